@@ -1,0 +1,36 @@
+#pragma once
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "zarn/NotificationRequest.h"
+#include "zarn/ZarnHooks.h"
+#include "zarn/ZarnValues.h"
+
+namespace zarn {
+
+class ZarnConfiguration;
+
+// The app's delegate. Every operation is optional: set the ones the app implements; the
+// library calls only those that are set, always on the main thread, and never waits for them.
+class ZarnDelegate {
+public:
+    virtual ~ZarnDelegate() = default;
+
+    // Chooses which matched notifications are shown (answer through the hook).
+    std::function<void(std::shared_ptr<ZarnFilterNotifications>)> zarnFilterNotifications;
+    // Receives matched geotriggers (answer through the hook).
+    std::function<void(std::shared_ptr<ZarnHandleGeotriggers>)> zarnHandleGeotriggers;
+    // A tapped notification that the app handles: the request and its action data.
+    std::function<void(const NotificationRequest&, const std::string& data)> zarnHandleNotificationData;
+    // The same with the action data and the whole response.
+    std::function<void(const std::string& data, const NotificationResponse&)> zarnHandleNotificationResponse;
+    // Lets the app change the configuration being loaded; call `loadWithConfig` once.
+    std::function<void(std::shared_ptr<ZarnConfiguration>,
+                       std::function<void(std::shared_ptr<ZarnConfiguration>)> loadWithConfig)>
+        zarnLoadConfig;
+    std::function<void(std::shared_ptr<ZarnSentNotification>)> zarnNotificationSentEvent;
+    std::function<void(std::shared_ptr<ZarnSentNotification>)> zarnNotificationOpenedEvent;
+};
+
+}  // namespace zarn

@@ -1,0 +1,45 @@
+#include "core/ZarnPLogEventWriter.h"
+
+#include "core/ZarnException.h"
+#include "core/ZarnPEventLogging.h"
+#include "core/ZarnPLogEventType.h"
+#include "core/ZarnPLogger.h"
+#include "core/ZarnPSystemTimerDao.h"
+
+namespace zarn {
+
+namespace {
+// Set on the SDK thread while an "error" event is being stored.
+thread_local bool storingErrorEvent = false;
+}
+
+ZarnPLogEventWriter::ZarnPLogEventWriter(std::shared_ptr<ZarnPEventLogging> eventService,
+                                         std::shared_ptr<ZarnPSystemTimerDao> timerDao)
+    : eventService_(std::move(eventService)), timerDao_(std::move(timerDao)) {
+    ZARN_REQUIRE(eventService_);
+    ZARN_REQUIRE(timerDao_);
+    LogDebug("LogEventWriter", "Created LogEventWriter, errors and warnings logged before weren't stored as events.");
+}
+
+void ZarnPLogEventWriter::didLogMessage(const std::string& message, int level, const std::string& domain) {
+    if (level >= 3) return;
+    if (domain == "SqLiteEventDao" || storingErrorEvent) {
+        ZarnPLogger::instance().writeConsole(
+            format("Cannot create event for errors during event logging. Message: %@ Level: %d", message, level));
+        return;
+    }
+    Value extra = {{"message", message}, {"level", format("%d", level)}, {"domain", domain}};
+    std::shared_ptr<ZarnPLogEventWriter> self = weak_from_this().lock();
+    if (!self) return;
+    timerDao_->invokeSelectorOnRunLoop(&ZarnPLogEventWriter::logMessageOnRunLoop, self, false, extra);
+}
+
+void ZarnPLogEventWriter::logMessageOnRunLoop(const Value& extra) {
+    struct Flag {
+        Flag() { storingErrorEvent = true; }
+        ~Flag() { storingErrorEvent = false; }
+    } flag;
+    eventService_->logEventWithType(ZarnPLogEventTypeError, extra, nullptr);
+}
+
+}  // namespace zarn

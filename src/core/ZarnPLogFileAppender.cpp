@@ -1,0 +1,79 @@
+#include "core/ZarnPLogFileAppender.h"
+
+#include "core/DateFormat.h"
+#include "core/ZarnException.h"
+#include "core/ZarnPLogger.h"
+#include "platform/Platform.h"
+
+namespace zarn {
+
+namespace {
+bool clearOnStartProperty() {
+    auto v = ZarnPLogger::instance().valueForlistenerPropertyName("LogFileAppender.clearOnStart");
+    if (!v) return false;
+    if (v->is_boolean()) return v->get<bool>();
+    if (v->is_number()) return v->get<double>() != 0;
+    return false;
+}
+}  // namespace
+
+ZarnPLogFileAppender::ZarnPLogFileAppender(const std::string& fileName,
+                                           std::shared_ptr<platform::FileSystem> fileSystem,
+                                           std::shared_ptr<platform::TimeSource> timeSource)
+    : ZarnPLogFileAppender(fileName, clearOnStartProperty(), std::move(fileSystem), std::move(timeSource)) {}
+
+ZarnPLogFileAppender::ZarnPLogFileAppender(const std::string& fileName, bool clear,
+                                           std::shared_ptr<platform::FileSystem> fileSystem,
+                                           std::shared_ptr<platform::TimeSource> timeSource)
+    : fileName_(fileName),
+      clearOnStart_(clear),
+      fileSystem_(fileSystem ? std::move(fileSystem) : platform::current().fileSystem),
+      timeSource_(timeSource ? std::move(timeSource) : platform::timeSource()) {
+    ZARN_REQUIRE(!fileName_.empty());
+    if (clearOnStart_) clearLog();
+}
+
+std::string ZarnPLogFileAppender::expandedPath() { return fileSystem_->expandTilde(fileName_); }
+
+void ZarnPLogFileAppender::clearLog() {
+    std::string path = expandedPath();
+    std::optional<std::string> removeError;
+    {
+        std::lock_guard lk(mutex_);
+        if (fileSystem_->fileExists(path)) removeError = fileSystem_->removeItem(path);
+        fileSystem_->createFile(path, "");
+        fileSystem_->setProtectionNone(path);
+    }
+    // Logged outside the lock: this appender receives the line too.
+    if (removeError) LogNsError("LogFileAppender", Error{"NSCocoaErrorDomain", 4, *removeError}, "Error removing log file %@", path);
+}
+
+void ZarnPLogFileAppender::didLogMessage(const std::string& message, int level, const std::string& domain) {
+    std::string path = expandedPath();
+    Date now = timeSource_->now();
+    std::string stamp = formatDate(now, timeSource_->timeZoneOffsetSeconds(now), "dd-MM HH:mm:ss.SSS");
+    std::string line = format("%@|%@|%@| %@\n", stamp, ZarnPLogger::nameForLevel(level), domain, message);
+    bool written;
+    {
+        std::lock_guard lk(mutex_);
+        if (!fileSystem_->fileExists(path)) {
+            fileSystem_->createFile(path, "");
+            fileSystem_->setProtectionNone(path);
+        }
+        written = fileSystem_->appendToFile(path, line);
+    }
+    if (!written) ZarnPLogger::instance().writeConsole(format("LoggerFileAppender: Error opening log file: %@", path));
+}
+
+std::string ZarnPLogFileAppender::getLogContentsTail(int count) {
+    std::string all = getLogContents();
+    if (count <= 0 || static_cast<size_t>(count) >= all.size()) return all;
+    return all.substr(all.size() - static_cast<size_t>(count));
+}
+
+std::string ZarnPLogFileAppender::getLogContents() {
+    std::lock_guard lk(mutex_);
+    return fileSystem_->readFile(expandedPath()).value_or("");
+}
+
+}  // namespace zarn

@@ -1,0 +1,211 @@
+#include "core/ZarnPSystemTimerDao.h"
+
+#include <chrono>
+
+#include "core/ZarnPLogger.h"
+#include "platform/Platform.h"
+
+namespace zarn {
+
+namespace {
+
+// Releases a waiting caller when the last copy of the task that carries it is destroyed:
+// after the task ran, after it threw, or when it was dropped unrun.
+class Completion {
+public:
+    void signal() {
+        {
+            std::lock_guard lk(mutex_);
+            done_ = true;
+        }
+        cv_.notify_all();
+    }
+    void wait() {
+        std::unique_lock lk(mutex_);
+        cv_.wait(lk, [&] { return done_; });
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    bool done_ = false;
+};
+
+struct CompletionGuard {
+    std::shared_ptr<Completion> completion;
+    explicit CompletionGuard(std::shared_ptr<Completion> c) : completion(std::move(c)) {}
+    ~CompletionGuard() { completion->signal(); }
+};
+
+// Posts the block to `loop`; with `wait`, blocks until it has run, thrown or been dropped.
+void postAndMaybeWait(platform::RunLoop& loop, ZarnPSystemTimerDao::Block block, bool wait) {
+    if (!wait) {
+        loop.post(std::move(block));
+        return;
+    }
+    auto completion = std::make_shared<Completion>();
+    auto guard = std::make_shared<CompletionGuard>(completion);
+    loop.post([block = std::move(block), guard = std::move(guard)] { block(); });
+    completion->wait();
+}
+
+}  // namespace
+
+ZarnPSystemTimerDao::ZarnPSystemTimerDao(std::shared_ptr<platform::TimeSource> timeSource)
+    : timeSource_(timeSource ? std::move(timeSource) : platform::timeSource()),
+      runLoop_(platform::RunLoop::create(timeSource_, "sdk")) {}
+
+ZarnPSystemTimerDao::~ZarnPSystemTimerDao() {
+    std::thread thread;
+    {
+        std::lock_guard lk(mutex_);
+        shuttingDown_ = true;
+        thread = std::move(thread_);
+    }
+    runLoop_->stop();
+    if (thread.joinable()) {
+        if (thread.get_id() == std::this_thread::get_id())
+            thread.detach();
+        else
+            thread.join();
+    }
+    if (keepAlive_) keepAlive_->invalidate();
+    runLoop_->clear();
+}
+
+bool ZarnPSystemTimerDao::isRunThread() const {
+    std::lock_guard lk(mutex_);
+    return runThreadId_ != std::thread::id() && runThreadId_ == std::this_thread::get_id();
+}
+
+bool ZarnPSystemTimerDao::hasRunThread() const {
+    std::lock_guard lk(mutex_);
+    return runThreadId_ != std::thread::id();
+}
+
+void ZarnPSystemTimerDao::ensureThread() {
+    std::unique_lock lk(mutex_);
+    if (shuttingDown_) return;
+    if (runThreadId_ != std::thread::id()) return;
+    if (!starting_) {
+        starting_ = true;
+        // A thread that ended after its fifth exception has returned; reap it first.
+        if (thread_.joinable()) {
+            std::thread old = std::move(thread_);
+            lk.unlock();
+            old.join();
+            lk.lock();
+        }
+        thread_ = std::thread([this] { runThread(); });
+    }
+    started_.wait(lk, [&] { return runThreadId_ != std::thread::id() || shuttingDown_; });
+}
+
+void ZarnPSystemTimerDao::invokeBlockOnRunLoop(Block block, bool waitUntilDone) {
+    if (waitUntilDone && isRunThread()) {
+        block();
+        return;
+    }
+    ensureThread();
+    postAndMaybeWait(*runLoop_, std::move(block), waitUntilDone);
+}
+
+void ZarnPSystemTimerDao::invokeBlockOnMainThread(Block block, bool waitUntilDone) {
+    if (waitUntilDone && platform::isMainThread()) {
+        block();
+        return;
+    }
+    postAndMaybeWait(*platform::mainRunLoop(), std::move(block), waitUntilDone);
+}
+
+void ZarnPSystemTimerDao::invokeBlock(const Block& block) {
+    if (block) block();
+}
+
+std::shared_ptr<platform::Timer> ZarnPSystemTimerDao::scheduledTimerWithTimeInterval(double interval,
+                                                                                     const std::string& targetName,
+                                                                                     Block callback, bool repeats) {
+    LogDebug("TimerDao", "Scheduled timer for: %@, interval: %f", targetName, interval);
+    platform::RunLoop* loop = platform::RunLoop::current();
+    if (!isRunThread()) LogInfo("TimerDao", "Scheduled timer, but not running on designated thread!");
+    if (!loop) loop = runLoop_.get();
+    return loop->addTimer(interval, repeats, std::move(callback));
+}
+
+void ZarnPSystemTimerDao::runThread() {
+    platform::RunLoop::RunnerScope scope(*runLoop_);
+    {
+        std::lock_guard lk(mutex_);
+        runThreadId_ = std::this_thread::get_id();
+        starting_ = false;
+    }
+    started_.notify_all();
+
+    bool scheduleKeepAlive;
+    {
+        std::lock_guard lk(mutex_);
+        scheduleKeepAlive = !keepAliveScheduled_;
+        keepAliveScheduled_ = true;
+    }
+    // The loop outlives this thread, so a restarted thread keeps the one keep-alive timer.
+    if (scheduleKeepAlive) {
+        auto timer = scheduledTimerWithTimeInterval(30.0, "ZarnPSystemTimerDao", [this] { tick(); }, true);
+        std::lock_guard lk(mutex_);
+        keepAlive_ = timer;
+    }
+
+    int failures = 0;
+    while (failures < 5) {
+        try {
+            if (runLoop_->isStopped()) break;
+            if (!runLoop_->runOnce()) {
+                if (runLoop_->isStopped()) break;
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                LogDebug("TimerDao", "RunLoop step failed");
+            }
+        } catch (const std::exception& e) {
+            ++failures;
+            LogError("Zarn", "Unhandled exception: %@", e.what());
+        } catch (...) {
+            ++failures;
+            LogError("Zarn", "Unhandled exception: %@", "unknown exception");
+        }
+    }
+    if (failures >= 5) LogError("TimerDao", "Finished runloop");
+    std::lock_guard lk(mutex_);
+    runThreadId_ = std::thread::id();
+}
+
+void ZarnPSystemTimerDao::tick() {
+    platform::RunLoop* loop = platform::RunLoop::current();
+    if (!loop) loop = runLoop_.get();
+    loop->post([this] { logInfo(); });
+}
+
+void ZarnPSystemTimerDao::logInfo() {
+    if (!IsLogDebugEnabled("TimerDao")) return;
+    if (!platform::isMainThread()) {
+        // The main loop outlives this object: the hop holds it only weakly.
+        std::weak_ptr<ZarnPSystemTimerDao> weak = weak_from_this();
+        if (weak.expired()) return;
+        invokeBlockOnMainThread(
+            [weak] {
+                if (auto self = weak.lock()) self->logInfo();
+            },
+            false);
+        return;
+    }
+    auto app = platform::current().application;
+    if (!app) return;
+    double left = app->backgroundTimeRemaining();
+    std::string time = left > 1e7 ? std::string("inf") : format("%f", left);
+    std::string state;
+    switch (app->applicationState()) {
+        case platform::ApplicationState::Active: state = "Active"; break;
+        case platform::ApplicationState::Inactive: state = "Inactive"; break;
+        default: state = "Background"; break;
+    }
+    LogDebug("TimerDao", "Timeleft: %@ - State: %@", time, state);
+}
+
+}  // namespace zarn

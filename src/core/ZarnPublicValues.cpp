@@ -1,0 +1,74 @@
+#include "core/Format.h"
+#include "zarn/NotificationRequest.h"
+#include "zarn/ZarnHooks.h"
+#include "zarn/ZarnValues.h"
+
+namespace zarn {
+
+std::string NotificationTrigger::description() const {
+    return format("<TimeIntervalNotificationTrigger timeInterval: %f, repeats: %@>", timeInterval,
+                  repeats ? "YES" : "NO");
+}
+
+std::string NotificationRequest::description() const {
+    return format("<NotificationRequest identifier: %@, body: %@, trigger: %@>", identifier, content.body,
+                  trigger ? trigger->description() : std::string("(null)"));
+}
+
+std::shared_ptr<ZarnSentNotification> ZarnSentNotification::initializeWithUserInfo(Value userInfo, Date dateSent,
+                                                                                   std::optional<Date> dateOpened) {
+    auto n = std::make_shared<ZarnSentNotification>();
+    n->userInfo_ = std::move(userInfo);
+    n->dateSent_ = dateSent;
+    n->dateOpened_ = dateOpened;
+    return n;
+}
+
+std::string ZarnSentNotification::description() const {
+    return format("<ZarnSentNotification userInfo: %@, dateSent: %@, dateOpened: %@>", userInfo_, dateSent_,
+                  dateOpened_);
+}
+
+std::shared_ptr<ZarnSentGeotrigger> ZarnSentGeotrigger::initializeWithUserInfo(Value userInfo, Date dateSent,
+                                                                               std::optional<Date> dateHandled) {
+    auto g = std::make_shared<ZarnSentGeotrigger>();
+    g->userInfo_ = std::move(userInfo);
+    g->dateSent_ = dateSent;
+    g->dateHandled_ = dateHandled;
+    return g;
+}
+
+std::string ZarnSentGeotrigger::description() const {
+    return format("<ZarnSentGeotrigger userInfo: %@, dateSent: %@, dateHandled: %@>", userInfo_, dateSent_,
+                  dateHandled_);
+}
+
+std::shared_ptr<ZarnGeotrigger> ZarnGeotrigger::initializeWithUserInfo(Value userInfo) {
+    auto g = std::make_shared<ZarnGeotrigger>();
+    g->userInfo_ = std::move(userInfo);
+    return g;
+}
+
+std::string ZarnGeotrigger::description() const { return format("<ZarnGeotrigger userInfo: %@>", userInfo_); }
+
+std::shared_ptr<ZarnLocationWithAccuracy> ZarnLocationWithAccuracy::initWithLatitude(double latitude,
+                                                                                     double longitude,
+                                                                                     double accuracy) {
+    auto l = std::make_shared<ZarnLocationWithAccuracy>();
+    l->latitude = latitude;
+    l->longitude = longitude;
+    l->accuracy = accuracy;
+    return l;
+}
+
+std::string ZarnLocationWithAccuracy::description() const {
+    return format("[latitude: %f, longitude: %f, accuracy: %f]", latitude, longitude, accuracy);
+}
+
+// The base hooks answer nothing; the library hands the app its own kinds.
+void ZarnFilterNotifications::showNotifications(const std::vector<NotificationRequest>&) {}
+void ZarnFilterNotifications::addToMatchPayload(const std::string&, const Value&) {}
+void ZarnHandleGeotriggers::markGeotriggersHandled(const std::vector<std::shared_ptr<ZarnGeotrigger>>&) {}
+void ZarnHandleGeotriggers::addToMatchPayload(const std::string&, const Value&) {}
+
+}  // namespace zarn

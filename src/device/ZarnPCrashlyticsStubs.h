@@ -1,0 +1,18 @@
+#pragma once
+#include <memory>
+
+#include "platform/SystemInfo.h"
+
+namespace zarn {
+
+// The bridge to an optional crash reporter that the host may link. When none is installed,
+// sharedInstance() is null and every call goes nowhere.
+class ZarnPCrashlyticsStubs {
+public:
+    static std::shared_ptr<platform::CrashReporter> sharedInstance();
+    // Both are safe to call whether or not a reporter exists.
+    static void setUserIdentifier(const std::string& identifier);
+    static void recordError(const Error& error);
+};
+
+}  // namespace zarn

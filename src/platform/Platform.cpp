@@ -1,0 +1,101 @@
+#include "platform/Platform.h"
+
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+namespace zarn::platform {
+
+namespace {
+
+struct State {
+    std::mutex mutex;
+    Services services;
+    std::shared_ptr<RunLoop> mainLoop;
+    bool hasMainThread = false;
+    std::thread::id mainThread;
+};
+
+State& state() {
+    static State* s = new State;  // never destroyed: safe to use during exit
+    return *s;
+}
+
+void fillDefaults(Services& s) {
+    if (!s.timeSource) s.timeSource = std::make_shared<SystemTimeSource>();
+    if (!s.console) s.console = std::make_shared<StdErrConsole>();
+    if (!s.userDefaults) s.userDefaults = std::make_shared<MemoryUserDefaults>();
+    if (!s.fileSystem) {
+        const char* home = std::getenv("HOME");
+        s.fileSystem = std::make_shared<PosixFileSystem>(home ? home : "/tmp");
+    }
+    if (!s.callStack) s.callStack = std::make_shared<BacktraceCallStack>();
+}
+
+}  // namespace
+
+void install(Services services) {
+    fillDefaults(services);
+    auto loop = RunLoop::create(services.timeSource, "main");
+    std::shared_ptr<RunLoop> old;
+    {
+        std::lock_guard lk(state().mutex);
+        state().services = std::move(services);
+        old = std::exchange(state().mainLoop, loop);
+    }
+    if (old) old->stop();
+}
+
+void uninstall() {
+    std::shared_ptr<RunLoop> old;
+    Services dropped;
+    {
+        std::lock_guard lk(state().mutex);
+        dropped = std::exchange(state().services, Services{});
+        old = std::exchange(state().mainLoop, nullptr);
+    }
+    if (old) {
+        old->stop();
+        old->clear();
+    }
+}
+
+Services current() {
+    std::unique_lock lk(state().mutex);
+    if (!state().services.timeSource) {
+        Services s;
+        fillDefaults(s);
+        state().services = s;
+    }
+    return state().services;
+}
+
+std::shared_ptr<TimeSource> timeSource() { return current().timeSource; }
+std::shared_ptr<Console> console() { return current().console; }
+
+std::shared_ptr<RunLoop> mainRunLoop() {
+    std::shared_ptr<TimeSource> ts;
+    {
+        std::lock_guard lk(state().mutex);
+        if (state().mainLoop) return state().mainLoop;
+    }
+    ts = current().timeSource;
+    auto loop = RunLoop::create(ts, "main");
+    std::lock_guard lk(state().mutex);
+    if (!state().mainLoop) state().mainLoop = loop;
+    return state().mainLoop;
+}
+
+void markMainThread() {
+    std::lock_guard lk(state().mutex);
+    state().hasMainThread = true;
+    state().mainThread = std::this_thread::get_id();
+}
+
+bool isMainThread() {
+    std::lock_guard lk(state().mutex);
+    return state().hasMainThread && state().mainThread == std::this_thread::get_id();
+}
+
+}  // namespace zarn::platform

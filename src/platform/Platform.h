@@ -1,0 +1,46 @@
+#pragma once
+// The operating-system seam: the host installs the implementations before it initialises the
+// library; the library reaches them only through these interfaces.
+#include <memory>
+
+#include "platform/Application.h"
+#include "platform/Console.h"
+#include "platform/FileSystem.h"
+#include "platform/RunLoop.h"
+#include "platform/SystemInfo.h"
+#include "platform/TimeSource.h"
+#include "platform/UserDefaults.h"
+
+namespace zarn::platform {
+
+struct Services {
+    std::shared_ptr<TimeSource> timeSource;        // default: system time
+    std::shared_ptr<Console> console;              // default: standard error
+    std::shared_ptr<UserDefaults> userDefaults;    // default: in memory
+    std::shared_ptr<FileSystem> fileSystem;        // default: POSIX under $HOME
+    std::shared_ptr<CallStack> callStack;          // default: backtrace
+    std::shared_ptr<DeviceInfo> deviceInfo;        // device-only: required for the entry
+    std::shared_ptr<Bundle> mainBundle;            // device-only
+    std::shared_ptr<Bundle> libraryBundle;         // device-only: the library's own resources
+    std::shared_ptr<AlertPresenter> alertPresenter;  // device-only
+    std::shared_ptr<Application> application;      // device-only
+    std::shared_ptr<CrashReporter> crashReporter;  // optional, absent unless the host has one
+};
+
+// Installs the services (missing OS-level ones get their defaults) and creates a new main run
+// loop on the installed time source. Call before initialising the library, from the host.
+void install(Services services);
+// Removes everything installed; the main run loop is stopped and dropped.
+void uninstall();
+
+// The installed services (the defaults when nothing was installed). Any thread.
+Services current();
+std::shared_ptr<TimeSource> timeSource();
+std::shared_ptr<Console> console();
+
+// The host's main loop: the host runs it on the thread it marks as main.
+std::shared_ptr<RunLoop> mainRunLoop();
+void markMainThread();
+bool isMainThread();
+
+}  // namespace zarn::platform

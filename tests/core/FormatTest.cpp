@@ -1,0 +1,44 @@
+#include "core/Format.h"
+
+#include <clocale>
+#include <gtest/gtest.h>
+
+namespace zarn {
+namespace {
+
+TEST(FormatTest, ConversionsAndDescriptions) {
+    EXPECT_EQ(format("%@|%@| %@", "DEBUG", std::string("Module"), "text"), "DEBUG|Module| text");
+    EXPECT_EQ(format("%d %lld %u", 1, static_cast<long long>(1) << 40, 7u), "1 1099511627776 7");
+    EXPECT_EQ(format("%f", 1.5), "1.500000");
+    EXPECT_EQ(format("%.2f%%", 12.345), "12.35%");
+    EXPECT_EQ(format("%@", Value{{"a", 1}}), "{\"a\":1}");
+    EXPECT_EQ(format("%@ and %@", std::optional<std::string>{}, std::shared_ptr<Error>{}), "(null) and (null)");
+    EXPECT_EQ(format("%5s|%-3d|", "ab", 4), "   ab|4  |");
+}
+
+TEST(FormatTest, DataIsNeverReadAsAFormat) {
+    // Too few arguments print placeholders, never read past what was given.
+    EXPECT_EQ(format("%@ %s %d", "only"), "only (null) 0");
+    std::string hostile = "%s%s%n%@";
+    EXPECT_EQ(format("%@", hostile), hostile);
+    EXPECT_EQ(format("50%"), "50%");
+}
+
+TEST(FormatTest, NumbersUseTheCLocaleWhateverTheProcessLocale) {
+    const char* old = std::setlocale(LC_ALL, nullptr);
+    std::string saved = old ? old : "C";
+    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8") && !std::setlocale(LC_NUMERIC, "fr_FR.UTF-8")) {
+        // No comma locale installed: simulate one through the thread locale scope being absent.
+        GTEST_SKIP() << "no locale with a decimal comma on this machine";
+    }
+    EXPECT_EQ(format("%f", 1.5), "1.500000");
+    EXPECT_EQ(describe(2.25), "2.25");
+    std::setlocale(LC_ALL, saved.c_str());
+}
+
+TEST(FormatTest, DatesDescribeInUtc) {
+    EXPECT_EQ(format("%@", dateWithTimeIntervalSince1970(0)), "1970-01-01 00:00:00 +0000");
+}
+
+}  // namespace
+}  // namespace zarn

@@ -1,0 +1,36 @@
+#pragma once
+// One independent world per test: a temporary home, virtual time, a recording console, memory
+// user defaults and a simulated device, installed as the platform. The test thread is the main
+// thread, so advanceBy() runs the main loop's tasks on it.
+#include <memory>
+#include <string>
+
+#include "platform/Platform.h"
+#include "platform/VirtualTimeSource.h"
+#include "sim/Device.h"
+
+namespace zarn::test {
+
+class TestEnvironment {
+public:
+    // 2026-12-01 12:00:00 UTC
+    static constexpr double kStart = 1796126400.0;
+
+    explicit TestEnvironment(long timeZoneOffsetSeconds = 0);
+    ~TestEnvironment();
+
+    void advanceBy(double seconds) { time->advanceBy(seconds); }
+    void runUntilIdle() { time->runUntilIdle(); }
+    bool consoleContains(const std::string& fragment) { return console->contains(fragment); }
+    int consoleCount(const std::string& fragment);
+    std::string path(const std::string& relative) const { return home + "/" + relative; }
+
+    std::string home;
+    std::shared_ptr<platform::VirtualTimeSource> time;
+    std::shared_ptr<platform::RecordingConsole> console;
+    std::shared_ptr<platform::MemoryUserDefaults> userDefaults;
+    std::shared_ptr<platform::PosixFileSystem> fileSystem;
+    std::shared_ptr<sim::Device> device;
+};
+
+}  // namespace zarn::test
