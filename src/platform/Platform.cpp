@@ -31,6 +31,7 @@ void fillDefaults(Services& s) {
         s.fileSystem = std::make_shared<PosixFileSystem>(home ? home : "/tmp");
     }
     if (!s.callStack) s.callStack = std::make_shared<BacktraceCallStack>();
+    if (!s.notificationCenter) s.notificationCenter = std::make_shared<NotificationCenter>();
 }
 
 }  // namespace
@@ -73,6 +74,7 @@ Services current() {
 
 std::shared_ptr<TimeSource> timeSource() { return current().timeSource; }
 std::shared_ptr<Console> console() { return current().console; }
+std::shared_ptr<NotificationCenter> defaultCenter() { return current().notificationCenter; }
 
 std::shared_ptr<RunLoop> mainRunLoop() {
     std::shared_ptr<TimeSource> ts;

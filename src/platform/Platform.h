@@ -6,6 +6,7 @@
 #include "platform/Application.h"
 #include "platform/Console.h"
 #include "platform/FileSystem.h"
+#include "platform/NotificationCenter.h"
 #include "platform/RunLoop.h"
 #include "platform/SystemInfo.h"
 #include "platform/TimeSource.h"
@@ -19,6 +20,7 @@ struct Services {
     std::shared_ptr<UserDefaults> userDefaults;    // default: in memory
     std::shared_ptr<FileSystem> fileSystem;        // default: POSIX under $HOME
     std::shared_ptr<CallStack> callStack;          // default: backtrace
+    std::shared_ptr<NotificationCenter> notificationCenter;  // default: a new in-process centre
     std::shared_ptr<DeviceInfo> deviceInfo;        // device-only: required for the entry
     std::shared_ptr<Bundle> mainBundle;            // device-only
     std::shared_ptr<Bundle> libraryBundle;         // device-only: the library's own resources
@@ -37,6 +39,8 @@ void uninstall();
 Services current();
 std::shared_ptr<TimeSource> timeSource();
 std::shared_ptr<Console> console();
+// The default notification centre of the installed services.
+std::shared_ptr<NotificationCenter> defaultCenter();
 
 // The host's main loop: the host runs it on the thread it marks as main.
 std::shared_ptr<RunLoop> mainRunLoop();
