@@ -4,12 +4,20 @@
 #include <memory>
 
 #include "platform/Application.h"
+#include "platform/BackgroundTasks.h"
+#include "platform/Battery.h"
 #include "platform/Console.h"
+#include "platform/DeviceHardware.h"
 #include "platform/FileSystem.h"
+#include "platform/LocationAuthorization.h"
 #include "platform/NotificationCenter.h"
+#include "platform/NotificationAuthorization.h"
+#include "platform/Reachability.h"
 #include "platform/RunLoop.h"
+#include "platform/RuntimeClasses.h"
 #include "platform/SystemInfo.h"
 #include "platform/TimeSource.h"
+#include "platform/TrackingAuthorization.h"
 #include "platform/UserDefaults.h"
 
 namespace zarn::platform {
@@ -27,6 +35,14 @@ struct Services {
     std::shared_ptr<AlertPresenter> alertPresenter;  // device-only
     std::shared_ptr<Application> application;      // device-only
     std::shared_ptr<CrashReporter> crashReporter;  // optional, absent unless the host has one
+    std::shared_ptr<BackgroundTasks> backgroundTasks;                // device-only
+    std::shared_ptr<DeviceHardware> deviceHardware;                  // device-only
+    std::shared_ptr<Battery> battery;                                // device-only
+    std::shared_ptr<Reachability> reachability;                      // device-only
+    std::shared_ptr<LocationAuthorization> locationAuthorization;    // device-only
+    std::shared_ptr<NotificationAuthorization> notificationAuthorization;  // device-only
+    std::shared_ptr<TrackingAuthorization> trackingAuthorization;    // device-only
+    std::shared_ptr<RuntimeClasses> runtimeClasses;  // optional: absent means no class is linked
 };
 
 // Installs the services (missing OS-level ones get their defaults) and creates a new main run
