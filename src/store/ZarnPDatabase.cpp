@@ -1,0 +1,448 @@
+#include "store/ZarnPDatabase.h"
+
+#include <sqlite3.h>
+
+#include <chrono>
+#include <climits>
+#include <thread>
+#include <unordered_map>
+
+#include "core/ZarnException.h"
+#include "core/ZarnPLogger.h"
+
+namespace zarn {
+
+namespace {
+
+const std::string kDomain = "DB";
+
+// Clears the executing flag on every way out of a call.
+class ExecutingScope {
+public:
+    explicit ExecutingScope(bool& flag) : flag_(flag) { flag_ = true; }
+    ~ExecutingScope() { flag_ = false; }
+    ExecutingScope(const ExecutingScope&) = delete;
+    ExecutingScope& operator=(const ExecutingScope&) = delete;
+
+private:
+    bool& flag_;
+};
+
+bool succeeded(int rc) { return rc == SQLITE_OK || rc == SQLITE_DONE; }
+
+}  // namespace
+
+std::shared_ptr<ZarnPDatabase> ZarnPDatabase::databaseWithPath(std::optional<std::string> path) {
+    return std::make_shared<ZarnPDatabase>(Key{}, std::move(path));
+}
+
+ZarnPDatabase::ZarnPDatabase(Key, std::optional<std::string> path) : databasePath_(std::move(path)) {
+    ZARN_REQUIRE(sqlite3_threadsafe() != 0);
+}
+
+ZarnPDatabase::~ZarnPDatabase() {
+    if (!close() && db_) {
+        // Still busy after every retry: let SQLite release the handle once it can.
+        sqlite3_close_v2(db_);
+        db_ = nullptr;
+    }
+    for (ZarnPStatement* s : std::vector<ZarnPStatement*>(statements_.begin(), statements_.end()))
+        s->detachFromDatabase();
+    statements_.clear();
+}
+
+std::string ZarnPDatabase::description() const {
+    return format("<ZarnPDatabase: 0x%llx>", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(this)));
+}
+
+bool ZarnPDatabase::openWithFlags(int flags) {
+    if (db_) close();
+    const char* file = databasePath_ ? databasePath_->c_str() : ":memory:";
+    int rc = sqlite3_open_v2(file, &db_, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        LogInfo(kDomain, "error opening!: %d", rc);
+        return false;
+    }
+    open_ = true;
+    return true;
+}
+
+bool ZarnPDatabase::close() {
+    closeOpenResultSets();
+    if (!db_) return true;
+    int retries = 0;
+    bool finalizedLeaked = false;
+    for (;;) {
+        int rc = sqlite3_close(db_);
+        if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) {
+            if (!finalizedLeaked) {
+                finalizedLeaked = true;
+                finalizeLeakedStatements();
+            }
+            if (!retryWhileBusy(retries, "Database busy, unable to close")) return false;
+            continue;
+        }
+        if (rc != SQLITE_OK) LogInfo(kDomain, "error closing!: %d", rc);
+        break;
+    }
+    db_ = nullptr;
+    open_ = false;
+    inTransaction_ = false;
+    return true;
+}
+
+void ZarnPDatabase::finalizeLeakedStatements() {
+    std::unordered_map<sqlite3_stmt*, ZarnPStatement*> owned;
+    for (ZarnPStatement* s : statements_)
+        if (s->statement()) owned[s->statement()] = s;
+    while (sqlite3_stmt* stmt = sqlite3_next_stmt(db_, nullptr)) {
+        LogInfo(kDomain, "Closing leaked statement");
+        auto it = owned.find(stmt);
+        if (it != owned.end()) {
+            // Its owner keeps the object; the handle goes, so later uses are refused.
+            it->second->close();
+            owned.erase(it);
+        } else {
+            sqlite3_finalize(stmt);
+        }
+    }
+}
+
+bool ZarnPDatabase::retryWhileBusy(int& retries, const char* giveUpMessage) const {
+    if (retries > busyRetryTimeout_) {
+        LogInfo(kDomain, "%@", giveUpMessage);
+        return false;
+    }
+    ++retries;
+    std::this_thread::sleep_for(std::chrono::microseconds(20));
+    return true;
+}
+
+bool ZarnPDatabase::checkUsable() {
+    if (!open_) {
+        LogInfo(kDomain, "The ZarnPDatabase %@ is not open.", *this);
+        return false;
+    }
+    if (isExecutingStatement_) {
+        LogInfo(kDomain, "The ZarnPDatabase %@ is currently in use.", *this);
+        return false;
+    }
+    return true;
+}
+
+sqlite3_stmt* ZarnPDatabase::prepare(std::string_view sql, Error* error) {
+    if (sql.size() >= static_cast<size_t>(INT_MAX)) {
+        LogInfo(kDomain, "DB Query: %@", "(statement too long)");
+        return nullptr;
+    }
+    sqlite3_stmt* stmt = nullptr;
+    int retries = 0;
+    for (;;) {
+        stmt = nullptr;
+        int rc = sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &stmt, nullptr);
+        if (rc == SQLITE_OK && stmt) return stmt;
+        if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) {
+            sqlite3_finalize(stmt);
+            if (retryWhileBusy(retries, "Database busy")) continue;
+            if (error) *error = errorWithMessage(lastErrorMessage());
+            return nullptr;
+        }
+        // Also an empty text, which prepares without error and without a statement.
+        if (logsErrors_) {
+            LogInfo(kDomain, "DB Error: %d \"%@\"", lastErrorCode(), lastErrorMessage());
+            LogInfo(kDomain, "DB Query: %@", sql);
+            LogInfo(kDomain, "DB Path: %@", databasePath_);
+        }
+        sqlite3_finalize(stmt);
+        if (error) *error = errorWithMessage(lastErrorMessage());
+        return nullptr;
+    }
+}
+
+void ZarnPDatabase::bindObject(const ZarnPSqlValue& value, int idx, sqlite3_stmt* statement) {
+    switch (value.type()) {
+        case ZarnPSqlValue::Type::Null:
+            sqlite3_bind_null(statement, idx);
+            break;
+        case ZarnPSqlValue::Type::Integer:
+            sqlite3_bind_int64(statement, idx, value.integer());
+            break;
+        case ZarnPSqlValue::Type::Double:
+            sqlite3_bind_double(statement, idx, value.real());
+            break;
+        case ZarnPSqlValue::Type::Text: {
+            const std::string& t = value.text();
+            sqlite3_bind_text64(statement, idx, t.data(), t.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+            break;
+        }
+        case ZarnPSqlValue::Type::Blob: {
+            // A null pointer would bind NULL: an empty blob is bound from a valid one.
+            const std::string& b = value.blob();
+            sqlite3_bind_blob64(statement, idx, b.empty() ? "" : b.data(), b.size(), SQLITE_TRANSIENT);
+            break;
+        }
+    }
+}
+
+int ZarnPDatabase::bindArguments(sqlite3_stmt* statement, const std::vector<ZarnPSqlValue>* arrayArgs,
+                                 const ZarnPSqlParameters* dictionaryArgs) {
+    int queryCount = sqlite3_bind_parameter_count(statement);
+    int idx = 0;
+    if (dictionaryArgs) {
+        for (const auto& [key, value] : *dictionaryArgs) {
+            std::string name = ":" + key;
+            int namedIdx = sqlite3_bind_parameter_index(statement, name.c_str());
+            if (namedIdx > 0) {
+                bindObject(value, namedIdx, statement);
+                ++idx;
+            } else {
+                LogInfo(kDomain, "Could not find index for %@", key);
+            }
+        }
+    } else if (arrayArgs) {
+        while (idx < queryCount && static_cast<size_t>(idx) < arrayArgs->size()) {
+            bindObject((*arrayArgs)[static_cast<size_t>(idx)], idx + 1, statement);
+            ++idx;
+        }
+    }
+    return idx;
+}
+
+std::unique_ptr<ZarnPResultSet> ZarnPDatabase::executeQueryWithArgumentsInArray(
+    std::string_view sql, const std::vector<ZarnPSqlValue>& arguments) {
+    if (!checkUsable()) return nullptr;
+    ExecutingScope executing(isExecutingStatement_);
+    sqlite3_stmt* stmt = prepare(sql, nullptr);
+    if (!stmt) return nullptr;
+    int bound = bindArguments(stmt, &arguments, nullptr);
+    if (bound != sqlite3_bind_parameter_count(stmt)) {
+        LogInfo(kDomain, "Error: the bind count is not correct for the # of variables (executeQuery)");
+        sqlite3_finalize(stmt);
+        return nullptr;
+    }
+    auto statement = std::make_unique<ZarnPStatement>(this, stmt, std::string(sql));
+    statement->setUseCount(statement->useCount() + 1);
+    auto rs = ZarnPResultSet::resultSetWithStatement(std::move(statement), shared_from_this());
+    openResultSets_.insert(rs.get());
+    return rs;
+}
+
+std::unique_ptr<ZarnPResultSet> ZarnPDatabase::executeQueryWithParameterDictionary(
+    std::string_view sql, const ZarnPSqlParameters& arguments) {
+    if (!checkUsable()) return nullptr;
+    ExecutingScope executing(isExecutingStatement_);
+    sqlite3_stmt* stmt = prepare(sql, nullptr);
+    if (!stmt) return nullptr;
+    int bound = bindArguments(stmt, nullptr, &arguments);
+    if (bound != sqlite3_bind_parameter_count(stmt)) {
+        LogInfo(kDomain, "Error: the bind count is not correct for the # of variables (executeQuery)");
+        sqlite3_finalize(stmt);
+        return nullptr;
+    }
+    auto statement = std::make_unique<ZarnPStatement>(this, stmt, std::string(sql));
+    statement->setUseCount(statement->useCount() + 1);
+    auto rs = ZarnPResultSet::resultSetWithStatement(std::move(statement), shared_from_this());
+    openResultSets_.insert(rs.get());
+    return rs;
+}
+
+bool ZarnPDatabase::executeUpdateWithParameters(std::string_view sql, const std::vector<ZarnPSqlValue>& parameters) {
+    return executeUpdateWithError(nullptr, sql, &parameters, nullptr);
+}
+
+bool ZarnPDatabase::executeUpdateWithParameterDictionary(std::string_view sql, const ZarnPSqlParameters& arguments) {
+    return executeUpdateWithError(nullptr, sql, nullptr, &arguments);
+}
+
+bool ZarnPDatabase::executeUpdateWithError(Error* error, std::string_view sql,
+                                           const std::vector<ZarnPSqlValue>* arrayArgs,
+                                           const ZarnPSqlParameters* dictionaryArgs) {
+    if (!checkUsable()) return false;
+    ExecutingScope executing(isExecutingStatement_);
+    sqlite3_stmt* stmt = prepare(sql, error);
+    if (!stmt) return false;
+    int bound = bindArguments(stmt, arrayArgs, dictionaryArgs);
+    int queryCount = sqlite3_bind_parameter_count(stmt);
+    if (bound != queryCount) {
+        LogInfo(kDomain,
+                "Error: the bind count (%d) is not correct for the # of variables in the query (%d) (%@) "
+                "(executeUpdate)",
+                bound, queryCount, sql);
+        sqlite3_finalize(stmt);
+        return false;
+    }
+
+    int rc;
+    int retries = 0;
+    for (;;) {
+        rc = sqlite3_step(stmt);
+        if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) {
+            if (rc == SQLITE_LOCKED) {
+                int resetRc = sqlite3_reset(stmt);
+                if (resetRc != SQLITE_LOCKED) LogInfo(kDomain, "Unexpected result from sqlite3_reset (%d) eu", resetRc);
+            }
+            if (retryWhileBusy(retries, "Database busy")) continue;
+            break;
+        }
+        if (rc == SQLITE_DONE) {
+        } else if (rc == SQLITE_ROW) {
+            // A query run as an update: refused, never stepped further.
+            LogInfo(kDomain, "A executeUpdate is being called with a query string '%@'", sql);
+        } else if (rc == SQLITE_ERROR) {
+            LogInfo(kDomain, "Error calling sqlite3_step (%d: %s) SQLITE_ERROR", rc, sqlite3_errmsg(db_));
+            LogInfo(kDomain, "DB Query: %@", sql);
+        } else if (rc == SQLITE_MISUSE) {
+            LogInfo(kDomain, "Error calling sqlite3_step (%d: %s) SQLITE_MISUSE", rc, sqlite3_errmsg(db_));
+            LogInfo(kDomain, "DB Query: %@", sql);
+        } else {
+            LogInfo(kDomain, "Unknown error calling sqlite3_step (%d: %s) eu", rc, sqlite3_errmsg(db_));
+            LogInfo(kDomain, "DB Query: %@", sql);
+        }
+        break;
+    }
+    int closeRc = sqlite3_finalize(stmt);
+    if (closeRc != SQLITE_OK) {
+        LogInfo(kDomain, "Unknown error finalizing or resetting statement (%d: %s)", closeRc, sqlite3_errmsg(db_));
+        LogInfo(kDomain, "DB Query: %@", sql);
+    }
+    return succeeded(rc);
+}
+
+bool ZarnPDatabase::beginTransaction() {
+    bool ok = executeUpdate("begin exclusive transaction");
+    if (ok) inTransaction_ = true;
+    return ok;
+}
+
+// A failed commit or rollback may still have ended the transaction (SQLite rolls back by itself
+// after some errors); the flag follows what SQLite reports, so that it never claims a
+// transaction that is gone.
+bool ZarnPDatabase::commit() {
+    bool ok = executeUpdate("commit transaction");
+    if (ok || !hasOpenTransaction()) inTransaction_ = false;
+    return ok;
+}
+
+bool ZarnPDatabase::rollback() {
+    bool ok = executeUpdate("rollback transaction");
+    if (ok || !hasOpenTransaction()) inTransaction_ = false;
+    return ok;
+}
+
+bool ZarnPDatabase::hasOpenTransaction() const { return open_ && sqlite3_get_autocommit(db_) == 0; }
+
+int ZarnPDatabase::lastErrorCode() const { return db_ ? sqlite3_errcode(db_) : SQLITE_OK; }
+
+std::string ZarnPDatabase::lastErrorMessage() const {
+    if (!db_) return "not an error";
+    const char* msg = sqlite3_errmsg(db_);
+    return msg ? msg : "";
+}
+
+bool ZarnPDatabase::hadError() const {
+    int code = lastErrorCode();
+    return code > SQLITE_OK && code < SQLITE_ROW;
+}
+
+Error ZarnPDatabase::errorWithMessage(const std::string& message) const {
+    return Error{"ZarnPDatabase", lastErrorCode(), message};
+}
+
+Error ZarnPDatabase::lastError() const { return errorWithMessage(lastErrorMessage()); }
+
+int ZarnPDatabase::changes() {
+    if (isExecutingStatement_) {
+        LogInfo(kDomain, "The ZarnPDatabase %@ is currently in use.", *this);
+        return 0;
+    }
+    return open_ ? sqlite3_changes(db_) : 0;
+}
+
+void ZarnPDatabase::closeOpenResultSets() {
+    auto self = weak_from_this().lock();  // the sets may hold the last other references
+    std::vector<ZarnPResultSet*> sets(openResultSets_.begin(), openResultSets_.end());
+    for (ZarnPResultSet* rs : sets) {
+        if (!openResultSets_.count(rs)) continue;
+        openResultSets_.erase(rs);
+        rs->setParentDB(nullptr);
+        rs->close();
+    }
+}
+
+void ZarnPDatabase::resultSetDidClose(ZarnPResultSet* resultSet) { openResultSets_.erase(resultSet); }
+
+bool ZarnPDatabase::prepareStatement(std::string_view sql, std::unique_ptr<ZarnPStatement>& preparedStatement) {
+    preparedStatement.reset();
+    if (!open_) {
+        LogInfo(kDomain, "The ZarnPDatabase %@ is not open.", *this);
+        return false;
+    }
+    if (sql.size() >= static_cast<size_t>(INT_MAX)) return false;
+    sqlite3_stmt* stmt = nullptr;
+    int rc = sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &stmt, nullptr);
+    if (!succeeded(rc) || !stmt) {
+        sqlite3_finalize(stmt);
+        return false;
+    }
+    preparedStatement = std::make_unique<ZarnPStatement>(this, stmt, std::string(sql));
+    return true;
+}
+
+void ZarnPDatabase::bindDouble(ZarnPStatement& statement, int paramIndex, double value) {
+    if (statement.statement()) sqlite3_bind_double(statement.statement(), paramIndex, value);
+}
+
+void ZarnPDatabase::bindInt(ZarnPStatement& statement, int paramIndex, int32_t value) {
+    if (statement.statement()) sqlite3_bind_int(statement.statement(), paramIndex, value);
+}
+
+void ZarnPDatabase::bindLong(ZarnPStatement& statement, int paramIndex, int64_t value) {
+    if (statement.statement()) sqlite3_bind_int64(statement.statement(), paramIndex, value);
+}
+
+void ZarnPDatabase::bindString(ZarnPStatement& statement, int paramIndex, std::string_view value) {
+    if (!statement.statement()) return;
+    // string_view::data() of an empty view may be null, which would bind NULL.
+    sqlite3_bind_text64(statement.statement(), paramIndex, value.empty() ? "" : value.data(), value.size(),
+                        SQLITE_TRANSIENT, SQLITE_UTF8);
+}
+
+void ZarnPDatabase::bindString(ZarnPStatement& statement, int paramIndex, const std::string& value) {
+    bindString(statement, paramIndex, std::string_view(value));
+}
+
+void ZarnPDatabase::bindString(ZarnPStatement& statement, int paramIndex, const char* value) {
+    if (value) {
+        bindString(statement, paramIndex, std::string_view(value));
+    } else {
+        bindNull(statement, paramIndex);
+    }
+}
+
+void ZarnPDatabase::bindString(ZarnPStatement& statement, int paramIndex, const std::optional<std::string>& value) {
+    if (value) {
+        bindString(statement, paramIndex, std::string_view(*value));
+    } else {
+        bindNull(statement, paramIndex);
+    }
+}
+
+void ZarnPDatabase::bindBlob(ZarnPStatement& statement, int paramIndex, const ZarnPSqlBlob& value) {
+    if (!statement.statement()) return;
+    const std::string& b = value.bytes;
+    sqlite3_bind_blob64(statement.statement(), paramIndex, b.empty() ? "" : b.data(), b.size(), SQLITE_TRANSIENT);
+}
+
+void ZarnPDatabase::bindNull(ZarnPStatement& statement, int paramIndex) {
+    if (statement.statement()) sqlite3_bind_null(statement.statement(), paramIndex);
+}
+
+bool ZarnPDatabase::executeStatementAndReset(ZarnPStatement& statement) {
+    sqlite3_stmt* stmt = statement.statement();
+    if (!stmt) return false;
+    int stepRc = sqlite3_step(stmt);
+    int resetRc = sqlite3_reset(stmt);
+    return succeeded(stepRc) && succeeded(resetRc);
+}
+
+}  // namespace zarn

@@ -1,0 +1,153 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <unordered_set>
+#include <vector>
+
+#include "store/ZarnPResultSet.h"
+#include "store/ZarnPSqlValue.h"
+#include "store/ZarnPStatement.h"
+#include "zarn/Error.h"
+
+struct sqlite3;
+
+namespace zarn {
+
+// One SQLite connection. Queries and updates are prepared for their one call and take every
+// value as a bound parameter; transactions are exclusive; a busy or locked database is retried a
+// bounded number of times. Nothing here throws: failures are logged in the domain "DB" and
+// answered as nullptr, false or 0, and the connection's error stays readable until the next call.
+//
+// Threads: the connection takes no lock. It and everything it hands out (result sets,
+// statements) are used on the SDK thread only.
+class ZarnPDatabase : public std::enable_shared_from_this<ZarnPDatabase> {
+    struct Key {};
+
+public:
+    // How often a busy or locked database is retried (20 microseconds apart) before giving up.
+    static constexpr int kDefaultBusyRetryTimeout = 500;
+
+    // A closed connection on the file, or on a private in-memory database without a path.
+    static std::shared_ptr<ZarnPDatabase> databaseWithPath(std::optional<std::string> path);
+    ZarnPDatabase(Key, std::optional<std::string> path);
+    // Closes the connection.
+    ~ZarnPDatabase();
+    ZarnPDatabase(const ZarnPDatabase&) = delete;
+    ZarnPDatabase& operator=(const ZarnPDatabase&) = delete;
+
+    // Opens with the given SQLite open flags. On failure the handle stays set, so that
+    // lastErrorMessage() tells why; close() releases it.
+    bool openWithFlags(int flags);
+    // Closes every open result set, finalizes statements still prepared on the connection and
+    // closes it. False only when the database stays busy.
+    bool close();
+    bool isOpen() const { return open_; }
+    const std::optional<std::string>& databasePath() const { return databasePath_; }
+
+    // Queries: nullptr on failure; nothing is stepped until next().
+    template <typename... A>
+        requires(std::is_constructible_v<ZarnPSqlValue, const A&> && ...)
+    std::unique_ptr<ZarnPResultSet> executeQuery(std::string_view sql, const A&... args) {
+        return executeQueryWithArgumentsInArray(sql, std::vector<ZarnPSqlValue>{ZarnPSqlValue(args)...});
+    }
+    std::unique_ptr<ZarnPResultSet> executeQueryWithArgumentsInArray(std::string_view sql,
+                                                                     const std::vector<ZarnPSqlValue>& arguments);
+    std::unique_ptr<ZarnPResultSet> executeQueryWithParameterDictionary(std::string_view sql,
+                                                                        const ZarnPSqlParameters& arguments);
+
+    // Updates: true when the statement ran to its end. A statement that yields a row is not an
+    // update and fails.
+    template <typename... A>
+        requires(std::is_constructible_v<ZarnPSqlValue, const A&> && ...)
+    bool executeUpdate(std::string_view sql, const A&... args) {
+        return executeUpdateWithParameters(sql, std::vector<ZarnPSqlValue>{ZarnPSqlValue(args)...});
+    }
+    bool executeUpdateWithParameters(std::string_view sql, const std::vector<ZarnPSqlValue>& parameters);
+    bool executeUpdateWithParameterDictionary(std::string_view sql, const ZarnPSqlParameters& arguments);
+    // The common form: one of the two argument sources (or none); `error` receives the prepare
+    // error when given. A failed step is not reported there: read hadError() / lastError().
+    bool executeUpdateWithError(Error* error, std::string_view sql, const std::vector<ZarnPSqlValue>* arrayArgs,
+                                const ZarnPSqlParameters* dictionaryArgs);
+
+    // "begin exclusive transaction", "commit transaction", "rollback transaction". The
+    // transaction flag changes only when the statement succeeds.
+    bool beginTransaction();
+    bool commit();
+    bool rollback();
+    bool inTransaction() const { return inTransaction_; }
+    // Whether SQLite has a transaction open on the connection, however it was begun.
+    bool hasOpenTransaction() const;
+
+    int lastErrorCode() const;
+    std::string lastErrorMessage() const;
+    // A last error code from 1 to 99 (neither success, nor a row, nor done).
+    bool hadError() const;
+    // Domain "ZarnPDatabase", the last error code, the message.
+    Error errorWithMessage(const std::string& message) const;
+    Error lastError() const;
+
+    // Rows changed by the last update; 0 (with a warning) while a statement is executing.
+    int changes();
+
+    void closeOpenResultSets();
+    void resultSetDidClose(ZarnPResultSet* resultSet);
+
+    // Raw statement operations for prepared bulk inserts. prepareStatement replaces what
+    // `preparedStatement` held. The binds take 1-based indexes and ignore SQLite's answer (a
+    // closed statement is left alone); bindings survive executeStatementAndReset, so the caller
+    // binds every parameter again before the next execution.
+    bool prepareStatement(std::string_view sql, std::unique_ptr<ZarnPStatement>& preparedStatement);
+    void bindDouble(ZarnPStatement& statement, int paramIndex, double value);
+    void bindInt(ZarnPStatement& statement, int paramIndex, int32_t value);
+    void bindLong(ZarnPStatement& statement, int paramIndex, int64_t value);
+    // Text is copied; nullptr or nothing binds NULL.
+    void bindString(ZarnPStatement& statement, int paramIndex, std::string_view value);
+    void bindString(ZarnPStatement& statement, int paramIndex, const std::string& value);
+    void bindString(ZarnPStatement& statement, int paramIndex, const char* value);
+    void bindString(ZarnPStatement& statement, int paramIndex, const std::optional<std::string>& value);
+    void bindBlob(ZarnPStatement& statement, int paramIndex, const ZarnPSqlBlob& value);
+    void bindNull(ZarnPStatement& statement, int paramIndex);
+    // Steps once, then resets; true only when both succeed.
+    bool executeStatementAndReset(ZarnPStatement& statement);
+
+    bool logsErrors() const { return logsErrors_; }
+    void setLogsErrors(bool logs) { logsErrors_ = logs; }
+    int busyRetryTimeout() const { return busyRetryTimeout_; }
+    void setBusyRetryTimeout(int retries) { busyRetryTimeout_ = retries < 0 ? 0 : retries; }
+
+    // Whether the busy rule allows another try after `retries` retries; logs `giveUpMessage`
+    // when it does not, else counts the retry and pauses.
+    bool retryWhileBusy(int& retries, const char* giveUpMessage) const;
+
+    std::string description() const;
+
+private:
+    friend class ZarnPStatement;
+    // Binds one value; text and blobs are copied.
+    static void bindObject(const ZarnPSqlValue& value, int idx, sqlite3_stmt* statement);
+    // Common start and prepare; nullptr on failure (logged). Leaves the executing flag set.
+    sqlite3_stmt* prepare(std::string_view sql, Error* error);
+    // Binds one source; the number of values bound.
+    int bindArguments(sqlite3_stmt* statement, const std::vector<ZarnPSqlValue>* arrayArgs,
+                      const ZarnPSqlParameters* dictionaryArgs);
+    bool checkUsable();
+    void statementCreated(ZarnPStatement* statement) { statements_.insert(statement); }
+    void statementDidClose(ZarnPStatement* statement) { statements_.erase(statement); }
+    void finalizeLeakedStatements();
+
+    sqlite3* db_ = nullptr;  // also kept after a failed opening, for its error message
+    bool open_ = false;
+    std::optional<std::string> databasePath_;
+    bool logsErrors_ = true;
+    bool isExecutingStatement_ = false;
+    bool inTransaction_ = false;
+    int busyRetryTimeout_ = kDefaultBusyRetryTimeout;
+    std::unordered_set<ZarnPResultSet*> openResultSets_;
+    std::unordered_set<ZarnPStatement*> statements_;
+};
+
+}  // namespace zarn

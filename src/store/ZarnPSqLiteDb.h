@@ -1,0 +1,69 @@
+#pragma once
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace zarn {
+
+class ZarnPDatabase;
+class ZarnPSqLiteDao;
+class ZarnPSqLiteVersionDao;
+
+// The library's one SQLite file. Opened lazily by the first database() call, which first brings
+// the schema to appVersion: every registered store migrates its own tables from the version found
+// in the file, the version is stored, and foreign keys are switched on. A store whose migration
+// raises is logged and skipped; the version is then not stored, so the next opening migrates
+// again from the old one.
+//
+// Threads: no lock. The object, its connection and every store on it are used on the SDK thread
+// only; opening from the main thread is allowed but logged.
+class ZarnPSqLiteDb {
+public:
+    static constexpr int kOpenTries = 3;
+
+    ZarnPSqLiteDb(int version, std::string path);
+    ~ZarnPSqLiteDb();
+    ZarnPSqLiteDb(const ZarnPSqLiteDb&) = delete;
+    ZarnPSqLiteDb& operator=(const ZarnPSqLiteDb&) = delete;
+
+    // Non-owning: every store registers itself when built and leaves when destroyed, so the
+    // caller keeps its stores alive until the database has been opened. Of several live stores of
+    // one class, the first registered migrates, once.
+    void registerDao(ZarnPSqLiteDao* dao);
+    void unregisterDao(ZarnPSqLiteDao* dao);
+    // The stores that migrate: the first live one of each class, in registration order.
+    std::vector<ZarnPSqLiteDao*> registeredDaos() const;
+
+    void disableThreadCheck() { checkThread_ = false; }
+
+    // The open connection, or nullptr when the file cannot be opened (the next call tries the
+    // whole opening again).
+    std::shared_ptr<ZarnPDatabase> database();
+
+    int appVersion() const { return appVersion_; }
+    int currentVersion() const { return currentVersion_; }
+    const std::string& path() const { return path_; }
+
+    // Pause between two failed tries to open the file (100 ms).
+    void setOpenRetryDelay(std::chrono::milliseconds delay) { openRetryDelay_ = delay; }
+
+private:
+    // Each store's migration; false when one failed.
+    bool migrateStores();
+    void updateVersion();
+    void switchOnForeignKeys();
+    bool isRegistered(const ZarnPSqLiteDao* dao) const;
+
+    std::string path_;
+    std::shared_ptr<ZarnPDatabase> database_;
+    int appVersion_;
+    int currentVersion_ = 0;
+    std::vector<ZarnPSqLiteDao*> daos_;
+    bool checkThread_ = true;
+    std::chrono::milliseconds openRetryDelay_{100};
+    // Declared last: it leaves the registry while the registry still exists.
+    std::shared_ptr<ZarnPSqLiteVersionDao> versionDao_;
+};
+
+}  // namespace zarn

@@ -1,0 +1,32 @@
+#pragma once
+#include <memory>
+
+#include "store/ZarnPSqLiteDao.h"
+#include "store/ZarnPStringKeyValueDao.h"
+
+namespace zarn {
+
+// The settings table "keyvalue": one row per key, the value always text. Failed writes are
+// logged in the domain "SqLiteKeyValueDao" and never raised; a failed read answers nothing.
+//
+// The typed settings store (booleans, numbers, dates and string lists over these strings) wraps
+// this one through stringKeyValueDao(). Its keyValueDao() accessor, a new typed wrapper on each
+// call, is added here together with that typed class.
+class ZarnPSqLiteKeyValueDao : public ZarnPSqLiteDao,
+                               public ZarnPStringKeyValueDao,
+                               public std::enable_shared_from_this<ZarnPSqLiteKeyValueDao> {
+public:
+    using ZarnPSqLiteDao::ZarnPSqLiteDao;
+
+    void createOrUpdate(int version) override;
+
+    std::optional<std::string> getPropertyValueForKey(const std::string& key) override;
+    void setPropertyValue(const std::optional<std::string>& value, const std::string& key) override;
+    void unsetPropertyKey(const std::string& key) override;
+
+    // This store as the string interface the typed wrapper takes (empty when this object is not
+    // owned by a shared_ptr).
+    std::shared_ptr<ZarnPStringKeyValueDao> stringKeyValueDao();
+};
+
+}  // namespace zarn

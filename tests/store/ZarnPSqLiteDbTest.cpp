@@ -1,0 +1,400 @@
+#include "store/ZarnPSqLiteDb.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <thread>
+
+#include "store/ZarnPDatabase.h"
+#include "store/ZarnPDatabaseException.h"
+#include "store/ZarnPSqLiteDao.h"
+#include "store/ZarnPSqLiteKeyValueDao.h"
+#include "store/ZarnPSqliteDaoUtils.h"
+#include "store/ZarnPTransaction.h"
+#include "tests/store/StoreTestSupport.h"
+#include "tests/support/TestEnvironment.h"
+
+namespace zarn {
+namespace {
+
+// Records the versions it is migrated from; creates its table below version 5.
+template <int Tag>
+class RecordingDao : public ZarnPSqLiteDao {
+public:
+    using ZarnPSqLiteDao::ZarnPSqLiteDao;
+    void createOrUpdate(int version) override {
+        versions.push_back(version);
+        if (version < 5) database()->executeUpdate("CREATE TABLE IF NOT EXISTS recorded" + std::to_string(Tag) + " (x)");
+    }
+    std::vector<int> versions;
+};
+using FirstDao = RecordingDao<1>;
+using SecondDao = RecordingDao<2>;
+
+// A migration that fails half way through its own transaction, without a guard.
+class FailingDao : public ZarnPSqLiteDao {
+public:
+    FailingDao(std::shared_ptr<ZarnPSqLiteDb> db, bool fail) : ZarnPSqLiteDao(std::move(db)), fail_(fail) {}
+    void createOrUpdate(int version) override {
+        versions.push_back(version);
+        if (!fail_) return;
+        database()->beginTransaction();
+        executeUpdate("CREATE TABLE half (x)");
+        executeUpdate("INSERT INTO nowhere VALUES (1)");
+    }
+    std::vector<int> versions;
+
+private:
+    bool fail_;
+};
+
+// A table with a 64-bit id counter and a prepared insert, and the error rule in reach.
+class RowDao : public ZarnPSqLiteDao {
+public:
+    explicit RowDao(std::shared_ptr<ZarnPSqLiteDb> db) : ZarnPSqLiteDao(std::move(db)) { setTableName("rows"); }
+    void createOrUpdate(int version) override {
+        if (version < 22) database()->executeUpdate("CREATE TABLE rows (id INTEGER PRIMARY KEY, name TEXT NOT NULL)");
+    }
+    int64_t save(const std::optional<std::string>& name) {
+        prepareForSaveIfNotPrepared("INSERT INTO rows(id, name) VALUES (?, ?)");
+        int64_t id = nextSavedId();
+        auto connection = database();
+        connection->bindLong(*savePreparedStatement(), 1, id);
+        connection->bindString(*savePreparedStatement(), 2, name);
+        executeStatement(*savePreparedStatement());
+        return id;
+    }
+    using ZarnPSqLiteDao::commit;
+    using ZarnPSqLiteDao::database;
+    using ZarnPSqLiteDao::executeUpdate;
+    using ZarnPSqLiteDao::executeUpdateWithParameterDictionary;
+    using ZarnPSqLiteDao::setErrorOnError;
+    using ZarnPSqLiteDao::throwDbExceptionIfNeeded;
+};
+
+// Forwards to the test's file system and records which files lost their protection.
+class RecordingFileSystem final : public platform::FileSystem {
+public:
+    explicit RecordingFileSystem(std::shared_ptr<platform::FileSystem> inner) : inner_(std::move(inner)) {}
+    std::string homeDirectory() override { return inner_->homeDirectory(); }
+    std::string expandTilde(const std::string& p) override { return inner_->expandTilde(p); }
+    std::string documentsDirectory() override { return inner_->documentsDirectory(); }
+    bool fileExists(const std::string& p) override { return inner_->fileExists(p); }
+    bool createFile(const std::string& p, const std::string& c) override { return inner_->createFile(p, c); }
+    bool appendToFile(const std::string& p, const std::string& d) override { return inner_->appendToFile(p, d); }
+    std::optional<std::string> readFile(const std::string& p, size_t m) override { return inner_->readFile(p, m); }
+    std::optional<uint64_t> fileSize(const std::string& p) override { return inner_->fileSize(p); }
+    std::optional<std::string> removeItem(const std::string& p) override { return inner_->removeItem(p); }
+    bool createDirectory(const std::string& p) override { return inner_->createDirectory(p); }
+    std::vector<std::string> contentsOfDirectory(const std::string& p) override { return inner_->contentsOfDirectory(p); }
+    bool setProtectionNone(const std::string& p) override {
+        protectedNone.push_back(p);
+        return inner_->setProtectionNone(p);
+    }
+    std::vector<std::string> protectedNone;
+
+private:
+    std::shared_ptr<platform::FileSystem> inner_;
+};
+
+class ZarnPSqLiteDbTest : public ::testing::Test {
+protected:
+    std::shared_ptr<ZarnPSqLiteDb> makeDb(bool checkThread = false) {
+        auto db = std::make_shared<ZarnPSqLiteDb>(22, path);
+        if (!checkThread) db->disableThreadCheck();
+        db->setOpenRetryDelay(std::chrono::milliseconds(0));
+        return db;
+    }
+
+    test::TestEnvironment env;
+    std::string path = env.path("Documents/zarn.db");
+};
+
+TEST_F(ZarnPSqLiteDbTest, NewFileIsMigratedToTheCodesVersion) {
+    auto files = std::make_shared<RecordingFileSystem>(env.fileSystem);
+    auto services = platform::current();
+    services.fileSystem = files;
+    platform::install(services);
+
+    auto db = makeDb();
+    auto keyValue = std::make_shared<ZarnPSqLiteKeyValueDao>(db);
+    FirstDao first(db);
+    auto connection = db->database();
+    ASSERT_TRUE(connection);
+    EXPECT_EQ(db->database(), connection);  // opened once
+
+    EXPECT_EQ(first.versions, std::vector<int>{0});
+    EXPECT_EQ(db->currentVersion(), 22);
+    EXPECT_EQ(db->appVersion(), 22);
+    test::RawSqlite raw(path);
+    EXPECT_TRUE(raw.hasTable("version"));
+    EXPECT_TRUE(raw.hasTable("keyvalue"));
+    EXPECT_TRUE(raw.hasTable("recorded1"));
+    EXPECT_EQ(raw.text("SELECT group_concat(v) FROM version"), "22");
+    auto fk = connection->executeQuery("PRAGMA foreign_keys");
+    ASSERT_TRUE(fk && fk->next());
+    EXPECT_EQ(fk->intForColumnIndex(0), 1);
+    // The parent folder was made, and the file lost its protection once it existed.
+    EXPECT_EQ(files->protectedNone, std::vector<std::string>{path});
+    EXPECT_FALSE(env.consoleContains("Failed to update file protection"));
+    // Reading the version of a new file is a logged failed query.
+    EXPECT_TRUE(env.consoleContains("INFO|DB| DB Error: 1 \"no such table: version\""));
+}
+
+TEST_F(ZarnPSqLiteDbTest, ReopeningAtTheCodesVersionRunsEveryMigrationWithIt) {
+    {
+        auto db = makeDb();
+        FirstDao first(db);
+        ASSERT_TRUE(db->database());
+    }
+    auto db = makeDb();
+    FirstDao first(db);
+    SecondDao second(db);
+    ASSERT_TRUE(db->database());
+    EXPECT_EQ(first.versions, std::vector<int>{22});
+    EXPECT_EQ(second.versions, std::vector<int>{22});
+    test::RawSqlite raw(path);
+    EXPECT_FALSE(raw.hasTable("recorded2"));  // below 5 only
+    EXPECT_EQ(raw.integer("SELECT COUNT(*) FROM version"), 1);
+}
+
+TEST_F(ZarnPSqLiteDbTest, OneStorePerClassMigrates) {
+    auto db = makeDb();
+    FirstDao first(db);
+    FirstDao duplicate(db);
+    {
+        // The first of a class may go before the opening: a later live one takes its place.
+        SecondDao gone(db);
+    }
+    SecondDao stays(db);
+    ASSERT_TRUE(db->database());
+    EXPECT_EQ(first.versions.size(), 1u);
+    EXPECT_TRUE(duplicate.versions.empty());
+    EXPECT_EQ(stays.versions.size(), 1u);
+
+    // A class first built after the opening is not migrated in this process.
+    RowDao late(db);
+    test::RawSqlite raw(path);
+    EXPECT_FALSE(raw.hasTable("rows"));
+}
+
+TEST_F(ZarnPSqLiteDbTest, FailedMigrationIsLoggedAndRetriedAtTheNextOpening) {
+    {
+        auto db = makeDb();
+        auto keyValue = std::make_shared<ZarnPSqLiteKeyValueDao>(db);
+        FailingDao failing(db, true);
+        FirstDao after(db);
+        auto connection = db->database();
+        ASSERT_TRUE(connection);
+        EXPECT_TRUE(env.consoleContains("ERROR|SqLiteDb| Failed to migrate from version 0 to 22"));
+        EXPECT_TRUE(env.consoleContains("no such table: nowhere"));
+        EXPECT_EQ(db->currentVersion(), 0);
+        // The other stores still migrated, the half-done step was undone, foreign keys are on.
+        EXPECT_EQ(after.versions, std::vector<int>{0});
+        EXPECT_FALSE(connection->hasOpenTransaction());
+        auto fk = connection->executeQuery("PRAGMA foreign_keys");
+        ASSERT_TRUE(fk && fk->next());
+        EXPECT_EQ(fk->intForColumnIndex(0), 1);
+        test::RawSqlite raw(path);
+        EXPECT_FALSE(raw.hasTable("half"));
+        EXPECT_TRUE(raw.hasTable("keyvalue"));
+        EXPECT_EQ(raw.integer("SELECT COUNT(*) FROM version"), 0);
+    }
+    auto db = makeDb();
+    FailingDao fixed(db, false);
+    ASSERT_TRUE(db->database());
+    EXPECT_EQ(fixed.versions, std::vector<int>{0});
+    EXPECT_EQ(db->currentVersion(), 22);
+    test::RawSqlite raw(path);
+    EXPECT_EQ(raw.text("SELECT v FROM version"), "22");
+}
+
+TEST_F(ZarnPSqLiteDbTest, UnopenablePathLogsAndEveryStoreFailsQuietly) {
+    std::filesystem::create_directories(path);  // a folder where the file should be
+    auto db = makeDb();
+    auto keyValue = std::make_shared<ZarnPSqLiteKeyValueDao>(db);
+    RowDao rows(db);
+
+    EXPECT_EQ(db->database(), nullptr);
+    EXPECT_EQ(env.consoleCount("INFO|DB| error opening!: 14"), 3);
+    EXPECT_TRUE(env.consoleContains("ERROR|SqLiteDb| Failed to open db at " + path + " > unable to open database file"));
+    // The next call tries the whole opening again.
+    EXPECT_EQ(db->database(), nullptr);
+    EXPECT_EQ(env.consoleCount("INFO|DB| error opening!: 14"), 6);
+
+    EXPECT_EQ(keyValue->getPropertyValueForKey("zarn_enabled"), std::nullopt);
+    keyValue->setPropertyValue("enabled", "zarn_enabled");
+    EXPECT_TRUE(env.consoleContains(
+        "ERROR|SqLiteKeyValueDao| Failed to store value - Error Domain=Zarn Code=-3 \"Failed to execute query\""));
+    keyValue->unsetPropertyKey("zarn_enabled");
+    EXPECT_TRUE(env.consoleContains("Failed to delete key"));
+
+    try {
+        rows.save("x");
+        FAIL() << "a bulk insert without a connection must raise";
+    } catch (const ZarnPDatabaseException& e) {
+        EXPECT_EQ(e.name(), "Zarn database exception");
+        EXPECT_EQ(e.reason(), "Failed to execute query");
+        EXPECT_EQ(e.error(), (Error{"Zarn", -3, "Failed to execute query"}));
+    }
+    EXPECT_THROW(ZarnPTransaction(rows.database()), ZarnPDatabaseException);
+}
+
+TEST_F(ZarnPSqLiteDbTest, FileThatIsNotADatabaseIsSurvived) {
+    ASSERT_TRUE(env.fileSystem->createFile(path, std::string(4096, 'x')));
+    auto db = makeDb();
+    auto keyValue = std::make_shared<ZarnPSqLiteKeyValueDao>(db);
+    ASSERT_TRUE(db->database());
+    EXPECT_TRUE(env.consoleContains("file is not a database"));
+    EXPECT_EQ(keyValue->getPropertyValueForKey("k"), std::nullopt);
+    keyValue->setPropertyValue("v", "k");
+    EXPECT_TRUE(env.consoleContains("Failed to store value - Error Domain=ZarnPDatabase Code=26"));
+}
+
+TEST_F(ZarnPSqLiteDbTest, OpeningOnTheMainThreadIsLogged) {
+    {
+        auto db = makeDb(true);
+        ASSERT_TRUE(db->database());
+        EXPECT_EQ(env.consoleCount("ERROR|SqLiteDb| Initializing DB from main thread!"), 1);
+        db->database();
+        EXPECT_EQ(env.consoleCount("Initializing DB from main thread!"), 1);  // only when opening
+    }
+    {
+        auto db = makeDb(false);
+        ASSERT_TRUE(db->database());
+    }
+    {
+        auto db = makeDb(true);
+        std::thread sdk([&] { db->database(); });
+        sdk.join();
+        ASSERT_TRUE(db->database());
+    }
+    EXPECT_EQ(env.consoleCount("Initializing DB from main thread!"), 1);
+}
+
+TEST_F(ZarnPSqLiteDbTest, IdCounterStartsAfterTheHighestIdAndIs64Bit) {
+    auto db = makeDb();
+    RowDao rows(db);
+    ASSERT_TRUE(db->database());
+    EXPECT_EQ(rows.lastSavedId(), -1);
+    EXPECT_EQ(rows.save("a"), 1);  // empty table: MAX(id) reads 0
+    EXPECT_EQ(rows.save("b"), 2);
+    EXPECT_TRUE(rows.preparedForSave());
+
+    const int64_t high = int64_t(1) << 40;
+    rows.executeUpdate("INSERT INTO rows (id, name) VALUES (?, 'high')", high);
+    RowDao fresh(db);
+    EXPECT_EQ(fresh.save("c"), high + 1);
+    // The counter is read once per store object, not after later changes.
+    rows.executeUpdate("DELETE FROM rows");
+    EXPECT_EQ(fresh.save("d"), high + 2);
+
+    // A failing row raises and leaves the statement ready for the next one.
+    EXPECT_THROW(fresh.save(std::nullopt), ZarnPDatabaseException);
+    EXPECT_EQ(fresh.save("e"), high + 4);
+    test::RawSqlite raw(path);
+    EXPECT_EQ(raw.text("SELECT group_concat(name) FROM (SELECT name FROM rows ORDER BY id)"), "d,e");
+}
+
+TEST_F(ZarnPSqLiteDbTest, ErrorRuleOfTheStores) {
+    auto db = makeDb();
+    RowDao rows(db);
+    ASSERT_TRUE(db->database());
+
+    Error error;
+    EXPECT_FALSE(rows.setErrorOnError(&error, true));
+    EXPECT_EQ(error, Error{});
+    EXPECT_TRUE(rows.setErrorOnError(&error, false));
+    EXPECT_EQ(error, (Error{"Zarn", -3, "Failed to execute query"}));
+    EXPECT_TRUE(rows.setErrorOnError(nullptr, false));
+
+    // The connection's own error wins.
+    EXPECT_FALSE(rows.database()->executeUpdate("INSERT INTO rows (id) VALUES (1)"));
+    Error own;
+    EXPECT_TRUE(rows.setErrorOnError(&own));
+    EXPECT_EQ(own.domain, "ZarnPDatabase");
+    EXPECT_EQ(own.code, SQLITE_CONSTRAINT);
+    EXPECT_EQ(own.message, "NOT NULL constraint failed: rows.name");
+
+    EXPECT_NO_THROW(rows.throwDbExceptionIfNeeded(std::optional<Error>{}));
+    EXPECT_THROW(rows.executeUpdateWithParameterDictionary("INSERT INTO rows (id) VALUES (:id)", {{"id", 1}}),
+                 ZarnPDatabaseException);
+    EXPECT_THROW(rows.commit(), ZarnPDatabaseException);  // no transaction
+    EXPECT_NO_THROW(rows.executeUpdate("INSERT INTO rows (id, name) VALUES (?, ?)", 1, "ok"));
+}
+
+TEST_F(ZarnPSqLiteDbTest, TransactionGuardRollsBackUnlessCommitted) {
+    auto db = makeDb();
+    RowDao rows(db);
+    auto connection = db->database();
+    ASSERT_TRUE(connection);
+
+    try {
+        ZarnPTransaction transaction(connection);
+        rows.executeUpdate("INSERT INTO rows (id, name) VALUES (1, 'lost')");
+        rows.executeUpdate("INSERT INTO rows (id, name) VALUES (1, 'clash')");
+        transaction.commit();
+        FAIL() << "the second insert must raise";
+    } catch (const ZarnPDatabaseException&) {
+    }
+    EXPECT_FALSE(connection->inTransaction());
+    test::RawSqlite raw(path);
+    EXPECT_EQ(raw.integer("SELECT COUNT(*) FROM rows"), 0);
+
+    {
+        ZarnPTransaction outer(connection);
+        {
+            // Joins the outer one: neither commits nor rolls back.
+            ZarnPTransaction inner(connection, ZarnPTransaction::Mode::JoinOrBegin);
+            EXPECT_FALSE(inner.ownsTransaction());
+            rows.executeUpdate("INSERT INTO rows (id, name) VALUES (2, 'kept')");
+            inner.commit();
+        }
+        EXPECT_TRUE(connection->inTransaction());
+        EXPECT_THROW(ZarnPTransaction nested(connection), ZarnPDatabaseException);
+        EXPECT_TRUE(connection->inTransaction());
+        outer.commit();
+    }
+    EXPECT_FALSE(connection->inTransaction());
+    EXPECT_EQ(raw.text("SELECT name FROM rows"), "kept");
+}
+
+struct PlaceholderCase {
+    size_t count;
+    const char* text;
+};
+
+TEST(ZarnPSqliteDaoUtilsTest, Placeholders) {
+    const PlaceholderCase cases[] = {{0, ""}, {1, "?"}, {2, "?, ?"}, {3, "?, ?, ?"}};
+    for (const auto& c : cases) EXPECT_EQ(ZarnPSqliteDaoUtils::generateParameterPlaceholders(c.count), c.text);
+    EXPECT_EQ(ZarnPSqliteDaoUtils::replaceParametersInQuery("SELECT * FROM a WHERE id IN (PARAMETERS)", 2),
+              "SELECT * FROM a WHERE id IN (?, ?)");
+    EXPECT_EQ(ZarnPSqliteDaoUtils::replaceParametersInQuery("x IN (PARAMETERS) OR y IN (PARAMETERS)", 1),
+              "x IN (?) OR y IN (?)");
+    EXPECT_EQ(ZarnPSqliteDaoUtils::replaceParametersInQuery("no word", 3), "no word");
+}
+
+TEST(ZarnPSqliteDaoUtilsTest, QuotedIdsAreSqlLiterals) {
+    EXPECT_EQ(ZarnPSqliteDaoUtils::quoteAndJoinIds(std::vector<std::string>{"a", "b"}), "'a','b'");
+    EXPECT_EQ(ZarnPSqliteDaoUtils::quoteAndJoinIds(std::vector<std::string>{}), "");
+    EXPECT_EQ(ZarnPSqliteDaoUtils::quoteAndJoinIds(std::vector<std::string>{"a", "b"}, " | "), "'a' | 'b'");
+    EXPECT_EQ(ZarnPSqliteDaoUtils::quoteAndJoinIds(std::vector<std::string>{"o'neil"}), "'o''neil'");
+
+    // An id from the service can only ever match itself.
+    test::TestEnvironment env;
+    auto db = ZarnPDatabase::databaseWithPath(std::nullopt);
+    ASSERT_TRUE(db->openWithFlags(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE));
+    ASSERT_TRUE(db->executeUpdate("CREATE TABLE ids (id TEXT)"));
+    ASSERT_TRUE(db->executeUpdate("INSERT INTO ids VALUES ('o''neil'), ('plain')"));
+    auto count = [&](const std::vector<std::string>& ids) {
+        auto rs = db->executeQuery("SELECT COUNT(*) FROM ids WHERE id IN (" + ZarnPSqliteDaoUtils::quoteAndJoinIds(ids) + ")");
+        return rs && rs->next() ? rs->intForColumnIndex(0) : -1;
+    };
+    EXPECT_EQ(count({"o'neil"}), 1);
+    EXPECT_EQ(count({"x') OR ('1'='1"}), 0);
+    EXPECT_EQ(count({"plain", "x'); DROP TABLE ids; --"}), 1);
+}
+
+}  // namespace
+}  // namespace zarn
