@@ -41,7 +41,7 @@ struct Notification {
 // The user's answer to a delivered notification (a tap is the default action).
 struct NotificationResponse {
     Notification notification;
-    std::string actionIdentifier = "com.apple.UNNotificationDefaultActionIdentifier";
+    std::string actionIdentifier = "default";
 };
 
 }  // namespace zarn

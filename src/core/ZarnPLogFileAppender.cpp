@@ -45,7 +45,7 @@ void ZarnPLogFileAppender::clearLog() {
         fileSystem_->setProtectionNone(path);
     }
     // Logged outside the lock: this appender receives the line too.
-    if (removeError) LogNsError("LogFileAppender", Error{"NSCocoaErrorDomain", 4, *removeError}, "Error removing log file %@", path);
+    if (removeError) LogNsError("LogFileAppender", Error{"ZarnFileSystem", 4, *removeError}, "Error removing log file %@", path);
 }
 
 void ZarnPLogFileAppender::didLogMessage(const std::string& message, int level, const std::string& domain) {

@@ -1,0 +1,58 @@
+#include "core/ZarnPContext.h"
+
+#include "core/Format.h"
+#include "core/ZarnTriggerContext.h"
+#include "platform/Platform.h"
+
+namespace zarn {
+
+namespace {
+Date now() {
+    auto source = platform::timeSource();
+    return source ? source->now() : Date{};
+}
+}  // namespace
+
+ZarnPContext::ZarnPContext(unsigned triggerContext, std::optional<std::string> triggerDetails)
+    : ZarnPContext(triggerContext, std::move(triggerDetails), Uuid::random(), now()) {}
+
+ZarnPContext::ZarnPContext(unsigned triggerContext, std::optional<std::string> triggerDetails, Uuid uuid,
+                           Date creationDate)
+    : triggerContext_(triggerContext),
+      uuid_(uuid),
+      creationDate_(creationDate),
+      triggerDetails_(std::move(triggerDetails)) {}
+
+std::optional<std::string> ZarnPContext::collectedLog() const {
+    std::lock_guard lock(mutex_);
+    return collectedLog_;
+}
+
+void ZarnPContext::setCollectedLog(std::optional<std::string> log) {
+    std::lock_guard lock(mutex_);
+    collectedLog_ = std::move(log);
+}
+
+void ZarnPContext::appendToContextLog(const std::string& text) {
+    std::lock_guard lock(mutex_);
+    if (collectedLog_)
+        collectedLog_->append(text);
+}
+
+Date ZarnPContext::creationDate() const {
+    std::lock_guard lock(mutex_);
+    return creationDate_;
+}
+
+void ZarnPContext::setCreationDate(Date date) {
+    std::lock_guard lock(mutex_);
+    creationDate_ = date;
+}
+
+std::string ZarnPContext::description() const {
+    return format("<ZarnPContext %@ trigger: %@ details: %@ references: %d created: %@>", uuidString(),
+                  ZarnTriggerContext::toString(triggerContext()), triggerDetails_, referenceCount(),
+                  creationDate());
+}
+
+}  // namespace zarn
