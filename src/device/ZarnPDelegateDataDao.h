@@ -1,0 +1,28 @@
+#pragma once
+#include <memory>
+#include <mutex>
+
+namespace zarn {
+
+class ZarnDelegate;
+
+// Which optional callbacks the app's delegate implements. Holds the delegate strongly. Any
+// thread.
+class ZarnPDelegateDataDao {
+public:
+    explicit ZarnPDelegateDataDao(std::shared_ptr<ZarnDelegate> delegate);
+    virtual ~ZarnPDelegateDataDao() = default;
+
+    std::shared_ptr<ZarnDelegate> zarnDelegate() const;
+    void setZarnDelegate(std::shared_ptr<ZarnDelegate> delegate);
+
+    virtual bool hasNotificationFilter();
+    virtual bool hasCustomNotificationHandler();
+    virtual bool hasCustomGeotriggerHandler();
+
+private:
+    mutable std::mutex mutex_;
+    std::shared_ptr<ZarnDelegate> delegate_;
+};
+
+}  // namespace zarn
