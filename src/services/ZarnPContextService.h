@@ -1,0 +1,52 @@
+#pragma once
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "core/ZarnPContext.h"
+#include "core/ZarnTriggerContext.h"
+
+namespace zarn {
+
+class ZarnPEventLogging;
+class ZarnPSystemTimerDao;
+
+// Creates the tracking context of each run and counts the parts of the run still working on
+// it. When the count drops below 1 the debug-log text collected for the context is stored once
+// as a "debuglog_entry" event. Counting happens on the SDK thread: a decrement from any other
+// thread is moved there.
+class ZarnPContextService : public std::enable_shared_from_this<ZarnPContextService> {
+public:
+    ZarnPContextService() = default;
+    ZarnPContextService(std::shared_ptr<ZarnPEventLogging> eventService, std::shared_ptr<ZarnPSystemTimerDao> timerDao);
+    virtual ~ZarnPContextService() = default;
+    ZarnPContextService(const ZarnPContextService&) = delete;
+    ZarnPContextService& operator=(const ZarnPContextService&) = delete;
+
+    // A new context of the trigger-context type, with a reference count of 0.
+    std::shared_ptr<ZarnPContext> startContext(unsigned triggerContext);
+    std::shared_ptr<ZarnPContext> startContext(unsigned triggerContext, std::optional<std::string> triggerDetails);
+
+    // Adds a reference, on the caller's thread (callers increment on the SDK thread).
+    void incrementContext(const std::shared_ptr<ZarnPContext>& context);
+    // Drops a reference and reports when the run is over: at once on the SDK thread, otherwise
+    // queued there without waiting. A null context is ignored.
+    void decrementContext(const std::shared_ptr<ZarnPContext>& context);
+    void decrementContextOnRunLoop(const std::shared_ptr<ZarnPContext>& context);
+    // The work itself (SDK thread).
+    void decrementAndLog(std::shared_ptr<ZarnPContext> context);
+
+    // Set by the module after construction; safe from any thread.
+    std::shared_ptr<ZarnPEventLogging> eventService() const;
+    void setEventService(std::shared_ptr<ZarnPEventLogging> eventService);
+    std::shared_ptr<ZarnPSystemTimerDao> timerDao() const;
+    void setTimerDao(std::shared_ptr<ZarnPSystemTimerDao> timerDao);
+
+private:
+    mutable std::mutex mutex_;
+    std::shared_ptr<ZarnPEventLogging> eventService_;
+    std::shared_ptr<ZarnPSystemTimerDao> timerDao_;
+};
+
+}  // namespace zarn
