@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <tuple>
 
 #include "tests/support/TestEnvironment.h"
@@ -150,6 +151,31 @@ TEST_F(FileConfigDaoTest, LibraryBundleWinsOverMainBundleAndPlainNameOverWww) {
         remove();
         dao.readConfigFromFile(config);
         EXPECT_EQ(config->publicToken(), expected);
+    }
+}
+
+TEST_F(FileConfigDaoTest, MutatedFilesNeverCrashAndOnlySetRecognisedValues) {
+    const std::string seed =
+        R"({"publicToken":"abc","enableOnFirstRun":false,"maxRegionsMonitored":8.5,"quickSyncDisabled":1,)"
+        R"("enableBackgroundLocation":true,"provisionalNotificationPermission":[0],"x":{"y":null}})";
+    std::mt19937 random(1234);
+    const char alphabet[] = "{}[]\",:-.0123456789eEtrufalsn \\\xC3\xFF";
+    for (int round = 0; round < 1500; ++round) {
+        std::string text = seed;
+        int edits = 1 + static_cast<int>(random() % 6);
+        for (int e = 0; e < edits; ++e) {
+            size_t at = random() % (text.size() + 1);
+            switch (random() % 3) {
+                case 0: text.insert(at, 1, alphabet[random() % (sizeof alphabet - 1)]); break;
+                case 1: if (at < text.size()) text.erase(at, 1); break;
+                default: if (at < text.size()) text[at] = alphabet[random() % (sizeof alphabet - 1)]; break;
+            }
+        }
+        auto fresh = ZarnConfiguration::create();
+        ship(text);
+        dao.readConfigFromFile(fresh);
+        EXPECT_GE(fresh->maxRegionsMonitored(), 0) << text;
+        EXPECT_LE(fresh->maxRegionsMonitored(), 20) << text;
     }
 }
 

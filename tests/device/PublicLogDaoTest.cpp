@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -274,6 +275,37 @@ TEST(PublicLogShortMessageTest, CutsAfterFifteenUtf16UnitsWithoutSplittingAChara
         {"abcdefghijklmn\xFF" "defg", "abcdefghijklmn\xEF\xBF\xBD..."},  // a stray byte counts once
     };
     for (const auto& [in, out] : cases) EXPECT_EQ(ZarnPSystemPublicLogDao::getShortMessage(in), out) << in.value_or("nil");
+}
+
+// Counts the UTF-16 units of valid UTF-8 text; -1 when the text is not valid UTF-8.
+int utf16Units(const std::string& s) {
+    int units = 0;
+    for (size_t i = 0; i < s.size();) {
+        unsigned char b = static_cast<unsigned char>(s[i]);
+        size_t n = b < 0x80 ? 1 : (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 0;
+        if (n == 0 || i + n > s.size()) return -1;
+        for (size_t k = 1; k < n; ++k)
+            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return -1;
+        units += n == 4 ? 2 : 1;
+        i += n;
+    }
+    return units;
+}
+
+TEST(PublicLogShortMessageTest, RandomBytesAlwaysGiveWholeCharacters) {
+    std::mt19937 random(99);
+    const std::string pieces[] = {"a", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xFF", "\x80", "\xF0\x9F"};
+    for (int round = 0; round < 5000; ++round) {
+        std::string in;
+        int n = static_cast<int>(random() % 24);
+        for (int i = 0; i < n; ++i) in += pieces[random() % std::size(pieces)];
+        std::string out = ZarnPSystemPublicLogDao::getShortMessage(in);
+        if (out == in) continue;
+        ASSERT_TRUE(out.ends_with("...")) << in;
+        int units = utf16Units(out.substr(0, out.size() - 3));
+        ASSERT_GE(units, 14) << in;  // at most one unit short, when a pair would be split
+        ASSERT_LE(units, 15) << in;
+    }
 }
 
 TEST(PublicLogWordsTest, SmallConversions) {
