@@ -52,6 +52,8 @@ protected:
                                             std::make_shared<ZarnPSystemClockDao>(env.time), center);
         keyValueDao->setPropertyValue("token-1", "zarn_public_token");
     }
+    // A waiting request holds the service as its delegate, as a real upload does until it answers.
+    void TearDown() override { remote->requests.clear(); }
 
     void store(int n, unsigned type = ZarnPLogEventTypeHeartbeat) {
         for (int i = 0; i < n; ++i) service->logEventWithType(type, Value{{"i", std::to_string(i)}}, nullptr);
