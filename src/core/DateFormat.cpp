@@ -9,8 +9,11 @@ namespace zarn {
 std::string formatDate(Date date, long offset, std::string_view pattern) {
     double local = timeIntervalSince1970(date) + static_cast<double>(offset);
     if (!std::isfinite(local)) return {};
-    double whole = std::floor(local);
-    int millis = static_cast<int>(std::floor((local - whole) * 1000.0 + 1e-6));
+    // Whole microseconds first: at today's dates a double is only good to a quarter of a
+    // microsecond, so flooring straight to milliseconds would show 09.123 as 09.122.
+    double micros = std::round(local * 1e6);
+    double whole = std::floor(micros / 1e6);
+    int millis = static_cast<int>((micros - whole * 1e6) / 1000.0);
     if (millis > 999) millis = 999;
     std::time_t t = static_cast<std::time_t>(whole);
     std::tm tm{};

@@ -133,7 +133,11 @@ std::shared_ptr<platform::Timer> ZarnPSystemTimerDao::scheduledTimerWithTimeInte
 }
 
 void ZarnPSystemTimerDao::runThread() {
-    platform::RunLoop::RunnerScope scope(*runLoop_);
+    // Held by the thread: when a task of this thread drops the last reference to this object,
+    // the destructor detaches the thread and the loop must outlive the pass still on the stack.
+    // Once the loop is stopped, nothing here touches this object again.
+    const std::shared_ptr<platform::RunLoop> loop = runLoop_;
+    platform::RunLoop::RunnerScope scope(*loop);
     {
         std::lock_guard lk(mutex_);
         runThreadId_ = std::this_thread::get_id();
@@ -157,9 +161,9 @@ void ZarnPSystemTimerDao::runThread() {
     int failures = 0;
     while (failures < 5) {
         try {
-            if (runLoop_->isStopped()) break;
-            if (!runLoop_->runOnce()) {
-                if (runLoop_->isStopped()) break;
+            if (loop->isStopped()) return;
+            if (!loop->runOnce()) {
+                if (loop->isStopped()) return;
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
                 LogDebug("TimerDao", "RunLoop step failed");
             }

@@ -1,0 +1,655 @@
+#include "core/ZarnPLogger.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <clocale>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <latch>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "core/ZarnPEventLogging.h"
+#include "core/ZarnPLogEventWriter.h"
+#include "core/ZarnPLogFileAppender.h"
+#include "core/ZarnPSystemTimerDao.h"
+#include "device/ZarnPCrashlyticsStubs.h"
+#include "platform/Platform.h"
+#include "tests/support/TestEnvironment.h"
+
+namespace zarn {
+namespace {
+
+using namespace std::chrono_literals;
+constexpr auto kSafety = 20s;  // only reached when something hangs
+
+struct Line {
+    std::string message;
+    int level;
+    std::string domain;
+    bool operator==(const Line&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const Line& l) {
+    return os << l.level << "|" << l.domain << "|" << l.message;
+}
+
+class RecordingListener final : public ZarnPLogListener {
+public:
+    explicit RecordingListener(std::function<void(const Line&)> onLine = nullptr) : onLine_(std::move(onLine)) {}
+    void didLogMessage(const std::string& message, int level, const std::string& domain) override {
+        Line line{message, level, domain};
+        {
+            std::lock_guard lk(mutex_);
+            lines_.push_back(line);
+        }
+        if (onLine_) onLine_(line);
+    }
+    std::vector<Line> lines() {
+        std::lock_guard lk(mutex_);
+        return lines_;
+    }
+
+private:
+    std::function<void(const Line&)> onLine_;
+    std::mutex mutex_;
+    std::vector<Line> lines_;
+};
+
+// Adds a listener to the shared logger for the scope of a test.
+struct ScopedListener {
+    std::shared_ptr<ZarnPLogListener> listener;
+    explicit ScopedListener(std::shared_ptr<ZarnPLogListener> l) : listener(std::move(l)) {
+        ZarnPLogger::instance().addListener(listener);
+    }
+    ~ScopedListener() { ZarnPLogger::instance().removeListener(listener); }
+};
+
+struct DomainLevel {
+    std::string domain;
+    DomainLevel(std::string d, int level) : domain(std::move(d)) { ZarnPLogger::instance().setLevel(level, domain); }
+    ~DomainLevel() { ZarnPLogger::instance().setLevel(ZarnPLogLevelUseGlobal, domain); }
+};
+
+void installCrashReporter(std::shared_ptr<platform::CrashReporter> reporter) {
+    auto services = platform::current();
+    services.crashReporter = std::move(reporter);
+    platform::install(services);
+}
+
+// Switches the process to a locale with a decimal comma for the scope of a test.
+class CommaLocale {
+public:
+    CommaLocale() {
+        const char* old = std::setlocale(LC_ALL, nullptr);
+        saved_ = old ? old : "C";
+        active_ = std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr;
+    }
+    ~CommaLocale() { std::setlocale(LC_ALL, saved_.c_str()); }
+    bool active() const { return active_; }
+
+private:
+    std::string saved_;
+    bool active_ = false;
+};
+
+// A logger of its own, on the test's user defaults and console.
+class LoggerLevelTest : public ::testing::Test {
+protected:
+    test::TestEnvironment env;
+    std::unique_ptr<ZarnPLogger> makeLogger() {
+        return std::make_unique<ZarnPLogger>(env.userDefaults, env.console);
+    }
+};
+
+TEST_F(LoggerLevelTest, AbsentStoredLevelMeansDebugAndIsWrittenBack) {
+    ASSERT_FALSE(env.userDefaults->integerForKey("LoggerLevel"));
+    auto logger = makeLogger();
+    EXPECT_EQ(logger->level(), ZarnPLogLevelDebug);
+    EXPECT_EQ(env.userDefaults->integerForKey("LoggerLevel"), 4);
+    EXPECT_TRUE(logger->defaultLoggingEnabled());
+}
+
+TEST_F(LoggerLevelTest, SetLevelSurvivesIntoTheNextLogger) {
+    makeLogger()->setLevel(ZarnPLogLevelError);
+    EXPECT_EQ(env.userDefaults->integerForKey("LoggerLevel"), 1);
+    EXPECT_EQ(makeLogger()->level(), ZarnPLogLevelError);
+}
+
+TEST_F(LoggerLevelTest, StoredWarnLevelKeepsDebugAndInfoFromConsoleFileAndListeners) {
+    env.userDefaults->setInteger(2, "LoggerLevel");
+    auto logger = makeLogger();
+    EXPECT_EQ(logger->level(), ZarnPLogLevelWarn);
+    auto listener = std::make_shared<RecordingListener>();
+    auto file = std::make_shared<ZarnPLogFileAppender>("~/Documents/zarn.log", false);
+    logger->addListener(listener);
+    logger->addListener(file);
+
+    logger->logMessage("debug %d", ZarnPLogLevelDebug, "Dom", {FormatArg::from(1)});
+    logger->logMessage("info %d", ZarnPLogLevelInfo, "Dom", {FormatArg::from(2)});
+    EXPECT_TRUE(env.console->lines().empty());
+    EXPECT_TRUE(listener->lines().empty());
+    EXPECT_FALSE(env.fileSystem->fileExists("~/Documents/zarn.log"));
+
+    logger->logMessage("warn %d", ZarnPLogLevelWarn, "Dom", {FormatArg::from(3)});
+    logger->logMessage("error %d", ZarnPLogLevelError, "Dom", {FormatArg::from(4)});
+    EXPECT_EQ(env.console->lines(), (std::vector<std::string>{"WARN|Dom| warn 3", "ERROR|Dom| error 4"}));
+    EXPECT_EQ(listener->lines(), (std::vector<Line>{{"warn 3", 2, "Dom"}, {"error 4", 1, "Dom"}}));
+    std::string contents = file->getLogContents();
+    EXPECT_NE(contents.find("|WARN|Dom| warn 3\n"), std::string::npos);
+    EXPECT_NE(contents.find("|ERROR|Dom| error 4\n"), std::string::npos);
+    EXPECT_EQ(contents.find("debug"), std::string::npos);
+    EXPECT_EQ(contents.find("info"), std::string::npos);
+}
+
+struct DomainCase {
+    int global;
+    std::optional<int> domainLevel;
+    int line;
+    bool passes;
+};
+
+class LoggerDomainTest : public ::testing::TestWithParam<DomainCase> {};
+
+TEST_P(LoggerDomainTest, DomainLevelsOnlyMakeADomainStricter) {
+    test::TestEnvironment env;
+    ZarnPLogger logger(env.userDefaults, env.console);
+    const auto& c = GetParam();
+    logger.setLevel(c.global);
+    if (c.domainLevel) logger.setLevel(*c.domainLevel, "Store");
+    EXPECT_EQ(logger.isEnabled(c.line, "Store"), c.passes);
+    logger.logMessage("line", c.line, "Store", {});
+    EXPECT_EQ(env.console->lines().size(), c.passes ? 1u : 0u);
+    // Another domain follows the global level alone.
+    EXPECT_EQ(logger.isEnabled(c.line, "Other"), c.line <= c.global);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rules, LoggerDomainTest,
+                         ::testing::Values(DomainCase{4, std::nullopt, 2, true},  //
+                                           DomainCase{4, 1, 2, false},            // WARN cut by an ERROR domain
+                                           DomainCase{4, 1, 1, true},             //
+                                           DomainCase{4, -1, 4, true},            // USEGLOBAL changes nothing
+                                           DomainCase{2, -1, 3, false},           //
+                                           DomainCase{2, 4, 3, false},            // cannot loosen the global level
+                                           DomainCase{3, 3, 3, true},             //
+                                           DomainCase{4, 0, 1, false},            // NONE silences the domain
+                                           DomainCase{0, std::nullopt, 1, false}));
+
+TEST(LoggerTest, LevelForDomainIsMinusOneUntilSet) {
+    test::TestEnvironment env;
+    ZarnPLogger logger(env.userDefaults, env.console);
+    EXPECT_EQ(logger.levelForDomain("Module"), -1);
+    logger.setLevel(2, "Module");
+    EXPECT_EQ(logger.levelForDomain("Module"), 2);
+    EXPECT_EQ(logger.levelForDomain("Other"), -1);
+}
+
+TEST(LoggerTest, NameForLevel) {
+    const std::vector<std::pair<int, std::string>> names = {{-1, "USEGLOBAL"}, {0, "NONE"}, {1, "ERROR"},
+                                                            {2, "WARN"},       {3, "INFO"}, {4, "DEBUG"},
+                                                            {5, "NONE"},       {7, "NONE"}, {-2, "NONE"}};
+    for (auto& [level, name] : names) EXPECT_EQ(ZarnPLogger::nameForLevel(level), name) << level;
+}
+
+TEST(LoggerTest, ConsoleLineFormatAndTheConsoleSwitch) {
+    test::TestEnvironment env;
+    ZarnPLogger logger(env.userDefaults, env.console);
+    auto listener = std::make_shared<RecordingListener>();
+    logger.addListener(listener);
+    logger.logMessage("started > %@ (%d regions)", ZarnPLogLevelDebug, "Module",
+                      {FormatArg::from("3.0.0-beta-DEBUG"), FormatArg::from(20)});
+    EXPECT_EQ(env.console->lines(), (std::vector<std::string>{"DEBUG|Module| started > 3.0.0-beta-DEBUG (20 regions)"}));
+
+    logger.setDefaultLoggingEnabled(false);
+    logger.logMessage("quiet", ZarnPLogLevelInfo, "Module", {});
+    EXPECT_EQ(env.console->lines().size(), 1u) << "console switched off";
+    EXPECT_EQ(listener->lines().back(), (Line{"quiet", 3, "Module"})) << "listeners still hear it";
+}
+
+TEST(LoggerTest, ListenersHearEveryLineInTheOrderTheyWereAdded) {
+    test::TestEnvironment env;
+    ZarnPLogger logger(env.userDefaults, env.console);
+    std::vector<std::string> order;
+    auto first = std::make_shared<RecordingListener>([&](const Line& l) { order.push_back("first:" + l.message); });
+    auto second = std::make_shared<RecordingListener>([&](const Line& l) { order.push_back("second:" + l.message); });
+    logger.addListener(first);
+    logger.addListener(second);
+    logger.logMessage("a", ZarnPLogLevelError, "D", {});
+    EXPECT_EQ(order, (std::vector<std::string>{"first:a", "second:a"}));
+    EXPECT_EQ(logger.listeners().size(), 2u);
+
+    EXPECT_TRUE(logger.removeListener(first));
+    EXPECT_FALSE(logger.removeListener(first));
+    logger.logMessage("b", ZarnPLogLevelError, "D", {});
+    EXPECT_EQ(order, (std::vector<std::string>{"first:a", "second:a", "second:b"}));
+}
+
+TEST(LoggerTest, ListenerPropertiesAreKeptByName) {
+    test::TestEnvironment env;
+    ZarnPLogger logger(env.userDefaults, env.console);
+    EXPECT_FALSE(logger.valueForlistenerPropertyName("LogFileAppender.clearOnStart"));
+    logger.setListenerPropertyValue(Value(true), "LogFileAppender.clearOnStart");
+    EXPECT_EQ(logger.valueForlistenerPropertyName("LogFileAppender.clearOnStart"), Value(true));
+}
+
+TEST(LoggerTest, AListenerMayLogWithoutDeadlock) {
+    test::TestEnvironment env;
+    auto logger = std::make_shared<ZarnPLogger>(env.userDefaults, env.console);
+    auto listener = std::make_shared<RecordingListener>([logger](const Line& l) {
+        if (l.domain == "Outer") logger->logMessage("echo of %@", ZarnPLogLevelInfo, "Inner", {FormatArg::from(l.message)});
+    });
+    logger->addListener(listener);
+    // Logged on a thread of its own and left behind if it hangs, so that a deadlock is reported.
+    auto finished = std::make_shared<std::promise<void>>();
+    auto done = finished->get_future();
+    std::thread([logger, finished] {
+        logger->logMessage("hello", ZarnPLogLevelWarn, "Outer", {});
+        finished->set_value();
+    }).detach();
+    ASSERT_EQ(done.wait_for(kSafety), std::future_status::ready) << "logging from a listener deadlocked";
+    EXPECT_EQ(listener->lines(), (std::vector<Line>{{"hello", 2, "Outer"}, {"echo of hello", 3, "Inner"}}));
+    EXPECT_EQ(env.console->lines(), (std::vector<std::string>{"WARN|Outer| hello", "INFO|Inner| echo of hello"}));
+    logger->removeListener(listener);  // the listener holds the logger
+}
+
+TEST(LoggerTest, LoggingFromManyThreadsWhileListenersComeAndGo) {
+    test::TestEnvironment env;
+    ZarnPLogger logger(env.userDefaults, env.console);
+    auto steady = std::make_shared<RecordingListener>();
+    logger.addListener(steady);
+    constexpr int kThreads = 4, kEach = 200;
+    std::latch go(kThreads + 1);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            go.arrive_and_wait();
+            for (int i = 0; i < kEach; ++i)
+                logger.logMessage("t%d n%d", ZarnPLogLevelInfo, "Load", {FormatArg::from(t), FormatArg::from(i)});
+        });
+    threads.emplace_back([&] {
+        go.arrive_and_wait();
+        for (int i = 0; i < 100; ++i) {
+            auto passing = std::make_shared<RecordingListener>();
+            logger.addListener(passing);
+            logger.setLevel(i % 3, "Unrelated");
+            logger.removeListener(passing);
+        }
+    });
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(steady->lines().size(), static_cast<size_t>(kThreads * kEach));
+    EXPECT_EQ(env.console->lines().size(), static_cast<size_t>(kThreads * kEach));
+}
+
+TEST(LoggerTest, NsErrorKeepsThePercentSignsOfTheDescriptionAndReachesTheCrashReporter) {
+    test::TestEnvironment env;
+    auto reporter = std::make_shared<sim::RecordingCrashReporter>();
+    installCrashReporter(reporter);
+    auto listener = std::make_shared<RecordingListener>();
+    ScopedListener scoped(listener);
+
+    Error error{"ZarnDomain", 19, "disk 100% full %@ %s %n"};
+    LogNsError("Store", error, "Could not save %@", "events");
+    const std::string expected =
+        "Could not save events - Error Domain=ZarnDomain Code=19 \"disk 100% full %@ %s %n\"";
+    EXPECT_EQ(env.console->lines(), (std::vector<std::string>{"ERROR|Store| " + expected}));
+    EXPECT_EQ(listener->lines(), (std::vector<Line>{{expected, 1, "Store"}}));
+    EXPECT_EQ(reporter->errors(), (std::vector<Error>{error}));
+
+    // The error is recorded before the line is filtered.
+    DomainLevel silent("Quiet", ZarnPLogLevelNone);
+    LogNsError("Quiet", Error{"D", 1, "m"}, "no line");
+    EXPECT_EQ(env.console->lines().size(), 1u);
+    EXPECT_EQ(reporter->errors().size(), 2u);
+}
+
+TEST(LoggerTest, NumbersUseTheCLocaleWhateverTheProcessLocale) {
+    CommaLocale comma;
+    if (!comma.active()) GTEST_SKIP() << "de_DE.UTF-8 is not installed";
+    test::TestEnvironment env;
+    auto file = std::make_shared<ZarnPLogFileAppender>("~/Documents/zarn.log", false);
+    ScopedListener scoped(file);
+    LogInfo("Num", "%f %.2f %@ %g", 1.5, 2.25, 0.5, 1e-3);
+    EXPECT_EQ(env.console->lines(), (std::vector<std::string>{"INFO|Num| 1.500000 2.25 0.5 0.001"}));
+    EXPECT_NE(file->getLogContents().find("|INFO|Num| 1.500000 2.25 0.5 0.001\n"), std::string::npos);
+    std::string other;
+    std::thread([&] { other = format("%f", 3.75); }).join();
+    EXPECT_EQ(other, "3.750000");
+}
+
+// The file appender.
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+struct StampCase {
+    long offset;
+    double advance;
+    const char* stamp;
+};
+
+class LogFileStampTest : public ::testing::TestWithParam<StampCase> {};
+
+TEST_P(LogFileStampTest, LinesCarryTheLocalTimeToTheMillisecond) {
+    test::TestEnvironment env(GetParam().offset);  // starts 2026-12-01 12:00:00 UTC
+    env.advanceBy(GetParam().advance);
+    ZarnPLogFileAppender appender("~/Documents/zarn.log", false);
+    appender.didLogMessage("hello", ZarnPLogLevelInfo, "Module");
+    EXPECT_EQ(readFile(env.path("Documents/zarn.log")), std::string(GetParam().stamp) + "|INFO|Module| hello\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Zones, LogFileStampTest,
+                         ::testing::Values(StampCase{0, 0, "01-12 12:00:00.000"},
+                                           StampCase{3600, 9.123, "01-12 13:00:09.123"},
+                                           StampCase{7200, 0.999, "01-12 14:00:00.999"},
+                                           StampCase{-46800, 0.5, "30-11 23:00:00.500"},
+                                           StampCase{43200, 59.001, "02-12 00:00:59.001"}));
+
+TEST(LogFileAppenderTest, CreatesTheFileUnderTheHomeAndAppendsEveryLevel) {
+    test::TestEnvironment env(3600);
+    std::string path = env.path("Documents/zarn.log");
+    ASSERT_FALSE(std::filesystem::exists(path));
+    auto appender = std::make_shared<ZarnPLogFileAppender>("~/Documents/zarn.log");
+    EXPECT_EQ(appender->fileName(), "~/Documents/zarn.log");
+    EXPECT_FALSE(appender->clearOnStart());
+    ScopedListener scoped(appender);
+    LogDebug("Module", "Zarn started > %@", "3.0.0-beta-DEBUG");
+    LogWarn("Network", "retry %d of %d", 1, 3);
+    EXPECT_EQ(readFile(path),
+              "01-12 13:00:00.000|DEBUG|Module| Zarn started > 3.0.0-beta-DEBUG\n"
+              "01-12 13:00:00.000|WARN|Network| retry 1 of 3\n");
+    EXPECT_EQ(appender->getLogContents(), readFile(path));
+    EXPECT_EQ(appender->getLogContentsTail(7), "1 of 3\n");
+    EXPECT_EQ(appender->getLogContentsTail(0), readFile(path));
+    EXPECT_EQ(appender->getLogContentsTail(100000), readFile(path));
+}
+
+TEST(LogFileAppenderTest, UnopenableFileLosesTheLineWithAConsoleNote) {
+    test::TestEnvironment env;
+    std::string path = env.path("Documents/zarn.log");
+    std::filesystem::create_directories(path);  // a folder where the file should be
+    ZarnPLogFileAppender appender("~/Documents/zarn.log", false);
+    appender.didLogMessage("lost", ZarnPLogLevelError, "Module");
+    EXPECT_EQ(env.console->lines(), (std::vector<std::string>{"LoggerFileAppender: Error opening log file: " + path}));
+}
+
+TEST(LogFileAppenderTest, ClearLogEmptiesTheFile) {
+    test::TestEnvironment env;
+    ZarnPLogFileAppender appender("~/Documents/zarn.log", false);
+    appender.didLogMessage("one", ZarnPLogLevelInfo, "A");
+    appender.didLogMessage("two", ZarnPLogLevelInfo, "A");
+    appender.clearLog();
+    EXPECT_TRUE(std::filesystem::exists(env.path("Documents/zarn.log")));
+    EXPECT_EQ(readFile(env.path("Documents/zarn.log")), "");
+    appender.didLogMessage("three", ZarnPLogLevelInfo, "A");
+    EXPECT_EQ(readFile(env.path("Documents/zarn.log")), "01-12 12:00:00.000|INFO|A| three\n");
+    EXPECT_TRUE(env.console->lines().empty());
+}
+
+TEST(LogFileAppenderTest, ClearOnStartComesFromTheListenerProperty) {
+    test::TestEnvironment env;
+    std::string path = env.path("Documents/zarn.log");
+    ZarnPLogFileAppender("~/Documents/zarn.log").didLogMessage("kept", ZarnPLogLevelInfo, "A");
+    {
+        ZarnPLogFileAppender unset("~/Documents/zarn.log");
+        EXPECT_FALSE(unset.clearOnStart());
+        EXPECT_NE(readFile(path).find("kept"), std::string::npos);
+    }
+    ZarnPLogger::instance().setListenerPropertyValue(Value(true), "LogFileAppender.clearOnStart");
+    ZarnPLogFileAppender clearing("~/Documents/zarn.log");
+    ZarnPLogger::instance().setListenerPropertyValue(Value(false), "LogFileAppender.clearOnStart");
+    EXPECT_TRUE(clearing.clearOnStart());
+    EXPECT_EQ(readFile(path), "");
+}
+
+// Files whose removal fails, to see clearLog's report.
+class UnremovableFileSystem final : public platform::FileSystem {
+public:
+    explicit UnremovableFileSystem(std::shared_ptr<platform::FileSystem> inner) : inner_(std::move(inner)) {}
+    std::string homeDirectory() override { return inner_->homeDirectory(); }
+    std::string expandTilde(const std::string& p) override { return inner_->expandTilde(p); }
+    std::string documentsDirectory() override { return inner_->documentsDirectory(); }
+    bool fileExists(const std::string& p) override { return inner_->fileExists(p); }
+    bool createFile(const std::string& p, const std::string& c) override { return inner_->createFile(p, c); }
+    bool appendToFile(const std::string& p, const std::string& d) override { return inner_->appendToFile(p, d); }
+    std::optional<std::string> readFile(const std::string& p, size_t m) override { return inner_->readFile(p, m); }
+    std::optional<uint64_t> fileSize(const std::string& p) override { return inner_->fileSize(p); }
+    std::optional<std::string> removeItem(const std::string&) override { return std::string("Operation not permitted"); }
+    bool createDirectory(const std::string& p) override { return inner_->createDirectory(p); }
+    std::vector<std::string> contentsOfDirectory(const std::string& p) override { return inner_->contentsOfDirectory(p); }
+    bool setProtectionNone(const std::string& p) override { return inner_->setProtectionNone(p); }
+
+private:
+    std::shared_ptr<platform::FileSystem> inner_;
+};
+
+TEST(LogFileAppenderTest, FailedRemovalIsLoggedAndAnEmptyFileIsCreatedAnyway) {
+    test::TestEnvironment env;
+    auto reporter = std::make_shared<sim::RecordingCrashReporter>();
+    installCrashReporter(reporter);
+    auto fs = std::make_shared<UnremovableFileSystem>(env.fileSystem);
+    auto appender = std::make_shared<ZarnPLogFileAppender>("~/Documents/zarn.log", false, fs);
+    ScopedListener scoped(appender);
+    appender->didLogMessage("old", ZarnPLogLevelInfo, "A");
+    appender->clearLog();
+    std::string path = env.path("Documents/zarn.log");
+    ASSERT_EQ(env.console->lines().size(), 1u);
+    EXPECT_EQ(env.console->lines()[0].rfind("ERROR|LogFileAppender| Error removing log file " + path + " - ", 0), 0u)
+        << env.console->lines()[0];
+    EXPECT_NE(env.console->lines()[0].find("Operation not permitted"), std::string::npos);
+    EXPECT_EQ(reporter->errors().size(), 1u);
+    // The report itself is the only line in the emptied file.
+    std::string contents = readFile(path);
+    EXPECT_EQ(contents.find("old"), std::string::npos);
+    EXPECT_NE(contents.find("|ERROR|LogFileAppender| Error removing log file "), std::string::npos);
+}
+
+TEST(LogFileAppenderTest, LinesFromManyThreadsStayWhole) {
+    test::TestEnvironment env;
+    auto appender = std::make_shared<ZarnPLogFileAppender>("~/Documents/zarn.log", false);
+    constexpr int kThreads = 4, kEach = 100;
+    std::latch go(kThreads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            go.arrive_and_wait();
+            for (int i = 0; i < kEach; ++i)
+                appender->didLogMessage(format("thread %d line %d %@", t, i, std::string(200, 'x')), 3, "Load");
+        });
+    for (auto& t : threads) t.join();
+    std::istringstream in(readFile(env.path("Documents/zarn.log")));
+    std::regex whole(R"(01-12 12:00:00\.000\|INFO\|Load\| thread \d line \d+ x{200})");
+    int count = 0;
+    for (std::string line; std::getline(in, line); ++count) ASSERT_TRUE(std::regex_match(line, whole)) << line;
+    EXPECT_EQ(count, kThreads * kEach);
+}
+
+// The log-event writer.
+
+class RecordingEventLogging final : public ZarnPEventLogging {
+public:
+    struct Event {
+        unsigned type;
+        Value extra;
+        bool onSdkThread;
+        bool withContext;
+    };
+    std::shared_ptr<ZarnPSystemTimerDao> dao;
+    std::function<void()> whileStoring;
+
+    void logEventWithType(unsigned type, const Value& extra, const std::shared_ptr<ZarnPContext>& context) override {
+        {
+            std::lock_guard lk(mutex_);
+            events_.push_back({type, extra, dao && dao->isRunThread(), context != nullptr});
+        }
+        if (whileStoring) whileStoring();
+    }
+    std::vector<Event> events() {
+        std::lock_guard lk(mutex_);
+        return events_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<Event> events_;
+};
+
+class LogEventWriterTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        events->dao = dao;
+        writer = std::make_shared<ZarnPLogEventWriter>(events, dao);
+        ZarnPLogger::instance().addListener(writer);
+    }
+    void TearDown() override {
+        ZarnPLogger::instance().removeListener(writer);
+        sync();
+        events->dao.reset();
+    }
+    void sync() { dao->invokeBlockOnRunLoop([] {}, true); }
+
+    test::TestEnvironment env;
+    std::shared_ptr<ZarnPSystemTimerDao> dao = std::make_shared<ZarnPSystemTimerDao>();
+    std::shared_ptr<RecordingEventLogging> events = std::make_shared<RecordingEventLogging>();
+    std::shared_ptr<ZarnPLogEventWriter> writer;
+};
+
+TEST_F(LogEventWriterTest, AnnouncesItselfAtCreation) {
+    EXPECT_TRUE(env.consoleContains(
+        "DEBUG|LogEventWriter| Created LogEventWriter, errors and warnings logged before weren't stored as events."));
+}
+
+struct EventCase {
+    int level;
+    std::string domain;
+    std::optional<std::string> storedLevel;  // nothing: no event
+    std::optional<std::string> consoleOnly;
+};
+
+class LogEventWriterRuleTest : public LogEventWriterTest, public ::testing::WithParamInterface<EventCase> {};
+
+TEST_P(LogEventWriterRuleTest, ErrorsAndWarningsBecomeErrorEvents) {
+    const auto& c = GetParam();
+    ZarnPLogger::instance().logMessage("failed %d times", c.level, c.domain, {FormatArg::from(3)});
+    sync();
+    auto stored = events->events();
+    if (c.storedLevel) {
+        ASSERT_EQ(stored.size(), 1u);
+        EXPECT_EQ(stored[0].type, 13u);
+        EXPECT_EQ(stored[0].extra,
+                  (Value{{"message", "failed 3 times"}, {"level", *c.storedLevel}, {"domain", c.domain}}));
+        EXPECT_TRUE(stored[0].onSdkThread);
+        EXPECT_FALSE(stored[0].withContext);
+    } else {
+        EXPECT_TRUE(stored.empty());
+    }
+    if (c.consoleOnly) {
+        EXPECT_EQ(env.consoleCount(*c.consoleOnly), 1);
+    }
+    EXPECT_EQ(env.consoleCount("Cannot create event"), c.consoleOnly ? 1 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Levels, LogEventWriterRuleTest,
+    ::testing::Values(
+        EventCase{1, "Network", "1", std::nullopt}, EventCase{2, "Network", "2", std::nullopt},
+        EventCase{3, "Network", std::nullopt, std::nullopt}, EventCase{4, "Network", std::nullopt, std::nullopt},
+        EventCase{1, "SqLiteEventDao", std::nullopt,
+                  "Cannot create event for errors during event logging. Message: failed 3 times Level: 1"},
+        EventCase{2, "SqLiteEventDao", std::nullopt,
+                  "Cannot create event for errors during event logging. Message: failed 3 times Level: 2"}));
+
+TEST_F(LogEventWriterTest, TheEventIsStoredOnTheSdkThreadAfterTheLoggingCallReturned) {
+    std::promise<void> entered, open;
+    auto opened = open.get_future().share();
+    dao->invokeBlockOnRunLoop(
+        [&] {
+            entered.set_value();
+            opened.wait_for(kSafety);
+        },
+        false);
+    entered.get_future().wait();
+    LogError("Network", "timed out");
+    EXPECT_TRUE(events->events().empty()) << "stored on the logging thread";
+    open.set_value();
+    sync();
+    ASSERT_EQ(events->events().size(), 1u);
+    EXPECT_TRUE(events->events()[0].onSdkThread);
+
+    // Logged on the SDK thread itself: still queued, never stored inline.
+    size_t inside = 99;
+    dao->invokeBlockOnRunLoop(
+        [&] {
+            LogWarn("Location", "no fix");
+            inside = events->events().size();
+        },
+        true);
+    EXPECT_EQ(inside, 1u);
+    sync();
+    EXPECT_EQ(events->events().size(), 2u);
+}
+
+TEST_F(LogEventWriterTest, ALineLoggedWhileStoringAnErrorEventDoesNotFeedOnItself) {
+    events->whileStoring = [] { LogError("EventService", "could not store: %@", "disk full"); };
+    LogError("Network", "boom");
+    sync();
+    ASSERT_EQ(events->events().size(), 1u);
+    EXPECT_EQ(events->events()[0].extra["message"], "boom");
+    EXPECT_EQ(env.consoleCount("ERROR|EventService| could not store: disk full"), 1);
+    EXPECT_EQ(env.consoleCount(
+                  "Cannot create event for errors during event logging. Message: could not store: disk full Level: 1"),
+              1);
+
+    // Once the store is done, lines become events again.
+    events->whileStoring = nullptr;
+    LogError("Network", "again");
+    sync();
+    EXPECT_EQ(events->events().size(), 2u);
+}
+
+TEST_F(LogEventWriterTest, AStoreThatThrowsLeavesTheGuardReleased) {
+    auto calls = std::make_shared<std::atomic<int>>(0);
+    events->whileStoring = [calls] {
+        if (calls->fetch_add(1) == 0) throw std::runtime_error("store failed");
+    };
+    LogError("Network", "first");
+    sync();  // the first store threw; its "Unhandled exception" line queued a second store
+    sync();
+    EXPECT_EQ(env.consoleCount("ERROR|Zarn| Unhandled exception: store failed"), 1);
+    EXPECT_EQ(env.consoleCount("Cannot create event"), 0) << "the guard outlived the failed store";
+    auto stored = events->events();
+    ASSERT_EQ(stored.size(), 2u);
+    EXPECT_EQ(stored[0].extra["message"], "first");
+    EXPECT_EQ(stored[1].extra, (Value{{"message", "Unhandled exception: store failed"}, {"level", "1"}, {"domain", "Zarn"}}));
+}
+
+// The crash-reporting bridge.
+
+TEST(CrashReportingBridgeTest, WithoutAReporterEveryCallGoesNowhere) {
+    test::TestEnvironment env;
+    EXPECT_EQ(ZarnPCrashlyticsStubs::sharedInstance(), nullptr);
+    ZarnPCrashlyticsStubs::setUserIdentifier("device-1");
+    ZarnPCrashlyticsStubs::recordError(Error{"D", 1, "m"});
+    LogNsError("Module", Error{"D", 2, "still logged"}, "failed");
+    EXPECT_EQ(env.console->lines(), (std::vector<std::string>{"ERROR|Module| failed - Error Domain=D Code=2 \"still logged\""}));
+}
+
+TEST(CrashReportingBridgeTest, WithAReporterBothCallsReachIt) {
+    test::TestEnvironment env;
+    auto reporter = std::make_shared<sim::RecordingCrashReporter>();
+    installCrashReporter(reporter);
+    EXPECT_EQ(ZarnPCrashlyticsStubs::sharedInstance(), reporter);
+    ZarnPCrashlyticsStubs::setUserIdentifier("3F2504E0-4F89-11D3-9A0C-0305E82C3301");
+    ZarnPCrashlyticsStubs::recordError(Error{"NSURLErrorDomain", -1001, "timed out"});
+    EXPECT_EQ(reporter->userIdentifier(), "3F2504E0-4F89-11D3-9A0C-0305E82C3301");
+    EXPECT_EQ(reporter->errors(), (std::vector<Error>{{"NSURLErrorDomain", -1001, "timed out"}}));
+}
+
+}  // namespace
+}  // namespace zarn
