@@ -1,12 +1,14 @@
 #include "core/ZarnPModuleFactory.h"
 
-#include "core/ZarnPPlaceholderModule.h"
+#include "core/ZarnPModule.h"
+#include "device/ZarnPHttpRequestCreator.h"
+#include "device/ZarnPLocationManagerCreator.h"
 
 namespace zarn {
 
-// PLACEHOLDER: builds the placeholder module until the module wiring lands.
 std::shared_ptr<ZarnPEntryModule> buildDefaultModule(std::shared_ptr<ZarnPZarnConfiguration> configuration) {
-    return std::make_shared<ZarnPPlaceholderModule>(std::move(configuration));
+    return std::make_shared<ZarnPModule>(std::move(configuration), std::make_shared<ZarnPHttpRequestCreatorImpl>(),
+                                         std::make_shared<ZarnPLocationManagerCreatorImpl>());
 }
 
 }  // namespace zarn

@@ -1,6 +1,7 @@
 #include "store/ZarnPSqLiteKeyValueDao.h"
 
 #include "core/ZarnPLogger.h"
+#include "device/ZarnPBaseKeyValueDao.h"
 #include "store/ZarnPDatabase.h"
 
 namespace zarn {
@@ -50,6 +51,11 @@ std::shared_ptr<ZarnPStringKeyValueDao> ZarnPSqLiteKeyValueDao::stringKeyValueDa
     auto self = weak_from_this().lock();
     return self ? std::shared_ptr<ZarnPStringKeyValueDao>(self, static_cast<ZarnPStringKeyValueDao*>(self.get()))
                 : nullptr;
+}
+
+std::shared_ptr<ZarnPKeyValueDao> ZarnPSqLiteKeyValueDao::keyValueDao() {
+    auto strings = stringKeyValueDao();
+    return strings ? std::make_shared<ZarnPBaseKeyValueDao>(strings) : nullptr;
 }
 
 }  // namespace zarn

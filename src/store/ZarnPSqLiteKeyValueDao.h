@@ -6,12 +6,13 @@
 
 namespace zarn {
 
+class ZarnPKeyValueDao;
+
 // The settings table "keyvalue": one row per key, the value always text. Failed writes are
 // logged in the domain "SqLiteKeyValueDao" and never raised; a failed read answers nothing.
 //
 // The typed settings store (booleans, numbers, dates and string lists over these strings) wraps
-// this one through stringKeyValueDao(). Its keyValueDao() accessor, a new typed wrapper on each
-// call, is added here together with that typed class.
+// this one; keyValueDao() hands out such a wrapper.
 class ZarnPSqLiteKeyValueDao : public ZarnPSqLiteDao,
                                public ZarnPStringKeyValueDao,
                                public std::enable_shared_from_this<ZarnPSqLiteKeyValueDao> {
@@ -27,6 +28,8 @@ public:
     // This store as the string interface the typed wrapper takes (empty when this object is not
     // owned by a shared_ptr).
     std::shared_ptr<ZarnPStringKeyValueDao> stringKeyValueDao();
+    // A new typed store over this one.
+    std::shared_ptr<ZarnPKeyValueDao> keyValueDao();
 };
 
 }  // namespace zarn

@@ -1,0 +1,199 @@
+#include "core/ZarnPModule.h"
+
+#include "core/ZarnException.h"
+#include "core/ZarnPLogEventWriter.h"
+#include "core/ZarnPLogFileAppender.h"
+#include "core/ZarnPLogger.h"
+#include "core/ZarnPSystemClockDao.h"
+#include "core/ZarnPSystemTimerDao.h"
+#include "core/ZarnPUuidGenerator.h"
+#include "core/ZarnPZarnConfiguration.h"
+#include "core/ZarnPZarnInterface.h"
+#include "device/ZarnPBatteryDao.h"
+#include "device/ZarnPDataUpdateDao.h"
+#include "device/ZarnPDelegateDataDao.h"
+#include "device/ZarnPDeviceIdDao.h"
+#include "device/ZarnPFileConfigDao.h"
+#include "device/ZarnPGCMClient.h"
+#include "device/ZarnPHttpRequestCreator.h"
+#include "device/ZarnPKeyValueDao.h"
+#include "device/ZarnPLocationManagerCreator.h"
+#include "device/ZarnPNetworkDao.h"
+#include "device/ZarnPSystemBackgroundTaskDao.h"
+#include "device/ZarnPSystemDeviceDataDao.h"
+#include "device/ZarnPSystemPublicLogDao.h"
+#include "device/ZarnPSystemSLCDao.h"
+#include "device/ZarnPSystemUINotificationDao.h"
+#include "platform/Platform.h"
+#include "services/ZarnPBeaconMatchingService.h"
+#include "services/ZarnPCommonMatchService.h"
+#include "services/ZarnPContextService.h"
+#include "services/ZarnPEventService.h"
+#include "services/ZarnPExternalRegionService.h"
+#include "services/ZarnPFenceMatchService.h"
+#include "services/ZarnPGeofenceMatchingService.h"
+#include "services/ZarnPHeartbeatService.h"
+#include "services/ZarnPLandingPage.h"
+#include "services/ZarnPLocationUpdateService.h"
+#include "services/ZarnPNotificationService.h"
+#include "services/ZarnPPhoneStateService.h"
+#include "services/ZarnPScreenEventsService.h"
+#include "services/ZarnPSegmentationService.h"
+#include "store/ZarnPContextualPageDao.h"
+#include "store/ZarnPSentTriggerDao.h"
+#include "store/ZarnPSqLiteDb.h"
+#include "store/ZarnPSqLiteEventDao.h"
+#include "store/ZarnPSqLiteKeyValueDao.h"
+
+namespace zarn {
+
+namespace {
+constexpr const char* kDomain = "Module";
+constexpr int kSchemaVersion = 22;
+// The host of the service's base address, for the reachability of the connection type.
+constexpr const char* kServiceHost = "api.zarn.invalid";
+}  // namespace
+
+ZarnPModule::ZarnPModule(std::shared_ptr<ZarnPZarnConfiguration> configuration,
+                         std::shared_ptr<ZarnPHttpRequestCreator> httpRequestCreator,
+                         std::shared_ptr<ZarnPLocationManagerCreator> locationManagerCreator)
+    : ZarnPModule(std::move(configuration), std::move(httpRequestCreator), nullptr, nullptr,
+                  std::move(locationManagerCreator), nullptr, nullptr) {}
+
+ZarnPModule::ZarnPModule(std::shared_ptr<ZarnPZarnConfiguration> configuration,
+                         std::shared_ptr<ZarnPHttpRequestCreator> httpRequestCreator, std::shared_ptr<ZarnPSqLiteDb> db,
+                         std::shared_ptr<ZarnPSystemTimerDao> timerDao,
+                         std::shared_ptr<ZarnPLocationManagerCreator> locationManagerCreator,
+                         std::shared_ptr<ZarnPDeviceDataDao> deviceDataDao, std::shared_ptr<ZarnPClockDao> clockDao)
+    : configuration_(configuration),
+      db_(std::move(db)),
+      timerDao_(std::move(timerDao)),
+      deviceDataDao_(std::move(deviceDataDao)),
+      clockDao_(std::move(clockDao)) {
+    setupLogging();
+    httpRequestCreator_ = std::move(httpRequestCreator);
+    locationManagerCreator_ = std::move(locationManagerCreator);
+    uuidGenerator_ = std::make_shared<ZarnPUuidGenerator>();
+    if (!db_) {
+        auto fs = platform::current().fileSystem;
+        db_ = std::make_shared<ZarnPSqLiteDb>(kSchemaVersion, fs->expandTilde("~/Documents/zarn.db"));
+        // The testing build (anything handed in) does not check the opening thread.
+        if (timerDao_ || deviceDataDao_ || clockDao_) db_->disableThreadCheck();
+    }
+    initDaoAndService(configuration ? configuration->delegate() : nullptr);
+    interface_ = ZarnPZarnInterface::create(ZarnPZarnInterface::Collaborators{
+        eventService_,
+        keyValueDao_,
+        uiNotificationDao_,
+        contextualPageDao_,
+        sentTriggerDao_,
+        timerDao_,
+        publicLogDao_,
+        fenceMatchService_,
+        notificationService_,
+        locationUpdateService_,
+        phoneStateService_,
+        heartbeatService_,
+        segmentationService_,
+        landingPage_,
+        fileConfigDao_,
+        gcmClient_,
+        slcDao_,
+        contextService_,
+        clockDao_,
+        platform::current().application,
+        platform::defaultCenter(),
+        configuration_,
+        geofenceMatchService_,
+        beaconMatchService_,
+        commonMatchService_,
+        externalRegionService_,
+        deviceIdDao_,
+        screenEventsService_,
+        db_,
+    });
+    // The user-notification-centre delegate joins with the opening of tapped notifications.
+}
+
+ZarnPModule::~ZarnPModule() {
+    auto& logger = ZarnPLogger::instance();
+    if (logEventWriter_) logger.removeListener(logEventWriter_);
+    if (logFileAppender_) logger.removeListener(logFileAppender_);
+    if (interface_) interface_->cleanUp();
+}
+
+std::shared_ptr<ZarnPPublicFacade> ZarnPModule::interface() { return interface_; }
+
+void ZarnPModule::setupLogging() {
+    logFileAppender_ = std::make_shared<ZarnPLogFileAppender>("~/Documents/zarn.log");
+    ZarnPLogger::instance().addListener(logFileAppender_);
+    LogDebug(kDomain, "Zarn started > %@", "3.0.0-beta-DEBUG");
+}
+
+void ZarnPModule::initDaoAndService(const std::shared_ptr<ZarnDelegate>& delegate) {
+    initDao(delegate);
+
+    contextService_ = std::make_shared<ZarnPContextService>();
+    // The region wrapper (built with region monitoring) comes here.
+    dataUpdateDao_ = std::make_shared<ZarnPDataUpdateDao>();
+    segmentationService_ = std::make_shared<ZarnPSegmentationService>();
+    eventService_ = ZarnPEventService::create(std::make_shared<ZarnPSqLiteEventDao>(db_), keyValueDao_,
+                                              uuidGenerator_, segmentationService_, dataUpdateDao_, clockDao_,
+                                              platform::defaultCenter());
+    contextService_->setEventService(eventService_);
+    contextService_->setTimerDao(timerDao_);
+    slcDao_ = std::make_shared<ZarnPSystemSLCDao>();
+    gcmClient_ = std::make_shared<ZarnPGCMClient>();
+
+    initService();
+
+    // Every store has registered: open the database on the SDK thread.
+    auto db = db_;
+    timerDao_->invokeBlockOnRunLoop([db] { db->database(); }, false);
+}
+
+void ZarnPModule::initDao(const std::shared_ptr<ZarnDelegate>& delegate) {
+    if (!timerDao_) timerDao_ = std::make_shared<ZarnPSystemTimerDao>();
+    backgroundTaskDao_ = std::make_shared<ZarnPSystemBackgroundTaskDao>(timerDao_);
+    sqliteKeyValueDao_ = std::make_shared<ZarnPSqLiteKeyValueDao>(db_);
+    keyValueDao_ = sqliteKeyValueDao_->keyValueDao();
+    // The cooldown and beacon-notification stores come here.
+    contextualPageDao_ = std::make_shared<ZarnPContextualPageDao>();
+    eventDao_ = std::make_shared<ZarnPSqLiteEventDao>(db_);
+    // The data-update reader and the HTTP store come here.
+    deviceIdDao_ = std::make_shared<ZarnPDeviceIdDao>(uuidGenerator_, keyValueDao_);
+    // The geohash read store comes here.
+    networkDao_ = std::make_shared<ZarnPNetworkDao>(kServiceHost);
+    batteryDao_ = std::make_shared<ZarnPBatteryDao>();
+    if (!deviceDataDao_) deviceDataDao_ = std::make_shared<ZarnPSystemDeviceDataDao>(keyValueDao_, timerDao_);
+    fileConfigDao_ = std::make_shared<ZarnPFileConfigDao>();
+    sentTriggerDao_ = std::make_shared<ZarnPSentTriggerDao>();
+    uiNotificationDao_ = std::make_shared<ZarnPSystemUINotificationDao>();
+    if (!clockDao_) clockDao_ = std::make_shared<ZarnPSystemClockDao>();
+    // The location wrapper, the segmentation stores with their validator, the notification read
+    // store and the local and external notification stores come here.
+    delegateDataDao_ = std::make_shared<ZarnPDelegateDataDao>(delegate);
+    publicLogDao_ = std::make_shared<ZarnPSystemPublicLogDao>(clockDao_, deviceDataDao_, delegateDataDao_);
+    landingPage_ = std::make_shared<ZarnPLandingPage>();
+    // The data-update save orchestrator registers its stores here.
+}
+
+void ZarnPModule::initService() {
+    logEventWriter_ = std::make_shared<ZarnPLogEventWriter>(eventService_, timerDao_);
+    ZarnPLogger::instance().addListener(logEventWriter_);
+    notificationService_ = std::make_shared<ZarnPNotificationService>();
+    commonMatchService_ = std::make_shared<ZarnPCommonMatchService>();
+    geofenceMatchService_ = std::make_shared<ZarnPGeofenceMatchingService>();
+    beaconMatchService_ = std::make_shared<ZarnPBeaconMatchingService>();
+    // The external-region matching service comes here.
+    fenceMatchService_ = std::make_shared<ZarnPFenceMatchService>();
+    phoneStateService_ = std::make_shared<ZarnPPhoneStateService>();
+    locationUpdateService_ = std::make_shared<ZarnPLocationUpdateService>();
+    screenEventsService_ = std::make_shared<ZarnPScreenEventsService>();
+    externalRegionService_ = std::make_shared<ZarnPExternalRegionService>();
+    heartbeatService_ = std::make_shared<ZarnPHeartbeatService>();
+    // The push mediator and the delegate links between the push client, the notification
+    // service, the location update service and the location wrappers come with those services.
+}
+
+}  // namespace zarn

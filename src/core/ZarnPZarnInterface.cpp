@@ -1,0 +1,423 @@
+#include "core/ZarnPZarnInterface.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "core/ZarnException.h"
+#include "core/ZarnPLogEventType.h"
+#include "core/ZarnPLogger.h"
+#include "core/ZarnPSystemTimerDao.h"
+#include "device/ZarnPCrashlyticsStubs.h"
+#include "device/ZarnPDeviceIdDao.h"
+#include "device/ZarnPFileConfigDao.h"
+#include "device/ZarnPGCMClient.h"
+#include "device/ZarnPKeyValueDao.h"
+#include "device/ZarnPSystemPublicLogDao.h"
+#include "device/ZarnPSystemSLCDao.h"
+#include "device/ZarnPUINotificationDao.h"
+#include "platform/Application.h"
+#include "platform/Platform.h"
+#include "services/ZarnPCommonMatchService.h"
+#include "services/ZarnPContextService.h"
+#include "services/ZarnPEventService.h"
+#include "services/ZarnPHeartbeatService.h"
+#include "services/ZarnPLocationUpdateService.h"
+#include "services/ZarnPScreenEventsService.h"
+
+namespace zarn {
+
+namespace {
+constexpr const char* kDomain = "ZarnInterface";
+}
+
+std::shared_ptr<ZarnPZarnInterface> ZarnPZarnInterface::create(Collaborators collaborators) {
+    std::shared_ptr<ZarnPZarnInterface> facade(new ZarnPZarnInterface(std::move(collaborators)));
+    facade->start();
+    return facade;
+}
+
+ZarnPZarnInterface::ZarnPZarnInterface(Collaborators c) : c_(std::move(c)) {
+    ZARN_REQUIRE(c_.eventService);
+    ZARN_REQUIRE(c_.keyValueDao);
+    ZARN_REQUIRE(c_.uiNotificationDao);
+    ZARN_REQUIRE(c_.contextualPageDao);
+    ZARN_REQUIRE(c_.sentTriggerDao);
+    ZARN_REQUIRE(c_.timerDao);
+    ZARN_REQUIRE(c_.publicLogDao);
+    ZARN_REQUIRE(c_.matchService);
+    ZARN_REQUIRE(c_.notificationService);
+    ZARN_REQUIRE(c_.locationUpdateService);
+    ZARN_REQUIRE(c_.phoneStateService);
+    ZARN_REQUIRE(c_.heartbeatService);
+    ZARN_REQUIRE(c_.segmentationService);
+    ZARN_REQUIRE(c_.landingPage);
+    ZARN_REQUIRE(c_.fileConfigDao);
+    ZARN_REQUIRE(c_.gcmClient);
+    ZARN_REQUIRE(c_.slcDao);
+    ZARN_REQUIRE(c_.contextService);
+    ZARN_REQUIRE(c_.clockDao);
+    ZARN_REQUIRE(c_.application);
+    ZARN_REQUIRE(c_.notificationCenter);
+    ZARN_REQUIRE(c_.geofenceMatchService);
+    ZARN_REQUIRE(c_.beaconMatchService);
+    ZARN_REQUIRE(c_.commonMatchService);
+    ZARN_REQUIRE(c_.deviceIdDao);
+    ZARN_REQUIRE(c_.screenEventsService);
+    ZARN_REQUIRE(c_.db);
+}
+
+void ZarnPZarnInterface::start() {
+    c_.commonMatchService->setDelegate(weakSelf());
+
+    auto weak = weakSelf();
+    auto& center = *c_.notificationCenter;
+    // The answers of the app-side hooks come back as broadcasts from any thread.
+    for (const char* name : {"Zarn_Offered_Notification_Show", "Zarn_Offered_Notification_Dealloc",
+                             "Zarn_Offered_Geotrigger_Handled", "Zarn_Offered_Geotrigger_Dealloc"}) {
+        // PLACEHOLDER: the offering hooks are not built yet; their answers are only observed.
+        center.addObserver(this, name, [](const platform::Broadcast&) {});
+    }
+    center.addObserver(this, platform::kApplicationDidBecomeActiveNotification, [weak](const platform::Broadcast&) {
+        if (auto self = weak.lock()) self->onDidBecomeActiveNotification(nullptr);
+    });
+    center.addObserver(this, platform::kApplicationWillResignActiveNotification, [weak](const platform::Broadcast&) {
+        if (auto self = weak.lock()) self->onWillResignActive();
+    });
+
+    auto& configuration = c_.configuration;
+    isDebugEnabled_ = configuration && configuration->debugLaunch();
+    if (isDebugEnabled_)
+        c_.publicLogDao->setEnabled(true);
+    else if (isZarnApp())
+        c_.publicLogDao->setEnabled(true);
+    apnsSandbox_ = isDebugEnabled_ || (configuration && configuration->apnsSandbox());
+    fileConfigEnabled_ = configuration && configuration->useFileConfigLaunch();
+    {
+        std::lock_guard lk(mutex_);
+        delegate_ = configuration ? configuration->delegate() : nullptr;
+    }
+    ZarnPApplyConfigData data{configuration, true};
+    onRunLoop([data](ZarnPZarnInterface& self) { self.callDelegateForConfig(data); });
+}
+
+ZarnPZarnInterface::~ZarnPZarnInterface() { cleanUp(); }
+
+void ZarnPZarnInterface::cleanUp() { c_.notificationCenter->removeObserver(this); }
+
+template <typename F>
+void ZarnPZarnInterface::onRunLoop(F f) {
+    auto weak = weakSelf();
+    c_.timerDao->invokeBlockOnRunLoop(
+        [weak, f = std::move(f)]() mutable {
+            if (auto self = weak.lock()) f(*self);
+        },
+        false);
+}
+
+template <typename F>
+void ZarnPZarnInterface::onMainThread(F f) {
+    auto weak = weakSelf();
+    c_.timerDao->invokeBlockOnMainThread(
+        [weak, f = std::move(f)]() mutable {
+            if (auto self = weak.lock()) f(*self);
+        },
+        false);
+}
+
+void ZarnPZarnInterface::post(const std::string& name) { c_.notificationCenter->post(name, shared_from_this()); }
+
+std::shared_ptr<ZarnDelegate> ZarnPZarnInterface::zarnDelegate() {
+    std::lock_guard lk(mutex_);
+    return delegate_;
+}
+
+void ZarnPZarnInterface::setZarnDelegate(std::shared_ptr<ZarnDelegate> delegate) {
+    std::lock_guard lk(mutex_);
+    delegate_ = std::move(delegate);
+}
+
+bool ZarnPZarnInterface::isZarnApp() {
+    auto bundle = platform::current().mainBundle;
+    auto name = bundle ? bundle->infoValue("CFBundleDisplayName") : std::nullopt;
+    if (!name || !name->is_string()) return false;
+    std::string lower = name->get<std::string>();
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char ch) { return std::tolower(ch); });
+    return lower.find("zarn") != std::string::npos;
+}
+
+// Configuration
+
+void ZarnPZarnInterface::reinit(std::shared_ptr<ZarnPZarnConfiguration> configuration) {
+    ZarnPApplyConfigData data{std::move(configuration), false};
+    onRunLoop([data](ZarnPZarnInterface& self) { self.applyConfig(data); });
+}
+
+void ZarnPZarnInterface::callDelegateForConfig(ZarnPApplyConfigData data) {
+    if (!data.configuration) return;
+    if (fileConfigEnabled_) c_.fileConfigDao->readConfigFromFile(data.configuration);
+    auto delegate = data.configuration->delegate();
+    if (delegate && delegate->zarnLoadConfig) {
+        onMainThread([data](ZarnPZarnInterface& self) { self.callDelegateForConfigOnMainThread(data); });
+    } else {
+        applyConfig(data);
+    }
+}
+
+void ZarnPZarnInterface::callDelegateForConfigOnMainThread(ZarnPApplyConfigData data) {
+    auto offered = data.configuration;
+    auto delegate = offered ? offered->delegate() : nullptr;
+    if (!delegate || !delegate->zarnLoadConfig) return;
+    auto called = std::make_shared<std::atomic<bool>>(false);
+    auto weak = weakSelf();
+    auto completion = [weak, called, data](std::shared_ptr<ZarnConfiguration> answer) mutable {
+        if (called->exchange(true)) {
+            LogError(kDomain, "loadWithConfig may only be called once.");
+            return;
+        }
+        auto internal = std::dynamic_pointer_cast<ZarnPZarnConfiguration>(answer);
+        if (!internal) {
+            LogError(kDomain, "Subclassing ZarnConfiguration isn't supported.");
+            return;
+        }
+        internal->setDelegate(data.configuration->delegate());
+        data.configuration = internal;
+        if (auto self = weak.lock())
+            self->onRunLoop([data](ZarnPZarnInterface& s) { s.applyConfig(data); });
+    };
+    try {
+        delegate->zarnLoadConfig(offered, completion);
+    } catch (const std::exception& e) {
+        LogError(kDomain, "Unhandled exception in zarnLoadConfig: %@", e.what());
+    }
+}
+
+void ZarnPZarnInterface::applyConfig(ZarnPApplyConfigData data) {
+    auto& c = data.configuration;
+    if (!c) return;
+    quickSyncDisabled_ = c->quickSyncDisabled();
+    // An empty token is no token: nothing could be sent with it.
+    auto token = c->publicToken();
+    if (!token || token->empty()) {
+        LogError(kDomain, "Unable to initialize the Zarn plugin. No public token set.");
+        return;
+    }
+    setPublicToken(*token);
+    if (auto xamarin = c->xamarinVersion()) c_.keyValueDao->setPropertyValue(*xamarin, "zarn_xamarin_version");
+    enableBackgroundLocation_ = c->enableBackgroundLocation();
+    setMaxRegionsMonitored(c->maxRegionsMonitored(), c->enableBackgroundLocation());
+    c_.slcDao->setEnableBackgroundLocation(c->enableBackgroundLocation());
+    c_.slcDao->setAutomaticallyAskLocationPermission(c->automaticallyAskLocationPermission());
+    c_.uiNotificationDao->setAutomaticallyAskNotificationPermission(c->automaticallyAskNotificationPermission());
+    c_.uiNotificationDao->setProvisionalNotificationPermission(c->provisionalNotificationPermission());
+    if (data.isInit) {
+        enableIfEnabled(c->enableOnFirstRun());
+        informInitializationComplete();
+        c_.heartbeatService->startTimer();
+    }
+}
+
+void ZarnPZarnInterface::setPublicToken(const std::string& token) {
+    auto stored = c_.keyValueDao->getPropertyValueForKey("zarn_public_token");
+    if (stored && *stored == token) return;
+    if (stored) {
+        // The clearing runs later, after the new token is stored; the events waiting now were
+        // logged under the old token and go out with it before anything else happens.
+        c_.eventService->sendAndClearEventsIfNonEmpty();
+        clearAllDataAndResetDeviceId();
+        LogDebug(kDomain, "Clearing current public token");
+    }
+    c_.keyValueDao->setPropertyValue(token, "zarn_public_token");
+    if (stored) c_.gcmClient->refreshTokens();
+}
+
+void ZarnPZarnInterface::setMaxRegionsMonitored(int maxRegions, bool backgroundLocationEnabled) {
+    int value = backgroundLocationEnabled ? std::clamp(maxRegions, 5, 20) : 0;
+    c_.keyValueDao->setIntPropertyValue(value, "zarn_max_regions_monitored");
+}
+
+void ZarnPZarnInterface::enableIfEnabled(bool enableOnFirstRun) {
+    bool enabled = c_.keyValueDao->getBoolPropertyValueForKey("zarn_enabled", enableOnFirstRun);
+    enabled_ = enabled;
+    if (enabled)
+        enable();
+    else
+        setInitialized();
+}
+
+void ZarnPZarnInterface::informInitializationComplete() {
+    ZarnPCrashlyticsStubs::setUserIdentifier(c_.deviceIdDao->getDeviceId());
+    post("Zarn_Initialized");
+}
+
+void ZarnPZarnInterface::setInitialized() {
+    {
+        std::lock_guard lk(mutex_);
+        isInitialized_ = true;
+    }
+    initializedCv_.notify_all();
+}
+
+// Enabling
+
+void ZarnPZarnInterface::enable() {
+    auto context = c_.contextService->startContext(ZarnTriggerContextInit);
+    c_.publicLogDao->logZarnEnabled(true, context);
+    onRunLoop([context](ZarnPZarnInterface& self) { self.enableInRunLoop(context); });
+}
+
+void ZarnPZarnInterface::enableInRunLoop(std::shared_ptr<ZarnPContext> context) {
+    LogInfo(kDomain, "Zarn enabled");
+    enabled_ = true;
+    setInitialized();
+    c_.keyValueDao->setBoolPropertyValue(true, "zarn_enabled");
+    c_.eventService->logEventWithType(ZarnPLogEventTypeEnableService, Value::object(), context);
+    c_.locationUpdateService->enable();
+    post("Zarn_Enabled");
+    // Posted from here, after the SDK-thread step, so that a re-enable always reaches it.
+    onMainThread([context](ZarnPZarnInterface& self) { self.enableInMainThread(context); });
+}
+
+void ZarnPZarnInterface::enableInMainThread(std::shared_ptr<ZarnPContext> context) {
+    c_.gcmClient->loadGcmWithApnsSandbox(apnsSandbox_, quickSyncDisabled_);
+    bool inBackground = c_.application->applicationState() == platform::ApplicationState::Background;
+    c_.screenEventsService->registerHandlers(!inBackground);
+    if (!inBackground)
+        onDidBecomeActiveNotification(context);
+    else
+        c_.contextService->decrementContext(context);
+}
+
+void ZarnPZarnInterface::disable() {
+    auto context = c_.contextService->startContext(ZarnTriggerContextUserInitiated);
+    c_.publicLogDao->logZarnEnabled(false, context);
+    onRunLoop([context](ZarnPZarnInterface& self) { self.disableInRunLoop(context); });
+}
+
+void ZarnPZarnInterface::disableInRunLoop(std::shared_ptr<ZarnPContext> context) {
+    LogInfo(kDomain, "Zarn disabled");
+    enabled_ = false;
+    setInitialized();
+    c_.keyValueDao->setBoolPropertyValue(false, "zarn_enabled");
+    c_.eventService->logEventWithType(ZarnPLogEventTypeDisableService, Value::object(), context);
+    c_.locationUpdateService->disable();
+    // A disabled library runs no updates.
+    stopUpdateTimer();
+    post("Zarn_Disabled");
+    c_.contextService->decrementContext(context);
+}
+
+bool ZarnPZarnInterface::isEnabled() {
+    std::unique_lock lk(mutex_);
+    // Waits at most 100 ms for the first configuration; never longer.
+    initializedCv_.wait_for(lk, std::chrono::milliseconds(100), [&] { return isInitialized_.load(); });
+    return enabled_.load();
+}
+
+void ZarnPZarnInterface::setCooldownPeriod(int seconds) {
+    onRunLoop([seconds](ZarnPZarnInterface& self) { self.setCooldownPeriodInRunloop(seconds); });
+}
+
+void ZarnPZarnInterface::setCooldownPeriodInRunloop(int seconds) {
+    c_.keyValueDao->setIntPropertyValue(std::max(0, seconds), "zarn_cooldown_period");
+}
+
+// App state
+
+void ZarnPZarnInterface::onWillResignActive() {
+    onRunLoop([](ZarnPZarnInterface& self) { self.onWillResignActiveInRunloop(); });
+}
+
+void ZarnPZarnInterface::onWillResignActiveInRunloop() {
+    stopUpdateTimer();
+    post("Zarn_Will_Resign_Active");
+}
+
+void ZarnPZarnInterface::onDidBecomeActiveNotification(std::shared_ptr<ZarnPContext> context) {
+    if (!enabled_) {
+        if (context) c_.contextService->decrementContext(context);
+        return;
+    }
+    if (!context) context = c_.contextService->startContext(ZarnTriggerContextForeground);
+    onRunLoop([context](ZarnPZarnInterface& self) { self.onDidBecomeActiveNotificationInRunloop(context); });
+}
+
+void ZarnPZarnInterface::onDidBecomeActiveNotificationInRunloop(std::shared_ptr<ZarnPContext> context) {
+    if (enableBackgroundLocation_)
+        startUpdateTimer(context);
+    else
+        c_.contextService->decrementContext(context);  // no run takes it over
+}
+
+void ZarnPZarnInterface::startUpdateTimer(std::shared_ptr<ZarnPContext> context) {
+    if (!updateTimer_) {
+        auto weak = weakSelf();
+        updateTimer_ = c_.timerDao->scheduledTimerWithTimeInterval(
+            60.0, "ZarnPZarnInterface",
+            [weak] {
+                if (auto self = weak.lock()) self->updateInRunLoop(nullptr);
+            },
+            true);
+    }
+    update(context);
+}
+
+void ZarnPZarnInterface::stopUpdateTimer() {
+    if (updateTimer_) updateTimer_->invalidate();
+    updateTimer_.reset();
+}
+
+bool ZarnPZarnInterface::hasUpdateTimer() const { return updateTimer_ && updateTimer_->isValid(); }
+
+void ZarnPZarnInterface::updateInRunLoop(std::shared_ptr<ZarnPContext> context) { update(std::move(context)); }
+
+void ZarnPZarnInterface::update(std::shared_ptr<ZarnPContext> context) {
+    LogDebug(kDomain, "Checking for update...");
+    if (!context) context = c_.contextService->startContext(ZarnTriggerContextForeground);
+    c_.locationUpdateService->performFullUpdate(context);
+}
+
+// PLACEHOLDERS for the remaining operations (segmentation, lists, contextual page, external
+// regions, attribution, push pass-throughs, clearing, mail) and for offering and opening: they
+// are built with their own features. Until then they answer empty results and do nothing.
+
+void ZarnPZarnInterface::mailDebugLog(std::shared_ptr<ViewController>) {}
+void ZarnPZarnInterface::setValue(std::optional<std::string>, const std::string&) {}
+void ZarnPZarnInterface::setAdvertisingIdentifier(std::optional<std::string>, bool) {}
+std::vector<NotificationRequest> ZarnPZarnInterface::loadedNotifications() { return {}; }
+std::vector<std::shared_ptr<ZarnGeotrigger>> ZarnPZarnInterface::loadedGeotriggers() { return {}; }
+std::vector<std::shared_ptr<ZarnSentNotification>> ZarnPZarnInterface::sentNotifications() { return {}; }
+std::vector<std::shared_ptr<ZarnSentGeotrigger>> ZarnPZarnInterface::sentGeotriggers() { return {}; }
+void ZarnPZarnInterface::clearSentNotifications() {}
+void ZarnPZarnInterface::clearSentGeotriggers() {}
+void ZarnPZarnInterface::sendAttributionEvent(const std::string&, const std::string&) {}
+void ZarnPZarnInterface::requestContextualPage(std::function<void(std::optional<Value>)>) {}
+void ZarnPZarnInterface::externalRegionTrigger(const Value&, int, const Value&) {}
+
+void ZarnPZarnInterface::didRegisterForRemoteNotificationsWithDeviceToken(const std::string& deviceToken) {
+    c_.gcmClient->didRegisterForRemoteNotificationsWithDeviceToken(deviceToken);
+}
+
+void ZarnPZarnInterface::didFailToRegisterForRemoteNotificationsWithError(const Error& error) {
+    c_.gcmClient->didFailToRegisterForRemoteNotificationsWithError(error);
+}
+
+void ZarnPZarnInterface::didReceiveRemoteNotification(const Value& userInfo,
+                                                      std::function<void(BackgroundFetchResult)> completion) {
+    c_.gcmClient->didReceiveRemoteNotification(userInfo, std::move(completion));
+}
+
+// PLACEHOLDER: the clearing of all data is built with the facade's remaining operations. A
+// changed token has already sent the old token's waiting events when it calls this (see
+// setPublicToken), so the clearing finds none of them to send under the new token.
+void ZarnPZarnInterface::clearAllDataAndResetDeviceId() {
+    LogDebug(kDomain, "Clearing all user's data and resetting deviceId");
+}
+
+void ZarnPZarnInterface::offerLocalNotifications(const std::vector<NotificationRequest>&,
+                                                 std::shared_ptr<ZarnPBackgroundTask>, std::shared_ptr<ZarnPContext>) {}
+void ZarnPZarnInterface::offerGeotriggers(const std::vector<NotificationRequest>&, std::shared_ptr<ZarnPBackgroundTask>,
+                                          std::shared_ptr<ZarnPContext>) {}
+void ZarnPZarnInterface::notificationSentEvent(std::shared_ptr<ZarnPSentTrigger>) {}
+void ZarnPZarnInterface::notificationOpenedEvent(std::shared_ptr<ZarnPSentTrigger>) {}
+
+}  // namespace zarn

@@ -1,0 +1,186 @@
+#pragma once
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+
+#include "core/ZarnPApplyConfigData.h"
+#include "core/ZarnPMatchServiceOfferNotificationDelegate.h"
+#include "core/ZarnPPublicFacade.h"
+#include "platform/NotificationCenter.h"
+#include "platform/RunLoop.h"
+
+namespace zarn {
+
+class ZarnPContext;
+class ZarnPEventService;
+class ZarnPKeyValueDao;
+class ZarnPUINotificationDao;
+class ZarnPContextualPageDao;
+class ZarnPSentTriggerDao;
+class ZarnPSystemTimerDao;
+class ZarnPSystemPublicLogDao;
+class ZarnPFenceMatchService;
+class ZarnPNotificationService;
+class ZarnPLocationUpdateService;
+class ZarnPPhoneStateService;
+class ZarnPHeartbeatService;
+class ZarnPSegmentationService;
+class ZarnPLandingPage;
+class ZarnPFileConfigDao;
+class ZarnPGCMClient;
+class ZarnPSystemSLCDao;
+class ZarnPContextService;
+class ZarnPClockDao;
+class ZarnPGeofenceMatchingService;
+class ZarnPBeaconMatchingService;
+class ZarnPCommonMatchService;
+class ZarnPExternalRegionService;
+class ZarnPDeviceIdDao;
+class ZarnPScreenEventsService;
+class ZarnPSqLiteDb;
+namespace platform {
+class Application;
+}
+
+// The facade behind the public entry. Public operations may be called from any thread and only
+// post their work: library state changes on the SDK thread, calls into the app go to the main
+// thread, and no hop here waits. It keeps the enabled and initialised flags, follows the app's
+// foreground and background, runs the 60-second update timer while the app is active, and posts
+// the library's broadcasts on the default notification centre.
+class ZarnPZarnInterface final : public ZarnPPublicFacade,
+                                 public ZarnPMatchServiceOfferNotificationDelegate,
+                                 public std::enable_shared_from_this<ZarnPZarnInterface> {
+public:
+    struct Collaborators {
+        std::shared_ptr<ZarnPEventService> eventService;
+        std::shared_ptr<ZarnPKeyValueDao> keyValueDao;
+        std::shared_ptr<ZarnPUINotificationDao> uiNotificationDao;
+        std::shared_ptr<ZarnPContextualPageDao> contextualPageDao;
+        std::shared_ptr<ZarnPSentTriggerDao> sentTriggerDao;
+        std::shared_ptr<ZarnPSystemTimerDao> timerDao;
+        std::shared_ptr<ZarnPSystemPublicLogDao> publicLogDao;
+        std::shared_ptr<ZarnPFenceMatchService> matchService;
+        std::shared_ptr<ZarnPNotificationService> notificationService;
+        std::shared_ptr<ZarnPLocationUpdateService> locationUpdateService;
+        std::shared_ptr<ZarnPPhoneStateService> phoneStateService;
+        std::shared_ptr<ZarnPHeartbeatService> heartbeatService;
+        std::shared_ptr<ZarnPSegmentationService> segmentationService;
+        std::shared_ptr<ZarnPLandingPage> landingPage;
+        std::shared_ptr<ZarnPFileConfigDao> fileConfigDao;
+        std::shared_ptr<ZarnPGCMClient> gcmClient;
+        std::shared_ptr<ZarnPSystemSLCDao> slcDao;
+        std::shared_ptr<ZarnPContextService> contextService;
+        std::shared_ptr<ZarnPClockDao> clockDao;
+        std::shared_ptr<platform::Application> application;
+        std::shared_ptr<platform::NotificationCenter> notificationCenter;
+        std::shared_ptr<ZarnPZarnConfiguration> configuration;
+        std::shared_ptr<ZarnPGeofenceMatchingService> geofenceMatchService;
+        std::shared_ptr<ZarnPBeaconMatchingService> beaconMatchService;
+        std::shared_ptr<ZarnPCommonMatchService> commonMatchService;
+        std::shared_ptr<ZarnPExternalRegionService> externalRegionService;  // optional
+        std::shared_ptr<ZarnPDeviceIdDao> deviceIdDao;
+        std::shared_ptr<ZarnPScreenEventsService> screenEventsService;
+        std::shared_ptr<ZarnPSqLiteDb> db;
+    };
+
+    // Every collaborator but the external-region service is required. The facade then posts
+    // the first configuration step to the SDK thread (start() does that; create() calls it).
+    static std::shared_ptr<ZarnPZarnInterface> create(Collaborators collaborators);
+    ~ZarnPZarnInterface() override;
+
+    // ZarnPPublicFacade
+    void reinit(std::shared_ptr<ZarnPZarnConfiguration> configuration) override;
+    void enable() override;
+    void disable() override;
+    bool isEnabled() override;
+    void setCooldownPeriod(int seconds) override;
+    void setZarnDelegate(std::shared_ptr<ZarnDelegate> delegate) override;
+    void mailDebugLog(std::shared_ptr<ViewController> parent) override;
+    void setValue(std::optional<std::string> value, const std::string& property) override;
+    void setAdvertisingIdentifier(std::optional<std::string> uuid, bool advertisingTrackingEnabled) override;
+    std::vector<NotificationRequest> loadedNotifications() override;
+    std::vector<std::shared_ptr<ZarnGeotrigger>> loadedGeotriggers() override;
+    std::vector<std::shared_ptr<ZarnSentNotification>> sentNotifications() override;
+    std::vector<std::shared_ptr<ZarnSentGeotrigger>> sentGeotriggers() override;
+    void clearSentNotifications() override;
+    void clearSentGeotriggers() override;
+    void sendAttributionEvent(const std::string& actionName, const std::string& itemId) override;
+    void requestContextualPage(std::function<void(std::optional<Value>)> callback) override;
+    void externalRegionTrigger(const Value& properties, int triggerType, const Value& matchPayload) override;
+    void didRegisterForRemoteNotificationsWithDeviceToken(const std::string& deviceToken) override;
+    void didFailToRegisterForRemoteNotificationsWithError(const Error& error) override;
+    void didReceiveRemoteNotification(const Value& userInfo,
+                                      std::function<void(BackgroundFetchResult)> completion) override;
+    void clearAllDataAndResetDeviceId() override;
+
+    // ZarnPMatchServiceOfferNotificationDelegate
+    void offerLocalNotifications(const std::vector<NotificationRequest>& notifications,
+                                 std::shared_ptr<ZarnPBackgroundTask> backgroundTask,
+                                 std::shared_ptr<ZarnPContext> zarnContext) override;
+    void offerGeotriggers(const std::vector<NotificationRequest>& geotriggers,
+                          std::shared_ptr<ZarnPBackgroundTask> backgroundTask,
+                          std::shared_ptr<ZarnPContext> zarnContext) override;
+    void notificationSentEvent(std::shared_ptr<ZarnPSentTrigger> sentTrigger) override;
+    void notificationOpenedEvent(std::shared_ptr<ZarnPSentTrigger> sentTrigger) override;
+
+    // Configuration steps (SDK thread, but the delegate callback on the main thread).
+    void callDelegateForConfig(ZarnPApplyConfigData data);
+    void callDelegateForConfigOnMainThread(ZarnPApplyConfigData data);
+    void applyConfig(ZarnPApplyConfigData data);
+    void setPublicToken(const std::string& token);
+    void setMaxRegionsMonitored(int maxRegions, bool backgroundLocationEnabled);
+    void enableIfEnabled(bool enableOnFirstRun);
+    void informInitializationComplete();
+
+    // Enabling, app state and the update timer.
+    void enableInRunLoop(std::shared_ptr<ZarnPContext> context);
+    void enableInMainThread(std::shared_ptr<ZarnPContext> context);
+    void disableInRunLoop(std::shared_ptr<ZarnPContext> context);
+    void setCooldownPeriodInRunloop(int seconds);
+    void onWillResignActive();
+    void onWillResignActiveInRunloop();
+    // From the platform (no context) or from enableInMainThread (its context).
+    void onDidBecomeActiveNotification(std::shared_ptr<ZarnPContext> context);
+    void onDidBecomeActiveNotificationInRunloop(std::shared_ptr<ZarnPContext> context);
+    void startUpdateTimer(std::shared_ptr<ZarnPContext> context);
+    void stopUpdateTimer();
+    void updateInRunLoop(std::shared_ptr<ZarnPContext> context);
+    void update(std::shared_ptr<ZarnPContext> context);
+
+    bool isZarnApp();
+    void cleanUp();
+
+    std::shared_ptr<ZarnDelegate> zarnDelegate();
+    bool isInitialized() const { return isInitialized_.load(); }
+    bool hasUpdateTimer() const;
+    bool isDebugEnabled() const { return isDebugEnabled_; }
+    bool apnsSandbox() const { return apnsSandbox_; }
+    bool fileConfigEnabled() const { return fileConfigEnabled_; }
+
+private:
+    explicit ZarnPZarnInterface(Collaborators c);
+    void start();
+    void setInitialized();
+    void post(const std::string& name);
+    std::weak_ptr<ZarnPZarnInterface> weakSelf() { return weak_from_this(); }
+    template <typename F>
+    void onRunLoop(F f);
+    template <typename F>
+    void onMainThread(F f);
+
+    Collaborators c_;
+    mutable std::mutex mutex_;
+    std::shared_ptr<ZarnDelegate> delegate_;
+    std::condition_variable initializedCv_;
+    std::atomic<bool> enabled_{false};
+    std::atomic<bool> isInitialized_{false};
+    bool isDebugEnabled_ = false;
+    bool fileConfigEnabled_ = false;
+    bool apnsSandbox_ = false;
+    std::atomic<bool> quickSyncDisabled_{false};
+    std::atomic<bool> enableBackgroundLocation_{true};
+    std::shared_ptr<platform::Timer> updateTimer_;  // SDK thread only
+};
+
+}  // namespace zarn

@@ -1,0 +1,11 @@
+#pragma once
+
+namespace zarn {
+
+// PLACEHOLDER until beacon matching is built: the facade and the module only hold it so far.
+class ZarnPBeaconMatchingService {
+public:
+    virtual ~ZarnPBeaconMatchingService() = default;
+};
+
+}  // namespace zarn

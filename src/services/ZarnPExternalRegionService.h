@@ -1,0 +1,11 @@
+#pragma once
+
+namespace zarn {
+
+// PLACEHOLDER until the external-region entry is built: the facade and the module only hold it so far.
+class ZarnPExternalRegionService {
+public:
+    virtual ~ZarnPExternalRegionService() = default;
+};
+
+}  // namespace zarn

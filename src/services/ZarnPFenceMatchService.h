@@ -1,0 +1,11 @@
+#pragma once
+
+namespace zarn {
+
+// PLACEHOLDER until the match-run dispatch is built: the facade and the module only hold it so far.
+class ZarnPFenceMatchService {
+public:
+    virtual ~ZarnPFenceMatchService() = default;
+};
+
+}  // namespace zarn

@@ -1,0 +1,11 @@
+#pragma once
+
+namespace zarn {
+
+// PLACEHOLDER until the notification service (data-update timing) is built: the facade and the module only hold it so far.
+class ZarnPNotificationService {
+public:
+    virtual ~ZarnPNotificationService() = default;
+};
+
+}  // namespace zarn
