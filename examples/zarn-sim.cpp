@@ -1,11 +1,15 @@
 // The example host: installs the simulated device, initialises the library with a
-// configuration and a delegate, runs the main loop for a few simulated seconds and prints what
-// the library logged.
+// configuration and a delegate, runs the main loop for a few simulated seconds with one switch to
+// another app, and prints the library's broadcasts in their order and what it logged.
 #include <cstdio>
+#include <mutex>
+#include <vector>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
+#include "core/Format.h"
+#include "platform/NotificationCenter.h"
 #include "platform/Platform.h"
 #include "platform/VirtualTimeSource.h"
 #include "sim/Device.h"
@@ -22,7 +26,8 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    auto time = std::make_shared<platform::VirtualTimeSource>(dateWithTimeIntervalSince1970(1796000000.0), 3600);
+    const double start = 1796000000.0;
+    auto time = std::make_shared<platform::VirtualTimeSource>(dateWithTimeIntervalSince1970(start), 3600);
     auto console = std::make_shared<platform::RecordingConsole>();
     auto device = std::make_shared<sim::Device>();
     platform::Services services;
@@ -41,14 +46,36 @@ int main(int argc, char** argv) {
     configuration->setPublicToken(std::string("sim-public-token"));
     configuration->setDelegate(delegate);
 
+    // The library's broadcasts, in the order they are posted (from any thread).
+    std::mutex broadcastsMutex;
+    std::vector<std::string> broadcasts;
+    auto center = platform::defaultCenter();
+    int observer = 0;
+    center->addObserver(&observer, "", [&](const platform::Broadcast& b) {
+        if (b.name.rfind("Zarn_", 0) != 0) return;
+        std::lock_guard lk(broadcastsMutex);
+        broadcasts.push_back(zarn::format("%8.3f  %@", timeIntervalSince1970(time->now()) - start, b.name));
+    });
+
     std::printf("Zarn %s on a simulated device (system %s), home %s\n", ZarnBase::version().c_str(),
                 device->systemVersion().c_str(), home);
     ZarnBase::performInitializationWithConfiguration(configuration);
-    ZarnBase::enable();
-    // The main thread runs the main loop while simulated time passes.
-    time->advanceBy(seconds);
+    // The main thread runs the main loop while simulated time passes; halfway the user leaves
+    // the app for a moment.
+    time->advanceBy(seconds / 2);
+    device->resignActive();
+    time->advanceBy(1.0);
+    device->becomeActive();
+    time->advanceBy(seconds / 2);
+    center->removeObserver(&observer);
 
-    std::printf("-- what the library logged in %.1f simulated seconds --\n", seconds);
+    std::printf("-- broadcasts (simulated seconds since start) --\n");
+    {
+        std::lock_guard lk(broadcastsMutex);
+        for (auto& line : broadcasts) std::printf("%s\n", line.c_str());
+    }
+
+    std::printf("-- what the library logged in %.1f simulated seconds --\n", seconds + 1.0);
     for (auto& line : console->lines()) std::printf("%s\n", line.c_str());
     std::printf("enabled: %s\n", ZarnBase::isEnabled() ? "yes" : "no");
     std::error_code ec;

@@ -106,6 +106,16 @@ void Device::setApplicationState(platform::ApplicationState state) {
     }
 }
 
+void Device::becomeActive() {
+    setApplicationState(platform::ApplicationState::Active);
+    platform::defaultCenter()->post(platform::kApplicationDidBecomeActiveNotification);
+}
+
+void Device::resignActive() {
+    platform::defaultCenter()->post(platform::kApplicationWillResignActiveNotification);
+    setApplicationState(platform::ApplicationState::Background);
+}
+
 void Device::setBackgroundTimeRemaining(double seconds) {
     std::lock_guard lk(mutex_);
     endBackgroundPeriodLocked();

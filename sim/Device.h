@@ -105,6 +105,11 @@ public:
     void setApplicationState(platform::ApplicationState state);
     // A fixed answer; ends a running background period.
     void setBackgroundTimeRemaining(double seconds);
+    // What the system does when the user switches apps, on the main thread: the app goes active
+    // and "did become active" is posted on the default centre; or "will resign active" is
+    // posted and the app then is in the background.
+    void becomeActive();
+    void resignActive();
 
     // platform::BackgroundTasks. Identifiers count up from 1.
     platform::BackgroundTaskIdentifier beginBackgroundTask(std::function<void()> expirationHandler) override;
