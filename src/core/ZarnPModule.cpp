@@ -137,7 +137,7 @@ void ZarnPModule::initDaoAndService(const std::shared_ptr<ZarnDelegate>& delegat
     // The region wrapper (built with region monitoring) comes here.
     dataUpdateDao_ = std::make_shared<ZarnPDataUpdateDao>();
     segmentationService_ = std::make_shared<ZarnPSegmentationService>();
-    eventService_ = ZarnPEventService::create(std::make_shared<ZarnPSqLiteEventDao>(db_), keyValueDao_,
+    eventService_ = ZarnPEventService::create(eventDao_, keyValueDao_,
                                               uuidGenerator_, segmentationService_, dataUpdateDao_, clockDao_,
                                               platform::defaultCenter());
     contextService_->setEventService(eventService_);

@@ -83,6 +83,7 @@ public:
     const std::shared_ptr<ZarnPDeviceDataDao>& deviceDataDao() const { return deviceDataDao_; }
     const std::shared_ptr<ZarnPKeyValueDao>& keyValueDao() const { return keyValueDao_; }
     const std::shared_ptr<ZarnPEventService>& eventService() const { return eventService_; }
+    const std::shared_ptr<ZarnPSqLiteEventDao>& eventDao() const { return eventDao_; }
     const std::shared_ptr<ZarnPContextService>& contextService() const { return contextService_; }
     const std::shared_ptr<ZarnPSystemPublicLogDao>& publicLogDao() const { return publicLogDao_; }
     const std::shared_ptr<ZarnPLogFileAppender>& logFileAppender() const { return logFileAppender_; }

@@ -169,7 +169,8 @@ void ZarnPZarnInterface::callDelegateForConfigOnMainThread(ZarnPApplyConfigData 
     if (!delegate || !delegate->zarnLoadConfig) return;
     auto called = std::make_shared<std::atomic<bool>>(false);
     auto weak = weakSelf();
-    auto completion = [weak, called, data](std::shared_ptr<ZarnConfiguration> answer) mutable {
+    // The delegate as offered: the app may change the offered object itself before answering.
+    auto completion = [weak, called, data, delegate](std::shared_ptr<ZarnConfiguration> answer) mutable {
         if (called->exchange(true)) {
             LogError(kDomain, "loadWithConfig may only be called once.");
             return;
@@ -179,7 +180,7 @@ void ZarnPZarnInterface::callDelegateForConfigOnMainThread(ZarnPApplyConfigData 
             LogError(kDomain, "Subclassing ZarnConfiguration isn't supported.");
             return;
         }
-        internal->setDelegate(data.configuration->delegate());
+        internal->setDelegate(delegate);
         data.configuration = internal;
         if (auto self = weak.lock())
             self->onRunLoop([data](ZarnPZarnInterface& s) { s.applyConfig(data); });

@@ -158,6 +158,9 @@ public:
     bool apnsSandbox() const { return apnsSandbox_; }
     bool fileConfigEnabled() const { return fileConfigEnabled_; }
 
+    // What the facade was built with.
+    const Collaborators& collaborators() const { return c_; }
+
 private:
     explicit ZarnPZarnInterface(Collaborators c);
     void start();

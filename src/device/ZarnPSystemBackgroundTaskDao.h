@@ -46,6 +46,8 @@ public:
     // For tests and diagnostics.
     size_t activeKillTimerCount();
 
+    const std::shared_ptr<ZarnPSystemTimerDao>& timerDao() const { return timerDao_; }
+
 private:
     void expirationHandler(platform::BackgroundTaskIdentifier identifier);
 

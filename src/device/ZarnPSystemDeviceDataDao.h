@@ -39,6 +39,8 @@ public:
     void returnCallback(std::function<void(std::shared_ptr<ZarnPNotificationsEnabledCallback>)> block,
                         std::shared_ptr<ZarnPNotificationsEnabledCallback> values);
 
+    std::shared_ptr<ZarnPSystemTimerDao> timerDao() const { return timerDao_.lock(); }
+
 private:
     // Whether the system's major version is at least `major`.
     bool systemAtLeast(int major);

@@ -53,6 +53,9 @@ public:
 
     std::optional<Date> lastTimeSentEvents() const { return lastTimeSentEvents_; }
 
+    const std::shared_ptr<ZarnPClockDao>& clockDao() const { return clockDao_; }
+    const std::shared_ptr<ZarnPEventDao>& eventDao() const { return eventDao_; }
+
 private:
     ZarnPEventService() = default;
 

@@ -1,0 +1,244 @@
+// The module's build: what each object was given, the delegate links, and start-up through the
+// public entry on the simulated device in virtual time.
+#include "core/ZarnPModule.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+
+#include "core/ZarnBaseTesting.h"
+#include "core/ZarnPLogEventWriter.h"
+#include "core/ZarnPLogger.h"
+#include "core/ZarnPSystemClockDao.h"
+#include "core/ZarnPSystemTimerDao.h"
+#include "core/ZarnPZarnConfiguration.h"
+#include "core/ZarnPZarnInterface.h"
+#include "device/ZarnPHttpRequestCreator.h"
+#include "device/ZarnPKeyValueDao.h"
+#include "device/ZarnPLocationManagerCreator.h"
+#include "device/ZarnPSystemBackgroundTaskDao.h"
+#include "device/ZarnPSystemDeviceDataDao.h"
+#include "device/ZarnPSystemPublicLogDao.h"
+#include "services/ZarnPCommonMatchService.h"
+#include "services/ZarnPContextService.h"
+#include "services/ZarnPEventService.h"
+#include "store/ZarnPSqLiteDb.h"
+#include "store/ZarnPSqLiteEventDao.h"
+#include "store/ZarnPSqLiteKeyValueDao.h"
+#include "tests/support/TestEnvironment.h"
+#include "zarn/ZarnBase.h"
+
+namespace zarn {
+namespace {
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class ModuleTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        module.reset();
+        env.runUntilIdle();
+    }
+
+    std::shared_ptr<ZarnPZarnConfiguration> configuration() {
+        auto c = std::make_shared<ZarnPZarnConfiguration>();
+        c->setPublicToken(std::string("token-1"));
+        c->setDelegate(std::make_shared<ZarnDelegate>());
+        return c;
+    }
+
+    test::TestEnvironment env;
+    std::shared_ptr<ZarnPModule> module;
+};
+
+TEST_F(ModuleTest, TestingConstructorHandsTheGivenObjectsToEveryService) {
+    auto db = std::make_shared<ZarnPSqLiteDb>(22, env.path("Documents/given.db"));
+    db->disableThreadCheck();
+    auto timerDao = std::make_shared<ZarnPSystemTimerDao>();
+    auto clock = std::make_shared<ZarnPSystemClockDao>(env.time);
+    // A device-data store of the module's own kind, over a settings store of its own.
+    auto settings = std::make_shared<ZarnPSqLiteKeyValueDao>(db);
+    auto deviceData = std::make_shared<ZarnPSystemDeviceDataDao>(settings->keyValueDao(), timerDao);
+    module = std::make_shared<ZarnPModule>(configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(), db,
+                                           timerDao, std::make_shared<ZarnPLocationManagerCreatorImpl>(), deviceData,
+                                           clock);
+    env.runUntilIdle();
+
+    EXPECT_EQ(module->db(), db);
+    EXPECT_EQ(module->timerDao(), timerDao);
+    EXPECT_EQ(module->clockDao(), clock);
+    EXPECT_EQ(module->deviceDataDao(), deviceData);
+
+    const auto& facade = module->facade()->collaborators();
+    EXPECT_EQ(facade.db, db);
+    EXPECT_EQ(facade.timerDao, timerDao);
+    EXPECT_EQ(facade.clockDao, clock);
+    EXPECT_EQ(module->eventService()->clockDao(), clock);
+    EXPECT_EQ(module->publicLogDao()->clockDao(), clock);
+    EXPECT_EQ(module->publicLogDao()->deviceDataDao(), deviceData);
+    EXPECT_EQ(module->contextService()->timerDao(), timerDao);
+    EXPECT_EQ(module->backgroundTaskDao()->timerDao(), timerDao);
+    EXPECT_EQ(module->logEventWriter()->timerDao(), timerDao);
+}
+
+TEST_F(ModuleTest, OneEventServiceAndOneStoreOfEachKindAreShared) {
+    module = std::make_shared<ZarnPModule>(configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(), nullptr,
+                                           nullptr, std::make_shared<ZarnPLocationManagerCreatorImpl>(), nullptr,
+                                           std::make_shared<ZarnPSystemClockDao>(env.time));
+    env.runUntilIdle();
+    const auto& facade = module->facade()->collaborators();
+    auto events = module->eventService();
+    EXPECT_EQ(facade.eventService, events);
+    EXPECT_EQ(module->contextService()->eventService(), events);
+    EXPECT_EQ(module->logEventWriter()->eventService(), events);
+    EXPECT_EQ(events->eventDao(), module->eventDao());
+    EXPECT_EQ(facade.keyValueDao, module->keyValueDao());
+    EXPECT_EQ(facade.contextService, module->contextService());
+    EXPECT_EQ(facade.publicLogDao, module->publicLogDao());
+    EXPECT_EQ(facade.slcDao, module->getSlcDao());
+    EXPECT_EQ(facade.externalRegionService, module->getExternalRegionService());
+    EXPECT_EQ(facade.commonMatchService, module->commonMatchService());
+    // The match service offers its matches to the facade.
+    EXPECT_EQ(module->commonMatchService()->delegate(), module->facade());
+    EXPECT_EQ(module->interface(), module->facade());
+}
+
+TEST_F(ModuleTest, DefaultDatabaseOfTheTestingBuildMayBeOpenedFromTheMainThread) {
+    module = std::make_shared<ZarnPModule>(configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(), nullptr,
+                                           nullptr, std::make_shared<ZarnPLocationManagerCreatorImpl>(), nullptr,
+                                           std::make_shared<ZarnPSystemClockDao>(env.time));
+    ASSERT_TRUE(module->db()->database());
+    env.runUntilIdle();
+    EXPECT_FALSE(env.consoleContains("Initializing DB from main thread!"));
+    EXPECT_TRUE(std::filesystem::exists(env.path("Documents/zarn.db")));
+}
+
+TEST_F(ModuleTest, FirstLineOfTheBuildLandsInTheLogFile) {
+    module = std::make_shared<ZarnPModule>(configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(),
+                                           std::make_shared<ZarnPLocationManagerCreatorImpl>());
+    env.runUntilIdle();
+    EXPECT_NE(readFile(env.path("Documents/zarn.log")).find("Zarn started > 3.0.0-beta-DEBUG"), std::string::npos);
+}
+
+TEST_F(ModuleTest, ReleasedModuleDetachesItsLogListeners) {
+    size_t before = ZarnPLogger::instance().listeners().size();
+    module = std::make_shared<ZarnPModule>(configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(),
+                                           std::make_shared<ZarnPLocationManagerCreatorImpl>());
+    env.runUntilIdle();
+    EXPECT_EQ(ZarnPLogger::instance().listeners().size(), before + 2);  // the log file and the event writer
+    module.reset();
+    env.runUntilIdle();
+    EXPECT_EQ(ZarnPLogger::instance().listeners().size(), before);
+}
+
+// --- Start-up through the public entry, with the module the entry builds
+
+class StartupTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testing::resetEntry();
+        testing::setModuleFactory(nullptr);
+        center->addObserver(this, "", [this](const platform::Broadcast& b) {
+            if (b.name.rfind("Zarn_", 0) != 0) return;
+            std::lock_guard lk(mutex);
+            broadcasts.push_back(b.name);
+        });
+    }
+    void TearDown() override {
+        center->removeObserver(this);
+        restart();
+    }
+    // The process ends: the module goes, what is stored stays.
+    void restart() {
+        testing::resetEntry();
+        env.runUntilIdle();
+        std::lock_guard lk(mutex);
+        broadcasts.clear();
+    }
+    void initialize(bool enableOnFirstRun = true) {
+        auto c = ZarnConfiguration::create();
+        c->setPublicToken(std::string("token-1"));
+        c->setEnableOnFirstRun(enableOnFirstRun);
+        c->setDelegate(std::make_shared<ZarnDelegate>());
+        ZarnBase::performInitializationWithConfiguration(c);
+        env.runUntilIdle();
+    }
+    std::vector<std::string> names() {
+        std::lock_guard lk(mutex);
+        return broadcasts;
+    }
+
+    test::TestEnvironment env;
+    std::shared_ptr<platform::NotificationCenter> center = platform::defaultCenter();
+    std::mutex mutex;
+    std::vector<std::string> broadcasts;
+};
+
+TEST_F(StartupTest, FirstStartAnnouncesInitialisedThenEnabled) {
+    initialize();
+    EXPECT_EQ(names(), (std::vector<std::string>{"Zarn_Initialized", "Zarn_Enabled"}));
+    EXPECT_TRUE(ZarnBase::isEnabled());
+    // The entry's build opens the database on the SDK thread, never on the app's main thread.
+    EXPECT_FALSE(env.consoleContains("Initializing DB from main thread!"));
+    EXPECT_TRUE(std::filesystem::exists(env.path("Documents/zarn.db")));
+}
+
+TEST_F(StartupTest, DisabledStateSurvivesARestart) {
+    initialize();
+    ZarnBase::disable();
+    env.runUntilIdle();
+    EXPECT_EQ(names().back(), "Zarn_Disabled");
+    restart();
+
+    initialize(/*enableOnFirstRun=*/true);
+    EXPECT_EQ(names(), (std::vector<std::string>{"Zarn_Initialized"}));
+    EXPECT_FALSE(ZarnBase::isEnabled());
+
+    ZarnBase::enable();
+    env.runUntilIdle();
+    restart();
+    initialize(/*enableOnFirstRun=*/false);
+    EXPECT_EQ(names(), (std::vector<std::string>{"Zarn_Initialized", "Zarn_Enabled"}));
+}
+
+TEST_F(StartupTest, FirstStartWithoutEnableOnFirstRunStaysDisabled) {
+    initialize(/*enableOnFirstRun=*/false);
+    EXPECT_EQ(names(), (std::vector<std::string>{"Zarn_Initialized"}));
+    EXPECT_FALSE(ZarnBase::isEnabled());
+}
+
+TEST_F(StartupTest, SecondInitialisationReappliesWithoutRebuilding) {
+    initialize();
+    auto c = ZarnConfiguration::create();
+    c->setPublicToken(std::string("token-1"));
+    c->setMaxRegionsMonitored(50);
+    ZarnBase::performInitializationWithConfiguration(c);
+    env.runUntilIdle();
+    EXPECT_EQ(names(), (std::vector<std::string>{"Zarn_Initialized", "Zarn_Enabled"}));
+    EXPECT_EQ(env.consoleCount("Zarn started > 3.0.0-beta-DEBUG"), 1);
+}
+
+TEST_F(StartupTest, UpdatesRunWhileTheAppIsActiveOnly) {
+    initialize();
+    EXPECT_EQ(env.consoleCount("Checking for update..."), 1);
+    env.advanceBy(120);
+    EXPECT_EQ(env.consoleCount("Checking for update..."), 3);
+    env.device->resignActive();
+    env.advanceBy(600);
+    EXPECT_EQ(env.consoleCount("Checking for update..."), 3);
+    EXPECT_EQ(names().back(), "Zarn_Will_Resign_Active");
+    env.device->becomeActive();
+    env.advanceBy(60);
+    EXPECT_EQ(env.consoleCount("Checking for update..."), 5);
+}
+
+}  // namespace
+}  // namespace zarn
