@@ -51,6 +51,7 @@ std::vector<ZarnPSqLiteDao*> ZarnPSqLiteDb::registeredDaos() const {
 }
 
 std::shared_ptr<ZarnPDatabase> ZarnPSqLiteDb::database() {
+    std::lock_guard lk(openMutex_);
     if (database_) return database_;
     if (checkThread_ && platform::isMainThread()) LogError(kDomain, "Initializing DB from main thread!");
 

@@ -1,6 +1,7 @@
 #pragma once
 #include <chrono>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,9 @@ private:
     bool isRegistered(const ZarnPSqLiteDao* dao) const;
 
     std::string path_;
+    // Guards the lazy opening, which any thread may start; recursive because the migrations
+    // that run inside it reach the connection through database() again.
+    std::recursive_mutex openMutex_;
     std::shared_ptr<ZarnPDatabase> database_;
     int appVersion_;
     int currentVersion_ = 0;

@@ -346,6 +346,25 @@ TEST_F(FacadeTest, IsEnabledWaitsBoundedWhenNeverInitialised) {
 
 // --- Applying the configuration
 
+TEST(ConfigurationTest, PlainCreationGivesTheAcceptedKindWithItsDefaults) {
+    auto plain = ZarnConfiguration::create();
+    auto internal = std::dynamic_pointer_cast<ZarnPZarnConfiguration>(plain);
+    ASSERT_TRUE(internal);
+    EXPECT_FALSE(plain->publicToken());
+    EXPECT_FALSE(plain->delegate());
+    EXPECT_TRUE(plain->enableOnFirstRun());
+    EXPECT_EQ(plain->maxRegionsMonitored(), 20);
+    EXPECT_TRUE(plain->automaticallyAskLocationPermission());
+    EXPECT_TRUE(plain->automaticallyAskNotificationPermission());
+    EXPECT_FALSE(plain->provisionalNotificationPermission());
+    EXPECT_FALSE(plain->quickSyncDisabled());
+    EXPECT_TRUE(plain->enableBackgroundLocation());
+    EXPECT_FALSE(internal->debugLaunch());
+    EXPECT_FALSE(internal->useFileConfigLaunch());
+    EXPECT_FALSE(internal->apnsSandbox());
+    EXPECT_FALSE(internal->xamarinVersion());
+}
+
 struct RegionLimit {
     int requested;
     bool backgroundLocation;
@@ -477,6 +496,35 @@ TEST_F(FacadeTest, ConfigurationCallbackThatNeverAnswersLeavesTheFacadeUninitial
     env.advanceBy(120);
     EXPECT_FALSE(facade->isInitialized());
     EXPECT_TRUE(broadcasts.names().empty());
+}
+
+TEST_F(FacadeTest, FileConfigurationIsReadBeforeTheAppsCallbackAndAMalformedFileIsIgnored) {
+    std::string path = env.path("bundle/zarnconfig.json");
+    ASSERT_TRUE(env.fileSystem->createFile(path, R"({"publicToken": "file-token", "maxRegionsMonitored": 8})"));
+    env.device->mainBundle()->setResourcePath("zarnconfig.json", path);
+    configuration->setUseFileConfigLaunch(true);
+    configuration->setPublicToken(std::nullopt);
+    std::optional<std::string> seen;
+    delegate->zarnLoadConfig = [&](std::shared_ptr<ZarnConfiguration> offered,
+                                   std::function<void(std::shared_ptr<ZarnConfiguration>)> load) {
+        seen = offered->publicToken();
+        load(offered);
+    };
+    start();
+    EXPECT_EQ(seen, "file-token");
+    EXPECT_EQ(keyValueDao->getPropertyValueForKey("zarn_public_token"), "file-token");
+    EXPECT_EQ(keyValueDao->getIntPropertyValueForKey("zarn_max_regions_monitored"), 8);
+    facade.reset();
+
+    ASSERT_TRUE(env.fileSystem->createFile(path, "{\"publicToken\": "));
+    configuration = std::make_shared<ZarnPZarnConfiguration>();
+    configuration->setUseFileConfigLaunch(true);
+    configuration->setPublicToken(std::string("token-1"));
+    delegate->zarnLoadConfig = nullptr;
+    broadcasts.onPost = nullptr;
+    start();
+    EXPECT_TRUE(facade->isInitialized());
+    EXPECT_EQ(keyValueDao->getIntPropertyValueForKey("zarn_max_regions_monitored"), 20);
 }
 
 // --- Enabling, disabling and the update timer
