@@ -15,12 +15,12 @@ using namespace zarn;
 
 // Drops every line: the figure is the library's own cost, not the terminal's.
 class NullConsole final : public platform::Console {
-public:
+  public:
     void write(const std::string&) override {}
 };
 
 class CountingListener final : public ZarnPLogListener {
-public:
+  public:
     void didLogMessage(const std::string& message, int, const std::string&) override {
         bytes.fetch_add(message.size(), std::memory_order_relaxed);
     }
@@ -41,7 +41,8 @@ void BM_HopWaiting(benchmark::State& state) {
     auto timerDao = std::make_shared<ZarnPSystemTimerDao>();
     int runs = 0;
     for (auto _ : state) timerDao->invokeBlockOnRunLoop([&runs] { ++runs; }, true);
-    if (runs != static_cast<int>(state.iterations())) state.SkipWithError("a waiting hop did not run");
+    if (runs != static_cast<int>(state.iterations()))
+        state.SkipWithError("a waiting hop did not run");
 }
 BENCHMARK(BM_HopWaiting)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
@@ -60,7 +61,8 @@ void BM_HopNotWaiting(benchmark::State& state) {
         }
     }
     timerDao->invokeBlockOnRunLoop([] {}, true);
-    if (runs.load() != posted) state.SkipWithError("a queued hop did not run");
+    if (runs.load() != posted)
+        state.SkipWithError("a queued hop did not run");
 }
 BENCHMARK(BM_HopNotWaiting)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
@@ -76,7 +78,8 @@ void BM_LogLine(benchmark::State& state) {
     int i = 0;
     for (auto _ : state) LogDebug("Bench", "Line %d of %@ at %f", ++i, "the benchmark", 1.5);
     for (auto& l : listeners) {
-        if (l->bytes.load() == 0) state.SkipWithError("a listener got nothing");
+        if (l->bytes.load() == 0)
+            state.SkipWithError("a listener got nothing");
         logger.removeListener(l);
     }
 }

@@ -2,11 +2,11 @@
 // configuration and a delegate, runs the main loop for a few simulated seconds with one switch to
 // another app, and prints the library's broadcasts in their order and what it logged.
 #include <cstdio>
-#include <mutex>
-#include <vector>
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "core/Format.h"
 #include "platform/NotificationCenter.h"
@@ -52,7 +52,8 @@ int main(int argc, char** argv) {
     auto center = platform::defaultCenter();
     int observer = 0;
     center->addObserver(&observer, "", [&](const platform::Broadcast& b) {
-        if (b.name.rfind("Zarn_", 0) != 0) return;
+        if (b.name.rfind("Zarn_", 0) != 0)
+            return;
         std::lock_guard lk(broadcastsMutex);
         broadcasts.push_back(zarn::format("%8.3f  %@", timeIntervalSince1970(time->now()) - start, b.name));
     });

@@ -61,10 +61,11 @@ ZarnPModule::ZarnPModule(std::shared_ptr<ZarnPZarnConfiguration> configuration,
                   std::move(locationManagerCreator), nullptr, nullptr) {}
 
 ZarnPModule::ZarnPModule(std::shared_ptr<ZarnPZarnConfiguration> configuration,
-                         std::shared_ptr<ZarnPHttpRequestCreator> httpRequestCreator, std::shared_ptr<ZarnPSqLiteDb> db,
-                         std::shared_ptr<ZarnPSystemTimerDao> timerDao,
+                         std::shared_ptr<ZarnPHttpRequestCreator> httpRequestCreator,
+                         std::shared_ptr<ZarnPSqLiteDb> db, std::shared_ptr<ZarnPSystemTimerDao> timerDao,
                          std::shared_ptr<ZarnPLocationManagerCreator> locationManagerCreator,
-                         std::shared_ptr<ZarnPDeviceDataDao> deviceDataDao, std::shared_ptr<ZarnPClockDao> clockDao)
+                         std::shared_ptr<ZarnPDeviceDataDao> deviceDataDao,
+                         std::shared_ptr<ZarnPClockDao> clockDao)
     : configuration_(configuration),
       db_(std::move(db)),
       timerDao_(std::move(timerDao)),
@@ -78,7 +79,8 @@ ZarnPModule::ZarnPModule(std::shared_ptr<ZarnPZarnConfiguration> configuration,
         auto fs = platform::current().fileSystem;
         db_ = std::make_shared<ZarnPSqLiteDb>(kSchemaVersion, fs->expandTilde("~/Documents/zarn.db"));
         // The testing build (anything handed in) does not check the opening thread.
-        if (timerDao_ || deviceDataDao_ || clockDao_) db_->disableThreadCheck();
+        if (timerDao_ || deviceDataDao_ || clockDao_)
+            db_->disableThreadCheck();
     }
     initDaoAndService(configuration ? configuration->delegate() : nullptr);
     interface_ = ZarnPZarnInterface::create(ZarnPZarnInterface::Collaborators{
@@ -117,12 +119,17 @@ ZarnPModule::ZarnPModule(std::shared_ptr<ZarnPZarnConfiguration> configuration,
 
 ZarnPModule::~ZarnPModule() {
     auto& logger = ZarnPLogger::instance();
-    if (logEventWriter_) logger.removeListener(logEventWriter_);
-    if (logFileAppender_) logger.removeListener(logFileAppender_);
-    if (interface_) interface_->cleanUp();
+    if (logEventWriter_)
+        logger.removeListener(logEventWriter_);
+    if (logFileAppender_)
+        logger.removeListener(logFileAppender_);
+    if (interface_)
+        interface_->cleanUp();
 }
 
-std::shared_ptr<ZarnPPublicFacade> ZarnPModule::interface() { return interface_; }
+std::shared_ptr<ZarnPPublicFacade> ZarnPModule::interface() {
+    return interface_;
+}
 
 void ZarnPModule::setupLogging() {
     logFileAppender_ = std::make_shared<ZarnPLogFileAppender>("~/Documents/zarn.log");
@@ -137,9 +144,8 @@ void ZarnPModule::initDaoAndService(const std::shared_ptr<ZarnDelegate>& delegat
     // The region wrapper (built with region monitoring) comes here.
     dataUpdateDao_ = std::make_shared<ZarnPDataUpdateDao>();
     segmentationService_ = std::make_shared<ZarnPSegmentationService>();
-    eventService_ = ZarnPEventService::create(eventDao_, keyValueDao_,
-                                              uuidGenerator_, segmentationService_, dataUpdateDao_, clockDao_,
-                                              platform::defaultCenter());
+    eventService_ = ZarnPEventService::create(eventDao_, keyValueDao_, uuidGenerator_, segmentationService_,
+                                              dataUpdateDao_, clockDao_, platform::defaultCenter());
     contextService_->setEventService(eventService_);
     contextService_->setTimerDao(timerDao_);
     slcDao_ = std::make_shared<ZarnPSystemSLCDao>();
@@ -153,7 +159,8 @@ void ZarnPModule::initDaoAndService(const std::shared_ptr<ZarnDelegate>& delegat
 }
 
 void ZarnPModule::initDao(const std::shared_ptr<ZarnDelegate>& delegate) {
-    if (!timerDao_) timerDao_ = std::make_shared<ZarnPSystemTimerDao>();
+    if (!timerDao_)
+        timerDao_ = std::make_shared<ZarnPSystemTimerDao>();
     backgroundTaskDao_ = std::make_shared<ZarnPSystemBackgroundTaskDao>(timerDao_);
     sqliteKeyValueDao_ = std::make_shared<ZarnPSqLiteKeyValueDao>(db_);
     keyValueDao_ = sqliteKeyValueDao_->keyValueDao();
@@ -165,11 +172,13 @@ void ZarnPModule::initDao(const std::shared_ptr<ZarnDelegate>& delegate) {
     // The geohash read store comes here.
     networkDao_ = std::make_shared<ZarnPNetworkDao>(kServiceHost);
     batteryDao_ = std::make_shared<ZarnPBatteryDao>();
-    if (!deviceDataDao_) deviceDataDao_ = std::make_shared<ZarnPSystemDeviceDataDao>(keyValueDao_, timerDao_);
+    if (!deviceDataDao_)
+        deviceDataDao_ = std::make_shared<ZarnPSystemDeviceDataDao>(keyValueDao_, timerDao_);
     fileConfigDao_ = std::make_shared<ZarnPFileConfigDao>();
     sentTriggerDao_ = std::make_shared<ZarnPSentTriggerDao>();
     uiNotificationDao_ = std::make_shared<ZarnPSystemUINotificationDao>();
-    if (!clockDao_) clockDao_ = std::make_shared<ZarnPSystemClockDao>();
+    if (!clockDao_)
+        clockDao_ = std::make_shared<ZarnPSystemClockDao>();
     // The location wrapper, the segmentation stores with their validator, the notification read
     // store and the local and external notification stores come here.
     delegateDataDao_ = std::make_shared<ZarnPDelegateDataDao>(delegate);

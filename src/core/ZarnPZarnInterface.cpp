@@ -77,12 +77,16 @@ void ZarnPZarnInterface::start() {
         // PLACEHOLDER: the offering hooks are not built yet; their answers are only observed.
         center.addObserver(this, name, [](const platform::Broadcast&) {});
     }
-    center.addObserver(this, platform::kApplicationDidBecomeActiveNotification, [weak](const platform::Broadcast&) {
-        if (auto self = weak.lock()) self->onDidBecomeActiveNotification(nullptr);
-    });
-    center.addObserver(this, platform::kApplicationWillResignActiveNotification, [weak](const platform::Broadcast&) {
-        if (auto self = weak.lock()) self->onWillResignActive();
-    });
+    center.addObserver(this, platform::kApplicationDidBecomeActiveNotification,
+                       [weak](const platform::Broadcast&) {
+                           if (auto self = weak.lock())
+                               self->onDidBecomeActiveNotification(nullptr);
+                       });
+    center.addObserver(this, platform::kApplicationWillResignActiveNotification,
+                       [weak](const platform::Broadcast&) {
+                           if (auto self = weak.lock())
+                               self->onWillResignActive();
+                       });
 
     auto& configuration = c_.configuration;
     isDebugEnabled_ = configuration && configuration->debugLaunch();
@@ -100,16 +104,21 @@ void ZarnPZarnInterface::start() {
     onRunLoop([data](ZarnPZarnInterface& self) { self.callDelegateForConfig(data); });
 }
 
-ZarnPZarnInterface::~ZarnPZarnInterface() { cleanUp(); }
+ZarnPZarnInterface::~ZarnPZarnInterface() {
+    cleanUp();
+}
 
-void ZarnPZarnInterface::cleanUp() { c_.notificationCenter->removeObserver(this); }
+void ZarnPZarnInterface::cleanUp() {
+    c_.notificationCenter->removeObserver(this);
+}
 
 template <typename F>
 void ZarnPZarnInterface::onRunLoop(F f) {
     auto weak = weakSelf();
     c_.timerDao->invokeBlockOnRunLoop(
         [weak, f = std::move(f)]() mutable {
-            if (auto self = weak.lock()) f(*self);
+            if (auto self = weak.lock())
+                f(*self);
         },
         false);
 }
@@ -119,12 +128,15 @@ void ZarnPZarnInterface::onMainThread(F f) {
     auto weak = weakSelf();
     c_.timerDao->invokeBlockOnMainThread(
         [weak, f = std::move(f)]() mutable {
-            if (auto self = weak.lock()) f(*self);
+            if (auto self = weak.lock())
+                f(*self);
         },
         false);
 }
 
-void ZarnPZarnInterface::post(const std::string& name) { c_.notificationCenter->post(name, shared_from_this()); }
+void ZarnPZarnInterface::post(const std::string& name) {
+    c_.notificationCenter->post(name, shared_from_this());
+}
 
 std::shared_ptr<ZarnDelegate> ZarnPZarnInterface::zarnDelegate() {
     std::lock_guard lk(mutex_);
@@ -139,9 +151,11 @@ void ZarnPZarnInterface::setZarnDelegate(std::shared_ptr<ZarnDelegate> delegate)
 bool ZarnPZarnInterface::isZarnApp() {
     auto bundle = platform::current().mainBundle;
     auto name = bundle ? bundle->infoValue("CFBundleDisplayName") : std::nullopt;
-    if (!name || !name->is_string()) return false;
+    if (!name || !name->is_string())
+        return false;
     std::string lower = name->get<std::string>();
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char ch) { return std::tolower(ch); });
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char ch) { return std::tolower(ch); });
     return lower.find("zarn") != std::string::npos;
 }
 
@@ -153,8 +167,10 @@ void ZarnPZarnInterface::reinit(std::shared_ptr<ZarnPZarnConfiguration> configur
 }
 
 void ZarnPZarnInterface::callDelegateForConfig(ZarnPApplyConfigData data) {
-    if (!data.configuration) return;
-    if (fileConfigEnabled_) c_.fileConfigDao->readConfigFromFile(data.configuration);
+    if (!data.configuration)
+        return;
+    if (fileConfigEnabled_)
+        c_.fileConfigDao->readConfigFromFile(data.configuration);
     auto delegate = data.configuration->delegate();
     if (delegate && delegate->zarnLoadConfig) {
         onMainThread([data](ZarnPZarnInterface& self) { self.callDelegateForConfigOnMainThread(data); });
@@ -166,7 +182,8 @@ void ZarnPZarnInterface::callDelegateForConfig(ZarnPApplyConfigData data) {
 void ZarnPZarnInterface::callDelegateForConfigOnMainThread(ZarnPApplyConfigData data) {
     auto offered = data.configuration;
     auto delegate = offered ? offered->delegate() : nullptr;
-    if (!delegate || !delegate->zarnLoadConfig) return;
+    if (!delegate || !delegate->zarnLoadConfig)
+        return;
     auto called = std::make_shared<std::atomic<bool>>(false);
     auto weak = weakSelf();
     // The delegate as offered: the app may change the offered object itself before answering.
@@ -194,7 +211,8 @@ void ZarnPZarnInterface::callDelegateForConfigOnMainThread(ZarnPApplyConfigData 
 
 void ZarnPZarnInterface::applyConfig(ZarnPApplyConfigData data) {
     auto& c = data.configuration;
-    if (!c) return;
+    if (!c)
+        return;
     quickSyncDisabled_ = c->quickSyncDisabled();
     // An empty token is no token: nothing could be sent with it.
     auto token = c->publicToken();
@@ -203,12 +221,14 @@ void ZarnPZarnInterface::applyConfig(ZarnPApplyConfigData data) {
         return;
     }
     setPublicToken(*token);
-    if (auto xamarin = c->xamarinVersion()) c_.keyValueDao->setPropertyValue(*xamarin, "zarn_xamarin_version");
+    if (auto xamarin = c->xamarinVersion())
+        c_.keyValueDao->setPropertyValue(*xamarin, "zarn_xamarin_version");
     enableBackgroundLocation_ = c->enableBackgroundLocation();
     setMaxRegionsMonitored(c->maxRegionsMonitored(), c->enableBackgroundLocation());
     c_.slcDao->setEnableBackgroundLocation(c->enableBackgroundLocation());
     c_.slcDao->setAutomaticallyAskLocationPermission(c->automaticallyAskLocationPermission());
-    c_.uiNotificationDao->setAutomaticallyAskNotificationPermission(c->automaticallyAskNotificationPermission());
+    c_.uiNotificationDao->setAutomaticallyAskNotificationPermission(
+        c->automaticallyAskNotificationPermission());
     c_.uiNotificationDao->setProvisionalNotificationPermission(c->provisionalNotificationPermission());
     if (data.isInit) {
         enableIfEnabled(c->enableOnFirstRun());
@@ -219,7 +239,8 @@ void ZarnPZarnInterface::applyConfig(ZarnPApplyConfigData data) {
 
 void ZarnPZarnInterface::setPublicToken(const std::string& token) {
     auto stored = c_.keyValueDao->getPropertyValueForKey("zarn_public_token");
-    if (stored && *stored == token) return;
+    if (stored && *stored == token)
+        return;
     if (stored) {
         // The clearing runs later, after the new token is stored; the events waiting now were
         // logged under the old token and go out with it before anything else happens.
@@ -228,7 +249,8 @@ void ZarnPZarnInterface::setPublicToken(const std::string& token) {
         LogDebug(kDomain, "Clearing current public token");
     }
     c_.keyValueDao->setPropertyValue(token, "zarn_public_token");
-    if (stored) c_.gcmClient->refreshTokens();
+    if (stored)
+        c_.gcmClient->refreshTokens();
 }
 
 void ZarnPZarnInterface::setMaxRegionsMonitored(int maxRegions, bool backgroundLocationEnabled) {
@@ -335,10 +357,12 @@ void ZarnPZarnInterface::onWillResignActiveInRunloop() {
 
 void ZarnPZarnInterface::onDidBecomeActiveNotification(std::shared_ptr<ZarnPContext> context) {
     if (!enabled_) {
-        if (context) c_.contextService->decrementContext(context);
+        if (context)
+            c_.contextService->decrementContext(context);
         return;
     }
-    if (!context) context = c_.contextService->startContext(ZarnTriggerContextForeground);
+    if (!context)
+        context = c_.contextService->startContext(ZarnTriggerContextForeground);
     onRunLoop([context](ZarnPZarnInterface& self) { self.onDidBecomeActiveNotificationInRunloop(context); });
 }
 
@@ -355,7 +379,8 @@ void ZarnPZarnInterface::startUpdateTimer(std::shared_ptr<ZarnPContext> context)
         updateTimer_ = c_.timerDao->scheduledTimerWithTimeInterval(
             60.0, "ZarnPZarnInterface",
             [weak] {
-                if (auto self = weak.lock()) self->updateInRunLoop(nullptr);
+                if (auto self = weak.lock())
+                    self->updateInRunLoop(nullptr);
             },
             true);
     }
@@ -363,17 +388,23 @@ void ZarnPZarnInterface::startUpdateTimer(std::shared_ptr<ZarnPContext> context)
 }
 
 void ZarnPZarnInterface::stopUpdateTimer() {
-    if (updateTimer_) updateTimer_->invalidate();
+    if (updateTimer_)
+        updateTimer_->invalidate();
     updateTimer_.reset();
 }
 
-bool ZarnPZarnInterface::hasUpdateTimer() const { return updateTimer_ && updateTimer_->isValid(); }
+bool ZarnPZarnInterface::hasUpdateTimer() const {
+    return updateTimer_ && updateTimer_->isValid();
+}
 
-void ZarnPZarnInterface::updateInRunLoop(std::shared_ptr<ZarnPContext> context) { update(std::move(context)); }
+void ZarnPZarnInterface::updateInRunLoop(std::shared_ptr<ZarnPContext> context) {
+    update(std::move(context));
+}
 
 void ZarnPZarnInterface::update(std::shared_ptr<ZarnPContext> context) {
     LogDebug(kDomain, "Checking for update...");
-    if (!context) context = c_.contextService->startContext(ZarnTriggerContextForeground);
+    if (!context)
+        context = c_.contextService->startContext(ZarnTriggerContextForeground);
     c_.locationUpdateService->performFullUpdate(context);
 }
 
@@ -384,10 +415,18 @@ void ZarnPZarnInterface::update(std::shared_ptr<ZarnPContext> context) {
 void ZarnPZarnInterface::mailDebugLog(std::shared_ptr<ViewController>) {}
 void ZarnPZarnInterface::setValue(std::optional<std::string>, const std::string&) {}
 void ZarnPZarnInterface::setAdvertisingIdentifier(std::optional<std::string>, bool) {}
-std::vector<NotificationRequest> ZarnPZarnInterface::loadedNotifications() { return {}; }
-std::vector<std::shared_ptr<ZarnGeotrigger>> ZarnPZarnInterface::loadedGeotriggers() { return {}; }
-std::vector<std::shared_ptr<ZarnSentNotification>> ZarnPZarnInterface::sentNotifications() { return {}; }
-std::vector<std::shared_ptr<ZarnSentGeotrigger>> ZarnPZarnInterface::sentGeotriggers() { return {}; }
+std::vector<NotificationRequest> ZarnPZarnInterface::loadedNotifications() {
+    return {};
+}
+std::vector<std::shared_ptr<ZarnGeotrigger>> ZarnPZarnInterface::loadedGeotriggers() {
+    return {};
+}
+std::vector<std::shared_ptr<ZarnSentNotification>> ZarnPZarnInterface::sentNotifications() {
+    return {};
+}
+std::vector<std::shared_ptr<ZarnSentGeotrigger>> ZarnPZarnInterface::sentGeotriggers() {
+    return {};
+}
 void ZarnPZarnInterface::clearSentNotifications() {}
 void ZarnPZarnInterface::clearSentGeotriggers() {}
 void ZarnPZarnInterface::sendAttributionEvent(const std::string&, const std::string&) {}
@@ -415,8 +454,10 @@ void ZarnPZarnInterface::clearAllDataAndResetDeviceId() {
 }
 
 void ZarnPZarnInterface::offerLocalNotifications(const std::vector<NotificationRequest>&,
-                                                 std::shared_ptr<ZarnPBackgroundTask>, std::shared_ptr<ZarnPContext>) {}
-void ZarnPZarnInterface::offerGeotriggers(const std::vector<NotificationRequest>&, std::shared_ptr<ZarnPBackgroundTask>,
+                                                 std::shared_ptr<ZarnPBackgroundTask>,
+                                                 std::shared_ptr<ZarnPContext>) {}
+void ZarnPZarnInterface::offerGeotriggers(const std::vector<NotificationRequest>&,
+                                          std::shared_ptr<ZarnPBackgroundTask>,
                                           std::shared_ptr<ZarnPContext>) {}
 void ZarnPZarnInterface::notificationSentEvent(std::shared_ptr<ZarnPSentTrigger>) {}
 void ZarnPZarnInterface::notificationOpenedEvent(std::shared_ptr<ZarnPSentTrigger>) {}

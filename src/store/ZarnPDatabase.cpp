@@ -18,17 +18,19 @@ const std::string kDomain = "DB";
 
 // Clears the executing flag on every way out of a call.
 class ExecutingScope {
-public:
+  public:
     explicit ExecutingScope(bool& flag) : flag_(flag) { flag_ = true; }
     ~ExecutingScope() { flag_ = false; }
     ExecutingScope(const ExecutingScope&) = delete;
     ExecutingScope& operator=(const ExecutingScope&) = delete;
 
-private:
+  private:
     bool& flag_;
 };
 
-bool succeeded(int rc) { return rc == SQLITE_OK || rc == SQLITE_DONE; }
+bool succeeded(int rc) {
+    return rc == SQLITE_OK || rc == SQLITE_DONE;
+}
 
 }  // namespace
 
@@ -52,11 +54,13 @@ ZarnPDatabase::~ZarnPDatabase() {
 }
 
 std::string ZarnPDatabase::description() const {
-    return format("<ZarnPDatabase: 0x%llx>", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(this)));
+    return format("<ZarnPDatabase: 0x%llx>",
+                  static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(this)));
 }
 
 bool ZarnPDatabase::openWithFlags(int flags) {
-    if (db_) close();
+    if (db_)
+        close();
     const char* file = databasePath_ ? databasePath_->c_str() : ":memory:";
     int rc = sqlite3_open_v2(file, &db_, flags, nullptr);
     if (rc != SQLITE_OK) {
@@ -69,7 +73,8 @@ bool ZarnPDatabase::openWithFlags(int flags) {
 
 bool ZarnPDatabase::close() {
     closeOpenResultSets();
-    if (!db_) return true;
+    if (!db_)
+        return true;
     int retries = 0;
     bool finalizedLeaked = false;
     for (;;) {
@@ -79,10 +84,12 @@ bool ZarnPDatabase::close() {
                 finalizedLeaked = true;
                 finalizeLeakedStatements();
             }
-            if (!retryWhileBusy(retries, "Database busy, unable to close")) return false;
+            if (!retryWhileBusy(retries, "Database busy, unable to close"))
+                return false;
             continue;
         }
-        if (rc != SQLITE_OK) LogInfo(kDomain, "error closing!: %d", rc);
+        if (rc != SQLITE_OK)
+            LogInfo(kDomain, "error closing!: %d", rc);
         break;
     }
     db_ = nullptr;
@@ -94,7 +101,8 @@ bool ZarnPDatabase::close() {
 void ZarnPDatabase::finalizeLeakedStatements() {
     std::unordered_map<sqlite3_stmt*, ZarnPStatement*> owned;
     for (ZarnPStatement* s : statements_)
-        if (s->statement()) owned[s->statement()] = s;
+        if (s->statement())
+            owned[s->statement()] = s;
     while (sqlite3_stmt* stmt = sqlite3_next_stmt(db_, nullptr)) {
         LogInfo(kDomain, "Closing leaked statement");
         auto it = owned.find(stmt);
@@ -140,11 +148,14 @@ sqlite3_stmt* ZarnPDatabase::prepare(std::string_view sql, Error* error) {
     for (;;) {
         stmt = nullptr;
         int rc = sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &stmt, nullptr);
-        if (rc == SQLITE_OK && stmt) return stmt;
+        if (rc == SQLITE_OK && stmt)
+            return stmt;
         if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) {
             sqlite3_finalize(stmt);
-            if (retryWhileBusy(retries, "Database busy")) continue;
-            if (error) *error = errorWithMessage(lastErrorMessage());
+            if (retryWhileBusy(retries, "Database busy"))
+                continue;
+            if (error)
+                *error = errorWithMessage(lastErrorMessage());
             return nullptr;
         }
         // Also an empty text, which prepares without error and without a statement.
@@ -154,7 +165,8 @@ sqlite3_stmt* ZarnPDatabase::prepare(std::string_view sql, Error* error) {
             LogInfo(kDomain, "DB Path: %@", databasePath_);
         }
         sqlite3_finalize(stmt);
-        if (error) *error = errorWithMessage(lastErrorMessage());
+        if (error)
+            *error = errorWithMessage(lastErrorMessage());
         return nullptr;
     }
 }
@@ -210,30 +222,24 @@ int ZarnPDatabase::bindArguments(sqlite3_stmt* statement, const std::vector<Zarn
 
 std::unique_ptr<ZarnPResultSet> ZarnPDatabase::executeQueryWithArgumentsInArray(
     std::string_view sql, const std::vector<ZarnPSqlValue>& arguments) {
-    if (!checkUsable()) return nullptr;
-    ExecutingScope executing(isExecutingStatement_);
-    sqlite3_stmt* stmt = prepare(sql, nullptr);
-    if (!stmt) return nullptr;
-    int bound = bindArguments(stmt, &arguments, nullptr);
-    if (bound != sqlite3_bind_parameter_count(stmt)) {
-        LogInfo(kDomain, "Error: the bind count is not correct for the # of variables (executeQuery)");
-        sqlite3_finalize(stmt);
-        return nullptr;
-    }
-    auto statement = std::make_unique<ZarnPStatement>(this, stmt, std::string(sql));
-    statement->setUseCount(statement->useCount() + 1);
-    auto rs = ZarnPResultSet::resultSetWithStatement(std::move(statement), shared_from_this());
-    openResultSets_.insert(rs.get());
-    return rs;
+    return executeQueryBound(sql, &arguments, nullptr);
 }
 
 std::unique_ptr<ZarnPResultSet> ZarnPDatabase::executeQueryWithParameterDictionary(
     std::string_view sql, const ZarnPSqlParameters& arguments) {
-    if (!checkUsable()) return nullptr;
+    return executeQueryBound(sql, nullptr, &arguments);
+}
+
+std::unique_ptr<ZarnPResultSet> ZarnPDatabase::executeQueryBound(std::string_view sql,
+                                                                 const std::vector<ZarnPSqlValue>* arrayArgs,
+                                                                 const ZarnPSqlParameters* dictionaryArgs) {
+    if (!checkUsable())
+        return nullptr;
     ExecutingScope executing(isExecutingStatement_);
     sqlite3_stmt* stmt = prepare(sql, nullptr);
-    if (!stmt) return nullptr;
-    int bound = bindArguments(stmt, nullptr, &arguments);
+    if (!stmt)
+        return nullptr;
+    int bound = bindArguments(stmt, arrayArgs, dictionaryArgs);
     if (bound != sqlite3_bind_parameter_count(stmt)) {
         LogInfo(kDomain, "Error: the bind count is not correct for the # of variables (executeQuery)");
         sqlite3_finalize(stmt);
@@ -246,21 +252,25 @@ std::unique_ptr<ZarnPResultSet> ZarnPDatabase::executeQueryWithParameterDictiona
     return rs;
 }
 
-bool ZarnPDatabase::executeUpdateWithParameters(std::string_view sql, const std::vector<ZarnPSqlValue>& parameters) {
+bool ZarnPDatabase::executeUpdateWithParameters(std::string_view sql,
+                                                const std::vector<ZarnPSqlValue>& parameters) {
     return executeUpdateWithError(nullptr, sql, &parameters, nullptr);
 }
 
-bool ZarnPDatabase::executeUpdateWithParameterDictionary(std::string_view sql, const ZarnPSqlParameters& arguments) {
+bool ZarnPDatabase::executeUpdateWithParameterDictionary(std::string_view sql,
+                                                         const ZarnPSqlParameters& arguments) {
     return executeUpdateWithError(nullptr, sql, nullptr, &arguments);
 }
 
 bool ZarnPDatabase::executeUpdateWithError(Error* error, std::string_view sql,
                                            const std::vector<ZarnPSqlValue>* arrayArgs,
                                            const ZarnPSqlParameters* dictionaryArgs) {
-    if (!checkUsable()) return false;
+    if (!checkUsable())
+        return false;
     ExecutingScope executing(isExecutingStatement_);
     sqlite3_stmt* stmt = prepare(sql, error);
-    if (!stmt) return false;
+    if (!stmt)
+        return false;
     int bound = bindArguments(stmt, arrayArgs, dictionaryArgs);
     int queryCount = sqlite3_bind_parameter_count(stmt);
     if (bound != queryCount) {
@@ -279,9 +289,11 @@ bool ZarnPDatabase::executeUpdateWithError(Error* error, std::string_view sql,
         if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) {
             if (rc == SQLITE_LOCKED) {
                 int resetRc = sqlite3_reset(stmt);
-                if (resetRc != SQLITE_LOCKED) LogInfo(kDomain, "Unexpected result from sqlite3_reset (%d) eu", resetRc);
+                if (resetRc != SQLITE_LOCKED)
+                    LogInfo(kDomain, "Unexpected result from sqlite3_reset (%d) eu", resetRc);
             }
-            if (retryWhileBusy(retries, "Database busy")) continue;
+            if (retryWhileBusy(retries, "Database busy"))
+                continue;
             break;
         }
         if (rc == SQLITE_DONE) {
@@ -302,7 +314,8 @@ bool ZarnPDatabase::executeUpdateWithError(Error* error, std::string_view sql,
     }
     int closeRc = sqlite3_finalize(stmt);
     if (closeRc != SQLITE_OK) {
-        LogInfo(kDomain, "Unknown error finalizing or resetting statement (%d: %s)", closeRc, sqlite3_errmsg(db_));
+        LogInfo(kDomain, "Unknown error finalizing or resetting statement (%d: %s)", closeRc,
+                sqlite3_errmsg(db_));
         LogInfo(kDomain, "DB Query: %@", sql);
     }
     return succeeded(rc);
@@ -310,7 +323,8 @@ bool ZarnPDatabase::executeUpdateWithError(Error* error, std::string_view sql,
 
 bool ZarnPDatabase::beginTransaction() {
     bool ok = executeUpdate("begin exclusive transaction");
-    if (ok) inTransaction_ = true;
+    if (ok)
+        inTransaction_ = true;
     return ok;
 }
 
@@ -319,22 +333,29 @@ bool ZarnPDatabase::beginTransaction() {
 // transaction that is gone.
 bool ZarnPDatabase::commit() {
     bool ok = executeUpdate("commit transaction");
-    if (ok || !hasOpenTransaction()) inTransaction_ = false;
+    if (ok || !hasOpenTransaction())
+        inTransaction_ = false;
     return ok;
 }
 
 bool ZarnPDatabase::rollback() {
     bool ok = executeUpdate("rollback transaction");
-    if (ok || !hasOpenTransaction()) inTransaction_ = false;
+    if (ok || !hasOpenTransaction())
+        inTransaction_ = false;
     return ok;
 }
 
-bool ZarnPDatabase::hasOpenTransaction() const { return open_ && sqlite3_get_autocommit(db_) == 0; }
+bool ZarnPDatabase::hasOpenTransaction() const {
+    return open_ && sqlite3_get_autocommit(db_) == 0;
+}
 
-int ZarnPDatabase::lastErrorCode() const { return db_ ? sqlite3_errcode(db_) : SQLITE_OK; }
+int ZarnPDatabase::lastErrorCode() const {
+    return db_ ? sqlite3_errcode(db_) : SQLITE_OK;
+}
 
 std::string ZarnPDatabase::lastErrorMessage() const {
-    if (!db_) return "not an error";
+    if (!db_)
+        return "not an error";
     const char* msg = sqlite3_errmsg(db_);
     return msg ? msg : "";
 }
@@ -348,7 +369,9 @@ Error ZarnPDatabase::errorWithMessage(const std::string& message) const {
     return Error{"ZarnPDatabase", lastErrorCode(), message};
 }
 
-Error ZarnPDatabase::lastError() const { return errorWithMessage(lastErrorMessage()); }
+Error ZarnPDatabase::lastError() const {
+    return errorWithMessage(lastErrorMessage());
+}
 
 int ZarnPDatabase::changes() {
     if (isExecutingStatement_) {
@@ -362,22 +385,27 @@ void ZarnPDatabase::closeOpenResultSets() {
     auto self = weak_from_this().lock();  // the sets may hold the last other references
     std::vector<ZarnPResultSet*> sets(openResultSets_.begin(), openResultSets_.end());
     for (ZarnPResultSet* rs : sets) {
-        if (!openResultSets_.count(rs)) continue;
+        if (!openResultSets_.count(rs))
+            continue;
         openResultSets_.erase(rs);
         rs->setParentDB(nullptr);
         rs->close();
     }
 }
 
-void ZarnPDatabase::resultSetDidClose(ZarnPResultSet* resultSet) { openResultSets_.erase(resultSet); }
+void ZarnPDatabase::resultSetDidClose(ZarnPResultSet* resultSet) {
+    openResultSets_.erase(resultSet);
+}
 
-bool ZarnPDatabase::prepareStatement(std::string_view sql, std::unique_ptr<ZarnPStatement>& preparedStatement) {
+bool ZarnPDatabase::prepareStatement(std::string_view sql,
+                                     std::unique_ptr<ZarnPStatement>& preparedStatement) {
     preparedStatement.reset();
     if (!open_) {
         LogInfo(kDomain, "The ZarnPDatabase %@ is not open.", *this);
         return false;
     }
-    if (sql.size() >= static_cast<size_t>(INT_MAX)) return false;
+    if (sql.size() >= static_cast<size_t>(INT_MAX))
+        return false;
     sqlite3_stmt* stmt = nullptr;
     int rc = sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &stmt, nullptr);
     if (!succeeded(rc) || !stmt) {
@@ -389,19 +417,23 @@ bool ZarnPDatabase::prepareStatement(std::string_view sql, std::unique_ptr<ZarnP
 }
 
 void ZarnPDatabase::bindDouble(ZarnPStatement& statement, int paramIndex, double value) {
-    if (statement.statement()) sqlite3_bind_double(statement.statement(), paramIndex, value);
+    if (statement.statement())
+        sqlite3_bind_double(statement.statement(), paramIndex, value);
 }
 
 void ZarnPDatabase::bindInt(ZarnPStatement& statement, int paramIndex, int32_t value) {
-    if (statement.statement()) sqlite3_bind_int(statement.statement(), paramIndex, value);
+    if (statement.statement())
+        sqlite3_bind_int(statement.statement(), paramIndex, value);
 }
 
 void ZarnPDatabase::bindLong(ZarnPStatement& statement, int paramIndex, int64_t value) {
-    if (statement.statement()) sqlite3_bind_int64(statement.statement(), paramIndex, value);
+    if (statement.statement())
+        sqlite3_bind_int64(statement.statement(), paramIndex, value);
 }
 
 void ZarnPDatabase::bindString(ZarnPStatement& statement, int paramIndex, std::string_view value) {
-    if (!statement.statement()) return;
+    if (!statement.statement())
+        return;
     // string_view::data() of an empty view may be null, which would bind NULL.
     sqlite3_bind_text64(statement.statement(), paramIndex, value.empty() ? "" : value.data(), value.size(),
                         SQLITE_TRANSIENT, SQLITE_UTF8);
@@ -419,7 +451,8 @@ void ZarnPDatabase::bindString(ZarnPStatement& statement, int paramIndex, const 
     }
 }
 
-void ZarnPDatabase::bindString(ZarnPStatement& statement, int paramIndex, const std::optional<std::string>& value) {
+void ZarnPDatabase::bindString(ZarnPStatement& statement, int paramIndex,
+                               const std::optional<std::string>& value) {
     if (value) {
         bindString(statement, paramIndex, std::string_view(*value));
     } else {
@@ -428,18 +461,22 @@ void ZarnPDatabase::bindString(ZarnPStatement& statement, int paramIndex, const 
 }
 
 void ZarnPDatabase::bindBlob(ZarnPStatement& statement, int paramIndex, const ZarnPSqlBlob& value) {
-    if (!statement.statement()) return;
+    if (!statement.statement())
+        return;
     const std::string& b = value.bytes;
-    sqlite3_bind_blob64(statement.statement(), paramIndex, b.empty() ? "" : b.data(), b.size(), SQLITE_TRANSIENT);
+    sqlite3_bind_blob64(statement.statement(), paramIndex, b.empty() ? "" : b.data(), b.size(),
+                        SQLITE_TRANSIENT);
 }
 
 void ZarnPDatabase::bindNull(ZarnPStatement& statement, int paramIndex) {
-    if (statement.statement()) sqlite3_bind_null(statement.statement(), paramIndex);
+    if (statement.statement())
+        sqlite3_bind_null(statement.statement(), paramIndex);
 }
 
 bool ZarnPDatabase::executeStatementAndReset(ZarnPStatement& statement) {
     sqlite3_stmt* stmt = statement.statement();
-    if (!stmt) return false;
+    if (!stmt)
+        return false;
     int stepRc = sqlite3_step(stmt);
     int resetRc = sqlite3_reset(stmt);
     return succeeded(stepRc) && succeeded(resetRc);

@@ -27,7 +27,7 @@ namespace zarn {
 class ZarnPDatabase : public std::enable_shared_from_this<ZarnPDatabase> {
     struct Key {};
 
-public:
+  public:
     // How often a busy or locked database is retried (20 microseconds apart) before giving up.
     static constexpr int kDefaultBusyRetryTimeout = 500;
 
@@ -50,27 +50,28 @@ public:
 
     // Queries: nullptr on failure; nothing is stepped until next().
     template <typename... A>
-        requires(std::is_constructible_v<ZarnPSqlValue, const A&> && ...)
-    std::unique_ptr<ZarnPResultSet> executeQuery(std::string_view sql, const A&... args) {
+    requires(std::is_constructible_v<ZarnPSqlValue, const A&>&&...)
+        std::unique_ptr<ZarnPResultSet> executeQuery(std::string_view sql, const A&... args) {
         return executeQueryWithArgumentsInArray(sql, std::vector<ZarnPSqlValue>{ZarnPSqlValue(args)...});
     }
-    std::unique_ptr<ZarnPResultSet> executeQueryWithArgumentsInArray(std::string_view sql,
-                                                                     const std::vector<ZarnPSqlValue>& arguments);
+    std::unique_ptr<ZarnPResultSet> executeQueryWithArgumentsInArray(
+        std::string_view sql, const std::vector<ZarnPSqlValue>& arguments);
     std::unique_ptr<ZarnPResultSet> executeQueryWithParameterDictionary(std::string_view sql,
                                                                         const ZarnPSqlParameters& arguments);
 
     // Updates: true when the statement ran to its end. A statement that yields a row is not an
     // update and fails.
     template <typename... A>
-        requires(std::is_constructible_v<ZarnPSqlValue, const A&> && ...)
-    bool executeUpdate(std::string_view sql, const A&... args) {
+    requires(std::is_constructible_v<ZarnPSqlValue, const A&>&&...) bool executeUpdate(std::string_view sql,
+                                                                                       const A&... args) {
         return executeUpdateWithParameters(sql, std::vector<ZarnPSqlValue>{ZarnPSqlValue(args)...});
     }
     bool executeUpdateWithParameters(std::string_view sql, const std::vector<ZarnPSqlValue>& parameters);
     bool executeUpdateWithParameterDictionary(std::string_view sql, const ZarnPSqlParameters& arguments);
     // The common form: one of the two argument sources (or none); `error` receives the prepare
     // error when given. A failed step is not reported there: read hadError() / lastError().
-    bool executeUpdateWithError(Error* error, std::string_view sql, const std::vector<ZarnPSqlValue>* arrayArgs,
+    bool executeUpdateWithError(Error* error, std::string_view sql,
+                                const std::vector<ZarnPSqlValue>* arrayArgs,
                                 const ZarnPSqlParameters* dictionaryArgs);
 
     // "begin exclusive transaction", "commit transaction", "rollback transaction". The
@@ -125,7 +126,11 @@ public:
 
     std::string description() const;
 
-private:
+  private:
+    // One query with either kind of arguments bound.
+    std::unique_ptr<ZarnPResultSet> executeQueryBound(std::string_view sql,
+                                                      const std::vector<ZarnPSqlValue>* arrayArgs,
+                                                      const ZarnPSqlParameters* dictionaryArgs);
     friend class ZarnPStatement;
     // Binds one value; text and blobs are copied.
     static void bindObject(const ZarnPSqlValue& value, int idx, sqlite3_stmt* statement);

@@ -50,13 +50,16 @@ namespace {
 // What the location update service was asked, with the contexts it was handed. Called on the
 // SDK thread; `onEnable` lets a test look at the state at that moment.
 class RecordingLocationUpdates final : public ZarnPLocationUpdateService {
-public:
+  public:
     void enable() override {
-        if (onEnable) onEnable();
+        if (onEnable)
+            onEnable();
         record("enable", nullptr);
     }
     void disable() override { record("disable", nullptr); }
-    void performFullUpdate(std::shared_ptr<ZarnPContext> context) override { record("update", std::move(context)); }
+    void performFullUpdate(std::shared_ptr<ZarnPContext> context) override {
+        record("update", std::move(context));
+    }
 
     std::vector<std::string> calls() {
         std::lock_guard lk(mutex_);
@@ -72,11 +75,12 @@ public:
     }
     std::function<void()> onEnable;
 
-private:
+  private:
     void record(const std::string& call, std::shared_ptr<ZarnPContext> context) {
         std::lock_guard lk(mutex_);
         calls_.push_back(call);
-        if (context) contexts_.push_back(std::move(context));
+        if (context)
+            contexts_.push_back(std::move(context));
     }
     std::mutex mutex_;
     std::vector<std::string> calls_;
@@ -84,7 +88,7 @@ private:
 };
 
 class RecordingPushClient final : public ZarnPGCMClient {
-public:
+  public:
     void loadGcmWithApnsSandbox(bool apnsSandbox, bool) override {
         std::lock_guard lk(mutex);
         loads.push_back(apnsSandbox);
@@ -99,13 +103,13 @@ public:
 };
 
 class RecordingHeartbeat final : public ZarnPHeartbeatService {
-public:
+  public:
     void startTimer() override { ++starts; }
     std::atomic<int> starts{0};
 };
 
 class RecordingScreenEvents final : public ZarnPScreenEventsService {
-public:
+  public:
     void registerHandlers(bool isInForeground) override {
         std::lock_guard lk(mutex);
         registrations.push_back(isInForeground);
@@ -116,7 +120,7 @@ public:
 
 // Uploads as the service would receive them: the events and the token they went out under.
 class RecordingRemote final : public ZarnPRemoteEventAndNotificationDao {
-public:
+  public:
     void storeEvents(const std::vector<std::shared_ptr<ZarnPEvent>>& events, const std::string& publicToken,
                      const std::optional<std::string>&, std::optional<bool>, const Value&,
                      std::shared_ptr<ZarnPStoreEventsDelegate>) override {
@@ -129,10 +133,11 @@ public:
 
 // The library's broadcasts in the order they were posted, with what was true at that moment.
 class BroadcastLog {
-public:
+  public:
     explicit BroadcastLog(std::shared_ptr<platform::NotificationCenter> center) : center_(std::move(center)) {
         center_->addObserver(this, "", [this](const platform::Broadcast& b) {
-            if (b.name.rfind("Zarn_", 0) != 0) return;
+            if (b.name.rfind("Zarn_", 0) != 0)
+                return;
             std::string extra = onPost ? onPost(b.name) : "";
             std::lock_guard lk(mutex_);
             names_.push_back(b.name + extra);
@@ -149,7 +154,7 @@ public:
     }
     std::function<std::string(const std::string&)> onPost;
 
-private:
+  private:
     std::shared_ptr<platform::NotificationCenter> center_;
     std::mutex mutex_;
     std::vector<std::string> names_;
@@ -158,7 +163,7 @@ private:
 class AppConfiguration final : public ZarnConfiguration {};
 
 class FacadeTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         db = std::make_shared<ZarnPSqLiteDb>(22, env.path("Documents/zarn.db"));
         db->disableThreadCheck();
@@ -166,7 +171,8 @@ protected:
         keyValueDao = strings->keyValueDao();
         eventDao = std::make_shared<ZarnPSqLiteEventDao>(db);
         clock = std::make_shared<ZarnPSystemClockDao>(env.time);
-        eventService = ZarnPEventService::create(eventDao, keyValueDao, uuid, segmentation, remote, clock, center);
+        eventService =
+            ZarnPEventService::create(eventDao, keyValueDao, uuid, segmentation, remote, clock, center);
         contextService->setEventService(eventService);
         contextService->setTimerDao(timerDao);
         configuration->setPublicToken(std::string("token-1"));
@@ -180,8 +186,8 @@ protected:
 
     std::shared_ptr<ZarnPZarnInterface> build() {
         auto deviceData = std::make_shared<ZarnPSystemDeviceDataDao>(keyValueDao, timerDao);
-        publicLog = std::make_shared<ZarnPSystemPublicLogDao>(clock, deviceData,
-                                                              std::make_shared<ZarnPDelegateDataDao>(delegate));
+        publicLog = std::make_shared<ZarnPSystemPublicLogDao>(
+            clock, deviceData, std::make_shared<ZarnPDelegateDataDao>(delegate));
         ZarnPZarnInterface::Collaborators c{
             eventService,
             keyValueDao,
@@ -226,18 +232,21 @@ protected:
     std::vector<std::shared_ptr<ZarnPEvent>> eventsOfType(unsigned type) {
         std::vector<std::shared_ptr<ZarnPEvent>> out;
         for (auto& e : eventDao->getEvents())
-            if (e->eventType() == type) out.push_back(e);
+            if (e->eventType() == type)
+                out.push_back(e);
         return out;
     }
     // A run ends when its context is released; with the public log on, that stores the log.
     bool contextReleased(const std::string& id) {
         for (auto& e : eventsOfType(ZarnPLogEventTypeDebuglogEntry))
-            if (e->extra().value("context_id", "") == id) return true;
+            if (e->extra().value("context_id", "") == id)
+                return true;
         return false;
     }
     std::optional<std::string> enableContextId() {
         auto events = eventsOfType(ZarnPLogEventTypeEnableService);
-        if (events.empty()) return std::nullopt;
+        if (events.empty())
+            return std::nullopt;
         return events.back()->extra().value("context_id", "");
     }
 
@@ -291,7 +300,9 @@ TEST_F(FacadeTest, EnablingHasItsEffectsInOrderOnTheSdkThread) {
         announcedEarly = broadcasts.count("Zarn_Enabled") > 0;
     };
     broadcasts.onPost = [&](const std::string& name) {
-        return name == "Zarn_Enabled" ? " after " + std::to_string(locationUpdates->count("enable")) + " enable" : "";
+        return name == "Zarn_Enabled"
+                   ? " after " + std::to_string(locationUpdates->count("enable")) + " enable"
+                   : "";
     };
     start();
     EXPECT_TRUE(onSdkThread);
@@ -394,7 +405,8 @@ TEST_F(FacadeTest, PermissionSwitchesAndXamarinVersionReachTheirStores) {
     configuration->setXamarinVersion(std::string("4.2"));
     start();
     EXPECT_FALSE(slc->automaticallyAskLocationPermission());
-    auto ui = std::dynamic_pointer_cast<ZarnPSystemUINotificationDao>(facade->collaborators().uiNotificationDao);
+    auto ui =
+        std::dynamic_pointer_cast<ZarnPSystemUINotificationDao>(facade->collaborators().uiNotificationDao);
     ASSERT_TRUE(ui);
     EXPECT_FALSE(ui->automaticallyAskNotificationPermission());
     EXPECT_TRUE(ui->provisionalNotificationPermission());
@@ -500,7 +512,8 @@ TEST_F(FacadeTest, ConfigurationCallbackThatNeverAnswersLeavesTheFacadeUninitial
 
 TEST_F(FacadeTest, FileConfigurationIsReadBeforeTheAppsCallbackAndAMalformedFileIsIgnored) {
     std::string path = env.path("bundle/zarnconfig.json");
-    ASSERT_TRUE(env.fileSystem->createFile(path, R"({"publicToken": "file-token", "maxRegionsMonitored": 8})"));
+    ASSERT_TRUE(
+        env.fileSystem->createFile(path, R"({"publicToken": "file-token", "maxRegionsMonitored": 8})"));
     env.device->mainBundle()->setResourcePath("zarnconfig.json", path);
     configuration->setUseFileConfigLaunch(true);
     configuration->setPublicToken(std::nullopt);

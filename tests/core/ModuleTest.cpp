@@ -42,7 +42,7 @@ std::string readFile(const std::string& path) {
 }
 
 class ModuleTest : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override {
         module.reset();
         env.runUntilIdle();
@@ -67,9 +67,9 @@ TEST_F(ModuleTest, TestingConstructorHandsTheGivenObjectsToEveryService) {
     // A device-data store of the module's own kind, over a settings store of its own.
     auto settings = std::make_shared<ZarnPSqLiteKeyValueDao>(db);
     auto deviceData = std::make_shared<ZarnPSystemDeviceDataDao>(settings->keyValueDao(), timerDao);
-    module = std::make_shared<ZarnPModule>(configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(), db,
-                                           timerDao, std::make_shared<ZarnPLocationManagerCreatorImpl>(), deviceData,
-                                           clock);
+    module = std::make_shared<ZarnPModule>(configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(),
+                                           db, timerDao, std::make_shared<ZarnPLocationManagerCreatorImpl>(),
+                                           deviceData, clock);
     env.runUntilIdle();
 
     EXPECT_EQ(module->db(), db);
@@ -90,9 +90,10 @@ TEST_F(ModuleTest, TestingConstructorHandsTheGivenObjectsToEveryService) {
 }
 
 TEST_F(ModuleTest, OneEventServiceAndOneStoreOfEachKindAreShared) {
-    module = std::make_shared<ZarnPModule>(configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(), nullptr,
-                                           nullptr, std::make_shared<ZarnPLocationManagerCreatorImpl>(), nullptr,
-                                           std::make_shared<ZarnPSystemClockDao>(env.time));
+    module =
+        std::make_shared<ZarnPModule>(configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(),
+                                      nullptr, nullptr, std::make_shared<ZarnPLocationManagerCreatorImpl>(),
+                                      nullptr, std::make_shared<ZarnPSystemClockDao>(env.time));
     env.runUntilIdle();
     const auto& facade = module->facade()->collaborators();
     auto events = module->eventService();
@@ -112,9 +113,10 @@ TEST_F(ModuleTest, OneEventServiceAndOneStoreOfEachKindAreShared) {
 }
 
 TEST_F(ModuleTest, DefaultDatabaseOfTheTestingBuildMayBeOpenedFromTheMainThread) {
-    module = std::make_shared<ZarnPModule>(configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(), nullptr,
-                                           nullptr, std::make_shared<ZarnPLocationManagerCreatorImpl>(), nullptr,
-                                           std::make_shared<ZarnPSystemClockDao>(env.time));
+    module =
+        std::make_shared<ZarnPModule>(configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(),
+                                      nullptr, nullptr, std::make_shared<ZarnPLocationManagerCreatorImpl>(),
+                                      nullptr, std::make_shared<ZarnPSystemClockDao>(env.time));
     ASSERT_TRUE(module->db()->database());
     env.runUntilIdle();
     EXPECT_FALSE(env.consoleContains("Initializing DB from main thread!"));
@@ -125,7 +127,8 @@ TEST_F(ModuleTest, FirstLineOfTheBuildLandsInTheLogFile) {
     module = std::make_shared<ZarnPModule>(configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(),
                                            std::make_shared<ZarnPLocationManagerCreatorImpl>());
     env.runUntilIdle();
-    EXPECT_NE(readFile(env.path("Documents/zarn.log")).find("Zarn started > 3.0.0-beta-DEBUG"), std::string::npos);
+    EXPECT_NE(readFile(env.path("Documents/zarn.log")).find("Zarn started > 3.0.0-beta-DEBUG"),
+              std::string::npos);
 }
 
 TEST_F(ModuleTest, ReleasedModuleDetachesItsLogListeners) {
@@ -142,12 +145,13 @@ TEST_F(ModuleTest, ReleasedModuleDetachesItsLogListeners) {
 // --- Start-up through the public entry, with the module the entry builds
 
 class StartupTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         testing::resetEntry();
         testing::setModuleFactory(nullptr);
         center->addObserver(this, "", [this](const platform::Broadcast& b) {
-            if (b.name.rfind("Zarn_", 0) != 0) return;
+            if (b.name.rfind("Zarn_", 0) != 0)
+                return;
             std::lock_guard lk(mutex);
             broadcasts.push_back(b.name);
         });
