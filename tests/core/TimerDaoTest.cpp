@@ -307,8 +307,10 @@ TEST(TimerDaoRestartTest, FifthExceptionEndsTheThreadAndTheNextHopStartsOneThatS
         true);
     for (int i = 0; i < 5; ++i)
         dao->invokeBlockOnRunLoop([i] { throw std::runtime_error("boom " + std::to_string(i)); }, false);
+    // Straight onto the loop, behind the five: a hop would start a new thread if the first one
+    // had already ended.
     std::promise<int> survivor;
-    dao->invokeBlockOnRunLoop([&] { survivor.set_value(threadMark); }, false);
+    dao->runLoop()->post([&] { survivor.set_value(threadMark); });
 
     ASSERT_TRUE(time->waitFor([&] { return !dao->runLoop()->hasRunner(); })) << "the thread did not end";
     EXPECT_FALSE(dao->hasRunThread());
