@@ -17,13 +17,13 @@ locale_t cLocale() {
 }
 
 template <typename... A>
-std::string cformat(const std::string& spec, A... a) {
+std::string cformat(const std::string& directive, A... a) {
     char small[128];
-    int n = std::snprintf(small, sizeof small, spec.c_str(), a...);
+    int n = std::snprintf(small, sizeof small, directive.c_str(), a...);
     if (n < 0) return {};
     if (static_cast<size_t>(n) < sizeof small) return std::string(small, static_cast<size_t>(n));
     std::string out(static_cast<size_t>(n) + 1, '\0');
-    std::snprintf(out.data(), out.size(), spec.c_str(), a...);
+    std::snprintf(out.data(), out.size(), directive.c_str(), a...);
     out.resize(static_cast<size_t>(n));
     return out;
 }
@@ -105,21 +105,21 @@ std::string formatArgs(std::string_view fmt, const std::vector<FormatArg>& args)
             ++i;
             continue;
         }
-        std::string spec = "%";
-        while (i < fmt.size() && isFlag(fmt[i])) spec += fmt[i++];
+        std::string directive = "%";
+        while (i < fmt.size() && isFlag(fmt[i])) directive += fmt[i++];
         if (i < fmt.size() && fmt[i] == '*') {
-            spec += std::to_string(static_cast<int>(take().i));
+            directive += std::to_string(static_cast<int>(take().i));
             ++i;
         } else {
-            while (i < fmt.size() && std::isdigit(static_cast<unsigned char>(fmt[i]))) spec += fmt[i++];
+            while (i < fmt.size() && std::isdigit(static_cast<unsigned char>(fmt[i]))) directive += fmt[i++];
         }
         if (i < fmt.size() && fmt[i] == '.') {
-            spec += fmt[i++];
+            directive += fmt[i++];
             if (i < fmt.size() && fmt[i] == '*') {
-                spec += std::to_string(static_cast<int>(take().i));
+                directive += std::to_string(static_cast<int>(take().i));
                 ++i;
             } else {
-                while (i < fmt.size() && std::isdigit(static_cast<unsigned char>(fmt[i]))) spec += fmt[i++];
+                while (i < fmt.size() && std::isdigit(static_cast<unsigned char>(fmt[i]))) directive += fmt[i++];
             }
         }
         int shortness = 0;  // 1: h, 2: hh
@@ -136,7 +136,7 @@ std::string formatArgs(std::string_view fmt, const std::vector<FormatArg>& args)
             case '@':
             case 's': {
                 const FormatArg& a = take();
-                out += cformat(spec + "s", a.text.c_str());
+                out += cformat(directive + "s", a.text.c_str());
                 break;
             }
             case 'd':
@@ -145,7 +145,7 @@ std::string formatArgs(std::string_view fmt, const std::vector<FormatArg>& args)
                 long long v = a.i;
                 if (shortness == 1) v = static_cast<short>(v);
                 if (shortness >= 2) v = static_cast<signed char>(v);
-                out += cformat(spec + "lld", v);
+                out += cformat(directive + "lld", v);
                 break;
             }
             case 'u':
@@ -156,7 +156,7 @@ std::string formatArgs(std::string_view fmt, const std::vector<FormatArg>& args)
                 unsigned long long v = a.kind == FormatArg::Kind::Floating ? static_cast<unsigned long long>(a.i) : a.u;
                 if (shortness == 1) v = static_cast<unsigned short>(v);
                 if (shortness >= 2) v = static_cast<unsigned char>(v);
-                out += cformat(spec + "ll" + conv, v);
+                out += cformat(directive + "ll" + conv, v);
                 break;
             }
             case 'f':
@@ -168,17 +168,17 @@ std::string formatArgs(std::string_view fmt, const std::vector<FormatArg>& args)
             case 'a':
             case 'A': {
                 const FormatArg& a = take();
-                out += cformat(spec + conv, a.d);
+                out += cformat(directive + conv, a.d);
                 break;
             }
             case 'c': {
                 const FormatArg& a = take();
-                out += cformat(spec + "c", static_cast<int>(static_cast<unsigned char>(a.i)));
+                out += cformat(directive + "c", static_cast<int>(static_cast<unsigned char>(a.i)));
                 break;
             }
             case 'p': {
                 const FormatArg& a = take();
-                out += cformat(spec + "p", a.p);
+                out += cformat(directive + "p", a.p);
                 break;
             }
             default:
