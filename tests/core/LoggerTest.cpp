@@ -18,6 +18,7 @@
 #include "core/ZarnPSystemTimerDao.h"
 #include "device/ZarnPCrashlyticsStubs.h"
 #include "platform/Platform.h"
+#include "tests/support/ForwardingFileSystem.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace zarn {
@@ -409,24 +410,10 @@ TEST(LogFileAppenderTest, ClearOnStartComesFromTheListenerProperty) {
 }
 
 // Files whose removal fails, to see clearLog's report.
-class UnremovableFileSystem final : public platform::FileSystem {
+class UnremovableFileSystem final : public test::ForwardingFileSystem {
 public:
-    explicit UnremovableFileSystem(std::shared_ptr<platform::FileSystem> inner) : inner_(std::move(inner)) {}
-    std::string homeDirectory() override { return inner_->homeDirectory(); }
-    std::string expandTilde(const std::string& p) override { return inner_->expandTilde(p); }
-    std::string documentsDirectory() override { return inner_->documentsDirectory(); }
-    bool fileExists(const std::string& p) override { return inner_->fileExists(p); }
-    bool createFile(const std::string& p, const std::string& c) override { return inner_->createFile(p, c); }
-    bool appendToFile(const std::string& p, const std::string& d) override { return inner_->appendToFile(p, d); }
-    std::optional<std::string> readFile(const std::string& p, size_t m) override { return inner_->readFile(p, m); }
-    std::optional<uint64_t> fileSize(const std::string& p) override { return inner_->fileSize(p); }
+    using ForwardingFileSystem::ForwardingFileSystem;
     std::optional<std::string> removeItem(const std::string&) override { return std::string("Operation not permitted"); }
-    bool createDirectory(const std::string& p) override { return inner_->createDirectory(p); }
-    std::vector<std::string> contentsOfDirectory(const std::string& p) override { return inner_->contentsOfDirectory(p); }
-    bool setProtectionNone(const std::string& p) override { return inner_->setProtectionNone(p); }
-
-private:
-    std::shared_ptr<platform::FileSystem> inner_;
 };
 
 TEST(LogFileAppenderTest, FailedRemovalIsLoggedAndAnEmptyFileIsCreatedAnyway) {

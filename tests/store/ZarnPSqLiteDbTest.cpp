@@ -13,6 +13,7 @@
 #include "store/ZarnPSqliteDaoUtils.h"
 #include "store/ZarnPTransaction.h"
 #include "tests/store/StoreTestSupport.h"
+#include "tests/support/ForwardingFileSystem.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace zarn {
@@ -74,28 +75,14 @@ public:
 };
 
 // Forwards to the test's file system and records which files lost their protection.
-class RecordingFileSystem final : public platform::FileSystem {
+class RecordingFileSystem final : public test::ForwardingFileSystem {
 public:
-    explicit RecordingFileSystem(std::shared_ptr<platform::FileSystem> inner) : inner_(std::move(inner)) {}
-    std::string homeDirectory() override { return inner_->homeDirectory(); }
-    std::string expandTilde(const std::string& p) override { return inner_->expandTilde(p); }
-    std::string documentsDirectory() override { return inner_->documentsDirectory(); }
-    bool fileExists(const std::string& p) override { return inner_->fileExists(p); }
-    bool createFile(const std::string& p, const std::string& c) override { return inner_->createFile(p, c); }
-    bool appendToFile(const std::string& p, const std::string& d) override { return inner_->appendToFile(p, d); }
-    std::optional<std::string> readFile(const std::string& p, size_t m) override { return inner_->readFile(p, m); }
-    std::optional<uint64_t> fileSize(const std::string& p) override { return inner_->fileSize(p); }
-    std::optional<std::string> removeItem(const std::string& p) override { return inner_->removeItem(p); }
-    bool createDirectory(const std::string& p) override { return inner_->createDirectory(p); }
-    std::vector<std::string> contentsOfDirectory(const std::string& p) override { return inner_->contentsOfDirectory(p); }
+    using ForwardingFileSystem::ForwardingFileSystem;
     bool setProtectionNone(const std::string& p) override {
         protectedNone.push_back(p);
-        return inner_->setProtectionNone(p);
+        return ForwardingFileSystem::setProtectionNone(p);
     }
     std::vector<std::string> protectedNone;
-
-private:
-    std::shared_ptr<platform::FileSystem> inner_;
 };
 
 class ZarnPSqLiteDbTest : public ::testing::Test {
