@@ -34,6 +34,29 @@ struct InflateGuard {
     }
 };
 
+// One zlib call's view of the buffers from the current offsets: at most kMaxZlibCount of each,
+// since zlib counts in uInt.
+struct Window {
+    std::size_t input;
+    std::size_t space;
+};
+
+Window setWindow(z_stream& stream, std::span<const std::uint8_t> data, std::size_t inputOffset,
+                 std::vector<std::uint8_t>& out, std::size_t produced) {
+    Window w{std::min(data.size() - inputOffset, kMaxZlibCount), std::min(out.size() - produced, kMaxZlibCount)};
+    stream.next_in = const_cast<Bytef*>(data.data() + inputOffset);
+    stream.avail_in = static_cast<uInt>(w.input);
+    stream.next_out = out.data() + produced;
+    stream.avail_out = static_cast<uInt>(w.space);
+    return w;
+}
+
+// Moves the offsets past what the call consumed and produced.
+void advance(const z_stream& stream, const Window& w, std::size_t& inputOffset, std::size_t& produced) {
+    inputOffset += w.input - stream.avail_in;
+    produced += w.space - stream.avail_out;
+}
+
 std::optional<std::vector<std::uint8_t>> deflateBytes(std::span<const std::uint8_t> data) {
     if (data.empty())
         return std::vector<std::uint8_t>{};
@@ -48,17 +71,11 @@ std::optional<std::vector<std::uint8_t>> deflateBytes(std::span<const std::uint8
     for (;;) {
         if (produced == out.size())
             out.resize(out.size() + kDeflateChunk);
-        std::size_t inputChunk = std::min(data.size() - inputOffset, kMaxZlibCount);
-        stream.next_in = const_cast<Bytef*>(data.data() + inputOffset);
-        stream.avail_in = static_cast<uInt>(inputChunk);
-        std::size_t space = std::min(out.size() - produced, kMaxZlibCount);
-        stream.next_out = out.data() + produced;
-        stream.avail_out = static_cast<uInt>(space);
+        Window w = setWindow(stream, data, inputOffset, out, produced);
         // Finish only once the last input chunk is in.
-        bool last = inputOffset + inputChunk == data.size();
+        bool last = inputOffset + w.input == data.size();
         int status = deflate(&stream, last ? Z_FINISH : Z_NO_FLUSH);
-        inputOffset += inputChunk - stream.avail_in;
-        produced += space - stream.avail_out;
+        advance(stream, w, inputOffset, produced);
         if (status == Z_STREAM_END)
             break;
         if (status != Z_OK && status != Z_BUF_ERROR)
@@ -112,15 +129,9 @@ std::optional<std::vector<std::uint8_t>> inflateBytes(std::span<const std::uint8
             std::size_t grown = out.size() > limit - std::min(limit, half) ? limit : out.size() + half;
             out.resize(std::min(grown, limit));
         }
-        std::size_t inputChunk = std::min(data.size() - inputOffset, kMaxZlibCount);
-        stream.next_in = const_cast<Bytef*>(data.data() + inputOffset);
-        stream.avail_in = static_cast<uInt>(inputChunk);
-        std::size_t space = std::min(out.size() - produced, kMaxZlibCount);
-        stream.next_out = out.data() + produced;
-        stream.avail_out = static_cast<uInt>(space);
+        Window w = setWindow(stream, data, inputOffset, out, produced);
         int status = inflate(&stream, Z_SYNC_FLUSH);
-        inputOffset += inputChunk - stream.avail_in;
-        produced += space - stream.avail_out;
+        advance(stream, w, inputOffset, produced);
         if (status == Z_STREAM_END) {
             done = true;
         } else if (status != Z_OK) {
