@@ -6,9 +6,8 @@
 #include <filesystem>
 
 #include "core/ZarnPEvent.h"
-#include "core/ZarnPLogger.h"
-#include "store/ZarnPDatabase.h"
 #include "core/ZarnPLogEventType.h"
+#include "core/ZarnPLogger.h"
 #include "core/ZarnPSystemClockDao.h"
 #include "core/ZarnPUuidGenerator.h"
 #include "device/ZarnPBaseKeyValueDao.h"
@@ -16,6 +15,7 @@
 #include "platform/Platform.h"
 #include "services/ZarnPEventService.h"
 #include "services/ZarnPSegmentationService.h"
+#include "store/ZarnPDatabase.h"
 #include "store/ZarnPSqLiteDb.h"
 #include "store/ZarnPSqLiteEventDao.h"
 #include "store/ZarnPSqLiteKeyValueDao.h"
@@ -25,7 +25,7 @@ namespace {
 using namespace zarn;
 
 class NoRemote final : public ZarnPRemoteEventAndNotificationDao {
-public:
+  public:
     void storeEvents(const std::vector<std::shared_ptr<ZarnPEvent>>&, const std::string&,
                      const std::optional<std::string>&, std::optional<bool>, const Value&,
                      std::shared_ptr<ZarnPStoreEventsDelegate>) override {}
@@ -50,9 +50,10 @@ struct World {
         eventDao = std::make_shared<ZarnPSqLiteEventDao>(db);
         kv = std::make_shared<ZarnPSqLiteKeyValueDao>(db);
         auto typed = std::make_shared<ZarnPBaseKeyValueDao>(kv->stringKeyValueDao());
-        service = ZarnPEventService::create(eventDao, typed, std::make_shared<ZarnPUuidGenerator>(),
-                                            std::make_shared<ZarnPSegmentationService>(), std::make_shared<NoRemote>(),
-                                            std::make_shared<ZarnPSystemClockDao>(), platform::defaultCenter());
+        service = ZarnPEventService::create(
+            eventDao, typed, std::make_shared<ZarnPUuidGenerator>(),
+            std::make_shared<ZarnPSegmentationService>(), std::make_shared<NoRemote>(),
+            std::make_shared<ZarnPSystemClockDao>(), platform::defaultCenter());
     }
     ~World() {
         service.reset();
@@ -68,9 +69,9 @@ void BM_StoreTenThousandEvents(benchmark::State& state) {
     for (auto _ : state) {
         World w;
         for (int i = 0; i < 10000; ++i)
-            w.service->logEventWithType(ZarnPLogEventTypeLocationAcquired,
-                                        Value{{"latitude", 52.1 + i * 1e-6}, {"longitude", 4.3}, {"accuracy", 20}},
-                                        nullptr);
+            w.service->logEventWithType(
+                ZarnPLogEventTypeLocationAcquired,
+                Value{{"latitude", 52.1 + i * 1e-6}, {"longitude", 4.3}, {"accuracy", 20}}, nullptr);
         benchmark::DoNotOptimize(w.eventDao->getEventCount());
     }
     state.SetItemsProcessed(state.iterations() * 10000);
@@ -91,11 +92,13 @@ void BM_ReadTenThousandEventsInBatchesOfHundred(benchmark::State& state) {
         size_t read = 0;
         for (;;) {
             auto batch = w.eventDao->getEvents();
-            if (batch.empty()) break;
+            if (batch.empty())
+                break;
             read += batch.size();
             w.eventDao->deleteEvents(batch);
         }
-        if (read != 10000) state.SkipWithError("not every event came back");
+        if (read != 10000)
+            state.SkipWithError("not every event came back");
     }
     state.SetItemsProcessed(state.iterations() * 10000);
 }

@@ -17,7 +17,8 @@
 namespace {
 
 constexpr int kRows = 100000;
-constexpr const char* kCreate = "CREATE TABLE rows (id INTEGER PRIMARY KEY, name TEXT NOT NULL, value REAL, count INTEGER)";
+constexpr const char* kCreate =
+    "CREATE TABLE rows (id INTEGER PRIMARY KEY, name TEXT NOT NULL, value REAL, count INTEGER)";
 constexpr const char* kInsert = "INSERT INTO rows (id, name, value, count) VALUES (?, ?, ?, ?)";
 
 const std::vector<std::string>& names() {
@@ -48,7 +49,8 @@ void BM_BareSqliteBulkInsert(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         sqlite3* db = nullptr;
-        sqlite3_open_v2(freshPath("bare.db").c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+        sqlite3_open_v2(freshPath("bare.db").c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                        nullptr);
         sqlite3_exec(db, kCreate, nullptr, nullptr, nullptr);
         state.ResumeTiming();
 
@@ -60,7 +62,8 @@ void BM_BareSqliteBulkInsert(benchmark::State& state) {
             sqlite3_bind_text64(stmt, 2, n[i].data(), n[i].size(), SQLITE_TRANSIENT, SQLITE_UTF8);
             sqlite3_bind_double(stmt, 3, i * 0.5);
             sqlite3_bind_int(stmt, 4, i);
-            if (sqlite3_step(stmt) != SQLITE_DONE) state.SkipWithError("step failed");
+            if (sqlite3_step(stmt) != SQLITE_DONE)
+                state.SkipWithError("step failed");
             sqlite3_reset(stmt);
         }
         sqlite3_finalize(stmt);
@@ -90,7 +93,8 @@ void BM_AccessLayerBulkInsert(benchmark::State& state) {
             db->bindString(*insert, 2, n[i]);
             db->bindDouble(*insert, 3, i * 0.5);
             db->bindInt(*insert, 4, i);
-            if (!db->executeStatementAndReset(*insert)) state.SkipWithError("step failed");
+            if (!db->executeStatementAndReset(*insert))
+                state.SkipWithError("step failed");
         }
         insert.reset();
         db->commit();
@@ -104,10 +108,13 @@ void BM_AccessLayerBulkInsert(benchmark::State& state) {
 
 // A store's bulk save: the id counter, the prepared INSERT and the error rule on every row.
 class RowDao : public zarn::ZarnPSqLiteDao {
-public:
-    explicit RowDao(std::shared_ptr<zarn::ZarnPSqLiteDb> db) : ZarnPSqLiteDao(std::move(db)) { setTableName("rows"); }
+  public:
+    explicit RowDao(std::shared_ptr<zarn::ZarnPSqLiteDb> db) : ZarnPSqLiteDao(std::move(db)) {
+        setTableName("rows");
+    }
     void createOrUpdate(int version) override {
-        if (version < 1) database()->executeUpdate(kCreate);
+        if (version < 1)
+            database()->executeUpdate(kCreate);
     }
     void save(const std::string& name, int i) {
         prepareForSaveIfNotPrepared(kInsert);
@@ -156,7 +163,8 @@ BENCHMARK(BM_StoreBulkSave)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 // in for it without a clash.
 __attribute__((weak)) int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

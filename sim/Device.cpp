@@ -5,14 +5,16 @@ namespace zarn::sim {
 std::optional<Value> SimBundle::infoValue(const std::string& key) {
     std::lock_guard lk(mutex_);
     auto it = info_.find(key);
-    if (it == info_.end()) return std::nullopt;
+    if (it == info_.end())
+        return std::nullopt;
     return it->second;
 }
 
 std::optional<std::string> SimBundle::pathForResource(const std::string& name) {
     std::lock_guard lk(mutex_);
     auto it = resources_.find(name);
-    if (it == resources_.end()) return std::nullopt;
+    if (it == resources_.end())
+        return std::nullopt;
     return it->second;
 }
 
@@ -62,7 +64,9 @@ Device::~Device() {
     for (auto& t : periodTimers_) t->invalidate();
 }
 
-double Device::nowSeconds() { return timeIntervalSince1970(platform::timeSource()->now()); }
+double Device::nowSeconds() {
+    return timeIntervalSince1970(platform::timeSource()->now());
+}
 
 std::string Device::systemVersion() {
     std::lock_guard lk(mutex_);
@@ -93,7 +97,8 @@ platform::ApplicationState Device::applicationState() {
 double Device::backgroundTimeRemaining() {
     double now = nowSeconds();
     std::lock_guard lk(mutex_);
-    if (deadline_) return *deadline_ > now ? *deadline_ - now : 0.0;
+    if (deadline_)
+        return *deadline_ > now ? *deadline_ - now : 0.0;
     return backgroundTimeRemaining_;
 }
 
@@ -130,7 +135,8 @@ platform::BackgroundTaskIdentifier Device::beginBackgroundTask(std::function<voi
     bool announceNow;
     {
         std::lock_guard lk(mutex_);
-        if (refusesTasks_ || (deadline_ && *deadline_ <= now)) return platform::kBackgroundTaskInvalid;
+        if (refusesTasks_ || (deadline_ && *deadline_ <= now))
+            return platform::kBackgroundTaskInvalid;
         id = nextTaskId_++;
         TaskRecord record;
         record.task.identifier = id;
@@ -140,7 +146,8 @@ platform::BackgroundTaskIdentifier Device::beginBackgroundTask(std::function<voi
         announceNow = expiryAnnounced_;
     }
     // A task begun after the warning hears it at once, as the system would tell it.
-    if (announceNow) announceExpiry();
+    if (announceNow)
+        announceExpiry();
     return id;
 }
 
@@ -181,7 +188,8 @@ void Device::endBackgroundPeriodLocked() {
 void Device::scheduleDeadlineLocked(double seconds) {
     std::weak_ptr<Device> weak = weak_from_this();
     periodTimers_.push_back(platform::mainRunLoop()->addTimer(seconds, false, [weak] {
-        if (auto self = weak.lock()) self->deadlineReached();
+        if (auto self = weak.lock())
+            self->deadlineReached();
     }));
 }
 
@@ -194,7 +202,8 @@ void Device::enterBackground(double allowedSeconds, double warningSeconds) {
     double warnAfter = allowedSeconds > warningSeconds ? allowedSeconds - warningSeconds : 0.0;
     std::weak_ptr<Device> weak = weak_from_this();
     periodTimers_.push_back(platform::mainRunLoop()->addTimer(warnAfter, false, [weak] {
-        if (auto self = weak.lock()) self->announceExpiry();
+        if (auto self = weak.lock())
+            self->announceExpiry();
     }));
     scheduleDeadlineLocked(allowedSeconds);
 }
@@ -216,7 +225,8 @@ void Device::announceExpiry() {
         std::lock_guard lk(mutex_);
         expiryAnnounced_ = true;
         for (auto& [id, record] : tasks_) {
-            if (record.task.ended || record.task.expirationAnnounced) continue;
+            if (record.task.ended || record.task.expirationAnnounced)
+                continue;
             record.task.expirationAnnounced = true;
             due.push_back(id);
         }
@@ -226,15 +236,18 @@ void Device::announceExpiry() {
     for (auto id : due) {
         platform::mainRunLoop()->post([weak, id] {
             auto self = weak.lock();
-            if (!self) return;
+            if (!self)
+                return;
             std::function<void()> handler;
             {
                 std::lock_guard lk(self->mutex_);
                 auto it = self->tasks_.find(id);
-                if (it == self->tasks_.end() || it->second.task.ended) return;
+                if (it == self->tasks_.end() || it->second.task.ended)
+                    return;
                 handler = it->second.handler;
             }
-            if (handler) handler();
+            if (handler)
+                handler();
         });
     }
 }
@@ -242,7 +255,8 @@ void Device::announceExpiry() {
 void Device::deadlineReached() {
     std::lock_guard lk(mutex_);
     for (auto& [id, record] : tasks_)
-        if (!record.task.ended) record.task.overdue = true;
+        if (!record.task.ended)
+            record.task.overdue = true;
 }
 
 std::vector<platform::BackgroundTaskIdentifier> Device::begunBackgroundTasks() {
@@ -259,7 +273,8 @@ std::vector<platform::BackgroundTaskIdentifier> Device::runningBackgroundTasks()
     std::lock_guard lk(mutex_);
     std::vector<platform::BackgroundTaskIdentifier> out;
     for (auto& [id, record] : tasks_)
-        if (!record.task.ended) out.push_back(id);
+        if (!record.task.ended)
+            out.push_back(id);
     return out;
 }
 
@@ -267,7 +282,8 @@ std::vector<platform::BackgroundTaskIdentifier> Device::overdueBackgroundTasks()
     std::lock_guard lk(mutex_);
     std::vector<platform::BackgroundTaskIdentifier> out;
     for (auto& [id, record] : tasks_)
-        if (record.task.overdue) out.push_back(id);
+        if (record.task.overdue)
+            out.push_back(id);
     return out;
 }
 
@@ -279,7 +295,8 @@ int Device::invalidEndBackgroundTaskCalls() {
 std::optional<SimBackgroundTask> Device::backgroundTask(platform::BackgroundTaskIdentifier identifier) {
     std::lock_guard lk(mutex_);
     auto it = tasks_.find(identifier);
-    if (it == tasks_.end()) return std::nullopt;
+    if (it == tasks_.end())
+        return std::nullopt;
     return it->second.task;
 }
 
@@ -334,7 +351,8 @@ bool Device::isBatteryMonitoringEnabled() {
 
 void Device::setBatteryMonitoringEnabled(bool enabled) {
     std::lock_guard lk(mutex_);
-    if (batteryMonitoring_ != enabled) ++batteryMonitoringSwitches_;
+    if (batteryMonitoring_ != enabled)
+        ++batteryMonitoringSwitches_;
     batteryMonitoring_ = enabled;
 }
 
@@ -431,14 +449,16 @@ void Device::setRegionMonitoringAvailable(bool available) {
 
 // --- Notification authorisation
 
-void Device::getNotificationSettings(std::function<void(platform::NotificationAuthorizationStatus)> completion) {
+void Device::getNotificationSettings(
+    std::function<void(platform::NotificationAuthorizationStatus)> completion) {
     platform::NotificationAuthorizationStatus status;
     {
         std::lock_guard lk(mutex_);
         ++notificationSettingsRequests_;
         status = notificationStatus_;
     }
-    if (!completion) return;
+    if (!completion)
+        return;
     platform::mainRunLoop()->post([completion = std::move(completion), status] { completion(status); });
 }
 

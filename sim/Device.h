@@ -36,13 +36,13 @@ class Device;
 
 // An app bundle whose information values and resource files the test sets.
 class SimBundle final : public platform::Bundle {
-public:
+  public:
     std::optional<Value> infoValue(const std::string& key) override;
     std::optional<std::string> pathForResource(const std::string& name) override;
     void setInfoValue(const std::string& key, std::optional<Value> value);
     void setResourcePath(const std::string& name, std::optional<std::string> path);
 
-private:
+  private:
     std::mutex mutex_;
     std::map<std::string, Value> info_;
     std::map<std::string, std::string> resources_;
@@ -50,13 +50,13 @@ private:
 
 // Keeps what the library reported to the crash reporter.
 class RecordingCrashReporter final : public platform::CrashReporter {
-public:
+  public:
     void setUserIdentifier(const std::string& identifier) override;
     void recordError(const Error& error) override;
     std::optional<std::string> userIdentifier();
     std::vector<Error> errors();
 
-private:
+  private:
     std::mutex mutex_;
     std::optional<std::string> userIdentifier_;
     std::vector<Error> errors_;
@@ -84,7 +84,7 @@ class Device final : public platform::DeviceInfo,
                      public platform::TrackingAuthorization,
                      public platform::RuntimeClasses,
                      public std::enable_shared_from_this<Device> {
-public:
+  public:
     Device();
     ~Device() override;
 
@@ -178,7 +178,8 @@ public:
     void setRegionMonitoringAvailable(bool available);
 
     // platform::NotificationAuthorization: answers on the main run loop, after the call returns.
-    void getNotificationSettings(std::function<void(platform::NotificationAuthorizationStatus)> completion) override;
+    void getNotificationSettings(
+        std::function<void(platform::NotificationAuthorizationStatus)> completion) override;
     void setNotificationAuthorizationStatus(platform::NotificationAuthorizationStatus status);
     int notificationSettingsRequests();
 
@@ -197,7 +198,7 @@ public:
     // Fills the device-only services of `services` with this device.
     void provide(platform::Services& services);
 
-private:
+  private:
     struct TaskRecord {
         SimBackgroundTask task;
         std::function<void()> handler;
@@ -222,7 +223,8 @@ private:
     std::vector<platform::BackgroundTaskIdentifier> endCalls_;
     int invalidEnds_ = 0;
     bool refusesTasks_ = false;
-    std::optional<platform::BackgroundRefreshStatus> refreshStatus_ = platform::BackgroundRefreshStatus::Available;
+    std::optional<platform::BackgroundRefreshStatus> refreshStatus_ =
+        platform::BackgroundRefreshStatus::Available;
     std::optional<double> deadline_;  // seconds since 1970 when background time is up
     bool expiryAnnounced_ = false;
     std::vector<std::shared_ptr<platform::Timer>> periodTimers_;
@@ -241,15 +243,18 @@ private:
     std::vector<std::string> reachabilityQueries_;
 
     bool locationServicesEnabled_ = true;
-    platform::LocationAuthorizationStatus locationStatus_ = platform::LocationAuthorizationStatus::AuthorizedAlways;
+    platform::LocationAuthorizationStatus locationStatus_ =
+        platform::LocationAuthorizationStatus::AuthorizedAlways;
     platform::LocationAccuracyAuthorization accuracy_ = platform::LocationAccuracyAuthorization::FullAccuracy;
     bool slcAvailable_ = true;
     bool regionMonitoringAvailable_ = true;
 
-    platform::NotificationAuthorizationStatus notificationStatus_ = platform::NotificationAuthorizationStatus::Authorized;
+    platform::NotificationAuthorizationStatus notificationStatus_ =
+        platform::NotificationAuthorizationStatus::Authorized;
     int notificationSettingsRequests_ = 0;
 
-    platform::TrackingAuthorizationStatus trackingStatus_ = platform::TrackingAuthorizationStatus::NotDetermined;
+    platform::TrackingAuthorizationStatus trackingStatus_ =
+        platform::TrackingAuthorizationStatus::NotDetermined;
 
     std::set<std::string> classes_;
 

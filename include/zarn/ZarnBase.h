@@ -24,7 +24,7 @@ namespace zarn {
 enum class BackgroundFetchResult { NewData = 0, NoData = 1, Failed = 2 };
 
 class ZarnBase {
-public:
+  public:
     // Builds a configuration with the delegate that also reads the bundle's configuration file.
     static void initializeWithDelegate(std::shared_ptr<ZarnDelegate> delegate);
     static void performInitializationWithConfiguration(std::shared_ptr<ZarnConfiguration> configuration);
@@ -65,11 +65,11 @@ public:
 
     static void didRegisterForRemoteNotificationsWithDeviceToken(const std::string& deviceToken);
     static void didFailToRegisterForRemoteNotificationsWithError(const Error& error);
-    static void didReceiveRemoteNotification(const Value& userInfo,
-                                             std::function<void(BackgroundFetchResult)> fetchCompletionHandler);
+    static void didReceiveRemoteNotification(
+        const Value& userInfo, std::function<void(BackgroundFetchResult)> fetchCompletionHandler);
     static void clearAllDataAndResetDeviceId();
 
-protected:
+  protected:
     using SelfTest = void (*)();
     static void performInitialization(std::shared_ptr<ZarnConfiguration> configuration, SelfTest selfTest);
 };
@@ -80,7 +80,7 @@ class ZarnRelease : public ZarnBase {};
 // The debug entry: reads the bundle's configuration file, switches the public debug log on,
 // registers push with the sandbox environment, and checks the app's location usage text.
 class ZarnDebug : public ZarnBase {
-public:
+  public:
     static void initializeWithDelegate(std::shared_ptr<ZarnDelegate> delegate);
     static void initializeWithConfig(std::shared_ptr<ZarnConfiguration> configuration);
     static void performInitializationWithConfiguration(std::shared_ptr<ZarnConfiguration> configuration);

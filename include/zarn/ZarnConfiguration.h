@@ -11,7 +11,7 @@ class ZarnDelegate;
 // only the kind that create() makes (subclassing is not supported and is refused at
 // initialisation). Not thread-safe: configure it on one thread, then hand it over.
 class ZarnConfiguration {
-public:
+  public:
     virtual ~ZarnConfiguration() = default;
     static std::shared_ptr<ZarnConfiguration> create();
 
@@ -34,10 +34,10 @@ public:
     bool enableBackgroundLocation() const { return enableBackgroundLocation_; }
     void setEnableBackgroundLocation(bool v) { enableBackgroundLocation_ = v; }
 
-protected:
+  protected:
     ZarnConfiguration() = default;
 
-private:
+  private:
     std::optional<std::string> publicToken_;
     std::shared_ptr<ZarnDelegate> delegate_;
     bool enableOnFirstRun_ = true;

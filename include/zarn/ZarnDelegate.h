@@ -14,7 +14,7 @@ class ZarnConfiguration;
 // The app's delegate. Every operation is optional: set the ones the app implements; the
 // library calls only those that are set, always on the main thread, and never waits for them.
 class ZarnDelegate {
-public:
+  public:
     virtual ~ZarnDelegate() = default;
 
     // Chooses which matched notifications are shown (answer through the hook).

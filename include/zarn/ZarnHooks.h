@@ -16,26 +16,26 @@ class ZarnDelegate;
 // the ones to show; it may first add entries to their match payload. In this base class the
 // answers do nothing; the library hands out its own kind.
 class ZarnFilterNotifications {
-public:
+  public:
     virtual ~ZarnFilterNotifications() = default;
     virtual const std::vector<NotificationRequest>& uiNotifications() const { return uiNotifications_; }
     virtual void showNotifications(const std::vector<NotificationRequest>& notifications);
     virtual void addToMatchPayload(const std::string& key, const Value& value);
 
-protected:
+  protected:
     std::vector<NotificationRequest> uiNotifications_;
 };
 
 // Handed to the app's geotrigger handler with the geotriggers that matched; the app answers
 // with the ones it handled.
 class ZarnHandleGeotriggers {
-public:
+  public:
     virtual ~ZarnHandleGeotriggers() = default;
     virtual const std::vector<std::shared_ptr<ZarnGeotrigger>>& geotriggers() const { return geotriggers_; }
     virtual void markGeotriggersHandled(const std::vector<std::shared_ptr<ZarnGeotrigger>>& geotriggers);
     virtual void addToMatchPayload(const std::string& key, const Value& value);
 
-protected:
+  protected:
     std::vector<std::shared_ptr<ZarnGeotrigger>> geotriggers_;
 };
 

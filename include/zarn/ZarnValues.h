@@ -11,7 +11,7 @@ namespace zarn {
 // A notification that the library showed: the shown request's userInfo and when it was sent
 // and opened.
 class ZarnSentNotification {
-public:
+  public:
     static std::shared_ptr<ZarnSentNotification> initializeWithUserInfo(Value userInfo, Date dateSent,
                                                                         std::optional<Date> dateOpened);
     const Value& userInfo() const { return userInfo_; }
@@ -19,7 +19,7 @@ public:
     std::optional<Date> dateOpened() const { return dateOpened_; }
     std::string description() const;
 
-private:
+  private:
     Value userInfo_;
     Date dateSent_;
     std::optional<Date> dateOpened_;
@@ -27,7 +27,7 @@ private:
 
 // A geotrigger that the library handed to the app, with when it was sent and handled.
 class ZarnSentGeotrigger {
-public:
+  public:
     static std::shared_ptr<ZarnSentGeotrigger> initializeWithUserInfo(Value userInfo, Date dateSent,
                                                                       std::optional<Date> dateHandled);
     const Value& userInfo() const { return userInfo_; }
@@ -35,7 +35,7 @@ public:
     std::optional<Date> dateHandled() const { return dateHandled_; }
     std::string description() const;
 
-private:
+  private:
     Value userInfo_;
     Date dateSent_;
     std::optional<Date> dateHandled_;
@@ -43,19 +43,19 @@ private:
 
 // A geotrigger offered to the app: the userInfo a geotrigger's notification would carry.
 class ZarnGeotrigger {
-public:
+  public:
     static std::shared_ptr<ZarnGeotrigger> initializeWithUserInfo(Value userInfo);
     const Value& userInfo() const { return userInfo_; }
     void setUserInfo(Value userInfo) { userInfo_ = std::move(userInfo); }
     std::string description() const;
 
-private:
+  private:
     Value userInfo_ = Value::object();
 };
 
 // A position in degrees with its accuracy in metres.
 class ZarnLocationWithAccuracy {
-public:
+  public:
     ZarnLocationWithAccuracy() = default;
     static std::shared_ptr<ZarnLocationWithAccuracy> initWithLatitude(double latitude, double longitude,
                                                                       double accuracy);

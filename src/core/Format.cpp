@@ -1,11 +1,11 @@
 #include "core/Format.h"
 
-#include <clocale>
+#include <locale.h>
 #include <charconv>
+#include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
-#include <locale.h>
 
 namespace zarn {
 
@@ -20,53 +20,78 @@ template <typename... A>
 std::string cformat(const std::string& directive, A... a) {
     char small[128];
     int n = std::snprintf(small, sizeof small, directive.c_str(), a...);
-    if (n < 0) return {};
-    if (static_cast<size_t>(n) < sizeof small) return std::string(small, static_cast<size_t>(n));
+    if (n < 0)
+        return {};
+    if (static_cast<size_t>(n) < sizeof small)
+        return std::string(small, static_cast<size_t>(n));
     std::string out(static_cast<size_t>(n) + 1, '\0');
     std::snprintf(out.data(), out.size(), directive.c_str(), a...);
     out.resize(static_cast<size_t>(n));
     return out;
 }
 
-bool isFlag(char c) { return c == '-' || c == '+' || c == ' ' || c == '#' || c == '0' || c == '\''; }
+bool isFlag(char c) {
+    return c == '-' || c == '+' || c == ' ' || c == '#' || c == '0' || c == '\'';
+}
 
 }  // namespace
 
 CLocaleScope::CLocaleScope() : previous_(uselocale(cLocale())) {}
-CLocaleScope::~CLocaleScope() { uselocale(static_cast<locale_t>(previous_)); }
+CLocaleScope::~CLocaleScope() {
+    uselocale(static_cast<locale_t>(previous_));
+}
 
-std::string describe(std::string_view s) { return std::string(s); }
-std::string describe(const char* s) { return s ? std::string(s) : std::string("(null)"); }
-std::string describe(bool b) { return b ? "1" : "0"; }
-std::string describe(std::nullptr_t) { return "(null)"; }
+std::string describe(std::string_view s) {
+    return std::string(s);
+}
+std::string describe(const char* s) {
+    return s ? std::string(s) : std::string("(null)");
+}
+std::string describe(bool b) {
+    return b ? "1" : "0";
+}
+std::string describe(std::nullptr_t) {
+    return "(null)";
+}
 
 std::string describe(double d) {
-    if (std::isnan(d)) return "nan";
-    if (std::isinf(d)) return d > 0 ? "inf" : "-inf";
+    if (std::isnan(d))
+        return "nan";
+    if (std::isinf(d))
+        return d > 0 ? "inf" : "-inf";
     char buf[64];
     auto r = std::to_chars(buf, buf + sizeof buf, d);
     return std::string(buf, r.ptr);
 }
 
 std::string describe(const Value& v) {
-    if (v.is_string()) return v.get<std::string>();
+    if (v.is_string())
+        return v.get<std::string>();
     return v.dump(-1, ' ', false, Value::error_handler_t::replace);
 }
 
 std::string describeDate(Date date) {
     double secs = std::floor(timeIntervalSince1970(date));
-    if (!std::isfinite(secs)) return "(invalid date)";
+    if (!std::isfinite(secs))
+        return "(invalid date)";
     std::time_t t = static_cast<std::time_t>(secs);
     std::tm tm{};
-    if (!gmtime_r(&t, &tm)) return "(invalid date)";
+    if (!gmtime_r(&t, &tm))
+        return "(invalid date)";
     char buf[64];
     std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S +0000", &tm);
     return buf;
 }
 
-std::string describe(Date d) { return describeDate(d); }
-std::string describe(const Error& e) { return e.description(); }
-std::string describe(const std::exception& e) { return e.what(); }
+std::string describe(Date d) {
+    return describeDate(d);
+}
+std::string describe(const Error& e) {
+    return e.description();
+}
+std::string describe(const std::exception& e) {
+    return e.what();
+}
 
 std::string Error::description() const {
     return format("Error Domain=%@ Code=%ld \"%@\"", domain, code, message);
@@ -90,7 +115,8 @@ std::string formatArgs(std::string_view fmt, const std::vector<FormatArg>& args)
         char c = fmt[i];
         if (c != '%') {
             size_t j = fmt.find('%', i);
-            if (j == std::string_view::npos) j = fmt.size();
+            if (j == std::string_view::npos)
+                j = fmt.size();
             out.append(fmt.substr(i, j - i));
             i = j;
             continue;
@@ -119,12 +145,14 @@ std::string formatArgs(std::string_view fmt, const std::vector<FormatArg>& args)
                 directive += std::to_string(static_cast<int>(take().i));
                 ++i;
             } else {
-                while (i < fmt.size() && std::isdigit(static_cast<unsigned char>(fmt[i]))) directive += fmt[i++];
+                while (i < fmt.size() && std::isdigit(static_cast<unsigned char>(fmt[i])))
+                    directive += fmt[i++];
             }
         }
         int shortness = 0;  // 1: h, 2: hh
         while (i < fmt.size() && std::string_view("hlqLzjt").find(fmt[i]) != std::string_view::npos) {
-            if (fmt[i] == 'h') ++shortness;
+            if (fmt[i] == 'h')
+                ++shortness;
             ++i;
         }
         if (i >= fmt.size()) {
@@ -143,8 +171,10 @@ std::string formatArgs(std::string_view fmt, const std::vector<FormatArg>& args)
             case 'i': {
                 const FormatArg& a = take();
                 long long v = a.i;
-                if (shortness == 1) v = static_cast<short>(v);
-                if (shortness >= 2) v = static_cast<signed char>(v);
+                if (shortness == 1)
+                    v = static_cast<short>(v);
+                if (shortness >= 2)
+                    v = static_cast<signed char>(v);
                 out += cformat(directive + "lld", v);
                 break;
             }
@@ -153,9 +183,12 @@ std::string formatArgs(std::string_view fmt, const std::vector<FormatArg>& args)
             case 'X':
             case 'o': {
                 const FormatArg& a = take();
-                unsigned long long v = a.kind == FormatArg::Kind::Floating ? static_cast<unsigned long long>(a.i) : a.u;
-                if (shortness == 1) v = static_cast<unsigned short>(v);
-                if (shortness >= 2) v = static_cast<unsigned char>(v);
+                unsigned long long v =
+                    a.kind == FormatArg::Kind::Floating ? static_cast<unsigned long long>(a.i) : a.u;
+                if (shortness == 1)
+                    v = static_cast<unsigned short>(v);
+                if (shortness >= 2)
+                    v = static_cast<unsigned char>(v);
                 out += cformat(directive + "ll" + conv, v);
                 break;
             }

@@ -26,7 +26,9 @@ concept HasDescription = requires(const T& t) {
 }  // namespace detail
 
 std::string describe(std::string_view s);
-inline std::string describe(const std::string& s) { return s; }
+inline std::string describe(const std::string& s) {
+    return s;
+}
 std::string describe(const char* s);
 std::string describe(bool b);
 std::string describe(double d);
@@ -37,16 +39,16 @@ std::string describe(const std::exception& e);
 std::string describe(std::nullptr_t);
 
 template <typename T>
-    requires(std::is_integral_v<T> && !std::is_same_v<T, bool>)
-std::string describe(T v) {
+requires(std::is_integral_v<T> && !std::is_same_v<T, bool>) std::string describe(T v) {
     return std::to_string(v);
 }
 template <typename T>
-    requires std::is_enum_v<T>
-std::string describe(T v) {
+requires std::is_enum_v<T> std::string describe(T v) {
     return std::to_string(static_cast<std::underlying_type_t<T>>(v));
 }
-inline std::string describe(float f) { return describe(static_cast<double>(f)); }
+inline std::string describe(float f) {
+    return describe(static_cast<double>(f));
+}
 
 template <detail::HasDescription T>
 std::string describe(const T& t) {
@@ -57,9 +59,7 @@ std::string describe(const std::shared_ptr<T>& p) {
     return p ? describe(*p) : std::string("(null)");
 }
 template <typename T>
-std::string describe(const T* p)
-    requires(!std::is_same_v<T, char>)
-{
+std::string describe(const T* p) requires(!std::is_same_v<T, char>) {
     return p ? describe(*p) : std::string("(null)");
 }
 template <typename T>
@@ -70,7 +70,8 @@ template <typename T>
 std::string describe(const std::vector<T>& v) {
     std::string out = "(";
     for (size_t i = 0; i < v.size(); ++i) {
-        if (i) out += ", ";
+        if (i)
+            out += ", ";
         out += describe(v[i]);
     }
     return out + ")";
@@ -147,13 +148,13 @@ std::string format(std::string_view fmt, const Args&... args) {
 
 // Runs f with the calling thread's locale set to "C" (number formatting and parsing).
 class CLocaleScope {
-public:
+  public:
     CLocaleScope();
     ~CLocaleScope();
     CLocaleScope(const CLocaleScope&) = delete;
     CLocaleScope& operator=(const CLocaleScope&) = delete;
 
-private:
+  private:
     void* previous_;
 };
 

@@ -42,25 +42,31 @@ std::shared_ptr<ZarnPEntryModule> currentModule() {
 int compareNumeric(const std::string& a, const std::string& b) {
     size_t i = 0, j = 0;
     while (i < a.size() && j < b.size()) {
-        if (std::isdigit(static_cast<unsigned char>(a[i])) && std::isdigit(static_cast<unsigned char>(b[j]))) {
+        if (std::isdigit(static_cast<unsigned char>(a[i])) &&
+            std::isdigit(static_cast<unsigned char>(b[j]))) {
             size_t ie = i, je = j;
             while (ie < a.size() && std::isdigit(static_cast<unsigned char>(a[ie]))) ++ie;
             while (je < b.size() && std::isdigit(static_cast<unsigned char>(b[je]))) ++je;
             std::string x = a.substr(i, ie - i), y = b.substr(j, je - j);
             x.erase(0, std::min(x.find_first_not_of('0'), x.size()));
             y.erase(0, std::min(y.find_first_not_of('0'), y.size()));
-            if (x.size() != y.size()) return x.size() < y.size() ? -1 : 1;
-            if (int c = x.compare(y)) return c < 0 ? -1 : 1;
+            if (x.size() != y.size())
+                return x.size() < y.size() ? -1 : 1;
+            if (int c = x.compare(y))
+                return c < 0 ? -1 : 1;
             i = ie;
             j = je;
         } else {
-            if (a[i] != b[j]) return a[i] < b[j] ? -1 : 1;
+            if (a[i] != b[j])
+                return a[i] < b[j] ? -1 : 1;
             ++i;
             ++j;
         }
     }
-    if (i < a.size()) return 1;
-    if (j < b.size()) return -1;
+    if (i < a.size())
+        return 1;
+    if (j < b.size())
+        return -1;
     return 0;
 }
 
@@ -75,14 +81,17 @@ bool isSupportedVersion() {
 }
 
 std::shared_ptr<ZarnPPublicFacade> getInterface() {
-    if (!isSupportedVersion()) return nullptr;
+    if (!isSupportedVersion())
+        return nullptr;
     auto module = currentModule();
     if (!module) {
-        LogError("Zarn",
-                 "Zarn hasn't been initialized. Call an initialize method first before using the other methods on "
-                 "Zarn.");
+        LogError(
+            "Zarn",
+            "Zarn hasn't been initialized. Call an initialize method first before using the other methods on "
+            "Zarn.");
         std::string stack;
-        if (auto cs = platform::current().callStack) stack = describe(cs->symbols());
+        if (auto cs = platform::current().callStack)
+            stack = describe(cs->symbols());
         LogError("Zarn", " %@ ", stack);
         return nullptr;
     }
@@ -93,7 +102,8 @@ std::shared_ptr<ZarnPPublicFacade> getInterface() {
 template <typename F>
 void withInterface(F&& f) {
     try {
-        if (auto facade = getInterface()) f(*facade);
+        if (auto facade = getInterface())
+            f(*facade);
     } catch (const std::exception& e) {
         LogError("Zarn", "Unhandled exception: %@", e.what());
     }
@@ -102,9 +112,11 @@ void withInterface(F&& f) {
 template <typename T, typename F>
 std::optional<std::vector<T>> listFromInterface(F&& f) {
     try {
-        if (!isSupportedVersion()) return std::vector<T>{};
+        if (!isSupportedVersion())
+            return std::vector<T>{};
         auto facade = getInterface();
-        if (!facade) return std::nullopt;
+        if (!facade)
+            return std::nullopt;
         return f(*facade);
     } catch (const std::exception& e) {
         LogError("Zarn", "Unhandled exception: %@", e.what());
@@ -127,7 +139,8 @@ void ZarnBase::performInitializationWithConfiguration(std::shared_ptr<ZarnConfig
 
 void ZarnBase::performInitialization(std::shared_ptr<ZarnConfiguration> configuration, SelfTest selfTest) {
     try {
-        if (!isSupportedVersion()) return;
+        if (!isSupportedVersion())
+            return;
         auto internal = std::dynamic_pointer_cast<ZarnPZarnConfiguration>(configuration);
         if (!internal) {
             LogError("Zarn", "Subclassing ZarnConfiguration is not supported");
@@ -135,7 +148,8 @@ void ZarnBase::performInitialization(std::shared_ptr<ZarnConfiguration> configur
         }
         std::lock_guard lock(entry().lock);
         if (auto module = currentModule()) {
-            if (auto facade = module->interface()) facade->reinit(internal);
+            if (auto facade = module->interface())
+                facade->reinit(internal);
             return;
         }
         selfTest();
@@ -160,7 +174,8 @@ void ZarnBase::disable() {
 
 bool ZarnBase::isEnabled() {
     auto module = currentModule();
-    if (!module) return false;
+    if (!module)
+        return false;
     auto facade = module->interface();
     return facade && facade->isEnabled();
 }
@@ -198,16 +213,19 @@ void ZarnBase::setDoubleSegmentationProperty(double value, const std::string& ke
 }
 
 void ZarnBase::setDateSegmentationProperty(Date value, const std::string& key) {
-    withInterface(
-        [&](ZarnPPublicFacade& f) { f.setValue(format("%f", timeIntervalSince1970(value)), format("d_%@", key)); });
+    withInterface([&](ZarnPPublicFacade& f) {
+        f.setValue(format("%f", timeIntervalSince1970(value)), format("d_%@", key));
+    });
 }
 
 void ZarnBase::setAdvertisingIdentifier(std::optional<std::string> uuid, bool advertisingTrackingEnabled) {
-    withInterface([&](ZarnPPublicFacade& f) { f.setAdvertisingIdentifier(uuid, advertisingTrackingEnabled); });
+    withInterface(
+        [&](ZarnPPublicFacade& f) { f.setAdvertisingIdentifier(uuid, advertisingTrackingEnabled); });
 }
 
 std::optional<std::vector<NotificationRequest>> ZarnBase::loadedNotifications() {
-    return listFromInterface<NotificationRequest>([](ZarnPPublicFacade& f) { return f.loadedNotifications(); });
+    return listFromInterface<NotificationRequest>(
+        [](ZarnPPublicFacade& f) { return f.loadedNotifications(); });
 }
 
 std::optional<std::vector<std::shared_ptr<ZarnGeotrigger>>> ZarnBase::loadedGeotriggers() {
@@ -233,7 +251,9 @@ void ZarnBase::clearSentGeotriggers() {
     withInterface([](ZarnPPublicFacade& f) { f.clearSentGeotriggers(); });
 }
 
-void ZarnBase::sendAttributionEvent(const std::string& actionName) { sendAttributionEvent(actionName, ""); }
+void ZarnBase::sendAttributionEvent(const std::string& actionName) {
+    sendAttributionEvent(actionName, "");
+}
 
 void ZarnBase::sendAttributionEvent(const std::string& actionName, const std::string& itemId) {
     withInterface([&](ZarnPPublicFacade& f) { f.sendAttributionEvent(actionName, itemId); });
@@ -250,23 +270,28 @@ void ZarnBase::externalRegionTrigger(const Value& properties, const std::string&
 void ZarnBase::externalRegionTrigger(const Value& properties, const std::string& triggerType,
                                      const Value& matchPayload) {
     withInterface([&](ZarnPPublicFacade& f) {
-        f.externalRegionTrigger(properties, ZarnPExternalTriggerType::toTriggerType(triggerType), matchPayload);
+        f.externalRegionTrigger(properties, ZarnPExternalTriggerType::toTriggerType(triggerType),
+                                matchPayload);
     });
 }
 
-std::string ZarnBase::version() { return kVersion; }
+std::string ZarnBase::version() {
+    return kVersion;
+}
 
 void ZarnBase::didRegisterForRemoteNotificationsWithDeviceToken(const std::string& deviceToken) {
-    withInterface([&](ZarnPPublicFacade& f) { f.didRegisterForRemoteNotificationsWithDeviceToken(deviceToken); });
+    withInterface(
+        [&](ZarnPPublicFacade& f) { f.didRegisterForRemoteNotificationsWithDeviceToken(deviceToken); });
 }
 
 void ZarnBase::didFailToRegisterForRemoteNotificationsWithError(const Error& error) {
     withInterface([&](ZarnPPublicFacade& f) { f.didFailToRegisterForRemoteNotificationsWithError(error); });
 }
 
-void ZarnBase::didReceiveRemoteNotification(const Value& userInfo,
-                                            std::function<void(BackgroundFetchResult)> fetchCompletionHandler) {
-    withInterface([&](ZarnPPublicFacade& f) { f.didReceiveRemoteNotification(userInfo, fetchCompletionHandler); });
+void ZarnBase::didReceiveRemoteNotification(
+    const Value& userInfo, std::function<void(BackgroundFetchResult)> fetchCompletionHandler) {
+    withInterface(
+        [&](ZarnPPublicFacade& f) { f.didReceiveRemoteNotification(userInfo, fetchCompletionHandler); });
 }
 
 void ZarnBase::clearAllDataAndResetDeviceId() {
@@ -296,14 +321,18 @@ void ZarnDebug::performInitializationWithConfiguration(std::shared_ptr<ZarnConfi
 void ZarnDebug::selfTest() {
     auto bundle = platform::current().mainBundle;
     auto value = bundle ? bundle->infoValue("NSLocationAlwaysUsageDescription") : std::nullopt;
-    if (!value || value->is_null()) showLocationAlwaysUsageDescriptionError();
+    if (!value || value->is_null())
+        showLocationAlwaysUsageDescriptionError();
 }
 
 void ZarnDebug::showLocationAlwaysUsageDescriptionError() {
     const std::string message =
-        "Warning: You did not supply a property with key NSLocationAlwaysUsageDescription in the Info.plist file "
-        "explaining why your app needs access to the location services. For iOS 8 compatibility it is required to "
-        "supply one. Zarn will not work on iOS 8 without this string! Please see the IOS integration section of our "
+        "Warning: You did not supply a property with key NSLocationAlwaysUsageDescription in the Info.plist "
+        "file "
+        "explaining why your app needs access to the location services. For iOS 8 compatibility it is "
+        "required to "
+        "supply one. Zarn will not work on iOS 8 without this string! Please see the IOS integration section "
+        "of our "
         "documentation for more information.";
     // Alerts belong to the main thread; the entry may run on any thread and never waits for it.
     if (auto presenter = platform::current().alertPresenter) {

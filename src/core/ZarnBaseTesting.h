@@ -7,7 +7,8 @@
 
 namespace zarn::testing {
 
-using ModuleFactory = std::function<std::shared_ptr<ZarnPEntryModule>(std::shared_ptr<ZarnPZarnConfiguration>)>;
+using ModuleFactory =
+    std::function<std::shared_ptr<ZarnPEntryModule>(std::shared_ptr<ZarnPZarnConfiguration>)>;
 
 // Replaces the builder of the module (null: the default builder).
 void setModuleFactory(ModuleFactory factory);

@@ -4,6 +4,8 @@
 
 namespace zarn {
 
-std::shared_ptr<ZarnConfiguration> ZarnConfiguration::create() { return std::make_shared<ZarnPZarnConfiguration>(); }
+std::shared_ptr<ZarnConfiguration> ZarnConfiguration::create() {
+    return std::make_shared<ZarnPZarnConfiguration>();
+}
 
 }  // namespace zarn

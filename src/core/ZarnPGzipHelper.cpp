@@ -43,7 +43,8 @@ struct Window {
 
 Window setWindow(z_stream& stream, std::span<const std::uint8_t> data, std::size_t inputOffset,
                  std::vector<std::uint8_t>& out, std::size_t produced) {
-    Window w{std::min(data.size() - inputOffset, kMaxZlibCount), std::min(out.size() - produced, kMaxZlibCount)};
+    Window w{std::min(data.size() - inputOffset, kMaxZlibCount),
+             std::min(out.size() - produced, kMaxZlibCount)};
     stream.next_in = const_cast<Bytef*>(data.data() + inputOffset);
     stream.avail_in = static_cast<uInt>(w.input);
     stream.next_out = out.data() + produced;

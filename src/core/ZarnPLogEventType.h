@@ -25,7 +25,7 @@ enum ZarnPLogEventTypeValue : unsigned {
 };
 
 class ZarnPLogEventType {
-public:
+  public:
     // The wire name; raises ZarnException ("Unexpected LogEventType.") for an unknown value.
     static std::string logEventTypeToString(unsigned type);
     // The inverse (exact, case-sensitive); raises the same exception for an unknown name.

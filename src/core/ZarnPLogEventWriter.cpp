@@ -11,26 +11,29 @@ namespace zarn {
 namespace {
 // Set on the SDK thread while an "error" event is being stored.
 thread_local bool storingErrorEvent = false;
-}
+}  // namespace
 
 ZarnPLogEventWriter::ZarnPLogEventWriter(std::shared_ptr<ZarnPEventLogging> eventService,
                                          std::shared_ptr<ZarnPSystemTimerDao> timerDao)
     : eventService_(std::move(eventService)), timerDao_(std::move(timerDao)) {
     ZARN_REQUIRE(eventService_);
     ZARN_REQUIRE(timerDao_);
-    LogDebug("LogEventWriter", "Created LogEventWriter, errors and warnings logged before weren't stored as events.");
+    LogDebug("LogEventWriter",
+             "Created LogEventWriter, errors and warnings logged before weren't stored as events.");
 }
 
 void ZarnPLogEventWriter::didLogMessage(const std::string& message, int level, const std::string& domain) {
-    if (level >= 3) return;
+    if (level >= 3)
+        return;
     if (domain == "SqLiteEventDao" || storingErrorEvent) {
-        ZarnPLogger::instance().writeConsole(
-            format("Cannot create event for errors during event logging. Message: %@ Level: %d", message, level));
+        ZarnPLogger::instance().writeConsole(format(
+            "Cannot create event for errors during event logging. Message: %@ Level: %d", message, level));
         return;
     }
     Value extra = {{"message", message}, {"level", format("%d", level)}, {"domain", domain}};
     std::shared_ptr<ZarnPLogEventWriter> self = weak_from_this().lock();
-    if (!self) return;
+    if (!self)
+        return;
     timerDao_->invokeSelectorOnRunLoop(&ZarnPLogEventWriter::logMessageOnRunLoop, self, false, extra);
 }
 

@@ -10,9 +10,12 @@ namespace zarn {
 namespace {
 bool clearOnStartProperty() {
     auto v = ZarnPLogger::instance().valueForlistenerPropertyName("LogFileAppender.clearOnStart");
-    if (!v) return false;
-    if (v->is_boolean()) return v->get<bool>();
-    if (v->is_number()) return v->get<double>() != 0;
+    if (!v)
+        return false;
+    if (v->is_boolean())
+        return v->get<bool>();
+    if (v->is_number())
+        return v->get<double>() != 0;
     return false;
 }
 }  // namespace
@@ -30,22 +33,28 @@ ZarnPLogFileAppender::ZarnPLogFileAppender(const std::string& fileName, bool cle
       fileSystem_(fileSystem ? std::move(fileSystem) : platform::current().fileSystem),
       timeSource_(timeSource ? std::move(timeSource) : platform::timeSource()) {
     ZARN_REQUIRE(!fileName_.empty());
-    if (clearOnStart_) clearLog();
+    if (clearOnStart_)
+        clearLog();
 }
 
-std::string ZarnPLogFileAppender::expandedPath() { return fileSystem_->expandTilde(fileName_); }
+std::string ZarnPLogFileAppender::expandedPath() {
+    return fileSystem_->expandTilde(fileName_);
+}
 
 void ZarnPLogFileAppender::clearLog() {
     std::string path = expandedPath();
     std::optional<std::string> removeError;
     {
         std::lock_guard lk(mutex_);
-        if (fileSystem_->fileExists(path)) removeError = fileSystem_->removeItem(path);
+        if (fileSystem_->fileExists(path))
+            removeError = fileSystem_->removeItem(path);
         fileSystem_->createFile(path, "");
         fileSystem_->setProtectionNone(path);
     }
     // Logged outside the lock: this appender receives the line too.
-    if (removeError) LogNsError("LogFileAppender", Error{"ZarnFileSystem", 4, *removeError}, "Error removing log file %@", path);
+    if (removeError)
+        LogNsError("LogFileAppender", Error{"ZarnFileSystem", 4, *removeError}, "Error removing log file %@",
+                   path);
 }
 
 void ZarnPLogFileAppender::didLogMessage(const std::string& message, int level, const std::string& domain) {
@@ -62,12 +71,14 @@ void ZarnPLogFileAppender::didLogMessage(const std::string& message, int level, 
         }
         written = fileSystem_->appendToFile(path, line);
     }
-    if (!written) ZarnPLogger::instance().writeConsole(format("LoggerFileAppender: Error opening log file: %@", path));
+    if (!written)
+        ZarnPLogger::instance().writeConsole(format("LoggerFileAppender: Error opening log file: %@", path));
 }
 
 std::string ZarnPLogFileAppender::getLogContentsTail(int count) {
     std::string all = getLogContents();
-    if (count <= 0 || static_cast<size_t>(count) >= all.size()) return all;
+    if (count <= 0 || static_cast<size_t>(count) >= all.size())
+        return all;
     return all.substr(all.size() - static_cast<size_t>(count));
 }
 

@@ -15,7 +15,7 @@ class TimeSource;
 // Appends every logged line to a file ("dd-MM HH:mm:ss.SSS|LEVEL|domain| message"). The file
 // has no protection attribute and no size limit. Lines from several threads never interleave.
 class ZarnPLogFileAppender final : public ZarnPLogListener {
-public:
+  public:
     // Reads the listener property "LogFileAppender.clearOnStart" (unset: no clearing).
     // An empty file name stops the process.
     explicit ZarnPLogFileAppender(const std::string& fileName,
@@ -35,7 +35,7 @@ public:
     std::string getLogContentsTail(int count);
     std::string getLogContents();
 
-private:
+  private:
     std::string expandedPath();
 
     std::string fileName_;

@@ -15,11 +15,13 @@ ZarnPLogger& ZarnPLogger::instance() {
     return *logger;
 }
 
-ZarnPLogger::ZarnPLogger(std::shared_ptr<platform::UserDefaults> defaults, std::shared_ptr<platform::Console> console)
+ZarnPLogger::ZarnPLogger(std::shared_ptr<platform::UserDefaults> defaults,
+                         std::shared_ptr<platform::Console> console)
     : defaults_(std::move(defaults)), console_(std::move(console)) {
     int level = ZarnPLogLevelDebug;
     if (auto d = userDefaults()) {
-        if (auto stored = d->integerForKey("LoggerLevel")) level = static_cast<int>(*stored);
+        if (auto stored = d->integerForKey("LoggerLevel"))
+            level = static_cast<int>(*stored);
     }
     setLevel(level);
 }
@@ -61,10 +63,12 @@ int ZarnPLogger::levelForDomain(const std::string& domain) {
 
 bool ZarnPLogger::isEnabled(int level, const std::string& domain) {
     std::lock_guard lk(mutex_);
-    if (level > level_) return false;
+    if (level > level_)
+        return false;
     if (!domain.empty()) {
         auto it = domainLevels_.find(domain);
-        if (it != domainLevels_.end() && it->second != ZarnPLogLevelUseGlobal && level > it->second) return false;
+        if (it != domainLevels_.end() && it->second != ZarnPLogLevelUseGlobal && level > it->second)
+            return false;
     }
     return true;
 }
@@ -81,14 +85,17 @@ void ZarnPLogger::setDefaultLoggingEnabled(bool enabled) {
 
 void ZarnPLogger::logMessage(std::string_view format, int level, const std::string& domain,
                              const std::vector<FormatArg>& args) {
-    if (!isEnabled(level, domain)) return;
+    if (!isEnabled(level, domain))
+        return;
     emit(formatArgs(format, args), level, domain);
 }
 
 void ZarnPLogger::logNsError(std::string_view format, const Error& error, const std::string& domain,
                              const std::vector<FormatArg>& args) {
-    if (auto reporter = ZarnPCrashlyticsStubs::sharedInstance()) reporter->recordError(error);
-    if (!isEnabled(ZarnPLogLevelError, domain)) return;
+    if (auto reporter = ZarnPCrashlyticsStubs::sharedInstance())
+        reporter->recordError(error);
+    if (!isEnabled(ZarnPLogLevelError, domain))
+        return;
     // The error's text is an argument, never part of a format.
     emit(zarn::format("%@ - %@", formatArgs(format, args), error.description()), ZarnPLogLevelError, domain);
 }
@@ -101,16 +108,19 @@ void ZarnPLogger::emit(const std::string& message, int level, const std::string&
         snapshot = listeners_;
         toConsole = defaultLoggingEnabled_;
     }
-    if (toConsole) writeConsole(zarn::format("%@|%@| %@", nameForLevel(level), domain, message));
+    if (toConsole)
+        writeConsole(zarn::format("%@|%@| %@", nameForLevel(level), domain, message));
     for (auto& l : snapshot) l->didLogMessage(message, level, domain);
 }
 
 void ZarnPLogger::writeConsole(const std::string& line) {
-    if (auto c = console()) c->write(line);
+    if (auto c = console())
+        c->write(line);
 }
 
 void ZarnPLogger::addListener(std::shared_ptr<ZarnPLogListener> listener) {
-    if (!listener) return;
+    if (!listener)
+        return;
     std::lock_guard lk(mutex_);
     listeners_.push_back(std::move(listener));
 }
@@ -118,7 +128,8 @@ void ZarnPLogger::addListener(std::shared_ptr<ZarnPLogListener> listener) {
 bool ZarnPLogger::removeListener(const std::shared_ptr<ZarnPLogListener>& listener) {
     std::lock_guard lk(mutex_);
     auto it = std::find(listeners_.begin(), listeners_.end(), listener);
-    if (it == listeners_.end()) return false;
+    if (it == listeners_.end())
+        return false;
     listeners_.erase(it);
     return true;
 }
@@ -136,18 +147,25 @@ void ZarnPLogger::setListenerPropertyValue(const Value& value, const std::string
 std::optional<Value> ZarnPLogger::valueForlistenerPropertyName(const std::string& name) {
     std::lock_guard lk(mutex_);
     auto it = listenerProperties_.find(name);
-    if (it == listenerProperties_.end()) return std::nullopt;
+    if (it == listenerProperties_.end())
+        return std::nullopt;
     return it->second;
 }
 
 std::string ZarnPLogger::nameForLevel(int level) {
     switch (level) {
-        case ZarnPLogLevelUseGlobal: return "USEGLOBAL";
-        case ZarnPLogLevelError: return "ERROR";
-        case ZarnPLogLevelWarn: return "WARN";
-        case ZarnPLogLevelInfo: return "INFO";
-        case ZarnPLogLevelDebug: return "DEBUG";
-        default: return "NONE";
+        case ZarnPLogLevelUseGlobal:
+            return "USEGLOBAL";
+        case ZarnPLogLevelError:
+            return "ERROR";
+        case ZarnPLogLevelWarn:
+            return "WARN";
+        case ZarnPLogLevelInfo:
+            return "INFO";
+        case ZarnPLogLevelDebug:
+            return "DEBUG";
+        default:
+            return "NONE";
     }
 }
 

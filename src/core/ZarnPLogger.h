@@ -31,7 +31,7 @@ enum ZarnPLogLevel : int {
 // added. Safe from any thread; listeners run on the logging thread outside the logger's lock,
 // so a listener may log.
 class ZarnPLogger {
-public:
+  public:
     // The process-wide logger, created on first use. It reads "LoggerLevel" from the installed
     // user defaults and writes to the installed console.
     static ZarnPLogger& instance();
@@ -70,7 +70,7 @@ public:
     // Writes a line to the console only (no filter, no listeners).
     void writeConsole(const std::string& line);
 
-private:
+  private:
     void emit(const std::string& message, int level, const std::string& domain);
     std::shared_ptr<platform::UserDefaults> userDefaults();
     std::shared_ptr<platform::Console> console();
@@ -107,7 +107,8 @@ namespace detail {
 template <typename... Args>
 void logAt(int level, const std::string& domain, std::string_view fmt, const Args&... args) {
     auto& logger = ZarnPLogger::instance();
-    if (!logger.isEnabled(level, domain)) return;
+    if (!logger.isEnabled(level, domain))
+        return;
     if constexpr (sizeof...(Args) == 0) {
         logger.logMessage(fmt, level, domain, {});
     } else {
@@ -137,7 +138,8 @@ void LogNsError(const std::string& domain, const Error& error, std::string_view 
     if constexpr (sizeof...(Args) == 0) {
         ZarnPLogger::instance().logNsError(fmt, error, domain, {});
     } else {
-        ZarnPLogger::instance().logNsError(fmt, error, domain, std::vector<FormatArg>{FormatArg::from(args)...});
+        ZarnPLogger::instance().logNsError(fmt, error, domain,
+                                           std::vector<FormatArg>{FormatArg::from(args)...});
     }
 }
 

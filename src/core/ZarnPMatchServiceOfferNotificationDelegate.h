@@ -12,7 +12,7 @@ class ZarnPSentTrigger;
 
 // How the common matching offers what matched to the facade (SDK thread).
 class ZarnPMatchServiceOfferNotificationDelegate {
-public:
+  public:
     virtual ~ZarnPMatchServiceOfferNotificationDelegate() = default;
     virtual void offerLocalNotifications(const std::vector<NotificationRequest>& notifications,
                                          std::shared_ptr<ZarnPBackgroundTask> backgroundTask,

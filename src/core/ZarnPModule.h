@@ -54,7 +54,7 @@ class ZarnPZarnInterface;
 // collaborators, links the delegate chains and holds them for the life of the process. The
 // public entry reaches the library only through interface().
 class ZarnPModule final : public ZarnPEntryModule {
-public:
+  public:
     ZarnPModule(std::shared_ptr<ZarnPZarnConfiguration> configuration,
                 std::shared_ptr<ZarnPHttpRequestCreator> httpRequestCreator,
                 std::shared_ptr<ZarnPLocationManagerCreator> locationManagerCreator);
@@ -62,8 +62,8 @@ public:
     // that is null is built as usual. Without a database the default one is built with its
     // main-thread check switched off.
     ZarnPModule(std::shared_ptr<ZarnPZarnConfiguration> configuration,
-                std::shared_ptr<ZarnPHttpRequestCreator> httpRequestCreator, std::shared_ptr<ZarnPSqLiteDb> db,
-                std::shared_ptr<ZarnPSystemTimerDao> timerDao,
+                std::shared_ptr<ZarnPHttpRequestCreator> httpRequestCreator,
+                std::shared_ptr<ZarnPSqLiteDb> db, std::shared_ptr<ZarnPSystemTimerDao> timerDao,
                 std::shared_ptr<ZarnPLocationManagerCreator> locationManagerCreator,
                 std::shared_ptr<ZarnPDeviceDataDao> deviceDataDao, std::shared_ptr<ZarnPClockDao> clockDao);
     ~ZarnPModule() override;
@@ -89,9 +89,11 @@ public:
     const std::shared_ptr<ZarnPLogFileAppender>& logFileAppender() const { return logFileAppender_; }
     const std::shared_ptr<ZarnPLogEventWriter>& logEventWriter() const { return logEventWriter_; }
     const std::shared_ptr<ZarnPCommonMatchService>& commonMatchService() const { return commonMatchService_; }
-    const std::shared_ptr<ZarnPSystemBackgroundTaskDao>& backgroundTaskDao() const { return backgroundTaskDao_; }
+    const std::shared_ptr<ZarnPSystemBackgroundTaskDao>& backgroundTaskDao() const {
+        return backgroundTaskDao_;
+    }
 
-private:
+  private:
     void build(std::shared_ptr<ZarnPZarnConfiguration> configuration);
     void setupLogging();
     void initDaoAndService(const std::shared_ptr<ZarnDelegate>& delegate);

@@ -7,7 +7,8 @@
 namespace zarn {
 
 std::shared_ptr<ZarnPEntryModule> buildDefaultModule(std::shared_ptr<ZarnPZarnConfiguration> configuration) {
-    return std::make_shared<ZarnPModule>(std::move(configuration), std::make_shared<ZarnPHttpRequestCreatorImpl>(),
+    return std::make_shared<ZarnPModule>(std::move(configuration),
+                                         std::make_shared<ZarnPHttpRequestCreatorImpl>(),
                                          std::make_shared<ZarnPLocationManagerCreatorImpl>());
 }
 

@@ -9,7 +9,9 @@ namespace zarn {
 ZarnPSystemClockDao::ZarnPSystemClockDao(std::shared_ptr<platform::TimeSource> timeSource)
     : timeSource_(timeSource ? std::move(timeSource) : platform::timeSource()) {}
 
-Date ZarnPSystemClockDao::now() { return timeSource_->now(); }
+Date ZarnPSystemClockDao::now() {
+    return timeSource_->now();
+}
 
 int64_t ZarnPSystemClockDao::nowWithTimeZoneOffsetMilliseconds() {
     Date n = timeSource_->now();

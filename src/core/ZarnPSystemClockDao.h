@@ -11,12 +11,12 @@ class TimeSource;
 
 // The clock over the platform's time source (virtual in tests). Any thread.
 class ZarnPSystemClockDao final : public ZarnPClockDao {
-public:
+  public:
     explicit ZarnPSystemClockDao(std::shared_ptr<platform::TimeSource> timeSource = nullptr);
     Date now() override;
     int64_t nowWithTimeZoneOffsetMilliseconds() override;
 
-private:
+  private:
     std::shared_ptr<platform::TimeSource> timeSource_;
 };
 

@@ -12,7 +12,7 @@ namespace {
 // Releases a waiting caller when the last copy of the task that carries it is destroyed:
 // after the task ran, after it threw, or when it was dropped unrun.
 class Completion {
-public:
+  public:
     void signal() {
         {
             std::lock_guard lk(mutex_);
@@ -25,7 +25,7 @@ public:
         cv_.wait(lk, [&] { return done_; });
     }
 
-private:
+  private:
     std::mutex mutex_;
     std::condition_variable cv_;
     bool done_ = false;
@@ -69,7 +69,8 @@ ZarnPSystemTimerDao::~ZarnPSystemTimerDao() {
         else
             thread.join();
     }
-    if (keepAlive_) keepAlive_->invalidate();
+    if (keepAlive_)
+        keepAlive_->invalidate();
     runLoop_->clear();
 }
 
@@ -85,8 +86,10 @@ bool ZarnPSystemTimerDao::hasRunThread() const {
 
 void ZarnPSystemTimerDao::ensureThread() {
     std::unique_lock lk(mutex_);
-    if (shuttingDown_) return;
-    if (runThreadId_ != std::thread::id()) return;
+    if (shuttingDown_)
+        return;
+    if (runThreadId_ != std::thread::id())
+        return;
     if (!starting_) {
         starting_ = true;
         // A thread that ended after its fifth exception has returned; reap it first.
@@ -119,16 +122,18 @@ void ZarnPSystemTimerDao::invokeBlockOnMainThread(Block block, bool waitUntilDon
 }
 
 void ZarnPSystemTimerDao::invokeBlock(const Block& block) {
-    if (block) block();
+    if (block)
+        block();
 }
 
-std::shared_ptr<platform::Timer> ZarnPSystemTimerDao::scheduledTimerWithTimeInterval(double interval,
-                                                                                     const std::string& targetName,
-                                                                                     Block callback, bool repeats) {
+std::shared_ptr<platform::Timer> ZarnPSystemTimerDao::scheduledTimerWithTimeInterval(
+    double interval, const std::string& targetName, Block callback, bool repeats) {
     LogDebug("TimerDao", "Scheduled timer for: %@, interval: %f", targetName, interval);
     platform::RunLoop* loop = platform::RunLoop::current();
-    if (!isRunThread()) LogInfo("TimerDao", "Scheduled timer, but not running on designated thread!");
-    if (!loop) loop = runLoop_.get();
+    if (!isRunThread())
+        LogInfo("TimerDao", "Scheduled timer, but not running on designated thread!");
+    if (!loop)
+        loop = runLoop_.get();
     return loop->addTimer(interval, repeats, std::move(callback));
 }
 
@@ -153,7 +158,8 @@ void ZarnPSystemTimerDao::runThread() {
     }
     // The loop outlives this thread, so a restarted thread keeps the one keep-alive timer.
     if (scheduleKeepAlive) {
-        auto timer = scheduledTimerWithTimeInterval(30.0, "ZarnPSystemTimerDao", [this] { tick(); }, true);
+        auto timer = scheduledTimerWithTimeInterval(
+            30.0, "ZarnPSystemTimerDao", [this] { tick(); }, true);
         std::lock_guard lk(mutex_);
         keepAlive_ = timer;
     }
@@ -161,9 +167,11 @@ void ZarnPSystemTimerDao::runThread() {
     int failures = 0;
     while (failures < 5) {
         try {
-            if (loop->isStopped()) return;
+            if (loop->isStopped())
+                return;
             if (!loop->runOnce()) {
-                if (loop->isStopped()) return;
+                if (loop->isStopped())
+                    return;
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
                 LogDebug("TimerDao", "RunLoop step failed");
             }
@@ -175,39 +183,51 @@ void ZarnPSystemTimerDao::runThread() {
             LogError("Zarn", "Unhandled exception: %@", "unknown exception");
         }
     }
-    if (failures >= 5) LogError("TimerDao", "Finished runloop");
+    if (failures >= 5)
+        LogError("TimerDao", "Finished runloop");
     std::lock_guard lk(mutex_);
     runThreadId_ = std::thread::id();
 }
 
 void ZarnPSystemTimerDao::tick() {
     platform::RunLoop* loop = platform::RunLoop::current();
-    if (!loop) loop = runLoop_.get();
+    if (!loop)
+        loop = runLoop_.get();
     loop->post([this] { logInfo(); });
 }
 
 void ZarnPSystemTimerDao::logInfo() {
-    if (!IsLogDebugEnabled("TimerDao")) return;
+    if (!IsLogDebugEnabled("TimerDao"))
+        return;
     if (!platform::isMainThread()) {
         // The main loop outlives this object: the hop holds it only weakly.
         std::weak_ptr<ZarnPSystemTimerDao> weak = weak_from_this();
-        if (weak.expired()) return;
+        if (weak.expired())
+            return;
         invokeBlockOnMainThread(
             [weak] {
-                if (auto self = weak.lock()) self->logInfo();
+                if (auto self = weak.lock())
+                    self->logInfo();
             },
             false);
         return;
     }
     auto app = platform::current().application;
-    if (!app) return;
+    if (!app)
+        return;
     double left = app->backgroundTimeRemaining();
     std::string time = left > 1e7 ? std::string("inf") : format("%f", left);
     std::string state;
     switch (app->applicationState()) {
-        case platform::ApplicationState::Active: state = "Active"; break;
-        case platform::ApplicationState::Inactive: state = "Inactive"; break;
-        default: state = "Background"; break;
+        case platform::ApplicationState::Active:
+            state = "Active";
+            break;
+        case platform::ApplicationState::Inactive:
+            state = "Inactive";
+            break;
+        default:
+            state = "Background";
+            break;
     }
     LogDebug("TimerDao", "Timeleft: %@ - State: %@", time, state);
 }

@@ -21,7 +21,7 @@ class TimeSource;
 // ends ("Finished runloop"), and the next hop starts a new thread that serves what was queued.
 // Every method is safe from any thread.
 class ZarnPSystemTimerDao : public std::enable_shared_from_this<ZarnPSystemTimerDao> {
-public:
+  public:
     using Block = std::function<void()>;
 
     explicit ZarnPSystemTimerDao(std::shared_ptr<platform::TimeSource> timeSource = nullptr);
@@ -56,7 +56,8 @@ public:
     // Schedules a timer on the calling thread's run loop (the SDK loop for a thread without
     // one), logging "Scheduled timer for: <target>, interval: <seconds>". The caller keeps the
     // timer and invalidates it to stop it.
-    std::shared_ptr<platform::Timer> scheduledTimerWithTimeInterval(double interval, const std::string& targetName,
+    std::shared_ptr<platform::Timer> scheduledTimerWithTimeInterval(double interval,
+                                                                    const std::string& targetName,
                                                                     Block callback, bool repeats);
 
     // Keep-alive callback (every 30 s) and its diagnostic line.
@@ -68,7 +69,7 @@ public:
     bool hasRunThread() const;
     const std::shared_ptr<platform::RunLoop>& runLoop() const { return runLoop_; }
 
-private:
+  private:
     void ensureThread();
     void runThread();
 

@@ -8,7 +8,7 @@ namespace zarn {
 
 // The only configuration kind the library accepts; ZarnConfiguration::create() makes one.
 class ZarnPZarnConfiguration : public ZarnConfiguration {
-public:
+  public:
     ZarnPZarnConfiguration() = default;
 
     bool debugLaunch() const { return debugLaunch_; }
@@ -20,7 +20,7 @@ public:
     std::optional<std::string> xamarinVersion() const { return xamarinVersion_; }
     void setXamarinVersion(std::optional<std::string> v) { xamarinVersion_ = std::move(v); }
 
-private:
+  private:
     bool debugLaunch_ = false;
     bool useFileConfigLaunch_ = false;
     bool apnsSandbox_ = false;

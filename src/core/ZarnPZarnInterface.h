@@ -51,7 +51,7 @@ class Application;
 class ZarnPZarnInterface final : public ZarnPPublicFacade,
                                  public ZarnPMatchServiceOfferNotificationDelegate,
                                  public std::enable_shared_from_this<ZarnPZarnInterface> {
-public:
+  public:
     struct Collaborators {
         std::shared_ptr<ZarnPEventService> eventService;
         std::shared_ptr<ZarnPKeyValueDao> keyValueDao;
@@ -161,7 +161,7 @@ public:
     // What the facade was built with.
     const Collaborators& collaborators() const { return c_; }
 
-private:
+  private:
     explicit ZarnPZarnInterface(Collaborators c);
     void start();
     void setInitialized();

@@ -15,8 +15,8 @@ std::string NotificationRequest::description() const {
                   trigger ? trigger->description() : std::string("(null)"));
 }
 
-std::shared_ptr<ZarnSentNotification> ZarnSentNotification::initializeWithUserInfo(Value userInfo, Date dateSent,
-                                                                                   std::optional<Date> dateOpened) {
+std::shared_ptr<ZarnSentNotification> ZarnSentNotification::initializeWithUserInfo(
+    Value userInfo, Date dateSent, std::optional<Date> dateOpened) {
     auto n = std::make_shared<ZarnSentNotification>();
     n->userInfo_ = std::move(userInfo);
     n->dateSent_ = dateSent;
@@ -29,8 +29,8 @@ std::string ZarnSentNotification::description() const {
                   dateOpened_);
 }
 
-std::shared_ptr<ZarnSentGeotrigger> ZarnSentGeotrigger::initializeWithUserInfo(Value userInfo, Date dateSent,
-                                                                               std::optional<Date> dateHandled) {
+std::shared_ptr<ZarnSentGeotrigger> ZarnSentGeotrigger::initializeWithUserInfo(
+    Value userInfo, Date dateSent, std::optional<Date> dateHandled) {
     auto g = std::make_shared<ZarnSentGeotrigger>();
     g->userInfo_ = std::move(userInfo);
     g->dateSent_ = dateSent;
@@ -49,7 +49,9 @@ std::shared_ptr<ZarnGeotrigger> ZarnGeotrigger::initializeWithUserInfo(Value use
     return g;
 }
 
-std::string ZarnGeotrigger::description() const { return format("<ZarnGeotrigger userInfo: %@>", userInfo_); }
+std::string ZarnGeotrigger::description() const {
+    return format("<ZarnGeotrigger userInfo: %@>", userInfo_);
+}
 
 std::shared_ptr<ZarnLocationWithAccuracy> ZarnLocationWithAccuracy::initWithLatitude(double latitude,
                                                                                      double longitude,

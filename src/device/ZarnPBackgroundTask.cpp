@@ -9,7 +9,8 @@ ZarnPBackgroundTask::ZarnPBackgroundTask(platform::BackgroundTaskIdentifier iden
     : identifier_(identifier), taskDao_(std::move(taskDao)) {}
 
 ZarnPBackgroundTask::~ZarnPBackgroundTask() {
-    if (!taskDao_) return;
+    if (!taskDao_)
+        return;
     try {
         taskDao_->endBackgroundTask(identifier_);
     } catch (...) {

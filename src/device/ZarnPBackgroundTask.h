@@ -10,8 +10,9 @@ class ZarnPBackgroundTaskDao;
 // The handle of one background task, passed along a run by shared_ptr. Releasing the last
 // reference ends the task through the DAO that began it (held strongly).
 class ZarnPBackgroundTask {
-public:
-    ZarnPBackgroundTask(platform::BackgroundTaskIdentifier identifier, std::shared_ptr<ZarnPBackgroundTaskDao> taskDao);
+  public:
+    ZarnPBackgroundTask(platform::BackgroundTaskIdentifier identifier,
+                        std::shared_ptr<ZarnPBackgroundTaskDao> taskDao);
     ~ZarnPBackgroundTask();
     ZarnPBackgroundTask(const ZarnPBackgroundTask&) = delete;
     ZarnPBackgroundTask& operator=(const ZarnPBackgroundTask&) = delete;
@@ -19,7 +20,7 @@ public:
     platform::BackgroundTaskIdentifier identifier() const { return identifier_; }
     const std::shared_ptr<ZarnPBackgroundTaskDao>& taskDao() const { return taskDao_; }
 
-private:
+  private:
     const platform::BackgroundTaskIdentifier identifier_;
     const std::shared_ptr<ZarnPBackgroundTaskDao> taskDao_;
 };

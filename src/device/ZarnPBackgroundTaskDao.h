@@ -10,7 +10,7 @@ class ZarnPBackgroundTask;
 // Begins and ends the platform's background tasks, which keep the process running in the
 // background until a run is done.
 class ZarnPBackgroundTaskDao {
-public:
+  public:
     virtual ~ZarnPBackgroundTaskDao() = default;
     // A new task; its handle ends it when the last reference goes.
     virtual std::shared_ptr<ZarnPBackgroundTask> startBackgroundTask() = 0;

@@ -26,7 +26,8 @@ std::string ZarnPBaseKeyValueDao::doubleText(double value) {
     char buf[64];
     // to_chars never looks at the locale.
     auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value);
-    if (ec != std::errc()) return "0";
+    if (ec != std::errc())
+        return "0";
     return std::string(buf, end);
 }
 
@@ -44,7 +45,8 @@ bool ZarnPBaseKeyValueDao::getBoolPropertyValueForKey(const std::string& key) {
 
 bool ZarnPBaseKeyValueDao::getBoolPropertyValueForKey(const std::string& key, bool defaultValue) {
     auto text = baseDao_->getPropertyValueForKey(key);
-    if (!text) return defaultValue;
+    if (!text)
+        return defaultValue;
     return *text == kEnabled;
 }
 
@@ -76,14 +78,16 @@ void ZarnPBaseKeyValueDao::setDatePropertyValue(Date value, const std::string& k
 
 std::optional<Date> ZarnPBaseKeyValueDao::getDatePropertyValueForKey(const std::string& key) {
     auto text = baseDao_->getPropertyValueForKey(key);
-    if (!text) return std::nullopt;
+    if (!text)
+        return std::nullopt;
     return dateWithTimeIntervalSince1970(ZarnPStringReading::doubleValue(*text));
 }
 
 std::optional<std::vector<std::string>> ZarnPBaseKeyValueDao::getStringArrayPropertyValueForKey(
     const std::string& key) {
     auto text = baseDao_->getPropertyValueForKey(key);
-    if (!text) return std::vector<std::string>{};
+    if (!text)
+        return std::vector<std::string>{};
     Error error;
     auto parsed = ZarnPJson::parse(*text, &error);
     if (parsed && !parsed->is_array()) {
@@ -114,7 +118,8 @@ void ZarnPBaseKeyValueDao::setStringArrayPropertyValue(const std::vector<std::st
     try {
         text = ZarnPJson::serialise(Value(value));
     } catch (const std::exception& e) {
-        LogNsError(kDomain, Error{ZarnPJson::kErrorDomain, ZarnPJson::kErrorCode, e.what()}, "Failed to save array");
+        LogNsError(kDomain, Error{ZarnPJson::kErrorDomain, ZarnPJson::kErrorCode, e.what()},
+                   "Failed to save array");
         return;
     }
     baseDao_->setPropertyValue(text, key);
@@ -129,7 +134,9 @@ double ZarnPBaseKeyValueDao::getDoublePropertyValueForKey(const std::string& key
     return text ? ZarnPStringReading::doubleValue(*text) : 0.0;
 }
 
-void ZarnPBaseKeyValueDao::unsetPropertyKey(const std::string& key) { baseDao_->unsetPropertyKey(key); }
+void ZarnPBaseKeyValueDao::unsetPropertyKey(const std::string& key) {
+    baseDao_->unsetPropertyKey(key);
+}
 
 bool ZarnPBaseKeyValueDao::hasProperty(const std::string& key) {
     return baseDao_->getPropertyValueForKey(key).has_value();

@@ -10,7 +10,7 @@ class ZarnPStringKeyValueDao;
 // The typed settings over the string store. Every number is written and read in the C locale,
 // whatever the process locale. Called on the SDK thread, as the string store is.
 class ZarnPBaseKeyValueDao final : public ZarnPKeyValueDao {
-public:
+  public:
     // initWithDao: the string store (required).
     explicit ZarnPBaseKeyValueDao(std::shared_ptr<ZarnPStringKeyValueDao> baseDao);
 
@@ -25,7 +25,8 @@ public:
     int64_t getLongPropertyValueForKey(const std::string& key) override;
     void setDatePropertyValue(Date value, const std::string& key) override;
     std::optional<Date> getDatePropertyValueForKey(const std::string& key) override;
-    std::optional<std::vector<std::string>> getStringArrayPropertyValueForKey(const std::string& key) override;
+    std::optional<std::vector<std::string>> getStringArrayPropertyValueForKey(
+        const std::string& key) override;
     void setStringArrayPropertyValue(const std::vector<std::string>& value, const std::string& key) override;
     void setDoublePropertyValue(double value, const std::string& key) override;
     double getDoublePropertyValueForKey(const std::string& key) override;
@@ -37,7 +38,7 @@ public:
 
     const std::shared_ptr<ZarnPStringKeyValueDao>& baseDao() const { return baseDao_; }
 
-private:
+  private:
     std::shared_ptr<ZarnPStringKeyValueDao> baseDao_;
 };
 

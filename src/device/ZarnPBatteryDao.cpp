@@ -10,7 +10,8 @@ ZarnPBatteryDao::ZarnPBatteryDao(std::shared_ptr<platform::Battery> battery)
     : battery_(battery ? std::move(battery) : platform::current().battery) {}
 
 std::shared_ptr<platform::Battery> ZarnPBatteryDao::enableBatteryMonitoringAndRetrieveDevice() {
-    if (battery_ && !battery_->isBatteryMonitoringEnabled()) battery_->setBatteryMonitoringEnabled(true);
+    if (battery_ && !battery_->isBatteryMonitoringEnabled())
+        battery_->setBatteryMonitoringEnabled(true);
     return battery_;
 }
 
@@ -24,7 +25,8 @@ int ZarnPBatteryDao::batteryLevel() {
     double level = battery ? battery->batteryLevel() : -1.0;
     // The platform answers -1.0 when it cannot tell; anything outside 0...1 is treated alike
     // rather than converted out of range.
-    if (!std::isfinite(level) || level < 0.0 || level > 1.0) level = -1.0;
+    if (!std::isfinite(level) || level < 0.0 || level > 1.0)
+        level = -1.0;
     return static_cast<int>(level * 100.0);
 }
 

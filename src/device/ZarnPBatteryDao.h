@@ -10,7 +10,7 @@ class Battery;
 // Charging state and charge of the battery; switches battery monitoring on when it is off and
 // leaves it on. Any thread.
 class ZarnPBatteryDao {
-public:
+  public:
     // A null battery means the installed platform's; without one the state and level are unknown.
     explicit ZarnPBatteryDao(std::shared_ptr<platform::Battery> battery = nullptr);
     virtual ~ZarnPBatteryDao() = default;
@@ -23,7 +23,7 @@ public:
     // Switches monitoring on when it is off; the battery, or null without one.
     std::shared_ptr<platform::Battery> enableBatteryMonitoringAndRetrieveDevice();
 
-private:
+  private:
     std::shared_ptr<platform::Battery> battery_;
 };
 

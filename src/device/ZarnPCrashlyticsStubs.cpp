@@ -9,11 +9,13 @@ std::shared_ptr<platform::CrashReporter> ZarnPCrashlyticsStubs::sharedInstance()
 }
 
 void ZarnPCrashlyticsStubs::setUserIdentifier(const std::string& identifier) {
-    if (auto r = sharedInstance()) r->setUserIdentifier(identifier);
+    if (auto r = sharedInstance())
+        r->setUserIdentifier(identifier);
 }
 
 void ZarnPCrashlyticsStubs::recordError(const Error& error) {
-    if (auto r = sharedInstance()) r->recordError(error);
+    if (auto r = sharedInstance())
+        r->recordError(error);
 }
 
 }  // namespace zarn

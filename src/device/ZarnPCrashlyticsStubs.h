@@ -8,7 +8,7 @@ namespace zarn {
 // The bridge to an optional crash reporter that the host may link. When none is installed,
 // sharedInstance() is null and every call goes nowhere.
 class ZarnPCrashlyticsStubs {
-public:
+  public:
     static std::shared_ptr<platform::CrashReporter> sharedInstance();
     // Both are safe to call whether or not a reporter exists.
     static void setUserIdentifier(const std::string& identifier);

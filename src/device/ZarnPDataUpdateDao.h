@@ -7,7 +7,7 @@ namespace zarn {
 // PLACEHOLDER until the exchange with the service is built: an upload is not sent and never
 // completes, so the events stay stored for a later one.
 class ZarnPDataUpdateDao final : public ZarnPRemoteEventAndNotificationDao {
-public:
+  public:
     void storeEvents(const std::vector<std::shared_ptr<ZarnPEvent>>& events, const std::string&,
                      const std::optional<std::string>&, std::optional<bool>, const Value&,
                      std::shared_ptr<ZarnPStoreEventsDelegate>) override {

@@ -4,7 +4,8 @@
 
 namespace zarn {
 
-ZarnPDelegateDataDao::ZarnPDelegateDataDao(std::shared_ptr<ZarnDelegate> delegate) : delegate_(std::move(delegate)) {}
+ZarnPDelegateDataDao::ZarnPDelegateDataDao(std::shared_ptr<ZarnDelegate> delegate)
+    : delegate_(std::move(delegate)) {}
 
 std::shared_ptr<ZarnDelegate> ZarnPDelegateDataDao::zarnDelegate() const {
     std::lock_guard lk(mutex_);
@@ -23,7 +24,8 @@ bool ZarnPDelegateDataDao::hasNotificationFilter() {
 
 bool ZarnPDelegateDataDao::hasCustomNotificationHandler() {
     auto d = zarnDelegate();
-    return d && (static_cast<bool>(d->zarnHandleNotificationData) || static_cast<bool>(d->zarnHandleNotificationResponse));
+    return d && (static_cast<bool>(d->zarnHandleNotificationData) ||
+                 static_cast<bool>(d->zarnHandleNotificationResponse));
 }
 
 bool ZarnPDelegateDataDao::hasCustomGeotriggerHandler() {

@@ -9,7 +9,7 @@ class ZarnDelegate;
 // Which optional callbacks the app's delegate implements. Holds the delegate strongly. Any
 // thread.
 class ZarnPDelegateDataDao {
-public:
+  public:
     explicit ZarnPDelegateDataDao(std::shared_ptr<ZarnDelegate> delegate);
     virtual ~ZarnPDelegateDataDao() = default;
 
@@ -20,7 +20,7 @@ public:
     virtual bool hasCustomNotificationHandler();
     virtual bool hasCustomGeotriggerHandler();
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::shared_ptr<ZarnDelegate> delegate_;
 };

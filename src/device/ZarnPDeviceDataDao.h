@@ -12,7 +12,7 @@ class ZarnPNotificationsEnabledCallback;
 // (the SDK thread); the asynchronous ones read application or notification state on the main
 // thread without blocking anybody and call their block later on the SDK thread.
 class ZarnPDeviceDataDao {
-public:
+  public:
     virtual ~ZarnPDeviceDataDao() = default;
 
     // The machine identifier ("iPhone15,2"); nothing when it cannot be read.

@@ -21,7 +21,8 @@ ZarnPDeviceIdDao::ZarnPDeviceIdDao(std::shared_ptr<ZarnPUuidGenerator> uuidGener
 
 std::string ZarnPDeviceIdDao::getDeviceId() {
     std::lock_guard lk(mutex_);
-    if (deviceId_) return *deviceId_;
+    if (deviceId_)
+        return *deviceId_;
     auto stored = keyValueDao_->getPropertyValueForKey(kDeviceIdKey);
     if (!stored || stored->empty()) {
         stored = uuidGenerator_->create();

@@ -12,8 +12,9 @@ class ZarnPUuidGenerator;
 // The device's identifier that every request to the service carries: an upper-case UUID text
 // kept under "deviceId" until it is reset. Safe from any thread (the cache is guarded).
 class ZarnPDeviceIdDao {
-public:
-    ZarnPDeviceIdDao(std::shared_ptr<ZarnPUuidGenerator> uuidGenerator, std::shared_ptr<ZarnPKeyValueDao> keyValueDao);
+  public:
+    ZarnPDeviceIdDao(std::shared_ptr<ZarnPUuidGenerator> uuidGenerator,
+                     std::shared_ptr<ZarnPKeyValueDao> keyValueDao);
     virtual ~ZarnPDeviceIdDao() = default;
     ZarnPDeviceIdDao(const ZarnPDeviceIdDao&) = delete;
     ZarnPDeviceIdDao& operator=(const ZarnPDeviceIdDao&) = delete;
@@ -23,7 +24,7 @@ public:
     // Forgets the id; the next getDeviceId() creates a new one.
     virtual void resetDeviceId();
 
-private:
+  private:
     std::shared_ptr<ZarnPUuidGenerator> uuidGenerator_;
     std::shared_ptr<ZarnPKeyValueDao> keyValueDao_;
     std::mutex mutex_;

@@ -17,7 +17,7 @@ class ZarnConfiguration;
 // it recognises onto a configuration. A missing, unreadable, oversized or malformed file is
 // logged and leaves the configuration exactly as it was. Any thread, one call at a time.
 class ZarnPFileConfigDao {
-public:
+  public:
     // Larger files are not read: a configuration file holds a handful of keys.
     static constexpr std::size_t kMaxFileSize = 1024 * 1024;
 
@@ -37,7 +37,7 @@ public:
     // Applies the file to the configuration (nothing happens for a null one).
     virtual void readConfigFromFile(const std::shared_ptr<ZarnConfiguration>& configuration);
 
-private:
+  private:
     std::shared_ptr<platform::Bundle> firstBundle_;
     std::shared_ptr<platform::Bundle> mainBundle_;
     std::shared_ptr<platform::FileSystem> fileSystem_;

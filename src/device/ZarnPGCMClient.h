@@ -11,7 +11,7 @@ namespace zarn {
 // PLACEHOLDER until push is built: the operations the facade calls, doing nothing (the remote
 // notification's completion handler is not called).
 class ZarnPGCMClient {
-public:
+  public:
     virtual ~ZarnPGCMClient() = default;
     virtual void loadGcmWithApnsSandbox(bool /*apnsSandbox*/, bool /*quickSyncDisabled*/) {}
     virtual void refreshTokens() {}

@@ -4,7 +4,7 @@ namespace zarn {
 
 // Creates the HTTP requests of the transport.
 class ZarnPHttpRequestCreator {
-public:
+  public:
     virtual ~ZarnPHttpRequestCreator() = default;
 };
 

@@ -12,7 +12,7 @@ namespace zarn {
 // "enabled" / "disabled", numbers as decimal text, dates as seconds since 1970, string lists as
 // a compact JSON array. Called on the SDK thread.
 class ZarnPKeyValueDao {
-public:
+  public:
     virtual ~ZarnPKeyValueDao() = default;
 
     // The stored text, or nothing for a missing key.
@@ -36,8 +36,10 @@ public:
 
     // A missing key reads an empty list; text that is not a JSON array of strings reads nothing
     // (and is logged).
-    virtual std::optional<std::vector<std::string>> getStringArrayPropertyValueForKey(const std::string& key) = 0;
-    virtual void setStringArrayPropertyValue(const std::vector<std::string>& value, const std::string& key) = 0;
+    virtual std::optional<std::vector<std::string>> getStringArrayPropertyValueForKey(
+        const std::string& key) = 0;
+    virtual void setStringArrayPropertyValue(const std::vector<std::string>& value,
+                                             const std::string& key) = 0;
 
     // 0.0 for a missing key or text that is not a number.
     virtual void setDoublePropertyValue(double value, const std::string& key) = 0;

@@ -5,12 +5,12 @@ namespace zarn {
 
 // What a kill timer carries: the task it ends.
 class ZarnPKillHandler {
-public:
+  public:
     explicit ZarnPKillHandler(platform::BackgroundTaskIdentifier identifier) : identifier_(identifier) {}
     platform::BackgroundTaskIdentifier identifier() const { return identifier_; }
     void setIdentifier(platform::BackgroundTaskIdentifier identifier) { identifier_ = identifier; }
 
-private:
+  private:
     platform::BackgroundTaskIdentifier identifier_;
 };
 

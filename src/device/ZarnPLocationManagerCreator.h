@@ -4,7 +4,7 @@ namespace zarn {
 
 // Creates the platform's location managers for the location wrappers.
 class ZarnPLocationManagerCreator {
-public:
+  public:
     virtual ~ZarnPLocationManagerCreator() = default;
 };
 

@@ -4,22 +4,30 @@
 
 namespace zarn {
 
-ZarnPNetworkDao::ZarnPNetworkDao(std::string serviceHost, std::shared_ptr<platform::Reachability> reachability)
+ZarnPNetworkDao::ZarnPNetworkDao(std::string serviceHost,
+                                 std::shared_ptr<platform::Reachability> reachability)
     : serviceHost_(std::move(serviceHost)),
       reachability_(reachability ? std::move(reachability) : platform::current().reachability) {}
 
 std::string ZarnPNetworkDao::connectionType() {
-    if (!reachability_) return kUnknown;
+    if (!reachability_)
+        return kUnknown;
     auto flags = reachability_->flagsForHostName(serviceHost_);
-    if (!flags) return kUnknown;
+    if (!flags)
+        return kUnknown;
     bool reachable = (*flags & platform::kReachabilityFlagReachable) != 0;
     bool connectionRequired = (*flags & platform::kReachabilityFlagConnectionRequired) != 0;
-    if (reachable && !connectionRequired) return (*flags & platform::kReachabilityFlagIsWWAN) ? kMobile : kWifi;
+    if (reachable && !connectionRequired)
+        return (*flags & platform::kReachabilityFlagIsWWAN) ? kMobile : kWifi;
     return kNone;
 }
 
-bool ZarnPNetworkDao::isMeteredConnection() { return connectionType() != kWifi; }
+bool ZarnPNetworkDao::isMeteredConnection() {
+    return connectionType() != kWifi;
+}
 
-bool ZarnPNetworkDao::isRoaming() { return false; }
+bool ZarnPNetworkDao::isRoaming() {
+    return false;
+}
 
 }  // namespace zarn

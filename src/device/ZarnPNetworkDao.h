@@ -11,7 +11,7 @@ class Reachability;
 // The kind of network the device is on, read from the reachability of the service's host.
 // Any thread.
 class ZarnPNetworkDao {
-public:
+  public:
     static constexpr const char* kWifi = "WIFI";
     static constexpr const char* kMobile = "MOBILE";
     static constexpr const char* kNone = "NONE";
@@ -19,7 +19,8 @@ public:
 
     // `serviceHost`: the host of the service's base address. A null reachability means the
     // installed platform's; without one every answer is "UNKNOWN".
-    explicit ZarnPNetworkDao(std::string serviceHost, std::shared_ptr<platform::Reachability> reachability = nullptr);
+    explicit ZarnPNetworkDao(std::string serviceHost,
+                             std::shared_ptr<platform::Reachability> reachability = nullptr);
     virtual ~ZarnPNetworkDao() = default;
 
     // "WIFI", "MOBILE", "NONE", or "UNKNOWN" when the flags cannot be read.
@@ -28,7 +29,7 @@ public:
     virtual bool isMeteredConnection();
     virtual bool isRoaming();
 
-private:
+  private:
     std::string serviceHost_;
     std::shared_ptr<platform::Reachability> reachability_;
 };

@@ -14,9 +14,9 @@ namespace {
 constexpr const char* kDomain = "SystemBackgroundTaskDao";
 }
 
-ZarnPSystemBackgroundTaskDao::ZarnPSystemBackgroundTaskDao(std::shared_ptr<ZarnPSystemTimerDao> timerDao,
-                                                           std::shared_ptr<platform::BackgroundTasks> backgroundTasks,
-                                                           std::shared_ptr<platform::Application> application)
+ZarnPSystemBackgroundTaskDao::ZarnPSystemBackgroundTaskDao(
+    std::shared_ptr<ZarnPSystemTimerDao> timerDao, std::shared_ptr<platform::BackgroundTasks> backgroundTasks,
+    std::shared_ptr<platform::Application> application)
     : timerDao_(std::move(timerDao)),
       backgroundTasks_(backgroundTasks ? std::move(backgroundTasks) : platform::current().backgroundTasks),
       application_(application ? std::move(application) : platform::current().application) {}
@@ -24,7 +24,8 @@ ZarnPSystemBackgroundTaskDao::ZarnPSystemBackgroundTaskDao(std::shared_ptr<ZarnP
 ZarnPSystemBackgroundTaskDao::~ZarnPSystemBackgroundTaskDao() {
     std::lock_guard lk(mutex_);
     for (auto& [id, timer] : activeTaskKillTimers_)
-        if (timer) timer->invalidate();
+        if (timer)
+            timer->invalidate();
 }
 
 std::shared_ptr<ZarnPBackgroundTask> ZarnPSystemBackgroundTaskDao::startBackgroundTask() {
@@ -32,10 +33,12 @@ std::shared_ptr<ZarnPBackgroundTask> ZarnPSystemBackgroundTaskDao::startBackgrou
     if (backgroundTasks_) {
         // The handler sees the identifier that the begin call returns; the system calls it later,
         // on the main thread, so it reads the identifier from a shared cell.
-        auto cell = std::make_shared<std::atomic<platform::BackgroundTaskIdentifier>>(platform::kBackgroundTaskInvalid);
+        auto cell = std::make_shared<std::atomic<platform::BackgroundTaskIdentifier>>(
+            platform::kBackgroundTaskInvalid);
         std::weak_ptr<ZarnPSystemBackgroundTaskDao> weak = weak_from_this();
         id = backgroundTasks_->beginBackgroundTask([weak, cell] {
-            if (auto self = weak.lock()) self->expirationHandler(cell->load());
+            if (auto self = weak.lock())
+                self->expirationHandler(cell->load());
         });
         cell->store(id);
         if (id != platform::kBackgroundTaskInvalid) {
@@ -49,9 +52,10 @@ std::shared_ptr<ZarnPBackgroundTask> ZarnPSystemBackgroundTaskDao::startBackgrou
 
 void ZarnPSystemBackgroundTaskDao::expirationHandler(platform::BackgroundTaskIdentifier identifier) {
     double remaining = application_ ? application_->backgroundTimeRemaining() : 0.0;
-    LogDebug(kDomain, "ExpirationHandler called. Time remaining before IOS kills this app: %f - task: %d", remaining,
-             identifier);
-    if (identifier == platform::kBackgroundTaskInvalid || remaining > kScheduleKillSeconds) return;
+    LogDebug(kDomain, "ExpirationHandler called. Time remaining before IOS kills this app: %f - task: %d",
+             remaining, identifier);
+    if (identifier == platform::kBackgroundTaskInvalid || remaining > kScheduleKillSeconds)
+        return;
     if (remaining <= kKillNowSeconds) {
         LogInfo(kDomain, "Killing background task: %d", identifier);
         endBackgroundTask(identifier);
@@ -63,7 +67,8 @@ void ZarnPSystemBackgroundTaskDao::expirationHandler(platform::BackgroundTaskIde
     auto timer = timerDao_->scheduledTimerWithTimeInterval(
         kKillDelaySeconds, "ZarnPSystemBackgroundTaskDao",
         [weak, killHandler] {
-            if (auto self = weak.lock()) self->endBackgroundTaskFromTimer(killHandler);
+            if (auto self = weak.lock())
+                self->endBackgroundTaskFromTimer(killHandler);
         },
         false);
     std::shared_ptr<platform::Timer> replaced;
@@ -77,7 +82,8 @@ void ZarnPSystemBackgroundTaskDao::expirationHandler(platform::BackgroundTaskIde
             replaced = std::exchange(slot, timer);
         }
     }
-    if (replaced) replaced->invalidate();
+    if (replaced)
+        replaced->invalidate();
 }
 
 void ZarnPSystemBackgroundTaskDao::endBackgroundTaskFromTimer(const ZarnPKillHandler& killHandler) {
@@ -93,14 +99,17 @@ void ZarnPSystemBackgroundTaskDao::endBackgroundTask(platform::BackgroundTaskIde
     {
         std::lock_guard lk(mutex_);
         // A task the expiry path already ended (or one never granted) is not ended again.
-        if (!running_.erase(identifier)) return;
+        if (!running_.erase(identifier))
+            return;
         if (auto it = activeTaskKillTimers_.find(identifier); it != activeTaskKillTimers_.end()) {
             killTimer = std::move(it->second);
             activeTaskKillTimers_.erase(it);
         }
     }
-    if (killTimer) killTimer->invalidate();
-    if (backgroundTasks_) backgroundTasks_->endBackgroundTask(identifier);
+    if (killTimer)
+        killTimer->invalidate();
+    if (backgroundTasks_)
+        backgroundTasks_->endBackgroundTask(identifier);
     LogDebug(kDomain, "Ended background task with id: %d", identifier);
 }
 

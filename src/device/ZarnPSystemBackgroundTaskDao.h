@@ -26,16 +26,17 @@ class ZarnPSystemTimerDao;
 // guarded by one lock, so either side may end a task; the second end of a task does nothing.
 class ZarnPSystemBackgroundTaskDao final : public ZarnPBackgroundTaskDao,
                                            public std::enable_shared_from_this<ZarnPSystemBackgroundTaskDao> {
-public:
+  public:
     static constexpr double kKillNowSeconds = 2.0;
     static constexpr double kScheduleKillSeconds = 10.0;
     static constexpr double kKillDelaySeconds = 1.25;
 
     // Null platform objects mean the installed ones; without background tasks every task is
     // invalid and ending it does nothing.
-    explicit ZarnPSystemBackgroundTaskDao(std::shared_ptr<ZarnPSystemTimerDao> timerDao,
-                                          std::shared_ptr<platform::BackgroundTasks> backgroundTasks = nullptr,
-                                          std::shared_ptr<platform::Application> application = nullptr);
+    explicit ZarnPSystemBackgroundTaskDao(
+        std::shared_ptr<ZarnPSystemTimerDao> timerDao,
+        std::shared_ptr<platform::BackgroundTasks> backgroundTasks = nullptr,
+        std::shared_ptr<platform::Application> application = nullptr);
     ~ZarnPSystemBackgroundTaskDao() override;
 
     std::shared_ptr<ZarnPBackgroundTask> startBackgroundTask() override;
@@ -48,7 +49,7 @@ public:
 
     const std::shared_ptr<ZarnPSystemTimerDao>& timerDao() const { return timerDao_; }
 
-private:
+  private:
     void expirationHandler(platform::BackgroundTaskIdentifier identifier);
 
     std::shared_ptr<ZarnPSystemTimerDao> timerDao_;

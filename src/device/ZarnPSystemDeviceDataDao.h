@@ -12,10 +12,11 @@ class ZarnPSystemTimerDao;
 // The device-data answers over the platform seam: device facts, bundle values, location,
 // notification and tracking permissions, the app's state and its wrapping framework.
 class ZarnPSystemDeviceDataDao final : public ZarnPDeviceDataDao {
-public:
+  public:
     // `services` supplies the platform objects (the installed ones by default); missing device
     // facilities give the cautious answer (nothing, NO, not enabled).
-    ZarnPSystemDeviceDataDao(std::shared_ptr<ZarnPKeyValueDao> keyValueDao, std::shared_ptr<ZarnPSystemTimerDao> timerDao,
+    ZarnPSystemDeviceDataDao(std::shared_ptr<ZarnPKeyValueDao> keyValueDao,
+                             std::shared_ptr<ZarnPSystemTimerDao> timerDao,
                              platform::Services services = platform::current());
 
     std::optional<std::string> hardwareModel() override;
@@ -41,7 +42,7 @@ public:
 
     std::shared_ptr<ZarnPSystemTimerDao> timerDao() const { return timerDao_.lock(); }
 
-private:
+  private:
     // Whether the system's major version is at least `major`.
     bool systemAtLeast(int major);
     std::optional<std::string> bundleString(const char* key);

@@ -47,7 +47,8 @@ CodePoint decodeUtf8(std::string_view s, size_t i) {
     CodePoint cp;
     auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
     unsigned char b0 = byte(i);
-    if (b0 < 0x80) return {1, b0, true};
+    if (b0 < 0x80)
+        return {1, b0, true};
     size_t n;
     uint32_t v, min;
     if ((b0 & 0xE0) == 0xC0) {
@@ -59,13 +60,16 @@ CodePoint decodeUtf8(std::string_view s, size_t i) {
     } else {
         return cp;
     }
-    if (i + n > s.size()) return cp;
+    if (i + n > s.size())
+        return cp;
     for (size_t k = 1; k < n; ++k) {
         unsigned char b = byte(i + k);
-        if ((b & 0xC0) != 0x80) return cp;
+        if ((b & 0xC0) != 0x80)
+            return cp;
         v = (v << 6) | (b & 0x3F);
     }
-    if (v < min || v > 0x10FFFF || (v >= 0xD800 && v <= 0xDFFF)) return cp;
+    if (v < min || v > 0x10FFFF || (v >= 0xD800 && v <= 0xDFFF))
+        return cp;
     return {n, v, true};
 }
 
@@ -115,7 +119,8 @@ long ZarnPSystemPublicLogDao::zoneOffsetAt(Date date) {
 
 int64_t ZarnPSystemPublicLogDao::localDayNumber(Date date) {
     double local = timeIntervalSince1970(date) + static_cast<double>(zoneOffsetAt(date));
-    if (!std::isfinite(local)) return 0;
+    if (!std::isfinite(local))
+        return 0;
     return static_cast<int64_t>(std::floor(local / 86400.0));
 }
 
@@ -124,7 +129,9 @@ std::string ZarnPSystemPublicLogDao::fileNameForLocalDay(int64_t dayNumber) {
     return std::string(kFilePrefix) + formatDate(midnight, 0, "yyyy-MM-dd") + kFileSuffix;
 }
 
-std::string ZarnPSystemPublicLogDao::getFileNameForDate(Date date) { return fileNameForLocalDay(localDayNumber(date)); }
+std::string ZarnPSystemPublicLogDao::getFileNameForDate(Date date) {
+    return fileNameForLocalDay(localDayNumber(date));
+}
 
 std::string ZarnPSystemPublicLogDao::entryDate(Date date) {
     long offset = zoneOffsetAt(date);
@@ -143,12 +150,15 @@ void ZarnPSystemPublicLogDao::purgeOldFiles() {
 }
 
 void ZarnPSystemPublicLogDao::purgeOldFilesLocked(Date now) {
-    if (lastPurge_ && std::fabs(timeIntervalBetween(now, *lastPurge_)) < kPurgeInterval) return;
+    if (lastPurge_ && std::fabs(timeIntervalBetween(now, *lastPurge_)) < kPurgeInterval)
+        return;
     lastPurge_ = now;
-    if (!fileSystem_) return;
+    if (!fileSystem_)
+        return;
     std::string directory = fileSystem_->expandTilde("~/Documents/");
     // Nothing was ever written: nothing to purge.
-    if (!fileSystem_->fileExists(directory)) return;
+    if (!fileSystem_->fileExists(directory))
+        return;
     auto names = fileSystem_->contentsOfDirectory(directory);
     // Today and the six calendar days before it, whatever their length in hours.
     int64_t today = localDayNumber(now);
@@ -156,8 +166,10 @@ void ZarnPSystemPublicLogDao::purgeOldFilesLocked(Date now) {
     for (int i = 0; i < kKeptDays; ++i) kept.push_back(fileNameForLocalDay(today - i));
     for (const auto& name : names) {
         std::string_view n(name);
-        if (!n.starts_with(kFilePrefix) || !n.ends_with(kFileSuffix)) continue;
-        if (std::find(kept.begin(), kept.end(), name) != kept.end()) continue;
+        if (!n.starts_with(kFilePrefix) || !n.ends_with(kFileSuffix))
+            continue;
+        if (std::find(kept.begin(), kept.end(), name) != kept.end())
+            continue;
         std::string path = pathForFileName(name);
         LogDebug(kDomain, "Removing file: %@", path);
         if (auto failure = fileSystem_->removeItem(path)) {
@@ -176,10 +188,12 @@ void ZarnPSystemPublicLogDao::openFileLocked(Date now) {
     try {
         purgeOldFilesLocked(now);
         fileHandle_.reset();
-        if (!fileSystem_) return;
+        if (!fileSystem_)
+            return;
         std::string path = pathForFileName(getFileNameForDate(now));
         if (!fileSystem_->fileExists(path)) {
-            if (fileSystem_->createFile(path, "")) fileSystem_->setProtectionNone(path);
+            if (fileSystem_->createFile(path, ""))
+                fileSystem_->setProtectionNone(path);
         }
         // An empty append opens the file for writing and tells whether that works.
         if (!fileSystem_->appendToFile(path, "")) {
@@ -198,11 +212,14 @@ void ZarnPSystemPublicLogDao::closeFile() {
     closeFileLocked();
 }
 
-void ZarnPSystemPublicLogDao::closeFileLocked() { fileHandle_.reset(); }
+void ZarnPSystemPublicLogDao::closeFileLocked() {
+    fileHandle_.reset();
+}
 
 void ZarnPSystemPublicLogDao::keepLogFileOpen() {
     std::lock_guard lk(mutex_);
-    if (!enabled_) return;
+    if (!enabled_)
+        return;
     openFileLocked(clockDao_->now());
     keepFileOpen_ = true;
 }
@@ -216,7 +233,8 @@ void ZarnPSystemPublicLogDao::stopKeepingLogFileOpen() {
 // --- Lines
 
 void ZarnPSystemPublicLogDao::logMessageAndArguments(const std::shared_ptr<ZarnPContext>& context,
-                                                     std::string_view fmt, const std::vector<FormatArg>& arguments) {
+                                                     std::string_view fmt,
+                                                     const std::vector<FormatArg>& arguments) {
     std::string message;
     try {
         message = formatArgs(fmt, arguments);
@@ -228,20 +246,24 @@ void ZarnPSystemPublicLogDao::logMessageAndArguments(const std::shared_ptr<ZarnP
 
     std::lock_guard lk(mutex_);
     Date now = clockDao_->now();
-    if (!keepFileOpen_) openFileLocked(now);
+    if (!keepFileOpen_)
+        openFileLocked(now);
     try {
         std::string line = format("%@: %@\n", entryDate(now), message);
-        if (context) context->appendToContextLog(line);
+        if (context)
+            context->appendToContextLog(line);
         if (fileHandle_ && !fileSystem_->appendToFile(*fileHandle_, line))
             writeConsole(format("Zarn|Failed to log message: %@", "write failed: " + *fileHandle_));
     } catch (const std::exception& e) {
         writeConsole(format("Zarn|Failed to log message: %@", e.what()));
     }
-    if (!keepFileOpen_) closeFileLocked();
+    if (!keepFileOpen_)
+        closeFileLocked();
 }
 
 std::string ZarnPSystemPublicLogDao::getShortMessage(const std::optional<std::string>& message) {
-    if (!message) return {};
+    if (!message)
+        return {};
     std::string_view s(*message);
     // Length in UTF-16 code units, as the platform counted it.
     size_t units = 0;
@@ -250,14 +272,16 @@ std::string ZarnPSystemPublicLogDao::getShortMessage(const std::optional<std::st
         units += cp.value >= 0x10000 ? 2 : 1;
         i += cp.length;
     }
-    if (units <= kShortMessageUnits) return *message;
+    if (units <= kShortMessageUnits)
+        return *message;
     // The first 15 units, never half a character: a pair that would be split stays out.
     std::string out;
     units = 0;
     for (size_t i = 0; i < s.size();) {
         CodePoint cp = decodeUtf8(s, i);
         size_t n = cp.value >= 0x10000 ? 2 : 1;
-        if (units + n > kShortMessageUnits) break;
+        if (units + n > kShortMessageUnits)
+            break;
         if (cp.valid)
             out.append(s.substr(i, cp.length));
         else
@@ -272,16 +296,24 @@ std::string ZarnPSystemPublicLogDao::nilToEmptyString(const std::optional<std::s
     return text ? *text : std::string();
 }
 
-std::string ZarnPSystemPublicLogDao::boolToString(bool value) { return value ? "yes" : "no"; }
+std::string ZarnPSystemPublicLogDao::boolToString(bool value) {
+    return value ? "yes" : "no";
+}
 
-std::string ZarnPSystemPublicLogDao::boolToEnabled(bool value) { return value ? "enabled" : "disabled"; }
+std::string ZarnPSystemPublicLogDao::boolToEnabled(bool value) {
+    return value ? "enabled" : "disabled";
+}
 
 std::string ZarnPSystemPublicLogDao::intToAuthorizationStatus(int status) {
     switch (status) {
-        case 0: return "undetermined";
-        case 1: return "denied";
-        case 2: return "authorized";
-        default: return "provisional";
+        case 0:
+            return "undetermined";
+        case 1:
+            return "denied";
+        case 2:
+            return "authorized";
+        default:
+            return "provisional";
     }
 }
 
@@ -291,19 +323,23 @@ void ZarnPSystemPublicLogDao::logZarnEnabled(bool enabled, const std::shared_ptr
     logMessageIfEnabled(context, "Zarn %@", boolToEnabled(enabled));
 }
 
-void ZarnPSystemPublicLogDao::logOfferNotificationCount(long count, const std::shared_ptr<ZarnPContext>& context) {
+void ZarnPSystemPublicLogDao::logOfferNotificationCount(long count,
+                                                        const std::shared_ptr<ZarnPContext>& context) {
     logMessageIfEnabled(context, "Offered notifications to notification filter (%ld total)", count);
 }
 
-void ZarnPSystemPublicLogDao::logOfferGeotriggerCount(long count, const std::shared_ptr<ZarnPContext>& context) {
+void ZarnPSystemPublicLogDao::logOfferGeotriggerCount(long count,
+                                                      const std::shared_ptr<ZarnPContext>& context) {
     logMessageIfEnabled(context, "Offered geotriggers to the geotrigger handler (%ld total)", count);
 }
 
-void ZarnPSystemPublicLogDao::logPassedNotificationCount(long count, const std::shared_ptr<ZarnPContext>& context) {
+void ZarnPSystemPublicLogDao::logPassedNotificationCount(long count,
+                                                         const std::shared_ptr<ZarnPContext>& context) {
     logMessageIfEnabled(context, "Notification filter completed (%ld passed)", count);
 }
 
-void ZarnPSystemPublicLogDao::logPassedGeotriggerCount(long count, const std::shared_ptr<ZarnPContext>& context) {
+void ZarnPSystemPublicLogDao::logPassedGeotriggerCount(long count,
+                                                       const std::shared_ptr<ZarnPContext>& context) {
     logMessageIfEnabled(context, "Geotrigger handler completed (%ld passed)", count);
 }
 
@@ -321,20 +357,22 @@ void ZarnPSystemPublicLogDao::logFailedDataUpdate(const std::shared_ptr<ZarnPCon
 }
 
 void ZarnPSystemPublicLogDao::logNotificationDistance(const std::string& identifier,
-                                                      const std::optional<std::string>& message, int matchRange,
-                                                      double distance, bool accurateEnough,
+                                                      const std::optional<std::string>& message,
+                                                      int matchRange, double distance, bool accurateEnough,
                                                       const std::shared_ptr<ZarnPContext>& context) {
-    logMessageIfEnabled(context, "Distance to %@ - %@: %.0f (range: %d)%@", identifier, getShortMessage(message),
-                        distance, matchRange, accurateEnough ? "" : " (location update too inaccurate)");
+    logMessageIfEnabled(context, "Distance to %@ - %@: %.0f (range: %d)%@", identifier,
+                        getShortMessage(message), distance, matchRange,
+                        accurateEnough ? "" : " (location update too inaccurate)");
 }
 
 void ZarnPSystemPublicLogDao::logLocationAcquired(const std::shared_ptr<ZarnPLocationWithAccuracy>& location,
                                                   const std::shared_ptr<ZarnPContext>& context) {
     if (!location) {
-        logMessageIfEnabled(context,
-                            "Failed to obtain your current location. To make sure that it is possible to receive a "
-                            "location enable WIFI, enable location services and ensure an internet connection is "
-                            "available.");
+        logMessageIfEnabled(
+            context,
+            "Failed to obtain your current location. To make sure that it is possible to receive a "
+            "location enable WIFI, enable location services and ensure an internet connection is "
+            "available.");
         return;
     }
     logMessageIfEnabled(context, "Acquired location: %f,%f (accuracy %f meter)", location->latitude(),
@@ -348,7 +386,8 @@ void ZarnPSystemPublicLogDao::logUserOptOutForNotification(const std::shared_ptr
 void ZarnPSystemPublicLogDao::logUserHasToLeaveFirst(const std::string& identifier,
                                                      const std::optional<std::string>& message,
                                                      const std::shared_ptr<ZarnPContext>& context) {
-    logMessageIfEnabled(context, "User first has to leave area of %@ - %@", identifier, getShortMessage(message));
+    logMessageIfEnabled(context, "User first has to leave area of %@ - %@", identifier,
+                        getShortMessage(message));
 }
 
 void ZarnPSystemPublicLogDao::logNotificationSent(const std::string& identifier,
@@ -363,7 +402,8 @@ void ZarnPSystemPublicLogDao::logNotificationOpened(const std::string& identifie
     logMessageIfEnabled(context, "Opening notification: %@ - %@", identifier, getShortMessage(message));
 }
 
-void ZarnPSystemPublicLogDao::logGeotriggerSent(const std::string& identifier, const std::optional<std::string>& name,
+void ZarnPSystemPublicLogDao::logGeotriggerSent(const std::string& identifier,
+                                                const std::optional<std::string>& name,
                                                 const std::shared_ptr<ZarnPContext>& context) {
     logMessageIfEnabled(context, "Geotrigger sent: %@ - %@", identifier, getShortMessage(name));
 }
@@ -375,8 +415,9 @@ void ZarnPSystemPublicLogDao::logGeotriggerHandled(const std::string& identifier
 }
 
 void ZarnPSystemPublicLogDao::logSegmentationChanged(const std::shared_ptr<ZarnPContext>& context) {
-    logMessageIfEnabled(context,
-                        "Removing all loaded notifications and geotriggers because segmentation property has changed.");
+    logMessageIfEnabled(
+        context,
+        "Removing all loaded notifications and geotriggers because segmentation property has changed.");
 }
 
 void ZarnPSystemPublicLogDao::logSegmentationCreatedFor(const std::string& key, const std::string& value,
@@ -384,26 +425,30 @@ void ZarnPSystemPublicLogDao::logSegmentationCreatedFor(const std::string& key, 
     logMessageIfEnabled(context, "Segmentation set for property %@ with value %@", key, value);
 }
 
-void ZarnPSystemPublicLogDao::logFailedToObtainCurrentLocationFor(const std::string& triggerKind,
-                                                                  const std::shared_ptr<ZarnPContext>& context) {
+void ZarnPSystemPublicLogDao::logFailedToObtainCurrentLocationFor(
+    const std::string& triggerKind, const std::shared_ptr<ZarnPContext>& context) {
     logMessageIfEnabled(context, "Failed to check for %@ trigger: current location unknown.", triggerKind);
 }
 
-void ZarnPSystemPublicLogDao::logOfferingExternalRegionsCount(long count, const std::shared_ptr<ZarnPContext>& context) {
+void ZarnPSystemPublicLogDao::logOfferingExternalRegionsCount(long count,
+                                                              const std::shared_ptr<ZarnPContext>& context) {
     logMessageIfEnabled(context, "Offering %ld external notifications", count);
 }
 
-void ZarnPSystemPublicLogDao::logCheckingExternalMatches(const std::string& triggerType, const Value& properties,
+void ZarnPSystemPublicLogDao::logCheckingExternalMatches(const std::string& triggerType,
+                                                         const Value& properties,
                                                          const std::shared_ptr<ZarnPContext>& context) {
     logMessageIfEnabled(context, "Checking external regions for %@: %@", triggerType, properties);
 }
 
 void ZarnPSystemPublicLogDao::logRangedBeacons(const std::vector<Beacon>& beacons,
                                                const std::shared_ptr<ZarnPContext>& context) {
-    if (!enabled()) return;
+    if (!enabled())
+        return;
     std::string list;
     for (size_t i = 0; i < beacons.size(); ++i) {
-        if (i) list += ",";
+        if (i)
+            list += ",";
         list += format("UUID:%@ major:%@ minor:%@", beacons[i].uuid, beacons[i].major, beacons[i].minor);
     }
     logMessage(context, "Triggered beacons:[%@]", list);
@@ -438,21 +483,25 @@ std::vector<std::string> ZarnPSystemPublicLogDao::getHeaderMessagesWithNotificat
         format(" app_name: %@\n", nilToEmptyString(device ? device->appName() : std::nullopt)),
         format(" app_version: %@\n", nilToEmptyString(device ? device->appVersion() : std::nullopt)),
         " platform: iOS\n",
-        format(" platform_version: %@\n", nilToEmptyString(device ? device->platformVersion() : std::nullopt)),
+        format(" platform_version: %@\n",
+               nilToEmptyString(device ? device->platformVersion() : std::nullopt)),
         format(" framework: %@\n", device ? device->framework() : std::string()),
-        format(" framework_version: %@\n", nilToEmptyString(device ? device->frameworkVersion() : std::nullopt)),
+        format(" framework_version: %@\n",
+               nilToEmptyString(device ? device->frameworkVersion() : std::nullopt)),
         " hardware_manufacturer: Apple\n",
         format(" hardware_model: %@\n", nilToEmptyString(device ? device->hardwareModel() : std::nullopt)),
         format(" has_notification_filter: %@\n", boolToString(delegate && delegate->hasNotificationFilter())),
         format(" has_custom_notification_handler: %@\n",
                boolToString(delegate && delegate->hasCustomNotificationHandler())),
-        format(" has_custom_geotrigger_handler: %@\n", boolToString(delegate && delegate->hasCustomGeotriggerHandler())),
+        format(" has_custom_geotrigger_handler: %@\n",
+               boolToString(delegate && delegate->hasCustomGeotriggerHandler())),
         "---\n",
     };
 }
 
 void ZarnPSystemPublicLogDao::getHeaderMessages(std::function<void(std::vector<std::string>)> block) {
-    if (!block) return;
+    if (!block)
+        return;
     auto self = weak_from_this().lock();
     if (!deviceDataDao_ || !self) {
         block(getHeaderMessagesWithNotificationServicesEnabled(nullptr));
@@ -465,7 +514,8 @@ void ZarnPSystemPublicLogDao::getHeaderMessages(std::function<void(std::vector<s
 }
 
 void ZarnPSystemPublicLogDao::getHeaderData(std::function<void(std::string)> block) {
-    if (!block) return;
+    if (!block)
+        return;
     getHeaderMessages([block = std::move(block)](std::vector<std::string> lines) {
         std::string data;
         for (auto& l : lines) data += l;
@@ -481,7 +531,8 @@ std::string ZarnPSystemPublicLogDao::getRawLogFileData() {
 std::string ZarnPSystemPublicLogDao::rawLogFileDataLocked(Date now) {
     purgeOldFilesLocked(now);
     std::string data;
-    if (!fileSystem_) return data;
+    if (!fileSystem_)
+        return data;
     int64_t today = localDayNumber(now);
     for (int i = kKeptDays - 1; i >= 0; --i) {
         if (auto contents = fileSystem_->readFile(pathForFileName(fileNameForLocalDay(today - i)), SIZE_MAX))
@@ -490,8 +541,10 @@ std::string ZarnPSystemPublicLogDao::rawLogFileDataLocked(Date now) {
     return data;
 }
 
-void ZarnPSystemPublicLogDao::getLogFileData(std::function<void(std::optional<std::vector<std::uint8_t>>)> block) {
-    if (!block) return;
+void ZarnPSystemPublicLogDao::getLogFileData(
+    std::function<void(std::optional<std::vector<std::uint8_t>>)> block) {
+    if (!block)
+        return;
     auto self = weak_from_this().lock();
     auto build = [block](ZarnPSystemPublicLogDao& dao, std::string header) {
         std::optional<std::vector<std::uint8_t>> data;

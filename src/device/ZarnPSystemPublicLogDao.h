@@ -34,7 +34,7 @@ class ZarnPNotificationsEnabledCallback;
 // context's collected log. The app's threads and the SDK thread write alike: each line, the
 // purge and the export are serialised by one lock. Nothing here throws.
 class ZarnPSystemPublicLogDao : public std::enable_shared_from_this<ZarnPSystemPublicLogDao> {
-public:
+  public:
     // A ranged beacon as a log line shows it.
     struct Beacon {
         std::string uuid;
@@ -46,7 +46,8 @@ public:
 
     // initWithClockDao:deviceDataDao:delegateDataDao:. The file system and the time zone come
     // from the installed platform unless given.
-    ZarnPSystemPublicLogDao(std::shared_ptr<ZarnPClockDao> clockDao, std::shared_ptr<ZarnPDeviceDataDao> deviceDataDao,
+    ZarnPSystemPublicLogDao(std::shared_ptr<ZarnPClockDao> clockDao,
+                            std::shared_ptr<ZarnPDeviceDataDao> deviceDataDao,
                             std::shared_ptr<ZarnPDelegateDataDao> delegateDataDao,
                             std::shared_ptr<platform::FileSystem> fileSystem = nullptr,
                             std::shared_ptr<platform::TimeSource> timeZoneSource = nullptr);
@@ -67,12 +68,14 @@ public:
     template <typename... Args>
     void logMessageIfEnabled(const std::shared_ptr<ZarnPContext>& context, std::string_view format,
                              const Args&... args) {
-        if (!enabled()) return;
+        if (!enabled())
+            return;
         logMessage(context, format, args...);
     }
     // Write unconditionally.
     template <typename... Args>
-    void logMessage(const std::shared_ptr<ZarnPContext>& context, std::string_view format, const Args&... args) {
+    void logMessage(const std::shared_ptr<ZarnPContext>& context, std::string_view format,
+                    const Args&... args) {
         if constexpr (sizeof...(Args) == 0) {
             logMessageAndArguments(context, format, {});
         } else {
@@ -88,11 +91,13 @@ public:
     void logOfferGeotriggerCount(long count, const std::shared_ptr<ZarnPContext>& context);
     void logPassedNotificationCount(long count, const std::shared_ptr<ZarnPContext>& context);
     void logPassedGeotriggerCount(long count, const std::shared_ptr<ZarnPContext>& context);
-    void logSingleNotificationCooldown(const std::string& identifier, const std::shared_ptr<ZarnPContext>& context);
+    void logSingleNotificationCooldown(const std::string& identifier,
+                                       const std::shared_ptr<ZarnPContext>& context);
     void logNotificationCooldown(const std::shared_ptr<ZarnPContext>& context);
     void logFailedDataUpdate(const std::shared_ptr<ZarnPContext>& context);
-    void logNotificationDistance(const std::string& identifier, const std::optional<std::string>& message, int matchRange,
-                                 double distance, bool accurateEnough, const std::shared_ptr<ZarnPContext>& context);
+    void logNotificationDistance(const std::string& identifier, const std::optional<std::string>& message,
+                                 int matchRange, double distance, bool accurateEnough,
+                                 const std::shared_ptr<ZarnPContext>& context);
     // A null location gives the line about failing to obtain one.
     void logLocationAcquired(const std::shared_ptr<ZarnPLocationWithAccuracy>& location,
                              const std::shared_ptr<ZarnPContext>& context);
@@ -110,7 +115,8 @@ public:
     void logSegmentationChanged(const std::shared_ptr<ZarnPContext>& context);
     void logSegmentationCreatedFor(const std::string& key, const std::string& value,
                                    const std::shared_ptr<ZarnPContext>& context);
-    void logFailedToObtainCurrentLocationFor(const std::string& triggerKind, const std::shared_ptr<ZarnPContext>& context);
+    void logFailedToObtainCurrentLocationFor(const std::string& triggerKind,
+                                             const std::shared_ptr<ZarnPContext>& context);
     void logOfferingExternalRegionsCount(long count, const std::shared_ptr<ZarnPContext>& context);
     void logCheckingExternalMatches(const std::string& triggerType, const Value& properties,
                                     const std::shared_ptr<ZarnPContext>& context);
@@ -142,7 +148,7 @@ public:
     const std::shared_ptr<ZarnPClockDao>& clockDao() const { return clockDao_; }
     const std::shared_ptr<ZarnPDeviceDataDao>& deviceDataDao() const { return deviceDataDao_; }
 
-private:
+  private:
     long zoneOffsetAt(Date date);
     // The local calendar day of a date as days since 1970-01-01.
     int64_t localDayNumber(Date date);

@@ -5,14 +5,14 @@ namespace zarn {
 // PLACEHOLDER until significant location changes are built: keeps the two switches the
 // configuration sets, nothing more.
 class ZarnPSystemSLCDao {
-public:
+  public:
     virtual ~ZarnPSystemSLCDao() = default;
     virtual void setEnableBackgroundLocation(bool v) { enableBackgroundLocation_ = v; }
     virtual void setAutomaticallyAskLocationPermission(bool v) { automaticallyAskLocationPermission_ = v; }
     bool enableBackgroundLocation() const { return enableBackgroundLocation_; }
     bool automaticallyAskLocationPermission() const { return automaticallyAskLocationPermission_; }
 
-private:
+  private:
     bool enableBackgroundLocation_ = true;
     bool automaticallyAskLocationPermission_ = true;
 };

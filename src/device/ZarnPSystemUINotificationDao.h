@@ -5,13 +5,13 @@ namespace zarn {
 
 // PLACEHOLDER until local notifications are built: keeps the two permission switches.
 class ZarnPSystemUINotificationDao : public ZarnPUINotificationDao {
-public:
+  public:
     bool automaticallyAskNotificationPermission() const override { return automaticallyAsk_; }
     void setAutomaticallyAskNotificationPermission(bool v) override { automaticallyAsk_ = v; }
     bool provisionalNotificationPermission() const override { return provisional_; }
     void setProvisionalNotificationPermission(bool v) override { provisional_ = v; }
 
-private:
+  private:
     bool automaticallyAsk_ = true;
     bool provisional_ = false;
 };

@@ -4,7 +4,7 @@ namespace zarn {
 
 // Local notifications as the library uses them. Only the permission switches exist so far.
 class ZarnPUINotificationDao {
-public:
+  public:
     virtual ~ZarnPUINotificationDao() = default;
     virtual bool automaticallyAskNotificationPermission() const = 0;
     virtual void setAutomaticallyAskNotificationPermission(bool v) = 0;

@@ -16,7 +16,7 @@ enum class BackgroundRefreshStatus : int { Restricted = 0, Denied = 1, Available
 // Background execution: tasks that ask the system to keep the process running while the app is
 // in the background. Copying is not allowed.
 class BackgroundTasks {
-public:
+  public:
     virtual ~BackgroundTasks() = default;
     BackgroundTasks() = default;
     BackgroundTasks(const BackgroundTasks&) = delete;

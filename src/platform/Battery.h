@@ -7,7 +7,7 @@ enum class BatteryState : int { Unknown = 0, Unplugged = 1, Charging = 2, Full =
 // The device's battery. Any thread. While monitoring is off the level reads -1.0 and the state
 // Unknown; monitoring stays on once switched on until switched off.
 class Battery {
-public:
+  public:
     virtual ~Battery() = default;
     Battery() = default;
     Battery(const Battery&) = delete;

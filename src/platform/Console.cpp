@@ -23,7 +23,8 @@ void RecordingConsole::write(const std::string& line) {
         std::lock_guard lk(mutex_);
         lines_.push_back(line);
     }
-    if (forward_) forward_->write(line);
+    if (forward_)
+        forward_->write(line);
 }
 
 std::vector<std::string> RecordingConsole::lines() {
@@ -34,7 +35,8 @@ std::vector<std::string> RecordingConsole::lines() {
 bool RecordingConsole::contains(const std::string& fragment) {
     std::lock_guard lk(mutex_);
     for (auto& l : lines_)
-        if (l.find(fragment) != std::string::npos) return true;
+        if (l.find(fragment) != std::string::npos)
+            return true;
     return false;
 }
 

@@ -9,7 +9,7 @@ namespace zarn::platform {
 // Where console lines go (the platform's log console). write() is safe from any thread and
 // never fails visibly.
 class Console {
-public:
+  public:
     virtual ~Console() = default;
     Console() = default;
     Console(const Console&) = delete;
@@ -19,23 +19,23 @@ public:
 
 // Standard error with a time stamp, one whole line per write.
 class StdErrConsole final : public Console {
-public:
+  public:
     void write(const std::string& line) override;
 
-private:
+  private:
     std::mutex mutex_;
 };
 
 // Keeps every line; for hosts and tests that read the console back.
 class RecordingConsole final : public Console {
-public:
+  public:
     explicit RecordingConsole(std::shared_ptr<Console> forward = nullptr) : forward_(std::move(forward)) {}
     void write(const std::string& line) override;
     std::vector<std::string> lines();
     bool contains(const std::string& fragment);
     void clear();
 
-private:
+  private:
     std::shared_ptr<Console> forward_;
     std::mutex mutex_;
     std::vector<std::string> lines_;

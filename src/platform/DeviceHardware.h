@@ -7,7 +7,7 @@ namespace zarn::platform {
 // Facts about the device itself. Any thread; every answer is read fresh and never fails
 // visibly (missing facts are nothing). The system version is DeviceInfo's.
 class DeviceHardware {
-public:
+  public:
     virtual ~DeviceHardware() = default;
     DeviceHardware() = default;
     DeviceHardware(const DeviceHardware&) = delete;

@@ -18,8 +18,10 @@ PosixFileSystem::PosixFileSystem(std::string home) : home_(std::move(home)) {
 }
 
 std::string PosixFileSystem::expandTilde(const std::string& path) {
-    if (path == "~") return home_;
-    if (path.rfind("~/", 0) == 0) return home_ + path.substr(1);
+    if (path == "~")
+        return home_;
+    if (path.rfind("~/", 0) == 0)
+        return home_ + path.substr(1);
     return path;
 }
 
@@ -32,14 +34,17 @@ bool PosixFileSystem::createFile(const std::string& path, const std::string& con
     std::string p = expandTilde(path);
     std::error_code ec;
     fs::path parent = fs::path(p).parent_path();
-    if (!parent.empty()) fs::create_directories(parent, ec);
+    if (!parent.empty())
+        fs::create_directories(parent, ec);
     int fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
+    if (fd < 0)
+        return false;
     size_t off = 0;
     while (off < contents.size()) {
         ssize_t n = ::write(fd, contents.data() + off, contents.size() - off);
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             ::close(fd);
             return false;
         }
@@ -50,13 +55,15 @@ bool PosixFileSystem::createFile(const std::string& path, const std::string& con
 
 bool PosixFileSystem::appendToFile(const std::string& path, const std::string& data) {
     int fd = ::open(expandTilde(path).c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-    if (fd < 0) return false;
+    if (fd < 0)
+        return false;
     size_t off = 0;
     bool ok = true;
     while (off < data.size()) {
         ssize_t n = ::write(fd, data.data() + off, data.size() - off);
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             ok = false;
             break;
         }
@@ -67,27 +74,31 @@ bool PosixFileSystem::appendToFile(const std::string& path, const std::string& d
 
 std::optional<std::string> PosixFileSystem::readFile(const std::string& path, size_t maxBytes) {
     std::ifstream in(expandTilde(path), std::ios::binary);
-    if (!in) return std::nullopt;
+    if (!in)
+        return std::nullopt;
     std::string out;
     char buf[65536];
     while (in && out.size() < maxBytes) {
         in.read(buf, static_cast<std::streamsize>(std::min(sizeof buf, maxBytes - out.size())));
         out.append(buf, static_cast<size_t>(in.gcount()));
     }
-    if (in.bad()) return std::nullopt;
+    if (in.bad())
+        return std::nullopt;
     return out;
 }
 
 std::optional<uint64_t> PosixFileSystem::fileSize(const std::string& path) {
     struct stat st {};
-    if (::stat(expandTilde(path).c_str(), &st) != 0) return std::nullopt;
+    if (::stat(expandTilde(path).c_str(), &st) != 0)
+        return std::nullopt;
     return static_cast<uint64_t>(st.st_size);
 }
 
 std::optional<std::string> PosixFileSystem::removeItem(const std::string& path) {
     std::error_code ec;
     if (fs::remove_all(expandTilde(path), ec) == 0 || ec) {
-        if (ec) return ec.message();
+        if (ec)
+            return ec.message();
         return std::string("No such file or directory");
     }
     return std::nullopt;
@@ -109,6 +120,8 @@ std::vector<std::string> PosixFileSystem::contentsOfDirectory(const std::string&
 }
 
 // Linux has no per-file data protection: switching it off always succeeds.
-bool PosixFileSystem::setProtectionNone(const std::string& path) { return fileExists(path); }
+bool PosixFileSystem::setProtectionNone(const std::string& path) {
+    return fileExists(path);
+}
 
 }  // namespace zarn::platform

@@ -10,7 +10,7 @@ namespace zarn::platform {
 // "~/Documents/zarn.log" lands under the home). Safe from any thread; each call is
 // independent. Failures answer false or nothing; nothing throws.
 class FileSystem {
-public:
+  public:
     virtual ~FileSystem() = default;
     FileSystem() = default;
     FileSystem(const FileSystem&) = delete;
@@ -39,7 +39,7 @@ public:
 
 // POSIX files under a given home directory.
 class PosixFileSystem final : public FileSystem {
-public:
+  public:
     explicit PosixFileSystem(std::string home);
     std::string homeDirectory() override { return home_; }
     std::string expandTilde(const std::string& path) override;
@@ -54,7 +54,7 @@ public:
     std::vector<std::string> contentsOfDirectory(const std::string& path) override;
     bool setProtectionNone(const std::string& path) override;
 
-private:
+  private:
     std::string home_;
 };
 

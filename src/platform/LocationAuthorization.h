@@ -15,7 +15,7 @@ enum class LocationAccuracyAuthorization : int { FullAccuracy = 0, ReducedAccura
 // The location facility's app-wide answers, without a location manager. Any thread; each answer
 // is read fresh and never fails.
 class LocationAuthorization {
-public:
+  public:
     virtual ~LocationAuthorization() = default;
     LocationAuthorization() = default;
     LocationAuthorization(const LocationAuthorization&) = delete;

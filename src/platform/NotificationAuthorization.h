@@ -13,7 +13,7 @@ enum class NotificationAuthorizationStatus : int {
 
 // What the user allowed the app to do with local notifications.
 class NotificationAuthorization {
-public:
+  public:
     virtual ~NotificationAuthorization() = default;
     NotificationAuthorization() = default;
     NotificationAuthorization(const NotificationAuthorization&) = delete;

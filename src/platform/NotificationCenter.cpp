@@ -14,7 +14,8 @@ void NotificationCenter::addObserver(const void* owner, const std::string& name,
 void NotificationCenter::removeObserver(const void* owner) {
     std::lock_guard lk(mutex_);
     std::erase_if(registrations_, [&](const std::shared_ptr<Registration>& r) {
-        if (r->owner != owner) return false;
+        if (r->owner != owner)
+            return false;
         r->removed = true;
         return true;
     });
@@ -23,13 +24,15 @@ void NotificationCenter::removeObserver(const void* owner) {
 void NotificationCenter::removeObserver(const void* owner, const std::string& name) {
     std::lock_guard lk(mutex_);
     std::erase_if(registrations_, [&](const std::shared_ptr<Registration>& r) {
-        if (r->owner != owner || r->name != name) return false;
+        if (r->owner != owner || r->name != name)
+            return false;
         r->removed = true;
         return true;
     });
 }
 
-void NotificationCenter::post(const std::string& name, std::shared_ptr<void> object, Broadcast::UserInfo userInfo) {
+void NotificationCenter::post(const std::string& name, std::shared_ptr<void> object,
+                              Broadcast::UserInfo userInfo) {
     Broadcast broadcast{name, std::move(object), std::move(userInfo)};
     std::vector<std::shared_ptr<Registration>> targets;
     {
@@ -44,7 +47,8 @@ void NotificationCenter::post(const std::string& name, std::shared_ptr<void> obj
             std::lock_guard lk(mutex_);
             removed = r->removed;
         }
-        if (!removed) r->observer(broadcast);
+        if (!removed)
+            r->observer(broadcast);
     }
 }
 

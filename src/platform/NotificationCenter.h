@@ -22,8 +22,10 @@ struct Broadcast {
     template <typename T>
     std::optional<T> get(const std::string& key) const {
         auto it = userInfo.find(key);
-        if (it == userInfo.end()) return std::nullopt;
-        if (auto p = std::any_cast<T>(&it->second)) return *p;
+        if (it == userInfo.end())
+            return std::nullopt;
+        if (auto p = std::any_cast<T>(&it->second))
+            return *p;
         return std::nullopt;
     }
 };
@@ -33,7 +35,7 @@ struct Broadcast {
 // afterwards, and one added during a delivery only hears later posts. Every method is safe from
 // any thread, also from inside an observer.
 class NotificationCenter {
-public:
+  public:
     using Observer = std::function<void(const Broadcast&)>;
     NotificationCenter() = default;
     NotificationCenter(const NotificationCenter&) = delete;
@@ -47,11 +49,12 @@ public:
     void removeObserver(const void* owner);
     void removeObserver(const void* owner, const std::string& name);
 
-    void post(const std::string& name, std::shared_ptr<void> object = nullptr, Broadcast::UserInfo userInfo = {});
+    void post(const std::string& name, std::shared_ptr<void> object = nullptr,
+              Broadcast::UserInfo userInfo = {});
 
     size_t observerCount();
 
-private:
+  private:
     struct Registration {
         const void* owner;
         std::string name;

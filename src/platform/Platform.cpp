@@ -23,15 +23,20 @@ State& state() {
 }
 
 void fillDefaults(Services& s) {
-    if (!s.timeSource) s.timeSource = std::make_shared<SystemTimeSource>();
-    if (!s.console) s.console = std::make_shared<StdErrConsole>();
-    if (!s.userDefaults) s.userDefaults = std::make_shared<MemoryUserDefaults>();
+    if (!s.timeSource)
+        s.timeSource = std::make_shared<SystemTimeSource>();
+    if (!s.console)
+        s.console = std::make_shared<StdErrConsole>();
+    if (!s.userDefaults)
+        s.userDefaults = std::make_shared<MemoryUserDefaults>();
     if (!s.fileSystem) {
         const char* home = std::getenv("HOME");
         s.fileSystem = std::make_shared<PosixFileSystem>(home ? home : "/tmp");
     }
-    if (!s.callStack) s.callStack = std::make_shared<BacktraceCallStack>();
-    if (!s.notificationCenter) s.notificationCenter = std::make_shared<NotificationCenter>();
+    if (!s.callStack)
+        s.callStack = std::make_shared<BacktraceCallStack>();
+    if (!s.notificationCenter)
+        s.notificationCenter = std::make_shared<NotificationCenter>();
 }
 
 }  // namespace
@@ -45,7 +50,8 @@ void install(Services services) {
         state().services = std::move(services);
         old = std::exchange(state().mainLoop, loop);
     }
-    if (old) old->stop();
+    if (old)
+        old->stop();
 }
 
 void uninstall() {
@@ -72,20 +78,28 @@ Services current() {
     return state().services;
 }
 
-std::shared_ptr<TimeSource> timeSource() { return current().timeSource; }
-std::shared_ptr<Console> console() { return current().console; }
-std::shared_ptr<NotificationCenter> defaultCenter() { return current().notificationCenter; }
+std::shared_ptr<TimeSource> timeSource() {
+    return current().timeSource;
+}
+std::shared_ptr<Console> console() {
+    return current().console;
+}
+std::shared_ptr<NotificationCenter> defaultCenter() {
+    return current().notificationCenter;
+}
 
 std::shared_ptr<RunLoop> mainRunLoop() {
     std::shared_ptr<TimeSource> ts;
     {
         std::lock_guard lk(state().mutex);
-        if (state().mainLoop) return state().mainLoop;
+        if (state().mainLoop)
+            return state().mainLoop;
     }
     ts = current().timeSource;
     auto loop = RunLoop::create(ts, "main");
     std::lock_guard lk(state().mutex);
-    if (!state().mainLoop) state().mainLoop = loop;
+    if (!state().mainLoop)
+        state().mainLoop = loop;
     return state().mainLoop;
 }
 

@@ -10,8 +10,8 @@
 #include "platform/DeviceHardware.h"
 #include "platform/FileSystem.h"
 #include "platform/LocationAuthorization.h"
-#include "platform/NotificationCenter.h"
 #include "platform/NotificationAuthorization.h"
+#include "platform/NotificationCenter.h"
 #include "platform/Reachability.h"
 #include "platform/RunLoop.h"
 #include "platform/RuntimeClasses.h"
@@ -23,25 +23,25 @@
 namespace zarn::platform {
 
 struct Services {
-    std::shared_ptr<TimeSource> timeSource;        // default: system time
-    std::shared_ptr<Console> console;              // default: standard error
-    std::shared_ptr<UserDefaults> userDefaults;    // default: in memory
-    std::shared_ptr<FileSystem> fileSystem;        // default: POSIX under $HOME
-    std::shared_ptr<CallStack> callStack;          // default: backtrace
-    std::shared_ptr<NotificationCenter> notificationCenter;  // default: a new in-process centre
-    std::shared_ptr<DeviceInfo> deviceInfo;        // device-only: required for the entry
-    std::shared_ptr<Bundle> mainBundle;            // device-only
-    std::shared_ptr<Bundle> libraryBundle;         // device-only: the library's own resources
-    std::shared_ptr<AlertPresenter> alertPresenter;  // device-only
-    std::shared_ptr<Application> application;      // device-only
-    std::shared_ptr<CrashReporter> crashReporter;  // optional, absent unless the host has one
-    std::shared_ptr<BackgroundTasks> backgroundTasks;                // device-only
-    std::shared_ptr<DeviceHardware> deviceHardware;                  // device-only
-    std::shared_ptr<Battery> battery;                                // device-only
-    std::shared_ptr<Reachability> reachability;                      // device-only
-    std::shared_ptr<LocationAuthorization> locationAuthorization;    // device-only
+    std::shared_ptr<TimeSource> timeSource;                        // default: system time
+    std::shared_ptr<Console> console;                              // default: standard error
+    std::shared_ptr<UserDefaults> userDefaults;                    // default: in memory
+    std::shared_ptr<FileSystem> fileSystem;                        // default: POSIX under $HOME
+    std::shared_ptr<CallStack> callStack;                          // default: backtrace
+    std::shared_ptr<NotificationCenter> notificationCenter;        // default: a new in-process centre
+    std::shared_ptr<DeviceInfo> deviceInfo;                        // device-only: required for the entry
+    std::shared_ptr<Bundle> mainBundle;                            // device-only
+    std::shared_ptr<Bundle> libraryBundle;                         // device-only: the library's own resources
+    std::shared_ptr<AlertPresenter> alertPresenter;                // device-only
+    std::shared_ptr<Application> application;                      // device-only
+    std::shared_ptr<CrashReporter> crashReporter;                  // optional, absent unless the host has one
+    std::shared_ptr<BackgroundTasks> backgroundTasks;              // device-only
+    std::shared_ptr<DeviceHardware> deviceHardware;                // device-only
+    std::shared_ptr<Battery> battery;                              // device-only
+    std::shared_ptr<Reachability> reachability;                    // device-only
+    std::shared_ptr<LocationAuthorization> locationAuthorization;  // device-only
     std::shared_ptr<NotificationAuthorization> notificationAuthorization;  // device-only
-    std::shared_ptr<TrackingAuthorization> trackingAuthorization;    // device-only
+    std::shared_ptr<TrackingAuthorization> trackingAuthorization;          // device-only
     std::shared_ptr<RuntimeClasses> runtimeClasses;  // optional: absent means no class is linked
 };
 

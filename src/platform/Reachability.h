@@ -12,7 +12,7 @@ inline constexpr std::uint32_t kReachabilityFlagIsWWAN = 1u << 18;             /
 
 // Whether a host could be reached over the current network, without sending anything.
 class Reachability {
-public:
+  public:
     virtual ~Reachability() = default;
     Reachability() = default;
     Reachability(const Reachability&) = delete;

@@ -17,7 +17,11 @@ Date clampDeadline(Date d, Date now) {
 }  // namespace
 
 Timer::Timer(double interval, bool repeats, std::function<void()> callback, Date fireDate, uint64_t sequence)
-    : interval_(interval), repeats_(repeats), callback_(std::move(callback)), fireDate_(fireDate), sequence_(sequence) {}
+    : interval_(interval),
+      repeats_(repeats),
+      callback_(std::move(callback)),
+      fireDate_(fireDate),
+      sequence_(sequence) {}
 
 Date Timer::fireDate() const {
     std::lock_guard lk(mutex_);
@@ -30,7 +34,8 @@ std::shared_ptr<RunLoop> RunLoop::create(std::shared_ptr<TimeSource> time, std::
     return loop;
 }
 
-RunLoop::RunLoop(std::shared_ptr<TimeSource> time, std::string name) : time_(std::move(time)), name_(std::move(name)) {}
+RunLoop::RunLoop(std::shared_ptr<TimeSource> time, std::string name)
+    : time_(std::move(time)), name_(std::move(name)) {}
 
 RunLoop::~RunLoop() {
     time_->detach(this);
@@ -46,13 +51,15 @@ void RunLoop::post(Task task) {
 }
 
 std::shared_ptr<Timer> RunLoop::addTimer(double interval, bool repeats, std::function<void()> callback) {
-    if (repeats && !(interval > 0)) interval = 0.0001;
-    if (!(interval >= 0)) interval = 0;
+    if (repeats && !(interval > 0))
+        interval = 0.0001;
+    if (!(interval >= 0))
+        interval = 0;
     std::shared_ptr<Timer> timer;
     {
         std::lock_guard lk(mutex_);
-        timer = std::make_shared<Timer>(interval, repeats, std::move(callback), time_->now() + Seconds(interval),
-                                        timerSequence_++);
+        timer = std::make_shared<Timer>(interval, repeats, std::move(callback),
+                                        time_->now() + Seconds(interval), timerSequence_++);
         timers_.push_back(timer);
     }
     cv_.notify_all();
@@ -65,7 +72,8 @@ void RunLoop::pruneTimersLocked() {
 }
 
 void RunLoop::fire(const std::shared_ptr<Timer>& timer) {
-    if (!timer->isValid()) return;
+    if (!timer->isValid())
+        return;
     timer->callback_();
     if (timer->repeats_ && timer->isValid()) {
         Date now = time_->now();
@@ -90,7 +98,8 @@ bool RunLoop::runOnce(std::optional<Date> limit) {
 
     std::unique_lock lk(mutex_);
     for (;;) {
-        if (stopped_.load()) return false;
+        if (stopped_.load())
+            return false;
         Date now = time_->now();
         std::optional<Date> nextTimer;
         if (!time_->drivesTimers()) {
@@ -98,8 +107,10 @@ bool RunLoop::runOnce(std::optional<Date> limit) {
             std::shared_ptr<Timer> due;
             for (auto& t : timers_) {
                 Date fd = t->fireDate();
-                if (!nextTimer || fd < *nextTimer) nextTimer = fd;
-                if (fd <= now && (!due || fd < due->fireDate())) due = t;
+                if (!nextTimer || fd < *nextTimer)
+                    nextTimer = fd;
+                if (fd <= now && (!due || fd < due->fireDate()))
+                    due = t;
             }
             if (due) {
                 executing_ = true;
@@ -138,10 +149,13 @@ bool RunLoop::runOnce(std::optional<Date> limit) {
             task();
             return true;
         }
-        if (limit && *limit <= now) return false;
+        if (limit && *limit <= now)
+            return false;
         std::optional<Date> deadline = limit;
-        if (nextTimer && (!deadline || *nextTimer < *deadline)) deadline = nextTimer;
-        if (deadline) deadline = clampDeadline(*deadline, now);
+        if (nextTimer && (!deadline || *nextTimer < *deadline))
+            deadline = nextTimer;
+        if (deadline)
+            deadline = clampDeadline(*deadline, now);
         time_->wait(lk, cv_, deadline);
     }
 }
@@ -153,14 +167,14 @@ void RunLoop::run() {
 
 void RunLoop::stop() {
     stopped_.store(true);
-    {
-        std::lock_guard lk(mutex_);
-    }
+    { std::lock_guard lk(mutex_); }
     cv_.notify_all();
     time_->noteActivity();
 }
 
-void RunLoop::resume() { stopped_.store(false); }
+void RunLoop::resume() {
+    stopped_.store(false);
+}
 
 void RunLoop::clear() {
     std::deque<Task> dropped;
@@ -176,8 +190,10 @@ void RunLoop::clear() {
 }
 
 RunLoop* RunLoop::current() {
-    if (tlsCurrent) return tlsCurrent;
-    if (isMainThread()) return mainRunLoop().get();
+    if (tlsCurrent)
+        return tlsCurrent;
+    if (isMainThread())
+        return mainRunLoop().get();
     return nullptr;
 }
 
@@ -204,7 +220,8 @@ std::shared_ptr<Timer> RunLoop::earliestTimer() {
     std::shared_ptr<Timer> best;
     Date bestDate{};
     for (auto& t : timers_) {
-        if (t->firePending_) continue;
+        if (t->firePending_)
+            continue;
         Date fd = t->fireDate();
         if (!best || fd < bestDate || (fd == bestDate && t->sequence_ < best->sequence_)) {
             best = t;
@@ -221,7 +238,8 @@ void RunLoop::postTimerFire(std::shared_ptr<Timer> timer) {
     }
     post([self = weak_from_this(), timer] {
         auto loop = self.lock();
-        if (!loop) return;
+        if (!loop)
+            return;
         {
             std::lock_guard lk(loop->mutex_);
             timer->firePending_ = false;

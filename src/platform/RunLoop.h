@@ -19,7 +19,7 @@ class RunLoop;
 // A run-loop timer. Fires on the thread that runs its loop; invalidate() may be called from
 // any thread and stops every later firing.
 class Timer {
-public:
+  public:
     Timer(double interval, bool repeats, std::function<void()> callback, Date fireDate, uint64_t sequence);
 
     void invalidate() { valid_.store(false); }
@@ -28,7 +28,7 @@ public:
     bool repeats() const { return repeats_; }
     Date fireDate() const;
 
-private:
+  private:
     friend class RunLoop;
     const double interval_;
     const bool repeats_;
@@ -45,7 +45,7 @@ private:
 // post(), addTimer() and stop() are safe from any thread; runOnce() and run() belong to the
 // thread that runs the loop.
 class RunLoop : public std::enable_shared_from_this<RunLoop> {
-public:
+  public:
     using Task = std::function<void()>;
 
     static std::shared_ptr<RunLoop> create(std::shared_ptr<TimeSource> time, std::string name);
@@ -86,13 +86,13 @@ public:
 
     // Marks the calling thread as this loop's runner for the scope's lifetime.
     class RunnerScope {
-    public:
+      public:
         explicit RunnerScope(RunLoop& loop);
         ~RunnerScope();
         RunnerScope(const RunnerScope&) = delete;
         RunnerScope& operator=(const RunnerScope&) = delete;
 
-    private:
+      private:
         RunLoop& loop_;
         RunLoop* previous_;
     };
@@ -107,7 +107,7 @@ public:
 
     size_t timerCount();
 
-private:
+  private:
     RunLoop(std::shared_ptr<TimeSource> time, std::string name);
     void fire(const std::shared_ptr<Timer>& timer);
     void pruneTimersLocked();

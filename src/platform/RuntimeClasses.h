@@ -6,7 +6,7 @@ namespace zarn::platform {
 // Which classes the host process links, looked up by name at run time: how the library tells
 // that the app is wrapped by a web or scripting framework. Any thread; never fails.
 class RuntimeClasses {
-public:
+  public:
     virtual ~RuntimeClasses() = default;
     RuntimeClasses() = default;
     RuntimeClasses(const RuntimeClasses&) = delete;

@@ -1,7 +1,7 @@
 #include "platform/SystemInfo.h"
 
-#include <cstdlib>
 #include <execinfo.h>
+#include <cstdlib>
 
 namespace zarn::platform {
 
@@ -10,7 +10,8 @@ std::vector<std::string> BacktraceCallStack::symbols() {
     int n = ::backtrace(frames, 64);
     std::vector<std::string> out;
     char** names = ::backtrace_symbols(frames, n);
-    if (!names) return out;
+    if (!names)
+        return out;
     for (int i = 0; i < n; ++i) out.emplace_back(names[i]);
     std::free(names);
     return out;

@@ -10,20 +10,20 @@ namespace zarn::platform {
 
 // The current call stack as symbol lines, innermost first. Any thread.
 class CallStack {
-public:
+  public:
     virtual ~CallStack() = default;
     virtual std::vector<std::string> symbols() = 0;
 };
 
 // glibc backtrace.
 class BacktraceCallStack final : public CallStack {
-public:
+  public:
     std::vector<std::string> symbols() override;
 };
 
 // The device's operating-system facts. Any thread.
 class DeviceInfo {
-public:
+  public:
     virtual ~DeviceInfo() = default;
     // "10.3", "9.3", ...
     virtual std::string systemVersion() = 0;
@@ -31,7 +31,7 @@ public:
 
 // An app bundle: its information values and its resources. Any thread.
 class Bundle {
-public:
+  public:
     virtual ~Bundle() = default;
     // A value of the bundle's information dictionary ("CFBundleDisplayName", ...), or nothing.
     virtual std::optional<Value> infoValue(const std::string& key) = 0;
@@ -42,7 +42,7 @@ public:
 // Shows an alert with a title, a message and buttons. Called on the main thread only; returns
 // at once (the alert stays up until the user closes it).
 class AlertPresenter {
-public:
+  public:
     virtual ~AlertPresenter() = default;
     virtual void showAlert(const std::string& title, const std::string& message,
                            const std::vector<std::string>& buttons) = 0;
@@ -50,7 +50,7 @@ public:
 
 // An optional crash reporter that the host links; absent unless installed. Any thread.
 class CrashReporter {
-public:
+  public:
     virtual ~CrashReporter() = default;
     virtual void setUserIdentifier(const std::string& identifier) = 0;
     virtual void recordError(const Error& error) = 0;

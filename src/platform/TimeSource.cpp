@@ -12,7 +12,8 @@ Date SystemTimeSource::now() {
 long SystemTimeSource::timeZoneOffsetSeconds(Date date) {
     std::time_t t = static_cast<std::time_t>(std::floor(timeIntervalSince1970(date)));
     std::tm tm{};
-    if (!localtime_r(&t, &tm)) return 0;
+    if (!localtime_r(&t, &tm))
+        return 0;
     return tm.tm_gmtoff;
 }
 

@@ -14,7 +14,7 @@ class RunLoop;
 // virtual source (tests) only moves when told to and then fires the due timers itself.
 // All methods are safe to call from any thread.
 class TimeSource {
-public:
+  public:
     virtual ~TimeSource() = default;
     TimeSource() = default;
     TimeSource(const TimeSource&) = delete;
@@ -42,23 +42,25 @@ public:
 
 // Marks a piece of outside work for as long as it lives.
 class OutsideWork {
-public:
+  public:
     explicit OutsideWork(std::shared_ptr<TimeSource> source) : source_(std::move(source)) {
-        if (source_) source_->outsideWorkBegan();
+        if (source_)
+            source_->outsideWorkBegan();
     }
     ~OutsideWork() {
-        if (source_) source_->outsideWorkEnded();
+        if (source_)
+            source_->outsideWorkEnded();
     }
     OutsideWork(const OutsideWork&) = delete;
     OutsideWork& operator=(const OutsideWork&) = delete;
 
-private:
+  private:
     std::shared_ptr<TimeSource> source_;
 };
 
 // Real time. The time zone is the process's (TZ).
 class SystemTimeSource final : public TimeSource {
-public:
+  public:
     Date now() override;
     long timeZoneOffsetSeconds(Date date) override;
     bool drivesTimers() const override { return false; }

@@ -2,11 +2,16 @@
 
 namespace zarn::platform {
 
-enum class TrackingAuthorizationStatus : int { NotDetermined = 0, Restricted = 1, Denied = 2, Authorized = 3 };
+enum class TrackingAuthorizationStatus : int {
+    NotDetermined = 0,
+    Restricted = 1,
+    Denied = 2,
+    Authorized = 3
+};
 
 // Whether the user lets the app track them across apps (systems of version 14 and later).
 class TrackingAuthorization {
-public:
+  public:
     virtual ~TrackingAuthorization() = default;
     TrackingAuthorization() = default;
     TrackingAuthorization(const TrackingAuthorization&) = delete;

@@ -10,7 +10,8 @@ namespace zarn::platform {
 std::optional<long long> MemoryUserDefaults::integerForKey(const std::string& key) {
     std::lock_guard lk(mutex_);
     auto it = values_.find(key);
-    if (it == values_.end()) return std::nullopt;
+    if (it == values_.end())
+        return std::nullopt;
     return it->second;
 }
 
@@ -21,19 +22,23 @@ void MemoryUserDefaults::setInteger(long long value, const std::string& key) {
 
 FileUserDefaults::FileUserDefaults(std::string path) : path_(std::move(path)) {
     std::ifstream in(path_);
-    if (!in) return;
+    if (!in)
+        return;
     std::stringstream ss;
     ss << in.rdbuf();
     Value v = Value::parse(ss.str(), nullptr, false);
-    if (!v.is_object()) return;
+    if (!v.is_object())
+        return;
     for (auto& [k, x] : v.items())
-        if (x.is_number_integer()) values_[k] = x.get<long long>();
+        if (x.is_number_integer())
+            values_[k] = x.get<long long>();
 }
 
 std::optional<long long> FileUserDefaults::integerForKey(const std::string& key) {
     std::lock_guard lk(mutex_);
     auto it = values_.find(key);
-    if (it == values_.end()) return std::nullopt;
+    if (it == values_.end())
+        return std::nullopt;
     return it->second;
 }
 
@@ -51,9 +56,11 @@ void FileUserDefaults::synchronize() {
     std::string tmp = path_ + ".tmp";
     {
         std::ofstream out(tmp, std::ios::trunc);
-        if (!out) return;
+        if (!out)
+            return;
         out << v.dump();
-        if (!out) return;
+        if (!out)
+            return;
     }
     std::rename(tmp.c_str(), path_.c_str());
 }

@@ -9,7 +9,7 @@ namespace zarn::platform {
 // The platform's per-app defaults. The library keeps only the log level here. Safe from any
 // thread; a failed write is silent (the value then only lasts for this process).
 class UserDefaults {
-public:
+  public:
     virtual ~UserDefaults() = default;
     UserDefaults() = default;
     UserDefaults(const UserDefaults&) = delete;
@@ -22,25 +22,25 @@ public:
 
 // Defaults that live as long as the object.
 class MemoryUserDefaults final : public UserDefaults {
-public:
+  public:
     std::optional<long long> integerForKey(const std::string& key) override;
     void setInteger(long long value, const std::string& key) override;
     void synchronize() override {}
 
-private:
+  private:
     std::mutex mutex_;
     std::map<std::string, long long> values_;
 };
 
 // Defaults kept in a small JSON file, read at creation and written by synchronize().
 class FileUserDefaults final : public UserDefaults {
-public:
+  public:
     explicit FileUserDefaults(std::string path);
     std::optional<long long> integerForKey(const std::string& key) override;
     void setInteger(long long value, const std::string& key) override;
     void synchronize() override;
 
-private:
+  private:
     std::string path_;
     std::mutex mutex_;
     std::map<std::string, long long> values_;

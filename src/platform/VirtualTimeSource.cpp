@@ -32,7 +32,8 @@ void VirtualTimeSource::setTimeZoneRule(std::function<long(Date)> rule) {
     zoneRule_ = std::move(rule);
 }
 
-void VirtualTimeSource::wait(std::unique_lock<std::mutex>& lock, std::condition_variable& cv, std::optional<Date>) {
+void VirtualTimeSource::wait(std::unique_lock<std::mutex>& lock, std::condition_variable& cv,
+                             std::optional<Date>) {
     cv.wait(lock);
 }
 
@@ -78,13 +79,15 @@ std::vector<std::shared_ptr<RunLoop>> VirtualTimeSource::loops() {
     std::vector<std::shared_ptr<RunLoop>> out;
     std::lock_guard lk(mutex_);
     for (auto& e : loops_)
-        if (auto l = e.second.lock()) out.push_back(std::move(l));
+        if (auto l = e.second.lock())
+            out.push_back(std::move(l));
     return out;
 }
 
 bool VirtualTimeSource::allIdle() {
     for (auto& loop : loops())
-        if (loop->hasRunner() && !loop->isIdle()) return false;
+        if (loop->hasRunner() && !loop->isIdle())
+            return false;
     return true;
 }
 
@@ -104,8 +107,10 @@ void VirtualTimeSource::runUntilIdle() {
         }
         bool idle = allIdle();
         std::unique_lock lk(mutex_);
-        if (idle && outside_ == 0 && epoch_ == before) return;
-        if (epoch_ == before) cv_.wait(lk, [&] { return epoch_ != before; });
+        if (idle && outside_ == 0 && epoch_ == before)
+            return;
+        if (epoch_ == before)
+            cv_.wait(lk, [&] { return epoch_ != before; });
     }
 }
 
@@ -126,7 +131,8 @@ void VirtualTimeSource::advanceBy(double seconds) {
                 loop = l;
             }
         }
-        if (!timer || timer->fireDate() > target) break;
+        if (!timer || timer->fireDate() > target)
+            break;
         {
             std::lock_guard lk(mutex_);
             now_ = std::max(now_, timer->fireDate());

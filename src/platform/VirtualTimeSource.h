@@ -13,13 +13,14 @@ namespace zarn::platform {
 // counts as idle (its tasks wait), except the main loop when the caller is the main thread:
 // then the caller runs the main loop's tasks itself.
 class VirtualTimeSource final : public TimeSource {
-public:
+  public:
     explicit VirtualTimeSource(Date start, long timeZoneOffsetSeconds = 0);
 
     Date now() override;
     long timeZoneOffsetSeconds(Date date) override;
     bool drivesTimers() const override { return true; }
-    void wait(std::unique_lock<std::mutex>& lock, std::condition_variable& cv, std::optional<Date> deadline) override;
+    void wait(std::unique_lock<std::mutex>& lock, std::condition_variable& cv,
+              std::optional<Date> deadline) override;
 
     void attach(const std::shared_ptr<RunLoop>& loop) override;
     void detach(const RunLoop* loop) override;
@@ -36,7 +37,7 @@ public:
     void setTimeZoneOffset(long seconds);
     void setTimeZoneRule(std::function<long(Date)> rule);
 
-private:
+  private:
     bool allIdle();
     std::vector<std::shared_ptr<RunLoop>> loops();
 

@@ -4,7 +4,7 @@ namespace zarn {
 
 // PLACEHOLDER until beacon matching is built: the facade and the module only hold it so far.
 class ZarnPBeaconMatchingService {
-public:
+  public:
     virtual ~ZarnPBeaconMatchingService() = default;
 };
 

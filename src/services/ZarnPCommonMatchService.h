@@ -7,12 +7,14 @@ namespace zarn {
 
 // PLACEHOLDER until the common matching is built: only keeps its offer delegate.
 class ZarnPCommonMatchService {
-public:
+  public:
     virtual ~ZarnPCommonMatchService() = default;
-    void setDelegate(std::weak_ptr<ZarnPMatchServiceOfferNotificationDelegate> d) { delegate_ = std::move(d); }
+    void setDelegate(std::weak_ptr<ZarnPMatchServiceOfferNotificationDelegate> d) {
+        delegate_ = std::move(d);
+    }
     std::shared_ptr<ZarnPMatchServiceOfferNotificationDelegate> delegate() const { return delegate_.lock(); }
 
-private:
+  private:
     std::weak_ptr<ZarnPMatchServiceOfferNotificationDelegate> delegate_;
 };
 

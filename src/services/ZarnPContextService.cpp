@@ -26,11 +26,13 @@ std::shared_ptr<ZarnPContext> ZarnPContextService::startContext(unsigned trigger
 }
 
 void ZarnPContextService::incrementContext(const std::shared_ptr<ZarnPContext>& context) {
-    if (context) context->incrementReferences();
+    if (context)
+        context->incrementReferences();
 }
 
 void ZarnPContextService::decrementContext(const std::shared_ptr<ZarnPContext>& context) {
-    if (!context) return;
+    if (!context)
+        return;
     auto timer = timerDao();
     // Counting belongs to the SDK thread, whichever thread the run ends on.
     if (timer && !timer->isRunThread()) {
@@ -50,11 +52,14 @@ void ZarnPContextService::decrementContextOnRunLoop(const std::shared_ptr<ZarnPC
 }
 
 void ZarnPContextService::decrementAndLog(std::shared_ptr<ZarnPContext> context) {
-    if (!context) return;
+    if (!context)
+        return;
     context->decrementReferences();
-    if (context->referenceCount() >= 1) return;
+    if (context->referenceCount() >= 1)
+        return;
     auto log = context->collectedLog();
-    if (!log || log->empty()) return;
+    if (!log || log->empty())
+        return;
     // Later lines of this context are dropped, so the text is reported only once.
     context->setCollectedLog(std::nullopt);
     auto events = eventService();

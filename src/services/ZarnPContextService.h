@@ -17,16 +17,18 @@ class ZarnPSystemTimerDao;
 // as a "debuglog_entry" event. Counting happens on the SDK thread: a decrement from any other
 // thread is moved there.
 class ZarnPContextService : public std::enable_shared_from_this<ZarnPContextService> {
-public:
+  public:
     ZarnPContextService() = default;
-    ZarnPContextService(std::shared_ptr<ZarnPEventLogging> eventService, std::shared_ptr<ZarnPSystemTimerDao> timerDao);
+    ZarnPContextService(std::shared_ptr<ZarnPEventLogging> eventService,
+                        std::shared_ptr<ZarnPSystemTimerDao> timerDao);
     virtual ~ZarnPContextService() = default;
     ZarnPContextService(const ZarnPContextService&) = delete;
     ZarnPContextService& operator=(const ZarnPContextService&) = delete;
 
     // A new context of the trigger-context type, with a reference count of 0.
     std::shared_ptr<ZarnPContext> startContext(unsigned triggerContext);
-    std::shared_ptr<ZarnPContext> startContext(unsigned triggerContext, std::optional<std::string> triggerDetails);
+    std::shared_ptr<ZarnPContext> startContext(unsigned triggerContext,
+                                               std::optional<std::string> triggerDetails);
 
     // Adds a reference, on the caller's thread (callers increment on the SDK thread).
     void incrementContext(const std::shared_ptr<ZarnPContext>& context);
@@ -43,7 +45,7 @@ public:
     std::shared_ptr<ZarnPSystemTimerDao> timerDao() const;
     void setTimerDao(std::shared_ptr<ZarnPSystemTimerDao> timerDao);
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::shared_ptr<ZarnPEventLogging> eventService_;
     std::shared_ptr<ZarnPSystemTimerDao> timerDao_;

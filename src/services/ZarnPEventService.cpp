@@ -24,23 +24,34 @@ constexpr const char* kDomain = "EventService";
 // Codes of the URL loading system that mean the device could not reach the service.
 const char* connectivityFailureName(long code) {
     switch (code) {
-        case -1020: return "kCFURLErrorDataNotAllowed";
-        case -1019: return "kCFURLErrorCallIsActive";
-        case -1018: return "kCFURLErrorInternationalRoamingOff";
-        case -1009: return "kCFURLErrorNotConnectedToInternet";
-        case -1006: return "kCFURLErrorDNSLookupFailed";
-        case -1005: return "kCFURLErrorNetworkConnectionLost";
-        case -1004: return "kCFURLErrorCannotConnectToHost";
-        case -1003: return "kCFURLErrorCannotFindHost";
-        case -1001: return "kCFURLErrorTimedOut";
-        default: return nullptr;
+        case -1020:
+            return "kCFURLErrorDataNotAllowed";
+        case -1019:
+            return "kCFURLErrorCallIsActive";
+        case -1018:
+            return "kCFURLErrorInternationalRoamingOff";
+        case -1009:
+            return "kCFURLErrorNotConnectedToInternet";
+        case -1006:
+            return "kCFURLErrorDNSLookupFailed";
+        case -1005:
+            return "kCFURLErrorNetworkConnectionLost";
+        case -1004:
+            return "kCFURLErrorCannotConnectToHost";
+        case -1003:
+            return "kCFURLErrorCannotFindHost";
+        case -1001:
+            return "kCFURLErrorTimedOut";
+        default:
+            return nullptr;
     }
 }
 }  // namespace
 
 std::shared_ptr<ZarnPEventService> ZarnPEventService::create(
     std::shared_ptr<ZarnPEventDao> eventDao, std::shared_ptr<ZarnPKeyValueDao> keyValueDao,
-    std::shared_ptr<ZarnPUuidGenerator> uuidGenerator, std::shared_ptr<ZarnPSegmentationService> segmentationService,
+    std::shared_ptr<ZarnPUuidGenerator> uuidGenerator,
+    std::shared_ptr<ZarnPSegmentationService> segmentationService,
     std::shared_ptr<ZarnPRemoteEventAndNotificationDao> remoteDao, std::shared_ptr<ZarnPClockDao> clockDao,
     std::shared_ptr<platform::NotificationCenter> center) {
     ZARN_REQUIRE(eventDao);
@@ -59,13 +70,15 @@ std::shared_ptr<ZarnPEventService> ZarnPEventService::create(
     service->center_ = std::move(center);
     std::weak_ptr<ZarnPEventService> weak = service;
     service->center_->addObserver(service.get(), "Zarn_Disabled", [weak](const platform::Broadcast&) {
-        if (auto self = weak.lock()) self->onDisable();
+        if (auto self = weak.lock())
+            self->onDisable();
     });
     return service;
 }
 
 ZarnPEventService::~ZarnPEventService() {
-    if (center_) center_->removeObserver(this);
+    if (center_)
+        center_->removeObserver(this);
 }
 
 void ZarnPEventService::logEventWithType(unsigned type, const std::shared_ptr<ZarnPContext>& context) {
@@ -89,22 +102,27 @@ void ZarnPEventService::logEventWithType(unsigned type, const Value& extra, Date
     if (context) {
         finalExtra["context_id"] = context->uuidString();
         finalExtra["trigger"] = ZarnTriggerContext::toString(context->triggerContext());
-        if (context->triggerDetails()) finalExtra["trigger_details"] = *context->triggerDetails();
+        if (context->triggerDetails())
+            finalExtra["trigger_details"] = *context->triggerDetails();
     }
     LogDebug(kDomain, "Logging event: %@ Data: %@", name, finalExtra);
     ZarnPEvent event(uuidGenerator_->create(), type, date, finalExtra);
     eventDao_->saveEvent(event);
-    if (type == ZarnPLogEventTypeError) eventDao_->limitEventsOfType(ZarnPLogEventTypeError, 15);
-    if (type == ZarnPLogEventTypeLocationAcquired) eventDao_->limitEventsOfType(ZarnPLogEventTypeLocationAcquired, 2000);
+    if (type == ZarnPLogEventTypeError)
+        eventDao_->limitEventsOfType(ZarnPLogEventTypeError, 15);
+    if (type == ZarnPLogEventTypeLocationAcquired)
+        eventDao_->limitEventsOfType(ZarnPLogEventTypeLocationAcquired, 2000);
 }
 
 void ZarnPEventService::sendEventsIfNeeded() {
-    if (eventDao_->getEventCount() > 5) sendEvents();
+    if (eventDao_->getEventCount() > 5)
+        sendEvents();
 }
 
 void ZarnPEventService::sendEvents() {
     auto events = eventDao_->getEvents();
-    if (events.empty()) return;
+    if (events.empty())
+        return;
     auto token = keyValueDao_ ? keyValueDao_->getPropertyValueForKey("zarn_public_token") : std::nullopt;
     if (!token) {
         LogError(kDomain, "Public token not yet initialized");
@@ -112,7 +130,8 @@ void ZarnPEventService::sendEvents() {
     }
     Date now = clockDao_->now();
     int suspend = keyValueDao_ ? keyValueDao_->getIntPropertyValueForKey("zarn_suspend_interval") : 0;
-    if (lastTimeSentEvents_ && !(std::fabs(timeIntervalBetween(now, *lastTimeSentEvents_)) > suspend)) return;
+    if (lastTimeSentEvents_ && !(std::fabs(timeIntervalBetween(now, *lastTimeSentEvents_)) > suspend))
+        return;
     lastTimeSentEvents_ = now;
     remoteDao_->storeEvents(events, *token, segmentationService_->getAdvertisingIdentifier(),
                             segmentationService_->isAdvertisingEnabled(),
@@ -120,12 +139,15 @@ void ZarnPEventService::sendEvents() {
 }
 
 void ZarnPEventService::sendAndClearEventsIfNonEmpty() {
-    if (eventDao_->getEventCount() <= 0) return;
+    if (eventDao_->getEventCount() <= 0)
+        return;
     sendEvents();
     eventDao_->deleteAllEvents();
 }
 
-void ZarnPEventService::onDisable() { sendEvents(); }
+void ZarnPEventService::onDisable() {
+    sendEvents();
+}
 
 void ZarnPEventService::storeEventsCompleted(const std::vector<std::shared_ptr<ZarnPEvent>>& events,
                                              const std::optional<Error>& error,
@@ -141,8 +163,8 @@ void ZarnPEventService::storeEventsCompleted(const std::vector<std::shared_ptr<Z
 void ZarnPEventService::logDataError(const Error& error, const std::string& operation,
                                      const std::shared_ptr<ZarnPContext>& context) {
     if (const char* name = connectivityFailureName(error.code)) {
-        logEventWithType(ZarnPLogEventTypeError, Value{{"message", name}, {"level", "2"}, {"domain", operation}},
-                         context);
+        logEventWithType(ZarnPLogEventTypeError,
+                         Value{{"message", name}, {"level", "2"}, {"domain", operation}}, context);
         return;
     }
     LogNsError(kDomain, error, "Error during %@", operation);

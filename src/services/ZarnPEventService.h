@@ -25,20 +25,21 @@ class NotificationCenter;
 class ZarnPEventService final : public ZarnPEventLogging,
                                 public ZarnPStoreEventsDelegate,
                                 public std::enable_shared_from_this<ZarnPEventService> {
-public:
+  public:
     // Every collaborator but the key-value store is required. Observes "Zarn_Disabled" on the
     // notification centre (upload on disable) until it is destroyed.
-    static std::shared_ptr<ZarnPEventService> create(std::shared_ptr<ZarnPEventDao> eventDao,
-                                                     std::shared_ptr<ZarnPKeyValueDao> keyValueDao,
-                                                     std::shared_ptr<ZarnPUuidGenerator> uuidGenerator,
-                                                     std::shared_ptr<ZarnPSegmentationService> segmentationService,
-                                                     std::shared_ptr<ZarnPRemoteEventAndNotificationDao> remoteDao,
-                                                     std::shared_ptr<ZarnPClockDao> clockDao,
-                                                     std::shared_ptr<platform::NotificationCenter> center);
+    static std::shared_ptr<ZarnPEventService> create(
+        std::shared_ptr<ZarnPEventDao> eventDao, std::shared_ptr<ZarnPKeyValueDao> keyValueDao,
+        std::shared_ptr<ZarnPUuidGenerator> uuidGenerator,
+        std::shared_ptr<ZarnPSegmentationService> segmentationService,
+        std::shared_ptr<ZarnPRemoteEventAndNotificationDao> remoteDao,
+        std::shared_ptr<ZarnPClockDao> clockDao, std::shared_ptr<platform::NotificationCenter> center);
     ~ZarnPEventService() override;
 
-    void logEventWithType(unsigned type, const Value& extra, Date date, const std::shared_ptr<ZarnPContext>& context);
-    void logEventWithType(unsigned type, const Value& extra, const std::shared_ptr<ZarnPContext>& context) override;
+    void logEventWithType(unsigned type, const Value& extra, Date date,
+                          const std::shared_ptr<ZarnPContext>& context);
+    void logEventWithType(unsigned type, const Value& extra,
+                          const std::shared_ptr<ZarnPContext>& context) override;
     void logEventWithType(unsigned type, const std::shared_ptr<ZarnPContext>& context);
 
     void sendEventsIfNeeded();
@@ -46,17 +47,19 @@ public:
     void sendAndClearEventsIfNonEmpty();
     void onDisable();
 
-    void storeEventsCompleted(const std::vector<std::shared_ptr<ZarnPEvent>>& events, const std::optional<Error>& error,
+    void storeEventsCompleted(const std::vector<std::shared_ptr<ZarnPEvent>>& events,
+                              const std::optional<Error>& error,
                               std::shared_ptr<ZarnPContext> zarnContext) override;
     // Connectivity failures become "error" events; anything else is logged as an error.
-    void logDataError(const Error& error, const std::string& operation, const std::shared_ptr<ZarnPContext>& context);
+    void logDataError(const Error& error, const std::string& operation,
+                      const std::shared_ptr<ZarnPContext>& context);
 
     std::optional<Date> lastTimeSentEvents() const { return lastTimeSentEvents_; }
 
     const std::shared_ptr<ZarnPClockDao>& clockDao() const { return clockDao_; }
     const std::shared_ptr<ZarnPEventDao>& eventDao() const { return eventDao_; }
 
-private:
+  private:
     ZarnPEventService() = default;
 
     std::shared_ptr<ZarnPEventDao> eventDao_;

@@ -4,7 +4,7 @@ namespace zarn {
 
 // PLACEHOLDER until the external-region entry is built: the facade and the module only hold it so far.
 class ZarnPExternalRegionService {
-public:
+  public:
     virtual ~ZarnPExternalRegionService() = default;
 };
 

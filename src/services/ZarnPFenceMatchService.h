@@ -4,7 +4,7 @@ namespace zarn {
 
 // PLACEHOLDER until the match-run dispatch is built: the facade and the module only hold it so far.
 class ZarnPFenceMatchService {
-public:
+  public:
     virtual ~ZarnPFenceMatchService() = default;
 };
 

@@ -4,7 +4,7 @@ namespace zarn {
 
 // PLACEHOLDER until geofence matching is built: the facade and the module only hold it so far.
 class ZarnPGeofenceMatchingService {
-public:
+  public:
     virtual ~ZarnPGeofenceMatchingService() = default;
 };
 

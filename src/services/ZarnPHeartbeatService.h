@@ -4,7 +4,7 @@ namespace zarn {
 
 // PLACEHOLDER until the heartbeat is built: starting its timer does nothing.
 class ZarnPHeartbeatService {
-public:
+  public:
     virtual ~ZarnPHeartbeatService() = default;
     virtual void startTimer() {}
 };

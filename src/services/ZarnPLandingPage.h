@@ -4,7 +4,7 @@ namespace zarn {
 
 // PLACEHOLDER until the landing page is built: the facade and the module only hold it so far.
 class ZarnPLandingPage {
-public:
+  public:
     virtual ~ZarnPLandingPage() = default;
 };
 

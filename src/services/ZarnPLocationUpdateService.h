@@ -8,7 +8,7 @@ class ZarnPContext;
 // PLACEHOLDER until the location update service is built: the operations the facade calls,
 // doing nothing. The real service decides when to fetch a fix and a data update.
 class ZarnPLocationUpdateService {
-public:
+  public:
     virtual ~ZarnPLocationUpdateService() = default;
     virtual void enable() {}
     virtual void disable() {}

@@ -2,9 +2,10 @@
 
 namespace zarn {
 
-// PLACEHOLDER until the notification service (data-update timing) is built: the facade and the module only hold it so far.
+// PLACEHOLDER until the notification service (data-update timing) is built: the facade and the module only
+// hold it so far.
 class ZarnPNotificationService {
-public:
+  public:
     virtual ~ZarnPNotificationService() = default;
 };
 

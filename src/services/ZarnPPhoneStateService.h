@@ -4,7 +4,7 @@ namespace zarn {
 
 // PLACEHOLDER until the phone-state service is built: the facade and the module only hold it so far.
 class ZarnPPhoneStateService {
-public:
+  public:
     virtual ~ZarnPPhoneStateService() = default;
 };
 

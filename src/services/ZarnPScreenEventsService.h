@@ -4,7 +4,7 @@ namespace zarn {
 
 // PLACEHOLDER until screen events are built: registering the app-state handlers does nothing.
 class ZarnPScreenEventsService {
-public:
+  public:
     virtual ~ZarnPScreenEventsService() = default;
     virtual void registerHandlers(bool /*isInForeground*/) {}
 };

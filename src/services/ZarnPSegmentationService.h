@@ -9,7 +9,7 @@ namespace zarn {
 // PLACEHOLDER until the segmentation service is built: answers what a fresh installation
 // holds (no advertising identifier, no flag, no segmentation values).
 class ZarnPSegmentationService {
-public:
+  public:
     virtual ~ZarnPSegmentationService() = default;
     virtual std::optional<std::string> getAdvertisingIdentifier() { return std::nullopt; }
     virtual std::optional<bool> isAdvertisingEnabled() { return std::nullopt; }

@@ -4,7 +4,7 @@ namespace zarn {
 
 // PLACEHOLDER until the contextual page table is built: the facade and the module only hold it so far.
 class ZarnPContextualPageDao {
-public:
+  public:
     virtual ~ZarnPContextualPageDao() = default;
 };
 

@@ -8,7 +8,7 @@ class ZarnPEvent;
 
 // The events waiting to be sent to the service. SDK thread only.
 class ZarnPEventDao {
-public:
+  public:
     virtual ~ZarnPEventDao() = default;
     virtual void deleteEvents(const std::vector<std::shared_ptr<ZarnPEvent>>& events) = 0;
     virtual void deleteAllEvents() = 0;

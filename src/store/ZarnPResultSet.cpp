@@ -21,20 +21,24 @@ std::string lowercase(std::string_view s) {
 }
 }  // namespace
 
-std::unique_ptr<ZarnPResultSet> ZarnPResultSet::resultSetWithStatement(std::unique_ptr<ZarnPStatement> statement,
-                                                                       std::shared_ptr<ZarnPDatabase> parentDatabase) {
+std::unique_ptr<ZarnPResultSet> ZarnPResultSet::resultSetWithStatement(
+    std::unique_ptr<ZarnPStatement> statement, std::shared_ptr<ZarnPDatabase> parentDatabase) {
     return std::make_unique<ZarnPResultSet>(std::move(statement), std::move(parentDatabase));
 }
 
-ZarnPResultSet::ZarnPResultSet(std::unique_ptr<ZarnPStatement> statement, std::shared_ptr<ZarnPDatabase> parentDatabase)
+ZarnPResultSet::ZarnPResultSet(std::unique_ptr<ZarnPStatement> statement,
+                               std::shared_ptr<ZarnPDatabase> parentDatabase)
     : parentDB_(std::move(parentDatabase)), statement_(std::move(statement)) {
     if (statement_) {
         query_ = statement_->query();
-        if (statement_->statement()) columnCount_ = sqlite3_column_count(statement_->statement());
+        if (statement_->statement())
+            columnCount_ = sqlite3_column_count(statement_->statement());
     }
 }
 
-ZarnPResultSet::~ZarnPResultSet() { close(); }
+ZarnPResultSet::~ZarnPResultSet() {
+    close();
+}
 
 void ZarnPResultSet::close() {
     hasRow_ = false;
@@ -51,21 +55,25 @@ void ZarnPResultSet::close() {
 
 bool ZarnPResultSet::next() {
     hasRow_ = false;
-    if (!statement_ || !statement_->statement()) return false;
+    if (!statement_ || !statement_->statement())
+        return false;
     sqlite3_stmt* stmt = statement_->statement();
     sqlite3* db = sqlite3_db_handle(stmt);
     int retries = 0;
     int rc;
     for (;;) {
         rc = sqlite3_step(stmt);
-        if (rc != SQLITE_BUSY && rc != SQLITE_LOCKED) break;
+        if (rc != SQLITE_BUSY && rc != SQLITE_LOCKED)
+            break;
         if (rc == SQLITE_LOCKED) {
             int resetRc = sqlite3_reset(stmt);
-            if (resetRc != SQLITE_LOCKED) LogInfo(kDomain, "Unexpected result from sqlite3_reset (%d) rs", resetRc);
+            if (resetRc != SQLITE_LOCKED)
+                LogInfo(kDomain, "Unexpected result from sqlite3_reset (%d) rs", resetRc);
         }
         bool again = parentDB_ ? parentDB_->retryWhileBusy(retries, "Database busy")
                                : (LogInfo(kDomain, "Database busy"), false);
-        if (!again) break;
+        if (!again)
+            break;
     }
     if (rc == SQLITE_ROW) {
         hasRow_ = true;
@@ -82,18 +90,22 @@ bool ZarnPResultSet::next() {
 
 void ZarnPResultSet::setupColumnNames() {
     columnNamesSetup_ = true;
-    if (!statement_ || !statement_->statement()) return;
+    if (!statement_ || !statement_->statement())
+        return;
     for (int i = 0; i < columnCount_; ++i) {
         const char* name = sqlite3_column_name(statement_->statement(), i);
-        if (name) columnNameToIndexMap_[lowercase(name)] = i;  // the later column of a name wins
+        if (name)
+            columnNameToIndexMap_[lowercase(name)] = i;  // the later column of a name wins
     }
 }
 
 int ZarnPResultSet::columnIndexForName(std::string_view columnName) {
-    if (!columnNamesSetup_) setupColumnNames();
+    if (!columnNamesSetup_)
+        setupColumnNames();
     std::string name = lowercase(columnName);
     auto it = columnNameToIndexMap_.find(name);
-    if (it != columnNameToIndexMap_.end()) return it->second;
+    if (it != columnNameToIndexMap_.end())
+        return it->second;
     LogInfo(kDomain, "Warning: I could not find the column named '%@'.", name);
     return -1;
 }
@@ -111,7 +123,9 @@ int64_t ZarnPResultSet::longForColumnIndex(int columnIdx) {
 }
 
 // Read at 64 bits: a large integer whose low 32 bits are 0 is still true.
-bool ZarnPResultSet::boolForColumnIndex(int columnIdx) { return longForColumnIndex(columnIdx) != 0; }
+bool ZarnPResultSet::boolForColumnIndex(int columnIdx) {
+    return longForColumnIndex(columnIdx) != 0;
+}
 
 double ZarnPResultSet::doubleForColumnIndex(int columnIdx) {
     return readable(columnIdx) ? sqlite3_column_double(statement_->statement(), columnIdx) : 0.0;
@@ -122,24 +136,30 @@ bool ZarnPResultSet::columnIndexIsNull(int columnIdx) {
 }
 
 std::optional<std::string> ZarnPResultSet::stringForColumnIndex(int columnIdx) {
-    if (columnIndexIsNull(columnIdx)) return std::nullopt;
+    if (columnIndexIsNull(columnIdx))
+        return std::nullopt;
     sqlite3_stmt* stmt = statement_->statement();
     const unsigned char* text = sqlite3_column_text(stmt, columnIdx);
-    if (!text) return std::nullopt;  // out of memory
-    return std::string(reinterpret_cast<const char*>(text), static_cast<size_t>(sqlite3_column_bytes(stmt, columnIdx)));
+    if (!text)
+        return std::nullopt;  // out of memory
+    return std::string(reinterpret_cast<const char*>(text),
+                       static_cast<size_t>(sqlite3_column_bytes(stmt, columnIdx)));
 }
 
 std::optional<Date> ZarnPResultSet::dateForColumnIndex(int columnIdx) {
-    if (columnIndexIsNull(columnIdx)) return std::nullopt;
+    if (columnIndexIsNull(columnIdx))
+        return std::nullopt;
     return dateWithTimeIntervalSince1970(doubleForColumnIndex(columnIdx));
 }
 
 std::optional<std::string> ZarnPResultSet::dataForColumnIndex(int columnIdx) {
-    if (columnIndexIsNull(columnIdx)) return std::nullopt;
+    if (columnIndexIsNull(columnIdx))
+        return std::nullopt;
     sqlite3_stmt* stmt = statement_->statement();
     const void* bytes = sqlite3_column_blob(stmt, columnIdx);
     int length = sqlite3_column_bytes(stmt, columnIdx);
-    if (!bytes || length <= 0) return std::string();
+    if (!bytes || length <= 0)
+        return std::string();
     return std::string(static_cast<const char*>(bytes), static_cast<size_t>(length));
 }
 

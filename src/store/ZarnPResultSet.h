@@ -19,9 +19,9 @@ class ZarnPStatement;
 // negative or past the last column, for an unknown column name, and whenever no row is ready
 // (before the first next(), after the last one, after close()). SDK thread only.
 class ZarnPResultSet {
-public:
-    static std::unique_ptr<ZarnPResultSet> resultSetWithStatement(std::unique_ptr<ZarnPStatement> statement,
-                                                                  std::shared_ptr<ZarnPDatabase> parentDatabase);
+  public:
+    static std::unique_ptr<ZarnPResultSet> resultSetWithStatement(
+        std::unique_ptr<ZarnPStatement> statement, std::shared_ptr<ZarnPDatabase> parentDatabase);
     ZarnPResultSet(std::unique_ptr<ZarnPStatement> statement, std::shared_ptr<ZarnPDatabase> parentDatabase);
     ~ZarnPResultSet();
     ZarnPResultSet(const ZarnPResultSet&) = delete;
@@ -61,7 +61,7 @@ public:
     bool columnIsNull(std::string_view columnName);
     bool columnIndexIsNull(int columnIdx);
 
-private:
+  private:
     // Whether the index names a column of the row that is ready.
     bool readable(int columnIdx) const;
     void setupColumnNames();

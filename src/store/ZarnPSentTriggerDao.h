@@ -2,9 +2,10 @@
 
 namespace zarn {
 
-// PLACEHOLDER until the sent notifications and geotriggers tables is built: the facade and the module only hold it so far.
+// PLACEHOLDER until the sent notifications and geotriggers tables is built: the facade and the module only
+// hold it so far.
 class ZarnPSentTriggerDao {
-public:
+  public:
     virtual ~ZarnPSentTriggerDao() = default;
 };
 

@@ -7,7 +7,8 @@
 
 namespace zarn {
 
-ZarnPSqLiteDao::ZarnPSqLiteDao(std::shared_ptr<ZarnPSqLiteDb> db, Registration registration) : db_(std::move(db)) {
+ZarnPSqLiteDao::ZarnPSqLiteDao(std::shared_ptr<ZarnPSqLiteDb> db, Registration registration)
+    : db_(std::move(db)) {
     ZARN_REQUIRE(db_);
     if (registration == Registration::Register) {
         db_->registerDao(this);
@@ -17,17 +18,22 @@ ZarnPSqLiteDao::ZarnPSqLiteDao(std::shared_ptr<ZarnPSqLiteDb> db, Registration r
 
 ZarnPSqLiteDao::~ZarnPSqLiteDao() {
     savePreparedStatement_.reset();
-    if (registered_) db_->unregisterDao(this);
+    if (registered_)
+        db_->unregisterDao(this);
 }
 
 void ZarnPSqLiteDao::createOrUpdate(int) {}
 
-std::shared_ptr<ZarnPDatabase> ZarnPSqLiteDao::database() const { return db_->database(); }
+std::shared_ptr<ZarnPDatabase> ZarnPSqLiteDao::database() const {
+    return db_->database();
+}
 
 bool ZarnPSqLiteDao::setErrorOnError(Error* error) {
     auto connection = database();
-    if (!connection || !connection->hadError()) return false;
-    if (error) *error = connection->lastError();
+    if (!connection || !connection->hadError())
+        return false;
+    if (error)
+        *error = connection->lastError();
     return true;
 }
 
@@ -43,25 +49,30 @@ bool ZarnPSqLiteDao::setErrorOnError(Error* error, bool success) {
 
 std::optional<Error> ZarnPSqLiteDao::errorAfterStatement(bool success) {
     Error error;
-    if (!setErrorOnError(&error, success)) return std::nullopt;
+    if (!setErrorOnError(&error, success))
+        return std::nullopt;
     return error;
 }
 
 void ZarnPSqLiteDao::throwDbExceptionIfNeeded(const std::optional<Error>& error) {
-    if (error) throw ZarnPDatabaseException(*error);
+    if (error)
+        throw ZarnPDatabaseException(*error);
 }
 
 void ZarnPSqLiteDao::throwDbExceptionIfNeeded(const Error* error) {
-    if (error) throw ZarnPDatabaseException(*error);
+    if (error)
+        throw ZarnPDatabaseException(*error);
 }
 
-void ZarnPSqLiteDao::executeUpdateWithParameterDictionary(std::string_view sql, const ZarnPSqlParameters& arguments) {
+void ZarnPSqLiteDao::executeUpdateWithParameterDictionary(std::string_view sql,
+                                                          const ZarnPSqlParameters& arguments) {
     auto connection = database();
     bool success = connection && connection->executeUpdateWithParameterDictionary(sql, arguments);
     throwDbExceptionIfNeeded(errorAfterStatement(success));
 }
 
-void ZarnPSqLiteDao::executeUpdateWithParameters(std::string_view sql, const std::vector<ZarnPSqlValue>& parameters) {
+void ZarnPSqLiteDao::executeUpdateWithParameters(std::string_view sql,
+                                                 const std::vector<ZarnPSqlValue>& parameters) {
     auto connection = database();
     bool success = connection && connection->executeUpdateWithParameters(sql, parameters);
     throwDbExceptionIfNeeded(errorAfterStatement(success));
@@ -81,20 +92,24 @@ void ZarnPSqLiteDao::executeStatement(ZarnPStatement& statement) {
 
 void ZarnPSqLiteDao::fetchLastSavedId() {
     auto connection = database();
-    if (!connection) return;
+    if (!connection)
+        return;
     auto rs = connection->executeQuery("SELECT MAX(id) max_id FROM " + tableName_);
-    if (rs && rs->next()) lastSavedId_ = rs->longForColumn("max_id");
+    if (rs && rs->next())
+        lastSavedId_ = rs->longForColumn("max_id");
 }
 
 void ZarnPSqLiteDao::prepareForSaveIfNotPrepared(std::string_view insertSql) {
-    if (preparedForSave_) return;
+    if (preparedForSave_)
+        return;
     fetchLastSavedId();
     prepareSaveStatementIfNotPrepared(insertSql);
     preparedForSave_ = true;
 }
 
 void ZarnPSqLiteDao::prepareSaveStatementIfNotPrepared(std::string_view insertSql) {
-    if (savePreparedStatement_) return;
+    if (savePreparedStatement_)
+        return;
     auto connection = database();
     bool success = connection && connection->prepareStatement(insertSql, savePreparedStatement_);
     throwDbExceptionIfNeeded(errorAfterStatement(success));

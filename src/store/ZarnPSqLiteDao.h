@@ -23,12 +23,13 @@ class ZarnPSqLiteDb;
 // fail silently, and offers one prepared INSERT per store with a 64-bit id counter for bulk
 // saving. SDK thread only, like the connection.
 class ZarnPSqLiteDao {
-public:
+  public:
     enum class Registration { Register, DoNotRegister };
 
     // A null database stops the process. DoNotRegister is for stores that own no table and
     // take no part in the migrations.
-    explicit ZarnPSqLiteDao(std::shared_ptr<ZarnPSqLiteDb> db, Registration registration = Registration::Register);
+    explicit ZarnPSqLiteDao(std::shared_ptr<ZarnPSqLiteDb> db,
+                            Registration registration = Registration::Register);
     virtual ~ZarnPSqLiteDao();
     ZarnPSqLiteDao(const ZarnPSqLiteDao&) = delete;
     ZarnPSqLiteDao& operator=(const ZarnPSqLiteDao&) = delete;
@@ -42,7 +43,7 @@ public:
     int64_t lastSavedId() const { return lastSavedId_; }
     bool preparedForSave() const { return preparedForSave_; }
 
-protected:
+  protected:
     // The open connection, or nullptr when the file cannot be opened.
     std::shared_ptr<ZarnPDatabase> database() const;
 
@@ -60,8 +61,8 @@ protected:
     // Run the statement, then raise ZarnPDatabaseException when it failed.
     void executeUpdateWithParameterDictionary(std::string_view sql, const ZarnPSqlParameters& arguments);
     template <typename... A>
-        requires(std::is_constructible_v<ZarnPSqlValue, const A&> && ...)
-    void executeUpdate(std::string_view sql, const A&... args) {
+    requires(std::is_constructible_v<ZarnPSqlValue, const A&>&&...) void executeUpdate(std::string_view sql,
+                                                                                       const A&... args) {
         executeUpdateWithParameters(sql, std::vector<ZarnPSqlValue>{ZarnPSqlValue(args)...});
     }
     void executeUpdateWithParameters(std::string_view sql, const std::vector<ZarnPSqlValue>& parameters);
@@ -84,7 +85,7 @@ protected:
     void setTableName(std::string tableName) { tableName_ = std::move(tableName); }
     void setLastSavedId(int64_t id) { lastSavedId_ = id; }
 
-private:
+  private:
     std::shared_ptr<ZarnPSqLiteDb> db_;
     std::string tableName_;
     int64_t lastSavedId_ = -1;

@@ -32,10 +32,13 @@ ZarnPSqLiteDb::~ZarnPSqLiteDb() {
 }
 
 void ZarnPSqLiteDb::registerDao(ZarnPSqLiteDao* dao) {
-    if (dao && !isRegistered(dao)) daos_.push_back(dao);
+    if (dao && !isRegistered(dao))
+        daos_.push_back(dao);
 }
 
-void ZarnPSqLiteDb::unregisterDao(ZarnPSqLiteDao* dao) { daos_.erase(std::remove(daos_.begin(), daos_.end(), dao), daos_.end()); }
+void ZarnPSqLiteDb::unregisterDao(ZarnPSqLiteDao* dao) {
+    daos_.erase(std::remove(daos_.begin(), daos_.end(), dao), daos_.end());
+}
 
 bool ZarnPSqLiteDb::isRegistered(const ZarnPSqLiteDao* dao) const {
     return std::find(daos_.begin(), daos_.end(), dao) != daos_.end();
@@ -46,20 +49,24 @@ std::vector<ZarnPSqLiteDao*> ZarnPSqLiteDb::registeredDaos() const {
     std::vector<ZarnPSqLiteDao*> out;
     std::unordered_set<std::type_index> seen;
     for (ZarnPSqLiteDao* dao : daos_)
-        if (seen.insert(std::type_index(typeid(*dao))).second) out.push_back(dao);
+        if (seen.insert(std::type_index(typeid(*dao))).second)
+            out.push_back(dao);
     return out;
 }
 
 std::shared_ptr<ZarnPDatabase> ZarnPSqLiteDb::database() {
     std::lock_guard lk(openMutex_);
-    if (database_) return database_;
-    if (checkThread_ && platform::isMainThread()) LogError(kDomain, "Initializing DB from main thread!");
+    if (database_)
+        return database_;
+    if (checkThread_ && platform::isMainThread())
+        LogError(kDomain, "Initializing DB from main thread!");
 
     auto fileSystem = platform::current().fileSystem;
     std::string path = fileSystem ? fileSystem->expandTilde(path_) : path_;
 
     std::string parent = std::filesystem::path(path).parent_path().string();
-    if (fileSystem && !parent.empty() && !fileSystem->fileExists(parent) && !fileSystem->createDirectory(parent)) {
+    if (fileSystem && !parent.empty() && !fileSystem->fileExists(parent) &&
+        !fileSystem->createDirectory(parent)) {
         LogNsError(kDomain, Error{kDomain, -1, format("Could not create the folder %@", parent)},
                    "Failed to create directory");
     }
@@ -74,7 +81,8 @@ std::shared_ptr<ZarnPDatabase> ZarnPSqLiteDb::database() {
         }
         lastMessage = candidate->lastErrorMessage();
         candidate.reset();
-        if (openRetryDelay_.count() > 0) std::this_thread::sleep_for(openRetryDelay_);
+        if (openRetryDelay_.count() > 0)
+            std::this_thread::sleep_for(openRetryDelay_);
     }
     if (!opened) {
         LogError(kDomain, "Failed to open db at %@ > %@", path, lastMessage);
@@ -96,26 +104,30 @@ void ZarnPSqLiteDb::updateVersion() {
     database_->executeUpdate("PRAGMA foreign_keys = off");
     if (!versionDao_) {
         // Non-owning: this object owns the version store.
-        versionDao_ = std::make_shared<ZarnPSqLiteVersionDao>(std::shared_ptr<ZarnPSqLiteDb>(std::shared_ptr<void>(), this));
+        versionDao_ = std::make_shared<ZarnPSqLiteVersionDao>(
+            std::shared_ptr<ZarnPSqLiteDb>(std::shared_ptr<void>(), this));
     }
     currentVersion_ = versionDao_->currentVersion();
     if (!migrateStores()) {
         LogError(kDomain, "Database left at version %d; the next opening migrates again", currentVersion_);
         return;
     }
-    if (versionDao_->setCurrentVersion(appVersion_)) currentVersion_ = appVersion_;
+    if (versionDao_->setCurrentVersion(appVersion_))
+        currentVersion_ = appVersion_;
 }
 
 bool ZarnPSqLiteDb::migrateStores() {
     bool allMigrated = true;
     for (ZarnPSqLiteDao* dao : registeredDaos()) {
-        if (!isRegistered(dao)) continue;  // destroyed by an earlier migration
+        if (!isRegistered(dao))
+            continue;  // destroyed by an earlier migration
         database_->closeOpenResultSets();
         bool migrated = true;
         try {
             dao->createOrUpdate(currentVersion_);
         } catch (const ZarnPDatabaseException& e) {
-            LogNsError(kDomain, e.error(), "Failed to migrate from version %d to %d", currentVersion_, appVersion_);
+            LogNsError(kDomain, e.error(), "Failed to migrate from version %d to %d", currentVersion_,
+                       appVersion_);
             migrated = false;
         } catch (const std::exception& e) {
             LogError(kDomain, "Failed to migrate from version %d to %d: %@", currentVersion_, appVersion_, e);
@@ -126,7 +138,8 @@ bool ZarnPSqLiteDb::migrateStores() {
         }
         if (database_->hasOpenTransaction()) {
             // A step that stopped half way: undo what it did not finish.
-            if (migrated) LogError(kDomain, "A migration left its transaction open; rolling it back");
+            if (migrated)
+                LogError(kDomain, "A migration left its transaction open; rolling it back");
             database_->rollback();
             migrated = false;
         }
@@ -138,13 +151,15 @@ bool ZarnPSqLiteDb::migrateStores() {
 
 void ZarnPSqLiteDb::switchOnForeignKeys() {
     // The pragma does nothing inside a transaction.
-    if (database_->hasOpenTransaction()) database_->rollback();
+    if (database_->hasOpenTransaction())
+        database_->rollback();
     bool switched = database_->executeUpdate("PRAGMA foreign_keys = on");
     if (switched) {
         auto rs = database_->executeQuery("PRAGMA foreign_keys");
         switched = rs && rs->next() && rs->intForColumnIndex(0) == 1;
     }
-    if (!switched) LogError(kDomain, "Failed to switch on foreign keys");
+    if (!switched)
+        LogError(kDomain, "Failed to switch on foreign keys");
 }
 
 }  // namespace zarn

@@ -20,7 +20,7 @@ class ZarnPSqLiteVersionDao;
 // Threads: no lock. The object, its connection and every store on it are used on the SDK thread
 // only; opening from the main thread is allowed but logged.
 class ZarnPSqLiteDb {
-public:
+  public:
     static constexpr int kOpenTries = 3;
 
     ZarnPSqLiteDb(int version, std::string path);
@@ -49,7 +49,7 @@ public:
     // Pause between two failed tries to open the file (100 ms).
     void setOpenRetryDelay(std::chrono::milliseconds delay) { openRetryDelay_ = delay; }
 
-private:
+  private:
     // Each store's migration; false when one failed.
     bool migrateStores();
     void updateVersion();

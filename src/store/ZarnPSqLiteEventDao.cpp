@@ -18,7 +18,8 @@ template <typename F>
 void inTransaction(ZarnPDatabase& db, F&& body) {
     bool own = !db.inTransaction() && db.beginTransaction();
     body();
-    if (own) db.commit();
+    if (own)
+        db.commit();
 }
 }  // namespace
 
@@ -26,14 +27,16 @@ void ZarnPSqLiteEventDao::createOrUpdate(int version) {
     if (version < 1) {
         if (auto db = database())
             db->executeUpdate(
-                "CREATE TABLE events (identifier VARCHAR(255) NOT NULL PRIMARY KEY,eventType VARCHAR(255) NOT "
+                "CREATE TABLE events (identifier VARCHAR(255) NOT NULL PRIMARY KEY,eventType VARCHAR(255) "
+                "NOT "
                 "NULL,date DOUBLE NOT NULL,extra BLOB NOT NULL);");
     }
 }
 
 void ZarnPSqLiteEventDao::deleteEvents(const std::vector<std::shared_ptr<ZarnPEvent>>& events) {
     auto db = database();
-    if (!db) return;
+    if (!db)
+        return;
     inTransaction(*db, [&] {
         for (auto& e : events)
             if (e)
@@ -43,7 +46,8 @@ void ZarnPSqLiteEventDao::deleteEvents(const std::vector<std::shared_ptr<ZarnPEv
 }
 
 void ZarnPSqLiteEventDao::deleteAllEvents() {
-    if (auto db = database()) db->executeUpdate("DELETE FROM events");
+    if (auto db = database())
+        db->executeUpdate("DELETE FROM events");
 }
 
 void ZarnPSqLiteEventDao::saveEvent(const ZarnPEvent& event) {
@@ -66,17 +70,21 @@ void ZarnPSqLiteEventDao::saveEvent(const ZarnPEvent& event) {
                               {"date", timeIntervalSince1970(event.date())},
                               {"extra", ZarnPSqlBlob{extra}}});
     Error error;
-    if (setErrorOnError(&error, success)) LogNsError(kDomain, error, "Failed to store event");
+    if (setErrorOnError(&error, success))
+        LogNsError(kDomain, error, "Failed to store event");
 }
 
 std::vector<std::shared_ptr<ZarnPEvent>> ZarnPSqLiteEventDao::getEvents() {
     std::vector<std::shared_ptr<ZarnPEvent>> events;
     auto db = database();
-    if (!db) return events;
-    auto rs = db->executeQuery(format("SELECT identifier, eventType, date, extra FROM events ORDER BY CASE WHEN "
-                                      "eventType = 'notification_sent' THEN 0 ELSE 1 END LIMIT %d;",
-                                      kBatchSize));
-    if (!rs) return events;
+    if (!db)
+        return events;
+    auto rs =
+        db->executeQuery(format("SELECT identifier, eventType, date, extra FROM events ORDER BY CASE WHEN "
+                                "eventType = 'notification_sent' THEN 0 ELSE 1 END LIMIT %d;",
+                                kBatchSize));
+    if (!rs)
+        return events;
     while (rs->next()) {
         auto identifier = rs->stringForColumn("identifier").value_or("");
         auto typeName = rs->stringForColumn("eventType").value_or("");
@@ -88,13 +96,14 @@ std::vector<std::shared_ptr<ZarnPEvent>> ZarnPSqLiteEventDao::getEvents() {
         Error error;
         auto extra = ZarnPJson::parse(rs->dataForColumn("extra").value_or(""), &error);
         if (!extra || !extra->is_object()) {
-            if (extra) error = Error{"Zarn", -3, "Extra is not a dictionary"};
+            if (extra)
+                error = Error{"Zarn", -3, "Extra is not a dictionary"};
             LogNsError(kDomain, error, "Error in deserialization of extra");
             continue;
         }
-        events.push_back(std::make_shared<ZarnPEvent>(identifier, *type,
-                                                      dateWithTimeIntervalSince1970(rs->doubleForColumn("date")),
-                                                      std::move(*extra)));
+        events.push_back(std::make_shared<ZarnPEvent>(
+            identifier, *type, dateWithTimeIntervalSince1970(rs->doubleForColumn("date")),
+            std::move(*extra)));
     }
     return events;
 }
@@ -102,7 +111,8 @@ std::vector<std::shared_ptr<ZarnPEvent>> ZarnPSqLiteEventDao::getEvents() {
 int ZarnPSqLiteEventDao::getEventCount() {
     auto db = database();
     auto rs = db ? db->executeQuery("SELECT COUNT(*) FROM events;") : nullptr;
-    if (rs && rs->next()) return rs->intForColumnIndex(0);
+    if (rs && rs->next())
+        return rs->intForColumnIndex(0);
     LogDebug(kDomain, "Failed to count events");
     return 0;
 }
@@ -110,10 +120,12 @@ int ZarnPSqLiteEventDao::getEventCount() {
 void ZarnPSqLiteEventDao::limitEventsOfType(unsigned eventType, int limit) {
     auto name = ZarnPLogEventType::nameForType(eventType);
     auto db = database();
-    if (!name || !db) return;
+    if (!name || !db)
+        return;
     inTransaction(*db, [&] {
         db->executeUpdateWithParameterDictionary(
-            "DELETE FROM events WHERE identifier NOT IN( SELECT identifier FROM events WHERE eventType = :eventType "
+            "DELETE FROM events WHERE identifier NOT IN( SELECT identifier FROM events WHERE eventType = "
+            ":eventType "
             "ORDER BY date DESC LIMIT :limit) AND eventType = :eventType",
             {{"eventType", *name}, {"limit", limit}});
     });

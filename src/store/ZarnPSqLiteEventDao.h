@@ -8,7 +8,7 @@ namespace zarn {
 // skipped when reading (and logged), so that one bad row cannot stop every upload; it stays in
 // the table. Failures are logged in the domain "SqLiteEventDao", never raised.
 class ZarnPSqLiteEventDao final : public ZarnPSqLiteDao, public ZarnPEventDao {
-public:
+  public:
     using ZarnPSqLiteDao::ZarnPSqLiteDao;
 
     void createOrUpdate(int version) override;

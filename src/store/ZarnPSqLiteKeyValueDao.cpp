@@ -14,29 +14,36 @@ void ZarnPSqLiteKeyValueDao::createOrUpdate(int version) {
     if (version < 1) {
         if (auto connection = database()) {
             connection->executeUpdate(
-                "CREATE TABLE keyvalue (key VARCHAR(255) NOT NULL PRIMARY KEY,value VARCHAR(2048) NOT NULL);");
+                "CREATE TABLE keyvalue (key VARCHAR(255) NOT NULL PRIMARY KEY,value VARCHAR(2048) NOT "
+                "NULL);");
         }
     }
 }
 
 std::optional<std::string> ZarnPSqLiteKeyValueDao::getPropertyValueForKey(const std::string& key) {
     auto connection = database();
-    if (!connection) return std::nullopt;
+    if (!connection)
+        return std::nullopt;
     auto rs = connection->executeQueryWithParameterDictionary("SELECT value FROM keyvalue WHERE key = :key",
                                                               {{"key", key}});
-    if (rs && rs->next()) return rs->stringForColumn("value");
+    if (rs && rs->next())
+        return rs->stringForColumn("value");
     return std::nullopt;
 }
 
-void ZarnPSqLiteKeyValueDao::setPropertyValue(const std::optional<std::string>& value, const std::string& key) {
+void ZarnPSqLiteKeyValueDao::setPropertyValue(const std::optional<std::string>& value,
+                                              const std::string& key) {
     auto connection = database();
     ZarnPSqlParameters parameters{{"key", key}};
     // Without a value ":value" stays unbound and the statement is refused.
-    if (value) parameters.emplace_back("value", *value);
-    bool success = connection && connection->executeUpdateWithParameterDictionary(
-                                     "INSERT OR REPLACE INTO keyvalue (key, value) VALUES (:key, :value)", parameters);
+    if (value)
+        parameters.emplace_back("value", *value);
+    bool success =
+        connection && connection->executeUpdateWithParameterDictionary(
+                          "INSERT OR REPLACE INTO keyvalue (key, value) VALUES (:key, :value)", parameters);
     Error error;
-    if (setErrorOnError(&error, success)) LogNsError(kDomain, error, "Failed to store value");
+    if (setErrorOnError(&error, success))
+        LogNsError(kDomain, error, "Failed to store value");
 }
 
 void ZarnPSqLiteKeyValueDao::unsetPropertyKey(const std::string& key) {
@@ -44,12 +51,14 @@ void ZarnPSqLiteKeyValueDao::unsetPropertyKey(const std::string& key) {
     bool success = connection && connection->executeUpdateWithParameterDictionary(
                                      "DELETE FROM keyvalue WHERE key = :key", {{"key", key}});
     Error error;
-    if (setErrorOnError(&error, success)) LogNsError(kDomain, error, "Failed to delete key");
+    if (setErrorOnError(&error, success))
+        LogNsError(kDomain, error, "Failed to delete key");
 }
 
 std::shared_ptr<ZarnPStringKeyValueDao> ZarnPSqLiteKeyValueDao::stringKeyValueDao() {
     auto self = weak_from_this().lock();
-    return self ? std::shared_ptr<ZarnPStringKeyValueDao>(self, static_cast<ZarnPStringKeyValueDao*>(self.get()))
+    return self ? std::shared_ptr<ZarnPStringKeyValueDao>(self,
+                                                          static_cast<ZarnPStringKeyValueDao*>(self.get()))
                 : nullptr;
 }
 

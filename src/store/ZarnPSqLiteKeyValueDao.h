@@ -16,7 +16,7 @@ class ZarnPKeyValueDao;
 class ZarnPSqLiteKeyValueDao : public ZarnPSqLiteDao,
                                public ZarnPStringKeyValueDao,
                                public std::enable_shared_from_this<ZarnPSqLiteKeyValueDao> {
-public:
+  public:
     using ZarnPSqLiteDao::ZarnPSqLiteDao;
 
     void createOrUpdate(int version) override;

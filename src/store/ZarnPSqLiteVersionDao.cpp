@@ -9,14 +9,17 @@
 namespace zarn {
 
 void ZarnPSqLiteVersionDao::createOrUpdate(int) {
-    if (auto connection = database()) connection->executeUpdate("CREATE TABLE IF NOT EXISTS version (v INTEGER NOT NULL);");
+    if (auto connection = database())
+        connection->executeUpdate("CREATE TABLE IF NOT EXISTS version (v INTEGER NOT NULL);");
 }
 
 int ZarnPSqLiteVersionDao::currentVersion() {
     auto connection = database();
-    if (!connection) return 0;
+    if (!connection)
+        return 0;
     auto rs = connection->executeQuery("SELECT v FROM version;");
-    if (rs && rs->next()) return rs->intForColumn("v");
+    if (rs && rs->next())
+        return rs->intForColumn("v");
     return 0;
 }
 
@@ -26,7 +29,8 @@ bool ZarnPSqLiteVersionDao::setCurrentVersion(int version) {
     try {
         ZarnPTransaction transaction(database());
         executeUpdate("DELETE FROM version;");
-        executeUpdateWithParameterDictionary("INSERT INTO version(v) VALUES (:version)", {{"version", version}});
+        executeUpdateWithParameterDictionary("INSERT INTO version(v) VALUES (:version)",
+                                             {{"version", version}});
         transaction.commit();
         return true;
     } catch (const std::exception& e) {

@@ -5,7 +5,7 @@ namespace zarn {
 
 // The schema version of the file: one row in the table "version". A file without it is at 0.
 class ZarnPSqLiteVersionDao : public ZarnPSqLiteDao {
-public:
+  public:
     using ZarnPSqLiteDao::ZarnPSqLiteDao;
 
     void createOrUpdate(int version) override;

@@ -25,7 +25,7 @@ struct ZarnPSqlBlob {
 };
 
 class ZarnPSqlValue {
-public:
+  public:
     enum class Type { Null, Integer, Double, Text, Blob };
 
     ZarnPSqlValue() = default;
@@ -33,24 +33,25 @@ public:
     ZarnPSqlValue(std::nullopt_t) {}
     ZarnPSqlValue(bool b) : value_(static_cast<int64_t>(b ? 1 : 0)) {}
     template <typename T>
-        requires(std::is_integral_v<T> && !std::is_same_v<T, bool>)
-    ZarnPSqlValue(T v) : value_(static_cast<int64_t>(v)) {}
+    requires(std::is_integral_v<T> && !std::is_same_v<T, bool>) ZarnPSqlValue(T v)
+        : value_(static_cast<int64_t>(v)) {}
     template <typename T>
-        requires std::is_enum_v<T>
-    ZarnPSqlValue(T v) : value_(static_cast<int64_t>(v)) {}
+    requires std::is_enum_v<T> ZarnPSqlValue(T v) : value_(static_cast<int64_t>(v)) {}
     ZarnPSqlValue(float d) : value_(static_cast<double>(d)) {}
     ZarnPSqlValue(double d) : value_(d) {}
     ZarnPSqlValue(Date date) : value_(timeIntervalSince1970(date)) {}
     // A null pointer binds NULL.
     ZarnPSqlValue(const char* s) {
-        if (s) value_ = std::string(s);
+        if (s)
+            value_ = std::string(s);
     }
     ZarnPSqlValue(std::string s) : value_(std::move(s)) {}
     ZarnPSqlValue(std::string_view s) : value_(std::string(s)) {}
     ZarnPSqlValue(ZarnPSqlBlob blob) : value_(std::move(blob)) {}
     template <typename T>
     ZarnPSqlValue(const std::optional<T>& o) {
-        if (o) *this = ZarnPSqlValue(*o);
+        if (o)
+            *this = ZarnPSqlValue(*o);
     }
     // A property-list value: null, booleans, numbers and strings by their type; arrays and
     // dictionaries as their JSON text (their description).
@@ -65,7 +66,7 @@ public:
 
     bool operator==(const ZarnPSqlValue&) const = default;
 
-private:
+  private:
     std::variant<std::monostate, int64_t, double, std::string, ZarnPSqlBlob> value_;
 };
 

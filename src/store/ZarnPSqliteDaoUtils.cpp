@@ -4,7 +4,8 @@ namespace zarn {
 
 std::string ZarnPSqliteDaoUtils::generateParameterPlaceholders(size_t count) {
     std::string out;
-    if (count == 0) return out;
+    if (count == 0)
+        return out;
     out.reserve(count * 3);
     for (size_t i = 1; i < count; ++i) out += "?, ";
     out += "?";
@@ -18,7 +19,8 @@ std::string ZarnPSqliteDaoUtils::replaceParametersInQuery(std::string_view query
     size_t pos = 0;
     for (;;) {
         size_t found = query.find(kWord, pos);
-        if (found == std::string_view::npos) break;
+        if (found == std::string_view::npos)
+            break;
         out.append(query.substr(pos, found - pos));
         out += placeholders;
         pos = found + kWord.size();
@@ -30,7 +32,8 @@ std::string ZarnPSqliteDaoUtils::replaceParametersInQuery(std::string_view query
 void ZarnPSqliteDaoUtils::appendQuoted(std::string& out, std::string_view id) {
     out += '\'';
     for (char c : id) {
-        if (c == '\'') out += '\'';
+        if (c == '\'')
+            out += '\'';
         out += c;
     }
     out += '\'';

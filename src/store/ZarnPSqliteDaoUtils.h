@@ -8,7 +8,7 @@ namespace zarn {
 // SQL text helpers for statements over a list of ids. Prefer placeholders with bound values
 // (replaceParametersInQuery) to quoted ids: ids come from the service.
 class ZarnPSqliteDaoUtils {
-public:
+  public:
     // "?, ?, ?" for 3; the empty text for 0.
     static std::string generateParameterPlaceholders(size_t count);
     // Every occurrence of the word PARAMETERS replaced by `count` placeholders.
@@ -21,14 +21,15 @@ public:
         std::string out;
         bool first = true;
         for (const auto& id : ids) {
-            if (!first) out += joinCharacter;
+            if (!first)
+                out += joinCharacter;
             first = false;
             appendQuoted(out, id);
         }
         return out;
     }
 
-private:
+  private:
     static void appendQuoted(std::string& out, std::string_view id);
 };
 

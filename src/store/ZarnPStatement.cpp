@@ -8,10 +8,13 @@ namespace zarn {
 
 ZarnPStatement::ZarnPStatement(ZarnPDatabase* owner, sqlite3_stmt* statement, std::string query)
     : owner_(owner), statement_(statement), query_(std::move(query)) {
-    if (owner_) owner_->statementCreated(this);
+    if (owner_)
+        owner_->statementCreated(this);
 }
 
-ZarnPStatement::~ZarnPStatement() { close(); }
+ZarnPStatement::~ZarnPStatement() {
+    close();
+}
 
 void ZarnPStatement::close() {
     if (statement_) {
@@ -25,7 +28,8 @@ void ZarnPStatement::close() {
 }
 
 void ZarnPStatement::reset() {
-    if (statement_) sqlite3_reset(statement_);
+    if (statement_)
+        sqlite3_reset(statement_);
 }
 
 }  // namespace zarn

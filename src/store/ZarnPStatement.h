@@ -13,7 +13,7 @@ class ZarnPDatabase;
 // still held by its user (the handle then reads null and every use of it is refused).
 // Not copyable or movable; held through std::unique_ptr. SDK thread only, like its connection.
 class ZarnPStatement {
-public:
+  public:
     ZarnPStatement(ZarnPDatabase* owner, sqlite3_stmt* statement, std::string query);
     ~ZarnPStatement();
     ZarnPStatement(const ZarnPStatement&) = delete;
@@ -29,7 +29,7 @@ public:
     int64_t useCount() const { return useCount_; }
     void setUseCount(int64_t count) { useCount_ = count; }
 
-private:
+  private:
     friend class ZarnPDatabase;
     // The connection is closing and finalizes the handle itself.
     void detachFromDatabase() { owner_ = nullptr; }

@@ -6,7 +6,7 @@ namespace zarn {
 
 // The raw settings store: string values under string keys. SDK thread only.
 class ZarnPStringKeyValueDao {
-public:
+  public:
     virtual ~ZarnPStringKeyValueDao() = default;
     ZarnPStringKeyValueDao() = default;
     ZarnPStringKeyValueDao(const ZarnPStringKeyValueDao&) = delete;

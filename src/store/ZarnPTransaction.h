@@ -11,7 +11,7 @@ class ZarnPDatabase;
 // neither commits nor rolls back, and leaves both to the guard that began it.
 // SDK thread only, like the connection.
 class ZarnPTransaction {
-public:
+  public:
     enum class Mode { Begin, JoinOrBegin };
 
     // Raises ZarnPDatabaseException when there is no connection or the transaction cannot begin.
@@ -28,7 +28,7 @@ public:
     // Whether this guard began the transaction (and so ends it).
     bool ownsTransaction() const { return owns_; }
 
-private:
+  private:
     std::shared_ptr<ZarnPDatabase> database_;
     bool owns_ = false;
     bool finished_ = false;

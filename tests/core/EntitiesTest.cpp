@@ -300,10 +300,9 @@ TEST(ApplinkMarshallerTest, BadTextIsAParseErrorNeverAnException) {
     for (const auto& text : bad) {
         EXPECT_EQ(ZarnPApplinkMarshaller::createApplinkFromJsonString(text), nullptr) << text;
     }
-    EXPECT_EQ(
-        env.consoleCount(
-            "ERROR|ApplinkMarshaller| Failed to parse app link - Error Domain=ZarnJson Code=3840"),
-        static_cast<int>(bad.size()));
+    EXPECT_EQ(env.consoleCount(
+                  "ERROR|ApplinkMarshaller| Failed to parse app link - Error Domain=ZarnJson Code=3840"),
+              static_cast<int>(bad.size()));
     EXPECT_FALSE(env.consoleContains("jsonResponse isn't of right type."));
 }
 

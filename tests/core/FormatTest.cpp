@@ -1,7 +1,7 @@
 #include "core/Format.h"
 
-#include <clocale>
 #include <gtest/gtest.h>
+#include <clocale>
 
 namespace zarn {
 namespace {
@@ -12,7 +12,8 @@ TEST(FormatTest, ConversionsAndDescriptions) {
     EXPECT_EQ(format("%f", 1.5), "1.500000");
     EXPECT_EQ(format("%.2f%%", 12.345), "12.35%");
     EXPECT_EQ(format("%@", Value{{"a", 1}}), "{\"a\":1}");
-    EXPECT_EQ(format("%@ and %@", std::optional<std::string>{}, std::shared_ptr<Error>{}), "(null) and (null)");
+    EXPECT_EQ(format("%@ and %@", std::optional<std::string>{}, std::shared_ptr<Error>{}),
+              "(null) and (null)");
     EXPECT_EQ(format("%5s|%-3d|", "ab", 4), "   ab|4  |");
 }
 

@@ -39,22 +39,24 @@ std::ostream& operator<<(std::ostream& os, const Line& l) {
 }
 
 class RecordingListener final : public ZarnPLogListener {
-public:
-    explicit RecordingListener(std::function<void(const Line&)> onLine = nullptr) : onLine_(std::move(onLine)) {}
+  public:
+    explicit RecordingListener(std::function<void(const Line&)> onLine = nullptr)
+        : onLine_(std::move(onLine)) {}
     void didLogMessage(const std::string& message, int level, const std::string& domain) override {
         Line line{message, level, domain};
         {
             std::lock_guard lk(mutex_);
             lines_.push_back(line);
         }
-        if (onLine_) onLine_(line);
+        if (onLine_)
+            onLine_(line);
     }
     std::vector<Line> lines() {
         std::lock_guard lk(mutex_);
         return lines_;
     }
 
-private:
+  private:
     std::function<void(const Line&)> onLine_;
     std::mutex mutex_;
     std::vector<Line> lines_;
@@ -71,7 +73,9 @@ struct ScopedListener {
 
 struct DomainLevel {
     std::string domain;
-    DomainLevel(std::string d, int level) : domain(std::move(d)) { ZarnPLogger::instance().setLevel(level, domain); }
+    DomainLevel(std::string d, int level) : domain(std::move(d)) {
+        ZarnPLogger::instance().setLevel(level, domain);
+    }
     ~DomainLevel() { ZarnPLogger::instance().setLevel(ZarnPLogLevelUseGlobal, domain); }
 };
 
@@ -83,7 +87,7 @@ void installCrashReporter(std::shared_ptr<platform::CrashReporter> reporter) {
 
 // Switches the process to a locale with a decimal comma for the scope of a test.
 class CommaLocale {
-public:
+  public:
     CommaLocale() {
         const char* old = std::setlocale(LC_ALL, nullptr);
         saved_ = old ? old : "C";
@@ -92,14 +96,14 @@ public:
     ~CommaLocale() { std::setlocale(LC_ALL, saved_.c_str()); }
     bool active() const { return active_; }
 
-private:
+  private:
     std::string saved_;
     bool active_ = false;
 };
 
 // A logger of its own, on the test's user defaults and console.
 class LoggerLevelTest : public ::testing::Test {
-protected:
+  protected:
     test::TestEnvironment env;
     std::unique_ptr<ZarnPLogger> makeLogger() {
         return std::make_unique<ZarnPLogger>(env.userDefaults, env.console);
@@ -160,7 +164,8 @@ TEST_P(LoggerDomainTest, DomainLevelsOnlyMakeADomainStricter) {
     ZarnPLogger logger(env.userDefaults, env.console);
     const auto& c = GetParam();
     logger.setLevel(c.global);
-    if (c.domainLevel) logger.setLevel(*c.domainLevel, "Store");
+    if (c.domainLevel)
+        logger.setLevel(*c.domainLevel, "Store");
     EXPECT_EQ(logger.isEnabled(c.line, "Store"), c.passes);
     logger.logMessage("line", c.line, "Store", {});
     EXPECT_EQ(env.console->lines().size(), c.passes ? 1u : 0u);
@@ -170,13 +175,13 @@ TEST_P(LoggerDomainTest, DomainLevelsOnlyMakeADomainStricter) {
 
 INSTANTIATE_TEST_SUITE_P(Rules, LoggerDomainTest,
                          ::testing::Values(DomainCase{4, std::nullopt, 2, true},  //
-                                           DomainCase{4, 1, 2, false},            // WARN cut by an ERROR domain
-                                           DomainCase{4, 1, 1, true},             //
-                                           DomainCase{4, -1, 4, true},            // USEGLOBAL changes nothing
-                                           DomainCase{2, -1, 3, false},           //
-                                           DomainCase{2, 4, 3, false},            // cannot loosen the global level
-                                           DomainCase{3, 3, 3, true},             //
-                                           DomainCase{4, 0, 1, false},            // NONE silences the domain
+                                           DomainCase{4, 1, 2, false},   // WARN cut by an ERROR domain
+                                           DomainCase{4, 1, 1, true},    //
+                                           DomainCase{4, -1, 4, true},   // USEGLOBAL changes nothing
+                                           DomainCase{2, -1, 3, false},  //
+                                           DomainCase{2, 4, 3, false},   // cannot loosen the global level
+                                           DomainCase{3, 3, 3, true},    //
+                                           DomainCase{4, 0, 1, false},   // NONE silences the domain
                                            DomainCase{0, std::nullopt, 1, false}));
 
 TEST(LoggerTest, LevelForDomainIsMinusOneUntilSet) {
@@ -202,7 +207,8 @@ TEST(LoggerTest, ConsoleLineFormatAndTheConsoleSwitch) {
     logger.addListener(listener);
     logger.logMessage("started > %@ (%d regions)", ZarnPLogLevelDebug, "Module",
                       {FormatArg::from("3.0.0-beta-DEBUG"), FormatArg::from(20)});
-    EXPECT_EQ(env.console->lines(), (std::vector<std::string>{"DEBUG|Module| started > 3.0.0-beta-DEBUG (20 regions)"}));
+    EXPECT_EQ(env.console->lines(),
+              (std::vector<std::string>{"DEBUG|Module| started > 3.0.0-beta-DEBUG (20 regions)"}));
 
     logger.setDefaultLoggingEnabled(false);
     logger.logMessage("quiet", ZarnPLogLevelInfo, "Module", {});
@@ -214,8 +220,10 @@ TEST(LoggerTest, ListenersHearEveryLineInTheOrderTheyWereAdded) {
     test::TestEnvironment env;
     ZarnPLogger logger(env.userDefaults, env.console);
     std::vector<std::string> order;
-    auto first = std::make_shared<RecordingListener>([&](const Line& l) { order.push_back("first:" + l.message); });
-    auto second = std::make_shared<RecordingListener>([&](const Line& l) { order.push_back("second:" + l.message); });
+    auto first =
+        std::make_shared<RecordingListener>([&](const Line& l) { order.push_back("first:" + l.message); });
+    auto second =
+        std::make_shared<RecordingListener>([&](const Line& l) { order.push_back("second:" + l.message); });
     logger.addListener(first);
     logger.addListener(second);
     logger.logMessage("a", ZarnPLogLevelError, "D", {});
@@ -240,7 +248,8 @@ TEST(LoggerTest, AListenerMayLogWithoutDeadlock) {
     test::TestEnvironment env;
     auto logger = std::make_shared<ZarnPLogger>(env.userDefaults, env.console);
     auto listener = std::make_shared<RecordingListener>([logger](const Line& l) {
-        if (l.domain == "Outer") logger->logMessage("echo of %@", ZarnPLogLevelInfo, "Inner", {FormatArg::from(l.message)});
+        if (l.domain == "Outer")
+            logger->logMessage("echo of %@", ZarnPLogLevelInfo, "Inner", {FormatArg::from(l.message)});
     });
     logger->addListener(listener);
     // Logged on a thread of its own and left behind if it hangs, so that a deadlock is reported.
@@ -252,7 +261,8 @@ TEST(LoggerTest, AListenerMayLogWithoutDeadlock) {
     }).detach();
     ASSERT_EQ(done.wait_for(kSafety), std::future_status::ready) << "logging from a listener deadlocked";
     EXPECT_EQ(listener->lines(), (std::vector<Line>{{"hello", 2, "Outer"}, {"echo of hello", 3, "Inner"}}));
-    EXPECT_EQ(env.console->lines(), (std::vector<std::string>{"WARN|Outer| hello", "INFO|Inner| echo of hello"}));
+    EXPECT_EQ(env.console->lines(),
+              (std::vector<std::string>{"WARN|Outer| hello", "INFO|Inner| echo of hello"}));
     logger->removeListener(listener);  // the listener holds the logger
 }
 
@@ -268,7 +278,8 @@ TEST(LoggerTest, LoggingFromManyThreadsWhileListenersComeAndGo) {
         threads.emplace_back([&, t] {
             go.arrive_and_wait();
             for (int i = 0; i < kEach; ++i)
-                logger.logMessage("t%d n%d", ZarnPLogLevelInfo, "Load", {FormatArg::from(t), FormatArg::from(i)});
+                logger.logMessage("t%d n%d", ZarnPLogLevelInfo, "Load",
+                                  {FormatArg::from(t), FormatArg::from(i)});
         });
     threads.emplace_back([&] {
         go.arrive_and_wait();
@@ -308,7 +319,8 @@ TEST(LoggerTest, NsErrorKeepsThePercentSignsOfTheDescriptionAndReachesTheCrashRe
 
 TEST(LoggerTest, NumbersUseTheCLocaleWhateverTheProcessLocale) {
     CommaLocale comma;
-    if (!comma.active()) GTEST_SKIP() << "de_DE.UTF-8 is not installed";
+    if (!comma.active())
+        GTEST_SKIP() << "de_DE.UTF-8 is not installed";
     test::TestEnvironment env;
     auto file = std::make_shared<ZarnPLogFileAppender>("~/Documents/zarn.log", false);
     ScopedListener scoped(file);
@@ -342,7 +354,8 @@ TEST_P(LogFileStampTest, LinesCarryTheLocalTimeToTheMillisecond) {
     env.advanceBy(GetParam().advance);
     ZarnPLogFileAppender appender("~/Documents/zarn.log", false);
     appender.didLogMessage("hello", ZarnPLogLevelInfo, "Module");
-    EXPECT_EQ(readFile(env.path("Documents/zarn.log")), std::string(GetParam().stamp) + "|INFO|Module| hello\n");
+    EXPECT_EQ(readFile(env.path("Documents/zarn.log")),
+              std::string(GetParam().stamp) + "|INFO|Module| hello\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Zones, LogFileStampTest,
@@ -377,7 +390,8 @@ TEST(LogFileAppenderTest, UnopenableFileLosesTheLineWithAConsoleNote) {
     std::filesystem::create_directories(path);  // a folder where the file should be
     ZarnPLogFileAppender appender("~/Documents/zarn.log", false);
     appender.didLogMessage("lost", ZarnPLogLevelError, "Module");
-    EXPECT_EQ(env.console->lines(), (std::vector<std::string>{"LoggerFileAppender: Error opening log file: " + path}));
+    EXPECT_EQ(env.console->lines(),
+              (std::vector<std::string>{"LoggerFileAppender: Error opening log file: " + path}));
 }
 
 TEST(LogFileAppenderTest, ClearLogEmptiesTheFile) {
@@ -411,9 +425,11 @@ TEST(LogFileAppenderTest, ClearOnStartComesFromTheListenerProperty) {
 
 // Files whose removal fails, to see clearLog's report.
 class UnremovableFileSystem final : public test::ForwardingFileSystem {
-public:
+  public:
     using ForwardingFileSystem::ForwardingFileSystem;
-    std::optional<std::string> removeItem(const std::string&) override { return std::string("Operation not permitted"); }
+    std::optional<std::string> removeItem(const std::string&) override {
+        return std::string("Operation not permitted");
+    }
 };
 
 TEST(LogFileAppenderTest, FailedRemovalIsLoggedAndAnEmptyFileIsCreatedAnyway) {
@@ -427,7 +443,9 @@ TEST(LogFileAppenderTest, FailedRemovalIsLoggedAndAnEmptyFileIsCreatedAnyway) {
     appender->clearLog();
     std::string path = env.path("Documents/zarn.log");
     ASSERT_EQ(env.console->lines().size(), 1u);
-    EXPECT_EQ(env.console->lines()[0].rfind("ERROR|LogFileAppender| Error removing log file " + path + " - ", 0), 0u)
+    EXPECT_EQ(
+        env.console->lines()[0].rfind("ERROR|LogFileAppender| Error removing log file " + path + " - ", 0),
+        0u)
         << env.console->lines()[0];
     EXPECT_NE(env.console->lines()[0].find("Operation not permitted"), std::string::npos);
     EXPECT_EQ(reporter->errors().size(), 1u);
@@ -447,20 +465,22 @@ TEST(LogFileAppenderTest, LinesFromManyThreadsStayWhole) {
         threads.emplace_back([&, t] {
             go.arrive_and_wait();
             for (int i = 0; i < kEach; ++i)
-                appender->didLogMessage(format("thread %d line %d %@", t, i, std::string(200, 'x')), 3, "Load");
+                appender->didLogMessage(format("thread %d line %d %@", t, i, std::string(200, 'x')), 3,
+                                        "Load");
         });
     for (auto& t : threads) t.join();
     std::istringstream in(readFile(env.path("Documents/zarn.log")));
     std::regex whole(R"(01-12 12:00:00\.000\|INFO\|Load\| thread \d line \d+ x{200})");
     int count = 0;
-    for (std::string line; std::getline(in, line); ++count) ASSERT_TRUE(std::regex_match(line, whole)) << line;
+    for (std::string line; std::getline(in, line); ++count)
+        ASSERT_TRUE(std::regex_match(line, whole)) << line;
     EXPECT_EQ(count, kThreads * kEach);
 }
 
 // The log-event writer.
 
 class RecordingEventLogging final : public ZarnPEventLogging {
-public:
+  public:
     struct Event {
         unsigned type;
         Value extra;
@@ -470,25 +490,27 @@ public:
     std::shared_ptr<ZarnPSystemTimerDao> dao;
     std::function<void()> whileStoring;
 
-    void logEventWithType(unsigned type, const Value& extra, const std::shared_ptr<ZarnPContext>& context) override {
+    void logEventWithType(unsigned type, const Value& extra,
+                          const std::shared_ptr<ZarnPContext>& context) override {
         {
             std::lock_guard lk(mutex_);
             events_.push_back({type, extra, dao && dao->isRunThread(), context != nullptr});
         }
-        if (whileStoring) whileStoring();
+        if (whileStoring)
+            whileStoring();
     }
     std::vector<Event> events() {
         std::lock_guard lk(mutex_);
         return events_;
     }
 
-private:
+  private:
     std::mutex mutex_;
     std::vector<Event> events_;
 };
 
 class LogEventWriterTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         events->dao = dao;
         writer = std::make_shared<ZarnPLogEventWriter>(events, dao);
@@ -499,7 +521,9 @@ protected:
         sync();
         events->dao.reset();
     }
-    void sync() { dao->invokeBlockOnRunLoop([] {}, true); }
+    void sync() {
+        dao->invokeBlockOnRunLoop([] {}, true);
+    }
 
     test::TestEnvironment env;
     std::shared_ptr<ZarnPSystemTimerDao> dao = std::make_shared<ZarnPSystemTimerDao>();
@@ -508,8 +532,9 @@ protected:
 };
 
 TEST_F(LogEventWriterTest, AnnouncesItselfAtCreation) {
-    EXPECT_TRUE(env.consoleContains(
-        "DEBUG|LogEventWriter| Created LogEventWriter, errors and warnings logged before weren't stored as events."));
+    EXPECT_TRUE(
+        env.consoleContains("DEBUG|LogEventWriter| Created LogEventWriter, errors and warnings logged before "
+                            "weren't stored as events."));
 }
 
 struct EventCase {
@@ -546,7 +571,8 @@ INSTANTIATE_TEST_SUITE_P(
     Levels, LogEventWriterRuleTest,
     ::testing::Values(
         EventCase{1, "Network", "1", std::nullopt}, EventCase{2, "Network", "2", std::nullopt},
-        EventCase{3, "Network", std::nullopt, std::nullopt}, EventCase{4, "Network", std::nullopt, std::nullopt},
+        EventCase{3, "Network", std::nullopt, std::nullopt},
+        EventCase{4, "Network", std::nullopt, std::nullopt},
         EventCase{1, "SqLiteEventDao", std::nullopt,
                   "Cannot create event for errors during event logging. Message: failed 3 times Level: 1"},
         EventCase{2, "SqLiteEventDao", std::nullopt,
@@ -589,8 +615,8 @@ TEST_F(LogEventWriterTest, ALineLoggedWhileStoringAnErrorEventDoesNotFeedOnItsel
     ASSERT_EQ(events->events().size(), 1u);
     EXPECT_EQ(events->events()[0].extra["message"], "boom");
     EXPECT_EQ(env.consoleCount("ERROR|EventService| could not store: disk full"), 1);
-    EXPECT_EQ(env.consoleCount(
-                  "Cannot create event for errors during event logging. Message: could not store: disk full Level: 1"),
+    EXPECT_EQ(env.consoleCount("Cannot create event for errors during event logging. Message: could not "
+                               "store: disk full Level: 1"),
               1);
 
     // Once the store is done, lines become events again.
@@ -603,7 +629,8 @@ TEST_F(LogEventWriterTest, ALineLoggedWhileStoringAnErrorEventDoesNotFeedOnItsel
 TEST_F(LogEventWriterTest, AStoreThatThrowsLeavesTheGuardReleased) {
     auto calls = std::make_shared<std::atomic<int>>(0);
     events->whileStoring = [calls] {
-        if (calls->fetch_add(1) == 0) throw std::runtime_error("store failed");
+        if (calls->fetch_add(1) == 0)
+            throw std::runtime_error("store failed");
     };
     LogError("Network", "first");
     sync();  // the first store threw; its "Unhandled exception" line queued a second store
@@ -613,7 +640,8 @@ TEST_F(LogEventWriterTest, AStoreThatThrowsLeavesTheGuardReleased) {
     auto stored = events->events();
     ASSERT_EQ(stored.size(), 2u);
     EXPECT_EQ(stored[0].extra["message"], "first");
-    EXPECT_EQ(stored[1].extra, (Value{{"message", "Unhandled exception: store failed"}, {"level", "1"}, {"domain", "Zarn"}}));
+    EXPECT_EQ(stored[1].extra,
+              (Value{{"message", "Unhandled exception: store failed"}, {"level", "1"}, {"domain", "Zarn"}}));
 }
 
 // The crash-reporting bridge.
@@ -624,7 +652,8 @@ TEST(CrashReportingBridgeTest, WithoutAReporterEveryCallGoesNowhere) {
     ZarnPCrashlyticsStubs::setUserIdentifier("device-1");
     ZarnPCrashlyticsStubs::recordError(Error{"D", 1, "m"});
     LogNsError("Module", Error{"D", 2, "still logged"}, "failed");
-    EXPECT_EQ(env.console->lines(), (std::vector<std::string>{"ERROR|Module| failed - Error Domain=D Code=2 \"still logged\""}));
+    EXPECT_EQ(env.console->lines(),
+              (std::vector<std::string>{"ERROR|Module| failed - Error Domain=D Code=2 \"still logged\""}));
 }
 
 TEST(CrashReportingBridgeTest, WithAReporterBothCallsReachIt) {

@@ -25,13 +25,14 @@ constexpr auto kSafety = 20s;  // only reached when something hangs
 // Forwards to another source and lets a test wait until a condition on the loops holds: every
 // post, runner change, stop and loop destruction is a moment to re-check it.
 class ObservedTimeSource final : public platform::TimeSource {
-public:
+  public:
     explicit ObservedTimeSource(std::shared_ptr<platform::TimeSource> inner) : inner_(std::move(inner)) {}
 
     Date now() override { return inner_->now(); }
     long timeZoneOffsetSeconds(Date date) override { return inner_->timeZoneOffsetSeconds(date); }
     bool drivesTimers() const override { return inner_->drivesTimers(); }
-    void wait(std::unique_lock<std::mutex>& lock, std::condition_variable& cv, std::optional<Date> deadline) override {
+    void wait(std::unique_lock<std::mutex>& lock, std::condition_variable& cv,
+              std::optional<Date> deadline) override {
         inner_->wait(lock, cv, deadline);
     }
     void attach(const std::shared_ptr<platform::RunLoop>& loop) override { inner_->attach(loop); }
@@ -64,8 +65,10 @@ public:
             lk.unlock();
             bool ok = pred();
             lk.lock();
-            if (ok) return true;
-            if (!cv_.wait_until(lk, deadline, [&] { return activity_ != seen; })) return false;
+            if (ok)
+                return true;
+            if (!cv_.wait_until(lk, deadline, [&] { return activity_ != seen; }))
+                return false;
         }
     }
     bool waitForActivityAfter(uint64_t mark) {
@@ -81,7 +84,7 @@ public:
         return detached_;
     }
 
-private:
+  private:
     void bump() {
         {
             std::lock_guard lk(mutex_);
@@ -111,7 +114,9 @@ struct Gate {
 // Restores a domain level of the shared logger when the test ends.
 struct DomainLevel {
     std::string domain;
-    DomainLevel(std::string d, int level) : domain(std::move(d)) { ZarnPLogger::instance().setLevel(level, domain); }
+    DomainLevel(std::string d, int level) : domain(std::move(d)) {
+        ZarnPLogger::instance().setLevel(level, domain);
+    }
     ~DomainLevel() { ZarnPLogger::instance().setLevel(ZarnPLogLevelUseGlobal, domain); }
 };
 
@@ -130,11 +135,13 @@ std::future<void> startDetached(std::function<void()> call) {
 thread_local int threadMark = 0;  // fresh (0) on every new thread
 
 class TimerDaoTest : public ::testing::Test {
-protected:
+  protected:
     test::TestEnvironment env;
     std::shared_ptr<ZarnPSystemTimerDao> dao = std::make_shared<ZarnPSystemTimerDao>();
 
-    void sync() { dao->invokeBlockOnRunLoop([] {}, true); }
+    void sync() {
+        dao->invokeBlockOnRunLoop([] {}, true);
+    }
     double elapsed() { return timeIntervalSince1970(env.time->now()) - test::TestEnvironment::kStart; }
 };
 
@@ -232,7 +239,8 @@ TEST_F(TimerDaoTest, WaitingHopIsReleasedWhenItsTaskThrows) {
         d->invokeBlockOnRunLoop([] { throw std::runtime_error("bad task"); }, true);
         d->invokeBlockOnRunLoop([] { throw 42; }, true);
     });
-    ASSERT_EQ(released.wait_for(kSafety), std::future_status::ready) << "the waiting caller was never released";
+    ASSERT_EQ(released.wait_for(kSafety), std::future_status::ready)
+        << "the waiting caller was never released";
     // The caller is released as the task unwinds; the line is logged before the next pass.
     bool served = false;
     dao->invokeBlockOnRunLoop([&] { served = true; }, true);
@@ -265,7 +273,8 @@ TEST(TimerDaoShutdownTest, WaitingHopIsReleasedWhenTheDaoIsDestroyedWithItsTaskQ
     ASSERT_TRUE(time->waitForActivityAfter(mark)) << "the waiting hop never queued its task";
 
     dao.reset();  // stops the loop, joins the thread, drops the queued task
-    EXPECT_EQ(returned.wait_for(kSafety), std::future_status::ready) << "the waiting caller was never released";
+    EXPECT_EQ(returned.wait_for(kSafety), std::future_status::ready)
+        << "the waiting caller was never released";
     EXPECT_FALSE(*ran) << "a task dropped at shutdown does not run";
 }
 
@@ -288,7 +297,8 @@ TEST(TimerDaoShutdownTest, DestroyedFromItsOwnThreadTheLoopOutlivesTheLastPass) 
     auto detached = time->detached();
     ASSERT_EQ(detached.size(), 1u);
     EXPECT_EQ(detached[0].loop, loop);
-    EXPECT_FALSE(detached[0].whileRunningIt) << "the loop was freed while its own pass was still on the stack";
+    EXPECT_FALSE(detached[0].whileRunningIt)
+        << "the loop was freed while its own pass was still on the stack";
 }
 
 TEST(TimerDaoRestartTest, FifthExceptionEndsTheThreadAndTheNextHopStartsOneThatServesTheQueue) {
@@ -302,7 +312,8 @@ TEST(TimerDaoRestartTest, FifthExceptionEndsTheThreadAndTheNextHopStartsOneThatS
     std::atomic<int> timerMark{-1};
     dao->invokeBlockOnRunLoop(
         [&] {
-            timer = dao->scheduledTimerWithTimeInterval(60, "Survivor", [&] { timerMark = threadMark; }, false);
+            timer = dao->scheduledTimerWithTimeInterval(
+                60, "Survivor", [&] { timerMark = threadMark; }, false);
         },
         true);
     for (int i = 0; i < 5; ++i)
@@ -314,7 +325,8 @@ TEST(TimerDaoRestartTest, FifthExceptionEndsTheThreadAndTheNextHopStartsOneThatS
 
     ASSERT_TRUE(time->waitFor([&] { return !dao->runLoop()->hasRunner(); })) << "the thread did not end";
     EXPECT_FALSE(dao->hasRunThread());
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(env.consoleCount("ERROR|Zarn| Unhandled exception: boom " + std::to_string(i)), 1);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(env.consoleCount("ERROR|Zarn| Unhandled exception: boom " + std::to_string(i)), 1);
     EXPECT_EQ(env.consoleCount("ERROR|TimerDao| Finished runloop"), 1);
     auto survived = survivor.get_future();
     EXPECT_EQ(survived.wait_for(0s), std::future_status::timeout) << "nothing runs the loop between threads";
@@ -343,8 +355,8 @@ TEST_F(TimerDaoTest, SchedulingLogsTheTargetAndWarnsOffTheSdkThread) {
     std::atomic<bool> firedOnSdk{false};
     dao->invokeBlockOnRunLoop(
         [&] {
-            onSdk = dao->scheduledTimerWithTimeInterval(2.5, "Heartbeat", [&] { firedOnSdk = dao->isRunThread(); },
-                                                        false);
+            onSdk = dao->scheduledTimerWithTimeInterval(
+                2.5, "Heartbeat", [&] { firedOnSdk = dao->isRunThread(); }, false);
         },
         true);
     EXPECT_TRUE(env.consoleContains("DEBUG|TimerDao| Scheduled timer for: Heartbeat, interval: 2.500000"));
@@ -354,8 +366,8 @@ TEST_F(TimerDaoTest, SchedulingLogsTheTargetAndWarnsOffTheSdkThread) {
 
     // From the main thread: the timer goes on the main loop and fires there.
     std::thread::id mainFiredOn;
-    auto onMain = dao->scheduledTimerWithTimeInterval(1.0, "Banner", [&] { mainFiredOn = std::this_thread::get_id(); },
-                                                      true);
+    auto onMain = dao->scheduledTimerWithTimeInterval(
+        1.0, "Banner", [&] { mainFiredOn = std::this_thread::get_id(); }, true);
     EXPECT_EQ(env.consoleCount("INFO|TimerDao| Scheduled timer, but not running on designated thread!"), 1);
     EXPECT_TRUE(onMain->repeats());
 
@@ -363,8 +375,8 @@ TEST_F(TimerDaoTest, SchedulingLogsTheTargetAndWarnsOffTheSdkThread) {
     std::shared_ptr<platform::Timer> fromPlain;
     std::atomic<bool> plainFiredOnSdk{false};
     std::thread([&] {
-        fromPlain = dao->scheduledTimerWithTimeInterval(2.0, "Plain", [&] { plainFiredOnSdk = dao->isRunThread(); },
-                                                        false);
+        fromPlain = dao->scheduledTimerWithTimeInterval(
+            2.0, "Plain", [&] { plainFiredOnSdk = dao->isRunThread(); }, false);
     }).join();
     EXPECT_EQ(env.consoleCount("INFO|TimerDao| Scheduled timer, but not running on designated thread!"), 2);
 
@@ -399,8 +411,8 @@ TEST_F(TimerDaoTest, TimersFireInVirtualTimeOrderAcrossTheSdkAndMainLoops) {
     repeating->invalidate();
     env.advanceBy(40);
     std::lock_guard lk(mutex);
-    EXPECT_EQ(fired, (std::vector<std::string>{"main@10", "sdk-repeat@12", "sdk-once@20", "sdk-repeat@24", "main@35",
-                                               "sdk-repeat@36"}));
+    EXPECT_EQ(fired, (std::vector<std::string>{"main@10", "sdk-repeat@12", "sdk-once@20", "sdk-repeat@24",
+                                               "main@35", "sdk-repeat@36"}));
 }
 
 TEST_F(TimerDaoTest, TimerInvalidatedFromAnotherThreadNeverFires) {
@@ -408,12 +420,15 @@ TEST_F(TimerDaoTest, TimerInvalidatedFromAnotherThreadNeverFires) {
     std::shared_ptr<platform::Timer> byHelper, byMainTimer;
     dao->invokeBlockOnRunLoop(
         [&] {
-            byHelper = dao->scheduledTimerWithTimeInterval(5, "A", [&] { ++fired; }, true);
-            byMainTimer = dao->scheduledTimerWithTimeInterval(20, "B", [&] { ++fired; }, false);
+            byHelper = dao->scheduledTimerWithTimeInterval(
+                5, "A", [&] { ++fired; }, true);
+            byMainTimer = dao->scheduledTimerWithTimeInterval(
+                20, "B", [&] { ++fired; }, false);
         },
         true);
     std::thread([&] { byHelper->invalidate(); }).join();
-    dao->scheduledTimerWithTimeInterval(10, "Canceller", [&] { byMainTimer->invalidate(); }, false);
+    dao->scheduledTimerWithTimeInterval(
+        10, "Canceller", [&] { byMainTimer->invalidate(); }, false);
     env.advanceBy(60);
     EXPECT_EQ(fired.load(), 0);
 }
@@ -452,7 +467,8 @@ TEST_F(TimerDaoTest, MainThreadHops) {
         platform::RunLoop::RunnerScope scope(*main);
         main->runOnce();  // blocks until the other thread's block arrives
     }
-    ASSERT_EQ(returned.wait_for(kSafety), std::future_status::ready) << "the waiting caller was never released";
+    ASSERT_EQ(returned.wait_for(kSafety), std::future_status::ready)
+        << "the waiting caller was never released";
     EXPECT_EQ(*waitedOn, std::this_thread::get_id());
 }
 
@@ -494,17 +510,18 @@ TEST_P(KeepAliveTest, TickLogsRemainingTimeAndStateOnTheMainThread) {
     EXPECT_EQ(env.consoleCount("Timeleft:"), 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    States, KeepAliveTest,
-    ::testing::Values(KeepAliveCase{platform::ApplicationState::Active, 1.7976931348623157e308,
-                                    "Timeleft: inf - State: Active"},
-                      KeepAliveCase{platform::ApplicationState::Active, 1e7 + 1, "Timeleft: inf - State: Active"},
-                      KeepAliveCase{platform::ApplicationState::Inactive, 1e7,
-                                    "Timeleft: 10000000.000000 - State: Inactive"},
-                      KeepAliveCase{platform::ApplicationState::Background, 42.5,
-                                    "Timeleft: 42.500000 - State: Background"},
-                      KeepAliveCase{static_cast<platform::ApplicationState>(7), 0,
-                                    "Timeleft: 0.000000 - State: Background"}));
+INSTANTIATE_TEST_SUITE_P(States, KeepAliveTest,
+                         ::testing::Values(KeepAliveCase{platform::ApplicationState::Active,
+                                                         1.7976931348623157e308,
+                                                         "Timeleft: inf - State: Active"},
+                                           KeepAliveCase{platform::ApplicationState::Active, 1e7 + 1,
+                                                         "Timeleft: inf - State: Active"},
+                                           KeepAliveCase{platform::ApplicationState::Inactive, 1e7,
+                                                         "Timeleft: 10000000.000000 - State: Inactive"},
+                                           KeepAliveCase{platform::ApplicationState::Background, 42.5,
+                                                         "Timeleft: 42.500000 - State: Background"},
+                                           KeepAliveCase{static_cast<platform::ApplicationState>(7), 0,
+                                                         "Timeleft: 0.000000 - State: Background"}));
 
 TEST_F(TimerDaoTest, KeepAliveLogsNothingWithDebugOffForTheDomain) {
     DomainLevel quiet("TimerDao", ZarnPLogLevelInfo);
@@ -537,20 +554,20 @@ struct ClockCase {
 class ClockTest : public ::testing::TestWithParam<ClockCase> {};
 
 TEST_P(ClockTest, LocalMillisecondsAreTruncatedTowardZeroIn64Bits) {
-    auto time = std::make_shared<platform::VirtualTimeSource>(dateWithTimeIntervalSince1970(GetParam().seconds),
-                                                              GetParam().offset);
+    auto time = std::make_shared<platform::VirtualTimeSource>(
+        dateWithTimeIntervalSince1970(GetParam().seconds), GetParam().offset);
     ZarnPSystemClockDao clock(time);
     EXPECT_EQ(timeIntervalSince1970(clock.now()), GetParam().seconds);
     EXPECT_EQ(clock.nowWithTimeZoneOffsetMilliseconds(), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Zones, ClockTest,
-                         ::testing::Values(ClockCase{1796126400.0, 7200, 1796133600000LL},     // GMT+2
-                                           ClockCase{1796126400.0, -18000, 1796108400000LL},   // GMT-5
+                         ::testing::Values(ClockCase{1796126400.0, 7200, 1796133600000LL},    // GMT+2
+                                           ClockCase{1796126400.0, -18000, 1796108400000LL},  // GMT-5
                                            ClockCase{1796126400.0, 0, 1796126400000LL},
-                                           ClockCase{4102444800.25, 3600, 4102448400250LL},    // past 2^32 s
+                                           ClockCase{4102444800.25, 3600, 4102448400250LL},  // past 2^32 s
                                            ClockCase{1796126400.0015, 0, 1796126400001LL},
-                                           ClockCase{-0.0015, 0, -1LL},                        // toward zero
+                                           ClockCase{-0.0015, 0, -1LL},  // toward zero
                                            ClockCase{-3.5, 3600, 3596500LL}));
 
 TEST(ClockZoneTest, GmtPlusTwoAddsTwoHoursToUtcMilliseconds) {

@@ -19,7 +19,7 @@ namespace {
 
 // Records every call the entry forwards, with its arguments as text.
 class RecordingFacade final : public ZarnPPublicFacade {
-public:
+  public:
     std::vector<std::string> calls() {
         std::lock_guard lk(mutex_);
         return calls_;
@@ -41,7 +41,8 @@ public:
         calls_.push_back("reinit");
     }
     void enable() override {
-        if (throwOnEnable) throw std::runtime_error("facade failed");
+        if (throwOnEnable)
+            throw std::runtime_error("facade failed");
         note("enable");
     }
     void disable() override { note("disable"); }
@@ -74,7 +75,8 @@ public:
     }
     void requestContextualPage(std::function<void(std::optional<Value>)> callback) override {
         note("requestContextualPage");
-        if (callback) callback(Value{{"page", 1}});
+        if (callback)
+            callback(Value{{"page", 1}});
     }
     void externalRegionTrigger(const Value& properties, int type, const Value& payload) override {
         {
@@ -94,7 +96,7 @@ public:
     }
     void clearAllDataAndResetDeviceId() override { note("clearAllDataAndResetDeviceId"); }
 
-private:
+  private:
     void note(std::string call) {
         std::lock_guard lk(mutex_);
         calls_.push_back(std::move(call));
@@ -106,22 +108,22 @@ private:
 };
 
 class FakeModule final : public ZarnPEntryModule {
-public:
+  public:
     explicit FakeModule(std::shared_ptr<RecordingFacade> facade) : facade_(std::move(facade)) {}
     std::shared_ptr<ZarnPPublicFacade> interface() override { return facade_; }
 
-private:
+  private:
     std::shared_ptr<RecordingFacade> facade_;
 };
 
 class FixedCallStack final : public platform::CallStack {
-public:
+  public:
     std::vector<std::string> symbols() override { return {"0 app main", "1 libzarn enable"}; }
 };
 
 // Records alerts with the thread that showed them.
 class RecordingAlerts final : public platform::AlertPresenter {
-public:
+  public:
     struct Shown {
         sim::Alert alert;
         std::thread::id thread;
@@ -136,24 +138,25 @@ public:
         return shown_;
     }
 
-private:
+  private:
     std::mutex mutex_;
     std::vector<Shown> shown_;
 };
 
 // A configuration kind the app made itself; the entry refuses it.
 class AppConfiguration final : public ZarnConfiguration {
-public:
+  public:
     AppConfiguration() = default;
 };
 
 constexpr const char* kNotInitialized =
-    "ERROR|Zarn| Zarn hasn't been initialized. Call an initialize method first before using the other methods on "
+    "ERROR|Zarn| Zarn hasn't been initialized. Call an initialize method first before using the other "
+    "methods on "
     "Zarn.";
 constexpr const char* kStackLine = "ERROR|Zarn|  (0 app main, 1 libzarn enable) ";
 
 class ZarnBaseTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         auto services = platform::current();
         services.callStack = std::make_shared<FixedCallStack>();
@@ -220,7 +223,9 @@ TEST_F(ZarnBaseTest, BeforeInitialisationEveryForwardingCallLogsTheErrorAndTheCa
     EXPECT_TRUE(facade->calls().empty());
 }
 
-TEST_F(ZarnBaseTest, VersionIsFixed) { EXPECT_EQ(ZarnBase::version(), "3.0.0-beta-DEBUG"); }
+TEST_F(ZarnBaseTest, VersionIsFixed) {
+    EXPECT_EQ(ZarnBase::version(), "3.0.0-beta-DEBUG");
+}
 
 struct VersionCase {
     const char* version;
@@ -238,7 +243,8 @@ TEST_P(ZarnBaseVersionTest, SystemsOlderThanTenAreRefused) {
     } else {
         ASSERT_TRUE(lists) << "an unsupported system answers an empty list";
         EXPECT_TRUE(lists->empty());
-        EXPECT_TRUE(env.consoleContains("DEBUG|Zarn| Zarn not supported for this version. Disabling functionality"));
+        EXPECT_TRUE(
+            env.consoleContains("DEBUG|Zarn| Zarn not supported for this version. Disabling functionality"));
         EXPECT_FALSE(env.consoleContains("hasn't been initialized"));
     }
     ZarnBase::initializeWithDelegate(std::make_shared<ZarnDelegate>());
@@ -275,7 +281,8 @@ TEST_F(ZarnBaseTest, OnAnUnsupportedSystemListsAreEmptyAndNothingIsForwarded) {
 TEST_F(ZarnBaseTest, AConfigurationOfAnotherKindIsRefused) {
     ZarnBase::performInitializationWithConfiguration(std::make_shared<AppConfiguration>());
     EXPECT_EQ(builds(), 0u);
-    EXPECT_EQ(env.console->lines(), (std::vector<std::string>{"ERROR|Zarn| Subclassing ZarnConfiguration is not supported"}));
+    EXPECT_EQ(env.console->lines(),
+              (std::vector<std::string>{"ERROR|Zarn| Subclassing ZarnConfiguration is not supported"}));
     ZarnDebug::initializeWithConfig(std::make_shared<AppConfiguration>());
     EXPECT_EQ(builds(), 0u);
     EXPECT_TRUE(alerts->shown().empty()) << "refused before the self test";
@@ -346,12 +353,14 @@ TEST_F(ZarnBaseTest, SegmentationSettersFormatValueAndKey) {
 TEST_F(ZarnBaseTest, SegmentationNumbersIgnoreTheProcessLocale) {
     const char* old = std::setlocale(LC_ALL, nullptr);
     std::string saved = old ? old : "C";
-    if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "de_DE.UTF-8 is not installed";
+    if (!std::setlocale(LC_ALL, "de_DE.UTF-8"))
+        GTEST_SKIP() << "de_DE.UTF-8 is not installed";
     initialize();
     ZarnBase::setDoubleSegmentationProperty(1.5, "ratio");
     ZarnBase::setDateSegmentationProperty(dateWithTimeIntervalSince1970(0.5), "since");
     std::setlocale(LC_ALL, saved.c_str());
-    EXPECT_EQ(facade->calls(), (std::vector<std::string>{"setValue f_ratio = 1.500000", "setValue d_since = 0.500000"}));
+    EXPECT_EQ(facade->calls(),
+              (std::vector<std::string>{"setValue f_ratio = 1.500000", "setValue d_since = 0.500000"}));
 }
 
 TEST_F(ZarnBaseTest, ForwardsTheOtherOperations) {
@@ -371,12 +380,12 @@ TEST_F(ZarnBaseTest, ForwardsTheOtherOperations) {
     ZarnBase::clearAllDataAndResetDeviceId();
     std::optional<Value> page;
     ZarnBase::requestContextualPage([&](std::optional<Value> v) { page = std::move(v); });
-    EXPECT_EQ(facade->calls(), (std::vector<std::string>{
-                                   "enable", "disable", "setCooldownPeriod 3600", "setZarnDelegate",
-                                   "setAdvertisingIdentifier AD-1 on", "sendAttributionEvent buy []",
-                                   "sendAttributionEvent buy [sku-9]", "clearSentNotifications",
-                                   "clearSentGeotriggers", "didRegister tok", "didFailToRegister denied",
-                                   "clearAllDataAndResetDeviceId", "requestContextualPage"}));
+    EXPECT_EQ(facade->calls(),
+              (std::vector<std::string>{"enable", "disable", "setCooldownPeriod 3600", "setZarnDelegate",
+                                        "setAdvertisingIdentifier AD-1 on", "sendAttributionEvent buy []",
+                                        "sendAttributionEvent buy [sku-9]", "clearSentNotifications",
+                                        "clearSentGeotriggers", "didRegister tok", "didFailToRegister denied",
+                                        "clearAllDataAndResetDeviceId", "requestContextualPage"}));
     EXPECT_EQ(page, (Value{{"page", 1}}));
     ASSERT_TRUE(ZarnBase::loadedNotifications());
     EXPECT_EQ(ZarnBase::loadedNotifications()->at(0).identifier, "n1");
@@ -395,8 +404,8 @@ TEST_F(ZarnBaseTest, AnExceptionOfTheFacadeNeverReachesTheApp) {
 TEST_F(ZarnBaseTest, ExternalRegionTriggerConvertsTheTypeAndDefaultsThePayload) {
     initialize();
     const Value regions = Value::array({Value{{"id", "r1"}}});
-    const std::vector<std::pair<std::string, int>> types = {
-        {"enter", 0}, {"exit", 1}, {"ENTER", -1}, {"Exit", -1}, {"", -1}, {"dwell", -1}};
+    const std::vector<std::pair<std::string, int>> types = {{"enter", 0}, {"exit", 1}, {"ENTER", -1},
+                                                            {"Exit", -1}, {"", -1},    {"dwell", -1}};
     for (auto& [text, type] : types) {
         ZarnBase::externalRegionTrigger(regions, text);
         EXPECT_EQ(facade->calls().back(), format("externalRegionTrigger %@ %d", regions, type)) << text;
@@ -411,7 +420,8 @@ TEST_F(ZarnBaseTest, ExternalRegionTriggerConvertsTheTypeAndDefaultsThePayload) 
 
 TEST_F(ZarnBaseTest, RemoteNotificationHandlerIsNotCalledWithoutAModule) {
     bool handled = false;
-    ZarnBase::didReceiveRemoteNotification(Value{{"aps", Value::object()}}, [&](BackgroundFetchResult) { handled = true; });
+    ZarnBase::didReceiveRemoteNotification(Value{{"aps", Value::object()}},
+                                           [&](BackgroundFetchResult) { handled = true; });
     EXPECT_FALSE(handled);
     EXPECT_TRUE(env.consoleContains(kNotInitialized));
     initialize();
@@ -434,10 +444,13 @@ TEST_F(ZarnBaseTest, DebugEntryWarnsAboutAMissingLocationUsageTextOnTheMainThrea
     EXPECT_EQ(shown[0].alert.buttons, (std::vector<std::string>{"Close"}));
     EXPECT_EQ(shown[0].thread, std::this_thread::get_id());
     const std::string message = shown[0].alert.message;
-    EXPECT_EQ(message.rfind("Warning: You did not supply a property with key NSLocationAlwaysUsageDescription", 0), 0u);
+    EXPECT_EQ(
+        message.rfind("Warning: You did not supply a property with key NSLocationAlwaysUsageDescription", 0),
+        0u);
     EXPECT_NE(message.find("Zarn will not work on iOS 8 without this string!"), std::string::npos);
     bool echoed = false;
-    for (auto& line : env.console->lines()) echoed |= line.rfind(message + " ", 0) == 0 && line.size() > message.size() + 1;
+    for (auto& line : env.console->lines())
+        echoed |= line.rfind(message + " ", 0) == 0 && line.size() > message.size() + 1;
     EXPECT_TRUE(echoed) << "the console line is the message, a blank and the documentation address";
 
     // The second initialisation re-applies and does not test again.

@@ -15,7 +15,7 @@ namespace {
 using platform::BackgroundTaskIdentifier;
 
 class BackgroundTaskDaoTest : public ::testing::Test {
-protected:
+  protected:
     test::TestEnvironment env;
     std::shared_ptr<ZarnPSystemTimerDao> timer = std::make_shared<ZarnPSystemTimerDao>();
     std::shared_ptr<ZarnPSystemBackgroundTaskDao> dao = std::make_shared<ZarnPSystemBackgroundTaskDao>(timer);
@@ -50,7 +50,8 @@ struct ExpiryCase {
     bool killTimer;
 };
 
-class BackgroundTaskExpiryTest : public BackgroundTaskDaoTest, public ::testing::WithParamInterface<ExpiryCase> {};
+class BackgroundTaskExpiryTest : public BackgroundTaskDaoTest,
+                                 public ::testing::WithParamInterface<ExpiryCase> {};
 
 TEST_P(BackgroundTaskExpiryTest, TimeLeftDecidesBetweenNowLaterAndNever) {
     const auto c = GetParam();
@@ -62,8 +63,9 @@ TEST_P(BackgroundTaskExpiryTest, TimeLeftDecidesBetweenNowLaterAndNever) {
 
     EXPECT_TRUE(env.consoleContains("ExpirationHandler called. Time remaining before IOS kills this app: "));
     EXPECT_EQ(!running(id), c.endedAtOnce);
-    EXPECT_EQ(env.consoleContains("INFO|SystemBackgroundTaskDao| Killing background task: " + std::to_string(id)),
-              c.endedAtOnce);
+    EXPECT_EQ(
+        env.consoleContains("INFO|SystemBackgroundTaskDao| Killing background task: " + std::to_string(id)),
+        c.endedAtOnce);
     EXPECT_EQ(dao->activeKillTimerCount(), c.killTimer ? 1u : 0u);
     EXPECT_EQ(env.consoleContains("INFO|SystemBackgroundTaskDao| Background task scheduled for killing: " +
                                   std::to_string(id)),

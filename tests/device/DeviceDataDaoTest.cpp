@@ -19,12 +19,13 @@ using platform::BatteryState;
 using platform::LocationAuthorizationStatus;
 
 class DeviceDataDaoTest : public ::testing::Test {
-protected:
+  protected:
     test::TestEnvironment env;
     std::shared_ptr<ZarnPSystemTimerDao> timer = std::make_shared<ZarnPSystemTimerDao>();
     std::shared_ptr<ZarnPBaseKeyValueDao> settings =
         std::make_shared<ZarnPBaseKeyValueDao>(std::make_shared<test::MemoryStringKeyValueDao>());
-    std::shared_ptr<ZarnPSystemDeviceDataDao> dao = std::make_shared<ZarnPSystemDeviceDataDao>(settings, timer);
+    std::shared_ptr<ZarnPSystemDeviceDataDao> dao =
+        std::make_shared<ZarnPSystemDeviceDataDao>(settings, timer);
 };
 
 TEST_F(DeviceDataDaoTest, FrameworkIsDetectedInOrderAndTheLastMatchWins) {
@@ -115,8 +116,10 @@ TEST_F(DeviceDataDaoTest, MonitoringCapabilities) {
 
 TEST_F(DeviceDataDaoTest, NotificationPermissionIsAnsweredOnTheSdkThread) {
     using S = platform::NotificationAuthorizationStatus;
-    const std::tuple<S, bool, int> cases[] = {
-        {S::NotDetermined, false, 0}, {S::Denied, false, 1}, {S::Authorized, true, 2}, {S::Provisional, false, 3}};
+    const std::tuple<S, bool, int> cases[] = {{S::NotDetermined, false, 0},
+                                              {S::Denied, false, 1},
+                                              {S::Authorized, true, 2},
+                                              {S::Provisional, false, 3}};
     for (auto [status, enabled, code] : cases) {
         env.device->setNotificationAuthorizationStatus(status);
         std::shared_ptr<ZarnPNotificationsEnabledCallback> answer;

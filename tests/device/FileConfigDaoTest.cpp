@@ -13,13 +13,14 @@ namespace {
 
 // Every property the file can set, to compare configurations.
 auto snapshot(const ZarnConfiguration& c) {
-    return std::make_tuple(c.publicToken(), c.enableOnFirstRun(), c.maxRegionsMonitored(), c.quickSyncDisabled(),
-                           c.enableBackgroundLocation(), c.automaticallyAskLocationPermission(),
-                           c.automaticallyAskNotificationPermission(), c.provisionalNotificationPermission());
+    return std::make_tuple(c.publicToken(), c.enableOnFirstRun(), c.maxRegionsMonitored(),
+                           c.quickSyncDisabled(), c.enableBackgroundLocation(),
+                           c.automaticallyAskLocationPermission(), c.automaticallyAskNotificationPermission(),
+                           c.provisionalNotificationPermission());
 }
 
 class FileConfigDaoTest : public ::testing::Test {
-protected:
+  protected:
     test::TestEnvironment env;
     std::shared_ptr<ZarnConfiguration> config = ZarnConfiguration::create();
     ZarnPFileConfigDao dao;
@@ -34,7 +35,9 @@ protected:
         bundle.setResourcePath(resource, path);
         return path;
     }
-    std::string ship(const std::string& contents) { return ship(*env.device->mainBundle(), "zarnconfig.json", contents); }
+    std::string ship(const std::string& contents) {
+        return ship(*env.device->mainBundle(), "zarnconfig.json", contents);
+    }
 
     // Applies `contents` and answers whether the configuration stayed as it was.
     bool leavesUnchanged(const std::string& contents) {
@@ -61,7 +64,7 @@ TEST_F(FileConfigDaoTest, AppliesEveryRecognisedKey) {
 }
 
 TEST_F(FileConfigDaoTest, RegionLimitIsClampedAndTruncated) {
-    const std::pair<const char*, int> cases[] = {{"-3", 0}, {"25", 20}, {"20", 20}, {"7.9", 7},
+    const std::pair<const char*, int> cases[] = {{"-3", 0}, {"25", 20},    {"20", 20},  {"7.9", 7},
                                                  {"0", 0},  {"1e300", 20}, {"-0.5", 0}, {"5", 5}};
     for (auto [number, expected] : cases) {
         config->setMaxRegionsMonitored(13);
@@ -90,7 +93,8 @@ TEST_F(FileConfigDaoTest, BadJsonIsLoggedWithItsError) {
     for (const char* text : {"{\"publicToken\":", "not json", "5", "", "{\"a\":1} trailing", "\xFF\xFE{}"}) {
         env.console->clear();
         EXPECT_TRUE(leavesUnchanged(text)) << text;
-        EXPECT_TRUE(env.consoleContains("ERROR|ZarnPFileConfigDao| Failed to read zarn configuration from file. - "))
+        EXPECT_TRUE(
+            env.consoleContains("ERROR|ZarnPFileConfigDao| Failed to read zarn configuration from file. - "))
             << text;
     }
 }
@@ -101,8 +105,8 @@ TEST_F(FileConfigDaoTest, HostileNestingIsRefusedNotRecursedInto) {
 }
 
 TEST_F(FileConfigDaoTest, OversizedFileIsNotRead) {
-    std::string big = R"({"publicToken":"abc","pad":")" +
-                      std::string(ZarnPFileConfigDao::kMaxFileSize, 'x') + "\"}";
+    std::string big =
+        R"({"publicToken":"abc","pad":")" + std::string(ZarnPFileConfigDao::kMaxFileSize, 'x') + "\"}";
     EXPECT_TRUE(leavesUnchanged(big));
     EXPECT_TRUE(env.consoleContains("larger than 1048576 bytes"));
     // Just below the cap it is read.
@@ -145,7 +149,8 @@ TEST_F(FileConfigDaoTest, LibraryBundleWinsOverMainBundleAndPlainNameOverWww) {
         {[] {}, "lib"},
         {[&] { env.device->libraryBundle()->setResourcePath("zarnconfig.json", std::nullopt); }, "main"},
         {[&] { env.device->mainBundle()->setResourcePath("zarnconfig.json", std::nullopt); }, "lib-www"},
-        {[&] { env.device->libraryBundle()->setResourcePath("www/zarnconfig.json", std::nullopt); }, "main-www"},
+        {[&] { env.device->libraryBundle()->setResourcePath("www/zarnconfig.json", std::nullopt); },
+         "main-www"},
     };
     for (const auto& [remove, expected] : steps) {
         remove();
@@ -166,9 +171,17 @@ TEST_F(FileConfigDaoTest, MutatedFilesNeverCrashAndOnlySetRecognisedValues) {
         for (int e = 0; e < edits; ++e) {
             size_t at = random() % (text.size() + 1);
             switch (random() % 3) {
-                case 0: text.insert(at, 1, alphabet[random() % (sizeof alphabet - 1)]); break;
-                case 1: if (at < text.size()) text.erase(at, 1); break;
-                default: if (at < text.size()) text[at] = alphabet[random() % (sizeof alphabet - 1)]; break;
+                case 0:
+                    text.insert(at, 1, alphabet[random() % (sizeof alphabet - 1)]);
+                    break;
+                case 1:
+                    if (at < text.size())
+                        text.erase(at, 1);
+                    break;
+                default:
+                    if (at < text.size())
+                        text[at] = alphabet[random() % (sizeof alphabet - 1)];
+                    break;
             }
         }
         auto fresh = ZarnConfiguration::create();

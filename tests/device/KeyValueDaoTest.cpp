@@ -17,9 +17,10 @@ namespace zarn {
 namespace {
 
 class KeyValueDaoTest : public ::testing::Test {
-protected:
+  protected:
     test::TestEnvironment env;
-    std::shared_ptr<test::MemoryStringKeyValueDao> strings = std::make_shared<test::MemoryStringKeyValueDao>();
+    std::shared_ptr<test::MemoryStringKeyValueDao> strings =
+        std::make_shared<test::MemoryStringKeyValueDao>();
     ZarnPBaseKeyValueDao dao{strings};
 
     void store(const std::string& key, const std::string& text) { strings->setPropertyValue(text, key); }
@@ -39,9 +40,11 @@ TEST_F(KeyValueDaoTest, BooleansAreYesOnlyForTheExactTextEnabled) {
     };
     for (const auto& c : cases) {
         strings->unsetPropertyKey("k");
-        if (c.text) store("k", *c.text);
+        if (c.text)
+            store("k", *c.text);
         EXPECT_EQ(dao.getBoolPropertyValueForKey("k"), c.plain) << c.text.value_or("(missing)");
-        EXPECT_EQ(dao.getBoolPropertyValueForKey("k", true), c.withDefaultYes) << c.text.value_or("(missing)");
+        EXPECT_EQ(dao.getBoolPropertyValueForKey("k", true), c.withDefaultYes)
+            << c.text.value_or("(missing)");
     }
     dao.setBoolPropertyValue(true, "on");
     dao.setBoolPropertyValue(false, "off");
@@ -51,8 +54,14 @@ TEST_F(KeyValueDaoTest, BooleansAreYesOnlyForTheExactTextEnabled) {
 
 TEST_F(KeyValueDaoTest, IntegersReadTheLeadingDigitsAndSaturate) {
     const std::pair<const char*, int> cases[] = {
-        {"42", 42},        {"42abc", 42},          {"abc", 0},           {"  -7", -7},
-        {"", 0},           {"99999999999", INT_MAX}, {"-99999999999", INT_MIN}, {"3.9", 3},
+        {"42", 42},
+        {"42abc", 42},
+        {"abc", 0},
+        {"  -7", -7},
+        {"", 0},
+        {"99999999999", INT_MAX},
+        {"-99999999999", INT_MIN},
+        {"3.9", 3},
     };
     for (auto [text, expected] : cases) {
         store("n", text);
@@ -105,7 +114,10 @@ TEST_F(KeyValueDaoTest, StringListsAreJsonArraysOfStrings) {
     store("a", R"(["one","two"])");
     EXPECT_EQ(dao.getStringArrayPropertyValueForKey("a"), (std::vector<std::string>{"one", "two"}));
 
-    std::vector<std::string> tricky{"quote \" and \\", "Gr\xC3\xBC\xC3\x9F" "e", ""};
+    std::vector<std::string> tricky{"quote \" and \\",
+                                    "Gr\xC3\xBC\xC3\x9F"
+                                    "e",
+                                    ""};
     dao.setStringArrayPropertyValue(tricky, "t");
     EXPECT_EQ(stored("t")->find("\", \""), std::string::npos) << "compact text: " << *stored("t");
     EXPECT_EQ(dao.getStringArrayPropertyValueForKey("t"), tricky);
@@ -181,7 +193,8 @@ TEST(KeyValueDaoSqliteTest, TypedSettingsSurviveReopeningTheDatabase) {
     EXPECT_EQ(dao.getIntPropertyValueForKey("zarn_cooldown_period"), 600);
     EXPECT_EQ(dao.getDatePropertyValueForKey("zarn_last_match_date"), date);
     EXPECT_EQ(dao.getDoublePropertyValueForKey("zarn_last_match_location_latitude"), 52.0907);
-    EXPECT_EQ(dao.getStringArrayPropertyValueForKey("zarn_gcm_public_tokens"), (std::vector<std::string>{"t1", "t2"}));
+    EXPECT_EQ(dao.getStringArrayPropertyValueForKey("zarn_gcm_public_tokens"),
+              (std::vector<std::string>{"t1", "t2"}));
     EXPECT_EQ(dao.getStringArrayPropertyValueForKey("zarn_other_tokens"), std::vector<std::string>{});
 }
 

@@ -10,16 +10,18 @@
 namespace zarn::test {
 
 class MemoryStringKeyValueDao final : public ZarnPStringKeyValueDao {
-public:
+  public:
     std::optional<std::string> getPropertyValueForKey(const std::string& key) override {
         std::lock_guard lk(mutex_);
         auto it = values_.find(key);
-        if (it == values_.end()) return std::nullopt;
+        if (it == values_.end())
+            return std::nullopt;
         return it->second;
     }
     void setPropertyValue(const std::optional<std::string>& value, const std::string& key) override {
         std::lock_guard lk(mutex_);
-        if (value) values_[key] = *value;  // nothing cannot be stored; the old value stays
+        if (value)
+            values_[key] = *value;  // nothing cannot be stored; the old value stays
     }
     void unsetPropertyKey(const std::string& key) override {
         std::lock_guard lk(mutex_);
@@ -30,7 +32,7 @@ public:
         return values_.size();
     }
 
-private:
+  private:
     std::mutex mutex_;
     std::map<std::string, std::string> values_;
 };

@@ -29,7 +29,7 @@ constexpr double kDay = 86400.0;
 
 // A clock the test sets, also backwards.
 class ManualClock final : public ZarnPClockDao {
-public:
+  public:
     explicit ManualClock(double t) : t_(t) {}
     Date now() override {
         std::lock_guard lk(mutex_);
@@ -41,13 +41,13 @@ public:
         t_ = t;
     }
 
-private:
+  private:
     std::mutex mutex_;
     double t_;
 };
 
 class PublicLogDaoTest : public ::testing::Test {
-protected:
+  protected:
     // Central European winter time: 2026-12-01 12:00 UTC is 13:00 local.
     test::TestEnvironment env{3600};
     std::shared_ptr<ZarnPSystemTimerDao> timer = std::make_shared<ZarnPSystemTimerDao>();
@@ -56,7 +56,8 @@ protected:
     std::shared_ptr<ZarnDelegate> delegate = std::make_shared<ZarnDelegate>();
     std::shared_ptr<ZarnPSystemClockDao> clock = std::make_shared<ZarnPSystemClockDao>();
     std::shared_ptr<ZarnPSystemPublicLogDao> dao = make(clock);
-    std::shared_ptr<ZarnPContext> context = std::make_shared<ZarnPContext>(ZarnTriggerContextGeofence, std::nullopt);
+    std::shared_ptr<ZarnPContext> context =
+        std::make_shared<ZarnPContext>(ZarnTriggerContextGeofence, std::nullopt);
 
     std::shared_ptr<ZarnPSystemPublicLogDao> make(std::shared_ptr<ZarnPClockDao> c) {
         auto d = std::make_shared<ZarnPSystemPublicLogDao>(
@@ -67,7 +68,9 @@ protected:
     }
 
     std::string dayFile(const std::string& day) { return env.path("Documents/zarndebug-" + day + ".log"); }
-    std::string read(const std::string& path) { return env.fileSystem->readFile(path, SIZE_MAX).value_or("(missing)"); }
+    std::string read(const std::string& path) {
+        return env.fileSystem->readFile(path, SIZE_MAX).value_or("(missing)");
+    }
     void advanceTo(double utcSecondsAfterStart) {
         double now = timeIntervalSince1970(env.time->now()) - test::TestEnvironment::kStart;
         env.advanceBy(utcSecondsAfterStart - now);
@@ -75,7 +78,8 @@ protected:
     std::set<std::string> logFiles() {
         std::set<std::string> out;
         for (auto& n : env.fileSystem->contentsOfDirectory(env.path("Documents")))
-            if (n.starts_with("zarndebug-")) out.insert(n);
+            if (n.starts_with("zarndebug-"))
+                out.insert(n);
         return out;
     }
     // The export, decompressed.
@@ -89,9 +93,11 @@ protected:
         env.runUntilIdle();
         EXPECT_TRUE(answer.has_value());
         EXPECT_TRUE(onSdkThread);
-        if (!answer || !*answer) return "(no data)";
+        if (!answer || !*answer)
+            return "(no data)";
         auto plain = ZarnPGzipHelper::gzipInflate(std::span<const uint8_t>(**answer));
-        if (!plain) return "(not gzip)";
+        if (!plain)
+            return "(not gzip)";
         return std::string(plain->begin(), plain->end());
     }
 };
@@ -106,7 +112,8 @@ TEST_F(PublicLogDaoTest, ALineGoesToTheDayFileTheConsoleAndTheContext) {
 
     env.advanceBy(61.5);
     dao->logFailedDataUpdate(context);
-    EXPECT_EQ(read(dayFile("2026-12-01")), line + "2026-12-01 13:01:01 +0100: Failed to update notifications.\n");
+    EXPECT_EQ(read(dayFile("2026-12-01")),
+              line + "2026-12-01 13:01:01 +0100: Failed to update notifications.\n");
 }
 
 TEST_F(PublicLogDaoTest, WhileOffOnlyTheUnconditionalFormWrites) {
@@ -158,13 +165,13 @@ void seedTenDays(test::TestEnvironment& env, ZarnPSystemPublicLogDao& dao, doubl
 TEST_F(PublicLogDaoTest, PurgeKeepsTodayAndTheSixDaysBefore) {
     seedTenDays(env, *dao, test::TestEnvironment::kStart);
     dao->purgeOldFiles();
-    EXPECT_EQ(logFiles(), (std::set<std::string>{
-                              "zarndebug-2026-11-25.log", "zarndebug-2026-11-26.log", "zarndebug-2026-11-27.log",
-                              "zarndebug-2026-11-28.log", "zarndebug-2026-11-29.log", "zarndebug-2026-11-30.log",
-                              "zarndebug-2026-12-01.log", "zarndebug-old.txt"}));
+    EXPECT_EQ(logFiles(), (std::set<std::string>{"zarndebug-2026-11-25.log", "zarndebug-2026-11-26.log",
+                                                 "zarndebug-2026-11-27.log", "zarndebug-2026-11-28.log",
+                                                 "zarndebug-2026-11-29.log", "zarndebug-2026-11-30.log",
+                                                 "zarndebug-2026-12-01.log", "zarndebug-old.txt"}));
     EXPECT_TRUE(env.fileSystem->fileExists(env.path("Documents/notes.txt")));
-    EXPECT_TRUE(env.consoleContains("DEBUG|ZarnPSystemPublicLogDao| Removing file: " +
-                                    dayFile("2026-11-22")));
+    EXPECT_TRUE(
+        env.consoleContains("DEBUG|ZarnPSystemPublicLogDao| Removing file: " + dayFile("2026-11-22")));
     EXPECT_EQ(env.consoleCount("Removing file: "), 3);
 }
 
@@ -175,7 +182,9 @@ struct DstCase {
     const char* name;
     long before, after;
 };
-void PrintTo(const DstCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const DstCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class PublicLogDstTest : public PublicLogDaoTest, public ::testing::WithParamInterface<DstCase> {};
 
@@ -183,7 +192,8 @@ TEST_P(PublicLogDstTest, DaysAreCalendarDaysOfTheDeviceZone) {
     const auto c = GetParam();
     // The change happens at 2026-12-02 01:00 UTC.
     const double change = test::TestEnvironment::kStart + 13 * kHour;
-    env.time->setTimeZoneRule([c, change](Date d) { return timeIntervalSince1970(d) < change ? c.before : c.after; });
+    env.time->setTimeZoneRule(
+        [c, change](Date d) { return timeIntervalSince1970(d) < change ? c.before : c.after; });
     dao->setEnabled(true);
 
     // 00:30 on 2026-12-03, local.
@@ -193,10 +203,10 @@ TEST_P(PublicLogDstTest, DaysAreCalendarDaysOfTheDeviceZone) {
     ASSERT_EQ(dao->getFileNameForDate(env.time->now()), "zarndebug-2026-12-03.log");
     dao->logMessageIfEnabled(context, "after the change");
 
-    EXPECT_EQ(logFiles(), (std::set<std::string>{
-                              "zarndebug-2026-11-27.log", "zarndebug-2026-11-28.log", "zarndebug-2026-11-29.log",
-                              "zarndebug-2026-11-30.log", "zarndebug-2026-12-01.log", "zarndebug-2026-12-02.log",
-                              "zarndebug-2026-12-03.log", "zarndebug-old.txt"}));
+    EXPECT_EQ(logFiles(), (std::set<std::string>{"zarndebug-2026-11-27.log", "zarndebug-2026-11-28.log",
+                                                 "zarndebug-2026-11-29.log", "zarndebug-2026-11-30.log",
+                                                 "zarndebug-2026-12-01.log", "zarndebug-2026-12-02.log",
+                                                 "zarndebug-2026-12-03.log", "zarndebug-old.txt"}));
     std::string exported = exportText();
     auto at = [&](const char* day) { return exported.find(std::string("zarndebug-") + day + ".log\n"); };
     EXPECT_NE(at("2026-12-02"), std::string::npos) << "the day of the change is exported";
@@ -216,7 +226,8 @@ TEST_F(PublicLogDaoTest, EntryTimesShowTheOffsetInForceAtTheirMoment) {
     dao->logMessageIfEnabled(context, "one");
     advanceTo(14 * kHour);  // 04:00 local, +0200
     dao->logMessageIfEnabled(context, "two");
-    EXPECT_EQ(read(dayFile("2026-12-02")), "2026-12-02 00:30:00 +0100: one\n2026-12-02 04:00:00 +0200: two\n");
+    EXPECT_EQ(read(dayFile("2026-12-02")),
+              "2026-12-02 00:30:00 +0100: one\n2026-12-02 04:00:00 +0200: two\n");
 }
 
 TEST_F(PublicLogDaoTest, PurgeRunsAtMostHourlyAndAgainAfterTheClockGoesBack) {
@@ -245,8 +256,9 @@ TEST_F(PublicLogDaoTest, AFileThatCannotBeOpenedStillLeavesTheConsoleAndContextL
     ASSERT_TRUE(env.fileSystem->createFile(env.path("Documents"), "a file, not a folder"));
     dao->setEnabled(true);
     dao->logNotificationCooldown(context);
-    EXPECT_TRUE(env.consoleContains("DEBUG|ZarnPSystemPublicLogDao| LoggerFileAppender: Error opening log file: " +
-                                    dayFile("2026-12-01")));
+    EXPECT_TRUE(
+        env.consoleContains("DEBUG|ZarnPSystemPublicLogDao| LoggerFileAppender: Error opening log file: " +
+                            dayFile("2026-12-01")));
     EXPECT_TRUE(env.consoleContains("Zarn| Not showing all notifications because of cooldown period in app"));
     EXPECT_EQ(context->collectedLog(),
               "2026-12-01 13:00:00 +0100: Not showing all notifications because of cooldown period in app\n");
@@ -272,9 +284,12 @@ TEST(PublicLogShortMessageTest, CutsAfterFifteenUtf16UnitsWithoutSplittingAChara
         {"abcdefghijklm" + grin + "xyz", "abcdefghijklm" + grin + "..."},
         {times(grin, 7) + "a", times(grin, 7) + "a"},  // exactly 15 units
         {times(grin, 8), times(grin, 7) + "..."},
-        {"abcdefghijklmn\xFF" "defg", "abcdefghijklmn\xEF\xBF\xBD..."},  // a stray byte counts once
+        {"abcdefghijklmn\xFF"
+         "defg",
+         "abcdefghijklmn\xEF\xBF\xBD..."},  // a stray byte counts once
     };
-    for (const auto& [in, out] : cases) EXPECT_EQ(ZarnPSystemPublicLogDao::getShortMessage(in), out) << in.value_or("nil");
+    for (const auto& [in, out] : cases)
+        EXPECT_EQ(ZarnPSystemPublicLogDao::getShortMessage(in), out) << in.value_or("nil");
 }
 
 // Counts the UTF-16 units of valid UTF-8 text; -1 when the text is not valid UTF-8.
@@ -282,10 +297,16 @@ int utf16Units(const std::string& s) {
     int units = 0;
     for (size_t i = 0; i < s.size();) {
         unsigned char b = static_cast<unsigned char>(s[i]);
-        size_t n = b < 0x80 ? 1 : (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 0;
-        if (n == 0 || i + n > s.size()) return -1;
+        size_t n = b < 0x80             ? 1
+                   : (b & 0xE0) == 0xC0 ? 2
+                   : (b & 0xF0) == 0xE0 ? 3
+                   : (b & 0xF8) == 0xF0 ? 4
+                                        : 0;
+        if (n == 0 || i + n > s.size())
+            return -1;
         for (size_t k = 1; k < n; ++k)
-            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return -1;
+            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80)
+                return -1;
         units += n == 4 ? 2 : 1;
         i += n;
     }
@@ -294,13 +315,15 @@ int utf16Units(const std::string& s) {
 
 TEST(PublicLogShortMessageTest, RandomBytesAlwaysGiveWholeCharacters) {
     std::mt19937 random(99);
-    const std::string pieces[] = {"a", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xFF", "\x80", "\xF0\x9F"};
+    const std::string pieces[] = {"a",    "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80",
+                                  "\xFF", "\x80",     "\xF0\x9F"};
     for (int round = 0; round < 5000; ++round) {
         std::string in;
         int n = static_cast<int>(random() % 24);
         for (int i = 0; i < n; ++i) in += pieces[random() % std::size(pieces)];
         std::string out = ZarnPSystemPublicLogDao::getShortMessage(in);
-        if (out == in) continue;
+        if (out == in)
+            continue;
         ASSERT_TRUE(out.ends_with("...")) << in;
         int units = utf16Units(out.substr(0, out.size() - 3));
         ASSERT_GE(units, 14) << in;  // at most one unit short, when a pair would be split
@@ -314,9 +337,11 @@ TEST(PublicLogWordsTest, SmallConversions) {
     EXPECT_EQ(ZarnPSystemPublicLogDao::boolToEnabled(true), "enabled");
     EXPECT_EQ(ZarnPSystemPublicLogDao::boolToEnabled(false), "disabled");
     EXPECT_EQ(ZarnPSystemPublicLogDao::nilToEmptyString(std::nullopt), "");
-    const std::pair<int, const char*> statuses[] = {
-        {0, "undetermined"}, {1, "denied"}, {2, "authorized"}, {3, "provisional"}, {-1, "provisional"}, {9, "provisional"}};
-    for (auto [n, word] : statuses) EXPECT_EQ(ZarnPSystemPublicLogDao::intToAuthorizationStatus(n), word) << n;
+    const std::pair<int, const char*> statuses[] = {{0, "undetermined"}, {1, "denied"},
+                                                    {2, "authorized"},   {3, "provisional"},
+                                                    {-1, "provisional"}, {9, "provisional"}};
+    for (auto [n, word] : statuses)
+        EXPECT_EQ(ZarnPSystemPublicLogDao::intToAuthorizationStatus(n), word) << n;
 }
 
 TEST_F(PublicLogDaoTest, EventLines) {
@@ -336,18 +361,23 @@ TEST_F(PublicLogDaoTest, EventLines) {
          "Distance to n1 - A very long not...: 213 (range: 150)"},
         {[&](D& d) { d.logNotificationDistance("n1", "Hi", 150, 99.4, false, context); },
          "Distance to n1 - Hi: 99 (range: 150) (location update too inaccurate)"},
-        {[&](D& d) { d.logLocationAcquired(ZarnPLocationWithAccuracy::locationLat(52.37, 4.89, 65), context); },
+        {[&](D& d) {
+             d.logLocationAcquired(ZarnPLocationWithAccuracy::locationLat(52.37, 4.89, 65), context);
+         },
          "Acquired location: 52.370000,4.890000 (accuracy 65.000000 meter)"},
         {[&](D& d) { d.logLocationAcquired(nullptr, context); },
-         "Failed to obtain your current location. To make sure that it is possible to receive a location enable "
+         "Failed to obtain your current location. To make sure that it is possible to receive a location "
+         "enable "
          "WIFI, enable location services and ensure an internet connection is available."},
         {[&](D& d) { d.logUserOptOutForNotification(context); },
          "User has opt-out for receiving notifications from this app."},
         {[&](D& d) { d.logUserHasToLeaveFirst("n2", longText, context); },
          "User first has to leave area of n2 - A very long not..."},
         {[&](D& d) { d.logNotificationSent("n3", std::nullopt, context); }, "Showing notification: n3 - "},
-        {[&](D& d) { d.logNotificationOpened("n3", "Open me", context); }, "Opening notification: n3 - Open me"},
-        {[&](D& d) { d.logGeotriggerSent("g1", longText, context); }, "Geotrigger sent: g1 - A very long not..."},
+        {[&](D& d) { d.logNotificationOpened("n3", "Open me", context); },
+         "Opening notification: n3 - Open me"},
+        {[&](D& d) { d.logGeotriggerSent("g1", longText, context); },
+         "Geotrigger sent: g1 - A very long not..."},
         {[&](D& d) { d.logGeotriggerHandled("g1", "Shop", context); }, "Geotrigger handled: g1 - Shop"},
         {[&](D& d) { d.logSegmentationChanged(context); },
          "Removing all loaded notifications and geotriggers because segmentation property has changed."},
@@ -356,10 +386,14 @@ TEST_F(PublicLogDaoTest, EventLines) {
         {[&](D& d) { d.logFailedToObtainCurrentLocationFor("external region", context); },
          "Failed to check for external region trigger: current location unknown."},
         {[&](D& d) { d.logOfferingExternalRegionsCount(4, context); }, "Offering 4 external notifications"},
-        {[&](D& d) { d.logRangedBeacons({{"B9407F30-F5F8-466E-AFF9-25556B57FE6D", 1, 2}, {"U2", 3, 4}}, context); },
-         "Triggered beacons:[UUID:B9407F30-F5F8-466E-AFF9-25556B57FE6D major:1 minor:2,UUID:U2 major:3 minor:4]"},
+        {[&](D& d) {
+             d.logRangedBeacons({{"B9407F30-F5F8-466E-AFF9-25556B57FE6D", 1, 2}, {"U2", 3, 4}}, context);
+         },
+         "Triggered beacons:[UUID:B9407F30-F5F8-466E-AFF9-25556B57FE6D major:1 minor:2,UUID:U2 major:3 "
+         "minor:4]"},
         {[&](D& d) { d.logRangedBeacons({}, context); }, "Triggered beacons:[]"},
-        {[&](D& d) { d.logScreenTransition("Checkout", context); }, "Registering screen transition: Checkout"},
+        {[&](D& d) { d.logScreenTransition("Checkout", context); },
+         "Registering screen transition: Checkout"},
     };
     dao->setEnabled(true);
     for (const auto& [act, line] : cases) {
@@ -410,11 +444,11 @@ TEST_F(PublicLogDaoTest, ExportHeaderFollowsTheDeviceAndTheDelegate) {
     delegate->zarnFilterNotifications = [](auto) {};
     delegate->zarnHandleGeotriggers = [](auto) {};
     std::string header = exportText();
-    for (const char* line : {" zarn_status: disabled\n", " location_services: disabled\n",
-                             " notification_state: disabled\n", " authorization_state: provisional\n",
-                             " app_name: \n", " framework: cordova\n", " framework_version: unknown\n",
-                             " hardware_model: \n", " has_notification_filter: yes\n",
-                             " has_custom_notification_handler: no\n", " has_custom_geotrigger_handler: yes\n"})
+    for (const char* line :
+         {" zarn_status: disabled\n", " location_services: disabled\n", " notification_state: disabled\n",
+          " authorization_state: provisional\n", " app_name: \n", " framework: cordova\n",
+          " framework_version: unknown\n", " hardware_model: \n", " has_notification_filter: yes\n",
+          " has_custom_notification_handler: no\n", " has_custom_geotrigger_handler: yes\n"})
         EXPECT_NE(header.find(line), std::string::npos) << line;
 }
 

@@ -20,8 +20,9 @@ constexpr auto kSafety = 20s;  // only reached when something hangs
 
 // A loop run by a thread of its own until the object goes away.
 class LoopThread {
-public:
-    LoopThread(std::shared_ptr<TimeSource> time, std::string name) : loop(RunLoop::create(std::move(time), name)) {
+  public:
+    LoopThread(std::shared_ptr<TimeSource> time, std::string name)
+        : loop(RunLoop::create(std::move(time), name)) {
         thread_ = std::thread([l = loop] { l->run(); });
         // Once a task has run, the runner is registered and virtual time waits for this loop.
         std::promise<void> running;
@@ -39,7 +40,7 @@ public:
 
     std::shared_ptr<RunLoop> loop;
 
-private:
+  private:
     std::thread thread_;
 };
 
@@ -56,7 +57,8 @@ struct Firings {
     std::function<void()> recorder(std::string name, VirtualTimeSource& time, RunLoop& loop) {
         return [this, name = std::move(name), &time, &loop] {
             std::lock_guard lk(mutex);
-            list.push_back({name, timeIntervalSince1970(time.now()) - test::TestEnvironment::kStart, loop.isCurrent()});
+            list.push_back(
+                {name, timeIntervalSince1970(time.now()) - test::TestEnvironment::kStart, loop.isCurrent()});
         };
     }
     std::vector<std::string> names() {
@@ -192,7 +194,8 @@ TEST(RunLoopTest, RepeatingVirtualTimerFiresOncePerIntervalUntilInvalidated) {
     auto record = firings.recorder("tick", *env.time, *a.loop);
     timer = a.loop->addTimer(10, true, [&] {
         record();
-        if (++count == 4) timer->invalidate();
+        if (++count == 4)
+            timer->invalidate();
     });
     env.advanceBy(35);
     EXPECT_EQ(firings.names(), (std::vector<std::string>{"tick@10", "tick@20", "tick@30"}));

@@ -19,7 +19,7 @@ namespace {
 
 // Keeps every stored event, and whether it was stored on the SDK thread.
 class RecordingEvents final : public ZarnPEventLogging {
-public:
+  public:
     struct Event {
         unsigned type;
         Value extra;
@@ -27,7 +27,8 @@ public:
         bool onSdkThread;
     };
     explicit RecordingEvents(std::shared_ptr<ZarnPSystemTimerDao> timer) : timer_(std::move(timer)) {}
-    void logEventWithType(unsigned type, const Value& extra, const std::shared_ptr<ZarnPContext>& context) override {
+    void logEventWithType(unsigned type, const Value& extra,
+                          const std::shared_ptr<ZarnPContext>& context) override {
         std::lock_guard lk(mutex_);
         events_.push_back({type, extra, context, timer_->isRunThread()});
     }
@@ -36,14 +37,14 @@ public:
         return events_;
     }
 
-private:
+  private:
     std::shared_ptr<ZarnPSystemTimerDao> timer_;
     std::mutex mutex_;
     std::vector<Event> events_;
 };
 
 class ContextServiceTest : public ::testing::Test {
-protected:
+  protected:
     test::TestEnvironment env;
     std::shared_ptr<ZarnPSystemTimerDao> timer = std::make_shared<ZarnPSystemTimerDao>();
     std::shared_ptr<RecordingEvents> events = std::make_shared<RecordingEvents>(timer);

@@ -21,7 +21,7 @@ namespace {
 
 // Records each upload and answers it when the test says so.
 class RecordingRemoteDao final : public ZarnPRemoteEventAndNotificationDao {
-public:
+  public:
     struct Request {
         std::vector<std::shared_ptr<ZarnPEvent>> events;
         std::string token;
@@ -39,7 +39,7 @@ public:
 };
 
 class EventServiceTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         db = std::make_shared<ZarnPSqLiteDb>(22, env.path("Documents/zarn.db"));
         db->disableThreadCheck();
@@ -72,8 +72,8 @@ protected:
 TEST_F(EventServiceTest, StoredEventCarriesContextIdentityAndIsDatedByTheClock) {
     auto context = std::make_shared<ZarnPContext>(ZarnTriggerContextGeofence, std::string("abc"));
     env.advanceBy(12.5);
-    service->logEventWithType(ZarnPLogEventTypeNotificationSent, Value{{"notification_id", "c;r"}, {"trigger", "x"}},
-                              context);
+    service->logEventWithType(ZarnPLogEventTypeNotificationSent,
+                              Value{{"notification_id", "c;r"}, {"trigger", "x"}}, context);
     auto events = eventDao->getEvents();
     ASSERT_EQ(events.size(), 1u);
     const Value& extra = events[0]->extra();

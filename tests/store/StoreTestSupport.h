@@ -9,21 +9,23 @@
 namespace zarn::test {
 
 class RawSqlite {
-public:
+  public:
     explicit RawSqlite(const std::string& path) { sqlite3_open(path.c_str(), &db_); }
     ~RawSqlite() { sqlite3_close_v2(db_); }
     RawSqlite(const RawSqlite&) = delete;
     RawSqlite& operator=(const RawSqlite&) = delete;
 
     // Runs one or more statements; true on success.
-    bool exec(const std::string& sql) { return sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK; }
+    bool exec(const std::string& sql) {
+        return sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    }
 
     // The first column of the first row as text; nothing for no row or a NULL.
     std::optional<std::string> text(const std::string& sql) {
         sqlite3_stmt* stmt = nullptr;
         std::optional<std::string> out;
-        if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK && sqlite3_step(stmt) == SQLITE_ROW &&
-            sqlite3_column_type(stmt, 0) != SQLITE_NULL) {
+        if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK &&
+            sqlite3_step(stmt) == SQLITE_ROW && sqlite3_column_type(stmt, 0) != SQLITE_NULL) {
             out = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
         }
         sqlite3_finalize(stmt);
@@ -39,7 +41,7 @@ public:
 
     sqlite3* handle() const { return db_; }
 
-private:
+  private:
     sqlite3* db_ = nullptr;
 };
 

@@ -13,7 +13,7 @@ namespace zarn {
 namespace {
 
 class ZarnPDatabaseTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         path = env.path("layer.db");
         db = ZarnPDatabase::databaseWithPath(path);
@@ -73,7 +73,8 @@ TEST_F(ZarnPDatabaseTest, EveryValueBindsByItsRuleByPositionAndByName) {
         EXPECT_EQ(text, c.text);
         ASSERT_TRUE(db->executeUpdate("DELETE FROM t"));
 
-        ASSERT_TRUE(db->executeUpdateWithParameterDictionary("INSERT INTO t (v) VALUES (:v)", {{"v", c.value}}));
+        ASSERT_TRUE(
+            db->executeUpdateWithParameterDictionary("INSERT INTO t (v) VALUES (:v)", {{"v", c.value}}));
         EXPECT_EQ(stored().first, c.type);
         ASSERT_TRUE(db->executeUpdate("DELETE FROM t"));
     }
@@ -99,19 +100,22 @@ TEST_F(ZarnPDatabaseTest, NamedParametersMatchByNameWhateverTheOrder) {
 }
 
 TEST_F(ZarnPDatabaseTest, ExtraDictionaryKeyIsLoggedAndIgnored) {
-    EXPECT_TRUE(db->executeUpdateWithParameterDictionary("INSERT INTO t (v) VALUES (:v)", {{"v", 1}, {"extra", 2}}));
+    EXPECT_TRUE(
+        db->executeUpdateWithParameterDictionary("INSERT INTO t (v) VALUES (:v)", {{"v", 1}, {"extra", 2}}));
     EXPECT_TRUE(env.consoleContains("INFO|DB| Could not find index for extra"));
     EXPECT_EQ(stored().second, "1");
 }
 
 TEST_F(ZarnPDatabaseTest, MissingParameterFailsAndBindsNothing) {
-    EXPECT_FALSE(db->executeUpdateWithParameterDictionary("INSERT INTO t (v, w) VALUES (:v, :w)", {{"v", 1}}));
+    EXPECT_FALSE(
+        db->executeUpdateWithParameterDictionary("INSERT INTO t (v, w) VALUES (:v, :w)", {{"v", 1}}));
     EXPECT_TRUE(env.consoleContains(
         "Error: the bind count (1) is not correct for the # of variables in the query (2) "
         "(INSERT INTO t (v, w) VALUES (:v, :w)) (executeUpdate)"));
     EXPECT_FALSE(db->executeUpdate("INSERT INTO t (v, w) VALUES (?, ?)", 1));
     EXPECT_EQ(db->executeQueryWithParameterDictionary("SELECT * FROM t WHERE v = :v", {}), nullptr);
-    EXPECT_TRUE(env.consoleContains("Error: the bind count is not correct for the # of variables (executeQuery)"));
+    EXPECT_TRUE(
+        env.consoleContains("Error: the bind count is not correct for the # of variables (executeQuery)"));
     test::RawSqlite raw(path);
     EXPECT_EQ(raw.integer("SELECT COUNT(*) FROM t"), 0);
 }
@@ -125,13 +129,14 @@ TEST_F(ZarnPDatabaseTest, ExtraArrayValuesAreIgnored) {
 }
 
 TEST_F(ZarnPDatabaseTest, TypedGettersAndNullColumns) {
-    ASSERT_TRUE(db->executeUpdate("INSERT INTO t (id, v, w) VALUES (?, ?, NULL)", int64_t(1) << 40, 1700000000.25));
+    ASSERT_TRUE(
+        db->executeUpdate("INSERT INTO t (id, v, w) VALUES (?, ?, NULL)", int64_t(1) << 40, 1700000000.25));
     auto rs = db->executeQuery("SELECT id, v, w, 'text' AS Label, x'00ff' AS bytes FROM t");
     ASSERT_TRUE(rs && rs->next());
     EXPECT_EQ(rs->longForColumn("id"), int64_t(1) << 40);
     EXPECT_EQ(rs->doubleForColumn("v"), 1700000000.25);
     EXPECT_EQ(rs->dateForColumn("v"), dateWithTimeIntervalSince1970(1700000000.25));
-    EXPECT_TRUE(rs->boolForColumnIndex(0));  // 2^40: its low 32 bits are 0
+    EXPECT_TRUE(rs->boolForColumnIndex(0));           // 2^40: its low 32 bits are 0
     EXPECT_EQ(rs->stringForColumn("LABEL"), "text");  // names match without regard to case
     EXPECT_EQ(rs->dataForColumn("bytes"), std::string("\x00\xff", 2));
     // NULL reads as 0, NO or nothing.
@@ -210,7 +215,8 @@ TEST_F(ZarnPDatabaseTest, FailedStepIsReadableThroughTheErrorState) {
     EXPECT_FALSE(db->executeUpdate("INSERT INTO t (id) VALUES (1)"));
     EXPECT_TRUE(db->hadError());
     EXPECT_EQ(db->lastErrorCode(), SQLITE_CONSTRAINT);
-    EXPECT_TRUE(env.consoleContains("INFO|DB| Unknown error calling sqlite3_step (19: UNIQUE constraint failed: t.id) eu"));
+    EXPECT_TRUE(env.consoleContains(
+        "INFO|DB| Unknown error calling sqlite3_step (19: UNIQUE constraint failed: t.id) eu"));
     EXPECT_TRUE(env.consoleContains("INFO|DB| DB Query: INSERT INTO t (id) VALUES (1)"));
     Error prepareError;
     EXPECT_FALSE(db->executeUpdateWithError(&prepareError, "INSER nothing", nullptr, nullptr));
@@ -220,7 +226,8 @@ TEST_F(ZarnPDatabaseTest, FailedStepIsReadableThroughTheErrorState) {
 
 TEST_F(ZarnPDatabaseTest, UpdateThatYieldsARowFailsWithoutStopping) {
     EXPECT_FALSE(db->executeUpdate("SELECT 1"));
-    EXPECT_TRUE(env.consoleContains("INFO|DB| A executeUpdate is being called with a query string 'SELECT 1'"));
+    EXPECT_TRUE(
+        env.consoleContains("INFO|DB| A executeUpdate is being called with a query string 'SELECT 1'"));
     // The connection stays usable.
     EXPECT_TRUE(db->executeUpdate("INSERT INTO t (v) VALUES (1)"));
 }

@@ -22,11 +22,12 @@ namespace {
 // Records the versions it is migrated from; creates its table below version 5.
 template <int Tag>
 class RecordingDao : public ZarnPSqLiteDao {
-public:
+  public:
     using ZarnPSqLiteDao::ZarnPSqLiteDao;
     void createOrUpdate(int version) override {
         versions.push_back(version);
-        if (version < 5) database()->executeUpdate("CREATE TABLE IF NOT EXISTS recorded" + std::to_string(Tag) + " (x)");
+        if (version < 5)
+            database()->executeUpdate("CREATE TABLE IF NOT EXISTS recorded" + std::to_string(Tag) + " (x)");
     }
     std::vector<int> versions;
 };
@@ -35,27 +36,31 @@ using SecondDao = RecordingDao<2>;
 
 // A migration that fails half way through its own transaction, without a guard.
 class FailingDao : public ZarnPSqLiteDao {
-public:
+  public:
     FailingDao(std::shared_ptr<ZarnPSqLiteDb> db, bool fail) : ZarnPSqLiteDao(std::move(db)), fail_(fail) {}
     void createOrUpdate(int version) override {
         versions.push_back(version);
-        if (!fail_) return;
+        if (!fail_)
+            return;
         database()->beginTransaction();
         executeUpdate("CREATE TABLE half (x)");
         executeUpdate("INSERT INTO nowhere VALUES (1)");
     }
     std::vector<int> versions;
 
-private:
+  private:
     bool fail_;
 };
 
 // A table with a 64-bit id counter and a prepared insert, and the error rule in reach.
 class RowDao : public ZarnPSqLiteDao {
-public:
-    explicit RowDao(std::shared_ptr<ZarnPSqLiteDb> db) : ZarnPSqLiteDao(std::move(db)) { setTableName("rows"); }
+  public:
+    explicit RowDao(std::shared_ptr<ZarnPSqLiteDb> db) : ZarnPSqLiteDao(std::move(db)) {
+        setTableName("rows");
+    }
     void createOrUpdate(int version) override {
-        if (version < 22) database()->executeUpdate("CREATE TABLE rows (id INTEGER PRIMARY KEY, name TEXT NOT NULL)");
+        if (version < 22)
+            database()->executeUpdate("CREATE TABLE rows (id INTEGER PRIMARY KEY, name TEXT NOT NULL)");
     }
     int64_t save(const std::optional<std::string>& name) {
         prepareForSaveIfNotPrepared("INSERT INTO rows(id, name) VALUES (?, ?)");
@@ -76,7 +81,7 @@ public:
 
 // Forwards to the test's file system and records which files lost their protection.
 class RecordingFileSystem final : public test::ForwardingFileSystem {
-public:
+  public:
     using ForwardingFileSystem::ForwardingFileSystem;
     bool setProtectionNone(const std::string& p) override {
         protectedNone.push_back(p);
@@ -86,10 +91,11 @@ public:
 };
 
 class ZarnPSqLiteDbTest : public ::testing::Test {
-protected:
+  protected:
     std::shared_ptr<ZarnPSqLiteDb> makeDb(bool checkThread = false) {
         auto db = std::make_shared<ZarnPSqLiteDb>(22, path);
-        if (!checkThread) db->disableThreadCheck();
+        if (!checkThread)
+            db->disableThreadCheck();
         db->setOpenRetryDelay(std::chrono::milliseconds(0));
         return db;
     }
@@ -205,15 +211,17 @@ TEST_F(ZarnPSqLiteDbTest, UnopenablePathLogsAndEveryStoreFailsQuietly) {
 
     EXPECT_EQ(db->database(), nullptr);
     EXPECT_EQ(env.consoleCount("INFO|DB| error opening!: 14"), 3);
-    EXPECT_TRUE(env.consoleContains("ERROR|SqLiteDb| Failed to open db at " + path + " > unable to open database file"));
+    EXPECT_TRUE(env.consoleContains("ERROR|SqLiteDb| Failed to open db at " + path +
+                                    " > unable to open database file"));
     // The next call tries the whole opening again.
     EXPECT_EQ(db->database(), nullptr);
     EXPECT_EQ(env.consoleCount("INFO|DB| error opening!: 14"), 6);
 
     EXPECT_EQ(keyValue->getPropertyValueForKey("zarn_enabled"), std::nullopt);
     keyValue->setPropertyValue("enabled", "zarn_enabled");
-    EXPECT_TRUE(env.consoleContains(
-        "ERROR|SqLiteKeyValueDao| Failed to store value - Error Domain=Zarn Code=-3 \"Failed to execute query\""));
+    EXPECT_TRUE(
+        env.consoleContains("ERROR|SqLiteKeyValueDao| Failed to store value - Error Domain=Zarn Code=-3 "
+                            "\"Failed to execute query\""));
     keyValue->unsetPropertyKey("zarn_enabled");
     EXPECT_TRUE(env.consoleContains("Failed to delete key"));
 
@@ -354,7 +362,8 @@ struct PlaceholderCase {
 
 TEST(ZarnPSqliteDaoUtilsTest, Placeholders) {
     const PlaceholderCase cases[] = {{0, ""}, {1, "?"}, {2, "?, ?"}, {3, "?, ?, ?"}};
-    for (const auto& c : cases) EXPECT_EQ(ZarnPSqliteDaoUtils::generateParameterPlaceholders(c.count), c.text);
+    for (const auto& c : cases)
+        EXPECT_EQ(ZarnPSqliteDaoUtils::generateParameterPlaceholders(c.count), c.text);
     EXPECT_EQ(ZarnPSqliteDaoUtils::replaceParametersInQuery("SELECT * FROM a WHERE id IN (PARAMETERS)", 2),
               "SELECT * FROM a WHERE id IN (?, ?)");
     EXPECT_EQ(ZarnPSqliteDaoUtils::replaceParametersInQuery("x IN (PARAMETERS) OR y IN (PARAMETERS)", 1),
@@ -375,7 +384,8 @@ TEST(ZarnPSqliteDaoUtilsTest, QuotedIdsAreSqlLiterals) {
     ASSERT_TRUE(db->executeUpdate("CREATE TABLE ids (id TEXT)"));
     ASSERT_TRUE(db->executeUpdate("INSERT INTO ids VALUES ('o''neil'), ('plain')"));
     auto count = [&](const std::vector<std::string>& ids) {
-        auto rs = db->executeQuery("SELECT COUNT(*) FROM ids WHERE id IN (" + ZarnPSqliteDaoUtils::quoteAndJoinIds(ids) + ")");
+        auto rs = db->executeQuery("SELECT COUNT(*) FROM ids WHERE id IN (" +
+                                   ZarnPSqliteDaoUtils::quoteAndJoinIds(ids) + ")");
         return rs && rs->next() ? rs->intForColumnIndex(0) : -1;
     };
     EXPECT_EQ(count({"o'neil"}), 1);

@@ -15,7 +15,7 @@ namespace zarn {
 namespace {
 
 class ZarnPSqLiteEventDaoTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         db = std::make_shared<ZarnPSqLiteDb>(22, path);
         db->disableThreadCheck();
@@ -54,7 +54,8 @@ TEST_F(ZarnPSqLiteEventDaoTest, RoundTripKeepsTypeDateAndNestedExtra) {
 }
 
 TEST_F(ZarnPSqLiteEventDaoTest, BatchHoldsAtMostHundredWithSentNotificationsFirst) {
-    for (int i = 0; i < 130; ++i) dao->saveEvent(event("other" + std::to_string(i), ZarnPLogEventTypeHeartbeat, i));
+    for (int i = 0; i < 130; ++i)
+        dao->saveEvent(event("other" + std::to_string(i), ZarnPLogEventTypeHeartbeat, i));
     for (int i = 0; i < 20; ++i)
         dao->saveEvent(event("sent" + std::to_string(i), ZarnPLogEventTypeNotificationSent, 1000 + i));
     auto events = dao->getEvents();
@@ -65,7 +66,8 @@ TEST_F(ZarnPSqLiteEventDaoTest, BatchHoldsAtMostHundredWithSentNotificationsFirs
 }
 
 TEST_F(ZarnPSqLiteEventDaoTest, LimitKeepsTheNewestOfOneTypeOnly) {
-    for (int i = 0; i < 5; ++i) dao->saveEvent(event("err" + std::to_string(i), ZarnPLogEventTypeError, 100 + i));
+    for (int i = 0; i < 5; ++i)
+        dao->saveEvent(event("err" + std::to_string(i), ZarnPLogEventTypeError, 100 + i));
     dao->saveEvent(event("hb", ZarnPLogEventTypeHeartbeat, 1));
     dao->limitEventsOfType(ZarnPLogEventTypeError, 3);
     EXPECT_EQ(ids(dao->getEvents()), (std::set<std::string>{"err2", "err3", "err4", "hb"}));
@@ -88,9 +90,10 @@ TEST_F(ZarnPSqLiteEventDaoTest, DuplicateIdentifierIsLoggedAndTheFirstStays) {
 TEST_F(ZarnPSqLiteEventDaoTest, BadRowsAreSkippedNotRaisedAndStayStored) {
     dao->saveEvent(event("good", ZarnPLogEventTypeHeartbeat, 1));
     test::RawSqlite raw(path);
-    ASSERT_TRUE(raw.exec("INSERT INTO events VALUES('unknown-type', 'no_such_type', 2, '{}');"
-                         "INSERT INTO events VALUES('not-json', 'heartbeat', 3, X'7B7B');"
-                         "INSERT INTO events VALUES('not-object', 'heartbeat', 4, '[1,2]');"));
+    ASSERT_TRUE(
+        raw.exec("INSERT INTO events VALUES('unknown-type', 'no_such_type', 2, '{}');"
+                 "INSERT INTO events VALUES('not-json', 'heartbeat', 3, X'7B7B');"
+                 "INSERT INTO events VALUES('not-object', 'heartbeat', 4, '[1,2]');"));
     auto events = dao->getEvents();
     EXPECT_EQ(ids(events), (std::set<std::string>{"good"}));
     EXPECT_TRUE(env.consoleContains("Error in deserialization of extra"));

@@ -13,7 +13,7 @@ namespace zarn {
 namespace {
 
 class ZarnPSqLiteKeyValueDaoTest : public ::testing::Test {
-protected:
+  protected:
     // A database object with its key-value store, opened.
     std::shared_ptr<ZarnPSqLiteKeyValueDao> open() {
         db = std::make_shared<ZarnPSqLiteDb>(22, path);
@@ -63,9 +63,11 @@ TEST_F(ZarnPSqLiteKeyValueDaoTest, NothingCannotBeStoredAndTheOldValueStays) {
     auto dao = open();
     dao->setPropertyValue("enabled", "zarn_enabled");
     dao->setPropertyValue(std::nullopt, "zarn_enabled");
-    EXPECT_TRUE(env.consoleContains("Error: the bind count (1) is not correct for the # of variables in the query (2)"));
     EXPECT_TRUE(env.consoleContains(
-        "ERROR|SqLiteKeyValueDao| Failed to store value - Error Domain=Zarn Code=-3 \"Failed to execute query\""));
+        "Error: the bind count (1) is not correct for the # of variables in the query (2)"));
+    EXPECT_TRUE(
+        env.consoleContains("ERROR|SqLiteKeyValueDao| Failed to store value - Error Domain=Zarn Code=-3 "
+                            "\"Failed to execute query\""));
     EXPECT_EQ(dao->getPropertyValueForKey("zarn_enabled"), "enabled");
 }
 
@@ -81,9 +83,11 @@ TEST_F(ZarnPSqLiteKeyValueDaoTest, FailedWriteIsLoggedNotRaised) {
     test::RawSqlite raw(path);
     ASSERT_TRUE(raw.exec("DROP TABLE keyvalue"));
     EXPECT_NO_THROW(dao->setPropertyValue("v", "k"));
-    EXPECT_TRUE(env.consoleContains("ERROR|SqLiteKeyValueDao| Failed to store value - Error Domain=ZarnPDatabase Code=1"));
+    EXPECT_TRUE(env.consoleContains(
+        "ERROR|SqLiteKeyValueDao| Failed to store value - Error Domain=ZarnPDatabase Code=1"));
     EXPECT_NO_THROW(dao->unsetPropertyKey("k"));
-    EXPECT_TRUE(env.consoleContains("ERROR|SqLiteKeyValueDao| Failed to delete key - Error Domain=ZarnPDatabase Code=1"));
+    EXPECT_TRUE(env.consoleContains(
+        "ERROR|SqLiteKeyValueDao| Failed to delete key - Error Domain=ZarnPDatabase Code=1"));
     EXPECT_EQ(dao->getPropertyValueForKey("k"), std::nullopt);
 }
 
@@ -92,10 +96,11 @@ TEST_F(ZarnPSqLiteKeyValueDaoTest, SettingsOfAnOlderSchemaSurviveTheMigration) {
         // A file as an older version left it: the version table and the key-value table.
         std::filesystem::create_directories(env.path("Documents"));
         test::RawSqlite old(path);
-        ASSERT_TRUE(old.exec("CREATE TABLE IF NOT EXISTS version (v INTEGER NOT NULL);"
-                             "INSERT INTO version(v) VALUES (15);"
-                             "CREATE TABLE keyvalue (key VARCHAR(255) NOT NULL PRIMARY KEY,value VARCHAR(2048) NOT NULL);"
-                             "INSERT INTO keyvalue VALUES ('zarn_enabled', 'enabled'), ('deviceId', 'ABC');"));
+        ASSERT_TRUE(old.exec(
+            "CREATE TABLE IF NOT EXISTS version (v INTEGER NOT NULL);"
+            "INSERT INTO version(v) VALUES (15);"
+            "CREATE TABLE keyvalue (key VARCHAR(255) NOT NULL PRIMARY KEY,value VARCHAR(2048) NOT NULL);"
+            "INSERT INTO keyvalue VALUES ('zarn_enabled', 'enabled'), ('deviceId', 'ABC');"));
     }
     auto dao = open();
     EXPECT_EQ(db->currentVersion(), 22);
@@ -110,8 +115,9 @@ TEST_F(ZarnPSqLiteKeyValueDaoTest, TableOfAFileWithoutVersionIsKept) {
     {
         std::filesystem::create_directories(env.path("Documents"));
         test::RawSqlite old(path);
-        ASSERT_TRUE(old.exec("CREATE TABLE keyvalue (key VARCHAR(255) NOT NULL PRIMARY KEY,value VARCHAR(2048) NOT NULL);"
-                             "INSERT INTO keyvalue VALUES ('zarn_cooldown_period', '3600');"));
+        ASSERT_TRUE(old.exec(
+            "CREATE TABLE keyvalue (key VARCHAR(255) NOT NULL PRIMARY KEY,value VARCHAR(2048) NOT NULL);"
+            "INSERT INTO keyvalue VALUES ('zarn_cooldown_period', '3600');"));
     }
     auto dao = open();
     // Version 0: the CREATE runs again, fails, and is only logged.

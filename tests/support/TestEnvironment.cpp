@@ -27,7 +27,8 @@ TestEnvironment::TestEnvironment(long offset) {
 int TestEnvironment::consoleCount(const std::string& fragment) {
     int n = 0;
     for (auto& l : console->lines())
-        if (l.find(fragment) != std::string::npos) ++n;
+        if (l.find(fragment) != std::string::npos)
+            ++n;
     return n;
 }
 

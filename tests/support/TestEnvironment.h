@@ -12,7 +12,7 @@
 namespace zarn::test {
 
 class TestEnvironment {
-public:
+  public:
     // 2026-12-01 12:00:00 UTC
     static constexpr double kStart = 1796126400.0;
 
