@@ -12,13 +12,13 @@
 #include "core/ZarnPUuidGenerator.h"
 #include "device/ZarnPBaseKeyValueDao.h"
 #include "device/ZarnPRemoteEventAndNotificationDao.h"
-#include "platform/Platform.h"
 #include "services/ZarnPEventService.h"
 #include "services/ZarnPSegmentationService.h"
 #include "store/ZarnPDatabase.h"
 #include "store/ZarnPSqLiteDb.h"
 #include "store/ZarnPSqLiteEventDao.h"
 #include "store/ZarnPSqLiteKeyValueDao.h"
+#include "zarn/platform/Platform.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "core/ZarnPLogListener.h"
 #include "core/ZarnPLogger.h"
 #include "core/ZarnPSystemTimerDao.h"
-#include "platform/Platform.h"
+#include "zarn/platform/Platform.h"
 
 namespace {
 

@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "core/Format.h"
-#include "platform/NotificationCenter.h"
-#include "platform/Platform.h"
-#include "platform/VirtualTimeSource.h"
 #include "sim/Device.h"
+#include "testing/VirtualTimeSource.h"
 #include "zarn/ZarnBase.h"
+#include "zarn/platform/NotificationCenter.h"
+#include "zarn/platform/Platform.h"
 
 int main(int argc, char** argv) {
     using namespace zarn;

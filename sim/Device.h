@@ -12,17 +12,17 @@
 #include <string>
 #include <vector>
 
-#include "platform/Application.h"
-#include "platform/BackgroundTasks.h"
-#include "platform/Battery.h"
-#include "platform/DeviceHardware.h"
-#include "platform/LocationAuthorization.h"
-#include "platform/NotificationAuthorization.h"
-#include "platform/Platform.h"
-#include "platform/Reachability.h"
-#include "platform/RuntimeClasses.h"
-#include "platform/SystemInfo.h"
-#include "platform/TrackingAuthorization.h"
+#include "zarn/platform/Application.h"
+#include "zarn/platform/BackgroundTasks.h"
+#include "zarn/platform/Battery.h"
+#include "zarn/platform/DeviceHardware.h"
+#include "zarn/platform/LocationAuthorization.h"
+#include "zarn/platform/NotificationAuthorization.h"
+#include "zarn/platform/Platform.h"
+#include "zarn/platform/Reachability.h"
+#include "zarn/platform/RuntimeClasses.h"
+#include "zarn/platform/SystemInfo.h"
+#include "zarn/platform/TrackingAuthorization.h"
 
 namespace zarn::sim {
 

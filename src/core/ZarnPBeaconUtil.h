@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "core/Uuid.h"
-#include "platform/BeaconProximity.h"
+#include "zarn/platform/BeaconProximity.h"
 
 namespace zarn {
 

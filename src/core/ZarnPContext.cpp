@@ -2,7 +2,7 @@
 
 #include "core/Format.h"
 #include "core/ZarnTriggerContext.h"
-#include "platform/Platform.h"
+#include "zarn/platform/Platform.h"
 
 namespace zarn {
 

@@ -1,7 +1,7 @@
 #pragma once
 #include <vector>
 
-#include "platform/LocationFix.h"
+#include "zarn/platform/LocationFix.h"
 
 namespace zarn {
 

@@ -3,8 +3,8 @@
 #include <optional>
 #include <vector>
 
-#include "platform/LocationFix.h"
 #include "zarn/Date.h"
+#include "zarn/platform/LocationFix.h"
 
 namespace zarn {
 

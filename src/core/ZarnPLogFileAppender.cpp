@@ -3,7 +3,7 @@
 #include "core/DateFormat.h"
 #include "core/ZarnException.h"
 #include "core/ZarnPLogger.h"
-#include "platform/Platform.h"
+#include "zarn/platform/Platform.h"
 
 namespace zarn {
 

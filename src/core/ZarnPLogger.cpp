@@ -4,8 +4,7 @@
 #include <cstdlib>
 
 #include "core/ZarnException.h"
-#include "device/ZarnPCrashlyticsStubs.h"
-#include "platform/Platform.h"
+#include "zarn/platform/Platform.h"
 
 namespace zarn {
 
@@ -92,12 +91,22 @@ void ZarnPLogger::logMessage(std::string_view format, int level, const std::stri
 
 void ZarnPLogger::logNsError(std::string_view format, const Error& error, const std::string& domain,
                              const std::vector<FormatArg>& args) {
-    if (auto reporter = ZarnPCrashlyticsStubs::sharedInstance())
-        reporter->recordError(error);
+    std::shared_ptr<ZarnPErrorRecorder> recorder;
+    {
+        std::lock_guard lk(mutex_);
+        recorder = errorRecorder_;
+    }
+    if (recorder)
+        recorder->recordError(error);
     if (!isEnabled(ZarnPLogLevelError, domain))
         return;
     // The error's text is an argument, never part of a format.
     emit(zarn::format("%@ - %@", formatArgs(format, args), error.description()), ZarnPLogLevelError, domain);
+}
+
+void ZarnPLogger::setErrorRecorder(std::shared_ptr<ZarnPErrorRecorder> recorder) {
+    std::lock_guard lk(mutex_);
+    errorRecorder_ = std::move(recorder);
 }
 
 void ZarnPLogger::emit(const std::string& message, int level, const std::string& domain) {

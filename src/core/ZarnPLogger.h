@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/Format.h"
+#include "core/ZarnPErrorRecorder.h"
 #include "core/ZarnPLogListener.h"
 #include "zarn/Error.h"
 
@@ -58,6 +59,9 @@ class ZarnPLogger {
     void logNsError(std::string_view format, const Error& error, const std::string& domain,
                     const std::vector<FormatArg>& args);
 
+    // Where logged error objects go first; null sends them nowhere.
+    void setErrorRecorder(std::shared_ptr<ZarnPErrorRecorder> recorder);
+
     void addListener(std::shared_ptr<ZarnPLogListener> listener);
     bool removeListener(const std::shared_ptr<ZarnPLogListener>& listener);
     std::vector<std::shared_ptr<ZarnPLogListener>> listeners();
@@ -81,6 +85,7 @@ class ZarnPLogger {
     int level_ = ZarnPLogLevelDebug;
     bool defaultLoggingEnabled_ = true;
     std::vector<std::shared_ptr<ZarnPLogListener>> listeners_;
+    std::shared_ptr<ZarnPErrorRecorder> errorRecorder_;
     std::map<std::string, Value> listenerProperties_;
     std::map<std::string, int> domainLevels_;
 };

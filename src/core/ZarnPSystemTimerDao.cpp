@@ -3,7 +3,8 @@
 #include <chrono>
 
 #include "core/ZarnPLogger.h"
-#include "platform/Platform.h"
+#include "core/ZarnPSequenceChecker.h"
+#include "zarn/platform/Platform.h"
 
 namespace zarn {
 
@@ -143,6 +144,7 @@ void ZarnPSystemTimerDao::runThread() {
     // Once the loop is stopped, nothing here touches this object again.
     const std::shared_ptr<platform::RunLoop> loop = runLoop_;
     platform::RunLoop::RunnerScope scope(*loop);
+    ZarnPSequenceChecker::markSdkThread();
     {
         std::lock_guard lk(mutex_);
         runThreadId_ = std::this_thread::get_id();

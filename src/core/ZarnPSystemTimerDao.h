@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/RunLoop.h"
+#include "zarn/platform/RunLoop.h"
 
 namespace zarn {
 

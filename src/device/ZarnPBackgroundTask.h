@@ -1,7 +1,7 @@
 #pragma once
 #include <memory>
 
-#include "platform/BackgroundTasks.h"
+#include "zarn/platform/BackgroundTasks.h"
 
 namespace zarn {
 

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "platform/Platform.h"
+#include "zarn/platform/Platform.h"
 
 namespace zarn {
 

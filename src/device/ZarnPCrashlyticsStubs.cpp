@@ -1,6 +1,6 @@
 #include "device/ZarnPCrashlyticsStubs.h"
 
-#include "platform/Platform.h"
+#include "zarn/platform/Platform.h"
 
 namespace zarn {
 

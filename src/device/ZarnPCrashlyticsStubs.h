@@ -1,7 +1,8 @@
 #pragma once
 #include <memory>
 
-#include "platform/SystemInfo.h"
+#include "core/ZarnPErrorRecorder.h"
+#include "zarn/platform/SystemInfo.h"
 
 namespace zarn {
 
@@ -13,6 +14,12 @@ class ZarnPCrashlyticsStubs {
     // Both are safe to call whether or not a reporter exists.
     static void setUserIdentifier(const std::string& identifier);
     static void recordError(const Error& error);
+};
+
+// Hands logged errors to the crash reporter; the module installs it in the logger.
+class ZarnPCrashlyticsErrorRecorder final : public ZarnPErrorRecorder {
+  public:
+    void recordError(const Error& error) override { ZarnPCrashlyticsStubs::recordError(error); }
 };
 
 }  // namespace zarn

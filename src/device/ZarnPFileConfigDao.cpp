@@ -4,8 +4,8 @@
 
 #include "core/ZarnPJson.h"
 #include "core/ZarnPLogger.h"
-#include "platform/Platform.h"
 #include "zarn/ZarnConfiguration.h"
+#include "zarn/platform/Platform.h"
 
 namespace zarn {
 

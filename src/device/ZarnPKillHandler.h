@@ -1,5 +1,5 @@
 #pragma once
-#include "platform/BackgroundTasks.h"
+#include "zarn/platform/BackgroundTasks.h"
 
 namespace zarn {
 

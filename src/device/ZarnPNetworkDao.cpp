@@ -1,6 +1,6 @@
 #include "device/ZarnPNetworkDao.h"
 
-#include "platform/Platform.h"
+#include "zarn/platform/Platform.h"
 
 namespace zarn {
 

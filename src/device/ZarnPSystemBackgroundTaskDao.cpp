@@ -6,7 +6,7 @@
 #include "core/ZarnPSystemTimerDao.h"
 #include "device/ZarnPBackgroundTask.h"
 #include "device/ZarnPKillHandler.h"
-#include "platform/Platform.h"
+#include "zarn/platform/Platform.h"
 
 namespace zarn {
 

@@ -5,7 +5,7 @@
 #include <set>
 
 #include "device/ZarnPBackgroundTaskDao.h"
-#include "platform/BackgroundTasks.h"
+#include "zarn/platform/BackgroundTasks.h"
 
 namespace zarn {
 

@@ -2,7 +2,7 @@
 #include <memory>
 
 #include "device/ZarnPDeviceDataDao.h"
-#include "platform/Platform.h"
+#include "zarn/platform/Platform.h"
 
 namespace zarn {
 

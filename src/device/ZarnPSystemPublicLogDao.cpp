@@ -14,8 +14,8 @@
 #include "core/ZarnPNotificationsEnabledCallback.h"
 #include "device/ZarnPDelegateDataDao.h"
 #include "device/ZarnPDeviceDataDao.h"
-#include "platform/Platform.h"
 #include "zarn/ZarnBase.h"
+#include "zarn/platform/Platform.h"
 
 namespace zarn {
 

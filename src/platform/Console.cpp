@@ -1,4 +1,4 @@
-#include "platform/Console.h"
+#include "zarn/platform/Console.h"
 
 #include <chrono>
 #include <cstdio>

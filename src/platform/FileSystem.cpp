@@ -1,4 +1,4 @@
-#include "platform/FileSystem.h"
+#include "zarn/platform/FileSystem.h"
 
 #include <cerrno>
 #include <cstring>

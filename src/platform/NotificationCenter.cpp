@@ -1,4 +1,4 @@
-#include "platform/NotificationCenter.h"
+#include "zarn/platform/NotificationCenter.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "platform/Platform.h"
+#include "zarn/platform/Platform.h"
 
 #include <cstdlib>
 #include <mutex>

@@ -1,8 +1,8 @@
-#include "platform/RunLoop.h"
+#include "zarn/platform/RunLoop.h"
 
 #include <algorithm>
 
-#include "platform/Platform.h"
+#include "zarn/platform/Platform.h"
 
 namespace zarn::platform {
 

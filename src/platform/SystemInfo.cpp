@@ -1,4 +1,4 @@
-#include "platform/SystemInfo.h"
+#include "zarn/platform/SystemInfo.h"
 
 #include <execinfo.h>
 #include <cstdlib>

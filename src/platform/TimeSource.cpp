@@ -1,4 +1,4 @@
-#include "platform/TimeSource.h"
+#include "zarn/platform/TimeSource.h"
 
 #include <cmath>
 #include <ctime>

@@ -1,4 +1,4 @@
-#include "platform/UserDefaults.h"
+#include "zarn/platform/UserDefaults.h"
 
 #include <fstream>
 #include <sstream>

@@ -12,9 +12,9 @@
 #include "core/ZarnTriggerContext.h"
 #include "device/ZarnPKeyValueDao.h"
 #include "device/ZarnPRemoteEventAndNotificationDao.h"
-#include "platform/NotificationCenter.h"
 #include "services/ZarnPSegmentationService.h"
 #include "store/ZarnPEventDao.h"
+#include "zarn/platform/NotificationCenter.h"
 
 namespace zarn {
 

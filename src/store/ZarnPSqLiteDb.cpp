@@ -10,11 +10,11 @@
 #include <unordered_set>
 
 #include "core/ZarnPLogger.h"
-#include "platform/Platform.h"
 #include "store/ZarnPDatabase.h"
 #include "store/ZarnPDatabaseException.h"
 #include "store/ZarnPSqLiteDao.h"
 #include "store/ZarnPSqLiteVersionDao.h"
+#include "zarn/platform/Platform.h"
 
 namespace zarn {
 

@@ -1,6 +1,6 @@
 // The facade's start-up, enabling and app-state handling, with recording stand-ins for the
 // services whose own behaviour comes later. Real SDK thread, virtual time, simulated device.
-#include "core/ZarnPZarnInterface.h"
+#include "entry/ZarnPZarnInterface.h"
 
 #include <gtest/gtest.h>
 

@@ -13,13 +13,13 @@
 #include <thread>
 
 #include "core/ZarnPEventLogging.h"
-#include "core/ZarnPLogEventWriter.h"
 #include "core/ZarnPLogFileAppender.h"
 #include "core/ZarnPSystemTimerDao.h"
 #include "device/ZarnPCrashlyticsStubs.h"
-#include "platform/Platform.h"
+#include "services/ZarnPLogEventWriter.h"
 #include "tests/support/ForwardingFileSystem.h"
 #include "tests/support/TestEnvironment.h"
+#include "zarn/platform/Platform.h"
 
 namespace zarn {
 namespace {
@@ -83,6 +83,8 @@ void installCrashReporter(std::shared_ptr<platform::CrashReporter> reporter) {
     auto services = platform::current();
     services.crashReporter = std::move(reporter);
     platform::install(services);
+    // What the module does at start-up.
+    ZarnPLogger::instance().setErrorRecorder(std::make_shared<ZarnPCrashlyticsErrorRecorder>());
 }
 
 // Switches the process to a locale with a decimal comma for the scope of a test.

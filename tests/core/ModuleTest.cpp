@@ -1,6 +1,6 @@
 // The module's build: what each object was given, the delegate links, and start-up through the
 // public entry on the simulated device in virtual time.
-#include "core/ZarnPModule.h"
+#include "entry/ZarnPModule.h"
 
 #include <gtest/gtest.h>
 
@@ -9,22 +9,22 @@
 #include <mutex>
 #include <sstream>
 
-#include "core/ZarnBaseTesting.h"
-#include "core/ZarnPLogEventWriter.h"
 #include "core/ZarnPLogger.h"
 #include "core/ZarnPSystemClockDao.h"
 #include "core/ZarnPSystemTimerDao.h"
 #include "core/ZarnPZarnConfiguration.h"
-#include "core/ZarnPZarnInterface.h"
 #include "device/ZarnPHttpRequestCreator.h"
 #include "device/ZarnPKeyValueDao.h"
 #include "device/ZarnPLocationManagerCreator.h"
 #include "device/ZarnPSystemBackgroundTaskDao.h"
 #include "device/ZarnPSystemDeviceDataDao.h"
 #include "device/ZarnPSystemPublicLogDao.h"
+#include "entry/ZarnBaseTesting.h"
+#include "entry/ZarnPZarnInterface.h"
 #include "services/ZarnPCommonMatchService.h"
 #include "services/ZarnPContextService.h"
 #include "services/ZarnPEventService.h"
+#include "services/ZarnPLogEventWriter.h"
 #include "store/ZarnPSqLiteDb.h"
 #include "store/ZarnPSqLiteEventDao.h"
 #include "store/ZarnPSqLiteKeyValueDao.h"

@@ -12,9 +12,9 @@
 
 #include "core/ZarnPLogger.h"
 #include "core/ZarnPSystemClockDao.h"
-#include "platform/Platform.h"
-#include "platform/VirtualTimeSource.h"
+#include "testing/VirtualTimeSource.h"
 #include "tests/support/TestEnvironment.h"
+#include "zarn/platform/Platform.h"
 
 namespace zarn {
 namespace {

@@ -9,10 +9,10 @@
 #include <thread>
 
 #include "core/Format.h"
-#include "core/ZarnBaseTesting.h"
 #include "core/ZarnPZarnConfiguration.h"
-#include "platform/Platform.h"
+#include "entry/ZarnBaseTesting.h"
 #include "tests/support/TestEnvironment.h"
+#include "zarn/platform/Platform.h"
 
 namespace zarn {
 namespace {

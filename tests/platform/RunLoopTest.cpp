@@ -1,4 +1,4 @@
-#include "platform/RunLoop.h"
+#include "zarn/platform/RunLoop.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/VirtualTimeSource.h"
+#include "testing/VirtualTimeSource.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace zarn::platform {

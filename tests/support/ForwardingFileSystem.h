@@ -2,7 +2,7 @@
 // A file system that passes every call to another; tests override the one call they change.
 #include <memory>
 
-#include "platform/FileSystem.h"
+#include "zarn/platform/FileSystem.h"
 
 namespace zarn::test {
 

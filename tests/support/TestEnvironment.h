@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
-#include "platform/Platform.h"
-#include "platform/VirtualTimeSource.h"
 #include "sim/Device.h"
+#include "testing/VirtualTimeSource.h"
+#include "zarn/platform/Platform.h"
 
 namespace zarn::test {
 

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/TimeSource.h"
+#include "zarn/platform/TimeSource.h"
 
 namespace zarn::platform {
 

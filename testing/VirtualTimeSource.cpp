@@ -1,8 +1,8 @@
-#include "platform/VirtualTimeSource.h"
+#include "testing/VirtualTimeSource.h"
 
 #include <algorithm>
 
-#include "platform/Platform.h"
+#include "zarn/platform/Platform.h"
 
 namespace zarn::platform {
 

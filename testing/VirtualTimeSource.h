@@ -2,8 +2,8 @@
 #include <functional>
 #include <vector>
 
-#include "platform/RunLoop.h"
-#include "platform/TimeSource.h"
+#include "zarn/platform/RunLoop.h"
+#include "zarn/platform/TimeSource.h"
 
 namespace zarn::platform {
 

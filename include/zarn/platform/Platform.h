@@ -3,22 +3,22 @@
 // library; the library reaches them only through these interfaces.
 #include <memory>
 
-#include "platform/Application.h"
-#include "platform/BackgroundTasks.h"
-#include "platform/Battery.h"
-#include "platform/Console.h"
-#include "platform/DeviceHardware.h"
-#include "platform/FileSystem.h"
-#include "platform/LocationAuthorization.h"
-#include "platform/NotificationAuthorization.h"
-#include "platform/NotificationCenter.h"
-#include "platform/Reachability.h"
-#include "platform/RunLoop.h"
-#include "platform/RuntimeClasses.h"
-#include "platform/SystemInfo.h"
-#include "platform/TimeSource.h"
-#include "platform/TrackingAuthorization.h"
-#include "platform/UserDefaults.h"
+#include "zarn/platform/Application.h"
+#include "zarn/platform/BackgroundTasks.h"
+#include "zarn/platform/Battery.h"
+#include "zarn/platform/Console.h"
+#include "zarn/platform/DeviceHardware.h"
+#include "zarn/platform/FileSystem.h"
+#include "zarn/platform/LocationAuthorization.h"
+#include "zarn/platform/NotificationAuthorization.h"
+#include "zarn/platform/NotificationCenter.h"
+#include "zarn/platform/Reachability.h"
+#include "zarn/platform/RunLoop.h"
+#include "zarn/platform/RuntimeClasses.h"
+#include "zarn/platform/SystemInfo.h"
+#include "zarn/platform/TimeSource.h"
+#include "zarn/platform/TrackingAuthorization.h"
+#include "zarn/platform/UserDefaults.h"
 
 namespace zarn::platform {
 

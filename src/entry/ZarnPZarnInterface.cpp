@@ -1,4 +1,4 @@
-#include "core/ZarnPZarnInterface.h"
+#include "entry/ZarnPZarnInterface.h"
 
 #include <algorithm>
 #include <cctype>
@@ -15,14 +15,14 @@
 #include "device/ZarnPSystemPublicLogDao.h"
 #include "device/ZarnPSystemSLCDao.h"
 #include "device/ZarnPUINotificationDao.h"
-#include "platform/Application.h"
-#include "platform/Platform.h"
 #include "services/ZarnPCommonMatchService.h"
 #include "services/ZarnPContextService.h"
 #include "services/ZarnPEventService.h"
 #include "services/ZarnPHeartbeatService.h"
 #include "services/ZarnPLocationUpdateService.h"
 #include "services/ZarnPScreenEventsService.h"
+#include "zarn/platform/Application.h"
+#include "zarn/platform/Platform.h"
 
 namespace zarn {
 

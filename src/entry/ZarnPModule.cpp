@@ -1,15 +1,14 @@
-#include "core/ZarnPModule.h"
+#include "entry/ZarnPModule.h"
 
 #include "core/ZarnException.h"
-#include "core/ZarnPLogEventWriter.h"
 #include "core/ZarnPLogFileAppender.h"
 #include "core/ZarnPLogger.h"
 #include "core/ZarnPSystemClockDao.h"
 #include "core/ZarnPSystemTimerDao.h"
 #include "core/ZarnPUuidGenerator.h"
 #include "core/ZarnPZarnConfiguration.h"
-#include "core/ZarnPZarnInterface.h"
 #include "device/ZarnPBatteryDao.h"
+#include "device/ZarnPCrashlyticsStubs.h"
 #include "device/ZarnPDataUpdateDao.h"
 #include "device/ZarnPDelegateDataDao.h"
 #include "device/ZarnPDeviceIdDao.h"
@@ -24,7 +23,7 @@
 #include "device/ZarnPSystemPublicLogDao.h"
 #include "device/ZarnPSystemSLCDao.h"
 #include "device/ZarnPSystemUINotificationDao.h"
-#include "platform/Platform.h"
+#include "entry/ZarnPZarnInterface.h"
 #include "services/ZarnPBeaconMatchingService.h"
 #include "services/ZarnPCommonMatchService.h"
 #include "services/ZarnPContextService.h"
@@ -35,6 +34,7 @@
 #include "services/ZarnPHeartbeatService.h"
 #include "services/ZarnPLandingPage.h"
 #include "services/ZarnPLocationUpdateService.h"
+#include "services/ZarnPLogEventWriter.h"
 #include "services/ZarnPNotificationService.h"
 #include "services/ZarnPPhoneStateService.h"
 #include "services/ZarnPScreenEventsService.h"
@@ -44,6 +44,7 @@
 #include "store/ZarnPSqLiteDb.h"
 #include "store/ZarnPSqLiteEventDao.h"
 #include "store/ZarnPSqLiteKeyValueDao.h"
+#include "zarn/platform/Platform.h"
 
 namespace zarn {
 
@@ -119,6 +120,7 @@ ZarnPModule::ZarnPModule(std::shared_ptr<ZarnPZarnConfiguration> configuration,
 
 ZarnPModule::~ZarnPModule() {
     auto& logger = ZarnPLogger::instance();
+    logger.setErrorRecorder(nullptr);
     if (logEventWriter_)
         logger.removeListener(logEventWriter_);
     if (logFileAppender_)
@@ -132,6 +134,7 @@ std::shared_ptr<ZarnPPublicFacade> ZarnPModule::interface() {
 }
 
 void ZarnPModule::setupLogging() {
+    ZarnPLogger::instance().setErrorRecorder(std::make_shared<ZarnPCrashlyticsErrorRecorder>());
     logFileAppender_ = std::make_shared<ZarnPLogFileAppender>("~/Documents/zarn.log");
     ZarnPLogger::instance().addListener(logFileAppender_);
     LogDebug(kDomain, "Zarn started > %@", "3.0.0-beta-DEBUG");

@@ -6,9 +6,9 @@
 
 #include "core/ZarnPApplyConfigData.h"
 #include "core/ZarnPMatchServiceOfferNotificationDelegate.h"
-#include "core/ZarnPPublicFacade.h"
-#include "platform/NotificationCenter.h"
-#include "platform/RunLoop.h"
+#include "entry/ZarnPPublicFacade.h"
+#include "zarn/platform/NotificationCenter.h"
+#include "zarn/platform/RunLoop.h"
 
 namespace zarn {
 

@@ -4,12 +4,12 @@
 #include <mutex>
 
 #include "core/Format.h"
-#include "core/ZarnBaseTesting.h"
 #include "core/ZarnPExternalTriggerType.h"
 #include "core/ZarnPLogger.h"
-#include "core/ZarnPModuleFactory.h"
 #include "core/ZarnPZarnConfiguration.h"
-#include "platform/Platform.h"
+#include "entry/ZarnBaseTesting.h"
+#include "entry/ZarnPModuleFactory.h"
+#include "zarn/platform/Platform.h"
 
 namespace zarn {
 

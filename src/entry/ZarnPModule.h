@@ -1,7 +1,7 @@
 #pragma once
 #include <memory>
 
-#include "core/ZarnPPublicFacade.h"
+#include "entry/ZarnPPublicFacade.h"
 
 namespace zarn {
 

@@ -1,8 +1,8 @@
-#include "core/ZarnPModuleFactory.h"
+#include "entry/ZarnPModuleFactory.h"
 
-#include "core/ZarnPModule.h"
 #include "device/ZarnPHttpRequestCreator.h"
 #include "device/ZarnPLocationManagerCreator.h"
+#include "entry/ZarnPModule.h"
 
 namespace zarn {
 

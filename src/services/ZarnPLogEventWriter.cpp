@@ -1,4 +1,4 @@
-#include "core/ZarnPLogEventWriter.h"
+#include "services/ZarnPLogEventWriter.h"
 
 #include "core/ZarnException.h"
 #include "core/ZarnPEventLogging.h"

@@ -3,7 +3,7 @@
 #include <functional>
 #include <memory>
 
-#include "core/ZarnPPublicFacade.h"
+#include "entry/ZarnPPublicFacade.h"
 
 namespace zarn::testing {
 
