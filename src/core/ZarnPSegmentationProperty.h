@@ -65,6 +65,8 @@ class ZarnPSegmentationProperty {
     std::optional<std::string> keyWithTypePrefix() const;
     static std::optional<std::string> prefixForType(uint32_t propertyType);
 
+    // Field by field, the converted value included.
+    bool operator==(const ZarnPSegmentationProperty&) const = default;
     std::string description() const;
 
   private:

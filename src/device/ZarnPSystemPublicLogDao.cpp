@@ -232,6 +232,13 @@ void ZarnPSystemPublicLogDao::stopKeepingLogFileOpen() {
 
 // --- Lines
 
+void ZarnPSystemPublicLogDao::logMessageIfEnabledAndArguments(const std::shared_ptr<ZarnPContext>& context,
+                                                              std::string_view fmt,
+                                                              const std::vector<FormatArg>& arguments) {
+    if (enabled())
+        logMessageAndArguments(context, fmt, arguments);
+}
+
 void ZarnPSystemPublicLogDao::logMessageAndArguments(const std::shared_ptr<ZarnPContext>& context,
                                                      std::string_view fmt,
                                                      const std::vector<FormatArg>& arguments) {

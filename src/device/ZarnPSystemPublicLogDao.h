@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/Format.h"
+#include "core/ZarnPPublicLogging.h"
 #include "zarn/Date.h"
 #include "zarn/Value.h"
 
@@ -33,7 +34,8 @@ class ZarnPNotificationsEnabledCallback;
 // Lines are written only while enabled. Every line also goes to the console and to the
 // context's collected log. The app's threads and the SDK thread write alike: each line, the
 // purge and the export are serialised by one lock. Nothing here throws.
-class ZarnPSystemPublicLogDao : public std::enable_shared_from_this<ZarnPSystemPublicLogDao> {
+class ZarnPSystemPublicLogDao : public ZarnPPublicLogging,
+                                public std::enable_shared_from_this<ZarnPSystemPublicLogDao> {
   public:
     // A ranged beacon as a log line shows it.
     struct Beacon {
@@ -84,6 +86,9 @@ class ZarnPSystemPublicLogDao : public std::enable_shared_from_this<ZarnPSystemP
     }
     void logMessageAndArguments(const std::shared_ptr<ZarnPContext>& context, std::string_view format,
                                 const std::vector<FormatArg>& arguments);
+    void logMessageIfEnabledAndArguments(const std::shared_ptr<ZarnPContext>& context,
+                                         std::string_view format,
+                                         const std::vector<FormatArg>& arguments) override;
 
     // The event lines (only while enabled).
     void logZarnEnabled(bool enabled, const std::shared_ptr<ZarnPContext>& context);
