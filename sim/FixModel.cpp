@@ -81,9 +81,12 @@ void FixModel::start(const std::shared_ptr<SimLocationManager>& manager) {
     // first firing is moved by a one-shot.
     double latency = latency_, interval = interval_;
     auto loop = platform::mainRunLoop();
-    s.timer = loop->addTimer(latency, false, [weak, key, interval, loop] {
+    // The loop is held weakly: a timer owned by the loop must not keep the loop alive.
+    std::weak_ptr<platform::RunLoop> weakLoop = loop;
+    s.timer = loop->addTimer(latency, false, [weak, key, interval, weakLoop] {
         auto self = weak.lock();
-        if (!self)
+        auto loop = weakLoop.lock();
+        if (!self || !loop)
             return;
         {
             std::lock_guard lk(self->mutex_);
