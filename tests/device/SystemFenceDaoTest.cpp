@@ -259,6 +259,33 @@ TEST_F(FenceDaoTest, EveryRangingEndsOnceAndReleasesItsTask) {
     EXPECT_TRUE(env.consoleContains("rangingBeaconsDidFail:"));
 }
 
+TEST_F(FenceDaoTest, NothingIsRegisteredWithoutRegionMonitoringOrRanging) {
+    struct Row {
+        bool monitoring;
+        std::optional<bool> ranging;
+        size_t regions;  // after one geofence and one beacon UUID
+        const char* line;
+    };
+    for (const auto& row : {Row{false, true, 0, "Geofences not available. Won't register geofences."},
+                            Row{true, false, 1, "Beacons are not supported. Won't register beacons."},
+                            Row{true, std::nullopt, 1, "Beacons are not supported. Won't register beacons."},
+                            Row{true, true, 2, nullptr}}) {
+        env.device->setRegionMonitoringAvailable(row.monitoring);
+        env.location->setRangingAvailable(row.ranging);
+        auto dao = std::make_shared<ZarnPSystemFenceDao>(nullptr, tasks, nullptr, timerDao, contexts,
+                                                         env.location, env.device);
+        dao->monitorGeofenceNotifications({geofence("g", 1.0, 1.0, 100)});
+        dao->replaceBeaconNotifications({kUuidA});
+        EXPECT_EQ(libraryRegions().size(), row.regions) << row.monitoring;
+        EXPECT_EQ(dao->isBeaconSupported(), row.ranging.value_or(false));
+        if (row.line) {
+            EXPECT_TRUE(env.consoleContains(row.line));
+        }
+        dao->removeAllFences();
+        env.runUntilIdle();
+    }
+}
+
 TEST_F(FenceDaoTest, RemovingAllFencesReportsAnExitPerBeaconRegionWithItsOwnContext) {
     fence->replaceBeaconNotifications({kUuidA, kUuidB});
     fence->monitorGeofenceNotifications({geofence("g", 1.0, 1.0, 100)});
