@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <ostream>
 #include <vector>
 
 #include "core/ZarnPSystemClockDao.h"
@@ -78,6 +79,10 @@ struct OneShotCase {
     double answerAt;
     std::optional<double> accuracy;  // of the answer; nothing for no fix
 };
+
+void PrintTo(const OneShotCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class OneShotTimingTest : public LocationWrapperTest, public ::testing::WithParamInterface<OneShotCase> {};
 
