@@ -10,6 +10,7 @@
 
 #include "core/Format.h"
 #include "sim/Device.h"
+#include "sim/LocationWorld.h"
 #include "testing/VirtualTimeSource.h"
 #include "zarn/ZarnBase.h"
 #include "zarn/platform/NotificationCenter.h"
@@ -35,6 +36,8 @@ int main(int argc, char** argv) {
     services.console = console;
     services.fileSystem = std::make_shared<platform::PosixFileSystem>(home);
     device->provide(services);
+    auto location = sim::LocationWorld::create(time);
+    location->provide(services);
     platform::install(services);
     platform::markMainThread();
 

@@ -151,7 +151,10 @@ void ZarnPModule::initDaoAndService(const std::shared_ptr<ZarnDelegate>& delegat
                                               dataUpdateDao_, clockDao_, platform::defaultCenter());
     contextService_->setEventService(eventService_);
     contextService_->setTimerDao(timerDao_);
-    slcDao_ = std::make_shared<ZarnPSystemSLCDao>();
+    auto services = platform::current();
+    slcDao_ =
+        std::make_shared<ZarnPSystemSLCDao>(timerDao_, clockDao_, backgroundTaskDao_, contextService_,
+                                            services.locationManagerFactory, services.locationAuthorization);
     gcmClient_ = std::make_shared<ZarnPGCMClient>();
 
     initService();

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/ZarnPContext.h"
+#include "core/ZarnPContextStarting.h"
 #include "core/ZarnTriggerContext.h"
 
 namespace zarn {
@@ -16,17 +17,18 @@ class ZarnPSystemTimerDao;
 // it. When the count drops below 1 the debug-log text collected for the context is stored once
 // as a "debuglog_entry" event. Counting happens on the SDK thread: a decrement from any other
 // thread is moved there.
-class ZarnPContextService : public std::enable_shared_from_this<ZarnPContextService> {
+class ZarnPContextService : public ZarnPContextStarting,
+                            public std::enable_shared_from_this<ZarnPContextService> {
   public:
     ZarnPContextService() = default;
     ZarnPContextService(std::shared_ptr<ZarnPEventLogging> eventService,
                         std::shared_ptr<ZarnPSystemTimerDao> timerDao);
-    virtual ~ZarnPContextService() = default;
+    ~ZarnPContextService() override = default;
     ZarnPContextService(const ZarnPContextService&) = delete;
     ZarnPContextService& operator=(const ZarnPContextService&) = delete;
 
     // A new context of the trigger-context type, with a reference count of 0.
-    std::shared_ptr<ZarnPContext> startContext(unsigned triggerContext);
+    std::shared_ptr<ZarnPContext> startContext(unsigned triggerContext) override;
     std::shared_ptr<ZarnPContext> startContext(unsigned triggerContext,
                                                std::optional<std::string> triggerDetails);
 

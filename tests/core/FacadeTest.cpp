@@ -20,6 +20,7 @@
 #include "device/ZarnPGCMClient.h"
 #include "device/ZarnPKeyValueDao.h"
 #include "device/ZarnPRemoteEventAndNotificationDao.h"
+#include "device/ZarnPSystemBackgroundTaskDao.h"
 #include "device/ZarnPSystemDeviceDataDao.h"
 #include "device/ZarnPSystemPublicLogDao.h"
 #include "device/ZarnPSystemSLCDao.h"
@@ -171,6 +172,9 @@ class FacadeTest : public ::testing::Test {
         keyValueDao = strings->keyValueDao();
         eventDao = std::make_shared<ZarnPSqLiteEventDao>(db);
         clock = std::make_shared<ZarnPSystemClockDao>(env.time);
+        slc = std::make_shared<ZarnPSystemSLCDao>(
+            timerDao, clock, std::make_shared<ZarnPSystemBackgroundTaskDao>(timerDao, env.device, env.device),
+            contextService, env.location, env.device);
         eventService =
             ZarnPEventService::create(eventDao, keyValueDao, uuid, segmentation, remote, clock, center);
         contextService->setEventService(eventService);
@@ -269,7 +273,7 @@ class FacadeTest : public ::testing::Test {
     std::shared_ptr<RecordingPushClient> push = std::make_shared<RecordingPushClient>();
     std::shared_ptr<RecordingHeartbeat> heartbeat = std::make_shared<RecordingHeartbeat>();
     std::shared_ptr<RecordingScreenEvents> screenEvents = std::make_shared<RecordingScreenEvents>();
-    std::shared_ptr<ZarnPSystemSLCDao> slc = std::make_shared<ZarnPSystemSLCDao>();
+    std::shared_ptr<ZarnPSystemSLCDao> slc;
     std::shared_ptr<ZarnPCommonMatchService> commonMatch = std::make_shared<ZarnPCommonMatchService>();
     std::shared_ptr<ZarnDelegate> delegate = std::make_shared<ZarnDelegate>();
     std::shared_ptr<ZarnPZarnConfiguration> configuration = std::make_shared<ZarnPZarnConfiguration>();

@@ -15,7 +15,7 @@
 #include "core/ZarnPZarnConfiguration.h"
 #include "device/ZarnPHttpRequestCreator.h"
 #include "device/ZarnPKeyValueDao.h"
-#include "device/ZarnPLocationManagerCreator.h"
+#include "device/ZarnPLocationManagerCreatorImpl.h"
 #include "device/ZarnPSystemBackgroundTaskDao.h"
 #include "device/ZarnPSystemDeviceDataDao.h"
 #include "device/ZarnPSystemPublicLogDao.h"
@@ -30,9 +30,16 @@
 #include "store/ZarnPSqLiteKeyValueDao.h"
 #include "tests/support/TestEnvironment.h"
 #include "zarn/ZarnBase.h"
+#include "zarn/platform/Platform.h"
 
 namespace zarn {
 namespace {
+
+std::shared_ptr<ZarnPLocationManagerCreatorImpl> locationManagerCreator() {
+    auto services = platform::current();
+    return std::make_shared<ZarnPLocationManagerCreatorImpl>(services.locationManagerFactory,
+                                                             services.locationAuthorization);
+}
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path);
@@ -68,8 +75,7 @@ TEST_F(ModuleTest, TestingConstructorHandsTheGivenObjectsToEveryService) {
     auto settings = std::make_shared<ZarnPSqLiteKeyValueDao>(db);
     auto deviceData = std::make_shared<ZarnPSystemDeviceDataDao>(settings->keyValueDao(), timerDao);
     module = std::make_shared<ZarnPModule>(configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(),
-                                           db, timerDao, std::make_shared<ZarnPLocationManagerCreatorImpl>(),
-                                           deviceData, clock);
+                                           db, timerDao, locationManagerCreator(), deviceData, clock);
     env.runUntilIdle();
 
     EXPECT_EQ(module->db(), db);
@@ -90,10 +96,9 @@ TEST_F(ModuleTest, TestingConstructorHandsTheGivenObjectsToEveryService) {
 }
 
 TEST_F(ModuleTest, OneEventServiceAndOneStoreOfEachKindAreShared) {
-    module =
-        std::make_shared<ZarnPModule>(configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(),
-                                      nullptr, nullptr, std::make_shared<ZarnPLocationManagerCreatorImpl>(),
-                                      nullptr, std::make_shared<ZarnPSystemClockDao>(env.time));
+    module = std::make_shared<ZarnPModule>(configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(),
+                                           nullptr, nullptr, locationManagerCreator(), nullptr,
+                                           std::make_shared<ZarnPSystemClockDao>(env.time));
     env.runUntilIdle();
     const auto& facade = module->facade()->collaborators();
     auto events = module->eventService();
@@ -113,10 +118,9 @@ TEST_F(ModuleTest, OneEventServiceAndOneStoreOfEachKindAreShared) {
 }
 
 TEST_F(ModuleTest, DefaultDatabaseOfTheTestingBuildMayBeOpenedFromTheMainThread) {
-    module =
-        std::make_shared<ZarnPModule>(configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(),
-                                      nullptr, nullptr, std::make_shared<ZarnPLocationManagerCreatorImpl>(),
-                                      nullptr, std::make_shared<ZarnPSystemClockDao>(env.time));
+    module = std::make_shared<ZarnPModule>(configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(),
+                                           nullptr, nullptr, locationManagerCreator(), nullptr,
+                                           std::make_shared<ZarnPSystemClockDao>(env.time));
     ASSERT_TRUE(module->db()->database());
     env.runUntilIdle();
     EXPECT_FALSE(env.consoleContains("Initializing DB from main thread!"));
@@ -125,7 +129,7 @@ TEST_F(ModuleTest, DefaultDatabaseOfTheTestingBuildMayBeOpenedFromTheMainThread)
 
 TEST_F(ModuleTest, FirstLineOfTheBuildLandsInTheLogFile) {
     module = std::make_shared<ZarnPModule>(configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(),
-                                           std::make_shared<ZarnPLocationManagerCreatorImpl>());
+                                           locationManagerCreator());
     env.runUntilIdle();
     EXPECT_NE(readFile(env.path("Documents/zarn.log")).find("Zarn started > 3.0.0-beta-DEBUG"),
               std::string::npos);
@@ -134,7 +138,7 @@ TEST_F(ModuleTest, FirstLineOfTheBuildLandsInTheLogFile) {
 TEST_F(ModuleTest, ReleasedModuleDetachesItsLogListeners) {
     size_t before = ZarnPLogger::instance().listeners().size();
     module = std::make_shared<ZarnPModule>(configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(),
-                                           std::make_shared<ZarnPLocationManagerCreatorImpl>());
+                                           locationManagerCreator());
     env.runUntilIdle();
     EXPECT_EQ(ZarnPLogger::instance().listeners().size(), before + 2);  // the log file and the event writer
     module.reset();

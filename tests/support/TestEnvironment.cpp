@@ -20,6 +20,8 @@ TestEnvironment::TestEnvironment(long offset) {
     services.userDefaults = userDefaults;
     services.fileSystem = fileSystem;
     device->provide(services);
+    location = sim::LocationWorld::create(time);
+    location->provide(services);
     platform::install(services);
     platform::markMainThread();
 }

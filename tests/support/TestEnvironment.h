@@ -6,6 +6,7 @@
 #include <string>
 
 #include "sim/Device.h"
+#include "sim/LocationWorld.h"
 #include "testing/VirtualTimeSource.h"
 #include "zarn/platform/Platform.h"
 
@@ -31,6 +32,7 @@ class TestEnvironment {
     std::shared_ptr<platform::MemoryUserDefaults> userDefaults;
     std::shared_ptr<platform::PosixFileSystem> fileSystem;
     std::shared_ptr<sim::Device> device;
+    std::shared_ptr<sim::LocationWorld> location;
 };
 
 }  // namespace zarn::test

@@ -1,4 +1,6 @@
 #pragma once
+#include <array>
+#include <cstdint>
 
 namespace zarn::platform {
 
@@ -9,6 +11,21 @@ enum class BeaconProximity : int {
     Immediate = 1,
     Near = 2,
     Far = 3,
+};
+
+// The 16 bytes of a beacon's proximity UUID, in network order.
+using ProximityUuid = std::array<std::uint8_t, 16>;
+
+// One sighting of a beacon in a ranging pass. A plain value, copied freely between threads.
+struct Beacon {
+    ProximityUuid proximityUuid{};
+    int major = 0;
+    int minor = 0;
+    BeaconProximity proximity = BeaconProximity::Unknown;
+    double accuracy = -1;  // metres; negative when not known
+    int rssi = 0;          // dBm; 0 when not known
+
+    bool operator==(const Beacon&) const = default;
 };
 
 }  // namespace zarn::platform

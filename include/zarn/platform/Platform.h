@@ -10,6 +10,7 @@
 #include "zarn/platform/DeviceHardware.h"
 #include "zarn/platform/FileSystem.h"
 #include "zarn/platform/LocationAuthorization.h"
+#include "zarn/platform/LocationManager.h"
 #include "zarn/platform/NotificationAuthorization.h"
 #include "zarn/platform/NotificationCenter.h"
 #include "zarn/platform/Reachability.h"
@@ -43,6 +44,7 @@ struct Services {
     std::shared_ptr<NotificationAuthorization> notificationAuthorization;  // device-only
     std::shared_ptr<TrackingAuthorization> trackingAuthorization;          // device-only
     std::shared_ptr<RuntimeClasses> runtimeClasses;  // optional: absent means no class is linked
+    std::shared_ptr<LocationManagerFactory> locationManagerFactory;  // device-only
 };
 
 // Installs the services (missing OS-level ones get their defaults) and creates a new main run
