@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
     const double start = 1796000000.0;
     auto time = std::make_shared<platform::VirtualTimeSource>(dateWithTimeIntervalSince1970(start), 3600);
     auto console = std::make_shared<platform::RecordingConsole>();
-    auto device = std::make_shared<sim::Device>();
+    auto device = std::make_shared<sim::Device>(time);
     platform::Services services;
     services.timeSource = time;
     services.console = console;
@@ -62,14 +62,14 @@ int main(int argc, char** argv) {
     });
 
     std::printf("Zarn %s on a simulated device (system %s), home %s\n", ZarnBase::version().c_str(),
-                device->systemVersion().c_str(), home);
+                device->deviceInfo()->systemVersion().c_str(), home);
     ZarnBase::performInitializationWithConfiguration(configuration);
     // The main thread runs the main loop while simulated time passes; halfway the user leaves
     // the app for a moment.
     time->advanceBy(seconds / 2);
-    device->resignActive();
+    device->application()->resignActive();
     time->advanceBy(1.0);
-    device->becomeActive();
+    device->application()->becomeActive();
     time->advanceBy(seconds / 2);
     center->removeObserver(&observer);
 

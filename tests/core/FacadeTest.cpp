@@ -212,7 +212,7 @@ class FacadeTest : public ::testing::Test {
             slc,
             contextService,
             clock,
-            env.device,
+            env.device->application(),
             center,
             configuration,
             std::make_shared<ZarnPGeofenceMatchingService>(),
@@ -566,15 +566,15 @@ TEST_F(FacadeTest, ActiveEnabledAppRunsAnUpdateAtOnceAndEverySixtySeconds) {
 
 TEST_F(FacadeTest, ResigningActiveStopsTheTimerAndBecomingActiveTwiceStartsOne) {
     start();
-    env.device->resignActive();
+    env.device->application()->resignActive();
     env.runUntilIdle();
     EXPECT_FALSE(facade->hasUpdateTimer());
     EXPECT_EQ(broadcasts.names().back(), "Zarn_Will_Resign_Active");
     env.advanceBy(300);
     EXPECT_EQ(locationUpdates->count("update"), 1);
 
-    env.device->becomeActive();
-    env.device->becomeActive();
+    env.device->application()->becomeActive();
+    env.device->application()->becomeActive();
     env.runUntilIdle();
     EXPECT_EQ(locationUpdates->count("update"), 3);  // two immediate updates
     env.advanceBy(60);
@@ -583,7 +583,7 @@ TEST_F(FacadeTest, ResigningActiveStopsTheTimerAndBecomingActiveTwiceStartsOne) 
 
 TEST_F(FacadeTest, EnablingInTheBackgroundStartsNoTimerAndReleasesTheContext) {
     configuration->setDebugLaunch(true);  // the public log collects the run's lines
-    env.device->setApplicationState(platform::ApplicationState::Background);
+    env.device->application()->setApplicationState(platform::ApplicationState::Background);
     start();
     EXPECT_TRUE(facade->isEnabled());
     EXPECT_FALSE(facade->hasUpdateTimer());
@@ -608,7 +608,7 @@ TEST_F(FacadeTest, WithoutBackgroundLocationBecomingActiveStartsNoTimerAndReleas
     ASSERT_TRUE(id);
     EXPECT_TRUE(contextReleased(*id));  // nothing took the enabling run over, so it ended here
 
-    env.device->becomeActive();
+    env.device->application()->becomeActive();
     env.advanceBy(120);
     EXPECT_EQ(locationUpdates->count("update"), 0);
 }
@@ -639,7 +639,7 @@ TEST_F(FacadeTest, DisablingStopsUpdatesAndReEnablingStartsThemAgain) {
 TEST_F(FacadeTest, BecomingActiveWhileDisabledDoesNothing) {
     keyValueDao->setBoolPropertyValue(false, "zarn_enabled");
     start();
-    env.device->becomeActive();
+    env.device->application()->becomeActive();
     env.advanceBy(120);
     EXPECT_TRUE(locationUpdates->calls().empty());
     EXPECT_FALSE(facade->hasUpdateTimer());
@@ -695,7 +695,7 @@ TEST_F(FacadeTest, ReleasedFacadeStopsObservingTheCentre) {
     facade.reset();
     env.runUntilIdle();
     EXPECT_EQ(center->observerCount(), observing - 6);
-    env.device->becomeActive();  // reaches nobody
+    env.device->application()->becomeActive();  // reaches nobody
     env.runUntilIdle();
     EXPECT_TRUE(locationUpdates->calls().empty());
 }

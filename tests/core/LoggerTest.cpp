@@ -17,6 +17,7 @@
 #include "core/ZarnPSystemTimerDao.h"
 #include "device/ZarnPCrashlyticsStubs.h"
 #include "services/ZarnPLogEventWriter.h"
+#include "sim/RecordingCrashReporter.h"
 #include "tests/support/ForwardingFileSystem.h"
 #include "tests/support/TestEnvironment.h"
 #include "zarn/platform/Platform.h"

@@ -239,11 +239,11 @@ TEST_F(StartupTest, UpdatesRunWhileTheAppIsActiveOnly) {
     EXPECT_EQ(env.consoleCount("Checking for update..."), 1);
     env.advanceBy(120);
     EXPECT_EQ(env.consoleCount("Checking for update..."), 3);
-    env.device->resignActive();
+    env.device->application()->resignActive();
     env.advanceBy(600);
     EXPECT_EQ(env.consoleCount("Checking for update..."), 3);
     EXPECT_EQ(names().back(), "Zarn_Will_Resign_Active");
-    env.device->becomeActive();
+    env.device->application()->becomeActive();
     env.advanceBy(60);
     EXPECT_EQ(env.consoleCount("Checking for update..."), 5);
 }

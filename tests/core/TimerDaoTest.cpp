@@ -499,8 +499,8 @@ class KeepAliveTest : public ::testing::TestWithParam<KeepAliveCase> {};
 
 TEST_P(KeepAliveTest, TickLogsRemainingTimeAndStateOnTheMainThread) {
     test::TestEnvironment env;
-    env.device->setApplicationState(GetParam().state);
-    env.device->setBackgroundTimeRemaining(GetParam().remaining);
+    env.device->application()->setApplicationState(GetParam().state);
+    env.device->application()->setBackgroundTimeRemaining(GetParam().remaining);
     auto dao = std::make_shared<ZarnPSystemTimerDao>();
     dao->invokeBlockOnRunLoop([] {}, true);
     env.advanceBy(29);
@@ -533,8 +533,8 @@ TEST_F(TimerDaoTest, KeepAliveLogsNothingWithDebugOffForTheDomain) {
 }
 
 TEST_F(TimerDaoTest, LogInfoOnTheMainThreadLogsAtOnceAndOffItHopsThere) {
-    env.device->setApplicationState(platform::ApplicationState::Background);
-    env.device->setBackgroundTimeRemaining(170);
+    env.device->application()->setApplicationState(platform::ApplicationState::Background);
+    env.device->application()->setBackgroundTimeRemaining(170);
     dao->logInfo();
     EXPECT_EQ(env.consoleCount("Timeleft: 170.000000 - State: Background"), 1);
     dao->invokeBlockOnRunLoop([&] { dao->logInfo(); }, true);

@@ -235,7 +235,7 @@ struct VersionCase {
 class ZarnBaseVersionTest : public ZarnBaseTest, public ::testing::WithParamInterface<VersionCase> {};
 
 TEST_P(ZarnBaseVersionTest, SystemsOlderThanTenAreRefused) {
-    env.device->setSystemVersion(GetParam().version);
+    env.device->deviceInfo()->setSystemVersion(GetParam().version);
     auto lists = ZarnBase::loadedNotifications();
     if (GetParam().supported) {
         EXPECT_FALSE(lists) << "nothing before initialisation";
@@ -260,7 +260,7 @@ INSTANTIATE_TEST_SUITE_P(Versions, ZarnBaseVersionTest,
 
 TEST_F(ZarnBaseTest, OnAnUnsupportedSystemListsAreEmptyAndNothingIsForwarded) {
     initialize();
-    env.device->setSystemVersion("9.3");
+    env.device->deviceInfo()->setSystemVersion("9.3");
     for (auto& list : {ZarnBase::loadedNotifications().has_value(), ZarnBase::loadedGeotriggers().has_value(),
                        ZarnBase::sentNotifications().has_value(), ZarnBase::sentGeotriggers().has_value()})
         EXPECT_TRUE(list);

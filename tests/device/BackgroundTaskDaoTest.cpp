@@ -20,9 +20,11 @@ class BackgroundTaskDaoTest : public ::testing::Test {
     std::shared_ptr<ZarnPSystemTimerDao> timer = std::make_shared<ZarnPSystemTimerDao>();
     std::shared_ptr<ZarnPSystemBackgroundTaskDao> dao = std::make_shared<ZarnPSystemBackgroundTaskDao>(timer);
 
-    std::vector<BackgroundTaskIdentifier> ends() { return env.device->endBackgroundTaskCalls(); }
+    std::vector<BackgroundTaskIdentifier> ends() {
+        return env.device->backgroundTasks()->endBackgroundTaskCalls();
+    }
     bool running(BackgroundTaskIdentifier id) {
-        auto r = env.device->runningBackgroundTasks();
+        auto r = env.device->backgroundTasks()->runningBackgroundTasks();
         return std::find(r.begin(), r.end(), id) != r.end();
     }
 };
@@ -58,7 +60,7 @@ TEST_P(BackgroundTaskExpiryTest, TimeLeftDecidesBetweenNowLaterAndNever) {
     auto task = dao->startBackgroundTask();
     auto id = task->identifier();
 
-    env.device->expireBackgroundTime(c.secondsLeft);
+    env.device->application()->expireBackgroundTime(c.secondsLeft);
     env.runUntilIdle();
 
     EXPECT_TRUE(env.consoleContains("ExpirationHandler called. Time remaining before IOS kills this app: "));
@@ -81,7 +83,7 @@ TEST_P(BackgroundTaskExpiryTest, TimeLeftDecidesBetweenNowLaterAndNever) {
     // Releasing the handle afterwards must not end the same task a second time.
     task.reset();
     EXPECT_EQ(ends(), std::vector<BackgroundTaskIdentifier>{id});
-    EXPECT_EQ(env.device->invalidEndBackgroundTaskCalls(), 0);
+    EXPECT_EQ(env.device->backgroundTasks()->invalidEndBackgroundTaskCalls(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Boundaries, BackgroundTaskExpiryTest,
@@ -92,7 +94,7 @@ INSTANTIATE_TEST_SUITE_P(Boundaries, BackgroundTaskExpiryTest,
 
 TEST_F(BackgroundTaskDaoTest, ExpiryLineShowsTheTimeLeftAndTheTask) {
     auto task = dao->startBackgroundTask();
-    env.device->expireBackgroundTime(5.0);
+    env.device->application()->expireBackgroundTime(5.0);
     env.runUntilIdle();
     EXPECT_TRUE(env.consoleContains(
         "ExpirationHandler called. Time remaining before IOS kills this app: 5.000000 - task: " +
@@ -102,7 +104,7 @@ TEST_F(BackgroundTaskDaoTest, ExpiryLineShowsTheTimeLeftAndTheTask) {
 TEST_F(BackgroundTaskDaoTest, ReleasingBeforeTheKillTimerEndsOnceAndCancelsTheTimer) {
     auto task = dao->startBackgroundTask();
     auto id = task->identifier();
-    env.device->expireBackgroundTime(5.0);
+    env.device->application()->expireBackgroundTime(5.0);
     env.runUntilIdle();
     ASSERT_EQ(dao->activeKillTimerCount(), 1u);
 
@@ -113,13 +115,13 @@ TEST_F(BackgroundTaskDaoTest, ReleasingBeforeTheKillTimerEndsOnceAndCancelsTheTi
 
     env.advanceBy(2.0);  // past the moment the timer would have fired
     EXPECT_EQ(ends(), std::vector<BackgroundTaskIdentifier>{id});
-    EXPECT_EQ(env.device->invalidEndBackgroundTaskCalls(), 0);
+    EXPECT_EQ(env.device->backgroundTasks()->invalidEndBackgroundTaskCalls(), 0);
 }
 
 TEST_F(BackgroundTaskDaoTest, WithPlentyOfTimeLeftTheTaskLivesUntilReleased) {
     auto task = dao->startBackgroundTask();
     auto id = task->identifier();
-    env.device->expireBackgroundTime(30.0);
+    env.device->application()->expireBackgroundTime(30.0);
     env.advanceBy(20.0);
     EXPECT_TRUE(running(id));
     task.reset();
@@ -130,7 +132,7 @@ TEST_F(BackgroundTaskDaoTest, RunningOutOfBackgroundTimeEndsTheTaskBeforeTheSyst
     // 30 s of background time; the system warns 5 s before the end.
     auto task = dao->startBackgroundTask();
     auto id = task->identifier();
-    env.device->enterBackground(30.0, 5.0);
+    env.device->application()->enterBackground(30.0, 5.0);
 
     env.advanceBy(24.9);
     EXPECT_TRUE(running(id));
@@ -139,32 +141,33 @@ TEST_F(BackgroundTaskDaoTest, RunningOutOfBackgroundTimeEndsTheTaskBeforeTheSyst
     env.advanceBy(1.25);
     EXPECT_FALSE(running(id)) << "ended 1.25 s after the warning";
     env.advanceBy(10.0);  // past the system's limit
-    EXPECT_TRUE(env.device->overdueBackgroundTasks().empty());
-    EXPECT_TRUE(env.device->backgroundTask(id)->expirationAnnounced);
+    EXPECT_TRUE(env.device->backgroundTasks()->overdueBackgroundTasks().empty());
+    EXPECT_TRUE(env.device->backgroundTasks()->backgroundTask(id)->expirationAnnounced);
 }
 
 TEST_F(BackgroundTaskDaoTest, ALateWarningEndsTheTaskAtOnce) {
     auto task = dao->startBackgroundTask();
     auto id = task->identifier();
-    env.device->enterBackground(10.0, 1.5);
+    env.device->application()->enterBackground(10.0, 1.5);
     env.advanceBy(8.6);
     EXPECT_FALSE(running(id));
     EXPECT_TRUE(env.consoleContains("Killing background task: " + std::to_string(id)));
     env.advanceBy(5.0);
-    EXPECT_TRUE(env.device->overdueBackgroundTasks().empty());
+    EXPECT_TRUE(env.device->backgroundTasks()->overdueBackgroundTasks().empty());
 }
 
 TEST_F(BackgroundTaskDaoTest, ATaskThatIsNeverEndedIsOverdueOnTheDevice) {
     // The simulated device's own check: without this library's expiry path a task outlives the
     // background time.
-    auto id = env.device->beginBackgroundTask(nullptr);
-    env.device->enterBackground(10.0, 5.0);
+    auto id = env.device->backgroundTasks()->beginBackgroundTask(nullptr);
+    env.device->application()->enterBackground(10.0, 5.0);
     env.advanceBy(11.0);
-    EXPECT_EQ(env.device->overdueBackgroundTasks(), std::vector<BackgroundTaskIdentifier>{id});
+    EXPECT_EQ(env.device->backgroundTasks()->overdueBackgroundTasks(),
+              std::vector<BackgroundTaskIdentifier>{id});
 }
 
 TEST_F(BackgroundTaskDaoTest, ARefusedTaskIsNeverEnded) {
-    env.device->setRefusesBackgroundTasks(true);
+    env.device->backgroundTasks()->setRefusesBackgroundTasks(true);
     auto task = dao->startBackgroundTask();
     EXPECT_EQ(task->identifier(), platform::kBackgroundTaskInvalid);
     task.reset();
@@ -201,22 +204,22 @@ TEST_F(BackgroundTaskDaoTest, SdkThreadReleasesRacingMainThreadExpiryEndEveryTas
     };
     // First batch: the main thread schedules kill timers while the SDK thread drops the handles.
     startAll();
-    env.device->expireBackgroundTime(5.0);
+    env.device->application()->expireBackgroundTime(5.0);
     releaseAllOnSdkThread();
     env.runUntilIdle();
     env.advanceBy(2.0);
     // Second batch: the main thread ends tasks at once while the SDK thread drops the handles.
     startAll();
-    env.device->expireBackgroundTime(1.0);
+    env.device->application()->expireBackgroundTime(1.0);
     releaseAllOnSdkThread();
     env.advanceBy(2.0);
 
-    auto begun = env.device->begunBackgroundTasks();
+    auto begun = env.device->backgroundTasks()->begunBackgroundTasks();
     ASSERT_EQ(begun.size(), 2u * kTasks);
     auto ended = ends();
     std::sort(ended.begin(), ended.end());
     EXPECT_EQ(ended, begun);
-    EXPECT_EQ(env.device->invalidEndBackgroundTaskCalls(), 0);
+    EXPECT_EQ(env.device->backgroundTasks()->invalidEndBackgroundTaskCalls(), 0);
     EXPECT_EQ(dao->activeKillTimerCount(), 0u);
 }
 

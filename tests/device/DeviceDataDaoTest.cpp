@@ -44,8 +44,10 @@ TEST_F(DeviceDataDaoTest, FrameworkIsDetectedInOrderAndTheLastMatchWins) {
         {false, false, "1.0.3", "xamarin", "1.0.3"},
     };
     for (const auto& c : cases) {
-        c.cordova ? env.device->addClass("CDVPlugin") : env.device->removeClass("CDVPlugin");
-        c.titanium ? env.device->addClass("TiApp") : env.device->removeClass("TiApp");
+        c.cordova ? env.device->runtimeClasses()->addClass("CDVPlugin")
+                  : env.device->runtimeClasses()->removeClass("CDVPlugin");
+        c.titanium ? env.device->runtimeClasses()->addClass("TiApp")
+                   : env.device->runtimeClasses()->removeClass("TiApp");
         c.xamarin ? settings->setPropertyValue(*c.xamarin, "zarn_xamarin_version")
                   : settings->unsetPropertyKey("zarn_xamarin_version");
         EXPECT_EQ(dao->framework(), c.framework);
@@ -59,7 +61,7 @@ TEST_F(DeviceDataDaoTest, DeviceAndBundleFacts) {
     EXPECT_EQ(dao->appName(), "Sample App");
     EXPECT_EQ(dao->appVersion(), "1.0");
 
-    env.device->setMachine(std::nullopt);
+    env.device->deviceHardware()->setMachine(std::nullopt);
     env.device->mainBundle()->setInfoValue("CFBundleDisplayName", std::nullopt);
     env.device->mainBundle()->setInfoValue("CFBundleVersion", Value(12));  // not text
     EXPECT_EQ(dao->hardwareModel(), std::nullopt);
@@ -82,25 +84,29 @@ TEST_F(DeviceDataDaoTest, LocationServicesNeedTheSwitchAndNoRefusal) {
         {false, LocationAuthorizationStatus::AuthorizedAlways, false},
     };
     for (const auto& c : cases) {
-        env.device->setLocationServicesEnabled(c.servicesOn);
-        env.device->setLocationAuthorizationStatus(c.status);
+        env.device->locationAuthorization()->setLocationServicesEnabled(c.servicesOn);
+        env.device->locationAuthorization()->setLocationAuthorizationStatus(c.status);
         EXPECT_EQ(dao->locationServicesEnabled(), c.enabled) << static_cast<int>(c.status);
     }
 }
 
 TEST_F(DeviceDataDaoTest, PrivacyAnswersDependOnTheSystemVersion) {
-    env.device->setAccuracyAuthorization(platform::LocationAccuracyAuthorization::ReducedAccuracy);
-    env.device->setTrackingAuthorizationStatus(platform::TrackingAuthorizationStatus::Denied);
-    env.device->setSystemVersion("13.7");
+    env.device->locationAuthorization()->setAccuracyAuthorization(
+        platform::LocationAccuracyAuthorization::ReducedAccuracy);
+    env.device->trackingAuthorization()->setTrackingAuthorizationStatus(
+        platform::TrackingAuthorizationStatus::Denied);
+    env.device->deviceInfo()->setSystemVersion("13.7");
     EXPECT_TRUE(dao->accurateLocationEnabled());
     EXPECT_TRUE(dao->idfaOptedIn());
 
-    env.device->setSystemVersion("14.0");
+    env.device->deviceInfo()->setSystemVersion("14.0");
     EXPECT_FALSE(dao->accurateLocationEnabled());
     EXPECT_FALSE(dao->idfaOptedIn());
 
-    env.device->setAccuracyAuthorization(platform::LocationAccuracyAuthorization::FullAccuracy);
-    env.device->setTrackingAuthorizationStatus(platform::TrackingAuthorizationStatus::Authorized);
+    env.device->locationAuthorization()->setAccuracyAuthorization(
+        platform::LocationAccuracyAuthorization::FullAccuracy);
+    env.device->trackingAuthorization()->setTrackingAuthorizationStatus(
+        platform::TrackingAuthorizationStatus::Authorized);
     EXPECT_TRUE(dao->accurateLocationEnabled());
     EXPECT_TRUE(dao->idfaOptedIn());
 }
@@ -108,8 +114,8 @@ TEST_F(DeviceDataDaoTest, PrivacyAnswersDependOnTheSystemVersion) {
 TEST_F(DeviceDataDaoTest, MonitoringCapabilities) {
     EXPECT_TRUE(dao->hasGeofences());
     EXPECT_TRUE(dao->hasSignificantLocationChanges());
-    env.device->setRegionMonitoringAvailable(false);
-    env.device->setSignificantLocationChangeMonitoringAvailable(false);
+    env.device->locationAuthorization()->setRegionMonitoringAvailable(false);
+    env.device->locationAuthorization()->setSignificantLocationChangeMonitoringAvailable(false);
     EXPECT_FALSE(dao->hasGeofences());
     EXPECT_FALSE(dao->hasSignificantLocationChanges());
 }
@@ -121,7 +127,7 @@ TEST_F(DeviceDataDaoTest, NotificationPermissionIsAnsweredOnTheSdkThread) {
                                               {S::Authorized, true, 2},
                                               {S::Provisional, false, 3}};
     for (auto [status, enabled, code] : cases) {
-        env.device->setNotificationAuthorizationStatus(status);
+        env.device->notificationAuthorization()->setNotificationAuthorizationStatus(status);
         std::shared_ptr<ZarnPNotificationsEnabledCallback> answer;
         bool onSdkThread = false;
         dao->notificationServicesEnabled([&](std::shared_ptr<ZarnPNotificationsEnabledCallback> values) {
@@ -150,8 +156,8 @@ TEST_F(DeviceDataDaoTest, BackgroundRefreshAndForegroundAreAnsweredOnTheSdkThrea
         {std::nullopt, platform::ApplicationState::Active, true, true},
     };
     for (const auto& c : cases) {
-        env.device->setBackgroundRefreshStatus(c.refresh);
-        env.device->setApplicationState(c.state);
+        env.device->backgroundTasks()->setBackgroundRefreshStatus(c.refresh);
+        env.device->application()->setApplicationState(c.state);
         std::optional<bool> background, foreground;
         int onSdkThread = 0;
         dao->backgroundExecutionEnabled([&](bool v) {
@@ -201,12 +207,12 @@ TEST(NetworkDaoTest, ConnectionTypeFromTheReachabilityFlags) {
     };
     ZarnPNetworkDao dao("service.zarn.test");
     for (const auto& c : cases) {
-        env.device->setReachabilityFlags(c.flags);
+        env.device->reachability()->setReachabilityFlags(c.flags);
         EXPECT_EQ(dao.connectionType(), c.type);
         EXPECT_EQ(dao.isMeteredConnection(), c.metered) << c.type;
         EXPECT_FALSE(dao.isRoaming());
     }
-    EXPECT_EQ(env.device->reachabilityQueries().front(), "service.zarn.test");
+    EXPECT_EQ(env.device->reachability()->reachabilityQueries().front(), "service.zarn.test");
 
     platform::uninstall();  // no reachability at all
     EXPECT_EQ(ZarnPNetworkDao("service.zarn.test").connectionType(), "UNKNOWN");
@@ -227,12 +233,12 @@ TEST(BatteryDaoTest, LevelAndPluggedStateSwitchMonitoringOnOnce) {
     };
     ZarnPBatteryDao dao;
     for (const auto& c : cases) {
-        env.device->setBattery(c.level, c.state);
+        env.device->battery()->setBattery(c.level, c.state);
         EXPECT_EQ(dao.batteryLevel(), c.percent) << c.level;
         EXPECT_EQ(dao.isPlugged(), c.plugged) << c.level;
     }
-    EXPECT_TRUE(env.device->isBatteryMonitoringEnabled());
-    EXPECT_EQ(env.device->batteryMonitoringSwitches(), 1);
+    EXPECT_TRUE(env.device->battery()->isBatteryMonitoringEnabled());
+    EXPECT_EQ(env.device->battery()->batteryMonitoringSwitches(), 1);
 }
 
 TEST(DelegateDataDaoTest, ReportsWhichCallbacksTheDelegateSets) {

@@ -436,11 +436,13 @@ TEST_F(PublicLogDaoTest, ExportOfADeviceWithoutFilesIsTheHeaderAlone) {
 
 TEST_F(PublicLogDaoTest, ExportHeaderFollowsTheDeviceAndTheDelegate) {
     dao->setStatusQuery([] { return false; });
-    env.device->setNotificationAuthorizationStatus(platform::NotificationAuthorizationStatus::Provisional);
-    env.device->setLocationAuthorizationStatus(platform::LocationAuthorizationStatus::Denied);
-    env.device->setMachine(std::nullopt);
+    env.device->notificationAuthorization()->setNotificationAuthorizationStatus(
+        platform::NotificationAuthorizationStatus::Provisional);
+    env.device->locationAuthorization()->setLocationAuthorizationStatus(
+        platform::LocationAuthorizationStatus::Denied);
+    env.device->deviceHardware()->setMachine(std::nullopt);
     env.device->mainBundle()->setInfoValue("CFBundleDisplayName", std::nullopt);
-    env.device->addClass("CDVPlugin");
+    env.device->runtimeClasses()->addClass("CDVPlugin");
     delegate->zarnFilterNotifications = [](auto) {};
     delegate->zarnHandleGeotriggers = [](auto) {};
     std::string header = exportText();

@@ -13,7 +13,7 @@ TestEnvironment::TestEnvironment(long offset) {
     console = std::make_shared<platform::RecordingConsole>();
     userDefaults = std::make_shared<platform::MemoryUserDefaults>();
     fileSystem = std::make_shared<platform::PosixFileSystem>(home);
-    device = std::make_shared<sim::Device>();
+    device = std::make_shared<sim::Device>(time);
     platform::Services services;
     services.timeSource = time;
     services.console = console;

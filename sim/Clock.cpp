@@ -1,0 +1,28 @@
+#include "sim/Clock.h"
+
+#include "core/ZarnException.h"
+#include "zarn/platform/Platform.h"
+
+namespace zarn::sim {
+
+Clock::Clock(std::shared_ptr<platform::TimeSource> time) : time_(std::move(time)) {
+    ZARN_REQUIRE(time_);
+}
+
+Date Clock::now() {
+    return time_->now();
+}
+
+double Clock::nowSeconds() {
+    return timeIntervalSince1970(now());
+}
+
+void Clock::post(std::function<void()> task) {
+    platform::mainRunLoop()->post(std::move(task));
+}
+
+std::shared_ptr<platform::Timer> Clock::after(double seconds, std::function<void()> callback) {
+    return platform::mainRunLoop()->addTimer(seconds, false, std::move(callback));
+}
+
+}  // namespace zarn::sim
