@@ -1,5 +1,7 @@
 #include "store/FlatBuffersUtil.h"
 
+#include <cmath>
+
 #include "store/ZarnPDatabase.h"
 #include "store/ZarnPSqLiteDb.h"
 
@@ -35,6 +37,19 @@ void FlatBuffersUtil::bindLongOrNull(int64_t value, ZarnPStatement& statement, i
         database->bindNull(statement, paramIndex);
     else
         database->bindLong(statement, paramIndex, value);
+}
+
+const com::zarnkit::velto::dataupdate::fb::LocationDTO* FlatBuffersUtil::readLocation(
+    const com::zarnkit::velto::dataupdate::fb::NotificationDTO& notification) {
+    const auto* location = notification.location();
+    if (!location || !std::isfinite(location->latitude()) || !std::isfinite(location->longitude()))
+        return nullptr;
+    return location;
+}
+
+bool FlatBuffersUtil::isFinite(const com::zarnkit::velto::dataupdate::fb::CircleDTO& circle) {
+    return std::isfinite(circle.centerLatitude()) && std::isfinite(circle.centerLongitude()) &&
+           std::isfinite(circle.radius());
 }
 
 bool FlatBuffersUtil::isValidUtf8(std::string_view text) {
