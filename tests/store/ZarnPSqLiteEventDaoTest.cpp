@@ -220,12 +220,16 @@ TEST_F(ZarnPSqLiteEventDaoTest, CapStaysExactAcrossDeletesRestartsFailuresAndFor
     // A caller's transaction that rolls back undoes the caps applied inside it.
     auto connection = db->database();
     ASSERT_TRUE(connection->beginTransaction());
-    for (int i = 0; i < 4; ++i)
-        dao->saveEvent(event("gone" + std::to_string(i), ZarnPLogEventTypeError, 600 + i), 15);
+    dao->saveEvent(event("gone", ZarnPLogEventTypeError, 600), 5);
+    ASSERT_TRUE(connection->rollback());
+    for (int i = 0; i < 3; ++i) save(700 + i);
+    EXPECT_EQ(storedErrors(), model.ids()) << "after a rolled-back capped save";
+    ASSERT_TRUE(connection->beginTransaction());
+    dao->limitEventsOfType(ZarnPLogEventTypeError, 3);
     dao->deleteAllEvents();
     ASSERT_TRUE(connection->rollback());
-    save(700);
-    EXPECT_EQ(storedErrors(), model.ids()) << "after a rolled-back transaction";
+    for (int i = 0; i < 3; ++i) save(750 + i);
+    EXPECT_EQ(storedErrors(), model.ids()) << "after a rolled-back limit and delete";
 
     // A failed save (an identifier already stored) changes nothing.
     dao->saveEvent(event("err" + std::to_string(next - 1), ZarnPLogEventTypeError, 800), 15);
