@@ -353,6 +353,15 @@ TEST_F(ZarnPSqLiteDbTest, TransactionGuardRollsBackUnlessCommitted) {
     }
     EXPECT_FALSE(connection->inTransaction());
     EXPECT_EQ(raw.text("SELECT name FROM rows"), "kept");
+
+    // A transaction begun without the connection's flag is joined too, never nested.
+    ASSERT_TRUE(connection->executeUpdate("BEGIN"));
+    {
+        ZarnPTransaction joined(connection, ZarnPTransaction::Mode::JoinOrBegin);
+        EXPECT_FALSE(joined.ownsTransaction());
+    }
+    EXPECT_TRUE(connection->hasOpenTransaction());
+    ASSERT_TRUE(connection->executeUpdate("ROLLBACK"));
 }
 
 TEST_F(ZarnPSqLiteDbTest, FileRunsInWriteAheadLogModeWithFullSyncAndStaysReadableAsBefore) {
