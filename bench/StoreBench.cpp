@@ -40,7 +40,7 @@ std::string freshPath(const char* name) {
     std::string path = dir + "/" + name;
     std::error_code ec;
     std::filesystem::remove(path, ec);
-    std::filesystem::remove(path + "-journal", ec);
+    for (const char* suffix : {"-journal", "-wal", "-shm"}) std::filesystem::remove(path + suffix, ec);
     return path;
 }
 

@@ -104,10 +104,14 @@ std::optional<std::string> PosixFileSystem::removeItem(const std::string& path) 
     return std::nullopt;
 }
 
-bool PosixFileSystem::createDirectory(const std::string& path) {
+bool PosixFileSystem::createDirectory(const std::string& path, bool withIntermediateDirectories) {
+    std::string p = expandTilde(path);
     std::error_code ec;
-    fs::create_directories(expandTilde(path), ec);
-    return !ec && fs::is_directory(expandTilde(path), ec);
+    if (withIntermediateDirectories)
+        fs::create_directories(p, ec);
+    else
+        fs::create_directory(p, ec);
+    return !ec && fs::is_directory(p, ec);
 }
 
 std::vector<std::string> PosixFileSystem::contentsOfDirectory(const std::string& path) {

@@ -107,11 +107,13 @@ void ZarnPEventService::logEventWithType(unsigned type, const Value& extra, Date
     }
     LogDebug(kDomain, "Logging event: %@ Data: %@", name, finalExtra);
     ZarnPEvent event(uuidGenerator_->create(), type, date, finalExtra);
-    eventDao_->saveEvent(event);
+    // The newest remain; the event and its cap are one commit.
     if (type == ZarnPLogEventTypeError)
-        eventDao_->limitEventsOfType(ZarnPLogEventTypeError, 15);
-    if (type == ZarnPLogEventTypeLocationAcquired)
-        eventDao_->limitEventsOfType(ZarnPLogEventTypeLocationAcquired, 2000);
+        eventDao_->saveEvent(event, 15);
+    else if (type == ZarnPLogEventTypeLocationAcquired)
+        eventDao_->saveEvent(event, 2000);
+    else
+        eventDao_->saveEvent(event);
 }
 
 void ZarnPEventService::sendEventsIfNeeded() {

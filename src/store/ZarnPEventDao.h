@@ -13,6 +13,8 @@ class ZarnPEventDao {
     virtual void deleteEvents(const std::vector<std::shared_ptr<ZarnPEvent>>& events) = 0;
     virtual void deleteAllEvents() = 0;
     virtual void saveEvent(const ZarnPEvent& event) = 0;
+    // Stores the event and keeps only the `limit` newest events of its type, as one commit.
+    virtual void saveEvent(const ZarnPEvent& event, int limit) = 0;
     // At most 100 events, the "notification_sent" ones first.
     virtual std::vector<std::shared_ptr<ZarnPEvent>> getEvents() = 0;
     virtual int getEventCount() = 0;

@@ -19,7 +19,7 @@
 namespace zarn {
 
 namespace {
-const std::string kDomain = "SqLiteDb";
+constexpr const char* kDomain = "SqLiteDb";
 }
 
 ZarnPSqLiteDb::ZarnPSqLiteDb(int version, std::string path) : path_(std::move(path)), appVersion_(version) {
@@ -65,8 +65,9 @@ std::shared_ptr<ZarnPDatabase> ZarnPSqLiteDb::database() {
     std::string path = fileSystem ? fileSystem->expandTilde(path_) : path_;
 
     std::string parent = std::filesystem::path(path).parent_path().string();
+    // Only the file's own folder: a missing folder above it is a failure to open.
     if (fileSystem && !parent.empty() && !fileSystem->fileExists(parent) &&
-        !fileSystem->createDirectory(parent)) {
+        !fileSystem->createDirectory(parent, false)) {
         LogNsError(kDomain, Error{kDomain, -1, format("Could not create the folder %@", parent)},
                    "Failed to create directory");
     }
@@ -94,6 +95,7 @@ std::shared_ptr<ZarnPDatabase> ZarnPSqLiteDb::database() {
 
     // Set before the migrations: the stores reach the connection through database().
     database_ = std::move(opened);
+    useDurableWriteAheadLog();
     updateVersion();
     switchOnForeignKeys();
     return database_;
@@ -147,6 +149,24 @@ bool ZarnPSqLiteDb::migrateStores() {
     }
     database_->closeOpenResultSets();
     return allMigrated;
+}
+
+void ZarnPSqLiteDb::useDurableWriteAheadLog() {
+    // With a write-ahead log and full synchronisation a commit costs one fdatasync of the log and
+    // survives a crash or a power loss once it has returned. The mode is stored in the file, which
+    // earlier code still opens.
+    auto mode = database_->executeQuery("PRAGMA journal_mode = WAL");
+    std::string journal = mode && mode->next() ? mode->stringForColumnIndex(0).value_or("") : "";
+    mode.reset();
+    if (journal != "wal")
+        LogError(kDomain, "Failed to switch to write-ahead logging (journal mode %@)", journal);
+    bool full = database_->executeUpdate("PRAGMA synchronous = FULL");
+    if (full) {
+        auto level = database_->executeQuery("PRAGMA synchronous");
+        full = level && level->next() && level->intForColumnIndex(0) == 2;
+    }
+    if (!full)
+        LogError(kDomain, "Failed to switch on full synchronisation");
 }
 
 void ZarnPSqLiteDb::switchOnForeignKeys() {

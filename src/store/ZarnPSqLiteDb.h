@@ -17,6 +17,9 @@ class ZarnPSqLiteVersionDao;
 // raises is logged and skipped; the version is then not stored, so the next opening migrates
 // again from the old one.
 //
+// The file runs in write-ahead-log mode with full synchronisation: one fdatasync per commit.
+// Whatever copies, moves or removes the file handles its "-wal" and "-shm" files with it.
+//
 // Threads: no lock. The object, its connection and every store on it are used on the SDK thread
 // only; opening from the main thread is allowed but logged.
 class ZarnPSqLiteDb {
@@ -53,6 +56,8 @@ class ZarnPSqLiteDb {
     // Each store's migration; false when one failed.
     bool migrateStores();
     void updateVersion();
+    // Journal mode WAL with synchronous = FULL; logged when SQLite refuses either.
+    void useDurableWriteAheadLog();
     void switchOnForeignKeys();
     bool isRegistered(const ZarnPSqLiteDao* dao) const;
 

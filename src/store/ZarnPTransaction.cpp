@@ -18,7 +18,8 @@ ZarnPTransaction::ZarnPTransaction(std::shared_ptr<ZarnPDatabase> database, Mode
     : database_(std::move(database)) {
     if (!database_)
         throw ZarnPDatabaseException(failure(database_));
-    if (mode == Mode::JoinOrBegin && database_->inTransaction())
+    // Also a transaction that SQLite has open but that was begun without the connection's flag.
+    if (mode == Mode::JoinOrBegin && (database_->inTransaction() || database_->hasOpenTransaction()))
         return;
     if (!database_->beginTransaction())
         throw ZarnPDatabaseException(failure(database_));

@@ -131,7 +131,7 @@ TEST_F(FileConfigDaoTest, MissingOrUnreadableFileChangesNothing) {
     EXPECT_TRUE(env.consoleContains("Unable to read " + env.path("bundle/gone.json")));
 
     // A directory where the file should be.
-    ASSERT_TRUE(env.fileSystem->createDirectory(env.path("bundle/dir.json")));
+    ASSERT_TRUE(env.fileSystem->createDirectory(env.path("bundle/dir.json"), true));
     env.device->mainBundle()->setResourcePath("zarnconfig.json", env.path("bundle/dir.json"));
     dao.readConfigFromFile(config);
     EXPECT_EQ(snapshot(*config), before);

@@ -353,6 +353,62 @@ TEST_F(ZarnPSqLiteDbTest, TransactionGuardRollsBackUnlessCommitted) {
     }
     EXPECT_FALSE(connection->inTransaction());
     EXPECT_EQ(raw.text("SELECT name FROM rows"), "kept");
+
+    // A transaction begun without the connection's flag is joined too, never nested.
+    ASSERT_TRUE(connection->executeUpdate("BEGIN"));
+    {
+        ZarnPTransaction joined(connection, ZarnPTransaction::Mode::JoinOrBegin);
+        EXPECT_FALSE(joined.ownsTransaction());
+    }
+    EXPECT_TRUE(connection->hasOpenTransaction());
+    ASSERT_TRUE(connection->executeUpdate("ROLLBACK"));
+}
+
+TEST_F(ZarnPSqLiteDbTest, FileRunsInWriteAheadLogModeWithFullSyncAndStaysReadableAsBefore) {
+    {
+        auto db = makeDb();
+        auto keyValue = std::make_shared<ZarnPSqLiteKeyValueDao>(db);
+        auto connection = db->database();
+        ASSERT_TRUE(connection);
+        auto sync = connection->executeQuery("PRAGMA synchronous");
+        ASSERT_TRUE(sync && sync->next());
+        EXPECT_EQ(sync->intForColumnIndex(0), 2);  // FULL
+        sync.reset();
+        keyValue->setPropertyValue("enabled", "zarn_enabled");
+        EXPECT_TRUE(std::filesystem::exists(path + "-wal"));
+        EXPECT_TRUE(std::filesystem::exists(path + "-shm"));
+        // Committed rows are in the log, readable by another connection at once.
+        test::RawSqlite other(path);
+        EXPECT_EQ(other.text("PRAGMA journal_mode"), "wal");
+        EXPECT_EQ(other.text("SELECT value FROM keyvalue WHERE key = 'zarn_enabled'"), "enabled");
+    }
+    // Closed: the log was folded into the file, which reads as before.
+    EXPECT_FALSE(std::filesystem::exists(path + "-wal"));
+    test::RawSqlite raw(path);
+    EXPECT_EQ(raw.text("SELECT v FROM version"), "22");
+    EXPECT_EQ(raw.text("SELECT value FROM keyvalue"), "enabled");
+    EXPECT_FALSE(env.consoleContains("Failed to switch"));
+}
+
+TEST_F(ZarnPSqLiteDbTest, MissingParentFolderIsNotMadeSoTheOpeningFailsAndIsRetried) {
+    path = env.path("gone/Documents/zarn.db");
+    auto db = makeDb();
+    auto keyValue = std::make_shared<ZarnPSqLiteKeyValueDao>(db);
+
+    EXPECT_EQ(db->database(), nullptr);
+    EXPECT_TRUE(env.consoleContains("ERROR|SqLiteDb| Failed to create directory"));
+    EXPECT_EQ(env.consoleCount("INFO|DB| error opening!: 14"), 3);
+    EXPECT_TRUE(env.consoleContains("ERROR|SqLiteDb| Failed to open db at " + path));
+    EXPECT_FALSE(std::filesystem::exists(env.path("gone")));  // nothing above its own folder
+
+    // Once the parent is there, the next call opens, making only the file's own folder.
+    ASSERT_FALSE(env.fileSystem->createDirectory(env.path("gone/Documents"), false));
+    ASSERT_TRUE(env.fileSystem->createDirectory(env.path("gone"), false));
+    ASSERT_TRUE(db->database());
+    EXPECT_EQ(env.consoleCount("Failed to create directory"), 1);
+    EXPECT_EQ(db->currentVersion(), 22);
+    EXPECT_TRUE(std::filesystem::is_directory(env.path("gone/Documents")));
+    EXPECT_TRUE(env.fileSystem->createDirectory(env.path("deep/er/folder"), true));
 }
 
 struct PlaceholderCase {

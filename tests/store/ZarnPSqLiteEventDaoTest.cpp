@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <set>
 
 #include "core/ZarnPEvent.h"
 #include "core/ZarnPLogEventType.h"
 #include "store/ZarnPDatabase.h"
 #include "store/ZarnPSqLiteDb.h"
+#include "testing/SyncCountingVfs.h"
 #include "tests/store/StoreTestSupport.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -123,6 +125,163 @@ TEST_F(ZarnPSqLiteEventDaoTest, JoinsATransactionAlreadyOpen) {
     EXPECT_TRUE(connection->inTransaction());  // the caller's transaction was not committed under it
     ASSERT_TRUE(connection->rollback());
     EXPECT_EQ(dao->getEventCount(), 2);
+}
+
+// The "error" events the table should hold: every one saved and not deleted, less the oldest
+// beyond the cap after each capped save.
+class CapModel {
+  public:
+    void saved(const std::string& id, double date, bool capped) {
+        byDate_[date] = id;
+        while (capped && byDate_.size() > kCap) byDate_.erase(byDate_.begin());
+    }
+    void deleted(const std::string& id) {
+        for (auto it = byDate_.begin(); it != byDate_.end(); ++it)
+            if (it->second == id) {
+                byDate_.erase(it);
+                return;
+            }
+    }
+    void clear() { byDate_.clear(); }
+    std::set<std::string> ids() const {
+        std::set<std::string> out;
+        for (auto& [date, id] : byDate_) out.insert(id);
+        return out;
+    }
+    static constexpr size_t kCap = 15;
+
+  private:
+    std::map<double, std::string> byDate_;
+};
+
+TEST_F(ZarnPSqLiteEventDaoTest, CapStaysExactAcrossDeletesRestartsFailuresAndForeignTransactions) {
+    CapModel model;
+    int next = 0;
+    auto save = [&](double date) {
+        std::string id = "err" + std::to_string(next++);
+        dao->saveEvent(event(id, ZarnPLogEventTypeError, date), CapModel::kCap);
+        model.saved(id, date, true);
+    };
+    auto storedErrors = [&] {
+        test::RawSqlite raw(path);  // another connection: sees committed rows only
+        std::set<std::string> out;
+        sqlite3_stmt* stmt = nullptr;
+        sqlite3_prepare_v2(raw.handle(), "SELECT identifier FROM events WHERE eventType = 'error'", -1, &stmt,
+                           nullptr);
+        while (sqlite3_step(stmt) == SQLITE_ROW)
+            out.insert(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+        sqlite3_finalize(stmt);
+        return out;
+    };
+    auto errorsIn = [](const std::vector<std::shared_ptr<ZarnPEvent>>& events) {
+        std::vector<std::shared_ptr<ZarnPEvent>> out;
+        for (auto& e : events)
+            if (e->eventType() == ZarnPLogEventTypeError)
+                out.push_back(e);
+        return out;
+    };
+    dao->saveEvent(event("hb", ZarnPLogEventTypeHeartbeat, 1));
+
+    for (int i = 0; i < 20; ++i) save(100 + i);
+    EXPECT_EQ(storedErrors(), model.ids()) << "filling past the cap";
+
+    auto some = errorsIn(dao->getEvents());
+    some.resize(6);
+    dao->deleteEvents(some);
+    for (auto& e : some) model.deleted(e->identifier());
+    for (int i = 0; i < 3; ++i) save(200 + i);  // under the cap again
+    EXPECT_EQ(storedErrors(), model.ids()) << "after a batch delete";
+    for (int i = 0; i < 6; ++i) save(300 + i);
+    EXPECT_EQ(storedErrors(), model.ids()) << "back at the cap";
+
+    // A deleted row named with another type: its own type loses it all the same.
+    auto one = errorsIn(dao->getEvents()).front();
+    dao->deleteEvents({std::make_shared<ZarnPEvent>(one->identifier(), ZarnPLogEventTypeHeartbeat,
+                                                    one->date(), Value::object())});
+    model.deleted(one->identifier());
+    save(400);
+    save(401);
+    EXPECT_EQ(storedErrors(), model.ids()) << "after a delete under another type";
+
+    // Older than everything stored: it goes first.
+    save(50);
+    EXPECT_EQ(storedErrors(), model.ids()) << "an old event at the cap";
+
+    // Restart: the count is read again at the opening.
+    dao.reset();
+    db.reset();
+    db = std::make_shared<ZarnPSqLiteDb>(22, path);
+    db->disableThreadCheck();
+    dao = std::make_shared<ZarnPSqLiteEventDao>(db);
+    ASSERT_TRUE(db->database());
+    save(500);
+    EXPECT_EQ(storedErrors(), model.ids()) << "after a restart";
+
+    // A caller's transaction that rolls back undoes the caps applied inside it.
+    auto connection = db->database();
+    ASSERT_TRUE(connection->beginTransaction());
+    dao->saveEvent(event("gone", ZarnPLogEventTypeError, 600), 5);
+    ASSERT_TRUE(connection->rollback());
+    for (int i = 0; i < 3; ++i) save(700 + i);
+    EXPECT_EQ(storedErrors(), model.ids()) << "after a rolled-back capped save";
+    ASSERT_TRUE(connection->beginTransaction());
+    dao->limitEventsOfType(ZarnPLogEventTypeError, 3);
+    dao->deleteAllEvents();
+    ASSERT_TRUE(connection->rollback());
+    for (int i = 0; i < 3; ++i) save(750 + i);
+    EXPECT_EQ(storedErrors(), model.ids()) << "after a rolled-back limit and delete";
+
+    // A failed save (an identifier already stored) changes nothing.
+    dao->saveEvent(event("err" + std::to_string(next - 1), ZarnPLogEventTypeError, 800), 15);
+    EXPECT_FALSE(connection->hasOpenTransaction());
+    save(801);
+    EXPECT_EQ(storedErrors(), model.ids()) << "after a failed save";
+
+    // Locked by another process: the save fails whole, and the next one is exact again.
+    int failures = env.consoleCount("ERROR|SqLiteEventDao| Failed to store event");
+    {
+        test::RawSqlite other(path);
+        ASSERT_TRUE(other.exec("BEGIN EXCLUSIVE"));
+        dao->saveEvent(event("locked", ZarnPLogEventTypeError, 900), 15);
+        ASSERT_TRUE(other.exec("COMMIT"));
+    }
+    EXPECT_EQ(env.consoleCount("ERROR|SqLiteEventDao| Failed to store event"), failures + 1);
+    EXPECT_FALSE(connection->hasOpenTransaction());
+    save(901);
+    EXPECT_EQ(storedErrors(), model.ids()) << "after a locked database";
+
+    dao->deleteAllEvents();
+    model.clear();
+    for (int i = 0; i < 3; ++i) save(1000 + i);
+    EXPECT_EQ(storedErrors(), model.ids()) << "after deleting all";
+    EXPECT_EQ(dao->getEventCount(), 3);
+}
+
+TEST(ZarnPSqLiteEventDaoSyncTest, OneFdatasyncPerStoredEventUnderAndAtTheCap) {
+    auto& vfs = test::SyncCountingVfs::install();
+    test::TestEnvironment env;
+    std::string path = env.path("Documents/zarn.db");
+    auto db = std::make_shared<ZarnPSqLiteDb>(22, path);
+    db->disableThreadCheck();
+    auto dao = std::make_shared<ZarnPSqLiteEventDao>(db);
+    ASSERT_TRUE(db->database());
+
+    constexpr int kEvents = 40;
+    auto store = [&](const char* prefix, unsigned type, int limit) {
+        vfs.reset();
+        for (int i = 0; i < kEvents; ++i)
+            dao->saveEvent(ZarnPEvent(prefix + std::to_string(i), type, dateWithTimeIntervalSince1970(i),
+                                      Value{{"i", i}}),
+                           limit);
+        return vfs.syncs();
+    };
+    EXPECT_EQ(store("loc", ZarnPLogEventTypeLocationAcquired, 2000), uint64_t(kEvents));
+    EXPECT_EQ(vfs.walSyncs(), vfs.syncs());  // the log only: no checkpoint yet
+    EXPECT_EQ(store("err", ZarnPLogEventTypeError, 15), uint64_t(kEvents));
+    test::RawSqlite raw(path);
+    EXPECT_EQ(raw.integer("SELECT COUNT(*) FROM events WHERE eventType = 'error'"), 15);
+    EXPECT_EQ(raw.text("SELECT MIN(date) FROM events WHERE eventType = 'error'"), "25.0");
+    EXPECT_EQ(raw.integer("SELECT COUNT(*) FROM events WHERE eventType = 'location_acquired'"), kEvents);
 }
 
 }  // namespace

@@ -22,7 +22,9 @@ class ForwardingFileSystem : public platform::FileSystem {
     }
     std::optional<uint64_t> fileSize(const std::string& p) override { return inner_->fileSize(p); }
     std::optional<std::string> removeItem(const std::string& p) override { return inner_->removeItem(p); }
-    bool createDirectory(const std::string& p) override { return inner_->createDirectory(p); }
+    bool createDirectory(const std::string& p, bool withIntermediateDirectories) override {
+        return inner_->createDirectory(p, withIntermediateDirectories);
+    }
     std::vector<std::string> contentsOfDirectory(const std::string& p) override {
         return inner_->contentsOfDirectory(p);
     }

@@ -31,7 +31,10 @@ class FileSystem {
     virtual std::optional<uint64_t> fileSize(const std::string& path) = 0;
     // Error text on failure, nothing on success.
     virtual std::optional<std::string> removeItem(const std::string& path) = 0;
-    virtual bool createDirectory(const std::string& path) = 0;
+    // Creates the folder. Without intermediate directories its parent must already exist, so a
+    // missing parent is a failure; with them every missing folder above it is made too. True when
+    // the folder exists afterwards.
+    virtual bool createDirectory(const std::string& path, bool withIntermediateDirectories) = 0;
     virtual std::vector<std::string> contentsOfDirectory(const std::string& path) = 0;
     // Switches the platform's data protection off for the file (a no-op where there is none).
     virtual bool setProtectionNone(const std::string& path) = 0;
@@ -50,7 +53,7 @@ class PosixFileSystem final : public FileSystem {
     std::optional<std::string> readFile(const std::string& path, size_t maxBytes) override;
     std::optional<uint64_t> fileSize(const std::string& path) override;
     std::optional<std::string> removeItem(const std::string& path) override;
-    bool createDirectory(const std::string& path) override;
+    bool createDirectory(const std::string& path, bool withIntermediateDirectories) override;
     std::vector<std::string> contentsOfDirectory(const std::string& path) override;
     bool setProtectionNone(const std::string& path) override;
 

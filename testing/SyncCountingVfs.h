@@ -1,0 +1,39 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+
+struct sqlite3_vfs;
+
+namespace zarn::test {
+
+// Counts the fdatasync calls that SQLite makes: a file-system layer over SQLite's default one that
+// forwards every call and counts each file's xSync (a log or database sync, a directory sync that
+// SQLite folds into it counts as part of it). install() makes it SQLite's default layer for the
+// rest of the process, so every connection opened afterwards without a named layer goes through
+// it. Safe from any thread.
+class SyncCountingVfs {
+  public:
+    // The process-wide layer, registered as the default on the first call.
+    static SyncCountingVfs& install();
+
+    SyncCountingVfs(const SyncCountingVfs&) = delete;
+    SyncCountingVfs& operator=(const SyncCountingVfs&) = delete;
+
+    uint64_t syncs() const { return syncs_.load(); }
+    // Of them, the syncs of write-ahead logs and of main database files.
+    uint64_t walSyncs() const { return walSyncs_.load(); }
+    uint64_t databaseSyncs() const { return databaseSyncs_.load(); }
+    void reset();
+
+    // Called by the layer's files.
+    void countSync(int openFlags);
+
+  private:
+    SyncCountingVfs();
+
+    std::atomic<uint64_t> syncs_{0};
+    std::atomic<uint64_t> walSyncs_{0};
+    std::atomic<uint64_t> databaseSyncs_{0};
+};
+
+}  // namespace zarn::test
