@@ -1,16 +1,16 @@
 #pragma once
+#include "device/ZarnPSignificantChangeMonitoring.h"
 
 namespace zarn {
 
 // PLACEHOLDER until significant location changes are built: keeps the two switches the
 // configuration sets, nothing more.
-class ZarnPSystemSLCDao {
+class ZarnPSystemSLCDao : public ZarnPSignificantChangeMonitoring {
   public:
-    virtual ~ZarnPSystemSLCDao() = default;
-    virtual void setEnableBackgroundLocation(bool v) { enableBackgroundLocation_ = v; }
-    virtual void setAutomaticallyAskLocationPermission(bool v) { automaticallyAskLocationPermission_ = v; }
-    bool enableBackgroundLocation() const { return enableBackgroundLocation_; }
-    bool automaticallyAskLocationPermission() const { return automaticallyAskLocationPermission_; }
+    void setEnableBackgroundLocation(bool v) override { enableBackgroundLocation_ = v; }
+    void setAutomaticallyAskLocationPermission(bool v) override { automaticallyAskLocationPermission_ = v; }
+    bool enableBackgroundLocation() const override { return enableBackgroundLocation_; }
+    bool automaticallyAskLocationPermission() const override { return automaticallyAskLocationPermission_; }
 
   private:
     bool enableBackgroundLocation_ = true;

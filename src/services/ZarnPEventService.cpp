@@ -12,7 +12,7 @@
 #include "core/ZarnTriggerContext.h"
 #include "device/ZarnPKeyValueDao.h"
 #include "device/ZarnPRemoteEventAndNotificationDao.h"
-#include "services/ZarnPSegmentationService.h"
+#include "services/ZarnPSegmentationReading.h"
 #include "store/ZarnPEventDao.h"
 #include "zarn/platform/NotificationCenter.h"
 
@@ -51,7 +51,7 @@ const char* connectivityFailureName(long code) {
 std::shared_ptr<ZarnPEventService> ZarnPEventService::create(
     std::shared_ptr<ZarnPEventDao> eventDao, std::shared_ptr<ZarnPKeyValueDao> keyValueDao,
     std::shared_ptr<ZarnPUuidGenerator> uuidGenerator,
-    std::shared_ptr<ZarnPSegmentationService> segmentationService,
+    std::shared_ptr<ZarnPSegmentationReading> segmentationService,
     std::shared_ptr<ZarnPRemoteEventAndNotificationDao> remoteDao, std::shared_ptr<ZarnPClockDao> clockDao,
     std::shared_ptr<platform::NotificationCenter> center) {
     ZARN_REQUIRE(eventDao);

@@ -17,8 +17,8 @@
 #include "device/ZarnPDelegateDataDao.h"
 #include "device/ZarnPDeviceIdDao.h"
 #include "device/ZarnPFileConfigDao.h"
-#include "device/ZarnPGCMClient.h"
 #include "device/ZarnPKeyValueDao.h"
+#include "device/ZarnPPushMessaging.h"
 #include "device/ZarnPRemoteEventAndNotificationDao.h"
 #include "device/ZarnPSystemDeviceDataDao.h"
 #include "device/ZarnPSystemPublicLogDao.h"
@@ -30,26 +30,27 @@
 #include "services/ZarnPEventService.h"
 #include "services/ZarnPFenceMatchService.h"
 #include "services/ZarnPGeofenceMatchingService.h"
-#include "services/ZarnPHeartbeatService.h"
+#include "services/ZarnPHeartbeatScheduling.h"
 #include "services/ZarnPLandingPage.h"
-#include "services/ZarnPLocationUpdateService.h"
+#include "services/ZarnPLocationUpdating.h"
 #include "services/ZarnPNotificationService.h"
 #include "services/ZarnPPhoneStateService.h"
-#include "services/ZarnPScreenEventsService.h"
+#include "services/ZarnPScreenEventTracking.h"
 #include "services/ZarnPSegmentationService.h"
-#include "store/ZarnPContextualPageDao.h"
-#include "store/ZarnPSentTriggerDao.h"
+#include "store/ZarnPSqLiteContextualPageDao.h"
 #include "store/ZarnPSqLiteDb.h"
 #include "store/ZarnPSqLiteEventDao.h"
 #include "store/ZarnPSqLiteKeyValueDao.h"
+#include "store/ZarnPSqLiteSentTriggerDao.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace zarn {
 namespace {
 
 // What the location update service was asked, with the contexts it was handed. Called on the
-// SDK thread; `onEnable` lets a test look at the state at that moment.
-class RecordingLocationUpdates final : public ZarnPLocationUpdateService {
+// SDK thread; `onEnable` lets a test look at the state at that moment. Like every stand-in
+// here it implements the role the facade holds, not the service's class.
+class RecordingLocationUpdates final : public ZarnPLocationUpdating {
   public:
     void enable() override {
         if (onEnable)
@@ -60,6 +61,10 @@ class RecordingLocationUpdates final : public ZarnPLocationUpdateService {
     void performFullUpdate(std::shared_ptr<ZarnPContext> context) override {
         record("update", std::move(context));
     }
+    void performFullUpdateOrLogCurrentLocationWithContext(std::shared_ptr<ZarnPContext> context) override {
+        record("updateOrLog", std::move(context));
+    }
+    void clearData() override { record("clearData", nullptr); }
 
     std::vector<std::string> calls() {
         std::lock_guard lk(mutex_);
@@ -87,7 +92,7 @@ class RecordingLocationUpdates final : public ZarnPLocationUpdateService {
     std::vector<std::shared_ptr<ZarnPContext>> contexts_;
 };
 
-class RecordingPushClient final : public ZarnPGCMClient {
+class RecordingPushClient final : public ZarnPPushMessaging {
   public:
     void loadGcmWithApnsSandbox(bool apnsSandbox, bool) override {
         std::lock_guard lk(mutex);
@@ -97,18 +102,35 @@ class RecordingPushClient final : public ZarnPGCMClient {
         std::lock_guard lk(mutex);
         ++refreshes;
     }
+    void didRegisterForRemoteNotificationsWithDeviceToken(const std::string& token) override {
+        std::lock_guard lk(mutex);
+        passThroughs.push_back("register " + token);
+    }
+    void didFailToRegisterForRemoteNotificationsWithError(const Error& error) override {
+        std::lock_guard lk(mutex);
+        passThroughs.push_back("fail " + error.domain);
+    }
+    void didReceiveRemoteNotification(Value userInfo,
+                                      std::function<void(BackgroundFetchResult)> completion) override {
+        {
+            std::lock_guard lk(mutex);
+            passThroughs.push_back("receive " + userInfo.dump());
+        }
+        completion(BackgroundFetchResult::NewData);
+    }
     std::mutex mutex;
     std::vector<bool> loads;
     int refreshes = 0;
+    std::vector<std::string> passThroughs;
 };
 
-class RecordingHeartbeat final : public ZarnPHeartbeatService {
+class RecordingHeartbeat final : public ZarnPHeartbeatScheduling {
   public:
     void startTimer() override { ++starts; }
     std::atomic<int> starts{0};
 };
 
-class RecordingScreenEvents final : public ZarnPScreenEventsService {
+class RecordingScreenEvents final : public ZarnPScreenEventTracking {
   public:
     void registerHandlers(bool isInForeground) override {
         std::lock_guard lk(mutex);
@@ -170,7 +192,6 @@ class FacadeTest : public ::testing::Test {
         strings = std::make_shared<ZarnPSqLiteKeyValueDao>(db);
         keyValueDao = strings->keyValueDao();
         eventDao = std::make_shared<ZarnPSqLiteEventDao>(db);
-        clock = std::make_shared<ZarnPSystemClockDao>(env.time);
         eventService =
             ZarnPEventService::create(eventDao, keyValueDao, uuid, segmentation, remote, clock, center);
         contextService->setEventService(eventService);
@@ -185,15 +206,17 @@ class FacadeTest : public ::testing::Test {
     }
 
     std::shared_ptr<ZarnPZarnInterface> build() {
-        auto deviceData = std::make_shared<ZarnPSystemDeviceDataDao>(keyValueDao, timerDao);
+        auto deviceData =
+            std::make_shared<ZarnPSystemDeviceDataDao>(keyValueDao, timerDao, platform::current());
         publicLog = std::make_shared<ZarnPSystemPublicLogDao>(
-            clock, deviceData, std::make_shared<ZarnPDelegateDataDao>(delegate));
+            clock, deviceData, std::make_shared<ZarnPDelegateDataDao>(delegate), env.fileSystem, env.time,
+            [this] { return facade && facade->isEnabledWithoutWaiting(); });
         ZarnPZarnInterface::Collaborators c{
             eventService,
             keyValueDao,
             std::make_shared<ZarnPSystemUINotificationDao>(),
-            std::make_shared<ZarnPContextualPageDao>(),
-            std::make_shared<ZarnPSentTriggerDao>(),
+            std::make_shared<ZarnPSqLiteContextualPageDao>(),
+            std::make_shared<ZarnPSqLiteSentTriggerDao>(),
             timerDao,
             publicLog,
             std::make_shared<ZarnPFenceMatchService>(),
@@ -203,7 +226,9 @@ class FacadeTest : public ::testing::Test {
             heartbeat,
             segmentation,
             std::make_shared<ZarnPLandingPage>(),
-            std::make_shared<ZarnPFileConfigDao>(),
+            std::make_shared<ZarnPFileConfigDao>(platform::current().libraryBundle,
+                                                 platform::current().mainBundle,
+                                                 platform::current().fileSystem),
             push,
             slc,
             contextService,
@@ -218,6 +243,7 @@ class FacadeTest : public ::testing::Test {
             std::make_shared<ZarnPDeviceIdDao>(uuid, keyValueDao),
             screenEvents,
             db,
+            env.device->mainBundle(),
         };
         facade = ZarnPZarnInterface::create(c);
         return facade;
@@ -257,13 +283,14 @@ class FacadeTest : public ::testing::Test {
     std::shared_ptr<ZarnPSqLiteKeyValueDao> strings;
     std::shared_ptr<ZarnPKeyValueDao> keyValueDao;
     std::shared_ptr<ZarnPSqLiteEventDao> eventDao;
-    std::shared_ptr<ZarnPSystemClockDao> clock;
+    std::shared_ptr<ZarnPSystemClockDao> clock = std::make_shared<ZarnPSystemClockDao>(env.time);
     std::shared_ptr<ZarnPUuidGenerator> uuid = std::make_shared<ZarnPUuidGenerator>();
     std::shared_ptr<ZarnPSegmentationService> segmentation = std::make_shared<ZarnPSegmentationService>();
     std::shared_ptr<RecordingRemote> remote = std::make_shared<RecordingRemote>();
     std::shared_ptr<ZarnPEventService> eventService;
-    std::shared_ptr<ZarnPSystemTimerDao> timerDao = std::make_shared<ZarnPSystemTimerDao>();
-    std::shared_ptr<ZarnPContextService> contextService = std::make_shared<ZarnPContextService>();
+    std::shared_ptr<ZarnPSystemTimerDao> timerDao = std::make_shared<ZarnPSystemTimerDao>(
+        platform::timeSource(), platform::mainRunLoop(), platform::current().application);
+    std::shared_ptr<ZarnPContextService> contextService = std::make_shared<ZarnPContextService>(clock);
     std::shared_ptr<ZarnPSystemPublicLogDao> publicLog;
     std::shared_ptr<RecordingLocationUpdates> locationUpdates = std::make_shared<RecordingLocationUpdates>();
     std::shared_ptr<RecordingPushClient> push = std::make_shared<RecordingPushClient>();

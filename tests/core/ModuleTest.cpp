@@ -62,11 +62,13 @@ class ModuleTest : public ::testing::Test {
 TEST_F(ModuleTest, TestingConstructorHandsTheGivenObjectsToEveryService) {
     auto db = std::make_shared<ZarnPSqLiteDb>(22, env.path("Documents/given.db"));
     db->disableThreadCheck();
-    auto timerDao = std::make_shared<ZarnPSystemTimerDao>();
+    auto timerDao = std::make_shared<ZarnPSystemTimerDao>(platform::timeSource(), platform::mainRunLoop(),
+                                                          platform::current().application);
     auto clock = std::make_shared<ZarnPSystemClockDao>(env.time);
     // A device-data store of the module's own kind, over a settings store of its own.
     auto settings = std::make_shared<ZarnPSqLiteKeyValueDao>(db);
-    auto deviceData = std::make_shared<ZarnPSystemDeviceDataDao>(settings->keyValueDao(), timerDao);
+    auto deviceData =
+        std::make_shared<ZarnPSystemDeviceDataDao>(settings->keyValueDao(), timerDao, platform::current());
     module = std::make_shared<ZarnPModule>(configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(),
                                            db, timerDao, std::make_shared<ZarnPLocationManagerCreatorImpl>(),
                                            deviceData, clock);
