@@ -82,16 +82,19 @@ ZarnPEventService::~ZarnPEventService() {
 }
 
 void ZarnPEventService::logEventWithType(unsigned type, const std::shared_ptr<ZarnPContext>& context) {
+    ZARN_CHECK_SEQUENCE(sequence_);
     logEventWithType(type, Value::object(), context);
 }
 
 void ZarnPEventService::logEventWithType(unsigned type, const Value& extra,
                                          const std::shared_ptr<ZarnPContext>& context) {
+    ZARN_CHECK_SEQUENCE(sequence_);
     logEventWithType(type, extra, clockDao_->now(), context);
 }
 
 void ZarnPEventService::logEventWithType(unsigned type, const Value& extra, Date date,
                                          const std::shared_ptr<ZarnPContext>& context) {
+    ZARN_CHECK_SEQUENCE(sequence_);
     std::string name = ZarnPLogEventType::logEventTypeToString(type);
     bool store = keyValueDao_ ? keyValueDao_->getBoolPropertyValueForKey("zarn_store_events", true) : true;
     if (!store) {
@@ -115,11 +118,13 @@ void ZarnPEventService::logEventWithType(unsigned type, const Value& extra, Date
 }
 
 void ZarnPEventService::sendEventsIfNeeded() {
+    ZARN_CHECK_SEQUENCE(sequence_);
     if (eventDao_->getEventCount() > 5)
         sendEvents();
 }
 
 void ZarnPEventService::sendEvents() {
+    ZARN_CHECK_SEQUENCE(sequence_);
     auto events = eventDao_->getEvents();
     if (events.empty())
         return;
@@ -139,6 +144,7 @@ void ZarnPEventService::sendEvents() {
 }
 
 void ZarnPEventService::sendAndClearEventsIfNonEmpty() {
+    ZARN_CHECK_SEQUENCE(sequence_);
     if (eventDao_->getEventCount() <= 0)
         return;
     sendEvents();
@@ -146,12 +152,14 @@ void ZarnPEventService::sendAndClearEventsIfNonEmpty() {
 }
 
 void ZarnPEventService::onDisable() {
+    ZARN_CHECK_SEQUENCE(sequence_);
     sendEvents();
 }
 
 void ZarnPEventService::storeEventsCompleted(const std::vector<std::shared_ptr<ZarnPEvent>>& events,
                                              const std::optional<Error>& error,
                                              std::shared_ptr<ZarnPContext> zarnContext) {
+    ZARN_CHECK_SEQUENCE(sequence_);
     if (error) {
         logDataError(*error, "sendevents", zarnContext);
         return;
@@ -162,6 +170,7 @@ void ZarnPEventService::storeEventsCompleted(const std::vector<std::shared_ptr<Z
 
 void ZarnPEventService::logDataError(const Error& error, const std::string& operation,
                                      const std::shared_ptr<ZarnPContext>& context) {
+    ZARN_CHECK_SEQUENCE(sequence_);
     if (const char* name = connectivityFailureName(error.code)) {
         logEventWithType(ZarnPLogEventTypeError,
                          Value{{"message", name}, {"level", "2"}, {"domain", operation}}, context);

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/ZarnPEventLogging.h"
+#include "core/ZarnPSequenceChecker.h"
 #include "device/ZarnPStoreEventsDelegate.h"
 #include "zarn/Date.h"
 #include "zarn/Error.h"
@@ -70,6 +71,7 @@ class ZarnPEventService final : public ZarnPEventLogging,
     std::shared_ptr<ZarnPClockDao> clockDao_;
     std::shared_ptr<platform::NotificationCenter> center_;
     std::optional<Date> lastTimeSentEvents_;
+    ZarnPSequenceChecker sequence_;
 };
 
 }  // namespace zarn

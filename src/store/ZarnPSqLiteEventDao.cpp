@@ -34,6 +34,7 @@ void ZarnPSqLiteEventDao::createOrUpdate(int version) {
 }
 
 void ZarnPSqLiteEventDao::deleteEvents(const std::vector<std::shared_ptr<ZarnPEvent>>& events) {
+    ZARN_CHECK_SEQUENCE(sequence_);
     auto db = database();
     if (!db)
         return;
@@ -46,11 +47,13 @@ void ZarnPSqLiteEventDao::deleteEvents(const std::vector<std::shared_ptr<ZarnPEv
 }
 
 void ZarnPSqLiteEventDao::deleteAllEvents() {
+    ZARN_CHECK_SEQUENCE(sequence_);
     if (auto db = database())
         db->executeUpdate("DELETE FROM events");
 }
 
 void ZarnPSqLiteEventDao::saveEvent(const ZarnPEvent& event) {
+    ZARN_CHECK_SEQUENCE(sequence_);
     auto name = ZarnPLogEventType::nameForType(event.eventType());
     if (!name) {
         LogError(kDomain, "Failed to store event: unexpected event type %u", event.eventType());
@@ -75,6 +78,7 @@ void ZarnPSqLiteEventDao::saveEvent(const ZarnPEvent& event) {
 }
 
 std::vector<std::shared_ptr<ZarnPEvent>> ZarnPSqLiteEventDao::getEvents() {
+    ZARN_CHECK_SEQUENCE(sequence_);
     std::vector<std::shared_ptr<ZarnPEvent>> events;
     auto db = database();
     if (!db)
@@ -109,6 +113,7 @@ std::vector<std::shared_ptr<ZarnPEvent>> ZarnPSqLiteEventDao::getEvents() {
 }
 
 int ZarnPSqLiteEventDao::getEventCount() {
+    ZARN_CHECK_SEQUENCE(sequence_);
     auto db = database();
     auto rs = db ? db->executeQuery("SELECT COUNT(*) FROM events;") : nullptr;
     if (rs && rs->next())
@@ -118,6 +123,7 @@ int ZarnPSqLiteEventDao::getEventCount() {
 }
 
 void ZarnPSqLiteEventDao::limitEventsOfType(unsigned eventType, int limit) {
+    ZARN_CHECK_SEQUENCE(sequence_);
     auto name = ZarnPLogEventType::nameForType(eventType);
     auto db = database();
     if (!name || !db)

@@ -1,4 +1,5 @@
 #pragma once
+#include "core/ZarnPSequenceChecker.h"
 #include "store/ZarnPEventDao.h"
 #include "store/ZarnPSqLiteDao.h"
 
@@ -19,6 +20,9 @@ class ZarnPSqLiteEventDao final : public ZarnPSqLiteDao, public ZarnPEventDao {
     std::vector<std::shared_ptr<ZarnPEvent>> getEvents() override;
     int getEventCount() override;
     void limitEventsOfType(unsigned eventType, int limit) override;
+
+  private:
+    ZarnPSequenceChecker sequence_;
 };
 
 }  // namespace zarn

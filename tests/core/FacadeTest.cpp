@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <mutex>
+#include <optional>
+#include <type_traits>
 
 #include "core/ZarnPContext.h"
 #include "core/ZarnPEvent.h"
@@ -255,9 +257,23 @@ class FacadeTest : public ::testing::Test {
         env.runUntilIdle();
     }
 
+    // The stores belong to the SDK thread: the test reads and writes them there (inline when it
+    // already runs there).
+    template <typename F>
+    auto onSdk(F f) {
+        using R = decltype(f());
+        if constexpr (std::is_void_v<R>) {
+            timerDao->invokeBlockOnRunLoop(f, true);
+        } else {
+            std::optional<R> result;
+            timerDao->invokeBlockOnRunLoop([&] { result.emplace(f()); }, true);
+            return std::move(*result);
+        }
+    }
+
     std::vector<std::shared_ptr<ZarnPEvent>> eventsOfType(unsigned type) {
         std::vector<std::shared_ptr<ZarnPEvent>> out;
-        for (auto& e : eventDao->getEvents())
+        for (auto& e : onSdk([&] { return eventDao->getEvents(); }))
             if (e->eventType() == type)
                 out.push_back(e);
         return out;
@@ -310,7 +326,7 @@ TEST_F(FacadeTest, FirstStartEnablesThenAnnouncesInitialisedBeforeEnabled) {
     EXPECT_EQ(broadcasts.names(), (std::vector<std::string>{"Zarn_Initialized", "Zarn_Enabled"}));
     EXPECT_TRUE(facade->isInitialized());
     EXPECT_TRUE(facade->isEnabled());
-    EXPECT_TRUE(keyValueDao->getBoolPropertyValueForKey("zarn_enabled"));
+    EXPECT_TRUE(onSdk([&] { return keyValueDao->getBoolPropertyValueForKey("zarn_enabled"); }));
     EXPECT_EQ(heartbeat->starts.load(), 1);
     EXPECT_EQ(commonMatch->delegate(), facade);
     EXPECT_TRUE(env.consoleContains("INFO|ZarnInterface| Zarn enabled"));
@@ -322,7 +338,7 @@ TEST_F(FacadeTest, EnablingHasItsEffectsInOrderOnTheSdkThread) {
     std::atomic<bool> onSdkThread{false}, storedFirst{false}, announcedEarly{true};
     locationUpdates->onEnable = [&] {
         onSdkThread = !platform::isMainThread();
-        storedFirst = keyValueDao->getBoolPropertyValueForKey("zarn_enabled") &&
+        storedFirst = onSdk([&] { return keyValueDao->getBoolPropertyValueForKey("zarn_enabled"); }) &&
                       !eventsOfType(ZarnPLogEventTypeEnableService).empty();
         announcedEarly = broadcasts.count("Zarn_Enabled") > 0;
     };
@@ -339,7 +355,7 @@ TEST_F(FacadeTest, EnablingHasItsEffectsInOrderOnTheSdkThread) {
 }
 
 TEST_F(FacadeTest, StoredDisabledOutweighsEnableOnFirstRun) {
-    keyValueDao->setBoolPropertyValue(false, "zarn_enabled");
+    onSdk([&] { return keyValueDao->setBoolPropertyValue(false, "zarn_enabled"); });
     configuration->setEnableOnFirstRun(true);
     start();
     EXPECT_EQ(broadcasts.names(), (std::vector<std::string>{"Zarn_Initialized"}));
@@ -353,7 +369,7 @@ TEST_F(FacadeTest, WithoutAStoredSettingEnableOnFirstRunDecides) {
     configuration->setEnableOnFirstRun(false);
     start();
     EXPECT_FALSE(facade->isEnabled());
-    EXPECT_FALSE(keyValueDao->hasProperty("zarn_enabled"));
+    EXPECT_FALSE(onSdk([&] { return keyValueDao->hasProperty("zarn_enabled"); }));
     EXPECT_EQ(broadcasts.names(), (std::vector<std::string>{"Zarn_Initialized"}));
 }
 
@@ -365,8 +381,8 @@ TEST_F(FacadeTest, MissingOrEmptyTokenAppliesNothingAndLeavesTheFacadeUninitiali
         EXPECT_TRUE(env.consoleContains(
             "ERROR|ZarnInterface| Unable to initialize the Zarn plugin. No public token set."));
         EXPECT_FALSE(facade->isInitialized());
-        EXPECT_FALSE(keyValueDao->hasProperty("zarn_public_token"));
-        EXPECT_FALSE(keyValueDao->hasProperty("zarn_max_regions_monitored"));
+        EXPECT_FALSE(onSdk([&] { return keyValueDao->hasProperty("zarn_public_token"); }));
+        EXPECT_FALSE(onSdk([&] { return keyValueDao->hasProperty("zarn_max_regions_monitored"); }));
         EXPECT_TRUE(broadcasts.names().empty());
         EXPECT_EQ(heartbeat->starts.load(), 0);
         facade.reset();
@@ -415,7 +431,8 @@ TEST_P(RegionLimitTest, IsClampedToFiveToTwentyOrZeroWithoutBackgroundLocation) 
     configuration->setMaxRegionsMonitored(GetParam().requested);
     configuration->setEnableBackgroundLocation(GetParam().backgroundLocation);
     start();
-    EXPECT_EQ(keyValueDao->getIntPropertyValueForKey("zarn_max_regions_monitored"), GetParam().stored);
+    EXPECT_EQ(onSdk([&] { return keyValueDao->getIntPropertyValueForKey("zarn_max_regions_monitored"); }),
+              GetParam().stored);
     EXPECT_EQ(slc->enableBackgroundLocation(), GetParam().backgroundLocation);
 }
 
@@ -437,12 +454,12 @@ TEST_F(FacadeTest, PermissionSwitchesAndXamarinVersionReachTheirStores) {
     ASSERT_TRUE(ui);
     EXPECT_FALSE(ui->automaticallyAskNotificationPermission());
     EXPECT_TRUE(ui->provisionalNotificationPermission());
-    EXPECT_EQ(keyValueDao->getPropertyValueForKey("zarn_xamarin_version"), "4.2");
+    EXPECT_EQ(onSdk([&] { return keyValueDao->getPropertyValueForKey("zarn_xamarin_version"); }), "4.2");
 }
 
 TEST_F(FacadeTest, FirstTokenClearsAndRefreshesNothingAndTheSameTokenAgainNeither) {
     start();
-    EXPECT_EQ(keyValueDao->getPropertyValueForKey("zarn_public_token"), "token-1");
+    EXPECT_EQ(onSdk([&] { return keyValueDao->getPropertyValueForKey("zarn_public_token"); }), "token-1");
     facade->reinit(configuration);
     env.runUntilIdle();
     EXPECT_FALSE(env.consoleContains("Clearing current public token"));
@@ -452,21 +469,22 @@ TEST_F(FacadeTest, FirstTokenClearsAndRefreshesNothingAndTheSameTokenAgainNeithe
 
 TEST_F(FacadeTest, ChangedTokenSendsTheOldTokensEventsUnderTheOldTokenThenRefreshesPush) {
     start();
-    size_t waiting = static_cast<size_t>(eventDao->getEventCount());
+    size_t waiting = static_cast<size_t>(onSdk([&] { return eventDao->getEventCount(); }));
     ASSERT_GT(waiting, 0u);  // the enabling event at least
     auto next = std::make_shared<ZarnPZarnConfiguration>();
     next->setPublicToken(std::string("token-2"));
     facade->reinit(next);
     env.runUntilIdle();
     EXPECT_TRUE(env.consoleContains("DEBUG|ZarnInterface| Clearing current public token"));
-    EXPECT_EQ(keyValueDao->getPropertyValueForKey("zarn_public_token"), "token-2");
+    EXPECT_EQ(onSdk([&] { return keyValueDao->getPropertyValueForKey("zarn_public_token"); }), "token-2");
     {
         std::lock_guard lk(remote->mutex);
         ASSERT_EQ(remote->uploads.size(), 1u);
         EXPECT_EQ(remote->uploads[0].first, "token-1");
         EXPECT_EQ(remote->uploads[0].second, waiting);
     }
-    EXPECT_EQ(eventDao->getEventCount(), 0);  // nothing of the old token is left to go out later
+    EXPECT_EQ(onSdk([&] { return eventDao->getEventCount(); }),
+              0);  // nothing of the old token is left to go out later
     std::lock_guard lk(push->mutex);
     EXPECT_EQ(push->refreshes, 1);
 }
@@ -478,7 +496,7 @@ TEST_F(FacadeTest, ReinitialisingAppliesSettingsButDoesNotEnableOrAnnounceAgain)
     next->setMaxRegionsMonitored(7);
     facade->reinit(next);
     env.runUntilIdle();
-    EXPECT_EQ(keyValueDao->getIntPropertyValueForKey("zarn_max_regions_monitored"), 7);
+    EXPECT_EQ(onSdk([&] { return keyValueDao->getIntPropertyValueForKey("zarn_max_regions_monitored"); }), 7);
     EXPECT_EQ(broadcasts.count("Zarn_Initialized"), 1);
     EXPECT_EQ(broadcasts.count("Zarn_Enabled"), 1);
     EXPECT_EQ(heartbeat->starts.load(), 1);
@@ -497,7 +515,7 @@ TEST_F(FacadeTest, ConfigurationCallbackRunsOnTheMainThreadAndItsAnswerIsApplied
     };
     start();
     EXPECT_TRUE(onMain);
-    EXPECT_EQ(keyValueDao->getIntPropertyValueForKey("zarn_max_regions_monitored"), 9);
+    EXPECT_EQ(onSdk([&] { return keyValueDao->getIntPropertyValueForKey("zarn_max_regions_monitored"); }), 9);
     EXPECT_EQ(configuration->delegate(), delegate);
     EXPECT_EQ(broadcasts.names(), (std::vector<std::string>{"Zarn_Initialized", "Zarn_Enabled"}));
 }
@@ -524,7 +542,7 @@ TEST_F(FacadeTest, ConfigurationCallbackAnsweringWithAnotherClassIsRefused) {
     start();
     EXPECT_TRUE(env.consoleContains("ERROR|ZarnInterface| Subclassing ZarnConfiguration isn't supported."));
     EXPECT_FALSE(facade->isInitialized());
-    EXPECT_FALSE(keyValueDao->hasProperty("zarn_public_token"));
+    EXPECT_FALSE(onSdk([&] { return keyValueDao->hasProperty("zarn_public_token"); }));
     EXPECT_TRUE(broadcasts.names().empty());
 }
 
@@ -552,8 +570,8 @@ TEST_F(FacadeTest, FileConfigurationIsReadBeforeTheAppsCallbackAndAMalformedFile
     };
     start();
     EXPECT_EQ(seen, "file-token");
-    EXPECT_EQ(keyValueDao->getPropertyValueForKey("zarn_public_token"), "file-token");
-    EXPECT_EQ(keyValueDao->getIntPropertyValueForKey("zarn_max_regions_monitored"), 8);
+    EXPECT_EQ(onSdk([&] { return keyValueDao->getPropertyValueForKey("zarn_public_token"); }), "file-token");
+    EXPECT_EQ(onSdk([&] { return keyValueDao->getIntPropertyValueForKey("zarn_max_regions_monitored"); }), 8);
     facade.reset();
 
     ASSERT_TRUE(env.fileSystem->createFile(path, "{\"publicToken\": "));
@@ -564,7 +582,8 @@ TEST_F(FacadeTest, FileConfigurationIsReadBeforeTheAppsCallbackAndAMalformedFile
     broadcasts.onPost = nullptr;
     start();
     EXPECT_TRUE(facade->isInitialized());
-    EXPECT_EQ(keyValueDao->getIntPropertyValueForKey("zarn_max_regions_monitored"), 20);
+    EXPECT_EQ(onSdk([&] { return keyValueDao->getIntPropertyValueForKey("zarn_max_regions_monitored"); }),
+              20);
 }
 
 // --- Enabling, disabling and the update timer
@@ -642,7 +661,7 @@ TEST_F(FacadeTest, DisablingStopsUpdatesAndReEnablingStartsThemAgain) {
     env.runUntilIdle();
     EXPECT_FALSE(facade->isEnabled());
     EXPECT_FALSE(facade->hasUpdateTimer());
-    EXPECT_FALSE(keyValueDao->getBoolPropertyValueForKey("zarn_enabled", true));
+    EXPECT_FALSE(onSdk([&] { return keyValueDao->getBoolPropertyValueForKey("zarn_enabled", true); }));
     EXPECT_EQ(broadcasts.names().back(), "Zarn_Disabled");
     EXPECT_EQ(eventsOfType(ZarnPLogEventTypeDisableService).size(), 1u);
     env.advanceBy(180);
@@ -660,7 +679,7 @@ TEST_F(FacadeTest, DisablingStopsUpdatesAndReEnablingStartsThemAgain) {
 }
 
 TEST_F(FacadeTest, BecomingActiveWhileDisabledDoesNothing) {
-    keyValueDao->setBoolPropertyValue(false, "zarn_enabled");
+    onSdk([&] { return keyValueDao->setBoolPropertyValue(false, "zarn_enabled"); });
     start();
     env.device->becomeActive();
     env.advanceBy(120);
@@ -672,11 +691,11 @@ TEST_F(FacadeTest, CooldownPeriodIsStoredAndNeverNegative) {
     start();
     facade->setCooldownPeriod(-5);
     env.runUntilIdle();
-    EXPECT_EQ(keyValueDao->getIntPropertyValueForKey("zarn_cooldown_period"), 0);
-    EXPECT_TRUE(keyValueDao->hasProperty("zarn_cooldown_period"));
+    EXPECT_EQ(onSdk([&] { return keyValueDao->getIntPropertyValueForKey("zarn_cooldown_period"); }), 0);
+    EXPECT_TRUE(onSdk([&] { return keyValueDao->hasProperty("zarn_cooldown_period"); }));
     facade->setCooldownPeriod(300);
     env.runUntilIdle();
-    EXPECT_EQ(keyValueDao->getIntPropertyValueForKey("zarn_cooldown_period"), 300);
+    EXPECT_EQ(onSdk([&] { return keyValueDao->getIntPropertyValueForKey("zarn_cooldown_period"); }), 300);
 }
 
 // --- Construction
@@ -721,6 +740,20 @@ TEST_F(FacadeTest, ReleasedFacadeStopsObservingTheCentre) {
     env.device->becomeActive();  // reaches nobody
     env.runUntilIdle();
     EXPECT_TRUE(locationUpdates->calls().empty());
+}
+
+// The three push pass-throughs go straight to the push role on the app's thread: the stand-in
+// answers the fetch before the call returns, with no hop in between.
+TEST_F(FacadeTest, PushPassThroughsReachThePushRoleOnTheCallersThread) {
+    start();
+    facade->didRegisterForRemoteNotificationsWithDeviceToken("a1b2");
+    facade->didFailToRegisterForRemoteNotificationsWithError(Error{"APNS", 3, "no"});
+    std::optional<BackgroundFetchResult> fetched;
+    facade->didReceiveRemoteNotification(Value{{"k", 1}}, [&](BackgroundFetchResult r) { fetched = r; });
+    EXPECT_EQ(fetched, BackgroundFetchResult::NewData);
+    std::lock_guard lk(push->mutex);
+    EXPECT_EQ(push->passThroughs,
+              (std::vector<std::string>{"register a1b2", "fail APNS", "receive {\"k\":1}"}));
 }
 
 }  // namespace
