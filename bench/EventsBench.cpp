@@ -87,7 +87,7 @@ struct World {
         service = ZarnPEventService::create(
             eventDao, typed, std::make_shared<ZarnPUuidGenerator>(),
             std::make_shared<ZarnPSegmentationService>(), std::make_shared<NoRemote>(),
-            std::make_shared<ZarnPSystemClockDao>(), platform::defaultCenter());
+            std::make_shared<ZarnPSystemClockDao>(platform::timeSource()), platform::defaultCenter());
         db->database();
     }
     ~World() {

@@ -38,7 +38,8 @@ struct Seam {
 
 void BM_HopWaiting(benchmark::State& state) {
     Seam seam;
-    auto timerDao = std::make_shared<ZarnPSystemTimerDao>();
+    auto timerDao = std::make_shared<ZarnPSystemTimerDao>(platform::timeSource(), platform::mainRunLoop(),
+                                                          platform::current().application);
     int runs = 0;
     for (auto _ : state) timerDao->invokeBlockOnRunLoop([&runs] { ++runs; }, true);
     if (runs != static_cast<int>(state.iterations()))
@@ -49,7 +50,8 @@ BENCHMARK(BM_HopWaiting)->Unit(benchmark::kMicrosecond)->UseRealTime();
 // Posting only; the queue is drained by one waiting hop outside the timed region of each batch.
 void BM_HopNotWaiting(benchmark::State& state) {
     Seam seam;
-    auto timerDao = std::make_shared<ZarnPSystemTimerDao>();
+    auto timerDao = std::make_shared<ZarnPSystemTimerDao>(platform::timeSource(), platform::mainRunLoop(),
+                                                          platform::current().application);
     std::atomic<int> runs{0};
     int posted = 0;
     for (auto _ : state) {

@@ -7,14 +7,11 @@
 #include <cstdio>
 #include <ctime>
 
+#include "core/CLocale.h"
+
 namespace zarn {
 
 namespace {
-
-locale_t cLocale() {
-    static locale_t loc = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-    return loc;
-}
 
 template <typename... A>
 std::string cformat(const std::string& directive, A... a) {

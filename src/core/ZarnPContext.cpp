@@ -2,19 +2,12 @@
 
 #include "core/Format.h"
 #include "core/ZarnTriggerContext.h"
-#include "zarn/platform/Platform.h"
 
 namespace zarn {
 
-namespace {
-Date now() {
-    auto source = platform::timeSource();
-    return source ? source->now() : Date{};
-}
-}  // namespace
-
-ZarnPContext::ZarnPContext(unsigned triggerContext, std::optional<std::string> triggerDetails)
-    : ZarnPContext(triggerContext, std::move(triggerDetails), Uuid::random(), now()) {}
+ZarnPContext::ZarnPContext(unsigned triggerContext, std::optional<std::string> triggerDetails,
+                           Date creationDate)
+    : ZarnPContext(triggerContext, std::move(triggerDetails), Uuid::random(), creationDate) {}
 
 ZarnPContext::ZarnPContext(unsigned triggerContext, std::optional<std::string> triggerDetails, Uuid uuid,
                            Date creationDate)

@@ -19,9 +19,9 @@ namespace zarn {
 // date are set on the SDK thread only; reading them from other threads is safe.
 class ZarnPContext {
   public:
-    // initWithContext:andTriggerDetails: a new random UUID, created now (the platform's time
-    // source).
-    ZarnPContext(unsigned triggerContext, std::optional<std::string> triggerDetails);
+    // initWithContext:andTriggerDetails: a new random UUID, created at `creationDate` (the
+    // context service's clock).
+    ZarnPContext(unsigned triggerContext, std::optional<std::string> triggerDetails, Date creationDate);
     // The same with the identity and the creation date given (tests, replay).
     ZarnPContext(unsigned triggerContext, std::optional<std::string> triggerDetails, Uuid uuid,
                  Date creationDate);

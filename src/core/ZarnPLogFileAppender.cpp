@@ -3,7 +3,8 @@
 #include "core/DateFormat.h"
 #include "core/ZarnException.h"
 #include "core/ZarnPLogger.h"
-#include "zarn/platform/Platform.h"
+#include "zarn/platform/FileSystem.h"
+#include "zarn/platform/TimeSource.h"
 
 namespace zarn {
 
@@ -30,9 +31,11 @@ ZarnPLogFileAppender::ZarnPLogFileAppender(const std::string& fileName, bool cle
                                            std::shared_ptr<platform::TimeSource> timeSource)
     : fileName_(fileName),
       clearOnStart_(clear),
-      fileSystem_(fileSystem ? std::move(fileSystem) : platform::current().fileSystem),
-      timeSource_(timeSource ? std::move(timeSource) : platform::timeSource()) {
+      fileSystem_(std::move(fileSystem)),
+      timeSource_(std::move(timeSource)) {
     ZARN_REQUIRE(!fileName_.empty());
+    ZARN_REQUIRE(fileSystem_);
+    ZARN_REQUIRE(timeSource_);
     if (clearOnStart_)
         clearLog();
 }

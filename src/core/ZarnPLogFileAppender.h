@@ -17,13 +17,12 @@ class TimeSource;
 class ZarnPLogFileAppender final : public ZarnPLogListener {
   public:
     // Reads the listener property "LogFileAppender.clearOnStart" (unset: no clearing).
-    // An empty file name stops the process.
-    explicit ZarnPLogFileAppender(const std::string& fileName,
-                                  std::shared_ptr<platform::FileSystem> fileSystem = nullptr,
-                                  std::shared_ptr<platform::TimeSource> timeSource = nullptr);
+    // An empty file name, or a missing file system or time source, stops the process.
+    ZarnPLogFileAppender(const std::string& fileName, std::shared_ptr<platform::FileSystem> fileSystem,
+                         std::shared_ptr<platform::TimeSource> timeSource);
     ZarnPLogFileAppender(const std::string& fileName, bool clear,
-                         std::shared_ptr<platform::FileSystem> fileSystem = nullptr,
-                         std::shared_ptr<platform::TimeSource> timeSource = nullptr);
+                         std::shared_ptr<platform::FileSystem> fileSystem,
+                         std::shared_ptr<platform::TimeSource> timeSource);
 
     const std::string& fileName() const { return fileName_; }
     bool clearOnStart() const { return clearOnStart_; }

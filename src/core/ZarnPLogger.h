@@ -34,7 +34,11 @@ enum ZarnPLogLevel : int {
 class ZarnPLogger {
   public:
     // The process-wide logger, created on first use. It reads "LoggerLevel" from the installed
-    // user defaults and writes to the installed console.
+    // user defaults and writes to the installed console, looked up at each use. This is the one
+    // object below the entry that reads the installed platform itself: the log functions are
+    // called from every layer and every thread, before the module exists and after it is gone,
+    // and passing a logger to each of them would reach every signature. Everything else is
+    // handed what it uses.
     static ZarnPLogger& instance();
 
     // A logger of its own (tests): null collaborators mean the installed platform's.

@@ -1,5 +1,7 @@
 #include "core/ZarnPStringReading.h"
 
+#include "core/CLocale.h"
+
 #include <locale.h>
 #include <cerrno>
 #include <climits>
@@ -48,11 +50,6 @@ T readInteger(std::string_view text, T minimum, T maximum) {
         }
     }
     return value;
-}
-
-locale_t cLocale() {
-    static locale_t loc = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-    return loc;
 }
 
 }  // namespace

@@ -2,12 +2,15 @@
 
 #include <cmath>
 
-#include "zarn/platform/Platform.h"
+#include "core/ZarnException.h"
+#include "zarn/platform/TimeSource.h"
 
 namespace zarn {
 
 ZarnPSystemClockDao::ZarnPSystemClockDao(std::shared_ptr<platform::TimeSource> timeSource)
-    : timeSource_(timeSource ? std::move(timeSource) : platform::timeSource()) {}
+    : timeSource_(std::move(timeSource)) {
+    ZARN_REQUIRE(timeSource_);
+}
 
 Date ZarnPSystemClockDao::now() {
     return timeSource_->now();

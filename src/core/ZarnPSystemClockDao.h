@@ -12,7 +12,8 @@ class TimeSource;
 // The clock over the platform's time source (virtual in tests). Any thread.
 class ZarnPSystemClockDao final : public ZarnPClockDao {
   public:
-    explicit ZarnPSystemClockDao(std::shared_ptr<platform::TimeSource> timeSource = nullptr);
+    // The time source is required.
+    explicit ZarnPSystemClockDao(std::shared_ptr<platform::TimeSource> timeSource);
     Date now() override;
     int64_t nowWithTimeZoneOffsetMilliseconds() override;
 

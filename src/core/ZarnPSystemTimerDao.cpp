@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "core/ZarnException.h"
 #include "core/ZarnPLogger.h"
 #include "core/ZarnPSequenceChecker.h"
 #include "zarn/platform/Platform.h"
@@ -52,9 +53,16 @@ void postAndMaybeWait(platform::RunLoop& loop, ZarnPSystemTimerDao::Block block,
 
 }  // namespace
 
-ZarnPSystemTimerDao::ZarnPSystemTimerDao(std::shared_ptr<platform::TimeSource> timeSource)
-    : timeSource_(timeSource ? std::move(timeSource) : platform::timeSource()),
-      runLoop_(platform::RunLoop::create(timeSource_, "sdk")) {}
+ZarnPSystemTimerDao::ZarnPSystemTimerDao(std::shared_ptr<platform::TimeSource> timeSource,
+                                         std::shared_ptr<platform::RunLoop> mainRunLoop,
+                                         std::shared_ptr<platform::Application> application)
+    : timeSource_(std::move(timeSource)),
+      mainRunLoop_(std::move(mainRunLoop)),
+      application_(std::move(application)),
+      runLoop_(platform::RunLoop::create(timeSource_, "sdk")) {
+    ZARN_REQUIRE(timeSource_);
+    ZARN_REQUIRE(mainRunLoop_);
+}
 
 ZarnPSystemTimerDao::~ZarnPSystemTimerDao() {
     std::thread thread;
@@ -119,7 +127,7 @@ void ZarnPSystemTimerDao::invokeBlockOnMainThread(Block block, bool waitUntilDon
         block();
         return;
     }
-    postAndMaybeWait(*platform::mainRunLoop(), std::move(block), waitUntilDone);
+    postAndMaybeWait(*mainRunLoop_, std::move(block), waitUntilDone);
 }
 
 void ZarnPSystemTimerDao::invokeBlock(const Block& block) {
@@ -214,7 +222,7 @@ void ZarnPSystemTimerDao::logInfo() {
             false);
         return;
     }
-    auto app = platform::current().application;
+    auto& app = application_;
     if (!app)
         return;
     double left = app->backgroundTimeRemaining();

@@ -12,8 +12,9 @@
 namespace zarn {
 
 namespace platform {
+class Application;
 class TimeSource;
-}
+}  // namespace platform
 
 // Owns the SDK thread: starts it on the first hop, re-posts calls onto it (waiting or not),
 // posts calls to the main thread, and creates run-loop timers. The run loop belongs to this
@@ -24,7 +25,11 @@ class ZarnPSystemTimerDao : public std::enable_shared_from_this<ZarnPSystemTimer
   public:
     using Block = std::function<void()>;
 
-    explicit ZarnPSystemTimerDao(std::shared_ptr<platform::TimeSource> timeSource = nullptr);
+    // The time source of the SDK loop and the host's main run loop are required; the
+    // application (for the keep-alive's diagnostic line) may be absent.
+    ZarnPSystemTimerDao(std::shared_ptr<platform::TimeSource> timeSource,
+                        std::shared_ptr<platform::RunLoop> mainRunLoop,
+                        std::shared_ptr<platform::Application> application);
     // Stops and joins the SDK thread; queued tasks are dropped, releasing waiting callers.
     ~ZarnPSystemTimerDao();
     ZarnPSystemTimerDao(const ZarnPSystemTimerDao&) = delete;
@@ -74,6 +79,8 @@ class ZarnPSystemTimerDao : public std::enable_shared_from_this<ZarnPSystemTimer
     void runThread();
 
     std::shared_ptr<platform::TimeSource> timeSource_;
+    std::shared_ptr<platform::RunLoop> mainRunLoop_;
+    std::shared_ptr<platform::Application> application_;
     std::shared_ptr<platform::RunLoop> runLoop_;
     mutable std::mutex mutex_;
     std::condition_variable started_;

@@ -6,8 +6,7 @@
 
 namespace zarn {
 
-ZarnPBatteryDao::ZarnPBatteryDao(std::shared_ptr<platform::Battery> battery)
-    : battery_(battery ? std::move(battery) : platform::current().battery) {}
+ZarnPBatteryDao::ZarnPBatteryDao(std::shared_ptr<platform::Battery> battery) : battery_(std::move(battery)) {}
 
 std::shared_ptr<platform::Battery> ZarnPBatteryDao::enableBatteryMonitoringAndRetrieveDevice() {
     if (battery_ && !battery_->isBatteryMonitoringEnabled())

@@ -12,7 +12,8 @@ class Battery;
 class ZarnPBatteryDao {
   public:
     // A null battery means the installed platform's; without one the state and level are unknown.
-    explicit ZarnPBatteryDao(std::shared_ptr<platform::Battery> battery = nullptr);
+    // The platform's battery; a host without one (null) gets the cautious answers.
+    explicit ZarnPBatteryDao(std::shared_ptr<platform::Battery> battery);
     virtual ~ZarnPBatteryDao() = default;
 
     // YES unless the battery is unplugged (an undetermined state counts as plugged).

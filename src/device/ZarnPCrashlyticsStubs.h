@@ -7,7 +7,8 @@
 namespace zarn {
 
 // The bridge to an optional crash reporter that the host may link. When none is installed,
-// sharedInstance() is null and every call goes nowhere.
+// sharedInstance() is null and every call goes nowhere. Like a class looked up by name, the
+// reporter is found in the installed platform at each call: the host may link one or not.
 class ZarnPCrashlyticsStubs {
   public:
     static std::shared_ptr<platform::CrashReporter> sharedInstance();

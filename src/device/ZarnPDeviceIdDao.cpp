@@ -20,7 +20,7 @@ ZarnPDeviceIdDao::ZarnPDeviceIdDao(std::shared_ptr<ZarnPUuidGenerator> uuidGener
 }
 
 std::string ZarnPDeviceIdDao::getDeviceId() {
-    std::lock_guard lk(mutex_);
+    ZARN_CHECK_SEQUENCE(sequence_);
     if (deviceId_)
         return *deviceId_;
     auto stored = keyValueDao_->getPropertyValueForKey(kDeviceIdKey);
@@ -34,7 +34,7 @@ std::string ZarnPDeviceIdDao::getDeviceId() {
 }
 
 void ZarnPDeviceIdDao::resetDeviceId() {
-    std::lock_guard lk(mutex_);
+    ZARN_CHECK_SEQUENCE(sequence_);
     deviceId_.reset();
     keyValueDao_->unsetPropertyKey(kDeviceIdKey);
     LogDebug(kDomain, "Clearing Device id");

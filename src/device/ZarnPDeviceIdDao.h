@@ -1,8 +1,9 @@
 #pragma once
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
+
+#include "core/ZarnPSequenceChecker.h"
 
 namespace zarn {
 
@@ -10,7 +11,7 @@ class ZarnPKeyValueDao;
 class ZarnPUuidGenerator;
 
 // The device's identifier that every request to the service carries: an upper-case UUID text
-// kept under "deviceId" until it is reset. Safe from any thread (the cache is guarded).
+// kept under "deviceId" until it is reset. SDK thread only.
 class ZarnPDeviceIdDao {
   public:
     ZarnPDeviceIdDao(std::shared_ptr<ZarnPUuidGenerator> uuidGenerator,
@@ -27,7 +28,7 @@ class ZarnPDeviceIdDao {
   private:
     std::shared_ptr<ZarnPUuidGenerator> uuidGenerator_;
     std::shared_ptr<ZarnPKeyValueDao> keyValueDao_;
-    std::mutex mutex_;
+    ZarnPSequenceChecker sequence_;
     std::optional<std::string> deviceId_;
 };
 

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "core/ZarnException.h"
 #include "core/ZarnPJson.h"
 #include "core/ZarnPLogger.h"
 #include "zarn/ZarnConfiguration.h"
@@ -49,13 +50,7 @@ ZarnPFileConfigDao::ZarnPFileConfigDao(std::shared_ptr<platform::Bundle> firstBu
     : firstBundle_(std::move(firstBundle)),
       mainBundle_(std::move(mainBundle)),
       fileSystem_(std::move(fileSystem)) {
-    auto services = platform::current();
-    if (!firstBundle_)
-        firstBundle_ = services.libraryBundle;
-    if (!mainBundle_)
-        mainBundle_ = services.mainBundle;
-    if (!fileSystem_)
-        fileSystem_ = services.fileSystem;
+    ZARN_REQUIRE(fileSystem_);
 }
 
 std::optional<std::string> ZarnPFileConfigDao::getPathForBundle(const std::string& resource) {

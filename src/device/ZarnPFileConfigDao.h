@@ -21,11 +21,11 @@ class ZarnPFileConfigDao {
     // Larger files are not read: a configuration file holds a handful of keys.
     static constexpr std::size_t kMaxFileSize = 1024 * 1024;
 
-    // `firstBundle` is searched first (the library's own bundle by default), then the app's main
-    // bundle; null collaborators mean the installed platform's.
-    explicit ZarnPFileConfigDao(std::shared_ptr<platform::Bundle> firstBundle = nullptr,
-                                std::shared_ptr<platform::Bundle> mainBundle = nullptr,
-                                std::shared_ptr<platform::FileSystem> fileSystem = nullptr);
+    // `firstBundle` (the library's own bundle) is searched first, then the app's main bundle;
+    // a host without one of them passes null. The file system is required.
+    ZarnPFileConfigDao(std::shared_ptr<platform::Bundle> firstBundle,
+                       std::shared_ptr<platform::Bundle> mainBundle,
+                       std::shared_ptr<platform::FileSystem> fileSystem);
     virtual ~ZarnPFileConfigDao() = default;
     ZarnPFileConfigDao(const ZarnPFileConfigDao&) = delete;
     ZarnPFileConfigDao& operator=(const ZarnPFileConfigDao&) = delete;

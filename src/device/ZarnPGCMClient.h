@@ -2,22 +2,19 @@
 #include <functional>
 #include <string>
 
-#include "zarn/Error.h"
-#include "zarn/Value.h"
-#include "zarn/ZarnBase.h"
+#include "device/ZarnPPushMessaging.h"
 
 namespace zarn {
 
 // PLACEHOLDER until push is built: the operations the facade calls, doing nothing (the remote
 // notification's completion handler is not called).
-class ZarnPGCMClient {
+class ZarnPGCMClient : public ZarnPPushMessaging {
   public:
-    virtual ~ZarnPGCMClient() = default;
-    virtual void loadGcmWithApnsSandbox(bool /*apnsSandbox*/, bool /*quickSyncDisabled*/) {}
-    virtual void refreshTokens() {}
-    virtual void didRegisterForRemoteNotificationsWithDeviceToken(const std::string&) {}
-    virtual void didFailToRegisterForRemoteNotificationsWithError(const Error&) {}
-    virtual void didReceiveRemoteNotification(Value, std::function<void(BackgroundFetchResult)>) {}
+    void loadGcmWithApnsSandbox(bool /*apnsSandbox*/, bool /*quickSyncDisabled*/) override {}
+    void refreshTokens() override {}
+    void didRegisterForRemoteNotificationsWithDeviceToken(const std::string&) override {}
+    void didFailToRegisterForRemoteNotificationsWithError(const Error&) override {}
+    void didReceiveRemoteNotification(Value, std::function<void(BackgroundFetchResult)>) override {}
 };
 
 }  // namespace zarn

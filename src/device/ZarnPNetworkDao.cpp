@@ -6,8 +6,7 @@ namespace zarn {
 
 ZarnPNetworkDao::ZarnPNetworkDao(std::string serviceHost,
                                  std::shared_ptr<platform::Reachability> reachability)
-    : serviceHost_(std::move(serviceHost)),
-      reachability_(reachability ? std::move(reachability) : platform::current().reachability) {}
+    : serviceHost_(std::move(serviceHost)), reachability_(std::move(reachability)) {}
 
 std::string ZarnPNetworkDao::connectionType() {
     if (!reachability_)

@@ -17,10 +17,9 @@ class ZarnPNetworkDao {
     static constexpr const char* kNone = "NONE";
     static constexpr const char* kUnknown = "UNKNOWN";
 
-    // `serviceHost`: the host of the service's base address. A null reachability means the
-    // installed platform's; without one every answer is "UNKNOWN".
-    explicit ZarnPNetworkDao(std::string serviceHost,
-                             std::shared_ptr<platform::Reachability> reachability = nullptr);
+    // `serviceHost`: the host of the service's base address. The reachability is the
+    // platform's; a host without one (null) gets "UNKNOWN" for every answer.
+    ZarnPNetworkDao(std::string serviceHost, std::shared_ptr<platform::Reachability> reachability);
     virtual ~ZarnPNetworkDao() = default;
 
     // "WIFI", "MOBILE", "NONE", or "UNKNOWN" when the flags cannot be read.

@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "core/ZarnException.h"
 #include "core/ZarnPLogger.h"
 #include "core/ZarnPSystemTimerDao.h"
 #include "device/ZarnPBackgroundTask.h"
@@ -18,8 +19,10 @@ ZarnPSystemBackgroundTaskDao::ZarnPSystemBackgroundTaskDao(
     std::shared_ptr<ZarnPSystemTimerDao> timerDao, std::shared_ptr<platform::BackgroundTasks> backgroundTasks,
     std::shared_ptr<platform::Application> application)
     : timerDao_(std::move(timerDao)),
-      backgroundTasks_(backgroundTasks ? std::move(backgroundTasks) : platform::current().backgroundTasks),
-      application_(application ? std::move(application) : platform::current().application) {}
+      backgroundTasks_(std::move(backgroundTasks)),
+      application_(std::move(application)) {
+    ZARN_REQUIRE(timerDao_);
+}
 
 ZarnPSystemBackgroundTaskDao::~ZarnPSystemBackgroundTaskDao() {
     std::lock_guard lk(mutex_);

@@ -33,10 +33,9 @@ class ZarnPSystemBackgroundTaskDao final : public ZarnPBackgroundTaskDao,
 
     // Null platform objects mean the installed ones; without background tasks every task is
     // invalid and ending it does nothing.
-    explicit ZarnPSystemBackgroundTaskDao(
-        std::shared_ptr<ZarnPSystemTimerDao> timerDao,
-        std::shared_ptr<platform::BackgroundTasks> backgroundTasks = nullptr,
-        std::shared_ptr<platform::Application> application = nullptr);
+    explicit ZarnPSystemBackgroundTaskDao(std::shared_ptr<ZarnPSystemTimerDao> timerDao,
+                                          std::shared_ptr<platform::BackgroundTasks> backgroundTasks,
+                                          std::shared_ptr<platform::Application> application);
     ~ZarnPSystemBackgroundTaskDao() override;
 
     std::shared_ptr<ZarnPBackgroundTask> startBackgroundTask() override;

@@ -13,11 +13,10 @@ class ZarnPSystemTimerDao;
 // notification and tracking permissions, the app's state and its wrapping framework.
 class ZarnPSystemDeviceDataDao final : public ZarnPDeviceDataDao {
   public:
-    // `services` supplies the platform objects (the installed ones by default); missing device
-    // facilities give the cautious answer (nothing, NO, not enabled).
+    // `services` supplies the platform objects; missing device facilities give the cautious
+    // answer (nothing, NO, not enabled).
     ZarnPSystemDeviceDataDao(std::shared_ptr<ZarnPKeyValueDao> keyValueDao,
-                             std::shared_ptr<ZarnPSystemTimerDao> timerDao,
-                             platform::Services services = platform::current());
+                             std::shared_ptr<ZarnPSystemTimerDao> timerDao, platform::Services services);
 
     std::optional<std::string> hardwareModel() override;
     std::optional<std::string> platformVersion() override;

@@ -15,7 +15,8 @@
 #include "device/ZarnPDelegateDataDao.h"
 #include "device/ZarnPDeviceDataDao.h"
 #include "zarn/ZarnBase.h"
-#include "zarn/platform/Platform.h"
+#include "zarn/platform/FileSystem.h"
+#include "zarn/platform/TimeSource.h"
 
 namespace zarn {
 
@@ -87,13 +88,18 @@ ZarnPSystemPublicLogDao::ZarnPSystemPublicLogDao(std::shared_ptr<ZarnPClockDao> 
                                                  std::shared_ptr<ZarnPDeviceDataDao> deviceDataDao,
                                                  std::shared_ptr<ZarnPDelegateDataDao> delegateDataDao,
                                                  std::shared_ptr<platform::FileSystem> fileSystem,
-                                                 std::shared_ptr<platform::TimeSource> timeZoneSource)
+                                                 std::shared_ptr<platform::TimeSource> timeZoneSource,
+                                                 EnabledQuery libraryEnabled)
     : clockDao_(std::move(clockDao)),
       deviceDataDao_(std::move(deviceDataDao)),
       delegateDataDao_(std::move(delegateDataDao)),
-      fileSystem_(fileSystem ? std::move(fileSystem) : platform::current().fileSystem),
-      timeZoneSource_(timeZoneSource ? std::move(timeZoneSource) : platform::timeSource()) {
+      fileSystem_(std::move(fileSystem)),
+      timeZoneSource_(std::move(timeZoneSource)),
+      libraryEnabled_(std::move(libraryEnabled)) {
     ZARN_REQUIRE(clockDao_);
+    ZARN_REQUIRE(fileSystem_);
+    ZARN_REQUIRE(timeZoneSource_);
+    ZARN_REQUIRE(libraryEnabled_);
 }
 
 bool ZarnPSystemPublicLogDao::enabled() {
@@ -104,11 +110,6 @@ bool ZarnPSystemPublicLogDao::enabled() {
 void ZarnPSystemPublicLogDao::setEnabled(bool enabled) {
     std::lock_guard lk(mutex_);
     enabled_ = enabled;
-}
-
-void ZarnPSystemPublicLogDao::setStatusQuery(StatusQuery query) {
-    std::lock_guard lk(mutex_);
-    statusQuery_ = std::move(query);
 }
 
 // --- Dates and names
@@ -470,12 +471,7 @@ void ZarnPSystemPublicLogDao::logScreenTransition(const std::string& screenName,
 
 std::vector<std::string> ZarnPSystemPublicLogDao::getHeaderMessagesWithNotificationServicesEnabled(
     const std::shared_ptr<ZarnPNotificationsEnabledCallback>& notificationState) {
-    StatusQuery status;
-    {
-        std::lock_guard lk(mutex_);
-        status = statusQuery_;
-    }
-    bool libraryEnabled = status ? status() : ZarnBase::isEnabled();
+    bool libraryEnabled = libraryEnabled_();
     auto& device = deviceDataDao_;
     auto& delegate = delegateDataDao_;
     bool notificationsEnabled = notificationState && notificationState->enabled();

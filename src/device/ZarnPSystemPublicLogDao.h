@@ -43,24 +43,26 @@ class ZarnPSystemPublicLogDao : public ZarnPPublicLogging,
         int major = 0;
         int minor = 0;
     };
-    // The answer of the library's public isEnabled, for the export header.
-    using StatusQuery = std::function<bool()>;
+    // Whether the library is enabled, for the export header's "zarn_status". The module hands
+    // in the facade's flag: asking the public isEnabled from here could wait on the SDK thread.
+    using EnabledQuery = std::function<bool()>;
 
-    // initWithClockDao:deviceDataDao:delegateDataDao:. The file system and the time zone come
-    // from the installed platform unless given.
+    // initWithClockDao:deviceDataDao:delegateDataDao:, with the file system of the day files,
+    // the source of the device's time zone and the enabled query. The clock, the file system,
+    // the time zone source and the query are required; without a device-data or delegate-data
+    // store the export header shows their cautious answers.
     ZarnPSystemPublicLogDao(std::shared_ptr<ZarnPClockDao> clockDao,
                             std::shared_ptr<ZarnPDeviceDataDao> deviceDataDao,
                             std::shared_ptr<ZarnPDelegateDataDao> delegateDataDao,
-                            std::shared_ptr<platform::FileSystem> fileSystem = nullptr,
-                            std::shared_ptr<platform::TimeSource> timeZoneSource = nullptr);
+                            std::shared_ptr<platform::FileSystem> fileSystem,
+                            std::shared_ptr<platform::TimeSource> timeZoneSource,
+                            EnabledQuery libraryEnabled);
     virtual ~ZarnPSystemPublicLogDao() = default;
     ZarnPSystemPublicLogDao(const ZarnPSystemPublicLogDao&) = delete;
     ZarnPSystemPublicLogDao& operator=(const ZarnPSystemPublicLogDao&) = delete;
 
     bool enabled();
     void setEnabled(bool enabled);
-    // The "zarn_status" of the export header; the library's public isEnabled by default.
-    void setStatusQuery(StatusQuery query);
 
     // While kept open, the lines of a run reuse the day file opened first, even past midnight.
     void keepLogFileOpen();
@@ -176,7 +178,7 @@ class ZarnPSystemPublicLogDao : public ZarnPPublicLogging,
     bool keepFileOpen_ = false;
     std::optional<std::string> fileHandle_;  // the path of the open day file
     std::optional<Date> lastPurge_;
-    StatusQuery statusQuery_;
+    const EnabledQuery libraryEnabled_;
 };
 
 }  // namespace zarn

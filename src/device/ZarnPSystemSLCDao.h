@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/ZarnPSequenceChecker.h"
+#include "device/ZarnPSignificantChangeMonitoring.h"
 #include "zarn/platform/LocationManager.h"
 
 namespace zarn {
@@ -24,7 +25,8 @@ class ZarnPSystemTimerDao;
 // new positions, collects them for 2 s under a background task and hands the best one to the
 // delegate with a context of trigger type "slc". Without background location the service is
 // never started. SDK thread only: the manager is made there by enable().
-class ZarnPSystemSLCDao final : public platform::LocationManagerDelegate,
+class ZarnPSystemSLCDao final : public ZarnPSignificantChangeMonitoring,
+                                public platform::LocationManagerDelegate,
                                 public std::enable_shared_from_this<ZarnPSystemSLCDao> {
   public:
     static constexpr double kCollectSeconds = 2.0;
@@ -43,10 +45,10 @@ class ZarnPSystemSLCDao final : public platform::LocationManagerDelegate,
     void disable();
 
     // Set by the facade from the configuration (any thread before enable; read by enable).
-    void setEnableBackgroundLocation(bool v) { enableBackgroundLocation_ = v; }
-    void setAutomaticallyAskLocationPermission(bool v) { automaticallyAskLocationPermission_ = v; }
-    bool enableBackgroundLocation() const { return enableBackgroundLocation_; }
-    bool automaticallyAskLocationPermission() const { return automaticallyAskLocationPermission_; }
+    void setEnableBackgroundLocation(bool v) override { enableBackgroundLocation_ = v; }
+    void setAutomaticallyAskLocationPermission(bool v) override { automaticallyAskLocationPermission_ = v; }
+    bool enableBackgroundLocation() const override { return enableBackgroundLocation_; }
+    bool automaticallyAskLocationPermission() const override { return automaticallyAskLocationPermission_; }
 
     // Held strongly.
     void setDelegate(std::shared_ptr<ZarnPSLCDaoDelegate> delegate);

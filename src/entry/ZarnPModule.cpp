@@ -39,11 +39,11 @@
 #include "services/ZarnPPhoneStateService.h"
 #include "services/ZarnPScreenEventsService.h"
 #include "services/ZarnPSegmentationService.h"
-#include "store/ZarnPContextualPageDao.h"
-#include "store/ZarnPSentTriggerDao.h"
+#include "store/ZarnPSqLiteContextualPageDao.h"
 #include "store/ZarnPSqLiteDb.h"
 #include "store/ZarnPSqLiteEventDao.h"
 #include "store/ZarnPSqLiteKeyValueDao.h"
+#include "store/ZarnPSqLiteSentTriggerDao.h"
 #include "zarn/platform/Platform.h"
 
 namespace zarn {
@@ -67,17 +67,19 @@ ZarnPModule::ZarnPModule(std::shared_ptr<ZarnPZarnConfiguration> configuration,
                          std::shared_ptr<ZarnPLocationManagerCreator> locationManagerCreator,
                          std::shared_ptr<ZarnPDeviceDataDao> deviceDataDao,
                          std::shared_ptr<ZarnPClockDao> clockDao)
-    : configuration_(configuration),
+    : services_(platform::current()),
+      configuration_(configuration),
       db_(std::move(db)),
       timerDao_(std::move(timerDao)),
       deviceDataDao_(std::move(deviceDataDao)),
-      clockDao_(std::move(clockDao)) {
+      clockDao_(std::move(clockDao)),
+      facadeForLog_(std::make_shared<std::weak_ptr<ZarnPZarnInterface>>()) {
     setupLogging();
     httpRequestCreator_ = std::move(httpRequestCreator);
     locationManagerCreator_ = std::move(locationManagerCreator);
     uuidGenerator_ = std::make_shared<ZarnPUuidGenerator>();
     if (!db_) {
-        auto fs = platform::current().fileSystem;
+        auto& fs = services_.fileSystem;
         db_ = std::make_shared<ZarnPSqLiteDb>(kSchemaVersion, fs->expandTilde("~/Documents/zarn.db"));
         // The testing build (anything handed in) does not check the opening thread.
         if (timerDao_ || deviceDataDao_ || clockDao_)
@@ -85,36 +87,38 @@ ZarnPModule::ZarnPModule(std::shared_ptr<ZarnPZarnConfiguration> configuration,
     }
     initDaoAndService(configuration ? configuration->delegate() : nullptr);
     interface_ = ZarnPZarnInterface::create(ZarnPZarnInterface::Collaborators{
-        eventService_,
-        keyValueDao_,
-        uiNotificationDao_,
-        contextualPageDao_,
-        sentTriggerDao_,
-        timerDao_,
-        publicLogDao_,
-        fenceMatchService_,
-        notificationService_,
-        locationUpdateService_,
-        phoneStateService_,
-        heartbeatService_,
-        segmentationService_,
-        landingPage_,
-        fileConfigDao_,
-        gcmClient_,
-        slcDao_,
-        contextService_,
-        clockDao_,
-        platform::current().application,
-        platform::defaultCenter(),
-        configuration_,
-        geofenceMatchService_,
-        beaconMatchService_,
-        commonMatchService_,
-        externalRegionService_,
-        deviceIdDao_,
-        screenEventsService_,
-        db_,
+        .eventService = eventService_,
+        .keyValueDao = keyValueDao_,
+        .uiNotificationDao = uiNotificationDao_,
+        .contextualPageDao = contextualPageDao_,
+        .sentTriggerDao = sentTriggerDao_,
+        .timerDao = timerDao_,
+        .publicLogDao = publicLogDao_,
+        .matchService = fenceMatchService_,
+        .notificationService = notificationService_,
+        .locationUpdateService = locationUpdateService_,
+        .phoneStateService = phoneStateService_,
+        .heartbeatService = heartbeatService_,
+        .segmentationService = segmentationService_,
+        .landingPage = landingPage_,
+        .fileConfigDao = fileConfigDao_,
+        .gcmClient = gcmClient_,
+        .slcDao = slcDao_,
+        .contextService = contextService_,
+        .clockDao = clockDao_,
+        .application = services_.application,
+        .notificationCenter = services_.notificationCenter,
+        .configuration = configuration_,
+        .geofenceMatchService = geofenceMatchService_,
+        .beaconMatchService = beaconMatchService_,
+        .commonMatchService = commonMatchService_,
+        .externalRegionService = externalRegionService_,
+        .deviceIdDao = deviceIdDao_,
+        .screenEventsService = screenEventsService_,
+        .db = db_,
+        .mainBundle = services_.mainBundle,
     });
+    *facadeForLog_ = interface_;
     // The user-notification-centre delegate joins with the opening of tapped notifications.
 }
 
@@ -135,7 +139,8 @@ std::shared_ptr<ZarnPPublicFacade> ZarnPModule::interface() {
 
 void ZarnPModule::setupLogging() {
     ZarnPLogger::instance().setErrorRecorder(std::make_shared<ZarnPCrashlyticsErrorRecorder>());
-    logFileAppender_ = std::make_shared<ZarnPLogFileAppender>("~/Documents/zarn.log");
+    logFileAppender_ = std::make_shared<ZarnPLogFileAppender>("~/Documents/zarn.log", services_.fileSystem,
+                                                              services_.timeSource);
     ZarnPLogger::instance().addListener(logFileAppender_);
     LogDebug(kDomain, "Zarn started > %@", "3.0.0-beta-DEBUG");
 }
@@ -143,12 +148,12 @@ void ZarnPModule::setupLogging() {
 void ZarnPModule::initDaoAndService(const std::shared_ptr<ZarnDelegate>& delegate) {
     initDao(delegate);
 
-    contextService_ = std::make_shared<ZarnPContextService>();
+    contextService_ = std::make_shared<ZarnPContextService>(clockDao_);
     // The region wrapper (built with region monitoring) comes here.
     dataUpdateDao_ = std::make_shared<ZarnPDataUpdateDao>();
     segmentationService_ = std::make_shared<ZarnPSegmentationService>();
     eventService_ = ZarnPEventService::create(eventDao_, keyValueDao_, uuidGenerator_, segmentationService_,
-                                              dataUpdateDao_, clockDao_, platform::defaultCenter());
+                                              dataUpdateDao_, clockDao_, services_.notificationCenter);
     contextService_->setEventService(eventService_);
     contextService_->setTimerDao(timerDao_);
     auto services = platform::current();
@@ -166,29 +171,39 @@ void ZarnPModule::initDaoAndService(const std::shared_ptr<ZarnDelegate>& delegat
 
 void ZarnPModule::initDao(const std::shared_ptr<ZarnDelegate>& delegate) {
     if (!timerDao_)
-        timerDao_ = std::make_shared<ZarnPSystemTimerDao>();
-    backgroundTaskDao_ = std::make_shared<ZarnPSystemBackgroundTaskDao>(timerDao_);
+        timerDao_ = std::make_shared<ZarnPSystemTimerDao>(services_.timeSource, platform::mainRunLoop(),
+                                                          services_.application);
+    backgroundTaskDao_ = std::make_shared<ZarnPSystemBackgroundTaskDao>(timerDao_, services_.backgroundTasks,
+                                                                        services_.application);
     sqliteKeyValueDao_ = std::make_shared<ZarnPSqLiteKeyValueDao>(db_);
     keyValueDao_ = sqliteKeyValueDao_->keyValueDao();
     // The cooldown and beacon-notification stores come here.
-    contextualPageDao_ = std::make_shared<ZarnPContextualPageDao>();
+    contextualPageDao_ = std::make_shared<ZarnPSqLiteContextualPageDao>();
     eventDao_ = std::make_shared<ZarnPSqLiteEventDao>(db_);
     // The data-update reader and the HTTP store come here.
     deviceIdDao_ = std::make_shared<ZarnPDeviceIdDao>(uuidGenerator_, keyValueDao_);
     // The geohash read store comes here.
-    networkDao_ = std::make_shared<ZarnPNetworkDao>(kServiceHost);
-    batteryDao_ = std::make_shared<ZarnPBatteryDao>();
+    networkDao_ = std::make_shared<ZarnPNetworkDao>(kServiceHost, services_.reachability);
+    batteryDao_ = std::make_shared<ZarnPBatteryDao>(services_.battery);
     if (!deviceDataDao_)
-        deviceDataDao_ = std::make_shared<ZarnPSystemDeviceDataDao>(keyValueDao_, timerDao_);
-    fileConfigDao_ = std::make_shared<ZarnPFileConfigDao>();
-    sentTriggerDao_ = std::make_shared<ZarnPSentTriggerDao>();
+        deviceDataDao_ = std::make_shared<ZarnPSystemDeviceDataDao>(keyValueDao_, timerDao_, services_);
+    fileConfigDao_ = std::make_shared<ZarnPFileConfigDao>(services_.libraryBundle, services_.mainBundle,
+                                                          services_.fileSystem);
+    sentTriggerDao_ = std::make_shared<ZarnPSqLiteSentTriggerDao>();
     uiNotificationDao_ = std::make_shared<ZarnPSystemUINotificationDao>();
     if (!clockDao_)
-        clockDao_ = std::make_shared<ZarnPSystemClockDao>();
+        clockDao_ = std::make_shared<ZarnPSystemClockDao>(services_.timeSource);
     // The location wrapper, the segmentation stores with their validator, the notification read
     // store and the local and external notification stores come here.
     delegateDataDao_ = std::make_shared<ZarnPDelegateDataDao>(delegate);
-    publicLogDao_ = std::make_shared<ZarnPSystemPublicLogDao>(clockDao_, deviceDataDao_, delegateDataDao_);
+    // The export header reads the facade's flag as it stands: the public isEnabled could wait
+    // for the SDK thread, which is where the export runs.
+    publicLogDao_ = std::make_shared<ZarnPSystemPublicLogDao>(
+        clockDao_, deviceDataDao_, delegateDataDao_, services_.fileSystem, services_.timeSource,
+        [facade = facadeForLog_] {
+            auto self = facade->lock();
+            return self && self->isEnabledWithoutWaiting();
+        });
     landingPage_ = std::make_shared<ZarnPLandingPage>();
     // The data-update save orchestrator registers its stores here.
 }

@@ -2,48 +2,46 @@
 #include <memory>
 
 #include "entry/ZarnPPublicFacade.h"
+#include "zarn/platform/Platform.h"
 
 namespace zarn {
 
-class ZarnPBaseKeyValueDao;
 class ZarnPBatteryDao;
-class ZarnPBeaconMatchingService;
+class ZarnPBeaconMatching;
 class ZarnPClockDao;
-class ZarnPCommonMatchService;
 class ZarnPContextService;
 class ZarnPContextualPageDao;
-class ZarnPDataUpdateDao;
 class ZarnPDelegateDataDao;
 class ZarnPDeviceDataDao;
 class ZarnPDeviceIdDao;
-class ZarnPEventDao;
 class ZarnPEventService;
-class ZarnPExternalRegionService;
-class ZarnPFenceMatchService;
+class ZarnPExternalRegionTriggering;
 class ZarnPFileConfigDao;
-class ZarnPGCMClient;
-class ZarnPGeofenceMatchingService;
-class ZarnPHeartbeatService;
+class ZarnPGeofenceMatching;
+class ZarnPHeartbeatScheduling;
 class ZarnPHttpRequestCreator;
 class ZarnPKeyValueDao;
-class ZarnPLandingPage;
+class ZarnPLandingPageShowing;
 class ZarnPLocationManagerCreator;
-class ZarnPLocationUpdateService;
+class ZarnPLocationUpdating;
 class ZarnPLogEventWriter;
 class ZarnPLogFileAppender;
+class ZarnPMatchRunDispatching;
 class ZarnPNetworkDao;
-class ZarnPNotificationService;
-class ZarnPPhoneStateService;
+class ZarnPNotificationLoading;
+class ZarnPNotificationOffering;
+class ZarnPPhoneStateReporting;
+class ZarnPPushMessaging;
 class ZarnPRemoteEventAndNotificationDao;
-class ZarnPScreenEventsService;
-class ZarnPSegmentationService;
+class ZarnPScreenEventTracking;
+class ZarnPSegmentationReading;
 class ZarnPSentTriggerDao;
+class ZarnPSignificantChangeMonitoring;
 class ZarnPSqLiteDb;
 class ZarnPSqLiteEventDao;
 class ZarnPSqLiteKeyValueDao;
 class ZarnPSystemBackgroundTaskDao;
 class ZarnPSystemPublicLogDao;
-class ZarnPSystemSLCDao;
 class ZarnPSystemTimerDao;
 class ZarnPUINotificationDao;
 class ZarnPUuidGenerator;
@@ -72,8 +70,8 @@ class ZarnPModule final : public ZarnPEntryModule {
     const std::shared_ptr<ZarnPZarnInterface>& facade() const { return interface_; }
     const std::shared_ptr<ZarnPSqLiteDb>& db() const { return db_; }
     void setDb(std::shared_ptr<ZarnPSqLiteDb> db) { db_ = std::move(db); }
-    const std::shared_ptr<ZarnPSystemSLCDao>& getSlcDao() const { return slcDao_; }
-    const std::shared_ptr<ZarnPExternalRegionService>& getExternalRegionService() const {
+    const std::shared_ptr<ZarnPSignificantChangeMonitoring>& getSlcDao() const { return slcDao_; }
+    const std::shared_ptr<ZarnPExternalRegionTriggering>& getExternalRegionService() const {
         return externalRegionService_;
     }
 
@@ -88,18 +86,21 @@ class ZarnPModule final : public ZarnPEntryModule {
     const std::shared_ptr<ZarnPSystemPublicLogDao>& publicLogDao() const { return publicLogDao_; }
     const std::shared_ptr<ZarnPLogFileAppender>& logFileAppender() const { return logFileAppender_; }
     const std::shared_ptr<ZarnPLogEventWriter>& logEventWriter() const { return logEventWriter_; }
-    const std::shared_ptr<ZarnPCommonMatchService>& commonMatchService() const { return commonMatchService_; }
+    const std::shared_ptr<ZarnPNotificationOffering>& commonMatchService() const {
+        return commonMatchService_;
+    }
     const std::shared_ptr<ZarnPSystemBackgroundTaskDao>& backgroundTaskDao() const {
         return backgroundTaskDao_;
     }
 
   private:
-    void build(std::shared_ptr<ZarnPZarnConfiguration> configuration);
     void setupLogging();
     void initDaoAndService(const std::shared_ptr<ZarnDelegate>& delegate);
     void initDao(const std::shared_ptr<ZarnDelegate>& delegate);
     void initService();
 
+    // The installed platform, read once at the start of the build.
+    platform::Services services_;
     std::shared_ptr<ZarnPZarnConfiguration> configuration_;
     std::shared_ptr<ZarnPLogFileAppender> logFileAppender_;
     std::shared_ptr<ZarnPHttpRequestCreator> httpRequestCreator_;
@@ -122,25 +123,27 @@ class ZarnPModule final : public ZarnPEntryModule {
     std::shared_ptr<ZarnPClockDao> clockDao_;
     std::shared_ptr<ZarnPDelegateDataDao> delegateDataDao_;
     std::shared_ptr<ZarnPSystemPublicLogDao> publicLogDao_;
-    std::shared_ptr<ZarnPLandingPage> landingPage_;
+    std::shared_ptr<ZarnPLandingPageShowing> landingPage_;
     std::shared_ptr<ZarnPContextService> contextService_;
     std::shared_ptr<ZarnPRemoteEventAndNotificationDao> dataUpdateDao_;
-    std::shared_ptr<ZarnPSegmentationService> segmentationService_;
+    std::shared_ptr<ZarnPSegmentationReading> segmentationService_;
     std::shared_ptr<ZarnPEventService> eventService_;
-    std::shared_ptr<ZarnPSystemSLCDao> slcDao_;
-    std::shared_ptr<ZarnPGCMClient> gcmClient_;
+    std::shared_ptr<ZarnPSignificantChangeMonitoring> slcDao_;
+    std::shared_ptr<ZarnPPushMessaging> gcmClient_;
     std::shared_ptr<ZarnPLogEventWriter> logEventWriter_;
-    std::shared_ptr<ZarnPNotificationService> notificationService_;
-    std::shared_ptr<ZarnPCommonMatchService> commonMatchService_;
-    std::shared_ptr<ZarnPGeofenceMatchingService> geofenceMatchService_;
-    std::shared_ptr<ZarnPBeaconMatchingService> beaconMatchService_;
-    std::shared_ptr<ZarnPFenceMatchService> fenceMatchService_;
-    std::shared_ptr<ZarnPPhoneStateService> phoneStateService_;
-    std::shared_ptr<ZarnPLocationUpdateService> locationUpdateService_;
-    std::shared_ptr<ZarnPScreenEventsService> screenEventsService_;
-    std::shared_ptr<ZarnPExternalRegionService> externalRegionService_;
-    std::shared_ptr<ZarnPHeartbeatService> heartbeatService_;
+    std::shared_ptr<ZarnPNotificationLoading> notificationService_;
+    std::shared_ptr<ZarnPNotificationOffering> commonMatchService_;
+    std::shared_ptr<ZarnPGeofenceMatching> geofenceMatchService_;
+    std::shared_ptr<ZarnPBeaconMatching> beaconMatchService_;
+    std::shared_ptr<ZarnPMatchRunDispatching> fenceMatchService_;
+    std::shared_ptr<ZarnPPhoneStateReporting> phoneStateService_;
+    std::shared_ptr<ZarnPLocationUpdating> locationUpdateService_;
+    std::shared_ptr<ZarnPScreenEventTracking> screenEventsService_;
+    std::shared_ptr<ZarnPExternalRegionTriggering> externalRegionService_;
+    std::shared_ptr<ZarnPHeartbeatScheduling> heartbeatService_;
     std::shared_ptr<ZarnPZarnInterface> interface_;
+    // The facade as the public log's enabled query reads it; filled once the facade exists.
+    std::shared_ptr<std::weak_ptr<ZarnPZarnInterface>> facadeForLog_;
 };
 
 }  // namespace zarn

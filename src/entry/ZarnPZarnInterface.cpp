@@ -10,19 +10,19 @@
 #include "device/ZarnPCrashlyticsStubs.h"
 #include "device/ZarnPDeviceIdDao.h"
 #include "device/ZarnPFileConfigDao.h"
-#include "device/ZarnPGCMClient.h"
 #include "device/ZarnPKeyValueDao.h"
+#include "device/ZarnPPushMessaging.h"
+#include "device/ZarnPSignificantChangeMonitoring.h"
 #include "device/ZarnPSystemPublicLogDao.h"
-#include "device/ZarnPSystemSLCDao.h"
 #include "device/ZarnPUINotificationDao.h"
-#include "services/ZarnPCommonMatchService.h"
 #include "services/ZarnPContextService.h"
 #include "services/ZarnPEventService.h"
-#include "services/ZarnPHeartbeatService.h"
-#include "services/ZarnPLocationUpdateService.h"
-#include "services/ZarnPScreenEventsService.h"
+#include "services/ZarnPHeartbeatScheduling.h"
+#include "services/ZarnPLocationUpdating.h"
+#include "services/ZarnPNotificationOffering.h"
+#include "services/ZarnPScreenEventTracking.h"
 #include "zarn/platform/Application.h"
-#include "zarn/platform/Platform.h"
+#include "zarn/platform/SystemInfo.h"
 
 namespace zarn {
 
@@ -149,7 +149,7 @@ void ZarnPZarnInterface::setZarnDelegate(std::shared_ptr<ZarnDelegate> delegate)
 }
 
 bool ZarnPZarnInterface::isZarnApp() {
-    auto bundle = platform::current().mainBundle;
+    auto& bundle = c_.mainBundle;
     auto name = bundle ? bundle->infoValue("CFBundleDisplayName") : std::nullopt;
     if (!name || !name->is_string())
         return false;

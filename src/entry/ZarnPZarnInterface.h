@@ -12,36 +12,37 @@
 
 namespace zarn {
 
-class ZarnPContext;
-class ZarnPEventService;
-class ZarnPKeyValueDao;
-class ZarnPUINotificationDao;
-class ZarnPContextualPageDao;
-class ZarnPSentTriggerDao;
-class ZarnPSystemTimerDao;
-class ZarnPSystemPublicLogDao;
-class ZarnPFenceMatchService;
-class ZarnPNotificationService;
-class ZarnPLocationUpdateService;
-class ZarnPPhoneStateService;
-class ZarnPHeartbeatService;
-class ZarnPSegmentationService;
-class ZarnPLandingPage;
-class ZarnPFileConfigDao;
-class ZarnPGCMClient;
-class ZarnPSystemSLCDao;
-class ZarnPContextService;
+class ZarnPBeaconMatching;
 class ZarnPClockDao;
-class ZarnPGeofenceMatchingService;
-class ZarnPBeaconMatchingService;
-class ZarnPCommonMatchService;
-class ZarnPExternalRegionService;
+class ZarnPContext;
+class ZarnPContextService;
+class ZarnPContextualPageDao;
 class ZarnPDeviceIdDao;
-class ZarnPScreenEventsService;
+class ZarnPEventService;
+class ZarnPExternalRegionTriggering;
+class ZarnPFileConfigDao;
+class ZarnPGeofenceMatching;
+class ZarnPHeartbeatScheduling;
+class ZarnPKeyValueDao;
+class ZarnPLandingPageShowing;
+class ZarnPLocationUpdating;
+class ZarnPMatchRunDispatching;
+class ZarnPNotificationLoading;
+class ZarnPNotificationOffering;
+class ZarnPPhoneStateReporting;
+class ZarnPPushMessaging;
+class ZarnPScreenEventTracking;
+class ZarnPSegmentationReading;
+class ZarnPSentTriggerDao;
+class ZarnPSignificantChangeMonitoring;
 class ZarnPSqLiteDb;
+class ZarnPSystemPublicLogDao;
+class ZarnPSystemTimerDao;
+class ZarnPUINotificationDao;
 namespace platform {
 class Application;
-}
+class Bundle;
+}  // namespace platform
 
 // The facade behind the public entry. Public operations may be called from any thread and only
 // post their work: library state changes on the SDK thread, calls into the app go to the main
@@ -52,6 +53,8 @@ class ZarnPZarnInterface final : public ZarnPPublicFacade,
                                  public ZarnPMatchServiceOfferNotificationDelegate,
                                  public std::enable_shared_from_this<ZarnPZarnInterface> {
   public:
+    // Each held as the role its operations here need; the module fills it with designated
+    // initialisers.
     struct Collaborators {
         std::shared_ptr<ZarnPEventService> eventService;
         std::shared_ptr<ZarnPKeyValueDao> keyValueDao;
@@ -60,28 +63,29 @@ class ZarnPZarnInterface final : public ZarnPPublicFacade,
         std::shared_ptr<ZarnPSentTriggerDao> sentTriggerDao;
         std::shared_ptr<ZarnPSystemTimerDao> timerDao;
         std::shared_ptr<ZarnPSystemPublicLogDao> publicLogDao;
-        std::shared_ptr<ZarnPFenceMatchService> matchService;
-        std::shared_ptr<ZarnPNotificationService> notificationService;
-        std::shared_ptr<ZarnPLocationUpdateService> locationUpdateService;
-        std::shared_ptr<ZarnPPhoneStateService> phoneStateService;
-        std::shared_ptr<ZarnPHeartbeatService> heartbeatService;
-        std::shared_ptr<ZarnPSegmentationService> segmentationService;
-        std::shared_ptr<ZarnPLandingPage> landingPage;
+        std::shared_ptr<ZarnPMatchRunDispatching> matchService;
+        std::shared_ptr<ZarnPNotificationLoading> notificationService;
+        std::shared_ptr<ZarnPLocationUpdating> locationUpdateService;
+        std::shared_ptr<ZarnPPhoneStateReporting> phoneStateService;
+        std::shared_ptr<ZarnPHeartbeatScheduling> heartbeatService;
+        std::shared_ptr<ZarnPSegmentationReading> segmentationService;
+        std::shared_ptr<ZarnPLandingPageShowing> landingPage;
         std::shared_ptr<ZarnPFileConfigDao> fileConfigDao;
-        std::shared_ptr<ZarnPGCMClient> gcmClient;
-        std::shared_ptr<ZarnPSystemSLCDao> slcDao;
+        std::shared_ptr<ZarnPPushMessaging> gcmClient;
+        std::shared_ptr<ZarnPSignificantChangeMonitoring> slcDao;
         std::shared_ptr<ZarnPContextService> contextService;
         std::shared_ptr<ZarnPClockDao> clockDao;
         std::shared_ptr<platform::Application> application;
         std::shared_ptr<platform::NotificationCenter> notificationCenter;
         std::shared_ptr<ZarnPZarnConfiguration> configuration;
-        std::shared_ptr<ZarnPGeofenceMatchingService> geofenceMatchService;
-        std::shared_ptr<ZarnPBeaconMatchingService> beaconMatchService;
-        std::shared_ptr<ZarnPCommonMatchService> commonMatchService;
-        std::shared_ptr<ZarnPExternalRegionService> externalRegionService;  // optional
+        std::shared_ptr<ZarnPGeofenceMatching> geofenceMatchService;
+        std::shared_ptr<ZarnPBeaconMatching> beaconMatchService;
+        std::shared_ptr<ZarnPNotificationOffering> commonMatchService;
+        std::shared_ptr<ZarnPExternalRegionTriggering> externalRegionService;  // optional
         std::shared_ptr<ZarnPDeviceIdDao> deviceIdDao;
-        std::shared_ptr<ZarnPScreenEventsService> screenEventsService;
+        std::shared_ptr<ZarnPScreenEventTracking> screenEventsService;
         std::shared_ptr<ZarnPSqLiteDb> db;
+        std::shared_ptr<platform::Bundle> mainBundle;  // optional: its display name marks our own app
     };
 
     // Every collaborator but the external-region service is required. The facade then posts
@@ -153,6 +157,8 @@ class ZarnPZarnInterface final : public ZarnPPublicFacade,
 
     std::shared_ptr<ZarnDelegate> zarnDelegate();
     bool isInitialized() const { return isInitialized_.load(); }
+    // The enabled flag as it stands, without waiting for the first configuration.
+    bool isEnabledWithoutWaiting() const { return enabled_.load(); }
     bool hasUpdateTimer() const;
     bool isDebugEnabled() const { return isDebugEnabled_; }
     bool apnsSandbox() const { return apnsSandbox_; }

@@ -1,18 +1,19 @@
 #pragma once
 #include <memory>
 
-#include "core/ZarnPMatchServiceOfferNotificationDelegate.h"
+#include "services/ZarnPNotificationOffering.h"
 
 namespace zarn {
 
 // PLACEHOLDER until the common matching is built: only keeps its offer delegate.
-class ZarnPCommonMatchService {
+class ZarnPCommonMatchService : public ZarnPNotificationOffering {
   public:
-    virtual ~ZarnPCommonMatchService() = default;
-    void setDelegate(std::weak_ptr<ZarnPMatchServiceOfferNotificationDelegate> d) {
+    void setDelegate(std::weak_ptr<ZarnPMatchServiceOfferNotificationDelegate> d) override {
         delegate_ = std::move(d);
     }
-    std::shared_ptr<ZarnPMatchServiceOfferNotificationDelegate> delegate() const { return delegate_.lock(); }
+    std::shared_ptr<ZarnPMatchServiceOfferNotificationDelegate> delegate() const override {
+        return delegate_.lock();
+    }
 
   private:
     std::weak_ptr<ZarnPMatchServiceOfferNotificationDelegate> delegate_;

@@ -1,5 +1,7 @@
 #include "services/ZarnPContextService.h"
 
+#include "core/ZarnException.h"
+#include "core/ZarnPClockDao.h"
 #include "core/ZarnPContext.h"
 #include "core/ZarnPEventLogging.h"
 #include "core/ZarnPLogEventType.h"
@@ -12,9 +14,15 @@ namespace {
 constexpr const char* kDomain = "ContextService";
 }
 
-ZarnPContextService::ZarnPContextService(std::shared_ptr<ZarnPEventLogging> eventService,
+ZarnPContextService::ZarnPContextService(std::shared_ptr<ZarnPClockDao> clockDao)
+    : ZarnPContextService(std::move(clockDao), nullptr, nullptr) {}
+
+ZarnPContextService::ZarnPContextService(std::shared_ptr<ZarnPClockDao> clockDao,
+                                         std::shared_ptr<ZarnPEventLogging> eventService,
                                          std::shared_ptr<ZarnPSystemTimerDao> timerDao)
-    : eventService_(std::move(eventService)), timerDao_(std::move(timerDao)) {}
+    : clockDao_(std::move(clockDao)), eventService_(std::move(eventService)), timerDao_(std::move(timerDao)) {
+    ZARN_REQUIRE(clockDao_);
+}
 
 std::shared_ptr<ZarnPContext> ZarnPContextService::startContext(unsigned triggerContext) {
     return startContext(triggerContext, std::nullopt);
@@ -22,7 +30,7 @@ std::shared_ptr<ZarnPContext> ZarnPContextService::startContext(unsigned trigger
 
 std::shared_ptr<ZarnPContext> ZarnPContextService::startContext(unsigned triggerContext,
                                                                 std::optional<std::string> triggerDetails) {
-    return std::make_shared<ZarnPContext>(triggerContext, std::move(triggerDetails));
+    return std::make_shared<ZarnPContext>(triggerContext, std::move(triggerDetails), clockDao_->now());
 }
 
 void ZarnPContextService::incrementContext(const std::shared_ptr<ZarnPContext>& context) {
@@ -52,6 +60,7 @@ void ZarnPContextService::decrementContextOnRunLoop(const std::shared_ptr<ZarnPC
 }
 
 void ZarnPContextService::decrementAndLog(std::shared_ptr<ZarnPContext> context) {
+    ZARN_CHECK_SEQUENCE(sequence_);
     if (!context)
         return;
     context->decrementReferences();

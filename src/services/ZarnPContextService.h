@@ -6,22 +6,28 @@
 
 #include "core/ZarnPContext.h"
 #include "core/ZarnPContextStarting.h"
+#include "core/ZarnPSequenceChecker.h"
 #include "core/ZarnTriggerContext.h"
 
 namespace zarn {
 
+class ZarnPClockDao;
 class ZarnPEventLogging;
 class ZarnPSystemTimerDao;
 
 // Creates the tracking context of each run and counts the parts of the run still working on
 // it. When the count drops below 1 the debug-log text collected for the context is stored once
 // as a "debuglog_entry" event. Counting happens on the SDK thread: a decrement from any other
-// thread is moved there.
+// thread is moved there. Contexts start on any thread; the event service and the timer DAO
+// are linked during the build and may be read from any thread, hence the lock.
 class ZarnPContextService : public ZarnPContextStarting,
                             public std::enable_shared_from_this<ZarnPContextService> {
   public:
-    ZarnPContextService() = default;
-    ZarnPContextService(std::shared_ptr<ZarnPEventLogging> eventService,
+    // The clock dates new contexts and is required; the event service and the timer DAO may
+    // come later through their setters.
+    explicit ZarnPContextService(std::shared_ptr<ZarnPClockDao> clockDao);
+    ZarnPContextService(std::shared_ptr<ZarnPClockDao> clockDao,
+                        std::shared_ptr<ZarnPEventLogging> eventService,
                         std::shared_ptr<ZarnPSystemTimerDao> timerDao);
     ~ZarnPContextService() override = default;
     ZarnPContextService(const ZarnPContextService&) = delete;
@@ -48,6 +54,8 @@ class ZarnPContextService : public ZarnPContextStarting,
     void setTimerDao(std::shared_ptr<ZarnPSystemTimerDao> timerDao);
 
   private:
+    const std::shared_ptr<ZarnPClockDao> clockDao_;
+    ZarnPSequenceChecker sequence_;
     mutable std::mutex mutex_;
     std::shared_ptr<ZarnPEventLogging> eventService_;
     std::shared_ptr<ZarnPSystemTimerDao> timerDao_;

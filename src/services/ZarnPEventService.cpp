@@ -12,7 +12,7 @@
 #include "core/ZarnTriggerContext.h"
 #include "device/ZarnPKeyValueDao.h"
 #include "device/ZarnPRemoteEventAndNotificationDao.h"
-#include "services/ZarnPSegmentationService.h"
+#include "services/ZarnPSegmentationReading.h"
 #include "store/ZarnPEventDao.h"
 #include "zarn/platform/NotificationCenter.h"
 
@@ -51,7 +51,7 @@ const char* connectivityFailureName(long code) {
 std::shared_ptr<ZarnPEventService> ZarnPEventService::create(
     std::shared_ptr<ZarnPEventDao> eventDao, std::shared_ptr<ZarnPKeyValueDao> keyValueDao,
     std::shared_ptr<ZarnPUuidGenerator> uuidGenerator,
-    std::shared_ptr<ZarnPSegmentationService> segmentationService,
+    std::shared_ptr<ZarnPSegmentationReading> segmentationService,
     std::shared_ptr<ZarnPRemoteEventAndNotificationDao> remoteDao, std::shared_ptr<ZarnPClockDao> clockDao,
     std::shared_ptr<platform::NotificationCenter> center) {
     ZARN_REQUIRE(eventDao);
@@ -82,16 +82,19 @@ ZarnPEventService::~ZarnPEventService() {
 }
 
 void ZarnPEventService::logEventWithType(unsigned type, const std::shared_ptr<ZarnPContext>& context) {
+    ZARN_CHECK_SEQUENCE(sequence_);
     logEventWithType(type, Value::object(), context);
 }
 
 void ZarnPEventService::logEventWithType(unsigned type, const Value& extra,
                                          const std::shared_ptr<ZarnPContext>& context) {
+    ZARN_CHECK_SEQUENCE(sequence_);
     logEventWithType(type, extra, clockDao_->now(), context);
 }
 
 void ZarnPEventService::logEventWithType(unsigned type, const Value& extra, Date date,
                                          const std::shared_ptr<ZarnPContext>& context) {
+    ZARN_CHECK_SEQUENCE(sequence_);
     std::string name = ZarnPLogEventType::logEventTypeToString(type);
     bool store = keyValueDao_ ? keyValueDao_->getBoolPropertyValueForKey("zarn_store_events", true) : true;
     if (!store) {
@@ -117,11 +120,13 @@ void ZarnPEventService::logEventWithType(unsigned type, const Value& extra, Date
 }
 
 void ZarnPEventService::sendEventsIfNeeded() {
+    ZARN_CHECK_SEQUENCE(sequence_);
     if (eventDao_->getEventCount() > 5)
         sendEvents();
 }
 
 void ZarnPEventService::sendEvents() {
+    ZARN_CHECK_SEQUENCE(sequence_);
     auto events = eventDao_->getEvents();
     if (events.empty())
         return;
@@ -141,6 +146,7 @@ void ZarnPEventService::sendEvents() {
 }
 
 void ZarnPEventService::sendAndClearEventsIfNonEmpty() {
+    ZARN_CHECK_SEQUENCE(sequence_);
     if (eventDao_->getEventCount() <= 0)
         return;
     sendEvents();
@@ -148,12 +154,14 @@ void ZarnPEventService::sendAndClearEventsIfNonEmpty() {
 }
 
 void ZarnPEventService::onDisable() {
+    ZARN_CHECK_SEQUENCE(sequence_);
     sendEvents();
 }
 
 void ZarnPEventService::storeEventsCompleted(const std::vector<std::shared_ptr<ZarnPEvent>>& events,
                                              const std::optional<Error>& error,
                                              std::shared_ptr<ZarnPContext> zarnContext) {
+    ZARN_CHECK_SEQUENCE(sequence_);
     if (error) {
         logDataError(*error, "sendevents", zarnContext);
         return;
@@ -164,6 +172,7 @@ void ZarnPEventService::storeEventsCompleted(const std::vector<std::shared_ptr<Z
 
 void ZarnPEventService::logDataError(const Error& error, const std::string& operation,
                                      const std::shared_ptr<ZarnPContext>& context) {
+    ZARN_CHECK_SEQUENCE(sequence_);
     if (const char* name = connectivityFailureName(error.code)) {
         logEventWithType(ZarnPLogEventTypeError,
                          Value{{"message", name}, {"level", "2"}, {"domain", operation}}, context);

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/ZarnPEventLogging.h"
+#include "core/ZarnPSequenceChecker.h"
 #include "device/ZarnPStoreEventsDelegate.h"
 #include "zarn/Date.h"
 #include "zarn/Error.h"
@@ -14,7 +15,7 @@ class ZarnPClockDao;
 class ZarnPEventDao;
 class ZarnPKeyValueDao;
 class ZarnPRemoteEventAndNotificationDao;
-class ZarnPSegmentationService;
+class ZarnPSegmentationReading;
 class ZarnPUuidGenerator;
 namespace platform {
 class NotificationCenter;
@@ -31,7 +32,7 @@ class ZarnPEventService final : public ZarnPEventLogging,
     static std::shared_ptr<ZarnPEventService> create(
         std::shared_ptr<ZarnPEventDao> eventDao, std::shared_ptr<ZarnPKeyValueDao> keyValueDao,
         std::shared_ptr<ZarnPUuidGenerator> uuidGenerator,
-        std::shared_ptr<ZarnPSegmentationService> segmentationService,
+        std::shared_ptr<ZarnPSegmentationReading> segmentationService,
         std::shared_ptr<ZarnPRemoteEventAndNotificationDao> remoteDao,
         std::shared_ptr<ZarnPClockDao> clockDao, std::shared_ptr<platform::NotificationCenter> center);
     ~ZarnPEventService() override;
@@ -65,11 +66,12 @@ class ZarnPEventService final : public ZarnPEventLogging,
     std::shared_ptr<ZarnPEventDao> eventDao_;
     std::shared_ptr<ZarnPKeyValueDao> keyValueDao_;
     std::shared_ptr<ZarnPUuidGenerator> uuidGenerator_;
-    std::shared_ptr<ZarnPSegmentationService> segmentationService_;
+    std::shared_ptr<ZarnPSegmentationReading> segmentationService_;
     std::shared_ptr<ZarnPRemoteEventAndNotificationDao> remoteDao_;
     std::shared_ptr<ZarnPClockDao> clockDao_;
     std::shared_ptr<platform::NotificationCenter> center_;
     std::optional<Date> lastTimeSentEvents_;
+    ZarnPSequenceChecker sequence_;
 };
 
 }  // namespace zarn

@@ -1,11 +1,9 @@
 #pragma once
+#include "services/ZarnPGeofenceMatching.h"
 
 namespace zarn {
 
 // PLACEHOLDER until geofence matching is built: the facade and the module only hold it so far.
-class ZarnPGeofenceMatchingService {
-  public:
-    virtual ~ZarnPGeofenceMatchingService() = default;
-};
+class ZarnPGeofenceMatchingService : public ZarnPGeofenceMatching {};
 
 }  // namespace zarn

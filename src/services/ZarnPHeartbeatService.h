@@ -1,12 +1,12 @@
 #pragma once
+#include "services/ZarnPHeartbeatScheduling.h"
 
 namespace zarn {
 
 // PLACEHOLDER until the heartbeat is built: starting its timer does nothing.
-class ZarnPHeartbeatService {
+class ZarnPHeartbeatService : public ZarnPHeartbeatScheduling {
   public:
-    virtual ~ZarnPHeartbeatService() = default;
-    virtual void startTimer() {}
+    void startTimer() override {}
 };
 
 }  // namespace zarn

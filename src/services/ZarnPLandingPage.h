@@ -1,11 +1,9 @@
 #pragma once
+#include "services/ZarnPLandingPageShowing.h"
 
 namespace zarn {
 
 // PLACEHOLDER until the landing page is built: the facade and the module only hold it so far.
-class ZarnPLandingPage {
-  public:
-    virtual ~ZarnPLandingPage() = default;
-};
+class ZarnPLandingPage : public ZarnPLandingPageShowing {};
 
 }  // namespace zarn

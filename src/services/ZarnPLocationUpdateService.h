@@ -1,20 +1,21 @@
 #pragma once
 #include <memory>
 
+#include "services/ZarnPLocationUpdating.h"
+
 namespace zarn {
 
 class ZarnPContext;
 
 // PLACEHOLDER until the location update service is built: the operations the facade calls,
 // doing nothing. The real service decides when to fetch a fix and a data update.
-class ZarnPLocationUpdateService {
+class ZarnPLocationUpdateService : public ZarnPLocationUpdating {
   public:
-    virtual ~ZarnPLocationUpdateService() = default;
-    virtual void enable() {}
-    virtual void disable() {}
-    virtual void performFullUpdate(std::shared_ptr<ZarnPContext>) {}
-    virtual void performFullUpdateOrLogCurrentLocationWithContext(std::shared_ptr<ZarnPContext>) {}
-    virtual void clearData() {}
+    void enable() override {}
+    void disable() override {}
+    void performFullUpdate(std::shared_ptr<ZarnPContext>) override {}
+    void performFullUpdateOrLogCurrentLocationWithContext(std::shared_ptr<ZarnPContext>) override {}
+    void clearData() override {}
 };
 
 }  // namespace zarn

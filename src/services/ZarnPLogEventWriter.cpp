@@ -38,6 +38,7 @@ void ZarnPLogEventWriter::didLogMessage(const std::string& message, int level, c
 }
 
 void ZarnPLogEventWriter::logMessageOnRunLoop(const Value& extra) {
+    ZARN_CHECK_SEQUENCE(sequence_);
     struct Flag {
         Flag() { storingErrorEvent = true; }
         ~Flag() { storingErrorEvent = false; }

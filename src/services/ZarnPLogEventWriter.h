@@ -2,6 +2,7 @@
 #include <memory>
 
 #include "core/ZarnPLogListener.h"
+#include "core/ZarnPSequenceChecker.h"
 #include "zarn/Value.h"
 
 namespace zarn {
@@ -29,6 +30,7 @@ class ZarnPLogEventWriter final : public ZarnPLogListener,
   private:
     std::shared_ptr<ZarnPEventLogging> eventService_;
     std::shared_ptr<ZarnPSystemTimerDao> timerDao_;
+    ZarnPSequenceChecker sequence_;
 };
 
 }  // namespace zarn

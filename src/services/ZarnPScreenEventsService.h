@@ -1,12 +1,12 @@
 #pragma once
+#include "services/ZarnPScreenEventTracking.h"
 
 namespace zarn {
 
 // PLACEHOLDER until screen events are built: registering the app-state handlers does nothing.
-class ZarnPScreenEventsService {
+class ZarnPScreenEventsService : public ZarnPScreenEventTracking {
   public:
-    virtual ~ZarnPScreenEventsService() = default;
-    virtual void registerHandlers(bool /*isInForeground*/) {}
+    void registerHandlers(bool /*isInForeground*/) override {}
 };
 
 }  // namespace zarn

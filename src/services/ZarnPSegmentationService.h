@@ -2,18 +2,17 @@
 #include <optional>
 #include <string>
 
-#include "zarn/Value.h"
+#include "services/ZarnPSegmentationReading.h"
 
 namespace zarn {
 
 // PLACEHOLDER until the segmentation service is built: answers what a fresh installation
 // holds (no advertising identifier, no flag, no segmentation values).
-class ZarnPSegmentationService {
+class ZarnPSegmentationService : public ZarnPSegmentationReading {
   public:
-    virtual ~ZarnPSegmentationService() = default;
-    virtual std::optional<std::string> getAdvertisingIdentifier() { return std::nullopt; }
-    virtual std::optional<bool> isAdvertisingEnabled() { return std::nullopt; }
-    virtual Value getSegmentationProperties() { return Value::object(); }
+    std::optional<std::string> getAdvertisingIdentifier() override { return std::nullopt; }
+    std::optional<bool> isAdvertisingEnabled() override { return std::nullopt; }
+    Value getSegmentationProperties() override { return Value::object(); }
 };
 
 }  // namespace zarn

@@ -2,7 +2,8 @@
 
 namespace zarn {
 
-// PLACEHOLDER until the contextual page table is built: the facade and the module only hold it so far.
+// The closest contextual page of each run type, as the matching services and the facade use
+// it. It declares the operations its callers use as they arrive; SDK thread only.
 class ZarnPContextualPageDao {
   public:
     virtual ~ZarnPContextualPageDao() = default;

@@ -2,8 +2,9 @@
 
 namespace zarn {
 
-// PLACEHOLDER until the sent notifications and geotriggers tables is built: the facade and the module only
-// hold it so far.
+// The sent notifications and geotriggers, as the matching, the facade and the opening of a
+// tapped notification use them. It declares the operations its callers use as they arrive;
+// SDK thread only.
 class ZarnPSentTriggerDao {
   public:
     virtual ~ZarnPSentTriggerDao() = default;

@@ -21,6 +21,7 @@ void ZarnPSqLiteKeyValueDao::createOrUpdate(int version) {
 }
 
 std::optional<std::string> ZarnPSqLiteKeyValueDao::getPropertyValueForKey(const std::string& key) {
+    ZARN_CHECK_SEQUENCE(sequence_);
     auto connection = database();
     if (!connection)
         return std::nullopt;
@@ -33,6 +34,7 @@ std::optional<std::string> ZarnPSqLiteKeyValueDao::getPropertyValueForKey(const 
 
 void ZarnPSqLiteKeyValueDao::setPropertyValue(const std::optional<std::string>& value,
                                               const std::string& key) {
+    ZARN_CHECK_SEQUENCE(sequence_);
     auto connection = database();
     ZarnPSqlParameters parameters{{"key", key}};
     // Without a value ":value" stays unbound and the statement is refused.
@@ -47,6 +49,7 @@ void ZarnPSqLiteKeyValueDao::setPropertyValue(const std::optional<std::string>& 
 }
 
 void ZarnPSqLiteKeyValueDao::unsetPropertyKey(const std::string& key) {
+    ZARN_CHECK_SEQUENCE(sequence_);
     auto connection = database();
     bool success = connection && connection->executeUpdateWithParameterDictionary(
                                      "DELETE FROM keyvalue WHERE key = :key", {{"key", key}});

@@ -1,6 +1,7 @@
 #pragma once
 #include <memory>
 
+#include "core/ZarnPSequenceChecker.h"
 #include "store/ZarnPSqLiteDao.h"
 #include "store/ZarnPStringKeyValueDao.h"
 
@@ -30,6 +31,9 @@ class ZarnPSqLiteKeyValueDao : public ZarnPSqLiteDao,
     std::shared_ptr<ZarnPStringKeyValueDao> stringKeyValueDao();
     // A new typed store over this one.
     std::shared_ptr<ZarnPKeyValueDao> keyValueDao();
+
+  private:
+    ZarnPSequenceChecker sequence_;
 };
 
 }  // namespace zarn

@@ -23,6 +23,7 @@
 #include "core/ZarnPNotificationRegionType.h"
 #include "core/ZarnPNotificationsEnabledCallback.h"
 #include "core/ZarnPObjectWithContextWrapper.h"
+#include "core/ZarnPSystemClockDao.h"
 #include "core/ZarnPTimespan.h"
 #include "core/ZarnTriggerContext.h"
 #include "tests/support/TestEnvironment.h"
@@ -39,7 +40,8 @@ Date at(double seconds) {
 TEST(ContextTest, StartsWithNoReferencesAnEmptyLogAFreshIdentityAndTheTimeSourcesNow) {
     test::TestEnvironment env;
     env.advanceBy(12.5);
-    ZarnPContext context(ZarnTriggerContextGeofence, std::string("abc"));
+    // Dated by the clock the context service hands in.
+    ZarnPContext context(ZarnTriggerContextGeofence, std::string("abc"), ZarnPSystemClockDao(env.time).now());
     EXPECT_EQ(context.triggerContext(), ZarnTriggerContextGeofence);
     EXPECT_EQ(context.referenceCount(), 0);
     EXPECT_EQ(context.collectedLog(), std::optional<std::string>(""));
@@ -52,7 +54,7 @@ TEST(ContextTest, StartsWithNoReferencesAnEmptyLogAFreshIdentityAndTheTimeSource
     for (char c : id) EXPECT_TRUE((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || c == '-') << id;
     EXPECT_EQ(Uuid::fromString(id), context.uuid());
 
-    ZarnPContext other(ZarnTriggerContextGeofence, std::nullopt);
+    ZarnPContext other(ZarnTriggerContextGeofence, std::nullopt, context.creationDate());
     EXPECT_NE(other.uuid(), context.uuid());
     EXPECT_FALSE(other.triggerDetails().has_value());
 }

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <mutex>
+#include <optional>
+#include <type_traits>
 
 #include "core/ZarnPContext.h"
 #include "core/ZarnPEvent.h"
@@ -17,8 +19,8 @@
 #include "device/ZarnPDelegateDataDao.h"
 #include "device/ZarnPDeviceIdDao.h"
 #include "device/ZarnPFileConfigDao.h"
-#include "device/ZarnPGCMClient.h"
 #include "device/ZarnPKeyValueDao.h"
+#include "device/ZarnPPushMessaging.h"
 #include "device/ZarnPRemoteEventAndNotificationDao.h"
 #include "device/ZarnPSystemBackgroundTaskDao.h"
 #include "device/ZarnPSystemDeviceDataDao.h"
@@ -31,26 +33,27 @@
 #include "services/ZarnPEventService.h"
 #include "services/ZarnPFenceMatchService.h"
 #include "services/ZarnPGeofenceMatchingService.h"
-#include "services/ZarnPHeartbeatService.h"
+#include "services/ZarnPHeartbeatScheduling.h"
 #include "services/ZarnPLandingPage.h"
-#include "services/ZarnPLocationUpdateService.h"
+#include "services/ZarnPLocationUpdating.h"
 #include "services/ZarnPNotificationService.h"
 #include "services/ZarnPPhoneStateService.h"
-#include "services/ZarnPScreenEventsService.h"
+#include "services/ZarnPScreenEventTracking.h"
 #include "services/ZarnPSegmentationService.h"
-#include "store/ZarnPContextualPageDao.h"
-#include "store/ZarnPSentTriggerDao.h"
+#include "store/ZarnPSqLiteContextualPageDao.h"
 #include "store/ZarnPSqLiteDb.h"
 #include "store/ZarnPSqLiteEventDao.h"
 #include "store/ZarnPSqLiteKeyValueDao.h"
+#include "store/ZarnPSqLiteSentTriggerDao.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace zarn {
 namespace {
 
 // What the location update service was asked, with the contexts it was handed. Called on the
-// SDK thread; `onEnable` lets a test look at the state at that moment.
-class RecordingLocationUpdates final : public ZarnPLocationUpdateService {
+// SDK thread; `onEnable` lets a test look at the state at that moment. Like every stand-in
+// here it implements the role the facade holds, not the service's class.
+class RecordingLocationUpdates final : public ZarnPLocationUpdating {
   public:
     void enable() override {
         if (onEnable)
@@ -61,6 +64,10 @@ class RecordingLocationUpdates final : public ZarnPLocationUpdateService {
     void performFullUpdate(std::shared_ptr<ZarnPContext> context) override {
         record("update", std::move(context));
     }
+    void performFullUpdateOrLogCurrentLocationWithContext(std::shared_ptr<ZarnPContext> context) override {
+        record("updateOrLog", std::move(context));
+    }
+    void clearData() override { record("clearData", nullptr); }
 
     std::vector<std::string> calls() {
         std::lock_guard lk(mutex_);
@@ -88,7 +95,7 @@ class RecordingLocationUpdates final : public ZarnPLocationUpdateService {
     std::vector<std::shared_ptr<ZarnPContext>> contexts_;
 };
 
-class RecordingPushClient final : public ZarnPGCMClient {
+class RecordingPushClient final : public ZarnPPushMessaging {
   public:
     void loadGcmWithApnsSandbox(bool apnsSandbox, bool) override {
         std::lock_guard lk(mutex);
@@ -98,18 +105,35 @@ class RecordingPushClient final : public ZarnPGCMClient {
         std::lock_guard lk(mutex);
         ++refreshes;
     }
+    void didRegisterForRemoteNotificationsWithDeviceToken(const std::string& token) override {
+        std::lock_guard lk(mutex);
+        passThroughs.push_back("register " + token);
+    }
+    void didFailToRegisterForRemoteNotificationsWithError(const Error& error) override {
+        std::lock_guard lk(mutex);
+        passThroughs.push_back("fail " + error.domain);
+    }
+    void didReceiveRemoteNotification(Value userInfo,
+                                      std::function<void(BackgroundFetchResult)> completion) override {
+        {
+            std::lock_guard lk(mutex);
+            passThroughs.push_back("receive " + userInfo.dump());
+        }
+        completion(BackgroundFetchResult::NewData);
+    }
     std::mutex mutex;
     std::vector<bool> loads;
     int refreshes = 0;
+    std::vector<std::string> passThroughs;
 };
 
-class RecordingHeartbeat final : public ZarnPHeartbeatService {
+class RecordingHeartbeat final : public ZarnPHeartbeatScheduling {
   public:
     void startTimer() override { ++starts; }
     std::atomic<int> starts{0};
 };
 
-class RecordingScreenEvents final : public ZarnPScreenEventsService {
+class RecordingScreenEvents final : public ZarnPScreenEventTracking {
   public:
     void registerHandlers(bool isInForeground) override {
         std::lock_guard lk(mutex);
@@ -171,10 +195,11 @@ class FacadeTest : public ::testing::Test {
         strings = std::make_shared<ZarnPSqLiteKeyValueDao>(db);
         keyValueDao = strings->keyValueDao();
         eventDao = std::make_shared<ZarnPSqLiteEventDao>(db);
-        clock = std::make_shared<ZarnPSystemClockDao>(env.time);
         slc = std::make_shared<ZarnPSystemSLCDao>(
-            timerDao, clock, std::make_shared<ZarnPSystemBackgroundTaskDao>(timerDao, env.device, env.device),
-            contextService, env.location, env.device);
+            timerDao, clock,
+            std::make_shared<ZarnPSystemBackgroundTaskDao>(timerDao, env.device->backgroundTasks(),
+                                                           env.device->application()),
+            contextService, env.location, env.device->locationAuthorization());
         eventService =
             ZarnPEventService::create(eventDao, keyValueDao, uuid, segmentation, remote, clock, center);
         contextService->setEventService(eventService);
@@ -189,15 +214,17 @@ class FacadeTest : public ::testing::Test {
     }
 
     std::shared_ptr<ZarnPZarnInterface> build() {
-        auto deviceData = std::make_shared<ZarnPSystemDeviceDataDao>(keyValueDao, timerDao);
+        auto deviceData =
+            std::make_shared<ZarnPSystemDeviceDataDao>(keyValueDao, timerDao, platform::current());
         publicLog = std::make_shared<ZarnPSystemPublicLogDao>(
-            clock, deviceData, std::make_shared<ZarnPDelegateDataDao>(delegate));
+            clock, deviceData, std::make_shared<ZarnPDelegateDataDao>(delegate), env.fileSystem, env.time,
+            [this] { return facade && facade->isEnabledWithoutWaiting(); });
         ZarnPZarnInterface::Collaborators c{
             eventService,
             keyValueDao,
             std::make_shared<ZarnPSystemUINotificationDao>(),
-            std::make_shared<ZarnPContextualPageDao>(),
-            std::make_shared<ZarnPSentTriggerDao>(),
+            std::make_shared<ZarnPSqLiteContextualPageDao>(),
+            std::make_shared<ZarnPSqLiteSentTriggerDao>(),
             timerDao,
             publicLog,
             std::make_shared<ZarnPFenceMatchService>(),
@@ -207,7 +234,9 @@ class FacadeTest : public ::testing::Test {
             heartbeat,
             segmentation,
             std::make_shared<ZarnPLandingPage>(),
-            std::make_shared<ZarnPFileConfigDao>(),
+            std::make_shared<ZarnPFileConfigDao>(platform::current().libraryBundle,
+                                                 platform::current().mainBundle,
+                                                 platform::current().fileSystem),
             push,
             slc,
             contextService,
@@ -222,6 +251,7 @@ class FacadeTest : public ::testing::Test {
             std::make_shared<ZarnPDeviceIdDao>(uuid, keyValueDao),
             screenEvents,
             db,
+            env.device->mainBundle(),
         };
         facade = ZarnPZarnInterface::create(c);
         return facade;
@@ -233,9 +263,23 @@ class FacadeTest : public ::testing::Test {
         env.runUntilIdle();
     }
 
+    // The stores belong to the SDK thread: the test reads and writes them there (inline when it
+    // already runs there).
+    template <typename F>
+    auto onSdk(F f) {
+        using R = decltype(f());
+        if constexpr (std::is_void_v<R>) {
+            timerDao->invokeBlockOnRunLoop(f, true);
+        } else {
+            std::optional<R> result;
+            timerDao->invokeBlockOnRunLoop([&] { result.emplace(f()); }, true);
+            return std::move(*result);
+        }
+    }
+
     std::vector<std::shared_ptr<ZarnPEvent>> eventsOfType(unsigned type) {
         std::vector<std::shared_ptr<ZarnPEvent>> out;
-        for (auto& e : eventDao->getEvents())
+        for (auto& e : onSdk([&] { return eventDao->getEvents(); }))
             if (e->eventType() == type)
                 out.push_back(e);
         return out;
@@ -261,13 +305,14 @@ class FacadeTest : public ::testing::Test {
     std::shared_ptr<ZarnPSqLiteKeyValueDao> strings;
     std::shared_ptr<ZarnPKeyValueDao> keyValueDao;
     std::shared_ptr<ZarnPSqLiteEventDao> eventDao;
-    std::shared_ptr<ZarnPSystemClockDao> clock;
+    std::shared_ptr<ZarnPSystemClockDao> clock = std::make_shared<ZarnPSystemClockDao>(env.time);
     std::shared_ptr<ZarnPUuidGenerator> uuid = std::make_shared<ZarnPUuidGenerator>();
     std::shared_ptr<ZarnPSegmentationService> segmentation = std::make_shared<ZarnPSegmentationService>();
     std::shared_ptr<RecordingRemote> remote = std::make_shared<RecordingRemote>();
     std::shared_ptr<ZarnPEventService> eventService;
-    std::shared_ptr<ZarnPSystemTimerDao> timerDao = std::make_shared<ZarnPSystemTimerDao>();
-    std::shared_ptr<ZarnPContextService> contextService = std::make_shared<ZarnPContextService>();
+    std::shared_ptr<ZarnPSystemTimerDao> timerDao = std::make_shared<ZarnPSystemTimerDao>(
+        platform::timeSource(), platform::mainRunLoop(), platform::current().application);
+    std::shared_ptr<ZarnPContextService> contextService = std::make_shared<ZarnPContextService>(clock);
     std::shared_ptr<ZarnPSystemPublicLogDao> publicLog;
     std::shared_ptr<RecordingLocationUpdates> locationUpdates = std::make_shared<RecordingLocationUpdates>();
     std::shared_ptr<RecordingPushClient> push = std::make_shared<RecordingPushClient>();
@@ -287,7 +332,7 @@ TEST_F(FacadeTest, FirstStartEnablesThenAnnouncesInitialisedBeforeEnabled) {
     EXPECT_EQ(broadcasts.names(), (std::vector<std::string>{"Zarn_Initialized", "Zarn_Enabled"}));
     EXPECT_TRUE(facade->isInitialized());
     EXPECT_TRUE(facade->isEnabled());
-    EXPECT_TRUE(keyValueDao->getBoolPropertyValueForKey("zarn_enabled"));
+    EXPECT_TRUE(onSdk([&] { return keyValueDao->getBoolPropertyValueForKey("zarn_enabled"); }));
     EXPECT_EQ(heartbeat->starts.load(), 1);
     EXPECT_EQ(commonMatch->delegate(), facade);
     EXPECT_TRUE(env.consoleContains("INFO|ZarnInterface| Zarn enabled"));
@@ -299,7 +344,7 @@ TEST_F(FacadeTest, EnablingHasItsEffectsInOrderOnTheSdkThread) {
     std::atomic<bool> onSdkThread{false}, storedFirst{false}, announcedEarly{true};
     locationUpdates->onEnable = [&] {
         onSdkThread = !platform::isMainThread();
-        storedFirst = keyValueDao->getBoolPropertyValueForKey("zarn_enabled") &&
+        storedFirst = onSdk([&] { return keyValueDao->getBoolPropertyValueForKey("zarn_enabled"); }) &&
                       !eventsOfType(ZarnPLogEventTypeEnableService).empty();
         announcedEarly = broadcasts.count("Zarn_Enabled") > 0;
     };
@@ -316,7 +361,7 @@ TEST_F(FacadeTest, EnablingHasItsEffectsInOrderOnTheSdkThread) {
 }
 
 TEST_F(FacadeTest, StoredDisabledOutweighsEnableOnFirstRun) {
-    keyValueDao->setBoolPropertyValue(false, "zarn_enabled");
+    onSdk([&] { return keyValueDao->setBoolPropertyValue(false, "zarn_enabled"); });
     configuration->setEnableOnFirstRun(true);
     start();
     EXPECT_EQ(broadcasts.names(), (std::vector<std::string>{"Zarn_Initialized"}));
@@ -330,7 +375,7 @@ TEST_F(FacadeTest, WithoutAStoredSettingEnableOnFirstRunDecides) {
     configuration->setEnableOnFirstRun(false);
     start();
     EXPECT_FALSE(facade->isEnabled());
-    EXPECT_FALSE(keyValueDao->hasProperty("zarn_enabled"));
+    EXPECT_FALSE(onSdk([&] { return keyValueDao->hasProperty("zarn_enabled"); }));
     EXPECT_EQ(broadcasts.names(), (std::vector<std::string>{"Zarn_Initialized"}));
 }
 
@@ -342,8 +387,8 @@ TEST_F(FacadeTest, MissingOrEmptyTokenAppliesNothingAndLeavesTheFacadeUninitiali
         EXPECT_TRUE(env.consoleContains(
             "ERROR|ZarnInterface| Unable to initialize the Zarn plugin. No public token set."));
         EXPECT_FALSE(facade->isInitialized());
-        EXPECT_FALSE(keyValueDao->hasProperty("zarn_public_token"));
-        EXPECT_FALSE(keyValueDao->hasProperty("zarn_max_regions_monitored"));
+        EXPECT_FALSE(onSdk([&] { return keyValueDao->hasProperty("zarn_public_token"); }));
+        EXPECT_FALSE(onSdk([&] { return keyValueDao->hasProperty("zarn_max_regions_monitored"); }));
         EXPECT_TRUE(broadcasts.names().empty());
         EXPECT_EQ(heartbeat->starts.load(), 0);
         facade.reset();
@@ -392,7 +437,8 @@ TEST_P(RegionLimitTest, IsClampedToFiveToTwentyOrZeroWithoutBackgroundLocation) 
     configuration->setMaxRegionsMonitored(GetParam().requested);
     configuration->setEnableBackgroundLocation(GetParam().backgroundLocation);
     start();
-    EXPECT_EQ(keyValueDao->getIntPropertyValueForKey("zarn_max_regions_monitored"), GetParam().stored);
+    EXPECT_EQ(onSdk([&] { return keyValueDao->getIntPropertyValueForKey("zarn_max_regions_monitored"); }),
+              GetParam().stored);
     EXPECT_EQ(slc->enableBackgroundLocation(), GetParam().backgroundLocation);
 }
 
@@ -414,12 +460,12 @@ TEST_F(FacadeTest, PermissionSwitchesAndXamarinVersionReachTheirStores) {
     ASSERT_TRUE(ui);
     EXPECT_FALSE(ui->automaticallyAskNotificationPermission());
     EXPECT_TRUE(ui->provisionalNotificationPermission());
-    EXPECT_EQ(keyValueDao->getPropertyValueForKey("zarn_xamarin_version"), "4.2");
+    EXPECT_EQ(onSdk([&] { return keyValueDao->getPropertyValueForKey("zarn_xamarin_version"); }), "4.2");
 }
 
 TEST_F(FacadeTest, FirstTokenClearsAndRefreshesNothingAndTheSameTokenAgainNeither) {
     start();
-    EXPECT_EQ(keyValueDao->getPropertyValueForKey("zarn_public_token"), "token-1");
+    EXPECT_EQ(onSdk([&] { return keyValueDao->getPropertyValueForKey("zarn_public_token"); }), "token-1");
     facade->reinit(configuration);
     env.runUntilIdle();
     EXPECT_FALSE(env.consoleContains("Clearing current public token"));
@@ -429,21 +475,22 @@ TEST_F(FacadeTest, FirstTokenClearsAndRefreshesNothingAndTheSameTokenAgainNeithe
 
 TEST_F(FacadeTest, ChangedTokenSendsTheOldTokensEventsUnderTheOldTokenThenRefreshesPush) {
     start();
-    size_t waiting = static_cast<size_t>(eventDao->getEventCount());
+    size_t waiting = static_cast<size_t>(onSdk([&] { return eventDao->getEventCount(); }));
     ASSERT_GT(waiting, 0u);  // the enabling event at least
     auto next = std::make_shared<ZarnPZarnConfiguration>();
     next->setPublicToken(std::string("token-2"));
     facade->reinit(next);
     env.runUntilIdle();
     EXPECT_TRUE(env.consoleContains("DEBUG|ZarnInterface| Clearing current public token"));
-    EXPECT_EQ(keyValueDao->getPropertyValueForKey("zarn_public_token"), "token-2");
+    EXPECT_EQ(onSdk([&] { return keyValueDao->getPropertyValueForKey("zarn_public_token"); }), "token-2");
     {
         std::lock_guard lk(remote->mutex);
         ASSERT_EQ(remote->uploads.size(), 1u);
         EXPECT_EQ(remote->uploads[0].first, "token-1");
         EXPECT_EQ(remote->uploads[0].second, waiting);
     }
-    EXPECT_EQ(eventDao->getEventCount(), 0);  // nothing of the old token is left to go out later
+    EXPECT_EQ(onSdk([&] { return eventDao->getEventCount(); }),
+              0);  // nothing of the old token is left to go out later
     std::lock_guard lk(push->mutex);
     EXPECT_EQ(push->refreshes, 1);
 }
@@ -455,7 +502,7 @@ TEST_F(FacadeTest, ReinitialisingAppliesSettingsButDoesNotEnableOrAnnounceAgain)
     next->setMaxRegionsMonitored(7);
     facade->reinit(next);
     env.runUntilIdle();
-    EXPECT_EQ(keyValueDao->getIntPropertyValueForKey("zarn_max_regions_monitored"), 7);
+    EXPECT_EQ(onSdk([&] { return keyValueDao->getIntPropertyValueForKey("zarn_max_regions_monitored"); }), 7);
     EXPECT_EQ(broadcasts.count("Zarn_Initialized"), 1);
     EXPECT_EQ(broadcasts.count("Zarn_Enabled"), 1);
     EXPECT_EQ(heartbeat->starts.load(), 1);
@@ -474,7 +521,7 @@ TEST_F(FacadeTest, ConfigurationCallbackRunsOnTheMainThreadAndItsAnswerIsApplied
     };
     start();
     EXPECT_TRUE(onMain);
-    EXPECT_EQ(keyValueDao->getIntPropertyValueForKey("zarn_max_regions_monitored"), 9);
+    EXPECT_EQ(onSdk([&] { return keyValueDao->getIntPropertyValueForKey("zarn_max_regions_monitored"); }), 9);
     EXPECT_EQ(configuration->delegate(), delegate);
     EXPECT_EQ(broadcasts.names(), (std::vector<std::string>{"Zarn_Initialized", "Zarn_Enabled"}));
 }
@@ -501,7 +548,7 @@ TEST_F(FacadeTest, ConfigurationCallbackAnsweringWithAnotherClassIsRefused) {
     start();
     EXPECT_TRUE(env.consoleContains("ERROR|ZarnInterface| Subclassing ZarnConfiguration isn't supported."));
     EXPECT_FALSE(facade->isInitialized());
-    EXPECT_FALSE(keyValueDao->hasProperty("zarn_public_token"));
+    EXPECT_FALSE(onSdk([&] { return keyValueDao->hasProperty("zarn_public_token"); }));
     EXPECT_TRUE(broadcasts.names().empty());
 }
 
@@ -529,8 +576,8 @@ TEST_F(FacadeTest, FileConfigurationIsReadBeforeTheAppsCallbackAndAMalformedFile
     };
     start();
     EXPECT_EQ(seen, "file-token");
-    EXPECT_EQ(keyValueDao->getPropertyValueForKey("zarn_public_token"), "file-token");
-    EXPECT_EQ(keyValueDao->getIntPropertyValueForKey("zarn_max_regions_monitored"), 8);
+    EXPECT_EQ(onSdk([&] { return keyValueDao->getPropertyValueForKey("zarn_public_token"); }), "file-token");
+    EXPECT_EQ(onSdk([&] { return keyValueDao->getIntPropertyValueForKey("zarn_max_regions_monitored"); }), 8);
     facade.reset();
 
     ASSERT_TRUE(env.fileSystem->createFile(path, "{\"publicToken\": "));
@@ -541,7 +588,8 @@ TEST_F(FacadeTest, FileConfigurationIsReadBeforeTheAppsCallbackAndAMalformedFile
     broadcasts.onPost = nullptr;
     start();
     EXPECT_TRUE(facade->isInitialized());
-    EXPECT_EQ(keyValueDao->getIntPropertyValueForKey("zarn_max_regions_monitored"), 20);
+    EXPECT_EQ(onSdk([&] { return keyValueDao->getIntPropertyValueForKey("zarn_max_regions_monitored"); }),
+              20);
 }
 
 // --- Enabling, disabling and the update timer
@@ -619,7 +667,7 @@ TEST_F(FacadeTest, DisablingStopsUpdatesAndReEnablingStartsThemAgain) {
     env.runUntilIdle();
     EXPECT_FALSE(facade->isEnabled());
     EXPECT_FALSE(facade->hasUpdateTimer());
-    EXPECT_FALSE(keyValueDao->getBoolPropertyValueForKey("zarn_enabled", true));
+    EXPECT_FALSE(onSdk([&] { return keyValueDao->getBoolPropertyValueForKey("zarn_enabled", true); }));
     EXPECT_EQ(broadcasts.names().back(), "Zarn_Disabled");
     EXPECT_EQ(eventsOfType(ZarnPLogEventTypeDisableService).size(), 1u);
     env.advanceBy(180);
@@ -637,7 +685,7 @@ TEST_F(FacadeTest, DisablingStopsUpdatesAndReEnablingStartsThemAgain) {
 }
 
 TEST_F(FacadeTest, BecomingActiveWhileDisabledDoesNothing) {
-    keyValueDao->setBoolPropertyValue(false, "zarn_enabled");
+    onSdk([&] { return keyValueDao->setBoolPropertyValue(false, "zarn_enabled"); });
     start();
     env.device->application()->becomeActive();
     env.advanceBy(120);
@@ -649,11 +697,11 @@ TEST_F(FacadeTest, CooldownPeriodIsStoredAndNeverNegative) {
     start();
     facade->setCooldownPeriod(-5);
     env.runUntilIdle();
-    EXPECT_EQ(keyValueDao->getIntPropertyValueForKey("zarn_cooldown_period"), 0);
-    EXPECT_TRUE(keyValueDao->hasProperty("zarn_cooldown_period"));
+    EXPECT_EQ(onSdk([&] { return keyValueDao->getIntPropertyValueForKey("zarn_cooldown_period"); }), 0);
+    EXPECT_TRUE(onSdk([&] { return keyValueDao->hasProperty("zarn_cooldown_period"); }));
     facade->setCooldownPeriod(300);
     env.runUntilIdle();
-    EXPECT_EQ(keyValueDao->getIntPropertyValueForKey("zarn_cooldown_period"), 300);
+    EXPECT_EQ(onSdk([&] { return keyValueDao->getIntPropertyValueForKey("zarn_cooldown_period"); }), 300);
 }
 
 // --- Construction
@@ -698,6 +746,20 @@ TEST_F(FacadeTest, ReleasedFacadeStopsObservingTheCentre) {
     env.device->application()->becomeActive();  // reaches nobody
     env.runUntilIdle();
     EXPECT_TRUE(locationUpdates->calls().empty());
+}
+
+// The three push pass-throughs go straight to the push role on the app's thread: the stand-in
+// answers the fetch before the call returns, with no hop in between.
+TEST_F(FacadeTest, PushPassThroughsReachThePushRoleOnTheCallersThread) {
+    start();
+    facade->didRegisterForRemoteNotificationsWithDeviceToken("a1b2");
+    facade->didFailToRegisterForRemoteNotificationsWithError(Error{"APNS", 3, "no"});
+    std::optional<BackgroundFetchResult> fetched;
+    facade->didReceiveRemoteNotification(Value{{"k", 1}}, [&](BackgroundFetchResult r) { fetched = r; });
+    EXPECT_EQ(fetched, BackgroundFetchResult::NewData);
+    std::lock_guard lk(push->mutex);
+    EXPECT_EQ(push->passThroughs,
+              (std::vector<std::string>{"register a1b2", "fail APNS", "receive {\"k\":1}"}));
 }
 
 }  // namespace

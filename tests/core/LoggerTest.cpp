@@ -132,7 +132,8 @@ TEST_F(LoggerLevelTest, StoredWarnLevelKeepsDebugAndInfoFromConsoleFileAndListen
     auto logger = makeLogger();
     EXPECT_EQ(logger->level(), ZarnPLogLevelWarn);
     auto listener = std::make_shared<RecordingListener>();
-    auto file = std::make_shared<ZarnPLogFileAppender>("~/Documents/zarn.log", false);
+    auto file = std::make_shared<ZarnPLogFileAppender>(
+        "~/Documents/zarn.log", false, platform::current().fileSystem, platform::timeSource());
     logger->addListener(listener);
     logger->addListener(file);
 
@@ -325,7 +326,8 @@ TEST(LoggerTest, NumbersUseTheCLocaleWhateverTheProcessLocale) {
     if (!comma.active())
         GTEST_SKIP() << "de_DE.UTF-8 is not installed";
     test::TestEnvironment env;
-    auto file = std::make_shared<ZarnPLogFileAppender>("~/Documents/zarn.log", false);
+    auto file = std::make_shared<ZarnPLogFileAppender>(
+        "~/Documents/zarn.log", false, platform::current().fileSystem, platform::timeSource());
     ScopedListener scoped(file);
     LogInfo("Num", "%f %.2f %@ %g", 1.5, 2.25, 0.5, 1e-3);
     EXPECT_EQ(env.console->lines(), (std::vector<std::string>{"INFO|Num| 1.500000 2.25 0.5 0.001"}));
@@ -355,7 +357,7 @@ class LogFileStampTest : public ::testing::TestWithParam<StampCase> {};
 TEST_P(LogFileStampTest, LinesCarryTheLocalTimeToTheMillisecond) {
     test::TestEnvironment env(GetParam().offset);  // starts 2026-12-01 12:00:00 UTC
     env.advanceBy(GetParam().advance);
-    ZarnPLogFileAppender appender("~/Documents/zarn.log", false);
+    ZarnPLogFileAppender appender("~/Documents/zarn.log", false, env.fileSystem, env.time);
     appender.didLogMessage("hello", ZarnPLogLevelInfo, "Module");
     EXPECT_EQ(readFile(env.path("Documents/zarn.log")),
               std::string(GetParam().stamp) + "|INFO|Module| hello\n");
@@ -372,7 +374,8 @@ TEST(LogFileAppenderTest, CreatesTheFileUnderTheHomeAndAppendsEveryLevel) {
     test::TestEnvironment env(3600);
     std::string path = env.path("Documents/zarn.log");
     ASSERT_FALSE(std::filesystem::exists(path));
-    auto appender = std::make_shared<ZarnPLogFileAppender>("~/Documents/zarn.log");
+    auto appender = std::make_shared<ZarnPLogFileAppender>(
+        "~/Documents/zarn.log", platform::current().fileSystem, platform::timeSource());
     EXPECT_EQ(appender->fileName(), "~/Documents/zarn.log");
     EXPECT_FALSE(appender->clearOnStart());
     ScopedListener scoped(appender);
@@ -391,7 +394,7 @@ TEST(LogFileAppenderTest, UnopenableFileLosesTheLineWithAConsoleNote) {
     test::TestEnvironment env;
     std::string path = env.path("Documents/zarn.log");
     std::filesystem::create_directories(path);  // a folder where the file should be
-    ZarnPLogFileAppender appender("~/Documents/zarn.log", false);
+    ZarnPLogFileAppender appender("~/Documents/zarn.log", false, env.fileSystem, env.time);
     appender.didLogMessage("lost", ZarnPLogLevelError, "Module");
     EXPECT_EQ(env.console->lines(),
               (std::vector<std::string>{"LoggerFileAppender: Error opening log file: " + path}));
@@ -399,7 +402,7 @@ TEST(LogFileAppenderTest, UnopenableFileLosesTheLineWithAConsoleNote) {
 
 TEST(LogFileAppenderTest, ClearLogEmptiesTheFile) {
     test::TestEnvironment env;
-    ZarnPLogFileAppender appender("~/Documents/zarn.log", false);
+    ZarnPLogFileAppender appender("~/Documents/zarn.log", false, env.fileSystem, env.time);
     appender.didLogMessage("one", ZarnPLogLevelInfo, "A");
     appender.didLogMessage("two", ZarnPLogLevelInfo, "A");
     appender.clearLog();
@@ -413,14 +416,15 @@ TEST(LogFileAppenderTest, ClearLogEmptiesTheFile) {
 TEST(LogFileAppenderTest, ClearOnStartComesFromTheListenerProperty) {
     test::TestEnvironment env;
     std::string path = env.path("Documents/zarn.log");
-    ZarnPLogFileAppender("~/Documents/zarn.log").didLogMessage("kept", ZarnPLogLevelInfo, "A");
+    ZarnPLogFileAppender("~/Documents/zarn.log", env.fileSystem, env.time)
+        .didLogMessage("kept", ZarnPLogLevelInfo, "A");
     {
-        ZarnPLogFileAppender unset("~/Documents/zarn.log");
+        ZarnPLogFileAppender unset("~/Documents/zarn.log", env.fileSystem, env.time);
         EXPECT_FALSE(unset.clearOnStart());
         EXPECT_NE(readFile(path).find("kept"), std::string::npos);
     }
     ZarnPLogger::instance().setListenerPropertyValue(Value(true), "LogFileAppender.clearOnStart");
-    ZarnPLogFileAppender clearing("~/Documents/zarn.log");
+    ZarnPLogFileAppender clearing("~/Documents/zarn.log", env.fileSystem, env.time);
     ZarnPLogger::instance().setListenerPropertyValue(Value(false), "LogFileAppender.clearOnStart");
     EXPECT_TRUE(clearing.clearOnStart());
     EXPECT_EQ(readFile(path), "");
@@ -440,7 +444,8 @@ TEST(LogFileAppenderTest, FailedRemovalIsLoggedAndAnEmptyFileIsCreatedAnyway) {
     auto reporter = std::make_shared<sim::RecordingCrashReporter>();
     installCrashReporter(reporter);
     auto fs = std::make_shared<UnremovableFileSystem>(env.fileSystem);
-    auto appender = std::make_shared<ZarnPLogFileAppender>("~/Documents/zarn.log", false, fs);
+    auto appender =
+        std::make_shared<ZarnPLogFileAppender>("~/Documents/zarn.log", false, fs, platform::timeSource());
     ScopedListener scoped(appender);
     appender->didLogMessage("old", ZarnPLogLevelInfo, "A");
     appender->clearLog();
@@ -460,7 +465,8 @@ TEST(LogFileAppenderTest, FailedRemovalIsLoggedAndAnEmptyFileIsCreatedAnyway) {
 
 TEST(LogFileAppenderTest, LinesFromManyThreadsStayWhole) {
     test::TestEnvironment env;
-    auto appender = std::make_shared<ZarnPLogFileAppender>("~/Documents/zarn.log", false);
+    auto appender = std::make_shared<ZarnPLogFileAppender>(
+        "~/Documents/zarn.log", false, platform::current().fileSystem, platform::timeSource());
     constexpr int kThreads = 4, kEach = 100;
     std::latch go(kThreads);
     std::vector<std::thread> threads;
@@ -529,7 +535,8 @@ class LogEventWriterTest : public ::testing::Test {
     }
 
     test::TestEnvironment env;
-    std::shared_ptr<ZarnPSystemTimerDao> dao = std::make_shared<ZarnPSystemTimerDao>();
+    std::shared_ptr<ZarnPSystemTimerDao> dao = std::make_shared<ZarnPSystemTimerDao>(
+        platform::timeSource(), platform::mainRunLoop(), platform::current().application);
     std::shared_ptr<RecordingEventLogging> events = std::make_shared<RecordingEventLogging>();
     std::shared_ptr<ZarnPLogEventWriter> writer;
 };

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <sstream>
 
+#include "core/ZarnPGzipHelper.h"
 #include "core/ZarnPLogger.h"
 #include "core/ZarnPSystemClockDao.h"
 #include "core/ZarnPSystemTimerDao.h"
@@ -69,11 +70,13 @@ class ModuleTest : public ::testing::Test {
 TEST_F(ModuleTest, TestingConstructorHandsTheGivenObjectsToEveryService) {
     auto db = std::make_shared<ZarnPSqLiteDb>(22, env.path("Documents/given.db"));
     db->disableThreadCheck();
-    auto timerDao = std::make_shared<ZarnPSystemTimerDao>();
+    auto timerDao = std::make_shared<ZarnPSystemTimerDao>(platform::timeSource(), platform::mainRunLoop(),
+                                                          platform::current().application);
     auto clock = std::make_shared<ZarnPSystemClockDao>(env.time);
     // A device-data store of the module's own kind, over a settings store of its own.
     auto settings = std::make_shared<ZarnPSqLiteKeyValueDao>(db);
-    auto deviceData = std::make_shared<ZarnPSystemDeviceDataDao>(settings->keyValueDao(), timerDao);
+    auto deviceData =
+        std::make_shared<ZarnPSystemDeviceDataDao>(settings->keyValueDao(), timerDao, platform::current());
     module = std::make_shared<ZarnPModule>(configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(),
                                            db, timerDao, locationManagerCreator(), deviceData, clock);
     env.runUntilIdle();
@@ -246,6 +249,35 @@ TEST_F(StartupTest, UpdatesRunWhileTheAppIsActiveOnly) {
     env.device->application()->becomeActive();
     env.advanceBy(60);
     EXPECT_EQ(env.consoleCount("Checking for update..."), 5);
+}
+
+// The export header's "zarn_status" is the facade's flag as the module hands it to the public
+// log: it follows enabling and disabling and is read on the SDK thread without waiting.
+TEST_F(ModuleTest, PublicLogExportShowsTheFacadesEnabledState) {
+    module = std::make_shared<ZarnPModule>(configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(),
+                                           std::make_shared<ZarnPLocationManagerCreatorImpl>());
+    env.runUntilIdle();
+    auto exportStatus = [&] {
+        std::optional<std::vector<uint8_t>> data;
+        module->publicLogDao()->getLogFileData(
+            [&](std::optional<std::vector<uint8_t>> d) { data = std::move(d); });
+        env.runUntilIdle();
+        if (!data)
+            return std::string("(no data)");
+        auto plain = ZarnPGzipHelper::gzipInflate(std::span<const uint8_t>(*data));
+        std::string text = plain ? std::string(plain->begin(), plain->end()) : std::string();
+        auto at = text.find(" zarn_status: ");
+        return at == std::string::npos ? std::string("(no status)")
+                                       : text.substr(at, text.find('\n', at) - at);
+    };
+    ASSERT_TRUE(module->facade()->isEnabledWithoutWaiting());
+    EXPECT_EQ(exportStatus(), " zarn_status: enabled");
+    module->facade()->disable();
+    env.runUntilIdle();
+    EXPECT_EQ(exportStatus(), " zarn_status: disabled");
+    module->facade()->enable();
+    env.runUntilIdle();
+    EXPECT_EQ(exportStatus(), " zarn_status: enabled");
 }
 
 }  // namespace

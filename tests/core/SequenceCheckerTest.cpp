@@ -28,8 +28,8 @@ TEST(SequenceCheckerTest, BindsToTheFirstThreadAndRefusesAnother) {
 TEST(SequenceCheckerTest, EverySdkThreadIsOneSequence) {
     test::TestEnvironment env;
     ZarnPSequenceChecker checker;
-    auto first = std::make_shared<ZarnPSystemTimerDao>(env.time);
-    auto second = std::make_shared<ZarnPSystemTimerDao>(env.time);
+    auto first = std::make_shared<ZarnPSystemTimerDao>(env.time, platform::mainRunLoop(), env.device);
+    auto second = std::make_shared<ZarnPSystemTimerDao>(env.time, platform::mainRunLoop(), env.device);
     bool a = false, b = false, sdk = false;
     first->invokeBlockOnRunLoop([&] { a = checker.calledOnValidSequence(); }, true);
     second->invokeBlockOnRunLoop(

@@ -137,7 +137,8 @@ thread_local int threadMark = 0;  // fresh (0) on every new thread
 class TimerDaoTest : public ::testing::Test {
   protected:
     test::TestEnvironment env;
-    std::shared_ptr<ZarnPSystemTimerDao> dao = std::make_shared<ZarnPSystemTimerDao>();
+    std::shared_ptr<ZarnPSystemTimerDao> dao = std::make_shared<ZarnPSystemTimerDao>(
+        platform::timeSource(), platform::mainRunLoop(), platform::current().application);
 
     void sync() {
         dao->invokeBlockOnRunLoop([] {}, true);
@@ -169,7 +170,8 @@ TEST_F(TimerDaoTest, FirstHopStartsTheThreadAndRunsThere) {
 }
 
 TEST_F(TimerDaoTest, FirstHopWithoutWaitingAlsoStartsTheThread) {
-    auto fresh = std::make_shared<ZarnPSystemTimerDao>();
+    auto fresh = std::make_shared<ZarnPSystemTimerDao>(platform::timeSource(), platform::mainRunLoop(),
+                                                       platform::current().application);
     std::promise<bool> onSdk;
     fresh->invokeBlockOnRunLoop([&] { onSdk.set_value(fresh->isRunThread()); }, false);
     auto f = onSdk.get_future();
@@ -215,7 +217,8 @@ TEST(TimerDaoStartTest, HopsRacingBeforeTheThreadExistsStartOneThread) {
     test::TestEnvironment env;
     constexpr int kCallers = 8;
     for (int round = 0; round < 25; ++round) {
-        auto dao = std::make_shared<ZarnPSystemTimerDao>();
+        auto dao = std::make_shared<ZarnPSystemTimerDao>(platform::timeSource(), platform::mainRunLoop(),
+                                                         platform::current().application);
         int before = env.consoleCount("Scheduled timer for: ZarnPSystemTimerDao");
         std::vector<std::thread::id> ranOn(kCallers);
         std::latch go(kCallers);
@@ -253,7 +256,7 @@ TEST_F(TimerDaoTest, WaitingHopIsReleasedWhenItsTaskThrows) {
 TEST(TimerDaoShutdownTest, WaitingHopIsReleasedWhenTheDaoIsDestroyedWithItsTaskQueued) {
     test::TestEnvironment env;
     auto time = std::make_shared<ObservedTimeSource>(std::make_shared<platform::SystemTimeSource>());
-    auto dao = std::make_shared<ZarnPSystemTimerDao>(time);
+    auto dao = std::make_shared<ZarnPSystemTimerDao>(time, platform::mainRunLoop(), env.device);
     auto loop = dao->runLoop();
     ZarnPSystemTimerDao* raw = dao.get();
 
@@ -281,7 +284,7 @@ TEST(TimerDaoShutdownTest, WaitingHopIsReleasedWhenTheDaoIsDestroyedWithItsTaskQ
 TEST(TimerDaoShutdownTest, DestroyedFromItsOwnThreadTheLoopOutlivesTheLastPass) {
     test::TestEnvironment env;
     auto time = std::make_shared<ObservedTimeSource>(env.time);
-    auto dao = std::make_shared<ZarnPSystemTimerDao>(time);
+    auto dao = std::make_shared<ZarnPSystemTimerDao>(time, platform::mainRunLoop(), env.device);
     const platform::RunLoop* loop = dao->runLoop().get();
     dao->invokeBlockOnRunLoop([] {}, true);
 
@@ -304,7 +307,7 @@ TEST(TimerDaoShutdownTest, DestroyedFromItsOwnThreadTheLoopOutlivesTheLastPass) 
 TEST(TimerDaoRestartTest, FifthExceptionEndsTheThreadAndTheNextHopStartsOneThatServesTheQueue) {
     test::TestEnvironment env;
     auto time = std::make_shared<ObservedTimeSource>(env.time);
-    auto dao = std::make_shared<ZarnPSystemTimerDao>(time);
+    auto dao = std::make_shared<ZarnPSystemTimerDao>(time, platform::mainRunLoop(), env.device);
     dao->invokeBlockOnRunLoop([] { threadMark = 1; }, true);
 
     // A timer and a task queued on the first thread's loop must outlive that thread.
@@ -501,7 +504,8 @@ TEST_P(KeepAliveTest, TickLogsRemainingTimeAndStateOnTheMainThread) {
     test::TestEnvironment env;
     env.device->application()->setApplicationState(GetParam().state);
     env.device->application()->setBackgroundTimeRemaining(GetParam().remaining);
-    auto dao = std::make_shared<ZarnPSystemTimerDao>();
+    auto dao = std::make_shared<ZarnPSystemTimerDao>(platform::timeSource(), platform::mainRunLoop(),
+                                                     platform::current().application);
     dao->invokeBlockOnRunLoop([] {}, true);
     env.advanceBy(29);
     EXPECT_EQ(env.consoleCount("Timeleft:"), 0);
@@ -572,7 +576,7 @@ INSTANTIATE_TEST_SUITE_P(Zones, ClockTest,
 
 TEST(ClockZoneTest, GmtPlusTwoAddsTwoHoursToUtcMilliseconds) {
     test::TestEnvironment env(7200);
-    ZarnPSystemClockDao clock;  // the installed source
+    ZarnPSystemClockDao clock{platform::timeSource()};  // the installed source
     int64_t utc = static_cast<int64_t>(timeIntervalSince1970(clock.now()) * 1000);
     EXPECT_EQ(clock.nowWithTimeZoneOffsetMilliseconds(), utc + 7200000);
     EXPECT_GT(clock.nowWithTimeZoneOffsetMilliseconds(), int64_t{1} << 31);
@@ -584,7 +588,7 @@ TEST(ClockZoneTest, FollowsTheZoneRuleAtTheCurrentDate) {
     test::TestEnvironment env;
     double change = test::TestEnvironment::kStart + 3600;
     env.time->setTimeZoneRule([change](Date d) { return timeIntervalSince1970(d) < change ? 3600L : 7200L; });
-    ZarnPSystemClockDao clock;
+    ZarnPSystemClockDao clock{platform::timeSource()};
     int64_t start = static_cast<int64_t>(test::TestEnvironment::kStart) * 1000;
     EXPECT_EQ(clock.nowWithTimeZoneOffsetMilliseconds(), start + 3600000);
     env.advanceBy(3600);

@@ -17,8 +17,10 @@ using platform::BackgroundTaskIdentifier;
 class BackgroundTaskDaoTest : public ::testing::Test {
   protected:
     test::TestEnvironment env;
-    std::shared_ptr<ZarnPSystemTimerDao> timer = std::make_shared<ZarnPSystemTimerDao>();
-    std::shared_ptr<ZarnPSystemBackgroundTaskDao> dao = std::make_shared<ZarnPSystemBackgroundTaskDao>(timer);
+    std::shared_ptr<ZarnPSystemTimerDao> timer = std::make_shared<ZarnPSystemTimerDao>(
+        platform::timeSource(), platform::mainRunLoop(), platform::current().application);
+    std::shared_ptr<ZarnPSystemBackgroundTaskDao> dao = std::make_shared<ZarnPSystemBackgroundTaskDao>(
+        timer, platform::current().backgroundTasks, platform::current().application);
 
     std::vector<BackgroundTaskIdentifier> ends() {
         return env.device->backgroundTasks()->endBackgroundTaskCalls();

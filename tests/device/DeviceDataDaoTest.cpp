@@ -21,11 +21,12 @@ using platform::LocationAuthorizationStatus;
 class DeviceDataDaoTest : public ::testing::Test {
   protected:
     test::TestEnvironment env;
-    std::shared_ptr<ZarnPSystemTimerDao> timer = std::make_shared<ZarnPSystemTimerDao>();
+    std::shared_ptr<ZarnPSystemTimerDao> timer = std::make_shared<ZarnPSystemTimerDao>(
+        platform::timeSource(), platform::mainRunLoop(), platform::current().application);
     std::shared_ptr<ZarnPBaseKeyValueDao> settings =
         std::make_shared<ZarnPBaseKeyValueDao>(std::make_shared<test::MemoryStringKeyValueDao>());
     std::shared_ptr<ZarnPSystemDeviceDataDao> dao =
-        std::make_shared<ZarnPSystemDeviceDataDao>(settings, timer);
+        std::make_shared<ZarnPSystemDeviceDataDao>(settings, timer, platform::current());
 };
 
 TEST_F(DeviceDataDaoTest, FrameworkIsDetectedInOrderAndTheLastMatchWins) {
@@ -205,7 +206,7 @@ TEST(NetworkDaoTest, ConnectionTypeFromTheReachabilityFlags) {
         {kReachabilityFlagIsWWAN, "NONE", true},
         {std::nullopt, "UNKNOWN", true},
     };
-    ZarnPNetworkDao dao("service.zarn.test");
+    ZarnPNetworkDao dao("service.zarn.test", platform::current().reachability);
     for (const auto& c : cases) {
         env.device->reachability()->setReachabilityFlags(c.flags);
         EXPECT_EQ(dao.connectionType(), c.type);
@@ -215,7 +216,8 @@ TEST(NetworkDaoTest, ConnectionTypeFromTheReachabilityFlags) {
     EXPECT_EQ(env.device->reachability()->reachabilityQueries().front(), "service.zarn.test");
 
     platform::uninstall();  // no reachability at all
-    EXPECT_EQ(ZarnPNetworkDao("service.zarn.test").connectionType(), "UNKNOWN");
+    EXPECT_EQ(ZarnPNetworkDao("service.zarn.test", platform::current().reachability).connectionType(),
+              "UNKNOWN");
 }
 
 TEST(BatteryDaoTest, LevelAndPluggedStateSwitchMonitoringOnOnce) {
@@ -231,7 +233,7 @@ TEST(BatteryDaoTest, LevelAndPluggedStateSwitchMonitoringOnOnce) {
         {0.0, BatteryState::Charging, 0, true},      {-1.0, BatteryState::Unknown, -100, true},
         {0.999, BatteryState::Unplugged, 99, false}, {7.5, BatteryState::Charging, -100, true},
     };
-    ZarnPBatteryDao dao;
+    ZarnPBatteryDao dao{platform::current().battery};
     for (const auto& c : cases) {
         env.device->battery()->setBattery(c.level, c.state);
         EXPECT_EQ(dao.batteryLevel(), c.percent) << c.level;

@@ -23,7 +23,8 @@ class FileConfigDaoTest : public ::testing::Test {
   protected:
     test::TestEnvironment env;
     std::shared_ptr<ZarnConfiguration> config = ZarnConfiguration::create();
-    ZarnPFileConfigDao dao;
+    ZarnPFileConfigDao dao{platform::current().libraryBundle, platform::current().mainBundle,
+                           platform::current().fileSystem};
 
     FileConfigDaoTest() { config->setMaxRegionsMonitored(13); }
 

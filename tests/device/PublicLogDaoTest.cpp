@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <algorithm>
 #include <random>
 #include <set>
@@ -50,20 +52,24 @@ class PublicLogDaoTest : public ::testing::Test {
   protected:
     // Central European winter time: 2026-12-01 12:00 UTC is 13:00 local.
     test::TestEnvironment env{3600};
-    std::shared_ptr<ZarnPSystemTimerDao> timer = std::make_shared<ZarnPSystemTimerDao>();
+    std::shared_ptr<ZarnPSystemTimerDao> timer = std::make_shared<ZarnPSystemTimerDao>(
+        platform::timeSource(), platform::mainRunLoop(), platform::current().application);
     std::shared_ptr<ZarnPBaseKeyValueDao> settings =
         std::make_shared<ZarnPBaseKeyValueDao>(std::make_shared<test::MemoryStringKeyValueDao>());
     std::shared_ptr<ZarnDelegate> delegate = std::make_shared<ZarnDelegate>();
-    std::shared_ptr<ZarnPSystemClockDao> clock = std::make_shared<ZarnPSystemClockDao>();
+    std::shared_ptr<ZarnPSystemClockDao> clock =
+        std::make_shared<ZarnPSystemClockDao>(platform::timeSource());
+    // What the enabled query answers for the export header.
+    std::shared_ptr<std::atomic<bool>> libraryEnabled = std::make_shared<std::atomic<bool>>(true);
     std::shared_ptr<ZarnPSystemPublicLogDao> dao = make(clock);
-    std::shared_ptr<ZarnPContext> context =
-        std::make_shared<ZarnPContext>(ZarnTriggerContextGeofence, std::nullopt);
+    std::shared_ptr<ZarnPContext> context = std::make_shared<ZarnPContext>(
+        ZarnTriggerContextGeofence, std::nullopt, platform::timeSource()->now());
 
     std::shared_ptr<ZarnPSystemPublicLogDao> make(std::shared_ptr<ZarnPClockDao> c) {
         auto d = std::make_shared<ZarnPSystemPublicLogDao>(
-            std::move(c), std::make_shared<ZarnPSystemDeviceDataDao>(settings, timer),
-            std::make_shared<ZarnPDelegateDataDao>(delegate));
-        d->setStatusQuery([] { return true; });
+            std::move(c), std::make_shared<ZarnPSystemDeviceDataDao>(settings, timer, platform::current()),
+            std::make_shared<ZarnPDelegateDataDao>(delegate), env.fileSystem, env.time,
+            [enabled = libraryEnabled] { return enabled->load(); });
         return d;
     }
 
@@ -435,7 +441,7 @@ TEST_F(PublicLogDaoTest, ExportOfADeviceWithoutFilesIsTheHeaderAlone) {
 }
 
 TEST_F(PublicLogDaoTest, ExportHeaderFollowsTheDeviceAndTheDelegate) {
-    dao->setStatusQuery([] { return false; });
+    libraryEnabled->store(false);
     env.device->notificationAuthorization()->setNotificationAuthorizationStatus(
         platform::NotificationAuthorizationStatus::Provisional);
     env.device->locationAuthorization()->setLocationAuthorizationStatus(
@@ -470,7 +476,8 @@ TEST_F(PublicLogDaoTest, LinesFromManyThreadsNeverInterleave) {
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t)
         threads.emplace_back([&, t] {
-            auto own = std::make_shared<ZarnPContext>(ZarnTriggerContextUserInitiated, std::nullopt);
+            auto own = std::make_shared<ZarnPContext>(ZarnTriggerContextUserInitiated, std::nullopt,
+                                                      platform::timeSource()->now());
             for (int i = 0; i < kLines; ++i) dao->logMessageIfEnabled(own, "thread %d line %d", t, i);
         });
     timer->invokeBlockOnRunLoop(

@@ -46,17 +46,19 @@ class RecordingEvents final : public ZarnPEventLogging {
 class ContextServiceTest : public ::testing::Test {
   protected:
     test::TestEnvironment env;
-    std::shared_ptr<ZarnPSystemTimerDao> timer = std::make_shared<ZarnPSystemTimerDao>();
+    std::shared_ptr<ZarnPSystemClockDao> clock = std::make_shared<ZarnPSystemClockDao>(env.time);
+    std::shared_ptr<ZarnPSystemTimerDao> timer = std::make_shared<ZarnPSystemTimerDao>(
+        platform::timeSource(), platform::mainRunLoop(), platform::current().application);
     std::shared_ptr<RecordingEvents> events = std::make_shared<RecordingEvents>(timer);
     std::shared_ptr<ZarnPContextService> service = make();
-    std::shared_ptr<ZarnPSystemPublicLogDao> publicLog =
-        std::make_shared<ZarnPSystemPublicLogDao>(std::make_shared<ZarnPSystemClockDao>(), nullptr, nullptr);
+    std::shared_ptr<ZarnPSystemPublicLogDao> publicLog = std::make_shared<ZarnPSystemPublicLogDao>(
+        clock, nullptr, nullptr, env.fileSystem, env.time, [] { return true; });
 
     ContextServiceTest() { publicLog->setEnabled(true); }
 
     std::shared_ptr<ZarnPContextService> make() {
         // Wired as the module does: built first, then given its collaborators.
-        auto s = std::make_shared<ZarnPContextService>();
+        auto s = std::make_shared<ZarnPContextService>(clock);
         s->setEventService(events);
         s->setTimerDao(timer);
         return s;
@@ -181,7 +183,7 @@ TEST_F(ContextServiceTest, RacingDecrementsFromManyThreadsReportExactlyOnce) {
 TEST_F(ContextServiceTest, NullContextsAndAMissingEventServiceAreHarmless) {
     service->decrementContext(nullptr);
     service->incrementContext(nullptr);
-    auto lonely = std::make_shared<ZarnPContextService>(nullptr, timer);
+    auto lonely = std::make_shared<ZarnPContextService>(clock, nullptr, timer);
     auto context = lonely->startContext(ZarnTriggerContextInit);
     publicLog->logMessageIfEnabled(context, "line");
     onSdkThread([&] { lonely->decrementContext(context); });

@@ -70,7 +70,8 @@ class EventServiceTest : public ::testing::Test {
 };
 
 TEST_F(EventServiceTest, StoredEventCarriesContextIdentityAndIsDatedByTheClock) {
-    auto context = std::make_shared<ZarnPContext>(ZarnTriggerContextGeofence, std::string("abc"));
+    auto context = std::make_shared<ZarnPContext>(ZarnTriggerContextGeofence, std::string("abc"),
+                                                  platform::timeSource()->now());
     env.advanceBy(12.5);
     service->logEventWithType(ZarnPLogEventTypeNotificationSent,
                               Value{{"notification_id", "c;r"}, {"trigger", "x"}}, context);
