@@ -1,4 +1,5 @@
 #include "sim/Device.h"
+#include "zarn/Value.h"
 
 namespace zarn::sim {
 

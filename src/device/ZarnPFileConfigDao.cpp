@@ -4,6 +4,7 @@
 
 #include "core/ZarnPJson.h"
 #include "core/ZarnPLogger.h"
+#include "zarn/Value.h"
 #include "zarn/ZarnConfiguration.h"
 #include "zarn/platform/Platform.h"
 

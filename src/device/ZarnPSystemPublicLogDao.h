@@ -10,7 +10,7 @@
 
 #include "core/Format.h"
 #include "zarn/Date.h"
-#include "zarn/Value.h"
+#include "zarn/ValueFwd.h"
 
 namespace zarn {
 

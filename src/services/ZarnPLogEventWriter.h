@@ -2,7 +2,7 @@
 #include <memory>
 
 #include "core/ZarnPLogListener.h"
-#include "zarn/Value.h"
+#include "zarn/ValueFwd.h"
 
 namespace zarn {
 

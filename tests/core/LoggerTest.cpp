@@ -19,6 +19,7 @@
 #include "services/ZarnPLogEventWriter.h"
 #include "tests/support/ForwardingFileSystem.h"
 #include "tests/support/TestEnvironment.h"
+#include "zarn/Value.h"
 #include "zarn/platform/Platform.h"
 
 namespace zarn {

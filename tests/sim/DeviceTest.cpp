@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/TestEnvironment.h"
+#include "zarn/Value.h"
 
 namespace zarn {
 namespace {
