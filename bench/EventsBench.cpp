@@ -18,6 +18,7 @@
 #include "store/ZarnPSqLiteDb.h"
 #include "store/ZarnPSqLiteEventDao.h"
 #include "store/ZarnPSqLiteKeyValueDao.h"
+#include "testing/RecordingConsole.h"
 #include "zarn/platform/Platform.h"
 
 namespace {

@@ -44,6 +44,7 @@
 #include "store/ZarnPSqLiteDb.h"
 #include "store/ZarnPSqLiteEventDao.h"
 #include "store/ZarnPSqLiteKeyValueDao.h"
+#include "zarn/ZarnVersion.h"
 #include "zarn/platform/Platform.h"
 
 namespace zarn {
@@ -137,7 +138,7 @@ void ZarnPModule::setupLogging() {
     ZarnPLogger::instance().setErrorRecorder(std::make_shared<ZarnPCrashlyticsErrorRecorder>());
     logFileAppender_ = std::make_shared<ZarnPLogFileAppender>("~/Documents/zarn.log");
     ZarnPLogger::instance().addListener(logFileAppender_);
-    LogDebug(kDomain, "Zarn started > %@", "3.0.0-beta-DEBUG");
+    LogDebug(kDomain, "Zarn started > %@", kZarnVersion);
 }
 
 void ZarnPModule::initDaoAndService(const std::shared_ptr<ZarnDelegate>& delegate) {

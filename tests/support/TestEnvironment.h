@@ -6,6 +6,7 @@
 #include <string>
 
 #include "sim/Device.h"
+#include "testing/RecordingConsole.h"
 #include "testing/VirtualTimeSource.h"
 #include "zarn/platform/Platform.h"
 
