@@ -27,6 +27,7 @@
 #include "store/ZarnPSqLiteDb.h"
 #include "store/ZarnPSqLiteEventDao.h"
 #include "store/ZarnPSqLiteKeyValueDao.h"
+#include "testing/RecordingConsole.h"
 #include "testing/SyncCountingVfs.h"
 #include "zarn/platform/Platform.h"
 

@@ -8,11 +8,16 @@
 #include <string>
 #include <vector>
 
-#include "core/Format.h"
 #include "sim/Device.h"
 #include "sim/LocationWorld.h"
+#include "testing/RecordingConsole.h"
 #include "testing/VirtualTimeSource.h"
+#include "zarn/Date.h"
 #include "zarn/ZarnBase.h"
+#include "zarn/ZarnConfiguration.h"
+#include "zarn/ZarnDelegate.h"
+#include "zarn/ZarnValues.h"
+#include "zarn/platform/FileSystem.h"
 #include "zarn/platform/NotificationCenter.h"
 #include "zarn/platform/Platform.h"
 
@@ -58,7 +63,9 @@ int main(int argc, char** argv) {
         if (b.name.rfind("Zarn_", 0) != 0)
             return;
         std::lock_guard lk(broadcastsMutex);
-        broadcasts.push_back(zarn::format("%8.3f  %@", timeIntervalSince1970(time->now()) - start, b.name));
+        char stamp[32];
+        std::snprintf(stamp, sizeof stamp, "%8.3f  ", timeIntervalSince1970(time->now()) - start);
+        broadcasts.push_back(stamp + b.name);
     });
 
     std::printf("Zarn %s on a simulated device (system %s), home %s\n", ZarnBase::version().c_str(),

@@ -1,4 +1,5 @@
 #include "sim/Device.h"
+#include "zarn/Value.h"
 
 #include "zarn/platform/Platform.h"
 

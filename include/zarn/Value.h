@@ -2,8 +2,4 @@
 // Property-list values: dictionaries, arrays, strings, numbers, booleans and null.
 #include <nlohmann/json.hpp>
 
-namespace zarn {
-
-using Value = nlohmann::json;
-
-}  // namespace zarn
+#include "zarn/ValueFwd.h"

@@ -1,4 +1,5 @@
 #include "core/Format.h"
+#include "zarn/Value.h"
 
 #include <locale.h>
 #include <charconv>

@@ -12,7 +12,7 @@
 
 #include "zarn/Date.h"
 #include "zarn/Error.h"
-#include "zarn/Value.h"
+#include "zarn/ValueFwd.h"
 
 namespace zarn {
 

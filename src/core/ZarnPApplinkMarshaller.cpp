@@ -2,6 +2,7 @@
 
 #include "core/ZarnPJson.h"
 #include "core/ZarnPLogger.h"
+#include "zarn/Value.h"
 
 namespace zarn {
 

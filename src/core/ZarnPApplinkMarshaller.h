@@ -3,7 +3,7 @@
 #include <string_view>
 
 #include "core/ZarnPApplink.h"
-#include "zarn/Value.h"
+#include "zarn/ValueFwd.h"
 
 namespace zarn {
 

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "zarn/Value.h"
+#include "zarn/ValueFwd.h"
 
 namespace zarn {
 

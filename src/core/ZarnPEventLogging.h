@@ -1,7 +1,7 @@
 #pragma once
 #include <memory>
 
-#include "zarn/Value.h"
+#include "zarn/ValueFwd.h"
 
 namespace zarn {
 

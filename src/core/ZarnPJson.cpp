@@ -1,4 +1,5 @@
 #include "core/ZarnPJson.h"
+#include "zarn/Value.h"
 
 #include <exception>
 #include <new>

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "zarn/Error.h"
-#include "zarn/Value.h"
+#include "zarn/ValueFwd.h"
 
 namespace zarn {
 

@@ -3,6 +3,7 @@
 #include "core/DateFormat.h"
 #include "core/ZarnException.h"
 #include "core/ZarnPLogger.h"
+#include "zarn/Value.h"
 #include "zarn/platform/FileSystem.h"
 #include "zarn/platform/TimeSource.h"
 

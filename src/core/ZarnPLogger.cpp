@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "core/ZarnException.h"
+#include "zarn/Value.h"
 #include "zarn/platform/Platform.h"
 
 namespace zarn {

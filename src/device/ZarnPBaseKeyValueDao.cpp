@@ -8,6 +8,7 @@
 #include "core/ZarnPLogger.h"
 #include "core/ZarnPStringReading.h"
 #include "store/ZarnPStringKeyValueDao.h"
+#include "zarn/Value.h"
 
 namespace zarn {
 

@@ -5,6 +5,7 @@
 #include "core/ZarnException.h"
 #include "core/ZarnPJson.h"
 #include "core/ZarnPLogger.h"
+#include "zarn/Value.h"
 #include "zarn/ZarnConfiguration.h"
 #include "zarn/platform/Platform.h"
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "device/ZarnPStoreEventsDelegate.h"
-#include "zarn/Value.h"
+#include "zarn/ValueFwd.h"
 
 namespace zarn {
 

@@ -7,6 +7,7 @@
 #include "core/ZarnPSystemTimerDao.h"
 #include "device/ZarnPBackgroundTask.h"
 #include "device/ZarnPKillHandler.h"
+#include "zarn/Value.h"
 #include "zarn/platform/Platform.h"
 
 namespace zarn {

@@ -5,6 +5,7 @@
 #include "core/ZarnPStringReading.h"
 #include "core/ZarnPSystemTimerDao.h"
 #include "device/ZarnPKeyValueDao.h"
+#include "zarn/Value.h"
 
 namespace zarn {
 

@@ -11,7 +11,7 @@
 #include "core/Format.h"
 #include "core/ZarnPPublicLogging.h"
 #include "zarn/Date.h"
-#include "zarn/Value.h"
+#include "zarn/ValueFwd.h"
 
 namespace zarn {
 

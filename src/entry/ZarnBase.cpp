@@ -9,13 +9,14 @@
 #include "core/ZarnPZarnConfiguration.h"
 #include "entry/ZarnBaseTesting.h"
 #include "entry/ZarnPModuleFactory.h"
+#include "zarn/ZarnVersion.h"
 #include "zarn/platform/Platform.h"
 
 namespace zarn {
 
 namespace {
 
-constexpr const char* kVersion = "3.0.0-beta-DEBUG";
+constexpr const char* kVersion = kZarnVersion;
 constexpr const char* kIntegrationDocs = "https://docs.zarn.invalid/ios-integration";
 
 // Process-wide state of the entry. The entry lock is held across a whole initialisation; the

@@ -44,6 +44,7 @@
 #include "store/ZarnPSqLiteEventDao.h"
 #include "store/ZarnPSqLiteKeyValueDao.h"
 #include "store/ZarnPSqLiteSentTriggerDao.h"
+#include "zarn/ZarnVersion.h"
 #include "zarn/platform/Platform.h"
 
 namespace zarn {
@@ -142,7 +143,7 @@ void ZarnPModule::setupLogging() {
     logFileAppender_ = std::make_shared<ZarnPLogFileAppender>("~/Documents/zarn.log", services_.fileSystem,
                                                               services_.timeSource);
     ZarnPLogger::instance().addListener(logFileAppender_);
-    LogDebug(kDomain, "Zarn started > %@", "3.0.0-beta-DEBUG");
+    LogDebug(kDomain, "Zarn started > %@", kZarnVersion);
 }
 
 void ZarnPModule::initDaoAndService(const std::shared_ptr<ZarnDelegate>& delegate) {

@@ -5,6 +5,7 @@
 #include "core/ZarnPLogEventType.h"
 #include "core/ZarnPLogger.h"
 #include "core/ZarnPSystemTimerDao.h"
+#include "zarn/Value.h"
 
 namespace zarn {
 

@@ -3,7 +3,7 @@
 
 #include "core/ZarnPLogListener.h"
 #include "core/ZarnPSequenceChecker.h"
-#include "zarn/Value.h"
+#include "zarn/ValueFwd.h"
 
 namespace zarn {
 

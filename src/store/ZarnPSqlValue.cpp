@@ -1,4 +1,5 @@
 #include "store/ZarnPSqlValue.h"
+#include "zarn/Value.h"
 
 namespace zarn {
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "zarn/Date.h"
-#include "zarn/Value.h"
+#include "zarn/ValueFwd.h"
 
 namespace zarn {
 

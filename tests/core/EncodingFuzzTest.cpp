@@ -13,6 +13,7 @@
 #include "core/ZarnPDataHelper.h"
 #include "core/ZarnPGzipHelper.h"
 #include "core/ZarnPJson.h"
+#include "zarn/Value.h"
 
 namespace zarn {
 namespace {

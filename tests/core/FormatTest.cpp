@@ -1,4 +1,5 @@
 #include "core/Format.h"
+#include "zarn/Value.h"
 
 #include <gtest/gtest.h>
 #include <clocale>

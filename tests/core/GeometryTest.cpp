@@ -10,6 +10,7 @@
 #include "core/ZarnPCoordinateUtil.h"
 #include "core/ZarnPLocationUtil.h"
 #include "tests/support/TestEnvironment.h"
+#include "zarn/Value.h"
 
 namespace zarn {
 namespace {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/ZarnPJson.h"
+#include "zarn/Value.h"
 
 namespace zarn {
 namespace {

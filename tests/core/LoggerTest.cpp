@@ -20,6 +20,7 @@
 #include "sim/RecordingCrashReporter.h"
 #include "tests/support/ForwardingFileSystem.h"
 #include "tests/support/TestEnvironment.h"
+#include "zarn/Value.h"
 #include "zarn/platform/Platform.h"
 
 namespace zarn {

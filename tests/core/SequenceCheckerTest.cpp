@@ -7,6 +7,7 @@
 
 #include "core/ZarnPSystemTimerDao.h"
 #include "tests/support/TestEnvironment.h"
+#include "zarn/Value.h"
 
 namespace zarn {
 namespace {

@@ -14,6 +14,7 @@
 #include "core/ZarnPSystemClockDao.h"
 #include "testing/VirtualTimeSource.h"
 #include "tests/support/TestEnvironment.h"
+#include "zarn/Value.h"
 #include "zarn/platform/Platform.h"
 
 namespace zarn {

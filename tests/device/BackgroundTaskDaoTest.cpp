@@ -8,6 +8,7 @@
 #include "core/ZarnPSystemTimerDao.h"
 #include "device/ZarnPBackgroundTask.h"
 #include "tests/support/TestEnvironment.h"
+#include "zarn/Value.h"
 
 namespace zarn {
 namespace {

@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "tests/support/TestEnvironment.h"
+#include "zarn/Value.h"
 #include "zarn/ZarnConfiguration.h"
 
 namespace zarn {

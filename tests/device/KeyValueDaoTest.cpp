@@ -12,6 +12,7 @@
 #include "store/ZarnPSqLiteKeyValueDao.h"
 #include "tests/device/MemoryStringKeyValueDao.h"
 #include "tests/support/TestEnvironment.h"
+#include "zarn/Value.h"
 
 namespace zarn {
 namespace {

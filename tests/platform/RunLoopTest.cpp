@@ -11,6 +11,7 @@
 
 #include "testing/VirtualTimeSource.h"
 #include "tests/support/TestEnvironment.h"
+#include "zarn/Value.h"
 
 namespace zarn::platform {
 namespace {

@@ -13,6 +13,7 @@
 #include "core/ZarnPSystemTimerDao.h"
 #include "device/ZarnPSystemPublicLogDao.h"
 #include "tests/support/TestEnvironment.h"
+#include "zarn/Value.h"
 
 namespace zarn {
 namespace {

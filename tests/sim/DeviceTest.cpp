@@ -11,6 +11,7 @@
 #include "device/ZarnPBackgroundTask.h"
 #include "device/ZarnPSystemBackgroundTaskDao.h"
 #include "tests/support/TestEnvironment.h"
+#include "zarn/Value.h"
 
 namespace zarn {
 namespace {

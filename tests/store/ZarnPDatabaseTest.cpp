@@ -8,6 +8,7 @@
 
 #include "tests/store/StoreTestSupport.h"
 #include "tests/support/TestEnvironment.h"
+#include "zarn/Value.h"
 
 namespace zarn {
 namespace {

@@ -15,6 +15,7 @@
 #include "tests/store/StoreTestSupport.h"
 #include "tests/support/ForwardingFileSystem.h"
 #include "tests/support/TestEnvironment.h"
+#include "zarn/Value.h"
 
 namespace zarn {
 namespace {

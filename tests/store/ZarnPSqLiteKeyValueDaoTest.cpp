@@ -8,6 +8,7 @@
 #include "store/ZarnPSqLiteDb.h"
 #include "tests/store/StoreTestSupport.h"
 #include "tests/support/TestEnvironment.h"
+#include "zarn/Value.h"
 
 namespace zarn {
 namespace {

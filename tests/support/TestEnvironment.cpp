@@ -1,4 +1,5 @@
 #include "tests/support/TestEnvironment.h"
+#include "zarn/Value.h"
 
 #include <cstdlib>
 #include <filesystem>

@@ -7,6 +7,7 @@
 
 #include "sim/Device.h"
 #include "sim/LocationWorld.h"
+#include "testing/RecordingConsole.h"
 #include "testing/VirtualTimeSource.h"
 #include "zarn/platform/Platform.h"
 

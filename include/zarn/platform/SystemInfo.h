@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "zarn/Error.h"
-#include "zarn/Value.h"
+#include "zarn/ValueFwd.h"
 
 namespace zarn::platform {
 
