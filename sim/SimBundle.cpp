@@ -1,5 +1,7 @@
 #include "sim/SimBundle.h"
 
+#include "zarn/Value.h"
+
 namespace zarn::sim {
 
 std::optional<Value> SimBundle::infoValue(const std::string& key) {

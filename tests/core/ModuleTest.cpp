@@ -255,7 +255,7 @@ TEST_F(StartupTest, UpdatesRunWhileTheAppIsActiveOnly) {
 // log: it follows enabling and disabling and is read on the SDK thread without waiting.
 TEST_F(ModuleTest, PublicLogExportShowsTheFacadesEnabledState) {
     module = std::make_shared<ZarnPModule>(configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(),
-                                           std::make_shared<ZarnPLocationManagerCreatorImpl>());
+                                           locationManagerCreator());
     env.runUntilIdle();
     auto exportStatus = [&] {
         std::optional<std::vector<uint8_t>> data;

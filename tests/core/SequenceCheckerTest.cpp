@@ -29,8 +29,10 @@ TEST(SequenceCheckerTest, BindsToTheFirstThreadAndRefusesAnother) {
 TEST(SequenceCheckerTest, EverySdkThreadIsOneSequence) {
     test::TestEnvironment env;
     ZarnPSequenceChecker checker;
-    auto first = std::make_shared<ZarnPSystemTimerDao>(env.time, platform::mainRunLoop(), env.device);
-    auto second = std::make_shared<ZarnPSystemTimerDao>(env.time, platform::mainRunLoop(), env.device);
+    auto first =
+        std::make_shared<ZarnPSystemTimerDao>(env.time, platform::mainRunLoop(), env.device->application());
+    auto second =
+        std::make_shared<ZarnPSystemTimerDao>(env.time, platform::mainRunLoop(), env.device->application());
     bool a = false, b = false, sdk = false;
     first->invokeBlockOnRunLoop([&] { a = checker.calledOnValidSequence(); }, true);
     second->invokeBlockOnRunLoop(

@@ -257,7 +257,8 @@ TEST_F(TimerDaoTest, WaitingHopIsReleasedWhenItsTaskThrows) {
 TEST(TimerDaoShutdownTest, WaitingHopIsReleasedWhenTheDaoIsDestroyedWithItsTaskQueued) {
     test::TestEnvironment env;
     auto time = std::make_shared<ObservedTimeSource>(std::make_shared<platform::SystemTimeSource>());
-    auto dao = std::make_shared<ZarnPSystemTimerDao>(time, platform::mainRunLoop(), env.device);
+    auto dao =
+        std::make_shared<ZarnPSystemTimerDao>(time, platform::mainRunLoop(), env.device->application());
     auto loop = dao->runLoop();
     ZarnPSystemTimerDao* raw = dao.get();
 
@@ -285,7 +286,8 @@ TEST(TimerDaoShutdownTest, WaitingHopIsReleasedWhenTheDaoIsDestroyedWithItsTaskQ
 TEST(TimerDaoShutdownTest, DestroyedFromItsOwnThreadTheLoopOutlivesTheLastPass) {
     test::TestEnvironment env;
     auto time = std::make_shared<ObservedTimeSource>(env.time);
-    auto dao = std::make_shared<ZarnPSystemTimerDao>(time, platform::mainRunLoop(), env.device);
+    auto dao =
+        std::make_shared<ZarnPSystemTimerDao>(time, platform::mainRunLoop(), env.device->application());
     const platform::RunLoop* loop = dao->runLoop().get();
     dao->invokeBlockOnRunLoop([] {}, true);
 
@@ -308,7 +310,8 @@ TEST(TimerDaoShutdownTest, DestroyedFromItsOwnThreadTheLoopOutlivesTheLastPass) 
 TEST(TimerDaoRestartTest, FifthExceptionEndsTheThreadAndTheNextHopStartsOneThatServesTheQueue) {
     test::TestEnvironment env;
     auto time = std::make_shared<ObservedTimeSource>(env.time);
-    auto dao = std::make_shared<ZarnPSystemTimerDao>(time, platform::mainRunLoop(), env.device);
+    auto dao =
+        std::make_shared<ZarnPSystemTimerDao>(time, platform::mainRunLoop(), env.device->application());
     dao->invokeBlockOnRunLoop([] { threadMark = 1; }, true);
 
     // A timer and a task queued on the first thread's loop must outlive that thread.

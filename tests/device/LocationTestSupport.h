@@ -17,7 +17,7 @@ namespace zarn::test {
 class RecordingContexts final : public ZarnPContextStarting {
   public:
     std::shared_ptr<ZarnPContext> startContext(unsigned triggerContext) override {
-        auto c = std::make_shared<ZarnPContext>(triggerContext, std::nullopt);
+        auto c = std::make_shared<ZarnPContext>(triggerContext, std::nullopt, Date{});
         started.push_back(c);
         return c;
     }

@@ -34,7 +34,7 @@ class FenceDaoTest : public ::testing::Test {
     FenceDaoTest() {
         env.location->position()->set(kHome);
         fence = std::make_shared<ZarnPSystemFenceDao>(nullptr, tasks, nullptr, timerDao, contexts,
-                                                      env.location, env.device);
+                                                      env.location, env.device->locationAuthorization());
         fence->setDelegate(delegate);
         fence->getReady();
     }
@@ -53,9 +53,10 @@ class FenceDaoTest : public ::testing::Test {
     }
 
     test::TestEnvironment env;
-    std::shared_ptr<ZarnPSystemTimerDao> timerDao = std::make_shared<ZarnPSystemTimerDao>(env.time);
-    std::shared_ptr<ZarnPSystemBackgroundTaskDao> tasks =
-        std::make_shared<ZarnPSystemBackgroundTaskDao>(timerDao, env.device, env.device);
+    std::shared_ptr<ZarnPSystemTimerDao> timerDao =
+        std::make_shared<ZarnPSystemTimerDao>(env.time, platform::mainRunLoop(), env.device->application());
+    std::shared_ptr<ZarnPSystemBackgroundTaskDao> tasks = std::make_shared<ZarnPSystemBackgroundTaskDao>(
+        timerDao, env.device->backgroundTasks(), env.device->application());
     std::shared_ptr<test::RecordingContexts> contexts = std::make_shared<test::RecordingContexts>();
     std::shared_ptr<test::RecordingFenceDelegate> delegate =
         std::make_shared<test::RecordingFenceDelegate>(env.time);
@@ -190,7 +191,7 @@ TEST_F(FenceDaoTest, RangingFinishesAtTheThirdPassWithTheClosestSightings) {
     fence->replaceBeaconNotifications({kUuidA});
     env.runUntilIdle();
     ASSERT_EQ(fence->rangingDao().count(), 1u);
-    EXPECT_EQ(env.device->runningBackgroundTasks().size(), 1u);
+    EXPECT_EQ(env.device->backgroundTasks()->runningBackgroundTasks().size(), 1u);
     double started = elapsed();
 
     env.advanceBy(10);
@@ -203,7 +204,7 @@ TEST_F(FenceDaoTest, RangingFinishesAtTheThirdPassWithTheClosestSightings) {
     EXPECT_EQ(ranged.beacons[2].minor, 3);
     EXPECT_EQ(ranged.context->triggerContext(), ZarnTriggerContextBeacon);
     EXPECT_EQ(fence->rangingDao().count(), 0u);
-    EXPECT_TRUE(env.device->runningBackgroundTasks().empty());
+    EXPECT_TRUE(env.device->backgroundTasks()->runningBackgroundTasks().empty());
     EXPECT_TRUE(env.location->beacons()->activeRangings() == 0);
 }
 
@@ -251,7 +252,7 @@ TEST_F(FenceDaoTest, EveryRangingEndsOnceAndReleasesItsTask) {
             EXPECT_EQ(delegate->calls.back().beacons.size(), static_cast<size_t>(row.scriptedPasses));
         }
         EXPECT_EQ(fence->rangingDao().count(), 0u);
-        EXPECT_TRUE(env.device->runningBackgroundTasks().empty());
+        EXPECT_TRUE(env.device->backgroundTasks()->runningBackgroundTasks().empty());
         EXPECT_EQ(env.location->beacons()->activeRangings(), 0u);
         fence->removeAllFences();
         env.runUntilIdle();
@@ -270,10 +271,10 @@ TEST_F(FenceDaoTest, NothingIsRegisteredWithoutRegionMonitoringOrRanging) {
                             Row{true, false, 1, "Beacons are not supported. Won't register beacons."},
                             Row{true, std::nullopt, 1, "Beacons are not supported. Won't register beacons."},
                             Row{true, true, 2, nullptr}}) {
-        env.device->setRegionMonitoringAvailable(row.monitoring);
+        env.device->locationAuthorization()->setRegionMonitoringAvailable(row.monitoring);
         env.location->setRangingAvailable(row.ranging);
         auto dao = std::make_shared<ZarnPSystemFenceDao>(nullptr, tasks, nullptr, timerDao, contexts,
-                                                         env.location, env.device);
+                                                         env.location, env.device->locationAuthorization());
         dao->monitorGeofenceNotifications({geofence("g", 1.0, 1.0, 100)});
         dao->replaceBeaconNotifications({kUuidA});
         EXPECT_EQ(libraryRegions().size(), row.regions) << row.monitoring;

@@ -56,13 +56,15 @@ class LocationWrapperTest : public ::testing::Test {
   protected:
     LocationWrapperTest() {
         env.location->position()->set({52.52, 13.405});
-        creator = std::make_shared<ZarnPLocationManagerCreatorImpl>(env.location, env.device);
+        creator = std::make_shared<ZarnPLocationManagerCreatorImpl>(env.location,
+                                                                    env.device->locationAuthorization());
         dao = std::make_shared<ZarnPSystemLocationDao>(timerDao, clock, creator);
         dao->setDelegate(delegate);
     }
 
     test::TestEnvironment env;
-    std::shared_ptr<ZarnPSystemTimerDao> timerDao = std::make_shared<ZarnPSystemTimerDao>(env.time);
+    std::shared_ptr<ZarnPSystemTimerDao> timerDao =
+        std::make_shared<ZarnPSystemTimerDao>(env.time, platform::mainRunLoop(), env.device->application());
     std::shared_ptr<ZarnPSystemClockDao> clock = std::make_shared<ZarnPSystemClockDao>(env.time);
     std::shared_ptr<ZarnPLocationManagerCreatorImpl> creator;
     std::shared_ptr<ZarnPSystemLocationDao> dao;
@@ -91,7 +93,7 @@ TEST_P(OneShotTimingTest, AnswersOnceAtTheExpectedTimeWithTheBestFix) {
     env.location->fixes()->setAccuracies(c.accuracies);
     env.location->fixes()->setNoFix(c.noFix);
     env.location->fixes()->setFixAge(c.fixAge);
-    auto context = std::make_shared<ZarnPContext>(ZarnTriggerContextGeofence, std::nullopt);
+    auto context = std::make_shared<ZarnPContext>(ZarnTriggerContextGeofence, std::nullopt, Date{});
     dao->requestLocation(c.fullUpdate, context);
     env.advanceBy(20);
 
@@ -124,8 +126,8 @@ INSTANTIATE_TEST_SUITE_P(Windows, OneShotTimingTest,
 
 TEST_F(LocationWrapperTest, ConfiguresTheManagerAndAnswersEachAcceptedRequestOnce) {
     env.location->fixes()->setAccuracies({150, 40});
-    auto first = std::make_shared<ZarnPContext>(ZarnTriggerContextSlc, std::nullopt);
-    auto second = std::make_shared<ZarnPContext>(ZarnTriggerContextPush, std::nullopt);
+    auto first = std::make_shared<ZarnPContext>(ZarnTriggerContextSlc, std::nullopt, Date{});
+    auto second = std::make_shared<ZarnPContext>(ZarnTriggerContextPush, std::nullopt, Date{});
     dao->requestLocation(false, first);
     env.advanceBy(1.5);
     dao->requestLocation(true, second);  // refused: the first still runs
@@ -174,8 +176,8 @@ TEST_F(LocationWrapperTest, LocationServiceEnabledByAuthorisation) {
     for (auto row : {Row{true, S::NotDetermined, true}, Row{true, S::Restricted, false},
                      Row{true, S::Denied, false}, Row{true, S::AuthorizedAlways, true},
                      Row{true, S::AuthorizedWhenInUse, true}, Row{false, S::AuthorizedAlways, false}}) {
-        env.device->setLocationServicesEnabled(row.servicesOn);
-        env.device->setLocationAuthorizationStatus(row.status);
+        env.device->locationAuthorization()->setLocationServicesEnabled(row.servicesOn);
+        env.device->locationAuthorization()->setLocationAuthorizationStatus(row.status);
         EXPECT_EQ(creator->isLocationServiceEnabled(), row.enabled) << static_cast<int>(row.status);
         EXPECT_EQ(creator->authorizationStatus(), row.status);
     }
@@ -184,11 +186,12 @@ TEST_F(LocationWrapperTest, LocationServiceEnabledByAuthorisation) {
 class SlcDaoTest : public LocationWrapperTest {
   protected:
     SlcDaoTest() {
-        slc = std::make_shared<ZarnPSystemSLCDao>(timerDao, clock, tasks, contexts, env.location, env.device);
+        slc = std::make_shared<ZarnPSystemSLCDao>(timerDao, clock, tasks, contexts, env.location,
+                                                  env.device->locationAuthorization());
         slc->setDelegate(slcDelegate);
     }
-    std::shared_ptr<ZarnPSystemBackgroundTaskDao> tasks =
-        std::make_shared<ZarnPSystemBackgroundTaskDao>(timerDao, env.device, env.device);
+    std::shared_ptr<ZarnPSystemBackgroundTaskDao> tasks = std::make_shared<ZarnPSystemBackgroundTaskDao>(
+        timerDao, env.device->backgroundTasks(), env.device->application());
     std::shared_ptr<test::RecordingContexts> contexts = std::make_shared<test::RecordingContexts>();
     std::shared_ptr<RecordingSlcDelegate> slcDelegate = std::make_shared<RecordingSlcDelegate>();
     std::shared_ptr<ZarnPSystemSLCDao> slc;
@@ -209,11 +212,12 @@ TEST_F(SlcDaoTest, BatchesWithinTwoSecondsGiveOneCallWithTheBestUnderOneTask) {
     env.advanceBy(1.0);
     ASSERT_EQ(slcDelegate->fixes.size(), 1u);
     EXPECT_DOUBLE_EQ(slcDelegate->fixes[0].horizontalAccuracy, 90);
-    EXPECT_EQ(env.device->begunBackgroundTasks().size(), 1u);
+    EXPECT_EQ(env.device->backgroundTasks()->begunBackgroundTasks().size(), 1u);
     EXPECT_NE(slcDelegate->tasks[0], platform::kBackgroundTaskInvalid);
     ASSERT_EQ(contexts->started.size(), 1u);
     EXPECT_EQ(slcDelegate->contexts[0]->triggerContext(), ZarnTriggerContextSlc);
-    EXPECT_TRUE(env.device->runningBackgroundTasks().empty());  // the delegate kept no reference
+    EXPECT_TRUE(
+        env.device->backgroundTasks()->runningBackgroundTasks().empty());  // the delegate kept no reference
 
     // Moves: a fix after 500 m, none after less.
     env.location->position()->set({52.52, 13.409});  // about 270 m
@@ -230,8 +234,8 @@ TEST_F(SlcDaoTest, CollectionWithoutAUsableFixReleasesItsTaskWithoutACall) {
     env.location->significantChanges()->trigger();
     env.advanceBy(3);
     EXPECT_TRUE(slcDelegate->fixes.empty());
-    EXPECT_EQ(env.device->begunBackgroundTasks().size(), 1u);
-    EXPECT_TRUE(env.device->runningBackgroundTasks().empty());
+    EXPECT_EQ(env.device->backgroundTasks()->begunBackgroundTasks().size(), 1u);
+    EXPECT_TRUE(env.device->backgroundTasks()->runningBackgroundTasks().empty());
     EXPECT_TRUE(env.consoleContains("Cleanup for completeCollect"));
 }
 
@@ -244,9 +248,9 @@ TEST_F(SlcDaoTest, EnableAsksAndMonitorsAsConfigured) {
     for (const auto& row : {Row{true, true, true, {"always"}, true},
                             Row{true, false, true, {"whenInUse"}, false}, Row{false, true, true, {}, true},
                             Row{false, false, true, {}, false}, Row{true, true, false, {}, false}}) {
-        env.device->setSignificantLocationChangeMonitoringAvailable(row.available);
-        auto dao =
-            std::make_shared<ZarnPSystemSLCDao>(timerDao, clock, tasks, contexts, env.location, env.device);
+        env.device->locationAuthorization()->setSignificantLocationChangeMonitoringAvailable(row.available);
+        auto dao = std::make_shared<ZarnPSystemSLCDao>(timerDao, clock, tasks, contexts, env.location,
+                                                       env.device->locationAuthorization());
         dao->setAutomaticallyAskLocationPermission(row.ask);
         dao->setEnableBackgroundLocation(row.background);
         size_t before = env.location->authorizationRequests().size();

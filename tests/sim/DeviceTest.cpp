@@ -125,7 +125,8 @@ class StaleTimeApplication final : public sim::SimApplication {
 TEST(SimDeviceTest, AWrappedFacilityChangesOneAnswerAndKeepsTheSharedWorld) {
     test::TestEnvironment env;
     auto stale = std::make_shared<StaleTimeApplication>(env.device->world());
-    auto timer = std::make_shared<ZarnPSystemTimerDao>(env.time);
+    auto timer =
+        std::make_shared<ZarnPSystemTimerDao>(env.time, platform::mainRunLoop(), env.device->application());
     auto dao = std::make_shared<ZarnPSystemBackgroundTaskDao>(timer, env.device->backgroundTasks(), stale);
     auto task = dao->startBackgroundTask();
     auto id = task->identifier();

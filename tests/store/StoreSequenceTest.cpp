@@ -31,7 +31,8 @@ TEST(StoreSequenceDeathTest, StoresAndServicesUsedOnTheSdkThreadRefuseAnyOtherTh
     auto strings = std::make_shared<ZarnPSqLiteKeyValueDao>(db);
     auto settings = strings->keyValueDao();
     auto events = std::make_shared<ZarnPSqLiteEventDao>(db);
-    auto timer = std::make_shared<ZarnPSystemTimerDao>(env.time, platform::mainRunLoop(), env.device);
+    auto timer =
+        std::make_shared<ZarnPSystemTimerDao>(env.time, platform::mainRunLoop(), env.device->application());
     auto deviceId = std::make_shared<ZarnPDeviceIdDao>(std::make_shared<ZarnPUuidGenerator>(), settings);
     auto eventService = ZarnPEventService::create(
         events, settings, std::make_shared<ZarnPUuidGenerator>(),
