@@ -1,15 +1,17 @@
 #include "entry/ZarnPModuleFactory.h"
 
-#include "device/ZarnPHttpRequestCreator.h"
+#include "device/ZarnPHttpRequestCreatorImpl.h"
 #include "device/ZarnPLocationManagerCreator.h"
 #include "entry/ZarnPModule.h"
+#include "zarn/platform/Platform.h"
 
 namespace zarn {
 
 std::shared_ptr<ZarnPEntryModule> buildDefaultModule(std::shared_ptr<ZarnPZarnConfiguration> configuration) {
-    return std::make_shared<ZarnPModule>(std::move(configuration),
-                                         std::make_shared<ZarnPHttpRequestCreatorImpl>(),
-                                         std::make_shared<ZarnPLocationManagerCreatorImpl>());
+    return std::make_shared<ZarnPModule>(
+        std::move(configuration),
+        std::make_shared<ZarnPHttpRequestCreatorImpl>(platform::current().httpClient),
+        std::make_shared<ZarnPLocationManagerCreatorImpl>());
 }
 
 }  // namespace zarn

@@ -13,7 +13,7 @@
 #include "core/ZarnPSystemClockDao.h"
 #include "core/ZarnPSystemTimerDao.h"
 #include "core/ZarnPZarnConfiguration.h"
-#include "device/ZarnPHttpRequestCreator.h"
+#include "device/ZarnPHttpRequestCreatorImpl.h"
 #include "device/ZarnPKeyValueDao.h"
 #include "device/ZarnPLocationManagerCreator.h"
 #include "device/ZarnPSystemBackgroundTaskDao.h"
@@ -67,9 +67,9 @@ TEST_F(ModuleTest, TestingConstructorHandsTheGivenObjectsToEveryService) {
     // A device-data store of the module's own kind, over a settings store of its own.
     auto settings = std::make_shared<ZarnPSqLiteKeyValueDao>(db);
     auto deviceData = std::make_shared<ZarnPSystemDeviceDataDao>(settings->keyValueDao(), timerDao);
-    module = std::make_shared<ZarnPModule>(configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(),
-                                           db, timerDao, std::make_shared<ZarnPLocationManagerCreatorImpl>(),
-                                           deviceData, clock);
+    module = std::make_shared<ZarnPModule>(
+        configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(platform::current().httpClient), db,
+        timerDao, std::make_shared<ZarnPLocationManagerCreatorImpl>(), deviceData, clock);
     env.runUntilIdle();
 
     EXPECT_EQ(module->db(), db);
@@ -90,10 +90,10 @@ TEST_F(ModuleTest, TestingConstructorHandsTheGivenObjectsToEveryService) {
 }
 
 TEST_F(ModuleTest, OneEventServiceAndOneStoreOfEachKindAreShared) {
-    module =
-        std::make_shared<ZarnPModule>(configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(),
-                                      nullptr, nullptr, std::make_shared<ZarnPLocationManagerCreatorImpl>(),
-                                      nullptr, std::make_shared<ZarnPSystemClockDao>(env.time));
+    module = std::make_shared<ZarnPModule>(
+        configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(platform::current().httpClient),
+        nullptr, nullptr, std::make_shared<ZarnPLocationManagerCreatorImpl>(), nullptr,
+        std::make_shared<ZarnPSystemClockDao>(env.time));
     env.runUntilIdle();
     const auto& facade = module->facade()->collaborators();
     auto events = module->eventService();
@@ -113,10 +113,10 @@ TEST_F(ModuleTest, OneEventServiceAndOneStoreOfEachKindAreShared) {
 }
 
 TEST_F(ModuleTest, DefaultDatabaseOfTheTestingBuildMayBeOpenedFromTheMainThread) {
-    module =
-        std::make_shared<ZarnPModule>(configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(),
-                                      nullptr, nullptr, std::make_shared<ZarnPLocationManagerCreatorImpl>(),
-                                      nullptr, std::make_shared<ZarnPSystemClockDao>(env.time));
+    module = std::make_shared<ZarnPModule>(
+        configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(platform::current().httpClient),
+        nullptr, nullptr, std::make_shared<ZarnPLocationManagerCreatorImpl>(), nullptr,
+        std::make_shared<ZarnPSystemClockDao>(env.time));
     ASSERT_TRUE(module->db()->database());
     env.runUntilIdle();
     EXPECT_FALSE(env.consoleContains("Initializing DB from main thread!"));
@@ -124,8 +124,9 @@ TEST_F(ModuleTest, DefaultDatabaseOfTheTestingBuildMayBeOpenedFromTheMainThread)
 }
 
 TEST_F(ModuleTest, FirstLineOfTheBuildLandsInTheLogFile) {
-    module = std::make_shared<ZarnPModule>(configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(),
-                                           std::make_shared<ZarnPLocationManagerCreatorImpl>());
+    module = std::make_shared<ZarnPModule>(
+        configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(platform::current().httpClient),
+        std::make_shared<ZarnPLocationManagerCreatorImpl>());
     env.runUntilIdle();
     EXPECT_NE(readFile(env.path("Documents/zarn.log")).find("Zarn started > 3.0.0-beta-DEBUG"),
               std::string::npos);
@@ -133,8 +134,9 @@ TEST_F(ModuleTest, FirstLineOfTheBuildLandsInTheLogFile) {
 
 TEST_F(ModuleTest, ReleasedModuleDetachesItsLogListeners) {
     size_t before = ZarnPLogger::instance().listeners().size();
-    module = std::make_shared<ZarnPModule>(configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(),
-                                           std::make_shared<ZarnPLocationManagerCreatorImpl>());
+    module = std::make_shared<ZarnPModule>(
+        configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(platform::current().httpClient),
+        std::make_shared<ZarnPLocationManagerCreatorImpl>());
     env.runUntilIdle();
     EXPECT_EQ(ZarnPLogger::instance().listeners().size(), before + 2);  // the log file and the event writer
     module.reset();
