@@ -14,6 +14,7 @@
 #include "device/ZarnPDeviceIdDao.h"
 #include "device/ZarnPFileConfigDao.h"
 #include "device/ZarnPGCMClient.h"
+#include "device/ZarnPHttpDao.h"
 #include "device/ZarnPHttpRequestCreator.h"
 #include "device/ZarnPKeyValueDao.h"
 #include "device/ZarnPLocationManagerCreator.h"
@@ -52,8 +53,6 @@ namespace zarn {
 namespace {
 constexpr const char* kDomain = "Module";
 constexpr int kSchemaVersion = 22;
-// The host of the service's base address, for the reachability of the connection type.
-constexpr const char* kServiceHost = "api.zarn.invalid";
 }  // namespace
 
 ZarnPModule::ZarnPModule(std::shared_ptr<ZarnPZarnConfiguration> configuration,
@@ -184,7 +183,9 @@ void ZarnPModule::initDao(const std::shared_ptr<ZarnDelegate>& delegate) {
     // The data-update reader and the HTTP store come here.
     deviceIdDao_ = std::make_shared<ZarnPDeviceIdDao>(uuidGenerator_, keyValueDao_);
     // The geohash read store comes here.
-    networkDao_ = std::make_shared<ZarnPNetworkDao>(kServiceHost, services_.reachability);
+    // The reachability of the connection type is read for the host of the installed address.
+    networkDao_ = std::make_shared<ZarnPNetworkDao>(ZarnPHttpDao::hostOf(services_.serviceBaseAddress),
+                                                    services_.reachability);
     batteryDao_ = std::make_shared<ZarnPBatteryDao>(services_.battery);
     if (!deviceDataDao_)
         deviceDataDao_ = std::make_shared<ZarnPSystemDeviceDataDao>(keyValueDao_, timerDao_, services_);

@@ -1,6 +1,6 @@
 #include "entry/ZarnPModuleFactory.h"
 
-#include "device/ZarnPHttpRequestCreator.h"
+#include "device/ZarnPHttpRequestCreatorImpl.h"
 #include "device/ZarnPLocationManagerCreatorImpl.h"
 #include "entry/ZarnPModule.h"
 #include "zarn/platform/Platform.h"
@@ -9,7 +9,8 @@ namespace zarn {
 
 std::shared_ptr<ZarnPEntryModule> buildDefaultModule(std::shared_ptr<ZarnPZarnConfiguration> configuration) {
     return std::make_shared<ZarnPModule>(
-        std::move(configuration), std::make_shared<ZarnPHttpRequestCreatorImpl>(),
+        std::move(configuration),
+        std::make_shared<ZarnPHttpRequestCreatorImpl>(platform::current().httpClient),
         std::make_shared<ZarnPLocationManagerCreatorImpl>(platform::current().locationManagerFactory,
                                                           platform::current().locationAuthorization));
 }

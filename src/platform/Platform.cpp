@@ -37,6 +37,10 @@ void fillDefaults(Services& s) {
         s.callStack = std::make_shared<BacktraceCallStack>();
     if (!s.notificationCenter)
         s.notificationCenter = std::make_shared<NotificationCenter>();
+    if (!s.httpClient)
+        s.httpClient = std::make_shared<CurlHttpClient>();
+    if (s.serviceBaseAddress.empty())
+        s.serviceBaseAddress = defaultServiceBaseAddress();
 }
 
 }  // namespace

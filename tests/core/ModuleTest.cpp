@@ -14,7 +14,7 @@
 #include "core/ZarnPSystemClockDao.h"
 #include "core/ZarnPSystemTimerDao.h"
 #include "core/ZarnPZarnConfiguration.h"
-#include "device/ZarnPHttpRequestCreator.h"
+#include "device/ZarnPHttpRequestCreatorImpl.h"
 #include "device/ZarnPKeyValueDao.h"
 #include "device/ZarnPLocationManagerCreatorImpl.h"
 #include "device/ZarnPSystemBackgroundTaskDao.h"
@@ -77,7 +77,7 @@ TEST_F(ModuleTest, TestingConstructorHandsTheGivenObjectsToEveryService) {
     auto settings = std::make_shared<ZarnPSqLiteKeyValueDao>(db);
     auto deviceData =
         std::make_shared<ZarnPSystemDeviceDataDao>(settings->keyValueDao(), timerDao, platform::current());
-    module = std::make_shared<ZarnPModule>(configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(),
+    module = std::make_shared<ZarnPModule>(configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(platform::current().httpClient),
                                            db, timerDao, locationManagerCreator(), deviceData, clock);
     env.runUntilIdle();
 
@@ -99,7 +99,7 @@ TEST_F(ModuleTest, TestingConstructorHandsTheGivenObjectsToEveryService) {
 }
 
 TEST_F(ModuleTest, OneEventServiceAndOneStoreOfEachKindAreShared) {
-    module = std::make_shared<ZarnPModule>(configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(),
+    module = std::make_shared<ZarnPModule>(configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(platform::current().httpClient),
                                            nullptr, nullptr, locationManagerCreator(), nullptr,
                                            std::make_shared<ZarnPSystemClockDao>(env.time));
     env.runUntilIdle();
@@ -121,7 +121,7 @@ TEST_F(ModuleTest, OneEventServiceAndOneStoreOfEachKindAreShared) {
 }
 
 TEST_F(ModuleTest, DefaultDatabaseOfTheTestingBuildMayBeOpenedFromTheMainThread) {
-    module = std::make_shared<ZarnPModule>(configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(),
+    module = std::make_shared<ZarnPModule>(configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(platform::current().httpClient),
                                            nullptr, nullptr, locationManagerCreator(), nullptr,
                                            std::make_shared<ZarnPSystemClockDao>(env.time));
     ASSERT_TRUE(module->db()->database());
@@ -131,7 +131,7 @@ TEST_F(ModuleTest, DefaultDatabaseOfTheTestingBuildMayBeOpenedFromTheMainThread)
 }
 
 TEST_F(ModuleTest, FirstLineOfTheBuildLandsInTheLogFile) {
-    module = std::make_shared<ZarnPModule>(configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(),
+    module = std::make_shared<ZarnPModule>(configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(platform::current().httpClient),
                                            locationManagerCreator());
     env.runUntilIdle();
     EXPECT_NE(readFile(env.path("Documents/zarn.log")).find("Zarn started > 3.0.0-beta-DEBUG"),
@@ -140,7 +140,7 @@ TEST_F(ModuleTest, FirstLineOfTheBuildLandsInTheLogFile) {
 
 TEST_F(ModuleTest, ReleasedModuleDetachesItsLogListeners) {
     size_t before = ZarnPLogger::instance().listeners().size();
-    module = std::make_shared<ZarnPModule>(configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(),
+    module = std::make_shared<ZarnPModule>(configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(platform::current().httpClient),
                                            locationManagerCreator());
     env.runUntilIdle();
     EXPECT_EQ(ZarnPLogger::instance().listeners().size(), before + 2);  // the log file and the event writer
@@ -254,7 +254,7 @@ TEST_F(StartupTest, UpdatesRunWhileTheAppIsActiveOnly) {
 // The export header's "zarn_status" is the facade's flag as the module hands it to the public
 // log: it follows enabling and disabling and is read on the SDK thread without waiting.
 TEST_F(ModuleTest, PublicLogExportShowsTheFacadesEnabledState) {
-    module = std::make_shared<ZarnPModule>(configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(),
+    module = std::make_shared<ZarnPModule>(configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(platform::current().httpClient),
                                            locationManagerCreator());
     env.runUntilIdle();
     auto exportStatus = [&] {

@@ -9,6 +9,7 @@
 #include "zarn/platform/Console.h"
 #include "zarn/platform/DeviceHardware.h"
 #include "zarn/platform/FileSystem.h"
+#include "zarn/platform/HttpClient.h"
 #include "zarn/platform/LocationAuthorization.h"
 #include "zarn/platform/LocationManager.h"
 #include "zarn/platform/NotificationAuthorization.h"
@@ -45,6 +46,10 @@ struct Services {
     std::shared_ptr<TrackingAuthorization> trackingAuthorization;          // device-only
     std::shared_ptr<RuntimeClasses> runtimeClasses;  // optional: absent means no class is linked
     std::shared_ptr<LocationManagerFactory> locationManagerFactory;  // device-only
+    std::shared_ptr<HttpClient> httpClient;          // default: libcurl with the system's trust store
+    // The service's base address, an https address ending in kServicePath; default:
+    // defaultServiceBaseAddress().
+    std::string serviceBaseAddress;
 };
 
 // Installs the services (missing OS-level ones get their defaults) and creates a new main run

@@ -1,0 +1,68 @@
+#include "sim/HttpsTestServer.h"
+
+#include <httplib.h>
+
+namespace zarn::sim {
+
+struct HttpsTestServer::Server {
+    httplib::SSLServer https;
+    Server(const std::string& cert, const std::string& key) : https(cert.c_str(), key.c_str()) {}
+};
+
+HttpsTestServer::HttpsTestServer(std::shared_ptr<TestService> service, std::string directory)
+    : service_(std::move(service)), directory_(std::move(directory)) {}
+
+HttpsTestServer::~HttpsTestServer() {
+    stop();
+}
+
+std::string HttpsTestServer::baseAddress() const {
+    return "https://127.0.0.1:" + std::to_string(port_) + "/v2/client/";
+}
+
+bool HttpsTestServer::start() {
+    auto certificate = TestCertificate::create(directory_);
+    if (!certificate)
+        return false;
+    certificate_ = *certificate;
+    server_ = std::make_unique<Server>(certificate_.certificateFile, certificate_.keyFile);
+    if (!server_->https.is_valid())
+        return false;
+    auto service = service_;
+    server_->https.Post(R"(/.*)", [service](const httplib::Request& req, httplib::Response& res) {
+        RecordedRequest recorded;
+        recorded.method = req.method;
+        recorded.path = req.path;
+        for (const auto& [name, value] : req.headers) recorded.headers.emplace_back(name, value);
+        recorded.body = req.body;  // the server library has inflated a gzip body
+        TestAnswer answer;
+        platform::HttpResponse response = service->handle(std::move(recorded), &answer);
+        service->waitDelay(answer.delaySeconds);
+        res.status = response.statusCode;
+        if (answer.kind == TestAnswer::Kind::Drop) {
+            // Headers go out, then the connection closes before the promised body.
+            res.set_content_provider(1024, "application/octet-stream",
+                                     [](size_t, size_t, httplib::DataSink&) { return false; });
+            return;
+        }
+        std::string body(response.body.begin(), response.body.end());
+        res.set_content(body, "application/octet-stream");
+    });
+    port_ = server_->https.bind_to_any_port("127.0.0.1");
+    if (port_ <= 0)
+        return false;
+    thread_ = std::thread([this] { server_->https.listen_after_bind(); });
+    return true;
+}
+
+void HttpsTestServer::stop() {
+    if (!server_)
+        return;
+    service_->releaseSlowAnswers();
+    server_->https.stop();
+    if (thread_.joinable())
+        thread_.join();
+    server_.reset();
+}
+
+}  // namespace zarn::sim

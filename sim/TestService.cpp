@@ -1,0 +1,196 @@
+#include "sim/TestService.h"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+
+#include "core/ZarnPGzipHelper.h"
+#include "core/ZarnPJson.h"
+#include "device/ZarnPHttpRequestCreatorImpl.h"
+
+namespace zarn::sim {
+
+namespace {
+bool sameName(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+}  // namespace
+
+std::optional<std::string> RecordedRequest::header(const std::string& name) const {
+    std::optional<std::string> value;
+    for (const auto& [k, v] : headers)
+        if (sameName(k, name))
+            value = v;
+    return value;
+}
+
+TestService::TestService() : worker_([this] { runWorker(); }) {}
+
+TestService::~TestService() {
+    {
+        std::lock_guard lk(mutex_);
+        stopping_ = true;
+        released_ = true;
+    }
+    cv_.notify_all();
+    worker_.join();
+}
+
+void TestService::setDataUpdate(std::vector<std::uint8_t> bytes) {
+    setDataUpdateSource([bytes = std::move(bytes)](const RecordedRequest&) { return bytes; });
+}
+
+void TestService::setDataUpdateSource(DataUpdateSource source) {
+    std::lock_guard lk(mutex_);
+    dataUpdate_ = std::move(source);
+}
+
+void TestService::queueAnswer(TestAnswer answer) {
+    std::lock_guard lk(mutex_);
+    answers_.push_back(answer);
+}
+
+void TestService::setDefaultAnswer(TestAnswer answer) {
+    std::lock_guard lk(mutex_);
+    defaultAnswer_ = answer;
+}
+
+std::vector<RecordedRequest> TestService::requests() {
+    std::lock_guard lk(mutex_);
+    return requests_;
+}
+
+std::size_t TestService::requestCount() {
+    std::lock_guard lk(mutex_);
+    return requests_.size();
+}
+
+void TestService::clearRequests() {
+    std::lock_guard lk(mutex_);
+    requests_.clear();
+}
+
+std::vector<std::uint8_t> TestService::corruptBody() {
+    // A root offset far past the end: a verifying reader rejects it.
+    return {0xff, 0xff, 0xff, 0x7f, 'n', 'o', 't', ' ', 'a', 'n', ' ', 'u', 'p', 'd', 'a', 't', 'e'};
+}
+
+platform::HttpResponse TestService::handle(RecordedRequest request, TestAnswer* answerOut) {
+    if (!request.json)
+        request.json = ZarnPJson::parse(request.body);
+    auto slash = request.path.rfind('/');
+    request.endpoint = slash == std::string::npos ? request.path : request.path.substr(slash + 1);
+    TestAnswer answer;
+    DataUpdateSource source;
+    {
+        std::lock_guard lk(mutex_);
+        requests_.push_back(request);
+        if (!answers_.empty()) {
+            answer = answers_.front();
+            answers_.pop_front();
+        } else {
+            answer = defaultAnswer_;
+        }
+        source = dataUpdate_;
+    }
+    if (answerOut)
+        *answerOut = answer;
+    platform::HttpResponse response;
+    response.statusCode = answer.status;
+    response.headers.emplace_back("Content-Type", "application/octet-stream");
+    bool known = request.endpoint == "storeEvents" || request.endpoint == "storeEventsAndLoadNotifications";
+    if (!known && answer.kind == TestAnswer::Kind::Normal) {
+        response.statusCode = 404;
+        return response;
+    }
+    switch (answer.kind) {
+        case TestAnswer::Kind::Normal:
+            if (request.endpoint == "storeEventsAndLoadNotifications" && source)
+                response.body = source(request);
+            break;
+        case TestAnswer::Kind::Corrupt:
+            response.body = corruptBody();
+            break;
+        case TestAnswer::Kind::Empty:
+        case TestAnswer::Kind::Drop:
+            break;
+    }
+    return response;
+}
+
+void TestService::releaseSlowAnswers() {
+    {
+        std::lock_guard lk(mutex_);
+        released_ = true;
+    }
+    cv_.notify_all();
+}
+
+bool TestService::waitDelay(double seconds) {
+    if (seconds <= 0)
+        return true;
+    std::unique_lock lk(mutex_);
+    auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    return !cv_.wait_until(lk, until, [this] { return released_; });
+}
+
+void TestService::send(platform::HttpRequest request, Completion completion) {
+    // Tasks left at destruction still run before the worker ends, so `this` outlives them.
+    auto task = [self = this, request = std::move(request), completion = std::move(completion)]() mutable {
+        RecordedRequest recorded;
+        recorded.method = request.method;
+        auto scheme = request.url.find("://");
+        auto pathStart = request.url.find('/', scheme == std::string::npos ? 0 : scheme + 3);
+        recorded.path = pathStart == std::string::npos ? "/" : request.url.substr(pathStart);
+        recorded.headers = request.headers;
+        bool gzip = recorded.header("Content-Encoding") == std::optional<std::string>("gzip");
+        if (gzip) {
+            auto inflated = ZarnPGzipHelper::gzipInflate(std::span<const std::uint8_t>(request.body));
+            if (inflated)
+                recorded.body.assign(inflated->begin(), inflated->end());
+        } else {
+            recorded.body.assign(request.body.begin(), request.body.end());
+        }
+        TestAnswer answer;
+        platform::HttpResponse response = self->handle(std::move(recorded), &answer);
+        platform::HttpResult result;
+        if (answer.delaySeconds >= request.timeoutSeconds)
+            result.error =
+                Error{platform::kUrlErrorDomain, platform::kUrlErrorTimedOut, "The request timed out."};
+        else if (answer.kind == TestAnswer::Kind::Drop)
+            result.error = Error{platform::kUrlErrorDomain, platform::kUrlErrorNetworkConnectionLost,
+                                 "The network connection was lost."};
+        else
+            result.response = std::move(response);
+        completion(std::move(result));
+    };
+    {
+        std::lock_guard lk(mutex_);
+        work_.push_back(std::move(task));
+    }
+    cv_.notify_all();
+}
+
+void TestService::runWorker() {
+    for (;;) {
+        std::function<void()> task;
+        {
+            std::unique_lock lk(mutex_);
+            cv_.wait(lk, [this] { return stopping_ || !work_.empty(); });
+            if (work_.empty())
+                return;
+            task = std::move(work_.front());
+            work_.pop_front();
+        }
+        task();
+    }
+}
+
+std::shared_ptr<ZarnPHttpRequestCreator> TestService::requestCreator() {
+    return std::make_shared<ZarnPHttpRequestCreatorImpl>(shared_from_this());
+}
+
+}  // namespace zarn::sim
