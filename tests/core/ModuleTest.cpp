@@ -77,8 +77,9 @@ TEST_F(ModuleTest, TestingConstructorHandsTheGivenObjectsToEveryService) {
     auto settings = std::make_shared<ZarnPSqLiteKeyValueDao>(db);
     auto deviceData =
         std::make_shared<ZarnPSystemDeviceDataDao>(settings->keyValueDao(), timerDao, platform::current());
-    module = std::make_shared<ZarnPModule>(configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(platform::current().httpClient),
-                                           db, timerDao, locationManagerCreator(), deviceData, clock);
+    module = std::make_shared<ZarnPModule>(
+        configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(platform::current().httpClient), db,
+        timerDao, locationManagerCreator(), deviceData, clock);
     env.runUntilIdle();
 
     EXPECT_EQ(module->db(), db);
@@ -99,9 +100,9 @@ TEST_F(ModuleTest, TestingConstructorHandsTheGivenObjectsToEveryService) {
 }
 
 TEST_F(ModuleTest, OneEventServiceAndOneStoreOfEachKindAreShared) {
-    module = std::make_shared<ZarnPModule>(configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(platform::current().httpClient),
-                                           nullptr, nullptr, locationManagerCreator(), nullptr,
-                                           std::make_shared<ZarnPSystemClockDao>(env.time));
+    module = std::make_shared<ZarnPModule>(
+        configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(platform::current().httpClient),
+        nullptr, nullptr, locationManagerCreator(), nullptr, std::make_shared<ZarnPSystemClockDao>(env.time));
     env.runUntilIdle();
     const auto& facade = module->facade()->collaborators();
     auto events = module->eventService();
@@ -121,9 +122,9 @@ TEST_F(ModuleTest, OneEventServiceAndOneStoreOfEachKindAreShared) {
 }
 
 TEST_F(ModuleTest, DefaultDatabaseOfTheTestingBuildMayBeOpenedFromTheMainThread) {
-    module = std::make_shared<ZarnPModule>(configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(platform::current().httpClient),
-                                           nullptr, nullptr, locationManagerCreator(), nullptr,
-                                           std::make_shared<ZarnPSystemClockDao>(env.time));
+    module = std::make_shared<ZarnPModule>(
+        configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(platform::current().httpClient),
+        nullptr, nullptr, locationManagerCreator(), nullptr, std::make_shared<ZarnPSystemClockDao>(env.time));
     ASSERT_TRUE(module->db()->database());
     env.runUntilIdle();
     EXPECT_FALSE(env.consoleContains("Initializing DB from main thread!"));
@@ -131,8 +132,9 @@ TEST_F(ModuleTest, DefaultDatabaseOfTheTestingBuildMayBeOpenedFromTheMainThread)
 }
 
 TEST_F(ModuleTest, FirstLineOfTheBuildLandsInTheLogFile) {
-    module = std::make_shared<ZarnPModule>(configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(platform::current().httpClient),
-                                           locationManagerCreator());
+    module = std::make_shared<ZarnPModule>(
+        configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(platform::current().httpClient),
+        locationManagerCreator());
     env.runUntilIdle();
     EXPECT_NE(readFile(env.path("Documents/zarn.log")).find("Zarn started > 3.0.0-beta-DEBUG"),
               std::string::npos);
@@ -140,8 +142,9 @@ TEST_F(ModuleTest, FirstLineOfTheBuildLandsInTheLogFile) {
 
 TEST_F(ModuleTest, ReleasedModuleDetachesItsLogListeners) {
     size_t before = ZarnPLogger::instance().listeners().size();
-    module = std::make_shared<ZarnPModule>(configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(platform::current().httpClient),
-                                           locationManagerCreator());
+    module = std::make_shared<ZarnPModule>(
+        configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(platform::current().httpClient),
+        locationManagerCreator());
     env.runUntilIdle();
     EXPECT_EQ(ZarnPLogger::instance().listeners().size(), before + 2);  // the log file and the event writer
     module.reset();
@@ -254,8 +257,9 @@ TEST_F(StartupTest, UpdatesRunWhileTheAppIsActiveOnly) {
 // The export header's "zarn_status" is the facade's flag as the module hands it to the public
 // log: it follows enabling and disabling and is read on the SDK thread without waiting.
 TEST_F(ModuleTest, PublicLogExportShowsTheFacadesEnabledState) {
-    module = std::make_shared<ZarnPModule>(configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(platform::current().httpClient),
-                                           locationManagerCreator());
+    module = std::make_shared<ZarnPModule>(
+        configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(platform::current().httpClient),
+        locationManagerCreator());
     env.runUntilIdle();
     auto exportStatus = [&] {
         std::optional<std::vector<uint8_t>> data;

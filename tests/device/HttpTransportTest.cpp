@@ -127,9 +127,10 @@ class HttpTransportTest : public ::testing::Test {
     std::shared_ptr<sim::TestService> service = std::make_shared<sim::TestService>();
     sim::HttpsTestServer server{service, env.home};
     std::shared_ptr<platform::CurlHttpClient> client;
-    std::shared_ptr<ZarnPSystemTimerDao> timer = std::make_shared<ZarnPSystemTimerDao>();
-    std::shared_ptr<ZarnPSystemBackgroundTaskDao> tasks =
-        std::make_shared<ZarnPSystemBackgroundTaskDao>(timer);
+    std::shared_ptr<ZarnPSystemTimerDao> timer =
+        std::make_shared<ZarnPSystemTimerDao>(env.time, platform::mainRunLoop(), env.device->application());
+    std::shared_ptr<ZarnPSystemBackgroundTaskDao> tasks = std::make_shared<ZarnPSystemBackgroundTaskDao>(
+        timer, env.device->backgroundTasks(), env.device->application());
     std::shared_ptr<Recorder> recorder = std::make_shared<Recorder>();
 };
 
@@ -141,7 +142,7 @@ TEST_F(HttpTransportTest, StoreEventsGoesOutAsGzipJsonWithTheHeadersAndBasicAuth
                                               Value{{"note", std::string("caf\xC3", 4)}});
     auto command = ZarnPStoreEvents::storeEventsWithDeviceId("DEV-1", {event}, {"version2response"}, "ad-1",
                                                              true, Value{{"age", "42"}}, now);
-    auto context = std::make_shared<ZarnPContext>(2, std::nullopt);
+    auto context = std::make_shared<ZarnPContext>(2, std::nullopt, env.time->now());
     ASSERT_TRUE(post(*dao, "storeEvents", ZarnPStoreEventMarshaller::storeEventsToDictionary(command), false,
                      context));
 
@@ -180,8 +181,8 @@ TEST_F(HttpTransportTest, StoreEventsGoesOutAsGzipJsonWithTheHeadersAndBasicAuth
     EXPECT_EQ(recorder->calls[0].url, server.baseAddress() + "storeEvents");
     EXPECT_EQ(std::any_cast<std::string>(recorder->tags[0]), "tag");
     // The request held a background task until it completed.
-    EXPECT_EQ(env.device->begunBackgroundTasks().size(), 1u);
-    EXPECT_TRUE(env.device->runningBackgroundTasks().empty());
+    EXPECT_EQ(env.device->backgroundTasks()->begunBackgroundTasks().size(), 1u);
+    EXPECT_TRUE(env.device->backgroundTasks()->runningBackgroundTasks().empty());
 }
 
 TEST_F(HttpTransportTest, DataUpdateRequestCarriesEveryKeyAndItsAnswerReachesTheDelegate) {
@@ -272,7 +273,7 @@ TEST_F(HttpTransportTest, AnswersOtherThanADataUpdateCompleteWithTheRightErrorOr
             EXPECT_EQ(call.error->message.rfind(expected, 0), 0u) << call.error->message;
         }
     }
-    EXPECT_TRUE(env.device->runningBackgroundTasks().empty());
+    EXPECT_TRUE(env.device->backgroundTasks()->runningBackgroundTasks().empty());
 }
 
 TEST_F(HttpTransportTest, TransportFailuresCarryTheUrlLoadingCodes) {
@@ -363,7 +364,7 @@ TEST_F(HttpTransportTest, WithoutABodyNoRequestIsMadeAndTheCallerIsTold) {
     EXPECT_FALSE(post(*dao, "storeEventsAndLoadNotifications", Value(), true));
     EXPECT_EQ(service->requestCount(), 0u);
     EXPECT_TRUE(recorder->calls.empty());
-    EXPECT_TRUE(env.device->begunBackgroundTasks().empty());
+    EXPECT_TRUE(env.device->backgroundTasks()->begunBackgroundTasks().empty());
 }
 
 }  // namespace

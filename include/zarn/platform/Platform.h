@@ -46,7 +46,7 @@ struct Services {
     std::shared_ptr<TrackingAuthorization> trackingAuthorization;          // device-only
     std::shared_ptr<RuntimeClasses> runtimeClasses;  // optional: absent means no class is linked
     std::shared_ptr<LocationManagerFactory> locationManagerFactory;  // device-only
-    std::shared_ptr<HttpClient> httpClient;          // default: libcurl with the system's trust store
+    std::shared_ptr<HttpClient> httpClient;  // default: libcurl with the system's trust store
     // The service's base address, an https address ending in kServicePath; default:
     // defaultServiceBaseAddress().
     std::string serviceBaseAddress;
