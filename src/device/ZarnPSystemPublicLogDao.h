@@ -170,6 +170,7 @@ class ZarnPSystemPublicLogDao : public std::enable_shared_from_this<ZarnPSystemP
     bool enabled_ = false;
     bool keepFileOpen_ = false;
     std::optional<std::string> fileHandle_;  // the path of the open day file
+    std::string fullFile_;                   // the day file last found full, told once
     std::optional<Date> lastPurge_;
     StatusQuery statusQuery_;
 };
