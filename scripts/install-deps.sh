@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build needs on Debian 12; does nothing for packages already present.
 set -euo pipefail
-packages=(cmake locales ninja-build g++ pkg-config libsqlite3-dev zlib1g-dev libflatbuffers-dev flatbuffers-compiler
+packages=(cmake locales ninja-build g++ clang libclang-rt-14-dev pkg-config libsqlite3-dev zlib1g-dev libflatbuffers-dev flatbuffers-compiler
   nlohmann-json3-dev libcurl4-openssl-dev libgtest-dev libgmock-dev libbenchmark-dev)
 missing=()
 for p in "${packages[@]}"; do
