@@ -19,7 +19,7 @@
 namespace zarn {
 
 namespace {
-const std::string kDomain = "SqLiteDb";
+constexpr const char* kDomain = "SqLiteDb";
 }
 
 ZarnPSqLiteDb::ZarnPSqLiteDb(int version, std::string path) : path_(std::move(path)), appVersion_(version) {

@@ -10,7 +10,7 @@
 namespace zarn {
 
 namespace {
-const std::string kDomain = "SqLiteEventDao";
+constexpr const char* kDomain = "SqLiteEventDao";
 constexpr int kBatchSize = 100;
 
 // Runs `body` inside a transaction unless one is already open (then it joins that one).
