@@ -8,7 +8,8 @@ namespace zarn {
 
 std::string formatDate(Date date, long offset, std::string_view pattern) {
     double local = timeIntervalSince1970(date) + static_cast<double>(offset);
-    if (!std::isfinite(local))
+    // Beyond about thirty million years no time_t or calendar year holds the date.
+    if (!std::isfinite(local) || std::fabs(local) > 1e15)
         return {};
     // Whole microseconds first: at today's dates a double is only good to a quarter of a
     // microsecond, so flooring straight to milliseconds would show 09.123 as 09.122.

@@ -70,7 +70,8 @@ std::string describe(const Value& v) {
 
 std::string describeDate(Date date) {
     double secs = std::floor(timeIntervalSince1970(date));
-    if (!std::isfinite(secs))
+    // Far past the calendar's years (a damaged row, a garbled number): no time_t holds it.
+    if (!std::isfinite(secs) || std::fabs(secs) > 1e15)
         return "(invalid date)";
     std::time_t t = static_cast<std::time_t>(secs);
     std::tm tm{};

@@ -54,6 +54,7 @@ void ZarnPLogFileAppender::clearLog() {
             removeError = fileSystem_->removeItem(path);
         fileSystem_->createFile(path, "");
         fileSystem_->setProtectionNone(path);
+        size_ = 0;
     }
     // Logged outside the lock: this appender receives the line too.
     if (removeError)
@@ -69,14 +70,33 @@ void ZarnPLogFileAppender::didLogMessage(const std::string& message, int level, 
     bool written;
     {
         std::lock_guard lk(mutex_);
+        rollIfNeededLocked(path, line.size());
         if (!fileSystem_->fileExists(path)) {
             fileSystem_->createFile(path, "");
             fileSystem_->setProtectionNone(path);
+            size_ = 0;
         }
         written = fileSystem_->appendToFile(path, line);
+        if (written)
+            size_ = size_.value_or(0) + line.size();
     }
     if (!written)
         ZarnPLogger::instance().writeConsole(format("LoggerFileAppender: Error opening log file: %@", path));
+}
+
+void ZarnPLogFileAppender::rollIfNeededLocked(const std::string& path, size_t lineBytes) {
+    if (!size_)
+        size_ = fileSystem_->fileSize(path).value_or(0);
+    if (*size_ == 0 || *size_ + lineBytes <= kMaxFileBytes)
+        return;
+    // Failures here only cost the old lines; the new line still gets written.
+    std::string previous = path + ".1";
+    if (fileSystem_->fileExists(previous))
+        fileSystem_->removeItem(previous);
+    fileSystem_->moveItem(path, previous);
+    fileSystem_->createFile(path, "");
+    fileSystem_->setProtectionNone(path);
+    size_ = 0;
 }
 
 std::string ZarnPLogFileAppender::getLogContentsTail(int count) {
@@ -88,7 +108,8 @@ std::string ZarnPLogFileAppender::getLogContentsTail(int count) {
 
 std::string ZarnPLogFileAppender::getLogContents() {
     std::lock_guard lk(mutex_);
-    return fileSystem_->readFile(expandedPath()).value_or("");
+    // A file grown by another writer is read up to twice the cap, never whole.
+    return fileSystem_->readFile(expandedPath(), 2 * kMaxFileBytes).value_or("");
 }
 
 }  // namespace zarn

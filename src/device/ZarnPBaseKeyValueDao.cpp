@@ -74,7 +74,7 @@ int64_t ZarnPBaseKeyValueDao::getLongPropertyValueForKey(const std::string& key)
 }
 
 void ZarnPBaseKeyValueDao::setDatePropertyValue(Date value, const std::string& key) {
-    baseDao_->setPropertyValue(doubleText(timeIntervalSince1970(value)), key);
+    setFiniteDouble(timeIntervalSince1970(value), key);
 }
 
 std::optional<Date> ZarnPBaseKeyValueDao::getDatePropertyValueForKey(const std::string& key) {
@@ -127,6 +127,15 @@ void ZarnPBaseKeyValueDao::setStringArrayPropertyValue(const std::vector<std::st
 }
 
 void ZarnPBaseKeyValueDao::setDoublePropertyValue(double value, const std::string& key) {
+    setFiniteDouble(value, key);
+}
+
+void ZarnPBaseKeyValueDao::setFiniteDouble(double value, const std::string& key) {
+    // Infinity and NaN have no text that reads back; keeping the old value beats storing a 0.
+    if (!std::isfinite(value)) {
+        LogError(kDomain, "Refusing to store a non-finite number for key %@", key);
+        return;
+    }
     baseDao_->setPropertyValue(doubleText(value), key);
 }
 

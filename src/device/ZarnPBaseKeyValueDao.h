@@ -39,6 +39,8 @@ class ZarnPBaseKeyValueDao final : public ZarnPKeyValueDao {
     const std::shared_ptr<ZarnPStringKeyValueDao>& baseDao() const { return baseDao_; }
 
   private:
+    void setFiniteDouble(double value, const std::string& key);
+
     std::shared_ptr<ZarnPStringKeyValueDao> baseDao_;
 };
 

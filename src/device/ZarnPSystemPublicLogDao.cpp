@@ -27,6 +27,8 @@ constexpr const char* kFilePrefix = "zarndebug-";
 constexpr const char* kFileSuffix = ".log";
 constexpr double kPurgeInterval = 3600.0;
 constexpr int kKeptDays = 7;
+// A day file stops taking lines at this size, so the export holds at most seven of them.
+constexpr uint64_t kMaxDayFileBytes = 2 * 1024 * 1024;
 constexpr size_t kShortMessageUnits = 15;
 
 void writeConsole(const std::string& line) {
@@ -172,6 +174,9 @@ void ZarnPSystemPublicLogDao::purgeOldFilesLocked(Date now) {
         if (std::find(kept.begin(), kept.end(), name) != kept.end())
             continue;
         std::string path = pathForFileName(name);
+        // Only day files are ours: a folder or a link that happens to carry such a name stays.
+        if (!fileSystem_->isRegularFile(path))
+            continue;
         LogDebug(kDomain, "Removing file: %@", path);
         if (auto failure = fileSystem_->removeItem(path)) {
             LogNsError(kDomain, Error{"ZarnFileSystem", 512, *failure}, "Failed to remove file: %@", path);
@@ -260,8 +265,13 @@ void ZarnPSystemPublicLogDao::logMessageAndArguments(const std::shared_ptr<ZarnP
         std::string line = format("%@: %@\n", entryDate(now), message);
         if (context)
             context->appendToContextLog(line);
-        if (fileHandle_ && !fileSystem_->appendToFile(*fileHandle_, line))
+        if (fileHandle_ && fileSystem_->fileSize(*fileHandle_).value_or(0) + line.size() > kMaxDayFileBytes) {
+            if (fullFile_ != *fileHandle_)
+                writeConsole(format("Zarn|Debug log file full, dropping lines: %@", *fileHandle_));
+            fullFile_ = *fileHandle_;
+        } else if (fileHandle_ && !fileSystem_->appendToFile(*fileHandle_, line)) {
             writeConsole(format("Zarn|Failed to log message: %@", "write failed: " + *fileHandle_));
+        }
     } catch (const std::exception& e) {
         writeConsole(format("Zarn|Failed to log message: %@", e.what()));
     }
@@ -538,7 +548,8 @@ std::string ZarnPSystemPublicLogDao::rawLogFileDataLocked(Date now) {
         return data;
     int64_t today = localDayNumber(now);
     for (int i = kKeptDays - 1; i >= 0; --i) {
-        if (auto contents = fileSystem_->readFile(pathForFileName(fileNameForLocalDay(today - i)), SIZE_MAX))
+        if (auto contents =
+                fileSystem_->readFile(pathForFileName(fileNameForLocalDay(today - i)), kMaxDayFileBytes))
             data += *contents;
     }
     return data;

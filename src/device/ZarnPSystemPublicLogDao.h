@@ -177,6 +177,7 @@ class ZarnPSystemPublicLogDao : public ZarnPPublicLogging,
     bool enabled_ = false;
     bool keepFileOpen_ = false;
     std::optional<std::string> fileHandle_;  // the path of the open day file
+    std::string fullFile_;                   // the day file last found full, told once
     std::optional<Date> lastPurge_;
     const EnabledQuery libraryEnabled_;
 };

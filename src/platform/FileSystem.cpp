@@ -1,6 +1,7 @@
 #include "zarn/platform/FileSystem.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -94,6 +95,13 @@ std::optional<uint64_t> PosixFileSystem::fileSize(const std::string& path) {
     return static_cast<uint64_t>(st.st_size);
 }
 
+bool PosixFileSystem::isRegularFile(const std::string& path) {
+    struct stat st {};
+    if (::lstat(expandTilde(path).c_str(), &st) != 0)
+        return false;
+    return S_ISREG(st.st_mode);
+}
+
 std::optional<std::string> PosixFileSystem::removeItem(const std::string& path) {
     std::error_code ec;
     if (fs::remove_all(expandTilde(path), ec) == 0 || ec) {
@@ -101,6 +109,12 @@ std::optional<std::string> PosixFileSystem::removeItem(const std::string& path) 
             return ec.message();
         return std::string("No such file or directory");
     }
+    return std::nullopt;
+}
+
+std::optional<std::string> PosixFileSystem::moveItem(const std::string& from, const std::string& to) {
+    if (::rename(expandTilde(from).c_str(), expandTilde(to).c_str()) != 0)
+        return std::string(std::strerror(errno));
     return std::nullopt;
 }
 

@@ -14,7 +14,7 @@ namespace zarn {
 
 namespace {
 
-const std::string kDomain = "DB";
+constexpr const char* kDomain = "DB";
 
 // Clears the executing flag on every way out of a call.
 class ExecutingScope {

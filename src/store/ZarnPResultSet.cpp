@@ -12,7 +12,7 @@
 namespace zarn {
 
 namespace {
-const std::string kDomain = "DB";
+constexpr const char* kDomain = "DB";
 
 std::string lowercase(std::string_view s) {
     std::string out(s);

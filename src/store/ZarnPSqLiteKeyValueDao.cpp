@@ -7,7 +7,7 @@
 namespace zarn {
 
 namespace {
-const std::string kDomain = "SqLiteKeyValueDao";
+constexpr const char* kDomain = "SqLiteKeyValueDao";
 }
 
 void ZarnPSqLiteKeyValueDao::createOrUpdate(int version) {

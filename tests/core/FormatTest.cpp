@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 #include <clocale>
+#include <limits>
+
+#include "core/DateFormat.h"
 
 namespace zarn {
 namespace {
@@ -40,6 +43,15 @@ TEST(FormatTest, NumbersUseTheCLocaleWhateverTheProcessLocale) {
 
 TEST(FormatTest, DatesDescribeInUtc) {
     EXPECT_EQ(format("%@", dateWithTimeIntervalSince1970(0)), "1970-01-01 00:00:00 +0000");
+}
+
+TEST(FormatTest, DatesNoCalendarHoldsDescribeAsInvalid) {
+    // Such dates come from damaged rows; converting them to time_t would be undefined.
+    for (double seconds : {2.68156e154, -1e300, 1e16, std::numeric_limits<double>::infinity()}) {
+        EXPECT_EQ(describeDate(dateWithTimeIntervalSince1970(seconds)), "(invalid date)") << seconds;
+        EXPECT_EQ(formatDate(dateWithTimeIntervalSince1970(seconds), 3600, "yyyy-MM-dd"), "") << seconds;
+    }
+    EXPECT_EQ(formatDate(dateWithTimeIntervalSince1970(0), 0, "yyyy-MM-dd"), "1970-01-01");
 }
 
 }  // namespace

@@ -414,6 +414,28 @@ TEST(LogFileAppenderTest, ClearLogEmptiesTheFile) {
     EXPECT_TRUE(env.console->lines().empty());
 }
 
+TEST(LogFileAppenderTest, PastTheCapTheFileRollsToOnePreviousFile) {
+    test::TestEnvironment env;
+    std::string path = env.path("Documents/zarn.log");
+    const std::string nearlyFull(ZarnPLogFileAppender::kMaxFileBytes - 10, 'x');
+    ASSERT_TRUE(env.fileSystem->createFile(path, nearlyFull));
+    ASSERT_TRUE(env.fileSystem->createFile(path + ".1", "oldest"));
+    ZarnPLogFileAppender appender("~/Documents/zarn.log", false);
+    appender.didLogMessage("one", ZarnPLogLevelInfo, "A");
+    EXPECT_EQ(readFile(path), "01-12 12:00:00.000|INFO|A| one\n");
+    EXPECT_EQ(readFile(path + ".1"), nearlyFull);
+    appender.didLogMessage("two", ZarnPLogLevelInfo, "A");
+    EXPECT_EQ(appender.getLogContents(), "01-12 12:00:00.000|INFO|A| one\n01-12 12:00:00.000|INFO|A| two\n");
+    // Filling the new file rolls again; the file never passes the cap.
+    const std::string chunk(100000, 'y');
+    for (int i = 0; i < 50; ++i) {
+        appender.didLogMessage(chunk, ZarnPLogLevelInfo, "A");
+        ASSERT_LE(*env.fileSystem->fileSize(path), ZarnPLogFileAppender::kMaxFileBytes);
+    }
+    EXPECT_NE(readFile(path + ".1").find(chunk), std::string::npos);
+    EXPECT_TRUE(env.console->lines().empty());
+}
+
 TEST(LogFileAppenderTest, ClearOnStartComesFromTheListenerProperty) {
     test::TestEnvironment env;
     std::string path = env.path("Documents/zarn.log");

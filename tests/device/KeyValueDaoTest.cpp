@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <clocale>
+#include <limits>
 #include <set>
 
 #include "core/ZarnPUuidGenerator.h"
@@ -94,6 +95,22 @@ TEST_F(KeyValueDaoTest, DoublesAndDatesRoundTripExactly) {
     EXPECT_EQ(stored("d"), "0.1");
     EXPECT_EQ(dao.getDoublePropertyValueForKey("missing"), 0.0);
     EXPECT_EQ(dao.getDatePropertyValueForKey("missing"), std::nullopt);
+}
+
+TEST_F(KeyValueDaoTest, NonFiniteNumbersAreRefusedAndTheOldValueKept) {
+    dao.setDoublePropertyValue(2.5, "d");
+    dao.setDatePropertyValue(dateWithTimeIntervalSince1970(1796126400.0), "t");
+    const double bad[] = {std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+                          std::numeric_limits<double>::quiet_NaN()};
+    for (double v : bad) {
+        dao.setDoublePropertyValue(v, "d");
+        dao.setDatePropertyValue(dateWithTimeIntervalSince1970(v), "t");
+        dao.setDoublePropertyValue(v, "fresh");
+    }
+    EXPECT_EQ(dao.getDoublePropertyValueForKey("d"), 2.5);
+    EXPECT_EQ(dao.getDatePropertyValueForKey("t"), dateWithTimeIntervalSince1970(1796126400.0));
+    EXPECT_FALSE(dao.hasProperty("fresh"));
+    EXPECT_EQ(env.consoleCount("Refusing to store a non-finite number for key d"), 3);
 }
 
 TEST_F(KeyValueDaoTest, NumbersIgnoreTheProcessLocale) {

@@ -10,6 +10,8 @@
 #include <sstream>
 #include <thread>
 
+#include <unistd.h>
+
 #include "core/ZarnPContext.h"
 #include "core/ZarnPGzipHelper.h"
 #include "core/ZarnPLocationWithAccuracy.h"
@@ -178,6 +180,23 @@ TEST_F(PublicLogDaoTest, PurgeKeepsTodayAndTheSixDaysBefore) {
     EXPECT_TRUE(env.fileSystem->fileExists(env.path("Documents/notes.txt")));
     EXPECT_TRUE(
         env.consoleContains("DEBUG|ZarnPSystemPublicLogDao| Removing file: " + dayFile("2026-11-22")));
+    EXPECT_EQ(env.consoleCount("Removing file: "), 3);
+}
+
+TEST_F(PublicLogDaoTest, PurgeRemovesOnlyRegularFiles) {
+    seedTenDays(env, *dao, test::TestEnvironment::kStart);
+    // A folder and a link that carry the name of an old day file are not ours to delete.
+    std::string folder = dayFile("2026-11-01");
+    ASSERT_TRUE(env.fileSystem->createDirectory(folder, false));
+    ASSERT_TRUE(env.fileSystem->createFile(folder + "/inside.txt", "keep"));
+    std::string target = env.path("precious.txt");
+    ASSERT_TRUE(env.fileSystem->createFile(target, "keep"));
+    ASSERT_EQ(::symlink(target.c_str(), dayFile("2026-11-02").c_str()), 0);
+    dao->purgeOldFiles();
+    EXPECT_EQ(read(folder + "/inside.txt"), "keep");
+    EXPECT_TRUE(env.fileSystem->fileExists(dayFile("2026-11-02")));
+    EXPECT_EQ(read(target), "keep");
+    EXPECT_FALSE(env.fileSystem->fileExists(dayFile("2026-11-22")));
     EXPECT_EQ(env.consoleCount("Removing file: "), 3);
 }
 
@@ -468,6 +487,25 @@ TEST_F(PublicLogDaoTest, ExportAppendsTheDayFilesOldestFirst) {
     std::string text = exportText();
     auto body = text.substr(text.find("---\n") + 4);
     EXPECT_EQ(body, "2026-12-01 13:00:00 +0100: day one\n2026-12-02 13:00:00 +0100: day two\n");
+}
+
+TEST_F(PublicLogDaoTest, DayFilesAndTheirExportAreCapped) {
+    constexpr size_t kCap = 2 * 1024 * 1024;
+    dao->setEnabled(true);
+    std::string today = dayFile("2026-12-01");
+    const std::string nearlyFull(kCap - 5, 'x');
+    ASSERT_TRUE(env.fileSystem->createFile(today, nearlyFull));
+    dao->logMessageIfEnabled(context, "dropped one");
+    dao->logMessageIfEnabled(context, "dropped two");
+    EXPECT_EQ(read(today), nearlyFull);
+    EXPECT_EQ(env.consoleCount("Debug log file full, dropping lines: " + today), 1);
+    EXPECT_NE(context->collectedLog().value_or("").find("dropped two"), std::string::npos);
+    // Files grown past the cap by someone else are read up to the cap only.
+    for (const char* day : {"2026-11-26", "2026-11-27", "2026-11-28"})
+        ASSERT_TRUE(env.fileSystem->createFile(dayFile(day), std::string(kCap + 4096, 'z')));
+    std::string text = exportText();
+    EXPECT_LE(text.size(), 4 * kCap + 4096);
+    EXPECT_GE(text.size(), 4 * kCap - 5);
 }
 
 TEST_F(PublicLogDaoTest, LinesFromManyThreadsNeverInterleave) {

@@ -21,7 +21,11 @@ class ForwardingFileSystem : public platform::FileSystem {
         return inner_->readFile(p, m);
     }
     std::optional<uint64_t> fileSize(const std::string& p) override { return inner_->fileSize(p); }
+    bool isRegularFile(const std::string& p) override { return inner_->isRegularFile(p); }
     std::optional<std::string> removeItem(const std::string& p) override { return inner_->removeItem(p); }
+    std::optional<std::string> moveItem(const std::string& f, const std::string& t) override {
+        return inner_->moveItem(f, t);
+    }
     bool createDirectory(const std::string& p, bool withIntermediateDirectories) override {
         return inner_->createDirectory(p, withIntermediateDirectories);
     }

@@ -29,8 +29,12 @@ class FileSystem {
     virtual bool appendToFile(const std::string& path, const std::string& data) = 0;
     virtual std::optional<std::string> readFile(const std::string& path, size_t maxBytes = SIZE_MAX) = 0;
     virtual std::optional<uint64_t> fileSize(const std::string& path) = 0;
+    // True for a regular file; false for a folder, a link, anything else or nothing there.
+    virtual bool isRegularFile(const std::string& path) = 0;
     // Error text on failure, nothing on success.
     virtual std::optional<std::string> removeItem(const std::string& path) = 0;
+    // Renames `from` to `to` in one step, replacing a file at `to`. Error text on failure.
+    virtual std::optional<std::string> moveItem(const std::string& from, const std::string& to) = 0;
     // Creates the folder. Without intermediate directories its parent must already exist, so a
     // missing parent is a failure; with them every missing folder above it is made too. True when
     // the folder exists afterwards.
@@ -52,7 +56,9 @@ class PosixFileSystem final : public FileSystem {
     bool appendToFile(const std::string& path, const std::string& data) override;
     std::optional<std::string> readFile(const std::string& path, size_t maxBytes) override;
     std::optional<uint64_t> fileSize(const std::string& path) override;
+    bool isRegularFile(const std::string& path) override;
     std::optional<std::string> removeItem(const std::string& path) override;
+    std::optional<std::string> moveItem(const std::string& from, const std::string& to) override;
     bool createDirectory(const std::string& path, bool withIntermediateDirectories) override;
     std::vector<std::string> contentsOfDirectory(const std::string& path) override;
     bool setProtectionNone(const std::string& path) override;
