@@ -420,7 +420,7 @@ TEST(LogFileAppenderTest, PastTheCapTheFileRollsToOnePreviousFile) {
     const std::string nearlyFull(ZarnPLogFileAppender::kMaxFileBytes - 10, 'x');
     ASSERT_TRUE(env.fileSystem->createFile(path, nearlyFull));
     ASSERT_TRUE(env.fileSystem->createFile(path + ".1", "oldest"));
-    ZarnPLogFileAppender appender("~/Documents/zarn.log", false);
+    ZarnPLogFileAppender appender("~/Documents/zarn.log", false, env.fileSystem, env.time);
     appender.didLogMessage("one", ZarnPLogLevelInfo, "A");
     EXPECT_EQ(readFile(path), "01-12 12:00:00.000|INFO|A| one\n");
     EXPECT_EQ(readFile(path + ".1"), nearlyFull);

@@ -19,7 +19,8 @@ namespace {
 
 [[noreturn]] void exitWhileTheSdkThreadLogs(const std::string& home) {
     auto timeSource = std::make_shared<platform::SystemTimeSource>();
-    auto timer = std::make_shared<ZarnPSystemTimerDao>(timeSource);
+    auto timer = std::make_shared<ZarnPSystemTimerDao>(timeSource, platform::mainRunLoop(),
+                                                       platform::current().application);
     auto db = std::make_shared<ZarnPSqLiteDb>(22, home + "/exit.db");
     db->disableThreadCheck();
     auto settings = std::make_shared<ZarnPSqLiteKeyValueDao>(db);
