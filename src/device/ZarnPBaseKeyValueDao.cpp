@@ -148,6 +148,10 @@ void ZarnPBaseKeyValueDao::unsetPropertyKey(const std::string& key) {
     baseDao_->unsetPropertyKey(key);
 }
 
+bool ZarnPBaseKeyValueDao::isReadable() {
+    return baseDao_->isReadable();
+}
+
 bool ZarnPBaseKeyValueDao::hasProperty(const std::string& key) {
     return baseDao_->getPropertyValueForKey(key).has_value();
 }

@@ -32,6 +32,7 @@ class ZarnPBaseKeyValueDao final : public ZarnPKeyValueDao {
     double getDoublePropertyValueForKey(const std::string& key) override;
     void unsetPropertyKey(const std::string& key) override;
     bool hasProperty(const std::string& key) override;
+    bool isReadable() override;
 
     // The shortest decimal text that reads back as the same double ("0.1", "1796126400.5").
     static std::string doubleText(double value);

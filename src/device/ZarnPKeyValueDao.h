@@ -48,6 +48,8 @@ class ZarnPKeyValueDao {
     virtual void unsetPropertyKey(const std::string& key) = 0;
     // Whether a value is stored under the key.
     virtual bool hasProperty(const std::string& key) = 0;
+    // Whether the settings can be read at all: when not, a missing value may only be unreadable.
+    virtual bool isReadable() = 0;
 };
 
 }  // namespace zarn

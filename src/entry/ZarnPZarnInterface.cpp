@@ -260,6 +260,11 @@ void ZarnPZarnInterface::setMaxRegionsMonitored(int maxRegions, bool backgroundL
 
 void ZarnPZarnInterface::enableIfEnabled(bool enableOnFirstRun) {
     bool enabled = c_.keyValueDao->getBoolPropertyValueForKey("zarn_enabled", enableOnFirstRun);
+    // A choice that cannot be read may be the user's opt-out: never enable by default then.
+    if (enabled && !c_.keyValueDao->hasProperty("zarn_enabled") && !c_.keyValueDao->isReadable()) {
+        LogError(kDomain, "The settings cannot be read; not enabling by default");
+        enabled = false;
+    }
     enabled_ = enabled;
     if (enabled)
         enable();

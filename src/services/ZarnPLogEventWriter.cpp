@@ -26,7 +26,8 @@ ZarnPLogEventWriter::ZarnPLogEventWriter(std::shared_ptr<ZarnPEventLogging> even
 void ZarnPLogEventWriter::didLogMessage(const std::string& message, int level, const std::string& domain) {
     if (level >= 3)
         return;
-    if (domain == "SqLiteEventDao" || storingErrorEvent) {
+    // Errors of the database itself are not stored in it: storing them would open it again.
+    if (domain == "SqLiteEventDao" || domain == "SqLiteDb" || storingErrorEvent) {
         ZarnPLogger::instance().writeConsole(format(
             "Cannot create event for errors during event logging. Message: %@ Level: %d", message, level));
         return;

@@ -265,6 +265,14 @@ bool ZarnPDatabase::executeUpdateWithParameterDictionary(std::string_view sql,
 bool ZarnPDatabase::executeUpdateWithError(Error* error, std::string_view sql,
                                            const std::vector<ZarnPSqlValue>* arrayArgs,
                                            const ZarnPSqlParameters* dictionaryArgs) {
+    bool ok = runUpdate(error, sql, arrayArgs, dictionaryArgs);
+    if (!ok)
+        ++failedUpdateCount_;
+    return ok;
+}
+
+bool ZarnPDatabase::runUpdate(Error* error, std::string_view sql, const std::vector<ZarnPSqlValue>* arrayArgs,
+                              const ZarnPSqlParameters* dictionaryArgs) {
     if (!checkUsable())
         return false;
     ExecutingScope executing(isExecutingStatement_);

@@ -87,6 +87,9 @@ class ZarnPDatabase : public std::enable_shared_from_this<ZarnPDatabase> {
     std::string lastErrorMessage() const;
     // A last error code from 1 to 99 (neither success, nor a row, nor done).
     bool hadError() const;
+    // How many updates have failed on this connection so far; a caller compares two readings to
+    // tell whether any statement of a step failed.
+    uint64_t failedUpdateCount() const { return failedUpdateCount_; }
     // Domain "ZarnPDatabase", the last error code, the message.
     Error errorWithMessage(const std::string& message) const;
     Error lastError() const;
@@ -127,6 +130,8 @@ class ZarnPDatabase : public std::enable_shared_from_this<ZarnPDatabase> {
     std::string description() const;
 
   private:
+    bool runUpdate(Error* error, std::string_view sql, const std::vector<ZarnPSqlValue>* arrayArgs,
+                   const ZarnPSqlParameters* dictionaryArgs);
     // One query with either kind of arguments bound.
     std::unique_ptr<ZarnPResultSet> executeQueryBound(std::string_view sql,
                                                       const std::vector<ZarnPSqlValue>* arrayArgs,
@@ -150,6 +155,7 @@ class ZarnPDatabase : public std::enable_shared_from_this<ZarnPDatabase> {
     bool logsErrors_ = true;
     bool isExecutingStatement_ = false;
     bool inTransaction_ = false;
+    uint64_t failedUpdateCount_ = 0;
     int busyRetryTimeout_ = kDefaultBusyRetryTimeout;
     std::unordered_set<ZarnPResultSet*> openResultSets_;
     std::unordered_set<ZarnPStatement*> statements_;

@@ -1,9 +1,8 @@
 #pragma once
 #include <cstdint>
 
-#include "core/ZarnPSequenceChecker.h"
 #include "store/ZarnPDataUpdateTables.h"
-#include "store/ZarnPSqLiteDao.h"
+#include "store/ZarnPSqLiteNotificationEntryDao.h"
 
 namespace zarn {
 
@@ -11,15 +10,12 @@ namespace zarn {
 // placeholders of its message, one row per key-value entry. An absent or empty key or value is
 // stored as NULL. Rows go with their notification (ON DELETE CASCADE). A failed insert raises
 // ZarnPDatabaseException.
-class ZarnPSqLiteCustomRegionFieldsDao final : public ZarnPSqLiteDao {
+class ZarnPSqLiteCustomRegionFieldsDao final : public ZarnPSqLiteNotificationEntryDao {
   public:
     explicit ZarnPSqLiteCustomRegionFieldsDao(std::shared_ptr<ZarnPSqLiteDb> db);
 
     void createOrUpdate(int version) override;
     void save(const dataupdate::CustomRegionFieldDTO& entry, int64_t notificationId);
-
-  private:
-    ZarnPSequenceChecker sequence_;
 };
 
 }  // namespace zarn

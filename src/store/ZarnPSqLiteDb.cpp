@@ -3,6 +3,8 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <thread>
 #include <typeindex>
@@ -58,6 +60,8 @@ std::shared_ptr<ZarnPDatabase> ZarnPSqLiteDb::database() {
     std::lock_guard lk(openMutex_);
     if (database_)
         return database_;
+    if (openFailedAt_ && std::chrono::steady_clock::now() - *openFailedAt_ < openBackOff_)
+        return nullptr;
     if (checkThread_ && platform::isMainThread())
         LogError(kDomain, "Initializing DB from main thread!");
 
@@ -72,23 +76,25 @@ std::shared_ptr<ZarnPDatabase> ZarnPSqLiteDb::database() {
                    "Failed to create directory");
     }
 
-    std::shared_ptr<ZarnPDatabase> opened;
-    std::string lastMessage;
-    for (int attempt = 0; attempt < kOpenTries; ++attempt) {
-        auto candidate = ZarnPDatabase::databaseWithPath(path);
-        if (candidate->openWithFlags(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE)) {
-            opened = std::move(candidate);
-            break;
+    std::shared_ptr<ZarnPDatabase> opened = openWithTries(path);
+    if (opened) {
+        if (auto damage = damageOf(*opened)) {
+            // Kept as it is, no store could ever read or write it again: start a new file and
+            // keep the old one aside for whoever wants to look at it.
+            opened->close();
+            opened.reset();
+            auto aside = moveAside(path);
+            LogError(kDomain, "Database at %@ is damaged (%@); moved to %@ and started anew", path, *damage,
+                     aside.value_or("(could not be moved)"));
+            if (aside)
+                opened = openWithTries(path);
         }
-        lastMessage = candidate->lastErrorMessage();
-        candidate.reset();
-        if (openRetryDelay_.count() > 0)
-            std::this_thread::sleep_for(openRetryDelay_);
     }
     if (!opened) {
-        LogError(kDomain, "Failed to open db at %@ > %@", path, lastMessage);
+        openFailedAt_ = std::chrono::steady_clock::now();
         return nullptr;
     }
+    openFailedAt_.reset();
     if (fileSystem && !fileSystem->setProtectionNone(path)) {
         LogDebug(kDomain, "Failed to update file protection %@", path);
     }
@@ -101,6 +107,62 @@ std::shared_ptr<ZarnPDatabase> ZarnPSqLiteDb::database() {
     return database_;
 }
 
+std::shared_ptr<ZarnPDatabase> ZarnPSqLiteDb::openWithTries(const std::string& path) {
+    std::string lastMessage;
+    for (int attempt = 0; attempt < kOpenTries; ++attempt) {
+        auto candidate = ZarnPDatabase::databaseWithPath(path);
+        if (candidate->openWithFlags(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE))
+            return candidate;
+        lastMessage = candidate->lastErrorMessage();
+        candidate.reset();
+        if (openRetryDelay_.count() > 0)
+            std::this_thread::sleep_for(openRetryDelay_);
+    }
+    LogError(kDomain, "Failed to open db at %@ > %@", path, lastMessage);
+    return nullptr;
+}
+
+std::optional<std::string> ZarnPSqLiteDb::damageOf(ZarnPDatabase& database) {
+    auto isDamage = [](int code) {
+        return (code & 0xff) == SQLITE_NOTADB || (code & 0xff) == SQLITE_CORRUPT;
+    };
+    // The quick check reads every page once, so a valid header over corrupt pages is found too.
+    auto rs = database.executeQuery("PRAGMA quick_check(1)");
+    if (!rs) {
+        if (isDamage(database.lastErrorCode()))
+            return database.lastErrorMessage();
+        return std::nullopt;
+    }
+    std::optional<std::string> damage;
+    if (rs->next()) {
+        auto answer = rs->stringForColumnIndex(0).value_or("");
+        if (answer != "ok")
+            damage = answer;
+    } else if (isDamage(database.lastErrorCode())) {
+        damage = database.lastErrorMessage();
+    }
+    rs.reset();
+    database.closeOpenResultSets();
+    return damage;
+}
+
+std::optional<std::string> ZarnPSqLiteDb::moveAside(const std::string& path) {
+    auto fileSystem = platform::current().fileSystem;
+    std::string aside = path + ".damaged";
+    auto move = [&](const std::string& from, const std::string& to) -> bool {
+        if (fileSystem) {
+            if (!fileSystem->fileExists(from))
+                return true;
+            return !fileSystem->moveItem(from, to);
+        }
+        return std::rename(from.c_str(), to.c_str()) == 0 || errno == ENOENT;
+    };
+    // The log and the shared memory go with the file, or SQLite would replay them into the new one.
+    if (!move(path, aside) || !move(path + "-wal", aside + "-wal") || !move(path + "-shm", aside + "-shm"))
+        return std::nullopt;
+    return aside;
+}
+
 void ZarnPSqLiteDb::updateVersion() {
     // Migrations run without foreign-key enforcement, whatever SQLite's default.
     database_->executeUpdate("PRAGMA foreign_keys = off");
@@ -110,6 +172,12 @@ void ZarnPSqLiteDb::updateVersion() {
             std::shared_ptr<ZarnPSqLiteDb>(std::shared_ptr<void>(), this));
     }
     currentVersion_ = versionDao_->currentVersion();
+    if (currentVersion_ > appVersion_) {
+        // Written by a newer library: its tables are not ours to change, nor its version.
+        LogError(kDomain, "Database version %d is newer than %d; it is used as it is, without migrating",
+                 currentVersion_, appVersion_);
+        return;
+    }
     if (!migrateStores()) {
         LogError(kDomain, "Database left at version %d; the next opening migrates again", currentVersion_);
         return;
@@ -125,8 +193,15 @@ bool ZarnPSqLiteDb::migrateStores() {
             continue;  // destroyed by an earlier migration
         database_->closeOpenResultSets();
         bool migrated = true;
+        uint64_t failedBefore = database_->failedUpdateCount();
         try {
             dao->createOrUpdate(currentVersion_);
+            // A CREATE or ALTER that failed quietly leaves the step undone as surely as a throw.
+            if (database_->failedUpdateCount() != failedBefore) {
+                LogError(kDomain, "A statement failed while migrating from version %d to %d", currentVersion_,
+                         appVersion_);
+                migrated = false;
+            }
         } catch (const ZarnPDatabaseException& e) {
             LogNsError(kDomain, e.error(), "Failed to migrate from version %d to %d", currentVersion_,
                        appVersion_);

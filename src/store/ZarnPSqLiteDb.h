@@ -2,6 +2,7 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -51,8 +52,17 @@ class ZarnPSqLiteDb {
 
     // Pause between two failed tries to open the file (100 ms).
     void setOpenRetryDelay(std::chrono::milliseconds delay) { openRetryDelay_ = delay; }
+    // After the tries of one opening have failed, later calls fail at once for this long (60 s),
+    // so that a file that cannot be opened costs no sleep per call.
+    void setOpenBackOff(std::chrono::milliseconds backOff) { openBackOff_ = backOff; }
 
   private:
+    // kOpenTries tries with a pause between them; null when none opened the file.
+    std::shared_ptr<ZarnPDatabase> openWithTries(const std::string& path);
+    // What SQLite reports of a damaged file (not a database, corrupt), or nothing.
+    std::optional<std::string> damageOf(ZarnPDatabase& database);
+    // Moves the file and its -wal and -shm files aside; the new name, or nothing.
+    std::optional<std::string> moveAside(const std::string& path);
     // Each store's migration; false when one failed.
     bool migrateStores();
     void updateVersion();
@@ -71,6 +81,8 @@ class ZarnPSqLiteDb {
     std::vector<ZarnPSqLiteDao*> daos_;
     bool checkThread_ = true;
     std::chrono::milliseconds openRetryDelay_{100};
+    std::chrono::milliseconds openBackOff_{60000};
+    std::optional<std::chrono::steady_clock::time_point> openFailedAt_;
     // Declared last: it leaves the registry while the registry still exists.
     std::shared_ptr<ZarnPSqLiteVersionDao> versionDao_;
 };

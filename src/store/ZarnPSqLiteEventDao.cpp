@@ -26,7 +26,8 @@ void ZarnPSqLiteEventDao::createOrUpdate(int version) {
         return;
     if (version < 1)
         db->executeUpdate(
-            "CREATE TABLE events (identifier VARCHAR(255) NOT NULL PRIMARY KEY,eventType VARCHAR(255) NOT "
+            "CREATE TABLE IF NOT EXISTS events (identifier VARCHAR(255) NOT NULL PRIMARY KEY,eventType "
+            "VARCHAR(255) NOT "
             "NULL,date DOUBLE NOT NULL,extra BLOB NOT NULL);");
     // Serves the cap and the counts; earlier code reads and writes the table as before.
     db->executeUpdate("CREATE INDEX IF NOT EXISTS events_eventType_date ON events(eventType, date)");

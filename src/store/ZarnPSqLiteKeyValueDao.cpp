@@ -14,7 +14,8 @@ void ZarnPSqLiteKeyValueDao::createOrUpdate(int version) {
     if (version < 1) {
         if (auto connection = database()) {
             connection->executeUpdate(
-                "CREATE TABLE keyvalue (key VARCHAR(255) NOT NULL PRIMARY KEY,value VARCHAR(2048) NOT "
+                "CREATE TABLE IF NOT EXISTS keyvalue (key VARCHAR(255) NOT NULL PRIMARY KEY,value "
+                "VARCHAR(2048) NOT "
                 "NULL);");
         }
     }
@@ -56,6 +57,15 @@ void ZarnPSqLiteKeyValueDao::unsetPropertyKey(const std::string& key) {
     Error error;
     if (setErrorOnError(&error, success))
         LogNsError(kDomain, error, "Failed to delete key");
+}
+
+bool ZarnPSqLiteKeyValueDao::isReadable() {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    auto connection = database();
+    if (!connection)
+        return false;
+    auto rs = connection->executeQuery("SELECT COUNT(*) FROM keyvalue");
+    return rs && rs->next();
 }
 
 std::shared_ptr<ZarnPStringKeyValueDao> ZarnPSqLiteKeyValueDao::stringKeyValueDao() {

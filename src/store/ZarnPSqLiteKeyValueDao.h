@@ -25,6 +25,8 @@ class ZarnPSqLiteKeyValueDao : public ZarnPSqLiteDao,
     std::optional<std::string> getPropertyValueForKey(const std::string& key) override;
     void setPropertyValue(const std::optional<std::string>& value, const std::string& key) override;
     void unsetPropertyKey(const std::string& key) override;
+    // The file opens and the table answers a query.
+    bool isReadable() override;
 
     // This store as the string interface the typed wrapper takes (empty when this object is not
     // owned by a shared_ptr).

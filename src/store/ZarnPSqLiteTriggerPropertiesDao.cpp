@@ -1,14 +1,13 @@
 #include "store/ZarnPSqLiteTriggerPropertiesDao.h"
 
 #include "schema/dataupdate_generated.h"
-#include "store/FlatBuffersUtil.h"
 #include "store/ZarnPDatabase.h"
 #include "store/ZarnPSqLiteDb.h"
 
 namespace zarn {
 
 ZarnPSqLiteTriggerPropertiesDao::ZarnPSqLiteTriggerPropertiesDao(std::shared_ptr<ZarnPSqLiteDb> db)
-    : ZarnPSqLiteDao(std::move(db)) {
+    : ZarnPSqLiteNotificationEntryDao(std::move(db)) {
     setTableName("trigger_properties");
 }
 
@@ -35,17 +34,8 @@ void ZarnPSqLiteTriggerPropertiesDao::createOrUpdate(int version) {
 
 void ZarnPSqLiteTriggerPropertiesDao::save(const dataupdate::TriggerPropertyDTO& entry,
                                            int64_t notificationId) {
-    ZARN_CHECK_SEQUENCE(sequence_);
-    prepareSaveStatementIfNotPrepared(
-        "INSERT INTO trigger_properties(notificationid, \"key\", value) VALUES (?, ?, ?)");
-    auto connection = database();
-    auto& statement = *savePreparedStatement();
-    if (connection) {
-        connection->bindLong(statement, 1, notificationId);
-        FlatBuffersUtil::bindStringOrNull(entry.key(), statement, 2, *db());
-        FlatBuffersUtil::bindStringOrNull(entry.value(), statement, 3, *db());
-    }
-    executeStatement(statement);
+    saveEntry("INSERT INTO trigger_properties(notificationid, \"key\", value) VALUES (?, ?, ?)", entry.key(),
+              entry.value(), notificationId);
 }
 
 }  // namespace zarn

@@ -1,9 +1,8 @@
 #pragma once
 #include <cstdint>
 
-#include "core/ZarnPSequenceChecker.h"
 #include "store/ZarnPDataUpdateTables.h"
-#include "store/ZarnPSqLiteDao.h"
+#include "store/ZarnPSqLiteNotificationEntryDao.h"
 
 namespace zarn {
 
@@ -11,15 +10,12 @@ namespace zarn {
 // per key-value entry of a notification (a notification with one is an external region). An
 // absent or empty key or value is stored as NULL. Rows go with their notification (ON DELETE
 // CASCADE). A failed insert raises ZarnPDatabaseException.
-class ZarnPSqLiteTriggerPropertiesDao final : public ZarnPSqLiteDao {
+class ZarnPSqLiteTriggerPropertiesDao final : public ZarnPSqLiteNotificationEntryDao {
   public:
     explicit ZarnPSqLiteTriggerPropertiesDao(std::shared_ptr<ZarnPSqLiteDb> db);
 
     void createOrUpdate(int version) override;
     void save(const dataupdate::TriggerPropertyDTO& entry, int64_t notificationId);
-
-  private:
-    ZarnPSequenceChecker sequence_;
 };
 
 }  // namespace zarn

@@ -19,6 +19,9 @@ class ZarnPStringKeyValueDao {
     virtual void setPropertyValue(const std::optional<std::string>& value, const std::string& key) = 0;
     // Removes the key; a key that is not there is no failure.
     virtual void unsetPropertyKey(const std::string& key) = 0;
+    // Whether the store can be read at all right now, so that a missing value is known to be
+    // missing rather than unreadable.
+    virtual bool isReadable() = 0;
 };
 
 }  // namespace zarn

@@ -27,6 +27,7 @@ class MemoryStringKeyValueDao final : public ZarnPStringKeyValueDao {
         std::lock_guard lk(mutex_);
         values_.erase(key);
     }
+    bool isReadable() override { return true; }
     size_t size() {
         std::lock_guard lk(mutex_);
         return values_.size();

@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 
 #include <filesystem>
+#include <functional>
 #include <thread>
 
 #include "store/ZarnPDatabase.h"
@@ -98,6 +99,7 @@ class ZarnPSqLiteDbTest : public ::testing::Test {
         if (!checkThread)
             db->disableThreadCheck();
         db->setOpenRetryDelay(std::chrono::milliseconds(0));
+        db->setOpenBackOff(std::chrono::milliseconds(0));
         return db;
     }
 
@@ -237,15 +239,108 @@ TEST_F(ZarnPSqLiteDbTest, UnopenablePathLogsAndEveryStoreFailsQuietly) {
     EXPECT_THROW(ZarnPTransaction(rows.database()), ZarnPDatabaseException);
 }
 
-TEST_F(ZarnPSqLiteDbTest, FileThatIsNotADatabaseIsSurvived) {
-    ASSERT_TRUE(env.fileSystem->createFile(path, std::string(4096, 'x')));
+// A file SQLite cannot use (random bytes, a valid header over corrupt pages) is moved aside with
+// its log files, once, and a new file takes its place; the settings work again.
+TEST_F(ZarnPSqLiteDbTest, DamagedFileIsMovedAsideAndANewOneStarted) {
+    struct Case {
+        const char* name;
+        std::function<void(const std::string&)> damage;
+    };
+    const Case cases[] = {
+        {"random bytes",
+         [&](const std::string& p) { ASSERT_TRUE(env.fileSystem->createFile(p, std::string(4096, 'x'))); }},
+        {"corrupt pages",
+         [&](const std::string& p) {
+             {
+                 test::RawSqlite raw(p);
+                 ASSERT_TRUE(raw.exec("PRAGMA journal_mode=DELETE; CREATE TABLE big (v TEXT);"));
+                 for (int i = 0; i < 200; ++i)
+                     ASSERT_TRUE(raw.exec("INSERT INTO big VALUES (hex(randomblob(200)))"));
+             }
+             auto bytes = *env.fileSystem->readFile(p, SIZE_MAX);
+             for (size_t i = 4096 + 8; i < bytes.size(); i += 97) bytes[i] = static_cast<char>(0xA5);
+             ASSERT_TRUE(env.fileSystem->createFile(p, bytes));
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove(path);
+        std::filesystem::remove(path + ".damaged");
+        c.damage(path);
+        ASSERT_TRUE(env.fileSystem->createFile(path + "-wal", "stale log"));
+        int before = env.consoleCount("is damaged");
+        auto db = makeDb();
+        auto keyValue = std::make_shared<ZarnPSqLiteKeyValueDao>(db);
+        ASSERT_TRUE(db->database());
+        EXPECT_EQ(env.consoleCount("is damaged"), before + 1);
+        EXPECT_TRUE(env.consoleContains("moved to " + path + ".damaged and started anew"));
+        EXPECT_TRUE(std::filesystem::exists(path + ".damaged"));
+        // The stale log went with the damaged file, so nothing replays it into the new one.
+        EXPECT_NE(env.fileSystem->readFile(path + "-wal", SIZE_MAX).value_or(""), "stale log");
+        EXPECT_EQ(db->currentVersion(), 22);
+        keyValue->setPropertyValue("disabled", "zarn_enabled");
+        EXPECT_EQ(keyValue->getPropertyValueForKey("zarn_enabled"), "disabled");
+        EXPECT_TRUE(keyValue->isReadable());
+    }
+}
+
+// A file of a newer library keeps its version and is not migrated.
+TEST_F(ZarnPSqLiteDbTest, NewerSchemaIsNeitherMigratedNorDowngraded) {
+    {
+        std::filesystem::create_directories(env.path("Documents"));
+        test::RawSqlite raw(path);
+        ASSERT_TRUE(raw.exec("CREATE TABLE version (v INTEGER); INSERT INTO version VALUES (99);"));
+    }
     auto db = makeDb();
-    auto keyValue = std::make_shared<ZarnPSqLiteKeyValueDao>(db);
+    FirstDao recording(db);
     ASSERT_TRUE(db->database());
-    EXPECT_TRUE(env.consoleContains("file is not a database"));
-    EXPECT_EQ(keyValue->getPropertyValueForKey("k"), std::nullopt);
-    keyValue->setPropertyValue("v", "k");
-    EXPECT_TRUE(env.consoleContains("Failed to store value - Error Domain=ZarnPDatabase Code=26"));
+    EXPECT_TRUE(recording.versions.empty());
+    EXPECT_EQ(db->currentVersion(), 99);
+    EXPECT_TRUE(env.consoleContains("ERROR|SqLiteDb| Database version 99 is newer than 22"));
+    test::RawSqlite raw(path);
+    EXPECT_EQ(raw.text("SELECT v FROM version"), "99");
+}
+
+// A CREATE that fails without raising is a failed step: the version is not stored.
+TEST_F(ZarnPSqLiteDbTest, QuietlyFailedStatementFailsTheMigration) {
+    class QuietlyFailingDao : public ZarnPSqLiteDao {
+      public:
+        using ZarnPSqLiteDao::ZarnPSqLiteDao;
+        bool fail = true;
+        void createOrUpdate(int) override {
+            database()->executeUpdate(fail ? "CREATE TABLE broken (" : "CREATE TABLE fixed (v TEXT)");
+        }
+    };
+    {
+        auto db = makeDb();
+        QuietlyFailingDao dao(db);
+        ASSERT_TRUE(db->database());
+        EXPECT_EQ(db->currentVersion(), 0);
+        EXPECT_TRUE(env.consoleContains("A statement failed while migrating from version 0 to 22"));
+    }
+    auto db = makeDb();
+    QuietlyFailingDao dao(db);
+    dao.fail = false;
+    ASSERT_TRUE(db->database());
+    EXPECT_EQ(db->currentVersion(), 22);
+}
+
+// After the tries of one opening fail, later calls fail at once until the back-off has passed;
+// the unreadable settings say so.
+TEST_F(ZarnPSqLiteDbTest, UnopenableFileBacksOffInsteadOfRetryingEveryCall) {
+    std::filesystem::create_directories(path);
+    auto db = makeDb();
+    db->setOpenBackOff(std::chrono::hours(1));
+    auto keyValue = std::make_shared<ZarnPSqLiteKeyValueDao>(db);
+    for (int i = 0; i < 50; ++i) EXPECT_EQ(db->database(), nullptr);
+    EXPECT_FALSE(keyValue->isReadable());
+    EXPECT_EQ(env.consoleCount("Failed to open db at"), 1);
+    db->setOpenBackOff(std::chrono::milliseconds(0));
+    EXPECT_EQ(db->database(), nullptr);
+    EXPECT_EQ(env.consoleCount("Failed to open db at"), 2);
+    std::filesystem::remove(path);
+    ASSERT_TRUE(db->database());
+    EXPECT_TRUE(keyValue->isReadable());
 }
 
 TEST_F(ZarnPSqLiteDbTest, OpeningOnTheMainThreadIsLogged) {
