@@ -80,7 +80,7 @@ struct World {
         s.console = std::make_shared<platform::RecordingConsole>();
         platform::install(s);
         ZarnPLogger::instance().setLevel(ZarnPLogLevelError);
-        db = std::make_shared<ZarnPSqLiteDb>(22, dir + "/zarn.db");
+        db = std::make_shared<ZarnPSqLiteDb>(22, dir + "/zarn.db", zarn::platform::current().fileSystem);
         db->disableThreadCheck();
         eventDao = std::make_shared<ZarnPSqLiteEventDao>(db);
         kv = std::make_shared<ZarnPSqLiteKeyValueDao>(db);

@@ -13,6 +13,7 @@
 #include "store/ZarnPDatabase.h"
 #include "store/ZarnPSqLiteDao.h"
 #include "store/ZarnPSqLiteDb.h"
+#include "zarn/platform/Platform.h"
 
 namespace {
 
@@ -135,7 +136,8 @@ void BM_StoreBulkSave(benchmark::State& state) {
     const auto& n = names();
     for (auto _ : state) {
         state.PauseTiming();
-        auto sqliteDb = std::make_shared<zarn::ZarnPSqLiteDb>(22, freshPath("store.db"));
+        auto sqliteDb = std::make_shared<zarn::ZarnPSqLiteDb>(22, freshPath("store.db"),
+                                                              zarn::platform::current().fileSystem);
         sqliteDb->disableThreadCheck();
         auto dao = std::make_unique<RowDao>(sqliteDb);
         sqliteDb->database();

@@ -80,7 +80,7 @@ ZarnPModule::ZarnPModule(std::shared_ptr<ZarnPZarnConfiguration> configuration,
     uuidGenerator_ = std::make_shared<ZarnPUuidGenerator>();
     if (!db_) {
         auto& fs = services_.fileSystem;
-        db_ = std::make_shared<ZarnPSqLiteDb>(kSchemaVersion, fs->expandTilde("~/Documents/zarn.db"));
+        db_ = std::make_shared<ZarnPSqLiteDb>(kSchemaVersion, fs->expandTilde("~/Documents/zarn.db"), fs);
         // The testing build (anything handed in) does not check the opening thread.
         if (timerDao_ || deviceDataDao_ || clockDao_)
             db_->disableThreadCheck();

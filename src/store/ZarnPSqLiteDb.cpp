@@ -11,11 +11,13 @@
 #include <typeinfo>
 #include <unordered_set>
 
+#include "core/ZarnException.h"
 #include "core/ZarnPLogger.h"
 #include "store/ZarnPDatabase.h"
 #include "store/ZarnPDatabaseException.h"
 #include "store/ZarnPSqLiteDao.h"
 #include "store/ZarnPSqLiteVersionDao.h"
+#include "zarn/platform/FileSystem.h"
 #include "zarn/platform/Platform.h"
 
 namespace zarn {
@@ -24,7 +26,9 @@ namespace {
 constexpr const char* kDomain = "SqLiteDb";
 }
 
-ZarnPSqLiteDb::ZarnPSqLiteDb(int version, std::string path) : path_(std::move(path)), appVersion_(version) {
+ZarnPSqLiteDb::ZarnPSqLiteDb(int version, std::string path, std::shared_ptr<platform::FileSystem> fileSystem)
+    : path_(std::move(path)), fileSystem_(std::move(fileSystem)), appVersion_(version) {
+    ZARN_REQUIRE(fileSystem_);
     daos_.reserve(10);
 }
 
@@ -65,7 +69,7 @@ std::shared_ptr<ZarnPDatabase> ZarnPSqLiteDb::database() {
     if (checkThread_ && platform::isMainThread())
         LogError(kDomain, "Initializing DB from main thread!");
 
-    auto fileSystem = platform::current().fileSystem;
+    auto& fileSystem = fileSystem_;
     std::string path = fileSystem ? fileSystem->expandTilde(path_) : path_;
 
     std::string parent = std::filesystem::path(path).parent_path().string();
@@ -147,7 +151,7 @@ std::optional<std::string> ZarnPSqLiteDb::damageOf(ZarnPDatabase& database) {
 }
 
 std::optional<std::string> ZarnPSqLiteDb::moveAside(const std::string& path) {
-    auto fileSystem = platform::current().fileSystem;
+    auto& fileSystem = fileSystem_;
     std::string aside = path + ".damaged";
     auto move = [&](const std::string& from, const std::string& to) -> bool {
         if (fileSystem) {

@@ -8,6 +8,10 @@
 
 namespace zarn {
 
+namespace platform {
+class FileSystem;
+}
+
 class ZarnPDatabase;
 class ZarnPSqLiteDao;
 class ZarnPSqLiteVersionDao;
@@ -27,7 +31,9 @@ class ZarnPSqLiteDb {
   public:
     static constexpr int kOpenTries = 3;
 
-    ZarnPSqLiteDb(int version, std::string path);
+    // The file system expands "~" in the path, makes the file's folder and moves a damaged file
+    // aside (required).
+    ZarnPSqLiteDb(int version, std::string path, std::shared_ptr<platform::FileSystem> fileSystem);
     ~ZarnPSqLiteDb();
     ZarnPSqLiteDb(const ZarnPSqLiteDb&) = delete;
     ZarnPSqLiteDb& operator=(const ZarnPSqLiteDb&) = delete;
@@ -72,6 +78,7 @@ class ZarnPSqLiteDb {
     bool isRegistered(const ZarnPSqLiteDao* dao) const;
 
     std::string path_;
+    std::shared_ptr<platform::FileSystem> fileSystem_;
     // Guards the lazy opening, which any thread may start; recursive because the migrations
     // that run inside it reach the connection through database() again.
     std::recursive_mutex openMutex_;

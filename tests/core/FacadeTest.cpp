@@ -190,7 +190,8 @@ class AppConfiguration final : public ZarnConfiguration {};
 class FacadeTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        db = std::make_shared<ZarnPSqLiteDb>(22, env.path("Documents/zarn.db"));
+        db = std::make_shared<ZarnPSqLiteDb>(22, env.path("Documents/zarn.db"),
+                                             zarn::platform::current().fileSystem);
         db->disableThreadCheck();
         strings = std::make_shared<ZarnPSqLiteKeyValueDao>(db);
         keyValueDao = strings->keyValueDao();

@@ -68,7 +68,8 @@ class ModuleTest : public ::testing::Test {
 };
 
 TEST_F(ModuleTest, TestingConstructorHandsTheGivenObjectsToEveryService) {
-    auto db = std::make_shared<ZarnPSqLiteDb>(22, env.path("Documents/given.db"));
+    auto db = std::make_shared<ZarnPSqLiteDb>(22, env.path("Documents/given.db"),
+                                              zarn::platform::current().fileSystem);
     db->disableThreadCheck();
     auto timerDao = std::make_shared<ZarnPSystemTimerDao>(platform::timeSource(), platform::mainRunLoop(),
                                                           platform::current().application);

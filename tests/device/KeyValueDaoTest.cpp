@@ -189,7 +189,7 @@ TEST(KeyValueDaoSqliteTest, TypedSettingsSurviveReopeningTheDatabase) {
     test::TestEnvironment env;
     const std::string path = env.path("Documents/zarn.db");
     auto open = [&] {
-        auto db = std::make_shared<ZarnPSqLiteDb>(22, path);
+        auto db = std::make_shared<ZarnPSqLiteDb>(22, path, zarn::platform::current().fileSystem);
         db->disableThreadCheck();
         auto table = std::make_shared<ZarnPSqLiteKeyValueDao>(db);
         return std::make_pair(db, table);

@@ -41,7 +41,8 @@ class RecordingRemoteDao final : public ZarnPRemoteEventAndNotificationDao {
 class EventServiceTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        db = std::make_shared<ZarnPSqLiteDb>(22, env.path("Documents/zarn.db"));
+        db = std::make_shared<ZarnPSqLiteDb>(22, env.path("Documents/zarn.db"),
+                                             zarn::platform::current().fileSystem);
         db->disableThreadCheck();
         eventDao = std::make_shared<ZarnPSqLiteEventDao>(db);
         stringDao = std::make_shared<ZarnPSqLiteKeyValueDao>(db);

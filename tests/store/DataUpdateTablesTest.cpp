@@ -86,7 +86,8 @@ class DataUpdateTablesTest : public ::testing::Test {
 
     test::TestEnvironment env;
     std::string path = env.path("Documents/zarn.db");
-    std::shared_ptr<ZarnPSqLiteDb> db = std::make_shared<ZarnPSqLiteDb>(22, path);
+    std::shared_ptr<ZarnPSqLiteDb> db =
+        std::make_shared<ZarnPSqLiteDb>(22, path, zarn::platform::current().fileSystem);
     std::shared_ptr<RecordingPublicLog> publicLog = std::make_shared<RecordingPublicLog>();
     std::unique_ptr<test::DataUpdateStores> stores;
 };
@@ -513,7 +514,7 @@ TEST_F(DataUpdateTablesTest, RebuildBelowVersion20DropsNotificationsAndTheirFiel
             test::RawSqlite raw(path);
             createVersion18(raw, version);
         }
-        db = std::make_shared<ZarnPSqLiteDb>(22, path);
+        db = std::make_shared<ZarnPSqLiteDb>(22, path, zarn::platform::current().fileSystem);
         db->disableThreadCheck();
         stores.reset();
         open();
@@ -566,7 +567,7 @@ TEST_F(DataUpdateTablesTest, VersionBelow18RecreatesTheSegmentationRules) {
 TEST_F(DataUpdateTablesTest, CurrentFilesKeepEveryRowAndGainTheIndexes) {
     {
         // A file written at version 21, before the indexes existed.
-        auto old = std::make_shared<ZarnPSqLiteDb>(21, path);
+        auto old = std::make_shared<ZarnPSqLiteDb>(21, path, zarn::platform::current().fileSystem);
         old->disableThreadCheck();
         test::DataUpdateStores oldStores(old);
         auto connection = old->database();

@@ -21,7 +21,7 @@ namespace {
     auto timeSource = std::make_shared<platform::SystemTimeSource>();
     auto timer = std::make_shared<ZarnPSystemTimerDao>(timeSource, platform::mainRunLoop(),
                                                        platform::current().application);
-    auto db = std::make_shared<ZarnPSqLiteDb>(22, home + "/exit.db");
+    auto db = std::make_shared<ZarnPSqLiteDb>(22, home + "/exit.db", zarn::platform::current().fileSystem);
     db->disableThreadCheck();
     auto settings = std::make_shared<ZarnPSqLiteKeyValueDao>(db);
     static std::atomic<int> writes{0};

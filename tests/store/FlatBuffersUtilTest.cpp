@@ -58,7 +58,7 @@ TEST(FlatBuffersUtilTest, StringsThatAreEmptyOrNotUtf8ReadAsAbsent) {
 TEST(FlatBuffersUtilTest, BindingsStoreNullForAbsentTextAndUnsetValues) {
     test::TestEnvironment env;
     std::string path = env.path("Documents/zarn.db");
-    ZarnPSqLiteDb db(22, path);
+    ZarnPSqLiteDb db(22, path, env.fileSystem);
     db.disableThreadCheck();
     auto connection = db.database();
     ASSERT_TRUE(connection);

@@ -26,7 +26,8 @@ namespace {
 #ifdef ZARN_SEQUENCE_CHECKS
 TEST(StoreSequenceDeathTest, StoresAndServicesUsedOnTheSdkThreadRefuseAnyOtherThread) {
     test::TestEnvironment env;
-    auto db = std::make_shared<ZarnPSqLiteDb>(22, env.path("Documents/zarn.db"));
+    auto db = std::make_shared<ZarnPSqLiteDb>(22, env.path("Documents/zarn.db"),
+                                              zarn::platform::current().fileSystem);
     db->disableThreadCheck();
     auto strings = std::make_shared<ZarnPSqLiteKeyValueDao>(db);
     auto settings = strings->keyValueDao();

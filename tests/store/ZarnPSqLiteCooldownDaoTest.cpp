@@ -24,7 +24,7 @@ constexpr const char* kAppWide = "00000000000000000000000000000000";
 class CooldownStoresTest : public ::testing::Test {
   protected:
     void open() {
-        db = std::make_shared<ZarnPSqLiteDb>(22, path);
+        db = std::make_shared<ZarnPSqLiteDb>(22, path, zarn::platform::current().fileSystem);
         db->disableThreadCheck();
         cooldowns = std::make_shared<ZarnPSqLiteCooldownDao>(db);
         groups = std::make_shared<ZarnPSqLiteCooldownGroupDao>(db);

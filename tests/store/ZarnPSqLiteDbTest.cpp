@@ -95,7 +95,7 @@ class RecordingFileSystem final : public test::ForwardingFileSystem {
 class ZarnPSqLiteDbTest : public ::testing::Test {
   protected:
     std::shared_ptr<ZarnPSqLiteDb> makeDb(bool checkThread = false) {
-        auto db = std::make_shared<ZarnPSqLiteDb>(22, path);
+        auto db = std::make_shared<ZarnPSqLiteDb>(22, path, zarn::platform::current().fileSystem);
         if (!checkThread)
             db->disableThreadCheck();
         db->setOpenRetryDelay(std::chrono::milliseconds(0));

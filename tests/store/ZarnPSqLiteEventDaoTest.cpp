@@ -19,7 +19,7 @@ namespace {
 class ZarnPSqLiteEventDaoTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        db = std::make_shared<ZarnPSqLiteDb>(22, path);
+        db = std::make_shared<ZarnPSqLiteDb>(22, path, zarn::platform::current().fileSystem);
         db->disableThreadCheck();
         dao = std::make_shared<ZarnPSqLiteEventDao>(db);
         ASSERT_TRUE(db->database());
@@ -210,7 +210,7 @@ TEST_F(ZarnPSqLiteEventDaoTest, CapStaysExactAcrossDeletesRestartsFailuresAndFor
     // Restart: the count is read again at the opening.
     dao.reset();
     db.reset();
-    db = std::make_shared<ZarnPSqLiteDb>(22, path);
+    db = std::make_shared<ZarnPSqLiteDb>(22, path, zarn::platform::current().fileSystem);
     db->disableThreadCheck();
     dao = std::make_shared<ZarnPSqLiteEventDao>(db);
     ASSERT_TRUE(db->database());
@@ -261,7 +261,7 @@ TEST(ZarnPSqLiteEventDaoSyncTest, OneFdatasyncPerStoredEventUnderAndAtTheCap) {
     auto& vfs = test::SyncCountingVfs::install();
     test::TestEnvironment env;
     std::string path = env.path("Documents/zarn.db");
-    auto db = std::make_shared<ZarnPSqLiteDb>(22, path);
+    auto db = std::make_shared<ZarnPSqLiteDb>(22, path, zarn::platform::current().fileSystem);
     db->disableThreadCheck();
     auto dao = std::make_shared<ZarnPSqLiteEventDao>(db);
     ASSERT_TRUE(db->database());

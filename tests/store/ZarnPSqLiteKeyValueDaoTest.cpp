@@ -17,7 +17,7 @@ class ZarnPSqLiteKeyValueDaoTest : public ::testing::Test {
   protected:
     // A database object with its key-value store, opened.
     std::shared_ptr<ZarnPSqLiteKeyValueDao> open() {
-        db = std::make_shared<ZarnPSqLiteDb>(22, path);
+        db = std::make_shared<ZarnPSqLiteDb>(22, path, zarn::platform::current().fileSystem);
         db->disableThreadCheck();
         auto dao = std::make_shared<ZarnPSqLiteKeyValueDao>(db);
         EXPECT_TRUE(db->database());

@@ -20,7 +20,7 @@ using Values = std::map<std::string, std::string>;
 class SegmentationStoresTest : public ::testing::Test {
   protected:
     void open() {
-        db = std::make_shared<ZarnPSqLiteDb>(22, path);
+        db = std::make_shared<ZarnPSqLiteDb>(22, path, zarn::platform::current().fileSystem);
         db->disableThreadCheck();
         values = std::make_shared<ZarnPSqLiteSegmentationDao>(db);
         history = std::make_shared<ZarnPSqLiteSegmentationHistoryDao>(db);
