@@ -10,6 +10,7 @@
 
 #include "core/ZarnPLogger.h"
 #include "device/ZarnPFileConfigDao.h"
+#include "zarn/Value.h"
 #include "zarn/ZarnConfiguration.h"
 #include "zarn/platform/FileSystem.h"
 #include "zarn/platform/SystemInfo.h"

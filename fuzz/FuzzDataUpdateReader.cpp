@@ -9,6 +9,7 @@
 
 #include "device/ZarnPDataUpdateReader.h"
 #include "sim/DataUpdateWalker.h"
+#include "zarn/Value.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // An exact copy: libFuzzer's buffer is not always aligned for the update's 64-bit scalars.

@@ -20,6 +20,7 @@
 #include "store/ZarnPSqLiteDao.h"
 #include "store/ZarnPSqLiteDb.h"
 #include "store/ZarnPSqLiteEventDao.h"
+#include "zarn/Value.h"
 #include "zarn/platform/FileSystem.h"
 
 namespace {
@@ -90,8 +91,8 @@ struct World {
         char tmp[] = "/tmp/zarn-fuzz-events-XXXXXX";
         const char* made = ::mkdtemp(shm);
         std::string directory = made ? made : ::mkdtemp(tmp);
-        db = std::make_shared<zarn::ZarnPSqLiteDb>(22, directory + "/zarn.db",
-                                                   zarn::platform::current().fileSystem);
+        db = std::make_shared<zarn::ZarnPSqLiteDb>(
+            22, directory + "/zarn.db", std::make_shared<zarn::platform::PosixFileSystem>(directory));
         db->disableThreadCheck();
         events = std::make_shared<zarn::ZarnPSqLiteEventDao>(db);
         raw = std::make_shared<RawDao>(db);

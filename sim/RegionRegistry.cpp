@@ -132,8 +132,8 @@ void RegionRegistry::positionChanged(const std::optional<platform::LocationCoord
             }
         }
     }
-    for (auto& [region, entered] : reports)
-        broadcast_([region, entered](platform::LocationManagerDelegate& d) {
+    for (auto& report : reports)
+        broadcast_([region = report.first, entered = report.second](platform::LocationManagerDelegate& d) {
             if (entered)
                 d.locationManagerDidEnterRegion(region);
             else

@@ -55,13 +55,13 @@ class DataUpdateTablesTest : public ::testing::Test {
         Buffer b;
         return open().geohash->save(*b.root(b.geohash(value, version)), nullptr);
     }
-    int64_t saveNotification(const NotificationSpec& spec, int64_t campaignId, int64_t geohashId) {
+    int64_t saveNotification(const NotificationSpec& description, int64_t campaignId, int64_t geohashId) {
         Buffer b;
-        return open().notification->save(*b.root(b.notification(spec)), campaignId, geohashId);
+        return open().notification->save(*b.root(b.notification(description)), campaignId, geohashId);
     }
-    int64_t saveCampaign(const CampaignSpec& spec) {
+    int64_t saveCampaign(const CampaignSpec& description) {
         Buffer b;
-        return open().campaign->save(*b.root(b.campaign(spec)));
+        return open().campaign->save(*b.root(b.campaign(description)));
     }
 
     // The columns of one row, by their stored types.
@@ -105,7 +105,7 @@ TEST_F(DataUpdateTablesTest, NotificationValueRules) {
     const float inf = std::numeric_limits<float>::infinity();
     struct Case {
         std::string label;
-        NotificationSpec spec;
+        NotificationSpec description;
         Row expected;  // columns not named are NULL, is_polygon and is_external_region 0
     };
     std::vector<Case> cases = {
@@ -163,7 +163,7 @@ TEST_F(DataUpdateTablesTest, NotificationValueRules) {
     int64_t tile = saveTile("u1hx");
     for (size_t i = 0; i < cases.size(); ++i) {
         const auto& c = cases[i];
-        int64_t id = saveNotification(c.spec, 40 + i, tile);
+        int64_t id = saveNotification(c.description, 40 + i, tile);
         Row expected;
         for (const auto& column : kNotificationColumns) expected[column] = null;
         expected["is_polygon"] = int64_t{0};
@@ -184,7 +184,7 @@ TEST_F(DataUpdateTablesTest, CampaignValueRules) {
     const ZarnPSqlValue null;
     struct Case {
         std::string label;
-        CampaignSpec spec;
+        CampaignSpec description;
         Row expected;
     };
     std::vector<Case> cases = {
@@ -245,7 +245,7 @@ TEST_F(DataUpdateTablesTest, CampaignValueRules) {
          {{"campaign_start_timestamp", null}, {"campaign_end_timestamp", int64_t{-2}}}},
     };
     for (size_t i = 0; i < cases.size(); ++i) {
-        int64_t id = saveCampaign(cases[i].spec);
+        int64_t id = saveCampaign(cases[i].description);
         EXPECT_EQ(id, static_cast<int64_t>(i + 1));
         std::vector<std::string> columns;
         for (const auto& [column, value] : cases[i].expected) columns.push_back(column);
