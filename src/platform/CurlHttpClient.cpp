@@ -187,6 +187,9 @@ struct CurlHttpClient::Worker {
     std::mutex mutex;
     bool stopping = false;
     bool started = false;
+    // Set when the client is destroyed on the worker thread itself (the last reference dropped in
+    // a completion): the thread then owns and frees the worker when its loop ends.
+    bool ownedByThread = false;
     std::deque<std::unique_ptr<Transfer>> incoming;
     std::thread thread;
     std::map<CURL*, std::unique_ptr<Transfer>> running;  // worker thread only
@@ -325,6 +328,14 @@ CurlHttpClient::~CurlHttpClient() {
     }
     if (worker_->multi)
         curl_multi_wakeup(worker_->multi);
+    if (worker_->thread.joinable() && worker_->thread.get_id() == std::this_thread::get_id()) {
+        // A thread cannot join itself: it finishes its loop and frees the worker on its own.
+        std::lock_guard lk(worker_->mutex);
+        worker_->ownedByThread = true;
+        worker_->thread.detach();
+        worker_.release();
+        return;
+    }
     if (worker_->thread.joinable())
         worker_->thread.join();
     worker_->incoming.clear();
@@ -351,7 +362,20 @@ void CurlHttpClient::send(HttpRequest request, Completion completion) {
         worker_->incoming.push_back(std::move(t));
         if (!worker_->started) {
             worker_->started = true;
-            worker_->thread = std::thread([w = worker_.get()] { w->run(); });
+            worker_->thread = std::thread([w = worker_.get()] {
+                w->run();
+                bool owned;
+                {
+                    std::lock_guard lk(w->mutex);
+                    owned = w->ownedByThread;
+                }
+                if (owned) {
+                    w->incoming.clear();
+                    if (w->multi)
+                        curl_multi_cleanup(w->multi);
+                    delete w;
+                }
+            });
         }
     }
     curl_multi_wakeup(worker_->multi);
