@@ -64,7 +64,8 @@ bool ZarnPSqLiteKeyValueDao::isReadable() {
     auto connection = database();
     if (!connection)
         return false;
-    auto rs = connection->executeQuery("SELECT COUNT(*) FROM keyvalue");
+    // Names the columns the reads use: a table of another schema is not readable either.
+    auto rs = connection->executeQuery("SELECT COUNT(key), COUNT(value) FROM keyvalue");
     return rs && rs->next();
 }
 

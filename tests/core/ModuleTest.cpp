@@ -29,6 +29,7 @@
 #include "store/ZarnPSqLiteDb.h"
 #include "store/ZarnPSqLiteEventDao.h"
 #include "store/ZarnPSqLiteKeyValueDao.h"
+#include "tests/support/StartedLibrary.h"
 #include "tests/support/TestEnvironment.h"
 #include "zarn/ZarnBase.h"
 #include "zarn/platform/Platform.h"
@@ -155,46 +156,9 @@ TEST_F(ModuleTest, ReleasedModuleDetachesItsLogListeners) {
 
 // --- Start-up through the public entry, with the module the entry builds
 
-class StartupTest : public ::testing::Test {
+class StartupTest : public test::StartedLibraryTest {
   protected:
-    void SetUp() override {
-        testing::resetEntry();
-        testing::setModuleFactory(nullptr);
-        center->addObserver(this, "", [this](const platform::Broadcast& b) {
-            if (b.name.rfind("Zarn_", 0) != 0)
-                return;
-            std::lock_guard lk(mutex);
-            broadcasts.push_back(b.name);
-        });
-    }
-    void TearDown() override {
-        center->removeObserver(this);
-        restart();
-    }
-    // The process ends: the module goes, what is stored stays.
-    void restart() {
-        testing::resetEntry();
-        env.runUntilIdle();
-        std::lock_guard lk(mutex);
-        broadcasts.clear();
-    }
-    void initialize(bool enableOnFirstRun = true) {
-        auto c = ZarnConfiguration::create();
-        c->setPublicToken(std::string("token-1"));
-        c->setEnableOnFirstRun(enableOnFirstRun);
-        c->setDelegate(std::make_shared<ZarnDelegate>());
-        ZarnBase::performInitializationWithConfiguration(c);
-        env.runUntilIdle();
-    }
-    std::vector<std::string> names() {
-        std::lock_guard lk(mutex);
-        return broadcasts;
-    }
-
-    test::TestEnvironment env;
-    std::shared_ptr<platform::NotificationCenter> center = platform::defaultCenter();
-    std::mutex mutex;
-    std::vector<std::string> broadcasts;
+    std::vector<std::string> names() { return broadcasts(); }
 };
 
 TEST_F(StartupTest, FirstStartAnnouncesInitialisedThenEnabled) {
