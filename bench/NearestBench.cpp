@@ -90,6 +90,7 @@ struct Fixture {
         db->database();
 
         sqlite3_open(path.c_str(), &bare);
+        // The read store sets the same on its connection.
         sqlite3_exec(bare, "PRAGMA temp_store = MEMORY", nullptr, nullptr, nullptr);
         sqlite3_exec(bare, "BEGIN", nullptr, nullptr, nullptr);
         for (int c = 1; c <= 100; ++c) {

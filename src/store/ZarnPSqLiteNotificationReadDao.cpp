@@ -162,6 +162,12 @@ ZarnPSqLiteNotificationReadDao::ZarnPSqLiteNotificationReadDao(
     ZARN_REQUIRE(segmentationPropertyValidator_);
 }
 
+void ZarnPSqLiteNotificationReadDao::createOrUpdate(int) {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    if (auto connection = database())
+        connection->executeUpdate("PRAGMA temp_store = MEMORY");
+}
+
 std::vector<ZarnPNotification> ZarnPSqLiteNotificationReadDao::findNearestGeofenceNotifications(
     const ZarnPLocationWithAccuracy& location, bool includeOffered,
     const std::vector<std::string>& includeIds) {
@@ -290,7 +296,9 @@ std::optional<std::vector<ZarnPNotification>> ZarnPSqLiteNotificationReadDao::fi
             ++included;
         }
 
+        // Reserved up front: a notification is copied, not moved, when a vector grows.
         std::vector<IntermediateNotification> intermediates;
+        intermediates.reserve(static_cast<size_t>(std::clamp(count, 0, 10000)) + included);
         std::set<std::string> cooldownIds{EMPTY_UUID};
         std::set<int64_t> timespanCampaigns;
         std::set<int64_t> notificationRowIds;
@@ -453,6 +461,7 @@ std::optional<std::vector<ZarnPNotification>> ZarnPSqLiteNotificationReadDao::fi
 
         // Assembly: one notification per stored notification, the first row winning.
         std::unordered_set<int64_t> assembledIds;
+        assembled.reserve(intermediates.size());
         for (auto& i : intermediates) {
             auto& n = i.notification;
             if (!assembledIds.insert(n.internalId()).second)

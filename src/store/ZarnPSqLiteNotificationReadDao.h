@@ -35,6 +35,10 @@ class ZarnPSqLiteNotificationReadDao : public ZarnPSqLiteDao {
         std::shared_ptr<ZarnPClockDao> clockDao, std::shared_ptr<ZarnPSegmentationDao> segmentationDao,
         std::shared_ptr<ZarnPSegmentationPropertyValidator> segmentationPropertyValidator);
 
+    // No table of its own: sets the connection's temporary store (the nearest statement's sort
+    // and subqueries) to memory.
+    void createOrUpdate(int version) override;
+
     // The 200 nearest of the kind. `includeIds` are short ids ("campaign;region") returned
     // after the nearest ones whatever their kind, offered flag, window or distance; an id
     // without ";" is skipped.
