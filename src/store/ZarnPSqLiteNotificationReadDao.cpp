@@ -151,13 +151,10 @@ ZarnPSqLiteNotificationReadDao::ZarnPSqLiteNotificationReadDao(
     std::shared_ptr<ZarnPSqLiteDb> db, std::shared_ptr<ZarnPSqLiteCooldownDao> cooldownDao,
     std::shared_ptr<ZarnPClockDao> clockDao, std::shared_ptr<ZarnPSegmentationDao> segmentationDao,
     std::shared_ptr<ZarnPSegmentationPropertyValidator> segmentationPropertyValidator)
-    : ZarnPSqLiteDao(std::move(db)),
-      cooldownDao_(std::move(cooldownDao)),
-      clockDao_(std::move(clockDao)),
+    : ZarnPSqLiteBaseNotificationDao(std::move(db), "", std::move(cooldownDao), std::move(clockDao)),
       segmentationDao_(std::move(segmentationDao)),
       segmentationPropertyValidator_(std::move(segmentationPropertyValidator)),
-      nearestCacheHolder_(clockDao_) {
-    ZARN_REQUIRE(cooldownDao_);
+      nearestCacheHolder_(ZarnPSqLiteBaseNotificationDao::clockDao()) {
     ZARN_REQUIRE(segmentationDao_);
     ZARN_REQUIRE(segmentationPropertyValidator_);
 }
@@ -210,9 +207,47 @@ std::vector<ZarnPNotification> ZarnPSqLiteNotificationReadDao::findNearestExtern
         .value_or(std::vector<ZarnPNotification>{});
 }
 
-void ZarnPSqLiteNotificationReadDao::invalidateCache() {
+void ZarnPSqLiteNotificationReadDao::invalidate() {
     ZARN_CHECK_SEQUENCE(sequence_);
     nearestCacheHolder_.invalidate();
+}
+
+std::vector<ZarnPNotification> ZarnPSqLiteNotificationReadDao::findByIds(
+    const std::vector<std::string>& ids) {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    if (ids.empty())
+        return {};
+    // No nearest rows: only the included part of the statement answers.
+    return readNearest(ZarnPLocationWithAccuracy(0, 0, 0), 0, true, ZarnPNotificationRegionTypeGeofence, ids);
+}
+
+std::optional<Error> ZarnPSqLiteNotificationReadDao::setOffered(
+    const std::vector<ZarnPNotification>& notifications, bool value) {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    auto db = database();
+    if (!db)
+        return Error{"Zarn", -3, "Failed to execute query"};
+    for (size_t first = 0; first < notifications.size(); first += kIdsPerStatement) {
+        size_t last = std::min(notifications.size(), first + kIdsPerStatement);
+        std::vector<ZarnPSqlValue> arguments{ZarnPSqlValue(value)};
+        for (size_t i = first; i < last; ++i) arguments.emplace_back(notifications[i].internalId());
+        bool success = db->executeUpdateWithParameters(
+            ZarnPSqliteDaoUtils::replaceParametersInQuery(
+                "UPDATE notification SET OFFERED=? WHERE id IN (PARAMETERS)", last - first),
+            arguments);
+        if (auto error = errorAfterStatement(success))
+            return error;
+    }
+    return std::nullopt;
+}
+
+std::optional<ZarnPNotification> ZarnPSqLiteNotificationReadDao::findNearestLocation(
+    const ZarnPLocationWithAccuracy& location, bool includeOffered) {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    auto found = readNearest(location, 1, includeOffered, ZarnPNotificationRegionTypeGeofence, {});
+    if (found.empty())
+        return std::nullopt;
+    return std::move(found.front());
 }
 
 std::string_view ZarnPSqLiteNotificationReadDao::openingHoursColumnForWeekday(int weekday) {
@@ -269,13 +304,19 @@ std::optional<std::vector<ZarnPNotification>> ZarnPSqLiteNotificationReadDao::fi
     ZARN_CHECK_SEQUENCE(sequence_);
     if (regionType < ZarnPNotificationRegionTypeGeofence || regionType > ZarnPNotificationRegionTypeExternal)
         return std::nullopt;
-    if (!nearestCacheHolder_.shouldRetrieveNearestFromDb(regionType))
-        return nearestCacheHolder_.retrieveCachedNotifications(regionType);
+    if (nearestCacheHolder_.shouldRetrieveNearestFromDb(regionType))
+        nearestCacheHolder_.saveNotificationsToCache(
+            regionType, readNearest(location, count, includeOffered, regionType, includeIds), location);
+    return nearestCacheHolder_.retrieveCachedNotifications(regionType);
+}
 
+std::vector<ZarnPNotification> ZarnPSqLiteNotificationReadDao::readNearest(
+    const ZarnPLocationWithAccuracy& location, int count, bool includeOffered, int regionType,
+    const std::vector<std::string>& includeIds) {
     std::vector<ZarnPNotification> assembled;
     auto db = database();
     if (db) {
-        int64_t localMilliseconds = clockDao_->nowWithTimeZoneOffsetMilliseconds();
+        int64_t localMilliseconds = clockDao()->nowWithTimeZoneOffsetMilliseconds();
         LocalTime local = localTime(localMilliseconds);
 
         // Included ids are data: bound, never spliced. One without a region part names nothing.
@@ -492,8 +533,7 @@ std::optional<std::vector<ZarnPNotification>> ZarnPSqLiteNotificationReadDao::fi
             assembled.push_back(std::move(n));
         }
     }
-    nearestCacheHolder_.saveNotificationsToCache(regionType, std::move(assembled), location);
-    return nearestCacheHolder_.retrieveCachedNotifications(regionType);
+    return assembled;
 }
 
 }  // namespace zarn

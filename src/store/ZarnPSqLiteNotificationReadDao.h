@@ -8,9 +8,9 @@
 
 #include "core/ZarnPLocationWithAccuracy.h"
 #include "core/ZarnPNotification.h"
-#include "core/ZarnPSequenceChecker.h"
 #include "store/ZarnPNearestCacheHolder.h"
-#include "store/ZarnPSqLiteDao.h"
+#include "store/ZarnPNotificationReadDao.h"
+#include "store/ZarnPSqLiteBaseNotificationDao.h"
 
 namespace zarn {
 
@@ -24,8 +24,10 @@ class ZarnPSqLiteCooldownDao;
 // rows outside today's opening hours, the campaign's time spans or its segmentation are dropped,
 // and one notification per stored notification is assembled with its cooldown groups, custom
 // region fields and trigger properties. Answers are cached per kind for 10 seconds. A failing
-// read answers an empty list; nothing here raises. Owns no table. SDK thread only.
-class ZarnPSqLiteNotificationReadDao : public ZarnPSqLiteDao {
+// read answers an empty list; nothing here raises. Owns no table; carries the geofence match
+// state of its base (prefix ""). SDK thread only.
+class ZarnPSqLiteNotificationReadDao final : public ZarnPSqLiteBaseNotificationDao,
+                                             public ZarnPNotificationReadDao {
   public:
     static constexpr int kNearestCount = 200;
 
@@ -44,13 +46,13 @@ class ZarnPSqLiteNotificationReadDao : public ZarnPSqLiteDao {
     // without ";" is skipped.
     std::vector<ZarnPNotification> findNearestGeofenceNotifications(
         const ZarnPLocationWithAccuracy& location, bool includeOffered,
-        const std::vector<std::string>& includeIds);
-    std::vector<ZarnPNotification> findNearestBeaconNotifications(const ZarnPLocationWithAccuracy& location,
-                                                                  bool includeOffered,
-                                                                  const std::vector<std::string>& includeIds);
+        const std::vector<std::string>& includeIds) override;
+    std::vector<ZarnPNotification> findNearestBeaconNotifications(
+        const ZarnPLocationWithAccuracy& location, bool includeOffered,
+        const std::vector<std::string>& includeIds) override;
     std::vector<ZarnPNotification> findNearestExternalNotifications(
         const ZarnPLocationWithAccuracy& location, bool includeOffered,
-        const std::vector<std::string>& includeIds);
+        const std::vector<std::string>& includeIds) override;
     std::vector<ZarnPNotification> findNearestGeofenceNotifications(
         const ZarnPLocationWithAccuracy& location, int count, bool includeOffered,
         const std::vector<std::string>& includeIds);
@@ -65,8 +67,16 @@ class ZarnPSqLiteNotificationReadDao : public ZarnPSqLiteDao {
         const ZarnPLocationWithAccuracy& location, int count, bool includeOffered, int regionType,
         const std::vector<std::string>& includeIds);
 
+    // The stored notifications of the short ids that today's filters let through, offered or
+    // not, in the store's order; never cached.
+    std::vector<ZarnPNotification> findByIds(const std::vector<std::string>& ids) override;
+    // Sets the offered flag of the notifications' rows (by row id).
+    std::optional<Error> setOffered(const std::vector<ZarnPNotification>& notifications, bool value) override;
+    // The nearest geofence notification that today's filters let through; never cached.
+    std::optional<ZarnPNotification> findNearestLocation(const ZarnPLocationWithAccuracy& location,
+                                                         bool includeOffered) override;
     // Forgets every cached answer: the stored campaigns changed.
-    void invalidateCache();
+    void invalidate() override;
     ZarnPNearestCacheHolder& nearestCacheHolder() { return nearestCacheHolder_; }
 
     // The nearest statement of a kind with `includeIdCount` included ids bound as ":inc_cN" and
@@ -84,12 +94,14 @@ class ZarnPSqLiteNotificationReadDao : public ZarnPSqLiteDao {
   private:
     struct IntermediateNotification;
 
-    std::shared_ptr<ZarnPSqLiteCooldownDao> cooldownDao_;
-    std::shared_ptr<ZarnPClockDao> clockDao_;
+    // One read of the store, filtered and assembled; the cache is neither read nor written.
+    std::vector<ZarnPNotification> readNearest(const ZarnPLocationWithAccuracy& location, int count,
+                                               bool includeOffered, int regionType,
+                                               const std::vector<std::string>& includeIds);
+
     std::shared_ptr<ZarnPSegmentationDao> segmentationDao_;
     std::shared_ptr<ZarnPSegmentationPropertyValidator> segmentationPropertyValidator_;
     ZarnPNearestCacheHolder nearestCacheHolder_;
-    ZarnPSequenceChecker sequence_;
 };
 
 }  // namespace zarn

@@ -92,7 +92,7 @@ TEST_F(NearestReadTest, EachKindReturnsItsOwnRowsInsideFirstThenNearest) {
     EXPECT_EQ(external[0].message(), "hello");
     EXPECT_EQ(s.read->findNearestNotifications(here, 200, false, 3, {}), std::nullopt);
     // A row count of 2 keeps the two nearest.
-    s.read->invalidateCache();
+    s.read->invalidate();
     EXPECT_EQ(shortIds(s.read->findNearestGeofenceNotifications(here, 2, false, {})),
               (std::vector<std::string>{"a;wide", "a;near"}));
 }
@@ -211,7 +211,7 @@ TEST_F(NearestReadTest, FiltersKeepOrDropTheCampaignsNotifications) {
             expected = {};
         EXPECT_EQ(found, expected) << c.label;
         if (c.offered) {
-            s.read->invalidateCache();
+            s.read->invalidate();
             EXPECT_EQ(shortIds(s.read->findNearestGeofenceNotifications(here, true, {})).size(), 2u)
                 << c.label;
         }
@@ -298,7 +298,7 @@ TEST_F(NearestReadTest, RulesCutOffByTheRowLimitStillRefuseTheirCampaign) {
     // Whichever rule the one row carries, the others are read too.
     for (const char* key : {"i_k1", "i_k2", "i_k3"}) {
         s.segmentation->setSegmentationValue("2", key, false);
-        s.read->invalidateCache();
+        s.read->invalidate();
         EXPECT_TRUE(s.read->findNearestGeofenceNotifications(here, 1, false, {}).empty()) << key;
         s.segmentation->setSegmentationValue("1", key, false);
     }
@@ -327,6 +327,18 @@ TEST_F(NearestReadTest, IncludedIdsFollowTheNearestOnesWhateverTheirState) {
     std::sort(ids.begin() + 1, ids.end());
     EXPECT_EQ(ids, (std::vector<std::string>{"a;near", "a;b", "a;far", "a;offered", "old;gone"}));
     EXPECT_EQ(s.tables.count("notification"), 5);
+
+    // The same ids by themselves; the nearest one alone; offered flags set by row id.
+    auto byIds = shortIds(s.read->findByIds({"a;far", "old;gone", "noregion"}));
+    std::sort(byIds.begin(), byIds.end());
+    EXPECT_EQ(byIds, (std::vector<std::string>{"a;far", "old;gone"}));
+    EXPECT_EQ(s.read->findNearestLocation(here, false)->getShortId(), "a;near");
+    EXPECT_EQ(s.read->setOffered(s.read->findByIds({"a;near"}), true), std::nullopt);
+    EXPECT_EQ(s.read->findNearestLocation(ZarnPLocationWithAccuracy(60.0, 13.0, 10), false)->getShortId(),
+              "a;far");
+    EXPECT_EQ(s.read->findNearestLocation(here, true)->regionId(), "near");
+    EXPECT_EQ(s.read->setOffered(s.read->findByIds({"a;near", "a;offered", "a;far"}), true), std::nullopt);
+    EXPECT_FALSE(s.read->findNearestLocation(here, false));
 }
 
 TEST_F(NearestReadTest, TheCacheServesTenSecondsOfGoodFixesAndForgetsOnInvalidate) {
@@ -365,7 +377,7 @@ TEST_F(NearestReadTest, TheCacheServesTenSecondsOfGoodFixesAndForgetsOnInvalidat
             EXPECT_EQ(t.read->findNearestGeofenceNotifications(here, false, {}).size(), 1u);
         }
         t.db->database()->executeUpdate("DELETE FROM notification");
-        t.read->invalidateCache();
+        t.read->invalidate();
         EXPECT_TRUE(t.read->findNearestGeofenceNotifications(here, false, {}).empty());
     }
 }
