@@ -3,6 +3,7 @@
 #include "core/ZarnException.h"
 #include "core/ZarnPLogFileAppender.h"
 #include "core/ZarnPLogger.h"
+#include "core/ZarnPSegmentationPropertyValidator.h"
 #include "core/ZarnPSystemClockDao.h"
 #include "core/ZarnPSystemTimerDao.h"
 #include "core/ZarnPUuidGenerator.h"
@@ -41,9 +42,13 @@
 #include "services/ZarnPScreenEventsService.h"
 #include "services/ZarnPSegmentationService.h"
 #include "store/ZarnPSqLiteContextualPageDao.h"
+#include "store/ZarnPSqLiteCooldownDao.h"
 #include "store/ZarnPSqLiteDb.h"
 #include "store/ZarnPSqLiteEventDao.h"
 #include "store/ZarnPSqLiteKeyValueDao.h"
+#include "store/ZarnPSqLiteNotificationReadDao.h"
+#include "store/ZarnPSqLiteSegmentationDao.h"
+#include "store/ZarnPSqLiteSegmentationHistoryDao.h"
 #include "store/ZarnPSqLiteSentTriggerDao.h"
 #include "zarn/ZarnVersion.h"
 #include "zarn/platform/Platform.h"
@@ -195,8 +200,14 @@ void ZarnPModule::initDao(const std::shared_ptr<ZarnDelegate>& delegate) {
     uiNotificationDao_ = std::make_shared<ZarnPSystemUINotificationDao>();
     if (!clockDao_)
         clockDao_ = std::make_shared<ZarnPSystemClockDao>(services_.timeSource);
-    // The location wrapper, the segmentation stores with their validator, the notification read
-    // store and the local and external notification stores come here.
+    // The location wrapper and the local and external notification stores come here.
+    cooldownDao_ = std::make_shared<ZarnPSqLiteCooldownDao>(db_);
+    segmentationDao_ = std::make_shared<ZarnPSqLiteSegmentationDao>(db_);
+    segmentationHistoryDao_ = std::make_shared<ZarnPSqLiteSegmentationHistoryDao>(db_);
+    segmentationPropertyValidator_ =
+        std::make_shared<ZarnPSegmentationPropertyValidator>(clockDao_, segmentationHistoryDao_);
+    notificationReadDao_ = std::make_shared<ZarnPSqLiteNotificationReadDao>(
+        db_, cooldownDao_, clockDao_, segmentationDao_, segmentationPropertyValidator_);
     delegateDataDao_ = std::make_shared<ZarnPDelegateDataDao>(delegate);
     // The export header reads the facade's flag as it stands: the public isEnabled could wait
     // for the SDK thread, which is where the export runs.

@@ -37,9 +37,14 @@ class ZarnPScreenEventTracking;
 class ZarnPSegmentationReading;
 class ZarnPSentTriggerDao;
 class ZarnPSignificantChangeMonitoring;
+class ZarnPSegmentationPropertyValidator;
+class ZarnPSqLiteCooldownDao;
 class ZarnPSqLiteDb;
 class ZarnPSqLiteEventDao;
 class ZarnPSqLiteKeyValueDao;
+class ZarnPSqLiteNotificationReadDao;
+class ZarnPSqLiteSegmentationDao;
+class ZarnPSqLiteSegmentationHistoryDao;
 class ZarnPSystemBackgroundTaskDao;
 class ZarnPSystemPublicLogDao;
 class ZarnPSystemTimerDao;
@@ -92,6 +97,9 @@ class ZarnPModule final : public ZarnPEntryModule {
     const std::shared_ptr<ZarnPSystemBackgroundTaskDao>& backgroundTaskDao() const {
         return backgroundTaskDao_;
     }
+    const std::shared_ptr<ZarnPSqLiteNotificationReadDao>& notificationReadDao() const {
+        return notificationReadDao_;
+    }
 
   private:
     void setupLogging();
@@ -121,6 +129,11 @@ class ZarnPModule final : public ZarnPEntryModule {
     std::shared_ptr<ZarnPSentTriggerDao> sentTriggerDao_;
     std::shared_ptr<ZarnPUINotificationDao> uiNotificationDao_;
     std::shared_ptr<ZarnPClockDao> clockDao_;
+    std::shared_ptr<ZarnPSqLiteCooldownDao> cooldownDao_;
+    std::shared_ptr<ZarnPSqLiteSegmentationDao> segmentationDao_;
+    std::shared_ptr<ZarnPSqLiteSegmentationHistoryDao> segmentationHistoryDao_;
+    std::shared_ptr<ZarnPSegmentationPropertyValidator> segmentationPropertyValidator_;
+    std::shared_ptr<ZarnPSqLiteNotificationReadDao> notificationReadDao_;
     std::shared_ptr<ZarnPDelegateDataDao> delegateDataDao_;
     std::shared_ptr<ZarnPSystemPublicLogDao> publicLogDao_;
     std::shared_ptr<ZarnPLandingPageShowing> landingPage_;

@@ -1,0 +1,211 @@
+// The nearest-geofence read at 1,000, 10,000 and 100,000 stored notifications: through the read
+// store (a fresh read every time, the clock moved past the cache between questions) and the same
+// statement through a bare sqlite3 loop on the same file, reported side by side with their ratio.
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+
+#include "core/ZarnPClockDao.h"
+#include "core/ZarnPLogger.h"
+#include "core/ZarnPSegmentationPropertyValidator.h"
+#include "store/ZarnPDatabase.h"
+#include "store/ZarnPSqLiteCampaignDao.h"
+#include "store/ZarnPSqLiteCooldownDao.h"
+#include "store/ZarnPSqLiteCooldownGroupDao.h"
+#include "store/ZarnPSqLiteCustomRegionFieldsDao.h"
+#include "store/ZarnPSqLiteDb.h"
+#include "store/ZarnPSqLiteGeohashDao.h"
+#include "store/ZarnPSqLiteGeohashNotificationDao.h"
+#include "store/ZarnPSqLiteNotificationReadDao.h"
+#include "store/ZarnPSqLiteNotificationWriteDao.h"
+#include "store/ZarnPSqLitePolygonDao.h"
+#include "store/ZarnPSqLiteSegmentationDao.h"
+#include "store/ZarnPSqLiteSegmentationHistoryDao.h"
+#include "store/ZarnPSqLiteSegmentationPropertiesDao.h"
+#include "store/ZarnPSqLiteTimeSpanDao.h"
+#include "store/ZarnPSqLiteTriggerPropertiesDao.h"
+#include "zarn/platform/Platform.h"
+
+namespace {
+
+using namespace zarn;
+
+class SteppedClock final : public ZarnPClockDao {
+  public:
+    Date now() override { return dateWithTimeIntervalSince1970(seconds); }
+    int64_t nowWithTimeZoneOffsetMilliseconds() override { return static_cast<int64_t>(seconds * 1000); }
+    // 2026-11-30 12:00 UTC, a Monday.
+    double seconds = 1796040000.0;
+};
+
+constexpr double kLat = 52.0, kLon = 13.0;
+
+std::string freshPath(const std::string& name) {
+    static const std::string dir = [] {
+        char templ[] = "/tmp/zarn-nearest-bench-XXXXXX";
+        const char* d = mkdtemp(templ);
+        return std::string(d ? d : "/tmp");
+    }();
+    std::string path = dir + "/" + name;
+    std::error_code ec;
+    for (const char* suffix : {"", "-journal", "-wal", "-shm"}) std::filesystem::remove(path + suffix, ec);
+    return path;
+}
+
+// Every table the read joins, created by its own store, then filled through a bare connection:
+// 100 campaigns, `count` geofences within about 25 km, one in ten a polygon of three circles.
+struct Fixture {
+    explicit Fixture(int count) {
+        path = freshPath("nearest-" + std::to_string(count) + ".db");
+        db = std::make_shared<ZarnPSqLiteDb>(22, path, platform::current().fileSystem);
+        db->disableThreadCheck();
+        auto geohashNotification = std::make_shared<ZarnPSqLiteGeohashNotificationDao>(db);
+        auto fields = std::make_shared<ZarnPSqLiteCustomRegionFieldsDao>(db);
+        auto triggers = std::make_shared<ZarnPSqLiteTriggerPropertiesDao>(db);
+        auto properties = std::make_shared<ZarnPSqLiteSegmentationPropertiesDao>(db);
+        auto spans = std::make_shared<ZarnPSqLiteTimeSpanDao>(db);
+        keep = {geohashNotification,
+                fields,
+                triggers,
+                properties,
+                spans,
+                std::make_shared<ZarnPSqLiteGeohashDao>(db, nullptr),
+                std::make_shared<ZarnPSqLiteNotificationWriteDao>(db, geohashNotification, fields, triggers),
+                std::make_shared<ZarnPSqLiteCampaignDao>(db, properties, spans),
+                std::make_shared<ZarnPSqLitePolygonDao>(db),
+                std::make_shared<ZarnPSqLiteCooldownGroupDao>(db)};
+        auto cooldowns = std::make_shared<ZarnPSqLiteCooldownDao>(db);
+        auto segmentation = std::make_shared<ZarnPSqLiteSegmentationDao>(db);
+        auto history = std::make_shared<ZarnPSqLiteSegmentationHistoryDao>(db);
+        keep.push_back(cooldowns);
+        keep.push_back(history);
+        read = std::make_shared<ZarnPSqLiteNotificationReadDao>(
+            db, cooldowns, clock, segmentation,
+            std::make_shared<ZarnPSegmentationPropertyValidator>(clock, history));
+        db->database();
+
+        sqlite3_open(path.c_str(), &bare);
+        // The read store sets the same on its connection.
+        sqlite3_exec(bare, "PRAGMA temp_store = MEMORY", nullptr, nullptr, nullptr);
+        sqlite3_exec(bare, "BEGIN", nullptr, nullptr, nullptr);
+        for (int c = 1; c <= 100; ++c) {
+            auto sql =
+                "INSERT INTO campaign (id, server_id, message, handler_type, trigger_on_exit, "
+                "dwelling_minutes, "
+                "ignore_app_cooldown) VALUES (" +
+                std::to_string(c) + ", 'campaign" + std::to_string(c) + "', 'message', 0, 0, 0, 0)";
+            sqlite3_exec(bare, sql.c_str(), nullptr, nullptr, nullptr);
+        }
+        std::mt19937 random(7);
+        std::uniform_real_distribution<double> offset(-0.2, 0.2);
+        sqlite3_stmt* n = nullptr;
+        sqlite3_prepare_v2(
+            bare,
+            "INSERT INTO notification (id, campaignid, geofence_id, latitude, longitude, match_range, "
+            "match_range_lat, match_range_long, offered, is_polygon, is_external_region) VALUES (?, ?, "
+            "?, ?, ?, 100, 0.0009, 0.0015, 0, ?, 0)",
+            -1, &n, nullptr);
+        sqlite3_stmt* p = nullptr;
+        sqlite3_prepare_v2(
+            bare,
+            "INSERT INTO polygon (notification_internal_id, latitude, longitude, match_range) VALUES (?, "
+            "?, ?, 60)",
+            -1, &p, nullptr);
+        for (int i = 1; i <= count; ++i) {
+            double lat = kLat + offset(random), lon = kLon + offset(random);
+            bool polygon = i % 10 == 0;
+            sqlite3_bind_int(n, 1, i);
+            sqlite3_bind_int(n, 2, 1 + i % 100);
+            auto id = "fence" + std::to_string(i);
+            sqlite3_bind_text(n, 3, id.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_double(n, 4, lat);
+            sqlite3_bind_double(n, 5, lon);
+            sqlite3_bind_int(n, 6, polygon);
+            sqlite3_step(n);
+            sqlite3_reset(n);
+            for (int k = 0; polygon && k < 3; ++k) {
+                sqlite3_bind_int(p, 1, i);
+                sqlite3_bind_double(p, 2, lat + 0.001 * k);
+                sqlite3_bind_double(p, 3, lon);
+                sqlite3_step(p);
+                sqlite3_reset(p);
+            }
+        }
+        sqlite3_finalize(n);
+        sqlite3_finalize(p);
+        sqlite3_exec(bare, "COMMIT", nullptr, nullptr, nullptr);
+        sqlite3_exec(bare, "ANALYZE", nullptr, nullptr, nullptr);
+        sql = ZarnPSqLiteNotificationReadDao::nearestQuery(0, "opening_hours_mon", 0);
+    }
+    ~Fixture() { sqlite3_close(bare); }
+
+    // The statement with the store's values, every column of every row read.
+    size_t runBare() {
+        sqlite3_stmt* stmt = nullptr;
+        sqlite3_prepare_v2(bare, sql.c_str(), -1, &stmt, nullptr);
+        sqlite3_bind_double(stmt, sqlite3_bind_parameter_index(stmt, ":lat"), kLat);
+        sqlite3_bind_double(stmt, sqlite3_bind_parameter_index(stmt, ":long"), kLon);
+        sqlite3_bind_int(stmt, sqlite3_bind_parameter_index(stmt, ":includeOffered"), 0);
+        sqlite3_bind_int64(stmt, sqlite3_bind_parameter_index(stmt, ":timestamp"),
+                           clock->nowWithTimeZoneOffsetMilliseconds() / 1000);
+        sqlite3_bind_int(stmt, sqlite3_bind_parameter_index(stmt, ":limit"), 200);
+        size_t rows = 0;
+        int columns = sqlite3_column_count(stmt);
+        while (sqlite3_step(stmt) == SQLITE_ROW) {
+            for (int c = 0; c < columns; ++c) benchmark::DoNotOptimize(sqlite3_column_text(stmt, c));
+            ++rows;
+        }
+        sqlite3_finalize(stmt);
+        return rows;
+    }
+
+    std::string path;
+    std::string sql;
+    std::shared_ptr<SteppedClock> clock = std::make_shared<SteppedClock>();
+    std::shared_ptr<ZarnPSqLiteDb> db;
+    std::vector<std::shared_ptr<ZarnPSqLiteDao>> keep;
+    std::shared_ptr<ZarnPSqLiteNotificationReadDao> read;
+    sqlite3* bare = nullptr;
+};
+
+void BM_NearestGeofences(benchmark::State& state) {
+    ZarnPLogger::instance().setLevel(ZarnPLogLevelError);
+    Fixture fixture(static_cast<int>(state.range(0)));
+    ZarnPLocationWithAccuracy here(kLat, kLon, 10);
+    double bareSeconds = 0, storeSeconds = 0;
+    size_t found = 0;
+    for (auto _ : state) {
+        // Past the 10-second cache: every question reads the store.
+        fixture.clock->seconds += 11;
+        auto start = std::chrono::steady_clock::now();
+        found = fixture.read->findNearestGeofenceNotifications(here, false, {}).size();
+        auto middle = std::chrono::steady_clock::now();
+        state.PauseTiming();
+        fixture.runBare();
+        auto end = std::chrono::steady_clock::now();
+        state.ResumeTiming();
+        storeSeconds += std::chrono::duration<double>(middle - start).count();
+        bareSeconds += std::chrono::duration<double>(end - middle).count();
+    }
+    if (found == 0)
+        state.SkipWithError("the read found nothing");
+    auto iterations = static_cast<double>(state.iterations());
+    state.counters["store_ms"] = storeSeconds / iterations * 1e3;
+    state.counters["bare_ms"] = bareSeconds / iterations * 1e3;
+    state.counters["ratio"] = bareSeconds > 0 ? storeSeconds / bareSeconds : 0;
+    state.counters["notifications"] = static_cast<double>(found);
+}
+
+}  // namespace
+
+BENCHMARK(BM_NearestGeofences)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1.0);

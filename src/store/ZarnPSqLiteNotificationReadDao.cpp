@@ -1,0 +1,539 @@
+#include "store/ZarnPSqLiteNotificationReadDao.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <unordered_set>
+
+#include "core/Format.h"
+#include "core/ZarnException.h"
+#include "core/ZarnPBeaconUtil.h"
+#include "core/ZarnPClockDao.h"
+#include "core/ZarnPConstants.h"
+#include "core/ZarnPLogger.h"
+#include "core/ZarnPNotificationRegionType.h"
+#include "core/ZarnPSegmentationPropertyValidator.h"
+#include "store/ZarnPDatabase.h"
+#include "store/ZarnPResultSet.h"
+#include "store/ZarnPSegmentationDao.h"
+#include "store/ZarnPSqLiteCooldownDao.h"
+#include "store/ZarnPSqliteDaoUtils.h"
+
+namespace zarn {
+
+namespace {
+
+constexpr const char* kDomain = "SqLiteNotificationReadDao";
+
+// Ids per IN list: well below SQLite's bound-variable limit.
+constexpr size_t kIdsPerStatement = 500;
+
+constexpr std::string_view kSelectColumns =
+    "SELECT c.server_id campaign_id, geofence_id, experiment_id, experiment_message_id, latitude, longitude, "
+    "c.message, c.trigger_on_exit, c.dwelling_minutes, c.handler_type, c.data, match_range, CASE WHEN "
+    "(((:lat "
+    "BETWEEN (latitude - match_range_lat) AND (latitude + match_range_lat)) AND (:long between (longitude - "
+    "match_range_long) AND (longitude + match_range_long))) OR (latitude IS NULL AND longitude IS NULL)) "
+    "THEN 1 "
+    "ELSE 0 END is_inside, ((latitude - :lat) * (latitude - :lat) + (longitude - :long) * (longitude - "
+    ":long)) "
+    "distance, %@ opening_hours, n.id, beacon_major_id, beacon_minor_id, ignore_app_cooldown, region_label, "
+    "s.key, s.value, s.property_type, s.operator, s.interval, s.occurrences, coalesce(opening_hours_mon, "
+    "opening_hours_tue, opening_hours_wed, opening_hours_thu, opening_hours_fri, opening_hours_sat, "
+    "opening_hours_sun) opening_hours_set, c.id, beacon_uuid, is_external_region, is_polygon FROM ";
+
+constexpr std::string_view kNearestInner =
+    "(SELECT geofence_id, CASE WHEN p.latitude is null THEN n.latitude ELSE p.latitude END latitude, CASE "
+    "WHEN "
+    "p.longitude is null THEN n.longitude ELSE p.longitude END longitude, CASE WHEN p.match_range is null "
+    "THEN "
+    "n.match_range ELSE p.match_range END match_range, n.id, beacon_major_id, beacon_minor_id, region_label, "
+    "match_range_lat, match_range_long, opening_hours_mon, opening_hours_tue, opening_hours_wed, "
+    "opening_hours_thu, opening_hours_fri, opening_hours_sat, opening_hours_sun, offered,beacon_uuid, "
+    "is_external_region,campaignid, is_polygon FROM notification n LEFT JOIN polygon p on "
+    "p.notification_internal_id = n.id";
+
+constexpr std::string_view kNearestTail =
+    ") n JOIN campaign c ON n.campaignid=c.id LEFT JOIN segmentation_property s ON c.id = s.campaignid WHERE "
+    "%@ "
+    "( ((offered = 0) OR (offered is NULL) OR (offered = :includeOffered)) AND (((:timestamp >= "
+    "c.campaign_start_timestamp) OR (c.campaign_start_timestamp IS NULL)) AND ((:timestamp <= "
+    "c.campaign_end_timestamp) OR (c.campaign_end_timestamp IS NULL))) )) ORDER BY is_inside desc, distance "
+    "LIMIT :limit) ";
+
+constexpr std::string_view kIncludedFrom =
+    "notification n JOIN campaign c ON n.campaignid=c.id LEFT JOIN segmentation_property s ON c.id = "
+    "s.campaignid WHERE ";
+
+// Result columns.
+enum Column {
+    kCampaignId = 0,
+    kGeofenceId = 1,
+    kExperimentId = 2,
+    kExperimentMessageId = 3,
+    kLatitude = 4,
+    kLongitude = 5,
+    kMessage = 6,
+    kTriggerOnExit = 7,
+    kDwellingMinutes = 8,
+    kHandlerType = 9,
+    kData = 10,
+    kMatchRange = 11,
+    kOpeningHours = 14,
+    kNotificationRowId = 15,
+    kBeaconMajorId = 16,
+    kBeaconMinorId = 17,
+    kIgnoreAppCooldown = 18,
+    kRegionLabel = 19,
+    kPropertyKey = 20,
+    kPropertyValue = 21,
+    kPropertyType = 22,
+    kPropertyOperator = 23,
+    kPropertyInterval = 24,
+    kPropertyOccurrences = 25,
+    kOpeningHoursSet = 26,
+    kCampaignRowId = 27,
+    kBeaconUuid = 28,
+    kIsPolygon = 30,
+};
+
+std::optional<int32_t> optionalInt(ZarnPResultSet& rs, int column) {
+    if (rs.columnIndexIsNull(column))
+        return std::nullopt;
+    return rs.intForColumnIndex(column);
+}
+
+// Local wall-clock fields of the clock's local milliseconds since 1970.
+struct LocalTime {
+    int weekday;  // 1 Sunday to 7 Saturday
+    int hour;
+    int minute;
+};
+
+LocalTime localTime(int64_t localMilliseconds) {
+    int64_t seconds = localMilliseconds / 1000 - (localMilliseconds % 1000 < 0 ? 1 : 0);
+    int64_t days = seconds / 86400 - (seconds % 86400 < 0 ? 1 : 0);
+    int64_t secondOfDay = seconds - days * 86400;
+    // 1 January 1970 was a Thursday (weekday 5).
+    int weekday = static_cast<int>(((days % 7) + 7 + 4) % 7) + 1;
+    return {weekday, static_cast<int>(secondOfDay / 3600), static_cast<int>(secondOfDay % 3600 / 60)};
+}
+
+// Runs `sql` (with PARAMETERS) over `ids` in bounded chunks, handing each row to `row`.
+template <typename Id, typename RowFn>
+void forEachInChunks(ZarnPDatabase& db, std::string_view sql, const std::vector<Id>& ids, RowFn&& row) {
+    for (size_t first = 0; first < ids.size(); first += kIdsPerStatement) {
+        size_t last = std::min(ids.size(), first + kIdsPerStatement);
+        std::vector<ZarnPSqlValue> arguments;
+        arguments.reserve(last - first);
+        for (size_t i = first; i < last; ++i) arguments.emplace_back(ids[i]);
+        auto rs = db.executeQueryWithArgumentsInArray(
+            ZarnPSqliteDaoUtils::replaceParametersInQuery(sql, last - first), arguments);
+        while (rs && rs->next()) row(*rs);
+    }
+}
+
+std::string describeValues(const std::map<std::string, std::string>& values) {
+    std::string out = "{";
+    for (const auto& [key, value] : values) out += zarn::format("%@ = %@; ", key, value);
+    return out + "}";
+}
+
+}  // namespace
+
+struct ZarnPSqLiteNotificationReadDao::IntermediateNotification {
+    ZarnPNotification notification;
+    bool ignoreAppCooldown = false;
+    int64_t campaignInternalId = 0;
+};
+
+ZarnPSqLiteNotificationReadDao::ZarnPSqLiteNotificationReadDao(
+    std::shared_ptr<ZarnPSqLiteDb> db, std::shared_ptr<ZarnPSqLiteCooldownDao> cooldownDao,
+    std::shared_ptr<ZarnPClockDao> clockDao, std::shared_ptr<ZarnPSegmentationDao> segmentationDao,
+    std::shared_ptr<ZarnPSegmentationPropertyValidator> segmentationPropertyValidator)
+    : ZarnPSqLiteBaseNotificationDao(std::move(db), "", std::move(cooldownDao), std::move(clockDao)),
+      segmentationDao_(std::move(segmentationDao)),
+      segmentationPropertyValidator_(std::move(segmentationPropertyValidator)),
+      nearestCacheHolder_(ZarnPSqLiteBaseNotificationDao::clockDao()) {
+    ZARN_REQUIRE(segmentationDao_);
+    ZARN_REQUIRE(segmentationPropertyValidator_);
+}
+
+void ZarnPSqLiteNotificationReadDao::createOrUpdate(int) {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    if (auto connection = database())
+        connection->executeUpdate("PRAGMA temp_store = MEMORY");
+}
+
+std::vector<ZarnPNotification> ZarnPSqLiteNotificationReadDao::findNearestGeofenceNotifications(
+    const ZarnPLocationWithAccuracy& location, bool includeOffered,
+    const std::vector<std::string>& includeIds) {
+    return findNearestGeofenceNotifications(location, kNearestCount, includeOffered, includeIds);
+}
+
+std::vector<ZarnPNotification> ZarnPSqLiteNotificationReadDao::findNearestBeaconNotifications(
+    const ZarnPLocationWithAccuracy& location, bool includeOffered,
+    const std::vector<std::string>& includeIds) {
+    return findNearestBeaconNotifications(location, kNearestCount, includeOffered, includeIds);
+}
+
+std::vector<ZarnPNotification> ZarnPSqLiteNotificationReadDao::findNearestExternalNotifications(
+    const ZarnPLocationWithAccuracy& location, bool includeOffered,
+    const std::vector<std::string>& includeIds) {
+    return findNearestExternalNotifications(location, kNearestCount, includeOffered, includeIds);
+}
+
+std::vector<ZarnPNotification> ZarnPSqLiteNotificationReadDao::findNearestGeofenceNotifications(
+    const ZarnPLocationWithAccuracy& location, int count, bool includeOffered,
+    const std::vector<std::string>& includeIds) {
+    return findNearestNotifications(location, count, includeOffered, ZarnPNotificationRegionTypeGeofence,
+                                    includeIds)
+        .value_or(std::vector<ZarnPNotification>{});
+}
+
+std::vector<ZarnPNotification> ZarnPSqLiteNotificationReadDao::findNearestBeaconNotifications(
+    const ZarnPLocationWithAccuracy& location, int count, bool includeOffered,
+    const std::vector<std::string>& includeIds) {
+    return findNearestNotifications(location, count, includeOffered, ZarnPNotificationRegionTypeBeacon,
+                                    includeIds)
+        .value_or(std::vector<ZarnPNotification>{});
+}
+
+std::vector<ZarnPNotification> ZarnPSqLiteNotificationReadDao::findNearestExternalNotifications(
+    const ZarnPLocationWithAccuracy& location, int count, bool includeOffered,
+    const std::vector<std::string>& includeIds) {
+    return findNearestNotifications(location, count, includeOffered, ZarnPNotificationRegionTypeExternal,
+                                    includeIds)
+        .value_or(std::vector<ZarnPNotification>{});
+}
+
+void ZarnPSqLiteNotificationReadDao::invalidate() {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    nearestCacheHolder_.invalidate();
+}
+
+std::vector<ZarnPNotification> ZarnPSqLiteNotificationReadDao::findByIds(
+    const std::vector<std::string>& ids) {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    if (ids.empty())
+        return {};
+    // No nearest rows: only the included part of the statement answers.
+    return readNearest(ZarnPLocationWithAccuracy(0, 0, 0), 0, true, ZarnPNotificationRegionTypeGeofence, ids);
+}
+
+std::optional<Error> ZarnPSqLiteNotificationReadDao::setOffered(
+    const std::vector<ZarnPNotification>& notifications, bool value) {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    auto db = database();
+    if (!db)
+        return Error{"Zarn", -3, "Failed to execute query"};
+    for (size_t first = 0; first < notifications.size(); first += kIdsPerStatement) {
+        size_t last = std::min(notifications.size(), first + kIdsPerStatement);
+        std::vector<ZarnPSqlValue> arguments{ZarnPSqlValue(value)};
+        for (size_t i = first; i < last; ++i) arguments.emplace_back(notifications[i].internalId());
+        bool success = db->executeUpdateWithParameters(
+            ZarnPSqliteDaoUtils::replaceParametersInQuery(
+                "UPDATE notification SET OFFERED=? WHERE id IN (PARAMETERS)", last - first),
+            arguments);
+        if (auto error = errorAfterStatement(success))
+            return error;
+    }
+    return std::nullopt;
+}
+
+std::optional<ZarnPNotification> ZarnPSqLiteNotificationReadDao::findNearestLocation(
+    const ZarnPLocationWithAccuracy& location, bool includeOffered) {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    auto found = readNearest(location, 1, includeOffered, ZarnPNotificationRegionTypeGeofence, {});
+    if (found.empty())
+        return std::nullopt;
+    return std::move(found.front());
+}
+
+std::string_view ZarnPSqLiteNotificationReadDao::openingHoursColumnForWeekday(int weekday) {
+    static constexpr std::string_view kColumns[] = {
+        "opening_hours_sun", "opening_hours_mon", "opening_hours_tue", "opening_hours_wed",
+        "opening_hours_thu", "opening_hours_fri", "opening_hours_sat"};
+    if (weekday < 1 || weekday > 7)
+        return kColumns[0];
+    return kColumns[weekday - 1];
+}
+
+std::string ZarnPSqLiteNotificationReadDao::nearestQuery(int regionType, std::string_view openingHoursColumn,
+                                                         size_t includeIdCount) {
+    std::string column(openingHoursColumn);
+    std::string regionFilter = zarn::format("( beacon_uuid IS %sNULL AND ",
+                                            regionType == ZarnPNotificationRegionTypeBeacon ? "NOT " : "") +
+                               zarn::format("( %s is_external_region) AND ",
+                                            regionType != ZarnPNotificationRegionTypeExternal ? "NOT" : "");
+    std::string sql = "SELECT * FROM ( ";
+    sql += zarn::format(kSelectColumns, column);
+    sql += kNearestInner;
+    sql += zarn::format(kNearestTail, regionFilter);
+    if (includeIdCount > 0) {
+        sql += "UNION ALL ";
+        sql += zarn::format(kSelectColumns, column);
+        sql += kIncludedFrom;
+        for (size_t i = 0; i < includeIdCount; ++i) {
+            if (i)
+                sql += " OR ";
+            sql += zarn::format("( c.server_id=:inc_c%@ AND geofence_id=:inc_r%@)", i, i);
+        }
+    }
+    return sql;
+}
+
+bool ZarnPSqLiteNotificationReadDao::isWithinOpeningHours(const std::optional<int64_t>& openingHours,
+                                                          bool isOpeningHoursSet, int hour, int minute) {
+    if (!isOpeningHoursSet)
+        return true;
+    if (!openingHours)
+        return false;
+    auto packed = static_cast<uint32_t>(*openingHours);
+    int openHour = static_cast<int>(packed & 0xFF);
+    int openMinute = static_cast<int>((packed >> 8) & 0xFF);
+    int closeHour = static_cast<int>((packed >> 16) & 0xFF);
+    int closeMinute = static_cast<int>((packed >> 24) & 0xFF);
+    int now = hour * 60 + minute;
+    return now >= openHour * 60 + openMinute && now <= closeHour * 60 + closeMinute;
+}
+
+std::optional<std::vector<ZarnPNotification>> ZarnPSqLiteNotificationReadDao::findNearestNotifications(
+    const ZarnPLocationWithAccuracy& location, int count, bool includeOffered, int regionType,
+    const std::vector<std::string>& includeIds) {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    if (regionType < ZarnPNotificationRegionTypeGeofence || regionType > ZarnPNotificationRegionTypeExternal)
+        return std::nullopt;
+    if (nearestCacheHolder_.shouldRetrieveNearestFromDb(regionType))
+        nearestCacheHolder_.saveNotificationsToCache(
+            regionType, readNearest(location, count, includeOffered, regionType, includeIds), location);
+    return nearestCacheHolder_.retrieveCachedNotifications(regionType);
+}
+
+std::vector<ZarnPNotification> ZarnPSqLiteNotificationReadDao::readNearest(
+    const ZarnPLocationWithAccuracy& location, int count, bool includeOffered, int regionType,
+    const std::vector<std::string>& includeIds) {
+    std::vector<ZarnPNotification> assembled;
+    auto db = database();
+    if (db) {
+        int64_t localMilliseconds = clockDao()->nowWithTimeZoneOffsetMilliseconds();
+        LocalTime local = localTime(localMilliseconds);
+
+        // Included ids are data: bound, never spliced. One without a region part names nothing.
+        ZarnPSqlParameters parameters{{"lat", location.latitude()},
+                                      {"long", location.longitude()},
+                                      {"includeOffered", includeOffered ? 1 : 0},
+                                      {"timestamp", localMilliseconds / 1000},
+                                      {"limit", count}};
+        size_t included = 0;
+        for (const auto& id : includeIds) {
+            auto separator = id.find(';');
+            if (separator == std::string::npos) {
+                LogDebug(kDomain, "Skipping included id without a region: %@", id);
+                continue;
+            }
+            parameters.emplace_back(zarn::format("inc_c%@", included), id.substr(0, separator));
+            parameters.emplace_back(zarn::format("inc_r%@", included), id.substr(separator + 1));
+            ++included;
+        }
+
+        // Reserved up front: a notification is copied, not moved, when a vector grows.
+        std::vector<IntermediateNotification> intermediates;
+        intermediates.reserve(static_cast<size_t>(std::clamp(count, 0, 10000)) + included);
+        std::set<std::string> cooldownIds{EMPTY_UUID};
+        std::set<int64_t> timespanCampaigns;
+        std::set<int64_t> notificationRowIds;
+        // Campaigns seen with at least one rule: their rules are read again in full below.
+        std::map<int64_t, std::string> campaignsWithRules;
+        ZarnPSegmentationPropertyValidator::CampaignRulesById campaignRules;
+
+        auto rs = db->executeQueryWithParameterDictionary(
+            nearestQuery(regionType, openingHoursColumnForWeekday(local.weekday), included), parameters);
+        while (rs && rs->next()) {
+            bool ignoreAppCooldown = rs->longForColumnIndex(kIgnoreAppCooldown) != 0;
+            std::optional<int64_t> todaysHours;
+            if (!rs->columnIndexIsNull(kOpeningHours))
+                todaysHours = rs->longForColumnIndex(kOpeningHours);
+            bool openingHoursSet =
+                !rs->columnIndexIsNull(kOpeningHoursSet) && rs->longForColumnIndex(kOpeningHoursSet) != 0;
+            if (!isWithinOpeningHours(todaysHours, openingHoursSet, local.hour, local.minute))
+                continue;
+
+            ZarnPNotification n;
+            n.setCampaignId(rs->stringForColumnIndex(kCampaignId).value_or(""));
+            n.setRegionId(rs->stringForColumnIndex(kGeofenceId));
+            if (auto experimentId = rs->stringForColumnIndex(kExperimentId)) {
+                n.setExperimentId(std::move(experimentId));
+                n.setExperimentMessageNumber(optionalInt(*rs, kExperimentMessageId));
+            }
+            if (!rs->columnIndexIsNull(kLatitude) && !rs->columnIndexIsNull(kLongitude))
+                n.setLocation(
+                    ZarnPLocation(rs->doubleForColumnIndex(kLatitude), rs->doubleForColumnIndex(kLongitude)));
+            n.setMessage(rs->stringForColumnIndex(kMessage));
+            n.setTriggerOnExit(rs->longForColumnIndex(kTriggerOnExit) != 0);
+            n.setDwellingMinutes(rs->intForColumnIndex(kDwellingMinutes));
+            n.setNotificationHandlerType(static_cast<uint32_t>(rs->intForColumnIndex(kHandlerType)));
+            n.setData(rs->stringForColumnIndex(kData));
+            n.setMatchRange(rs->intForColumnIndex(kMatchRange));
+            n.setInternalId(rs->longForColumnIndex(kNotificationRowId));
+            n.setMajorId(optionalInt(*rs, kBeaconMajorId));
+            n.setMinorId(optionalInt(*rs, kBeaconMinorId));
+            n.setRegionLabel(rs->stringForColumnIndex(kRegionLabel));
+            if (auto uuid = rs->stringForColumnIndex(kBeaconUuid))
+                n.setBeaconUuid(ZarnPBeaconUtil::stringToUuid(*uuid));
+            n.setIsPolygon(rs->longForColumnIndex(kIsPolygon) != 0);
+            n.setSegmentationIds({n.campaignId()});
+            int64_t campaignRowId = rs->longForColumnIndex(kCampaignRowId);
+
+            cooldownIds.insert(n.campaignId());
+            cooldownIds.insert(n.getShortId());
+            if (!openingHoursSet)
+                timespanCampaigns.insert(campaignRowId);
+            notificationRowIds.insert(n.internalId());
+            if (auto key = rs->stringForColumnIndex(kPropertyKey)) {
+                ZarnPSegmentationProperty rule(
+                    *key, rs->stringForColumnIndex(kPropertyValue),
+                    static_cast<uint32_t>(rs->intForColumnIndex(kPropertyOperator)),
+                    static_cast<uint32_t>(rs->intForColumnIndex(kPropertyType)),
+                    optionalInt(*rs, kPropertyInterval), optionalInt(*rs, kPropertyOccurrences));
+                // The first row of a prefixed key wins.
+                campaignRules[n.campaignId()].emplace(ZarnPSegmentationPropertyValidator::ruleKey(rule),
+                                                      rule);
+                campaignsWithRules.emplace(campaignRowId, n.campaignId());
+            }
+            intermediates.push_back({std::move(n), ignoreAppCooldown, campaignRowId});
+        }
+        if (rs)
+            rs->close();
+
+        // The row limit counts joined rows, so the last campaign's rules may have been cut off:
+        // read every rule of the kept campaigns that have any.
+        if (!campaignsWithRules.empty()) {
+            std::vector<int64_t> ids;
+            for (const auto& [rowId, serverId] : campaignsWithRules) ids.push_back(rowId);
+            forEachInChunks(
+                *db,
+                "SELECT campaignid, \"key\", value, property_type, operator, interval, occurrences FROM "
+                "segmentation_property WHERE campaignid IN (PARAMETERS) AND \"key\" IS NOT NULL;",
+                ids, [&](ZarnPResultSet& row) {
+                    auto campaign = campaignsWithRules.find(row.longForColumnIndex(0));
+                    if (campaign == campaignsWithRules.end())
+                        return;
+                    ZarnPSegmentationProperty rule(row.stringForColumnIndex(1).value_or(""),
+                                                   row.stringForColumnIndex(2),
+                                                   static_cast<uint32_t>(row.intForColumnIndex(4)),
+                                                   static_cast<uint32_t>(row.intForColumnIndex(3)),
+                                                   optionalInt(row, 5), optionalInt(row, 6));
+                    campaignRules[campaign->second].emplace(ZarnPSegmentationPropertyValidator::ruleKey(rule),
+                                                            rule);
+                });
+        }
+
+        // Child look-ups, one IN query per table.
+        std::map<std::string, ZarnPCooldownGroup> cooldownGroups;
+        forEachInChunks(*db, "SELECT id, value FROM cooldown_group WHERE id IN (PARAMETERS);",
+                        std::vector<std::string>(cooldownIds.begin(), cooldownIds.end()),
+                        [&](ZarnPResultSet& row) {
+                            auto id = row.stringForColumnIndex(0).value_or("");
+                            cooldownGroups.emplace(id, ZarnPCooldownGroup(id, row.intForColumnIndex(1)));
+                        });
+        // Time spans belong to the campaign's row; -1 (or NULL) is an open bound.
+        std::map<int64_t, std::vector<ZarnPTimespan>> timespans;
+        forEachInChunks(
+            *db,
+            "SELECT campaignId, startTimestamp, endTimestamp FROM timespan WHERE campaignId IN (PARAMETERS);",
+            std::vector<int64_t>(timespanCampaigns.begin(), timespanCampaigns.end()),
+            [&](ZarnPResultSet& row) {
+                auto bound = [&](int column) -> std::optional<Date> {
+                    if (row.columnIndexIsNull(column) || row.longForColumnIndex(column) == -1)
+                        return std::nullopt;
+                    return dateWithTimeIntervalSince1970(static_cast<double>(row.longForColumnIndex(column)));
+                };
+                timespans[row.longForColumnIndex(0)].emplace_back(bound(1), bound(2));
+            });
+        if (!timespans.empty() && IsLogDebugEnabled(kDomain)) {
+            std::string text;
+            for (const auto& [campaign, spans] : timespans) text += zarn::format("%@: %@; ", campaign, spans);
+            LogDebug(kDomain, "found timespans: %@", text);
+        }
+        std::vector<int64_t> rowIds(notificationRowIds.begin(), notificationRowIds.end());
+        std::map<int64_t, std::map<std::string, std::optional<std::string>>> customRegionFields;
+        forEachInChunks(
+            *db,
+            "SELECT notificationid, \"key\", value FROM custom_region_fields WHERE notificationid IN "
+            "(PARAMETERS);",
+            rowIds, [&](ZarnPResultSet& row) {
+                if (auto key = row.stringForColumnIndex(1))
+                    customRegionFields[row.longForColumnIndex(0)][*key] = row.stringForColumnIndex(2);
+            });
+        std::map<int64_t, std::map<std::string, std::optional<std::string>>> triggerProperties;
+        forEachInChunks(
+            *db,
+            "SELECT notificationid, \"key\", value FROM trigger_properties WHERE notificationid IN "
+            "(PARAMETERS);",
+            rowIds, [&](ZarnPResultSet& row) {
+                if (auto key = row.stringForColumnIndex(1))
+                    triggerProperties[row.longForColumnIndex(0)][*key] = row.stringForColumnIndex(2);
+            });
+
+        // Time-span filter on local wall-clock milliseconds.
+        std::erase_if(intermediates, [&](const IntermediateNotification& i) {
+            auto spans = timespans.find(i.campaignInternalId);
+            if (spans == timespans.end())
+                return false;
+            return std::none_of(spans->second.begin(), spans->second.end(), [&](const ZarnPTimespan& span) {
+                auto whole = [](Date d) { return static_cast<int64_t>(timeIntervalSince1970(d)); };
+                return (!span.start() || whole(*span.start()) <= localMilliseconds) &&
+                       (!span.end() || localMilliseconds <= whole(*span.end()));
+            });
+        });
+
+        // Segmentation filter.
+        if (!campaignRules.empty()) {
+            auto values = segmentationDao_->getSegmentationProperties();
+            LogDebug(kDomain, "Currently set segmentation properties: %@", describeValues(values));
+            auto violated = segmentationPropertyValidator_->findViolatedCampaignIds(values, campaignRules);
+            LogDebug(kDomain, "Campaigns violate segmentation properties: %@",
+                     std::vector<std::string>(violated.begin(), violated.end()));
+            std::erase_if(intermediates, [&](const IntermediateNotification& i) {
+                return violated.count(i.notification.campaignId());
+            });
+        }
+
+        // Assembly: one notification per stored notification, the first row winning.
+        std::unordered_set<int64_t> assembledIds;
+        assembled.reserve(intermediates.size());
+        for (auto& i : intermediates) {
+            auto& n = i.notification;
+            if (!assembledIds.insert(n.internalId()).second)
+                continue;
+            std::vector<ZarnPCooldownGroup> groups;
+            auto addGroup = [&](const std::string& id) {
+                if (auto g = cooldownGroups.find(id); g != cooldownGroups.end())
+                    groups.push_back(g->second);
+            };
+            if (!i.ignoreAppCooldown)
+                addGroup(EMPTY_UUID);
+            addGroup(n.campaignId());
+            addGroup(n.getShortId());
+            n.setCooldownGroups(std::move(groups));
+            if (auto fields = customRegionFields.find(n.internalId()); fields != customRegionFields.end()) {
+                ZarnPNotification::StringDictionary out;
+                for (const auto& [key, value] : fields->second)
+                    if (value)
+                        out[key] = *value;
+                n.setCustomRegionFields(std::move(out));
+            }
+            if (auto properties = triggerProperties.find(n.internalId());
+                properties != triggerProperties.end()) {
+                ZarnPNotification::StringDictionary out;
+                for (const auto& [key, value] : properties->second) out[key] = value.value_or(std::string());
+                n.setTriggerProperties(std::move(out));
+            }
+            assembled.push_back(std::move(n));
+        }
+    }
+    return assembled;
+}
+
+}  // namespace zarn

@@ -1,0 +1,107 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/ZarnPLocationWithAccuracy.h"
+#include "core/ZarnPNotification.h"
+#include "store/ZarnPNearestCacheHolder.h"
+#include "store/ZarnPNotificationReadDao.h"
+#include "store/ZarnPSqLiteBaseNotificationDao.h"
+
+namespace zarn {
+
+class ZarnPClockDao;
+class ZarnPSegmentationDao;
+class ZarnPSegmentationPropertyValidator;
+class ZarnPSqLiteCooldownDao;
+
+// The campaigns near the device, one region kind at a time: one statement returns the rows
+// nearest to a location (inside first, at most `count` joined rows, plus the included ids), the
+// rows outside today's opening hours, the campaign's time spans or its segmentation are dropped,
+// and one notification per stored notification is assembled with its cooldown groups, custom
+// region fields and trigger properties. Answers are cached per kind for 10 seconds. A failing
+// read answers an empty list; nothing here raises. Owns no table; carries the geofence match
+// state of its base (prefix ""). SDK thread only.
+class ZarnPSqLiteNotificationReadDao final : public ZarnPSqLiteBaseNotificationDao,
+                                             public ZarnPNotificationReadDao {
+  public:
+    static constexpr int kNearestCount = 200;
+
+    // Every collaborator is required.
+    ZarnPSqLiteNotificationReadDao(
+        std::shared_ptr<ZarnPSqLiteDb> db, std::shared_ptr<ZarnPSqLiteCooldownDao> cooldownDao,
+        std::shared_ptr<ZarnPClockDao> clockDao, std::shared_ptr<ZarnPSegmentationDao> segmentationDao,
+        std::shared_ptr<ZarnPSegmentationPropertyValidator> segmentationPropertyValidator);
+
+    // No table of its own: sets the connection's temporary store (the nearest statement's sort
+    // and subqueries) to memory.
+    void createOrUpdate(int version) override;
+
+    // The 200 nearest of the kind. `includeIds` are short ids ("campaign;region") returned
+    // after the nearest ones whatever their kind, offered flag, window or distance; an id
+    // without ";" is skipped.
+    std::vector<ZarnPNotification> findNearestGeofenceNotifications(
+        const ZarnPLocationWithAccuracy& location, bool includeOffered,
+        const std::vector<std::string>& includeIds) override;
+    std::vector<ZarnPNotification> findNearestBeaconNotifications(
+        const ZarnPLocationWithAccuracy& location, bool includeOffered,
+        const std::vector<std::string>& includeIds) override;
+    std::vector<ZarnPNotification> findNearestExternalNotifications(
+        const ZarnPLocationWithAccuracy& location, bool includeOffered,
+        const std::vector<std::string>& includeIds) override;
+    std::vector<ZarnPNotification> findNearestGeofenceNotifications(
+        const ZarnPLocationWithAccuracy& location, int count, bool includeOffered,
+        const std::vector<std::string>& includeIds);
+    std::vector<ZarnPNotification> findNearestBeaconNotifications(const ZarnPLocationWithAccuracy& location,
+                                                                  int count, bool includeOffered,
+                                                                  const std::vector<std::string>& includeIds);
+    std::vector<ZarnPNotification> findNearestExternalNotifications(
+        const ZarnPLocationWithAccuracy& location, int count, bool includeOffered,
+        const std::vector<std::string>& includeIds);
+    // The core of the three: nothing for a region kind other than 0, 1 or 2.
+    std::optional<std::vector<ZarnPNotification>> findNearestNotifications(
+        const ZarnPLocationWithAccuracy& location, int count, bool includeOffered, int regionType,
+        const std::vector<std::string>& includeIds);
+
+    // The stored notifications of the short ids that today's filters let through, offered or
+    // not, in the store's order; never cached.
+    std::vector<ZarnPNotification> findByIds(const std::vector<std::string>& ids) override;
+    // Sets the offered flag of the notifications' rows (by row id).
+    std::optional<Error> setOffered(const std::vector<ZarnPNotification>& notifications, bool value) override;
+    // The nearest geofence notification that today's filters let through; never cached.
+    std::optional<ZarnPNotification> findNearestLocation(const ZarnPLocationWithAccuracy& location,
+                                                         bool includeOffered) override;
+    // Forgets every cached answer: the stored campaigns changed.
+    void invalidate() override;
+    ZarnPNearestCacheHolder& nearestCacheHolder() { return nearestCacheHolder_; }
+
+    // The nearest statement of a kind with `includeIdCount` included ids bound as ":inc_cN" and
+    // ":inc_rN" (campaign and region), its other parameters ":lat", ":long", ":includeOffered",
+    // ":timestamp" and ":limit". `openingHoursColumn` is today's column ("opening_hours_mon").
+    static std::string nearestQuery(int regionType, std::string_view openingHoursColumn,
+                                    size_t includeIdCount);
+    // Today's opening-hours column for a calendar weekday (1 Sunday to 7 Saturday).
+    static std::string_view openingHoursColumnForWeekday(int weekday);
+    // Whether the packed hours of today (open hour, open minute, close hour, close minute from
+    // the lowest byte) hold the local time; a row without hours on any day always passes.
+    static bool isWithinOpeningHours(const std::optional<int64_t>& openingHours, bool isOpeningHoursSet,
+                                     int hour, int minute);
+
+  private:
+    struct IntermediateNotification;
+
+    // One read of the store, filtered and assembled; the cache is neither read nor written.
+    std::vector<ZarnPNotification> readNearest(const ZarnPLocationWithAccuracy& location, int count,
+                                               bool includeOffered, int regionType,
+                                               const std::vector<std::string>& includeIds);
+
+    std::shared_ptr<ZarnPSegmentationDao> segmentationDao_;
+    std::shared_ptr<ZarnPSegmentationPropertyValidator> segmentationPropertyValidator_;
+    ZarnPNearestCacheHolder nearestCacheHolder_;
+};
+
+}  // namespace zarn
