@@ -1,6 +1,8 @@
-// The example host: installs the simulated device, initialises the library with a
-// configuration and a delegate, runs the main loop for a few simulated seconds with one switch to
-// another app, and prints the library's broadcasts in their order and what it logged.
+// The example host: installs the simulated device, initialises the library with a configuration
+// and a delegate, and replays the example route (a walk, then a tram ride) on simulated time. The
+// app is in the foreground for the first half and in the background for the rest. It prints,
+// against simulated time, when the library asked for fixes, the significant changes the device
+// reported, and each location update run with its outcome; then the library's broadcasts.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -10,6 +12,7 @@
 
 #include "sim/Device.h"
 #include "sim/LocationWorld.h"
+#include "sim/Route.h"
 #include "testing/RecordingConsole.h"
 #include "testing/VirtualTimeSource.h"
 #include "zarn/Date.h"
@@ -21,9 +24,19 @@
 #include "zarn/platform/NotificationCenter.h"
 #include "zarn/platform/Platform.h"
 
+#ifndef ZARN_EXAMPLES_DIR
+#define ZARN_EXAMPLES_DIR "examples"
+#endif
+
 int main(int argc, char** argv) {
     using namespace zarn;
-    double seconds = argc > 1 ? std::atof(argv[1]) : 5.0;
+    std::string routePath = argc > 1 ? argv[1] : ZARN_EXAMPLES_DIR "/route.txt";
+    std::string error;
+    auto route = sim::Route::load(routePath, &error);
+    if (!route || route->empty()) {
+        std::fprintf(stderr, "cannot load the route %s: %s\n", routePath.c_str(), error.c_str());
+        return 1;
+    }
 
     char templ[] = "/tmp/zarn-sim-XXXXXX";
     const char* home = mkdtemp(templ);
@@ -41,10 +54,10 @@ int main(int argc, char** argv) {
     services.console = console;
     services.fileSystem = std::make_shared<platform::PosixFileSystem>(home);
     device->provide(services);
-    auto location = sim::LocationWorld::create(time);
-    location->provide(services);
     platform::install(services);
     platform::markMainThread();
+    auto location = device->location();
+    location->position()->set(route->waypoints().front().coordinate);
 
     auto delegate = std::make_shared<ZarnDelegate>();
     delegate->zarnNotificationSentEvent = [](std::shared_ptr<ZarnSentNotification> n) {
@@ -54,41 +67,72 @@ int main(int argc, char** argv) {
     configuration->setPublicToken(std::string("sim-public-token"));
     configuration->setDelegate(delegate);
 
-    // The library's broadcasts, in the order they are posted (from any thread).
-    std::mutex broadcastsMutex;
+    auto elapsed = [&] { return timeIntervalSince1970(time->now()) - start; };
+    // What happened, against simulated time (from the SDK thread and the main thread alike).
+    std::mutex linesMutex;
+    std::vector<std::string> timeline;
     std::vector<std::string> broadcasts;
+    auto stamp = [&](const std::string& what) {
+        char buffer[32];
+        std::snprintf(buffer, sizeof buffer, "%9.1f  ", elapsed());
+        return buffer + what;
+    };
     auto center = platform::defaultCenter();
     int observer = 0;
     center->addObserver(&observer, "", [&](const platform::Broadcast& b) {
         if (b.name.rfind("Zarn_", 0) != 0)
             return;
-        std::lock_guard lk(broadcastsMutex);
-        char stamp[32];
-        std::snprintf(stamp, sizeof stamp, "%8.3f  ", timeIntervalSince1970(time->now()) - start);
-        broadcasts.push_back(stamp + b.name);
+        std::lock_guard lk(linesMutex);
+        broadcasts.push_back(stamp(b.name));
+        if (b.name != "Zarn_Location_Update_Completed")
+            return;
+        auto fix = b.get<std::shared_ptr<ZarnLocationWithAccuracy>>("current_location");
+        timeline.push_back(stamp(fix && *fix
+                                     ? "location update run ended with the fix " + (*fix)->description()
+                                     : std::string("location update run ended without a fix")));
     });
 
     std::printf("Zarn %s on a simulated device (system %s), home %s\n", ZarnBase::version().c_str(),
                 device->deviceInfo()->systemVersion().c_str(), home);
+    std::printf("route %s: %zu waypoints, %.0f s\n", routePath.c_str(), route->waypoints().size(),
+                route->duration());
     ZarnBase::performInitializationWithConfiguration(configuration);
-    // The main thread runs the main loop while simulated time passes; halfway the user leaves
-    // the app for a moment.
-    time->advanceBy(seconds / 2);
-    device->application()->resignActive();
     time->advanceBy(1.0);
-    device->application()->becomeActive();
-    time->advanceBy(seconds / 2);
+    location->position()->follow(*route);
+
+    // Second by second, what the library asked of the device.
+    bool updating = false;
+    int significant = 0;
+    const double end = route->duration() + 60;
+    bool background = false;
+    while (elapsed() < end) {
+        if (!background && elapsed() > route->duration() / 2) {
+            background = true;
+            device->application()->resignActive();
+            std::lock_guard lk(linesMutex);
+            timeline.push_back(stamp("the app goes to the background"));
+        }
+        time->advanceBy(1.0);
+        std::lock_guard lk(linesMutex);
+        if (location->fixes()->isRunning() != updating) {
+            updating = !updating;
+            timeline.push_back(
+                stamp(updating ? "library asked for fixes (standard updates on)" : "standard updates off"));
+        }
+        if (int n = location->significantChanges()->deliveries(); n != significant) {
+            significant = n;
+            timeline.push_back(stamp("significant location change delivered"));
+        }
+    }
     center->removeObserver(&observer);
 
-    std::printf("-- broadcasts (simulated seconds since start) --\n");
-    {
-        std::lock_guard lk(broadcastsMutex);
-        for (auto& line : broadcasts) std::printf("%s\n", line.c_str());
-    }
-
-    std::printf("-- what the library logged in %.1f simulated seconds --\n", seconds + 1.0);
-    for (auto& line : console->lines()) std::printf("%s\n", line.c_str());
-    std::printf("enabled: %s\n", ZarnBase::isEnabled() ? "yes" : "no");
+    std::lock_guard lk(linesMutex);
+    std::printf("-- fixes and location update runs (simulated seconds since start) --\n");
+    for (auto& line : timeline) std::printf("%s\n", line.c_str());
+    std::printf("-- broadcasts --\n");
+    for (auto& line : broadcasts) std::printf("%s\n", line.c_str());
+    std::printf("fix requests: %d, significant changes: %d, enabled: %s\n", location->fixes()->startCount(),
+                location->significantChanges()->deliveries(), ZarnBase::isEnabled() ? "yes" : "no");
     std::error_code ec;
     std::filesystem::remove_all(home, ec);
     return 0;

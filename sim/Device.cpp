@@ -6,7 +6,7 @@
 namespace zarn::sim {
 
 Device::Device(std::shared_ptr<platform::TimeSource> time)
-    : world_(std::make_shared<World>(std::move(time))),
+    : world_(std::make_shared<World>(time)),
       deviceInfo_(std::make_shared<SimDeviceInfo>()),
       mainBundle_(std::make_shared<SimBundle>()),
       libraryBundle_(std::make_shared<SimBundle>()),
@@ -19,7 +19,8 @@ Device::Device(std::shared_ptr<platform::TimeSource> time)
       locationAuthorization_(std::make_shared<SimLocationAuthorization>()),
       notificationAuthorization_(std::make_shared<SimNotificationAuthorization>(world_)),
       trackingAuthorization_(std::make_shared<SimTrackingAuthorization>()),
-      runtimeClasses_(std::make_shared<SimRuntimeClasses>()) {
+      runtimeClasses_(std::make_shared<SimRuntimeClasses>()),
+      location_(LocationWorld::create(std::move(time))) {
     mainBundle_->setInfoValue("CFBundleDisplayName", Value("Sample App"));
     mainBundle_->setInfoValue("CFBundleVersion", Value("1.0"));
     mainBundle_->setInfoValue("NSLocationAlwaysUsageDescription", Value("Shows offers near you."));
@@ -39,6 +40,7 @@ void Device::provide(platform::Services& services) const {
     services.notificationAuthorization = notificationAuthorization_;
     services.trackingAuthorization = trackingAuthorization_;
     services.runtimeClasses = runtimeClasses_;
+    location_->provide(services);
 }
 
 }  // namespace zarn::sim

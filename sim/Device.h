@@ -4,6 +4,7 @@
 // through the accessors and read back what the library asked of them.
 #include <memory>
 
+#include "sim/LocationWorld.h"
 #include "sim/SimAlertPresenter.h"
 #include "sim/SimApplication.h"
 #include "sim/SimBackgroundTasks.h"
@@ -55,6 +56,8 @@ class Device final {
         return trackingAuthorization_;
     }
     const std::shared_ptr<SimRuntimeClasses>& runtimeClasses() const { return runtimeClasses_; }
+    // The location world: true position, fixes, significant changes, regions and beacons.
+    const std::shared_ptr<LocationWorld>& location() const { return location_; }
 
     // Fills the device-only services of `services` with these facilities. The crash reporter is
     // left as it is (a host links one or not).
@@ -75,6 +78,7 @@ class Device final {
     const std::shared_ptr<SimNotificationAuthorization> notificationAuthorization_;
     const std::shared_ptr<SimTrackingAuthorization> trackingAuthorization_;
     const std::shared_ptr<SimRuntimeClasses> runtimeClasses_;
+    const std::shared_ptr<LocationWorld> location_;
 };
 
 }  // namespace zarn::sim

@@ -22,6 +22,8 @@
 #include "device/ZarnPNetworkDao.h"
 #include "device/ZarnPSystemBackgroundTaskDao.h"
 #include "device/ZarnPSystemDeviceDataDao.h"
+#include "device/ZarnPSystemFenceDao.h"
+#include "device/ZarnPSystemLocationDao.h"
 #include "device/ZarnPSystemPublicLogDao.h"
 #include "device/ZarnPSystemSLCDao.h"
 #include "device/ZarnPSystemUINotificationDao.h"
@@ -128,6 +130,19 @@ ZarnPModule::ZarnPModule(std::shared_ptr<ZarnPZarnConfiguration> configuration,
 }
 
 ZarnPModule::~ZarnPModule() {
+    // The platform wrappers hold their delegates strongly and the delegates hold the wrappers:
+    // the links are cut on the SDK thread, where the callbacks run, so that both sides go.
+    if (timerDao_ && (fenceDao_ || locationDao_ || systemSlcDao_))
+        timerDao_->invokeBlockOnRunLoop(
+            [fence = fenceDao_, location = locationDao_, slc = systemSlcDao_] {
+                if (fence)
+                    fence->setDelegate(nullptr);
+                if (location)
+                    location->setDelegate(nullptr);
+                if (slc)
+                    slc->setDelegate(nullptr);
+            },
+            true);
     auto& logger = ZarnPLogger::instance();
     logger.setErrorRecorder(nullptr);
     if (logEventWriter_)
@@ -154,17 +169,19 @@ void ZarnPModule::initDaoAndService(const std::shared_ptr<ZarnDelegate>& delegat
     initDao(delegate);
 
     contextService_ = std::make_shared<ZarnPContextService>(clockDao_);
-    // The region wrapper (built with region monitoring) comes here.
+    fenceDao_ = std::make_shared<ZarnPSystemFenceDao>(nullptr, backgroundTaskDao_, keyValueDao_, timerDao_,
+                                                      contextService_, services_.locationManagerFactory,
+                                                      services_.locationAuthorization);
     dataUpdateDao_ = std::make_shared<ZarnPDataUpdateDao>();
     segmentationService_ = std::make_shared<ZarnPSegmentationService>();
     eventService_ = ZarnPEventService::create(eventDao_, keyValueDao_, uuidGenerator_, segmentationService_,
                                               dataUpdateDao_, clockDao_, services_.notificationCenter);
     contextService_->setEventService(eventService_);
     contextService_->setTimerDao(timerDao_);
-    auto services = platform::current();
-    slcDao_ =
-        std::make_shared<ZarnPSystemSLCDao>(timerDao_, clockDao_, backgroundTaskDao_, contextService_,
-                                            services.locationManagerFactory, services.locationAuthorization);
+    systemSlcDao_ = std::make_shared<ZarnPSystemSLCDao>(timerDao_, clockDao_, backgroundTaskDao_,
+                                                        contextService_, services_.locationManagerFactory,
+                                                        services_.locationAuthorization);
+    slcDao_ = systemSlcDao_;
     gcmClient_ = std::make_shared<ZarnPGCMClient>();
 
     initService();
@@ -175,6 +192,9 @@ void ZarnPModule::initDaoAndService(const std::shared_ptr<ZarnDelegate>& delegat
 }
 
 void ZarnPModule::initDao(const std::shared_ptr<ZarnDelegate>& delegate) {
+    // The clock depends on nothing; it comes first because the contextual page table dates its rows.
+    if (!clockDao_)
+        clockDao_ = std::make_shared<ZarnPSystemClockDao>(services_.timeSource);
     if (!timerDao_)
         timerDao_ = std::make_shared<ZarnPSystemTimerDao>(services_.timeSource, platform::mainRunLoop(),
                                                           services_.application);
@@ -183,7 +203,7 @@ void ZarnPModule::initDao(const std::shared_ptr<ZarnDelegate>& delegate) {
     sqliteKeyValueDao_ = std::make_shared<ZarnPSqLiteKeyValueDao>(db_);
     keyValueDao_ = sqliteKeyValueDao_->keyValueDao();
     // The cooldown and beacon-notification stores come here.
-    contextualPageDao_ = std::make_shared<ZarnPSqLiteContextualPageDao>();
+    contextualPageDao_ = std::make_shared<ZarnPSqLiteContextualPageDao>(db_, clockDao_);
     eventDao_ = std::make_shared<ZarnPSqLiteEventDao>(db_);
     // The data-update reader and the HTTP store come here.
     deviceIdDao_ = std::make_shared<ZarnPDeviceIdDao>(uuidGenerator_, keyValueDao_);
@@ -198,9 +218,6 @@ void ZarnPModule::initDao(const std::shared_ptr<ZarnDelegate>& delegate) {
                                                           services_.fileSystem);
     sentTriggerDao_ = std::make_shared<ZarnPSqLiteSentTriggerDao>();
     uiNotificationDao_ = std::make_shared<ZarnPSystemUINotificationDao>();
-    if (!clockDao_)
-        clockDao_ = std::make_shared<ZarnPSystemClockDao>(services_.timeSource);
-    // The location wrapper and the local and external notification stores come here.
     cooldownDao_ = std::make_shared<ZarnPSqLiteCooldownDao>(db_);
     segmentationDao_ = std::make_shared<ZarnPSqLiteSegmentationDao>(db_);
     segmentationHistoryDao_ = std::make_shared<ZarnPSqLiteSegmentationHistoryDao>(db_);
@@ -208,6 +225,8 @@ void ZarnPModule::initDao(const std::shared_ptr<ZarnDelegate>& delegate) {
         std::make_shared<ZarnPSegmentationPropertyValidator>(clockDao_, segmentationHistoryDao_);
     notificationReadDao_ = std::make_shared<ZarnPSqLiteNotificationReadDao>(
         db_, cooldownDao_, clockDao_, segmentationDao_, segmentationPropertyValidator_);
+    locationDao_ = std::make_shared<ZarnPSystemLocationDao>(timerDao_, clockDao_, locationManagerCreator_);
+    // The local and external notification stores come here.
     delegateDataDao_ = std::make_shared<ZarnPDelegateDataDao>(delegate);
     // The export header reads the facade's flag as it stands: the public isEnabled could wait
     // for the SDK thread, which is where the export runs.
@@ -229,14 +248,29 @@ void ZarnPModule::initService() {
     geofenceMatchService_ = std::make_shared<ZarnPGeofenceMatchingService>();
     beaconMatchService_ = std::make_shared<ZarnPBeaconMatchingService>();
     // The external-region matching service comes here.
-    fenceMatchService_ = std::make_shared<ZarnPFenceMatchService>();
+    auto fenceMatchService = ZarnPFenceMatchService::create(
+        fenceDao_, uiNotificationDao_, contextService_, deviceDataDao_, keyValueDao_, publicLogDao_,
+        geofenceMatchService_, beaconMatchService_, services_.notificationCenter);
+    fenceMatchService_ = fenceMatchService;
     phoneStateService_ = std::make_shared<ZarnPPhoneStateService>();
-    locationUpdateService_ = std::make_shared<ZarnPLocationUpdateService>();
+    auto locationUpdateService = ZarnPLocationUpdateService::create(
+        systemSlcDao_, locationDao_, notificationService_, fenceMatchService_, eventService_, contextService_,
+        keyValueDao_, clockDao_, backgroundTaskDao_, publicLogDao_, services_.notificationCenter);
+    locationUpdateService_ = locationUpdateService;
     screenEventsService_ = std::make_shared<ZarnPScreenEventsService>();
     externalRegionService_ = std::make_shared<ZarnPExternalRegionService>();
     heartbeatService_ = std::make_shared<ZarnPHeartbeatService>();
-    // The push mediator and the delegate links between the push client, the notification
-    // service, the location update service and the location wrappers come with those services.
+    // The push mediator and the push client's links come with push.
+    notificationService_->setDelegate(locationUpdateService);
+    // The wrappers are linked on the SDK thread, where their callbacks run.
+    timerDao_->invokeBlockOnRunLoop(
+        [fence = fenceDao_, fenceMatchService, location = locationDao_, slc = systemSlcDao_,
+         locationUpdateService] {
+            fence->setDelegate(fenceMatchService);
+            location->setDelegate(locationUpdateService);
+            slc->setDelegate(locationUpdateService);
+        },
+        false);
 }
 
 }  // namespace zarn

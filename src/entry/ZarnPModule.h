@@ -45,6 +45,9 @@ class ZarnPSqLiteKeyValueDao;
 class ZarnPSqLiteNotificationReadDao;
 class ZarnPSqLiteSegmentationDao;
 class ZarnPSqLiteSegmentationHistoryDao;
+class ZarnPSystemFenceDao;
+class ZarnPSystemLocationDao;
+class ZarnPSystemSLCDao;
 class ZarnPSystemBackgroundTaskDao;
 class ZarnPSystemPublicLogDao;
 class ZarnPSystemTimerDao;
@@ -100,6 +103,13 @@ class ZarnPModule final : public ZarnPEntryModule {
     const std::shared_ptr<ZarnPSqLiteNotificationReadDao>& notificationReadDao() const {
         return notificationReadDao_;
     }
+    const std::shared_ptr<ZarnPSystemFenceDao>& fenceDao() const { return fenceDao_; }
+    const std::shared_ptr<ZarnPSystemLocationDao>& locationDao() const { return locationDao_; }
+    const std::shared_ptr<ZarnPMatchRunDispatching>& fenceMatchService() const { return fenceMatchService_; }
+    const std::shared_ptr<ZarnPLocationUpdating>& locationUpdateService() const {
+        return locationUpdateService_;
+    }
+    const std::shared_ptr<ZarnPContextualPageDao>& contextualPageDao() const { return contextualPageDao_; }
 
   private:
     void setupLogging();
@@ -142,6 +152,9 @@ class ZarnPModule final : public ZarnPEntryModule {
     std::shared_ptr<ZarnPSegmentationReading> segmentationService_;
     std::shared_ptr<ZarnPEventService> eventService_;
     std::shared_ptr<ZarnPSignificantChangeMonitoring> slcDao_;
+    std::shared_ptr<ZarnPSystemSLCDao> systemSlcDao_;
+    std::shared_ptr<ZarnPSystemLocationDao> locationDao_;
+    std::shared_ptr<ZarnPSystemFenceDao> fenceDao_;
     std::shared_ptr<ZarnPPushMessaging> gcmClient_;
     std::shared_ptr<ZarnPLogEventWriter> logEventWriter_;
     std::shared_ptr<ZarnPNotificationLoading> notificationService_;

@@ -1,9 +1,113 @@
 #pragma once
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "core/Uuid.h"
+#include "core/ZarnPSequenceChecker.h"
+#include "device/ZarnPFenceDaoDelegate.h"
 #include "services/ZarnPMatchRunDispatching.h"
 
 namespace zarn {
 
-// PLACEHOLDER until the match-run dispatch is built: the facade and the module only hold it so far.
-class ZarnPFenceMatchService : public ZarnPMatchRunDispatching {};
+namespace platform {
+class NotificationCenter;
+}
+
+class ZarnPBeaconMatching;
+class ZarnPContextService;
+class ZarnPDeviceDataDao;
+class ZarnPFenceDao;
+class ZarnPGeofenceMatching;
+class ZarnPKeyValueDao;
+class ZarnPPublicLogging;
+class ZarnPUINotificationDao;
+
+// Turns region events and ranging results into the match runs that are due, asks the location
+// update service for a fix, and runs them when the fix comes: dwelling expiry and geofence
+// matching, beacon matching, beacon exits. A failing beacon step is logged and retried with the
+// next fix. Follows "Zarn_Enabled" and "Zarn_Disabled". SDK thread, except that the ranged
+// beacons, the left beacon UUIDs and the beacon runs are serialised by one lock that exists from
+// construction.
+class ZarnPFenceMatchService final : public ZarnPMatchRunDispatching,
+                                     public ZarnPFenceDaoDelegate,
+                                     public std::enable_shared_from_this<ZarnPFenceMatchService> {
+  public:
+    static constexpr const char* kNotificationInitializedKey = "zarn_notification_initialized";
+
+    // Every collaborator but the public log is required. Observes the centre until destroyed.
+    static std::shared_ptr<ZarnPFenceMatchService> create(
+        std::shared_ptr<ZarnPFenceDao> fenceDao, std::shared_ptr<ZarnPUINotificationDao> uiNotificationDao,
+        std::shared_ptr<ZarnPContextService> contextService,
+        std::shared_ptr<ZarnPDeviceDataDao> deviceDataDao, std::shared_ptr<ZarnPKeyValueDao> keyValueDao,
+        std::shared_ptr<ZarnPPublicLogging> publicLogDao,
+        std::shared_ptr<ZarnPGeofenceMatching> geofenceMatchingService,
+        std::shared_ptr<ZarnPBeaconMatching> beaconMatchingService,
+        std::shared_ptr<platform::NotificationCenter> center);
+    ~ZarnPFenceMatchService() override;
+    ZarnPFenceMatchService(const ZarnPFenceMatchService&) = delete;
+    ZarnPFenceMatchService& operator=(const ZarnPFenceMatchService&) = delete;
+
+    void enable();
+    void disable();
+
+    // ZarnPMatchRunDispatching
+    void locationAcquired(const std::shared_ptr<ZarnPLocationWithAccuracy>& location,
+                          const std::shared_ptr<ZarnPBackgroundTask>& backgroundTask,
+                          const std::shared_ptr<ZarnPContext>& context) override;
+    void setPerformGeofenceMatchRun(bool perform) override;
+    bool performGeofenceMatchRun() const override { return performGeofenceMatchRun_; }
+    bool isBeaconSupported() override;
+    bool isRegionExitSupported() override;
+    void setRegionTriggeredDelegate(
+        std::weak_ptr<ZarnPMatchServiceProximityTriggeredDelegate> delegate) override;
+    void clearData() override;
+
+    bool performBeaconMatchRun() const { return performBeaconMatchRun_; }
+    void setPerformBeaconMatchRun(bool perform) { performBeaconMatchRun_ = perform; }
+    bool checkForBeaconExit();
+    std::vector<platform::Beacon> rangedBeacons();
+    std::set<Uuid> exitedBeaconUuids();
+
+    // ZarnPFenceDaoDelegate
+    void fenceDaoDidEnterGeofence(const std::string& identifier) override;
+    void fenceDaoDidExitGeofence(const std::string& identifier) override;
+    void fenceDaoDidExitBeaconRegion(const Uuid& proximityUuid,
+                                     const std::shared_ptr<ZarnPContext>& zarnContext) override;
+    void fenceDaoFinishRangingBeacons(const std::vector<platform::Beacon>& beacons, const Uuid& beaconUuid,
+                                      const std::shared_ptr<ZarnPBackgroundTask>& backgroundTask,
+                                      const std::shared_ptr<ZarnPContext>& zarnContext) override;
+    void fenceDaoFinishRangingBeacons(const std::vector<platform::Beacon>& beacons, const Uuid& beaconUuid,
+                                      bool isAppInForeground,
+                                      const std::shared_ptr<ZarnPBackgroundTask>& backgroundTask,
+                                      const std::shared_ptr<ZarnPContext>& zarnContext);
+    void fenceDaoFinishRanging(const std::shared_ptr<ZarnPBackgroundTask>& backgroundTask,
+                               const std::shared_ptr<ZarnPContext>& zarnContext) override;
+
+  private:
+    ZarnPFenceMatchService() = default;
+    void geofenceTriggered();
+    void triggerProximity(const std::shared_ptr<ZarnPContext>& context);
+
+    ZarnPSequenceChecker sequence_;
+    std::shared_ptr<ZarnPUINotificationDao> uiNotificationDao_;
+    std::shared_ptr<ZarnPKeyValueDao> keyValueDao_;
+    std::shared_ptr<ZarnPPublicLogging> publicLogDao_;
+    std::weak_ptr<ZarnPMatchServiceProximityTriggeredDelegate> regionTriggeredDelegate_;
+    std::shared_ptr<ZarnPFenceDao> fenceDao_;
+    std::shared_ptr<ZarnPDeviceDataDao> deviceDataDao_;
+    std::shared_ptr<ZarnPContextService> contextService_;
+    std::shared_ptr<ZarnPGeofenceMatching> geofenceMatchingService_;
+    std::shared_ptr<ZarnPBeaconMatching> beaconMatchingService_;
+    std::shared_ptr<platform::NotificationCenter> center_;
+    std::recursive_mutex beaconLock_;  // recursive: a beacon run may report an exit back here
+    std::vector<platform::Beacon> rangedBeacons_;
+    std::set<Uuid> exitedBeaconUuids_;
+    bool checkForBeaconExit_ = false;
+    bool performGeofenceMatchRun_ = false;
+    bool performBeaconMatchRun_ = false;
+};
 
 }  // namespace zarn

@@ -187,6 +187,19 @@ class BroadcastLog {
 
 class AppConfiguration final : public ZarnConfiguration {};
 
+// The facade only holds the match-run dispatch.
+struct NoMatchRuns : ZarnPMatchRunDispatching {
+    void locationAcquired(const std::shared_ptr<ZarnPLocationWithAccuracy>&,
+                          const std::shared_ptr<ZarnPBackgroundTask>&,
+                          const std::shared_ptr<ZarnPContext>&) override {}
+    void setPerformGeofenceMatchRun(bool) override {}
+    bool performGeofenceMatchRun() const override { return false; }
+    bool isBeaconSupported() override { return false; }
+    bool isRegionExitSupported() override { return false; }
+    void setRegionTriggeredDelegate(std::weak_ptr<ZarnPMatchServiceProximityTriggeredDelegate>) override {}
+    void clearData() override {}
+};
+
 class FacadeTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -224,11 +237,11 @@ class FacadeTest : public ::testing::Test {
             eventService,
             keyValueDao,
             std::make_shared<ZarnPSystemUINotificationDao>(),
-            std::make_shared<ZarnPSqLiteContextualPageDao>(),
+            std::make_shared<ZarnPSqLiteContextualPageDao>(db, clock),
             std::make_shared<ZarnPSqLiteSentTriggerDao>(),
             timerDao,
             publicLog,
-            std::make_shared<ZarnPFenceMatchService>(),
+            std::make_shared<NoMatchRuns>(),
             std::make_shared<ZarnPNotificationService>(),
             locationUpdates,
             std::make_shared<ZarnPPhoneStateService>(),

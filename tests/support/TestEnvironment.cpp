@@ -21,8 +21,7 @@ TestEnvironment::TestEnvironment(long offset) {
     services.userDefaults = userDefaults;
     services.fileSystem = fileSystem;
     device->provide(services);
-    location = sim::LocationWorld::create(time);
-    location->provide(services);
+    location = device->location();
     platform::install(services);
     platform::markMainThread();
 }

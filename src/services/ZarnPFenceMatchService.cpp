@@ -1,0 +1,247 @@
+#include "services/ZarnPFenceMatchService.h"
+
+#include <exception>
+
+#include "core/ZarnException.h"
+#include "core/ZarnPContext.h"
+#include "core/ZarnPLogger.h"
+#include "core/ZarnPPublicLogging.h"
+#include "core/ZarnTriggerContext.h"
+#include "device/ZarnPBackgroundTask.h"
+#include "device/ZarnPDeviceDataDao.h"
+#include "device/ZarnPFenceDao.h"
+#include "device/ZarnPKeyValueDao.h"
+#include "device/ZarnPUINotificationDao.h"
+#include "services/ZarnPBeaconMatching.h"
+#include "services/ZarnPContextService.h"
+#include "services/ZarnPGeofenceMatching.h"
+#include "services/ZarnPMatchServiceProximityTriggeredDelegate.h"
+#include "zarn/platform/NotificationCenter.h"
+
+namespace zarn {
+
+namespace {
+constexpr const char* kDomain = "MatchService";
+}  // namespace
+
+std::shared_ptr<ZarnPFenceMatchService> ZarnPFenceMatchService::create(
+    std::shared_ptr<ZarnPFenceDao> fenceDao, std::shared_ptr<ZarnPUINotificationDao> uiNotificationDao,
+    std::shared_ptr<ZarnPContextService> contextService, std::shared_ptr<ZarnPDeviceDataDao> deviceDataDao,
+    std::shared_ptr<ZarnPKeyValueDao> keyValueDao, std::shared_ptr<ZarnPPublicLogging> publicLogDao,
+    std::shared_ptr<ZarnPGeofenceMatching> geofenceMatchingService,
+    std::shared_ptr<ZarnPBeaconMatching> beaconMatchingService,
+    std::shared_ptr<platform::NotificationCenter> center) {
+    ZARN_REQUIRE(fenceDao);
+    ZARN_REQUIRE(uiNotificationDao);
+    ZARN_REQUIRE(contextService);
+    ZARN_REQUIRE(deviceDataDao);
+    ZARN_REQUIRE(keyValueDao);
+    ZARN_REQUIRE(geofenceMatchingService);
+    ZARN_REQUIRE(beaconMatchingService);
+    ZARN_REQUIRE(center);
+    std::shared_ptr<ZarnPFenceMatchService> service(new ZarnPFenceMatchService());
+    service->fenceDao_ = std::move(fenceDao);
+    service->uiNotificationDao_ = std::move(uiNotificationDao);
+    service->contextService_ = std::move(contextService);
+    service->deviceDataDao_ = std::move(deviceDataDao);
+    service->keyValueDao_ = std::move(keyValueDao);
+    service->publicLogDao_ = std::move(publicLogDao);
+    service->geofenceMatchingService_ = std::move(geofenceMatchingService);
+    service->beaconMatchingService_ = std::move(beaconMatchingService);
+    service->center_ = std::move(center);
+    std::weak_ptr<ZarnPFenceMatchService> weak = service;
+    service->center_->addObserver(service.get(), "Zarn_Enabled", [weak](const platform::Broadcast&) {
+        if (auto self = weak.lock())
+            self->enable();
+    });
+    service->center_->addObserver(service.get(), "Zarn_Disabled", [weak](const platform::Broadcast&) {
+        if (auto self = weak.lock())
+            self->disable();
+    });
+    return service;
+}
+
+ZarnPFenceMatchService::~ZarnPFenceMatchService() {
+    if (center_)
+        center_->removeObserver(this);
+}
+
+void ZarnPFenceMatchService::enable() {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    LogInfo(kDomain, "Zarn started");
+    performGeofenceMatchRun_ = true;
+    {
+        // The sets start empty again; the lock itself stays, so that nobody holds a lock that goes.
+        std::lock_guard lk(beaconLock_);
+        rangedBeacons_.clear();
+        exitedBeaconUuids_.clear();
+    }
+    fenceDao_->getReady();
+    if (!keyValueDao_->getBoolPropertyValueForKey(kNotificationInitializedKey)) {
+        LogDebug(kDomain, "Removing all scheduled notifications, because DB is empty");
+        uiNotificationDao_->cancelAllNotifications();
+        uiNotificationDao_->registerForNotifications();
+        keyValueDao_->setBoolPropertyValue(true, kNotificationInitializedKey);
+    }
+}
+
+void ZarnPFenceMatchService::disable() {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    LogInfo(kDomain, "Zarn disabled");
+    performGeofenceMatchRun_ = false;
+    performBeaconMatchRun_ = false;
+    fenceDao_->removeAllFences();
+    uiNotificationDao_->cancelAllNotifications();
+}
+
+void ZarnPFenceMatchService::setPerformGeofenceMatchRun(bool perform) {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    performGeofenceMatchRun_ = perform;
+}
+
+bool ZarnPFenceMatchService::isBeaconSupported() {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    return fenceDao_->isBeaconSupported();
+}
+
+bool ZarnPFenceMatchService::isRegionExitSupported() {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    return fenceDao_->isRegionExitSupported();
+}
+
+void ZarnPFenceMatchService::setRegionTriggeredDelegate(
+    std::weak_ptr<ZarnPMatchServiceProximityTriggeredDelegate> delegate) {
+    regionTriggeredDelegate_ = std::move(delegate);
+}
+
+void ZarnPFenceMatchService::clearData() {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    uiNotificationDao_->cancelAllNotifications();
+}
+
+bool ZarnPFenceMatchService::checkForBeaconExit() {
+    std::lock_guard lk(beaconLock_);
+    return checkForBeaconExit_;
+}
+
+std::vector<platform::Beacon> ZarnPFenceMatchService::rangedBeacons() {
+    std::lock_guard lk(beaconLock_);
+    return rangedBeacons_;
+}
+
+std::set<Uuid> ZarnPFenceMatchService::exitedBeaconUuids() {
+    std::lock_guard lk(beaconLock_);
+    return exitedBeaconUuids_;
+}
+
+void ZarnPFenceMatchService::triggerProximity(const std::shared_ptr<ZarnPContext>& context) {
+    if (auto delegate = regionTriggeredDelegate_.lock())
+        delegate->proximityTriggered(context);
+}
+
+void ZarnPFenceMatchService::geofenceTriggered() {
+    // Entry and exit alike: the geofence match run decides what happened.
+    performGeofenceMatchRun_ = true;
+    triggerProximity(contextService_->startContext(ZarnTriggerContextGeofence));
+}
+
+void ZarnPFenceMatchService::fenceDaoDidEnterGeofence(const std::string&) {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    geofenceTriggered();
+}
+
+void ZarnPFenceMatchService::fenceDaoDidExitGeofence(const std::string&) {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    geofenceTriggered();
+}
+
+void ZarnPFenceMatchService::fenceDaoDidExitBeaconRegion(const Uuid& proximityUuid,
+                                                         const std::shared_ptr<ZarnPContext>& zarnContext) {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    {
+        std::lock_guard lk(beaconLock_);
+        checkForBeaconExit_ = true;
+        exitedBeaconUuids_.insert(proximityUuid);
+    }
+    triggerProximity(zarnContext);
+}
+
+void ZarnPFenceMatchService::fenceDaoFinishRangingBeacons(
+    const std::vector<platform::Beacon>& beacons, const Uuid& beaconUuid,
+    const std::shared_ptr<ZarnPBackgroundTask>& backgroundTask,
+    const std::shared_ptr<ZarnPContext>& zarnContext) {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    ZARN_REQUIRE(backgroundTask);
+    std::weak_ptr<ZarnPFenceMatchService> weak = weak_from_this();
+    deviceDataDao_->appInForeground(
+        [weak, beacons, beaconUuid, backgroundTask, zarnContext](bool inForeground) {
+            if (auto self = weak.lock())
+                self->fenceDaoFinishRangingBeacons(beacons, beaconUuid, inForeground, backgroundTask,
+                                                   zarnContext);
+        });
+}
+
+void ZarnPFenceMatchService::fenceDaoFinishRangingBeacons(
+    const std::vector<platform::Beacon>& beacons, const Uuid&, bool,
+    const std::shared_ptr<ZarnPBackgroundTask>& backgroundTask,
+    const std::shared_ptr<ZarnPContext>& zarnContext) {
+    ZARN_REQUIRE(backgroundTask);
+    {
+        std::lock_guard lk(beaconLock_);
+        rangedBeacons_.insert(rangedBeacons_.end(), beacons.begin(), beacons.end());
+        performBeaconMatchRun_ = true;
+    }
+    triggerProximity(zarnContext);
+}
+
+void ZarnPFenceMatchService::fenceDaoFinishRanging(const std::shared_ptr<ZarnPBackgroundTask>&,
+                                                   const std::shared_ptr<ZarnPContext>& zarnContext) {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    performBeaconMatchRun_ = true;
+    triggerProximity(zarnContext);
+}
+
+void ZarnPFenceMatchService::locationAcquired(const std::shared_ptr<ZarnPLocationWithAccuracy>& location,
+                                              const std::shared_ptr<ZarnPBackgroundTask>& backgroundTask,
+                                              const std::shared_ptr<ZarnPContext>& context) {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    if (performGeofenceMatchRun_) {
+        LogDebug(kDomain, "Performing geofence matchrun");
+        geofenceMatchingService_->checkForSentDwellingGeofences(context);
+        geofenceMatchingService_->checkForGeofenceMatches(backgroundTask, context, location);
+        performGeofenceMatchRun_ = false;
+    }
+    if (performBeaconMatchRun_) {
+        LogDebug(kDomain, "Performing beacon matchrun");
+        // Recursive: a match run may change the monitored regions, which reports exits here.
+        std::lock_guard lk(beaconLock_);
+        try {
+            beaconMatchingService_->checkForSentDwellingBeacons(context);
+            // A copy: what the run reports back may add to the set meanwhile.
+            auto ranged = rangedBeacons_;
+            beaconMatchingService_->checkForBeaconMatches(ranged, false, backgroundTask, context, location);
+            performBeaconMatchRun_ = false;
+            rangedBeacons_.clear();
+        } catch (const std::exception& e) {
+            if (publicLogDao_)
+                publicLogDao_->logMessageIfEnabled(context, "error while performing match run for beacons %@",
+                                                   std::string(e.what()));
+        }
+    }
+    if (checkForBeaconExit()) {
+        LogDebug(kDomain, "Checking for beacon exits");
+        std::lock_guard lk(beaconLock_);
+        try {
+            auto exited = exitedBeaconUuids_;
+            beaconMatchingService_->checkForBeaconExited(exited, location, context, backgroundTask);
+            exitedBeaconUuids_.clear();
+            checkForBeaconExit_ = false;
+        } catch (const std::exception& e) {
+            if (publicLogDao_)
+                publicLogDao_->logMessageIfEnabled(context, "error while triggering beacon exit %@",
+                                                   std::string(e.what()));
+        }
+    }
+}
+
+}  // namespace zarn

@@ -1,0 +1,113 @@
+// The whole library on the simulated device: three geofences registered through the region
+// wrapper, a walk past them, and in order the entries and exits the system reported and the match
+// runs the dispatch started for each. The app is in the background, so only region events start
+// runs.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "core/ZarnPSystemTimerDao.h"
+#include "device/ZarnPSystemFenceDao.h"
+#include "entry/ZarnBaseTesting.h"
+#include "entry/ZarnPModule.h"
+#include "entry/ZarnPModuleFactory.h"
+#include "sim/Route.h"
+#include "tests/support/TestEnvironment.h"
+#include "zarn/ZarnBase.h"
+#include "zarn/ZarnConfiguration.h"
+#include "zarn/ZarnDelegate.h"
+#include "zarn/platform/NotificationCenter.h"
+
+namespace zarn {
+namespace {
+
+class GeofenceWalkTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        testing::resetEntry();
+        testing::setModuleFactory([this](std::shared_ptr<ZarnPZarnConfiguration> c) {
+            auto built = buildDefaultModule(std::move(c));
+            module = std::dynamic_pointer_cast<ZarnPModule>(built);
+            return built;
+        });
+        center->addObserver(this, "Zarn_Location_Update_Completed",
+                            [this](const platform::Broadcast&) { ++completedRuns; });
+    }
+    void TearDown() override {
+        center->removeObserver(this);
+        module.reset();
+        testing::resetEntry();
+        testing::setModuleFactory(nullptr);
+        env.runUntilIdle();
+    }
+    // The region lines and match runs of the log, in order.
+    std::vector<std::string> story() {
+        std::vector<std::string> out;
+        for (auto& line : env.console->lines()) {
+            for (const char* key : {"didEnterRegion: ", "didExitRegion: "})
+                if (auto at = line.find(key); at != std::string::npos)
+                    out.push_back(line.substr(at));
+            if (line.find("Performing geofence matchrun") != std::string::npos)
+                out.push_back("match run");
+        }
+        return out;
+    }
+
+    test::TestEnvironment env;
+    std::shared_ptr<platform::NotificationCenter> center = platform::defaultCenter();
+    std::shared_ptr<ZarnPModule> module;
+    std::atomic<int> completedRuns{0};
+};
+
+TEST_F(GeofenceWalkTest, EntriesExitsAndMatchRunsInOrder) {
+    auto world = env.location;
+    world->position()->set({52.5200, 13.4000});
+    world->significantChanges()->setThreshold(1e9);  // only region events start runs
+    auto c = ZarnConfiguration::create();
+    c->setPublicToken(std::string("token-1"));
+    c->setDelegate(std::make_shared<ZarnDelegate>());
+    ZarnBase::performInitializationWithConfiguration(c);
+    env.advanceBy(10);  // the first full update runs
+    ASSERT_TRUE(module);
+    ASSERT_TRUE(ZarnBase::isEnabled());
+    env.device->application()->resignActive();
+    env.advanceBy(1);
+    size_t before = story().size();
+    int runsBefore = completedRuns;
+
+    // About 680 m apart along the walk; the first and last also watch the exit.
+    module->timerDao()->invokeBlockOnRunLoop(
+        [fence = module->fenceDao()] {
+            fence->monitorGeofenceNotifications({
+                ZarnPGeofence{"g1", ZarnPLocation(52.5200, 13.4050), 100, true},
+                ZarnPGeofence{"g2", ZarnPLocation(52.5200, 13.4150), 100, false},
+                ZarnPGeofence{"g3", ZarnPLocation(52.5200, 13.4250), 100, true},
+            });
+        },
+        true);
+    env.runUntilIdle();
+    EXPECT_EQ(world->regions()->requests(), (std::vector<std::string>{"+zarn-g1", "+zarn-g2", "+zarn-g3"}));
+
+    // 2.7 km east in 40 minutes, sampled every second.
+    world->position()->follow(sim::Route({{0, {52.5200, 13.4000}}, {2400, {52.5200, 13.4400}}}));
+    for (int minute = 0; minute < 42; ++minute) env.advanceBy(60);
+
+    using C = sim::RegionRegistry::Crossing;
+    EXPECT_EQ(world->regions()->crossings(), (std::vector<C>{{"zarn-g1", true},
+                                                             {"zarn-g1", false},
+                                                             {"zarn-g2", true},
+                                                             {"zarn-g3", true},
+                                                             {"zarn-g3", false}}));
+    auto all = story();
+    auto walk = std::vector<std::string>(all.begin() + static_cast<long>(before), all.end());
+    EXPECT_EQ(walk, (std::vector<std::string>{
+                        "didEnterRegion: zarn-g1", "match run", "didExitRegion: zarn-g1", "match run",
+                        "didEnterRegion: zarn-g2", "match run", "didEnterRegion: zarn-g3", "match run",
+                        "didExitRegion: zarn-g3", "match run"}));
+    EXPECT_EQ(completedRuns - runsBefore, 5);
+    EXPECT_TRUE(env.device->backgroundTasks()->runningBackgroundTasks().empty());
+    EXPECT_TRUE(env.device->backgroundTasks()->overdueBackgroundTasks().empty());
+}
+
+}  // namespace
+}  // namespace zarn
