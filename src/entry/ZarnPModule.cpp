@@ -24,6 +24,7 @@
 #include "device/ZarnPSystemPublicLogDao.h"
 #include "device/ZarnPSystemSLCDao.h"
 #include "device/ZarnPSystemUINotificationDao.h"
+#include "entry/ZarnPPlaceholderNotificationReadDao.h"
 #include "entry/ZarnPZarnInterface.h"
 #include "services/ZarnPBeaconMatchingService.h"
 #include "services/ZarnPCommonMatchService.h"
@@ -40,10 +41,14 @@
 #include "services/ZarnPPhoneStateService.h"
 #include "services/ZarnPScreenEventsService.h"
 #include "services/ZarnPSegmentationService.h"
+#include "store/ZarnPSqLiteBeaconNotificationDao.h"
 #include "store/ZarnPSqLiteContextualPageDao.h"
+#include "store/ZarnPSqLiteCooldownDao.h"
 #include "store/ZarnPSqLiteDb.h"
 #include "store/ZarnPSqLiteEventDao.h"
+#include "store/ZarnPSqLiteExternalNotificationDao.h"
 #include "store/ZarnPSqLiteKeyValueDao.h"
+#include "store/ZarnPSqLiteNotificationDao.h"
 #include "store/ZarnPSqLiteSentTriggerDao.h"
 #include "zarn/ZarnVersion.h"
 #include "zarn/platform/Platform.h"
@@ -177,7 +182,11 @@ void ZarnPModule::initDao(const std::shared_ptr<ZarnDelegate>& delegate) {
                                                                         services_.application);
     sqliteKeyValueDao_ = std::make_shared<ZarnPSqLiteKeyValueDao>(db_);
     keyValueDao_ = sqliteKeyValueDao_->keyValueDao();
-    // The cooldown and beacon-notification stores come here.
+    cooldownDao_ = std::make_shared<ZarnPSqLiteCooldownDao>(db_);
+    // The clock is needed by the state stores built from here on.
+    if (!clockDao_)
+        clockDao_ = std::make_shared<ZarnPSystemClockDao>(services_.timeSource);
+    beaconNotificationDao_ = std::make_shared<ZarnPSqLiteBeaconNotificationDao>(db_, cooldownDao_, clockDao_);
     contextualPageDao_ = std::make_shared<ZarnPSqLiteContextualPageDao>();
     eventDao_ = std::make_shared<ZarnPSqLiteEventDao>(db_);
     // The data-update reader and the HTTP store come here.
@@ -195,8 +204,15 @@ void ZarnPModule::initDao(const std::shared_ptr<ZarnDelegate>& delegate) {
     uiNotificationDao_ = std::make_shared<ZarnPSystemUINotificationDao>();
     if (!clockDao_)
         clockDao_ = std::make_shared<ZarnPSystemClockDao>(services_.timeSource);
-    // The location wrapper, the segmentation stores with their validator, the notification read
-    // store and the local and external notification stores come here.
+    // The location wrapper, the segmentation stores with their validator and the notification read
+    // store come here.
+    // PLACEHOLDER read store: finds nothing until the nearest-notification read store is wired
+    // here in its place.
+    auto notificationReadDao = std::make_shared<ZarnPPlaceholderNotificationReadDao>();
+    notificationDao_ =
+        std::make_shared<ZarnPSqLiteNotificationDao>(db_, cooldownDao_, clockDao_, notificationReadDao);
+    externalNotificationDao_ =
+        std::make_shared<ZarnPSqLiteExternalNotificationDao>(db_, cooldownDao_, clockDao_);
     delegateDataDao_ = std::make_shared<ZarnPDelegateDataDao>(delegate);
     // The export header reads the facade's flag as it stands: the public isEnabled could wait
     // for the SDK thread, which is where the export runs.
