@@ -43,11 +43,14 @@
 #include "services/ZarnPPhoneStateService.h"
 #include "services/ZarnPScreenEventsService.h"
 #include "services/ZarnPSegmentationService.h"
+#include "store/ZarnPSqLiteBeaconNotificationDao.h"
 #include "store/ZarnPSqLiteContextualPageDao.h"
 #include "store/ZarnPSqLiteCooldownDao.h"
 #include "store/ZarnPSqLiteDb.h"
 #include "store/ZarnPSqLiteEventDao.h"
+#include "store/ZarnPSqLiteExternalNotificationDao.h"
 #include "store/ZarnPSqLiteKeyValueDao.h"
+#include "store/ZarnPSqLiteNotificationDao.h"
 #include "store/ZarnPSqLiteNotificationReadDao.h"
 #include "store/ZarnPSqLiteSegmentationDao.h"
 #include "store/ZarnPSqLiteSegmentationHistoryDao.h"
@@ -202,7 +205,8 @@ void ZarnPModule::initDao(const std::shared_ptr<ZarnDelegate>& delegate) {
                                                                         services_.application);
     sqliteKeyValueDao_ = std::make_shared<ZarnPSqLiteKeyValueDao>(db_);
     keyValueDao_ = sqliteKeyValueDao_->keyValueDao();
-    // The cooldown and beacon-notification stores come here.
+    cooldownDao_ = std::make_shared<ZarnPSqLiteCooldownDao>(db_);
+    beaconNotificationDao_ = std::make_shared<ZarnPSqLiteBeaconNotificationDao>(db_, cooldownDao_, clockDao_);
     contextualPageDao_ = std::make_shared<ZarnPSqLiteContextualPageDao>(db_, clockDao_);
     eventDao_ = std::make_shared<ZarnPSqLiteEventDao>(db_);
     // The data-update reader and the HTTP store come here.
@@ -218,7 +222,6 @@ void ZarnPModule::initDao(const std::shared_ptr<ZarnDelegate>& delegate) {
                                                           services_.fileSystem);
     sentTriggerDao_ = std::make_shared<ZarnPSqLiteSentTriggerDao>();
     uiNotificationDao_ = std::make_shared<ZarnPSystemUINotificationDao>();
-    cooldownDao_ = std::make_shared<ZarnPSqLiteCooldownDao>(db_);
     segmentationDao_ = std::make_shared<ZarnPSqLiteSegmentationDao>(db_);
     segmentationHistoryDao_ = std::make_shared<ZarnPSqLiteSegmentationHistoryDao>(db_);
     segmentationPropertyValidator_ =
@@ -226,7 +229,10 @@ void ZarnPModule::initDao(const std::shared_ptr<ZarnDelegate>& delegate) {
     notificationReadDao_ = std::make_shared<ZarnPSqLiteNotificationReadDao>(
         db_, cooldownDao_, clockDao_, segmentationDao_, segmentationPropertyValidator_);
     locationDao_ = std::make_shared<ZarnPSystemLocationDao>(timerDao_, clockDao_, locationManagerCreator_);
-    // The local and external notification stores come here.
+    notificationDao_ =
+        std::make_shared<ZarnPSqLiteNotificationDao>(db_, cooldownDao_, clockDao_, notificationReadDao_);
+    externalNotificationDao_ =
+        std::make_shared<ZarnPSqLiteExternalNotificationDao>(db_, cooldownDao_, clockDao_);
     delegateDataDao_ = std::make_shared<ZarnPDelegateDataDao>(delegate);
     // The export header reads the facade's flag as it stands: the public isEnabled could wait
     // for the SDK thread, which is where the export runs.

@@ -7,6 +7,7 @@
 namespace zarn {
 
 class ZarnPBatteryDao;
+class ZarnPBeaconNotificationDao;
 class ZarnPBeaconMatching;
 class ZarnPClockDao;
 class ZarnPContextService;
@@ -16,12 +17,14 @@ class ZarnPDeviceDataDao;
 class ZarnPDeviceIdDao;
 class ZarnPEventService;
 class ZarnPExternalRegionTriggering;
+class ZarnPExternalNotificationDao;
 class ZarnPFileConfigDao;
 class ZarnPGeofenceMatching;
 class ZarnPHeartbeatScheduling;
 class ZarnPHttpRequestCreator;
 class ZarnPKeyValueDao;
 class ZarnPLandingPageShowing;
+class ZarnPLocalNotificationDao;
 class ZarnPLocationManagerCreator;
 class ZarnPLocationUpdating;
 class ZarnPLogEventWriter;
@@ -38,9 +41,11 @@ class ZarnPSegmentationReading;
 class ZarnPSentTriggerDao;
 class ZarnPSignificantChangeMonitoring;
 class ZarnPSegmentationPropertyValidator;
+class ZarnPSqLiteBeaconNotificationDao;
 class ZarnPSqLiteCooldownDao;
 class ZarnPSqLiteDb;
 class ZarnPSqLiteEventDao;
+class ZarnPSqLiteExternalNotificationDao;
 class ZarnPSqLiteKeyValueDao;
 class ZarnPSqLiteNotificationReadDao;
 class ZarnPSqLiteSegmentationDao;
@@ -48,6 +53,7 @@ class ZarnPSqLiteSegmentationHistoryDao;
 class ZarnPSystemFenceDao;
 class ZarnPSystemLocationDao;
 class ZarnPSystemSLCDao;
+class ZarnPSqLiteNotificationDao;
 class ZarnPSystemBackgroundTaskDao;
 class ZarnPSystemPublicLogDao;
 class ZarnPSystemTimerDao;
@@ -110,6 +116,14 @@ class ZarnPModule final : public ZarnPEntryModule {
         return locationUpdateService_;
     }
     const std::shared_ptr<ZarnPContextualPageDao>& contextualPageDao() const { return contextualPageDao_; }
+    const std::shared_ptr<ZarnPSqLiteCooldownDao>& cooldownDao() const { return cooldownDao_; }
+    const std::shared_ptr<ZarnPSqLiteBeaconNotificationDao>& beaconNotificationDao() const {
+        return beaconNotificationDao_;
+    }
+    const std::shared_ptr<ZarnPSqLiteNotificationDao>& notificationDao() const { return notificationDao_; }
+    const std::shared_ptr<ZarnPSqLiteExternalNotificationDao>& externalNotificationDao() const {
+        return externalNotificationDao_;
+    }
 
   private:
     void setupLogging();
@@ -129,6 +143,8 @@ class ZarnPModule final : public ZarnPEntryModule {
     std::shared_ptr<ZarnPSystemBackgroundTaskDao> backgroundTaskDao_;
     std::shared_ptr<ZarnPSqLiteKeyValueDao> sqliteKeyValueDao_;
     std::shared_ptr<ZarnPKeyValueDao> keyValueDao_;
+    std::shared_ptr<ZarnPSqLiteCooldownDao> cooldownDao_;
+    std::shared_ptr<ZarnPSqLiteBeaconNotificationDao> beaconNotificationDao_;
     std::shared_ptr<ZarnPContextualPageDao> contextualPageDao_;
     std::shared_ptr<ZarnPSqLiteEventDao> eventDao_;
     std::shared_ptr<ZarnPDeviceIdDao> deviceIdDao_;
@@ -139,11 +155,12 @@ class ZarnPModule final : public ZarnPEntryModule {
     std::shared_ptr<ZarnPSentTriggerDao> sentTriggerDao_;
     std::shared_ptr<ZarnPUINotificationDao> uiNotificationDao_;
     std::shared_ptr<ZarnPClockDao> clockDao_;
-    std::shared_ptr<ZarnPSqLiteCooldownDao> cooldownDao_;
     std::shared_ptr<ZarnPSqLiteSegmentationDao> segmentationDao_;
     std::shared_ptr<ZarnPSqLiteSegmentationHistoryDao> segmentationHistoryDao_;
     std::shared_ptr<ZarnPSegmentationPropertyValidator> segmentationPropertyValidator_;
     std::shared_ptr<ZarnPSqLiteNotificationReadDao> notificationReadDao_;
+    std::shared_ptr<ZarnPSqLiteNotificationDao> notificationDao_;
+    std::shared_ptr<ZarnPSqLiteExternalNotificationDao> externalNotificationDao_;
     std::shared_ptr<ZarnPDelegateDataDao> delegateDataDao_;
     std::shared_ptr<ZarnPSystemPublicLogDao> publicLogDao_;
     std::shared_ptr<ZarnPLandingPageShowing> landingPage_;

@@ -26,9 +26,14 @@
 #include "services/ZarnPContextService.h"
 #include "services/ZarnPEventService.h"
 #include "services/ZarnPLogEventWriter.h"
+#include "store/ZarnPDatabase.h"
+#include "store/ZarnPSqLiteBeaconNotificationDao.h"
+#include "store/ZarnPSqLiteCooldownDao.h"
 #include "store/ZarnPSqLiteDb.h"
 #include "store/ZarnPSqLiteEventDao.h"
+#include "store/ZarnPSqLiteExternalNotificationDao.h"
 #include "store/ZarnPSqLiteKeyValueDao.h"
+#include "store/ZarnPSqLiteNotificationDao.h"
 #include "tests/support/StartedLibrary.h"
 #include "tests/support/TestEnvironment.h"
 #include "zarn/ZarnBase.h"
@@ -131,6 +136,18 @@ TEST_F(ModuleTest, DefaultDatabaseOfTheTestingBuildMayBeOpenedFromTheMainThread)
     env.runUntilIdle();
     EXPECT_FALSE(env.consoleContains("Initializing DB from main thread!"));
     EXPECT_TRUE(std::filesystem::exists(env.path("Documents/zarn.db")));
+    // The match-state stores of every region kind have created their tables.
+    for (const auto& dao : std::vector<std::shared_ptr<ZarnPSqLiteDao>>{
+             module->cooldownDao(), module->beaconNotificationDao(), module->notificationDao(),
+             module->externalNotificationDao()})
+        EXPECT_EQ(dao->db(), module->db());
+    auto rs = module->db()->database()->executeQuery(
+        "SELECT COUNT(*) FROM sqlite_master WHERE name IN ('matched_cooldown_groups', "
+        "'beacon_notifications_user_entered', 'notifications_user_entered', "
+        "'external_notifications_user_dwelling', 'shared_notifications_segmentation_history')");
+    ASSERT_TRUE(rs && rs->next());
+    EXPECT_EQ(rs->intForColumnIndex(0), 5);
+    EXPECT_FALSE(env.consoleContains("Failed to"));
 }
 
 TEST_F(ModuleTest, FirstLineOfTheBuildLandsInTheLogFile) {

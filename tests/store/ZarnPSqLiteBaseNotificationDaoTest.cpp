@@ -7,9 +7,13 @@
 
 #include "core/ZarnPSystemClockDao.h"
 #include "store/ZarnPDatabase.h"
+#include "store/ZarnPSqLiteBeaconNotificationDao.h"
 #include "store/ZarnPSqLiteCooldownDao.h"
 #include "store/ZarnPSqLiteDb.h"
+#include "store/ZarnPSqLiteExternalNotificationDao.h"
+#include "store/ZarnPSqLiteNotificationDao.h"
 #include "store/ZarnPTransaction.h"
+#include "tests/store/RecordingReadDao.h"
 #include "tests/store/StoreTestSupport.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -18,37 +22,52 @@ namespace {
 
 using Ids = std::set<std::string>;
 
-// The match-state tables of one prefix in their current form.
-class TablesForPrefix final : public ZarnPSqLiteBaseNotificationDao {
-  public:
-    using ZarnPSqLiteBaseNotificationDao::ZarnPSqLiteBaseNotificationDao;
-    void createOrUpdate(int) override {
-        auto db = database();
-        db->executeUpdate("CREATE TABLE IF NOT EXISTS " + table("notifications_user_has_to_exit_first") +
-                          " (identifier VARCHAR(255) NOT NULL PRIMARY KEY)");
-        db->executeUpdate("CREATE TABLE IF NOT EXISTS " + table("notifications_user_dwelling") +
-                          " (identifier VARCHAR(255) NOT NULL PRIMARY KEY,match_identifier VARCHAR(255) NOT "
-                          "NULL,enddate DOUBLE NOT NULL)");
-        db->executeUpdate("CREATE TABLE IF NOT EXISTS " + table("notifications_segmentation_ids") +
-                          " (notification_id VARCHAR(255) NOT NULL, segmentation_id VARCHAR(255) NOT NULL, "
-                          "PRIMARY KEY(notification_id, segmentation_id))");
-        db->executeUpdate(
-            "CREATE TABLE IF NOT EXISTS shared_notifications_segmentation_history (segmentation_id "
-            "VARCHAR(255) NOT NULL, timestamp DOUBLE NOT NULL, PRIMARY KEY(segmentation_id, timestamp))");
-    }
+// Each region kind's real store, which creates its own tables.
+struct RegionKind {
+    std::string name;
+    std::string prefix;
+    std::function<std::shared_ptr<ZarnPSqLiteBaseNotificationDao>(std::shared_ptr<ZarnPSqLiteDb>,
+                                                                  std::shared_ptr<ZarnPSqLiteCooldownDao>,
+                                                                  std::shared_ptr<ZarnPClockDao>)>
+        make;
 };
 
-class MatchStateTest : public ::testing::TestWithParam<std::string> {
+void PrintTo(const RegionKind& kind, std::ostream* os) {
+    *os << kind.name;
+}
+
+const RegionKind kKinds[] = {
+    {"geofence", "",
+     [](auto db, auto cooldowns, auto clock) {
+         return std::make_shared<ZarnPSqLiteNotificationDao>(db, cooldowns, clock,
+                                                             std::make_shared<test::RecordingReadDao>());
+     }},
+    {"beacon", "beacon_",
+     [](auto db, auto cooldowns, auto clock) {
+         return std::make_shared<ZarnPSqLiteBeaconNotificationDao>(db, cooldowns, clock);
+     }},
+    {"external", "external_",
+     [](auto db, auto cooldowns, auto clock) {
+         return std::make_shared<ZarnPSqLiteExternalNotificationDao>(db, cooldowns, clock);
+     }},
+};
+
+class MatchStateTest : public ::testing::TestWithParam<RegionKind> {
   protected:
     void SetUp() override {
         db = std::make_shared<ZarnPSqLiteDb>(22, path, env.fileSystem);
         db->disableThreadCheck();
         cooldowns = std::make_shared<ZarnPSqLiteCooldownDao>(db);
         clock = std::make_shared<ZarnPSystemClockDao>(env.time);
-        dao = std::make_shared<TablesForPrefix>(db, GetParam(), cooldowns, clock);
+        // Every kind's store, as in the module: the shared history is the geofence store's table.
+        for (const auto& kind : kKinds) {
+            all.push_back(kind.make(db, cooldowns, clock));
+            if (kind.prefix == GetParam().prefix)
+                dao = all.back();
+        }
         ASSERT_TRUE(db->database());
     }
-    std::string table(const std::string& name) const { return GetParam() + name; }
+    std::string table(const std::string& name) const { return GetParam().prefix + name; }
     std::string rows(const std::string& sql) {
         return test::RawSqlite(path).text("SELECT group_concat(r, ' ') FROM (" + sql + ")").value_or("");
     }
@@ -60,6 +79,7 @@ class MatchStateTest : public ::testing::TestWithParam<std::string> {
     std::shared_ptr<ZarnPSqLiteDb> db;
     std::shared_ptr<ZarnPSqLiteCooldownDao> cooldowns;
     std::shared_ptr<ZarnPClockDao> clock;
+    std::vector<std::shared_ptr<ZarnPSqLiteBaseNotificationDao>> all;
     std::shared_ptr<ZarnPSqLiteBaseNotificationDao> dao;
 };
 
@@ -190,11 +210,43 @@ TEST_P(MatchStateTest, MissingTablesAnswerErrorsAndEmptyReadsWithoutRaising) {
     EXPECT_EQ(dao->saveNotificationTrigger("a;1"), std::nullopt);
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryRegionKind, MatchStateTest, ::testing::Values("", "beacon_", "external_"),
-                         [](const auto& info) {
-                             return info.param.empty() ? std::string("geofence")
-                                                       : info.param.substr(0, info.param.size() - 1);
-                         });
+// The kinds share only the cooldown matches: state written through one store is invisible to
+// the others, even under the same identifier.
+TEST(MatchStateKindsTest, KindsKeepTheirStateApartAndShareTheCooldownMatches) {
+    test::TestEnvironment env;
+    auto db = std::make_shared<ZarnPSqLiteDb>(22, env.path("Documents/zarn.db"), env.fileSystem);
+    db->disableThreadCheck();
+    auto cooldowns = std::make_shared<ZarnPSqLiteCooldownDao>(db);
+    std::shared_ptr<ZarnPClockDao> clock = std::make_shared<ZarnPSystemClockDao>(env.time);
+    std::vector<std::shared_ptr<ZarnPSqLiteBaseNotificationDao>> daos;
+    for (const auto& kind : kKinds) daos.push_back(kind.make(db, cooldowns, clock));
+    ASSERT_TRUE(db->database());
+
+    auto end = dateWithTimeIntervalSince1970(test::TestEnvironment::kStart + 60);
+    for (size_t i = 0; i < daos.size(); ++i) {
+        SCOPED_TRACE(kKinds[i].name);
+        EXPECT_EQ(daos[i]->markUserStartedDwelling("c;1", "m" + std::to_string(i), end), std::nullopt);
+        EXPECT_EQ(daos[i]->markUserHasToLeaveFirst("c;" + std::to_string(i)), std::nullopt);
+    }
+    for (size_t i = 0; i < daos.size(); ++i) {
+        SCOPED_TRACE(kKinds[i].name);
+        auto expired = daos[i]->expiredDwellingNotifications(dateByAddingTimeInterval(end, 1));
+        ASSERT_EQ(expired.size(), 1u);
+        EXPECT_EQ(expired[0].matchIdentifier(), "m" + std::to_string(i));
+        EXPECT_EQ(daos[i]->getUserHasToLeaveNotifications(), (Ids{"c;" + std::to_string(i)}));
+    }
+    EXPECT_EQ(daos[2]->removeUserDwelling("c;1"), std::nullopt);
+    EXPECT_TRUE(daos[0]->isUserDwellingIn("c;1"));
+    EXPECT_TRUE(daos[1]->isUserDwellingIn("c;1"));
+    EXPECT_FALSE(daos[2]->isUserDwellingIn("c;1"));
+
+    EXPECT_EQ(daos[1]->updateCooldownLastMatch("c;1", {{"c", 10}}), std::nullopt);
+    EXPECT_EQ(daos[2]->lastCooldownGroupMatch("c"),
+              dateWithTimeIntervalSince1970(test::TestEnvironment::kStart));
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryRegionKind, MatchStateTest, ::testing::ValuesIn(kKinds),
+                         [](const auto& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace zarn
