@@ -191,8 +191,9 @@ void ZarnPModule::initDao(const std::shared_ptr<ZarnDelegate>& delegate) {
         deviceDataDao_ = std::make_shared<ZarnPSystemDeviceDataDao>(keyValueDao_, timerDao_, services_);
     fileConfigDao_ = std::make_shared<ZarnPFileConfigDao>(services_.libraryBundle, services_.mainBundle,
                                                           services_.fileSystem);
-    sentTriggerDao_ = std::make_shared<ZarnPSqLiteSentTriggerDao>();
-    uiNotificationDao_ = std::make_shared<ZarnPSystemUINotificationDao>();
+    sentTriggerDao_ = std::make_shared<ZarnPSqLiteSentTriggerDao>(db_);
+    uiNotificationDao_ = std::make_shared<ZarnPSystemUINotificationDao>(
+        timerDao_, services_.localNotificationCenter, services_.deviceInfo);
     if (!clockDao_)
         clockDao_ = std::make_shared<ZarnPSystemClockDao>(services_.timeSource);
     // The location wrapper, the segmentation stores with their validator, the notification read
