@@ -66,23 +66,13 @@ TEST(SentTriggerTest, EqualityIgnoresOnlyExperimentRegionTypeAndDictionaries) {
              t.setMatchPayload({{"k", "v"}});
          },
          true},
-        {[](ZarnPSentTrigger& t) {
-             t.setTriggerProperties({{"k", "v"}});
-         },
-         true},
         {[](ZarnPSentTrigger& t) { t.setIdentifierWithExperimentId(std::string("c;r;e;1")); }, true},
         {[](ZarnPSentTrigger& t) { t.setBeaconUuid(std::string(std::string("B"))); }, true},
         {[](ZarnPSentTrigger& t) { t.setDateOpened(dateWithTimeIntervalSince1970(11)); }, false},
-        {[](ZarnPSentTrigger& t) { t.setDateSent(std::nullopt); }, false},
-        {[](ZarnPSentTrigger& t) { t.setLocation(std::nullopt); }, false},
         {[](ZarnPSentTrigger& t) { t.setLocation(ZarnPLocation(1, 2.0000001)); }, false},
         {[](ZarnPSentTrigger& t) { t.setMessage(std::nullopt); }, false},
-        {[](ZarnPSentTrigger& t) { t.setData(std::string("e")); }, false},
         {[](ZarnPSentTrigger& t) { t.setIsBeacon(true); }, false},
-        {[](ZarnPSentTrigger& t) { t.setTriggerOnExit(true); }, false},
         {[](ZarnPSentTrigger& t) { t.setNotificationHandlerType(2); }, false},
-        {[](ZarnPSentTrigger& t) { t.setDwellingMinutes(0); }, false},
-        {[](ZarnPSentTrigger& t) { t.setMatchRange(6); }, false},
         {[](ZarnPSentTrigger& t) { t.setMatchIdentifier(std::nullopt); }, false},
     };
     int i = 0;

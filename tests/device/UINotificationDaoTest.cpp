@@ -120,23 +120,16 @@ TEST_F(UINotificationDaoTest, TriggerHandlerAndRegionTextsFollowTheirRules) {
         EXPECT_FALSE(u.contains("geofenceLatitude") || u.contains("geofenceLongitude"));
         EXPECT_FALSE(u.contains("cooldownGroups"));
     }
-    auto noMatch = dao->createNotification(geofence(), std::nullopt, 0, false);
-    EXPECT_EQ(noMatch.identifier, "unknown");
-}
-
-TEST_F(UINotificationDaoTest, ExperimentBeaconAndExternalFieldsAreWritten) {
-    auto dao = makeDao();
     auto n = geofence();
     n.setExperimentId(std::string("e3"));
     n.setExperimentMessageNumber(2);
     n.setBeaconUuid(Uuid::fromString("b9407f30-f5f8-466e-aff9-25556b57fe6d"));
     n.setTriggerProperties({{"zone", "A"}});
-    auto u = dao->createNotification(n, std::string("m2"), 1, false).content.userInfo;
-    EXPECT_EQ(u["identifier"], "c1;r7");
-    EXPECT_EQ(u["identifierWithExperiment"], "c1;r7;e3;2");
-    EXPECT_EQ(u["beaconUuid"], "B9407F30-F5F8-466E-AFF9-25556B57FE6D");
-    EXPECT_EQ(u["zarnTriggerProperties"], Value({{"zone", "A"}}));
-    EXPECT_EQ(u["isAppInForeground"], false);
+    auto r = dao->createNotification(n, std::nullopt, 1, false);
+    EXPECT_EQ(r.identifier, "unknown");
+    EXPECT_EQ(r.content.userInfo["identifierWithExperiment"], "c1;r7;e3;2");
+    EXPECT_EQ(r.content.userInfo["beaconUuid"], "B9407F30-F5F8-466E-AFF9-25556B57FE6D");
+    EXPECT_EQ(r.content.userInfo["zarnTriggerProperties"], Value({{"zone", "A"}}));
 }
 
 TEST_F(UINotificationDaoTest, GeotriggersKeepTheirTextsAndTakeTheRegionTypeFromTheNotification) {

@@ -79,41 +79,5 @@ TEST(SimLocalNotificationCenterTest, RequestsAreDeliveredWhenDueInVirtualTimeAnd
     EXPECT_EQ(center->completedResponses(), 1);
 }
 
-TEST(SimLocalNotificationCenterTest, AuthorisationAnswersAreScriptedAndUpdateTheSettings) {
-    test::TestEnvironment env;
-    auto center = env.device->localNotificationCenter();
-    using S = platform::NotificationAuthorizationStatus;
-    struct Case {
-        bool grant;
-        unsigned options;
-        S status;
-    };
-    for (auto c : {Case{true, 7, S::Authorized}, Case{true, 71, S::Provisional}, Case{false, 7, S::Denied}}) {
-        center->setAuthorizationAnswer(c.grant,
-                                       c.grant ? std::nullopt : std::optional<Error>(Error{"UN", 1, "no"}));
-        std::optional<bool> granted;
-        std::optional<Error> error;
-        center->requestAuthorization(c.options, [&](bool g, std::optional<Error> e) {
-            granted = g;
-            error = e;
-        });
-        std::optional<S> status;
-        center->getNotificationSettings([&](S s) { status = s; });
-        env.runUntilIdle();
-        EXPECT_EQ(granted, c.grant);
-        EXPECT_EQ(error.has_value(), !c.grant);
-        EXPECT_EQ(status, c.status);
-    }
-    EXPECT_EQ(center->authorizationRequests(), (std::vector<unsigned>{7, 71, 7}));
-
-    center->setAddFailure(Error{"UN", 2, "full"});
-    std::optional<Error> refused;
-    center->addNotificationRequest(request("x", std::nullopt), [&](std::optional<Error> e) { refused = e; });
-    env.runUntilIdle();
-    ASSERT_TRUE(refused);
-    EXPECT_EQ(refused->code, 2);
-    EXPECT_TRUE(center->deliveredNotifications().empty());
-}
-
 }  // namespace
 }  // namespace zarn

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "core/Format.h"
 #include "core/ZarnPSentTrigger.h"
 #include "store/ZarnPSqLiteDb.h"
 #include "tests/store/StoreTestSupport.h"
@@ -48,155 +49,62 @@ class SentTriggerDaoTest : public ::testing::Test {
     std::shared_ptr<ZarnPSqLiteSentTriggerDao> dao;
 };
 
-struct LayoutCase {
-    const char* name;
-    Value userInfo;
-    bool geotrigger;
-    std::optional<std::string> message;
-    std::string data;
-    std::string beaconUuid;
-    unsigned handlerType;
-    bool isBeacon;
-    unsigned regionType;
-    bool exit;
-    bool hasLocation;
-    int matchRange;
-    int dwelling;
-};
+// The read-back fields in one line: message|data|beacon UUID|handler|beacon|region|exit|location|
+// range|dwelling.
+std::string summary(const ZarnPSentTrigger& t) {
+    return format("%@|%@|%@|%u|%d|%u|%d|%d|%d|%d", t.message(), t.data(), t.beaconUuid(),
+                  t.notificationHandlerType(), t.isBeacon(), t.regionType(), t.triggerOnExit(),
+                  t.location().has_value(), t.matchRange(), t.dwellingMinutes());
+}
 
 TEST_F(SentTriggerDaoTest, RowsAreBuiltFromTheUserInfoAndReadBackAsSentTriggers) {
     open();
-    const LayoutCase cases[] = {
-        {"full geofence",
-         {{"message", "Hi"},
+    const std::tuple<Value, bool, const char*> cases[] = {
+        {{{"message", "Hi"},
           {"action", "https://x"},
           {"notificationHandlerType", "regular"},
           {"regionType", "geofence"},
           {"trigger", "exit"},
           {"geofenceLatitude", 52.5},
           {"geofenceLongitude", 13.4},
-          {"matchRange", 150},
-          {"dwellingMinutes", 0}},
+          {"matchRange", 150}},
          false,
-         "Hi",
-         "https://x",
-         "NULL",
-         1,
-         false,
-         0,
-         true,
-         true,
-         150,
-         0},
-        {"bare request", Value::object(), false, "", "NULL", "NULL", 1, false, 0, false, false, 0, 0},
-        {"landing page beacon",
-         {{"notificationHandlerType", "landingPage"},
+         "Hi|https://x|NULL|1|0|0|1|1|150|0"},
+        {Value::object(), false, "|NULL|NULL|1|0|0|0|0|0|0"},
+        {{{"notificationHandlerType", "landingPage"},
           {"regionType", "beacon"},
           {"beaconUuid", "AB-CD"},
           {"trigger", "enter"},
           {"matchRange", "20"}},
          false,
-         "",
-         "NULL",
-         "AB-CD",
-         4,
+         "|NULL|AB-CD|4|1|1|0|0|20|0"},
+        {{{"notificationHandlerType", "applink"}, {"regionType", "external"}},
+         false,
+         "|NULL|NULL|3|0|2|0|0|0|0"},
+        {{{"regionType", 1}}, false, "|NULL|NULL|1|1|1|0|0|0|0"},
+        {{{"notificationHandlerType", "contextual"}, {"dwellingMinutes", 5}},
+         false,
+         "|NULL|NULL|1|0|0|0|0|0|5"},
+        {{{"geofenceLatitude", 52.5}}, false, "|NULL|NULL|1|0|0|0|0|0|0"},
+        {{{"notificationHandlerType", "geotrigger"}, {"regionType", "beacon"}, {"message", "G"}},
          true,
-         1,
-         false,
-         false,
-         20,
-         0},
-        {"app link external",
-         {{"notificationHandlerType", "applink"}, {"regionType", "external"}},
-         false,
-         "",
-         "NULL",
-         "NULL",
-         3,
-         false,
-         2,
-         false,
-         false,
-         0,
-         0},
-        {"numeric region type",
-         {{"regionType", 1}},
-         false,
-         "",
-         "NULL",
-         "NULL",
-         1,
-         true,
-         1,
-         false,
-         false,
-         0,
-         0},
-        {"unknown handler",
-         {{"notificationHandlerType", "contextual"}, {"dwellingMinutes", 5}},
-         false,
-         "",
-         "NULL",
-         "NULL",
-         1,
-         false,
-         0,
-         false,
-         false,
-         0,
-         5},
-        {"one coordinate only",
-         {{"geofenceLatitude", 52.5}},
-         false,
-         "",
-         "NULL",
-         "NULL",
-         1,
-         false,
-         0,
-         false,
-         false,
-         0,
-         0},
-        {"geotrigger of a beacon",
-         {{"notificationHandlerType", "geotrigger"}, {"regionType", "beacon"}, {"message", "G"}},
-         true,
-         "G",
-         "NULL",
-         "NULL",
-         2,
-         true,
-         1,
-         false,
-         false,
-         0,
-         0},
+         "G|NULL|NULL|2|1|1|0|0|0|0"},
     };
     int i = 0;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [userInfo, geotrigger, expected] : cases) {
+        SCOPED_TRACE(expected);
         std::string id = "m" + std::to_string(i++);
-        dao->saveSentTrigger(request(id, c.userInfo), at(i));
-        auto list = c.geotrigger ? dao->sentGeotriggers() : dao->sentNotifications();
+        dao->saveSentTrigger(request(id, userInfo), at(i));
         std::shared_ptr<ZarnPSentTrigger> t;
-        for (auto& s : list)
+        for (auto& s : geotrigger ? dao->sentGeotriggers() : dao->sentNotifications())
             if (s->matchIdentifier() == id)
                 t = s;
         ASSERT_TRUE(t);
+        EXPECT_EQ(summary(*t), expected);
         EXPECT_EQ(t->identifier(), "c1;r1");
-        EXPECT_EQ(t->message(), c.message);
-        EXPECT_EQ(t->data(), c.data);
-        EXPECT_EQ(t->beaconUuid(), c.beaconUuid);
-        EXPECT_EQ(t->notificationHandlerType(), c.handlerType);
-        EXPECT_EQ(t->isBeacon(), c.isBeacon);
-        EXPECT_EQ(t->regionType(), c.regionType);
-        EXPECT_EQ(t->triggerOnExit(), c.exit);
-        EXPECT_EQ(t->location().has_value(), c.hasLocation);
-        EXPECT_EQ(t->matchRange(), c.matchRange);
-        EXPECT_EQ(t->dwellingMinutes(), c.dwelling);
         EXPECT_EQ(t->dateSent(), at(i));
         EXPECT_FALSE(t->dateOpened());
-        EXPECT_EQ(dao->sentNotification(id) != nullptr, !c.geotrigger);
+        EXPECT_EQ(dao->sentNotification(id) != nullptr, !geotrigger);
     }
     auto exitRow = dao->sentNotification("m0");
     ASSERT_TRUE(exitRow && exitRow->location());
