@@ -18,6 +18,8 @@ Device::Device(std::shared_ptr<platform::TimeSource> time)
       reachability_(std::make_shared<SimReachability>()),
       locationAuthorization_(std::make_shared<SimLocationAuthorization>()),
       notificationAuthorization_(std::make_shared<SimNotificationAuthorization>(world_)),
+      localNotificationCenter_(
+          std::make_shared<SimLocalNotificationCenter>(world_, notificationAuthorization_)),
       trackingAuthorization_(std::make_shared<SimTrackingAuthorization>()),
       runtimeClasses_(std::make_shared<SimRuntimeClasses>()),
       location_(LocationWorld::create(std::move(time))) {
@@ -38,6 +40,7 @@ void Device::provide(platform::Services& services) const {
     services.reachability = reachability_;
     services.locationAuthorization = locationAuthorization_;
     services.notificationAuthorization = notificationAuthorization_;
+    services.localNotificationCenter = localNotificationCenter_;
     services.trackingAuthorization = trackingAuthorization_;
     services.runtimeClasses = runtimeClasses_;
     location_->provide(services);

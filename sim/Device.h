@@ -12,6 +12,7 @@
 #include "sim/SimBundle.h"
 #include "sim/SimDeviceHardware.h"
 #include "sim/SimDeviceInfo.h"
+#include "sim/SimLocalNotificationCenter.h"
 #include "sim/SimLocationAuthorization.h"
 #include "sim/SimNotificationAuthorization.h"
 #include "sim/SimReachability.h"
@@ -52,6 +53,9 @@ class Device final {
     const std::shared_ptr<SimNotificationAuthorization>& notificationAuthorization() const {
         return notificationAuthorization_;
     }
+    const std::shared_ptr<SimLocalNotificationCenter>& localNotificationCenter() const {
+        return localNotificationCenter_;
+    }
     const std::shared_ptr<SimTrackingAuthorization>& trackingAuthorization() const {
         return trackingAuthorization_;
     }
@@ -76,6 +80,7 @@ class Device final {
     const std::shared_ptr<SimReachability> reachability_;
     const std::shared_ptr<SimLocationAuthorization> locationAuthorization_;
     const std::shared_ptr<SimNotificationAuthorization> notificationAuthorization_;
+    const std::shared_ptr<SimLocalNotificationCenter> localNotificationCenter_;
     const std::shared_ptr<SimTrackingAuthorization> trackingAuthorization_;
     const std::shared_ptr<SimRuntimeClasses> runtimeClasses_;
     const std::shared_ptr<LocationWorld> location_;

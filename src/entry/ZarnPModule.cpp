@@ -220,8 +220,9 @@ void ZarnPModule::initDao(const std::shared_ptr<ZarnDelegate>& delegate) {
         deviceDataDao_ = std::make_shared<ZarnPSystemDeviceDataDao>(keyValueDao_, timerDao_, services_);
     fileConfigDao_ = std::make_shared<ZarnPFileConfigDao>(services_.libraryBundle, services_.mainBundle,
                                                           services_.fileSystem);
-    sentTriggerDao_ = std::make_shared<ZarnPSqLiteSentTriggerDao>();
-    uiNotificationDao_ = std::make_shared<ZarnPSystemUINotificationDao>();
+    sentTriggerDao_ = std::make_shared<ZarnPSqLiteSentTriggerDao>(db_);
+    uiNotificationDao_ = std::make_shared<ZarnPSystemUINotificationDao>(
+        timerDao_, services_.localNotificationCenter, services_.deviceInfo);
     segmentationDao_ = std::make_shared<ZarnPSqLiteSegmentationDao>(db_);
     segmentationHistoryDao_ = std::make_shared<ZarnPSqLiteSegmentationHistoryDao>(db_);
     segmentationPropertyValidator_ =

@@ -236,9 +236,10 @@ class FacadeTest : public ::testing::Test {
         ZarnPZarnInterface::Collaborators c{
             eventService,
             keyValueDao,
-            std::make_shared<ZarnPSystemUINotificationDao>(),
+            std::make_shared<ZarnPSystemUINotificationDao>(timerDao, env.device->localNotificationCenter(),
+                                                           env.device->deviceInfo()),
             std::make_shared<ZarnPSqLiteContextualPageDao>(db, clock),
-            std::make_shared<ZarnPSqLiteSentTriggerDao>(),
+            std::make_shared<ZarnPSqLiteSentTriggerDao>(db),
             timerDao,
             publicLog,
             std::make_shared<NoMatchRuns>(),

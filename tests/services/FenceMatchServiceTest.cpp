@@ -7,6 +7,7 @@
 #include "core/ZarnPSystemTimerDao.h"
 #include "core/ZarnTriggerContext.h"
 #include "device/ZarnPBaseKeyValueDao.h"
+#include "device/ZarnPBaseUINotificationDao.h"
 #include "device/ZarnPFenceDao.h"
 #include "device/ZarnPSystemBackgroundTaskDao.h"
 #include "device/ZarnPSystemDeviceDataDao.h"
@@ -34,8 +35,13 @@ class RecordingFenceDao final : public ZarnPFenceDao {
     std::vector<std::string> calls;
 };
 
-class RecordingUiNotifications final : public ZarnPUINotificationDao {
+class RecordingUiNotifications final : public ZarnPBaseUINotificationDao {
   public:
+    void send(const NotificationRequest&) override {}
+    void cancelNotifications(const std::vector<std::string>&) override {}
+    void scheduledNotificationRequests(std::function<void(std::vector<NotificationRequest>)>) override {}
+    void isRegisteredForNotifications(
+        std::function<void(std::shared_ptr<ZarnPNotificationsEnabledCallback>)>) override {}
     bool automaticallyAskNotificationPermission() const override { return true; }
     void setAutomaticallyAskNotificationPermission(bool) override {}
     bool provisionalNotificationPermission() const override { return false; }

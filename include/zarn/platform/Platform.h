@@ -10,6 +10,7 @@
 #include "zarn/platform/DeviceHardware.h"
 #include "zarn/platform/FileSystem.h"
 #include "zarn/platform/HttpClient.h"
+#include "zarn/platform/LocalNotificationCenter.h"
 #include "zarn/platform/LocationAuthorization.h"
 #include "zarn/platform/LocationManager.h"
 #include "zarn/platform/NotificationAuthorization.h"
@@ -43,6 +44,7 @@ struct Services {
     std::shared_ptr<Reachability> reachability;                    // device-only
     std::shared_ptr<LocationAuthorization> locationAuthorization;  // device-only
     std::shared_ptr<NotificationAuthorization> notificationAuthorization;  // device-only
+    std::shared_ptr<LocalNotificationCenter> localNotificationCenter;      // device-only
     std::shared_ptr<TrackingAuthorization> trackingAuthorization;          // device-only
     std::shared_ptr<RuntimeClasses> runtimeClasses;  // optional: absent means no class is linked
     std::shared_ptr<LocationManagerFactory> locationManagerFactory;  // device-only
