@@ -19,7 +19,11 @@ Device::Device(std::shared_ptr<platform::TimeSource> time)
       locationAuthorization_(std::make_shared<SimLocationAuthorization>()),
       notificationAuthorization_(std::make_shared<SimNotificationAuthorization>(world_)),
       trackingAuthorization_(std::make_shared<SimTrackingAuthorization>()),
-      runtimeClasses_(std::make_shared<SimRuntimeClasses>()) {
+      runtimeClasses_(std::make_shared<SimRuntimeClasses>()),
+      windowSystem_(std::make_shared<SimWindowSystem>()),
+      urlOpener_(std::make_shared<SimUrlOpener>()),
+      mailComposing_(std::make_shared<SimMailComposing>()) {
+    windowSystem_->addScene(platform::SceneActivationState::ForegroundActive);
     mainBundle_->setInfoValue("CFBundleDisplayName", Value("Sample App"));
     mainBundle_->setInfoValue("CFBundleVersion", Value("1.0"));
     mainBundle_->setInfoValue("NSLocationAlwaysUsageDescription", Value("Shows offers near you."));
@@ -39,6 +43,9 @@ void Device::provide(platform::Services& services) const {
     services.notificationAuthorization = notificationAuthorization_;
     services.trackingAuthorization = trackingAuthorization_;
     services.runtimeClasses = runtimeClasses_;
+    services.windowSystem = windowSystem_;
+    services.urlOpener = urlOpener_;
+    services.mailComposing = mailComposing_;
 }
 
 }  // namespace zarn::sim

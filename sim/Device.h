@@ -12,10 +12,13 @@
 #include "sim/SimDeviceHardware.h"
 #include "sim/SimDeviceInfo.h"
 #include "sim/SimLocationAuthorization.h"
+#include "sim/SimMailComposer.h"
 #include "sim/SimNotificationAuthorization.h"
 #include "sim/SimReachability.h"
 #include "sim/SimRuntimeClasses.h"
 #include "sim/SimTrackingAuthorization.h"
+#include "sim/SimUrlOpener.h"
+#include "sim/SimWindowSystem.h"
 #include "sim/World.h"
 
 namespace zarn::platform {
@@ -55,6 +58,9 @@ class Device final {
         return trackingAuthorization_;
     }
     const std::shared_ptr<SimRuntimeClasses>& runtimeClasses() const { return runtimeClasses_; }
+    const std::shared_ptr<SimWindowSystem>& windowSystem() const { return windowSystem_; }
+    const std::shared_ptr<SimUrlOpener>& urlOpener() const { return urlOpener_; }
+    const std::shared_ptr<SimMailComposing>& mailComposing() const { return mailComposing_; }
 
     // Fills the device-only services of `services` with these facilities. The crash reporter is
     // left as it is (a host links one or not).
@@ -75,6 +81,9 @@ class Device final {
     const std::shared_ptr<SimNotificationAuthorization> notificationAuthorization_;
     const std::shared_ptr<SimTrackingAuthorization> trackingAuthorization_;
     const std::shared_ptr<SimRuntimeClasses> runtimeClasses_;
+    const std::shared_ptr<SimWindowSystem> windowSystem_;
+    const std::shared_ptr<SimUrlOpener> urlOpener_;
+    const std::shared_ptr<SimMailComposing> mailComposing_;
 };
 
 }  // namespace zarn::sim

@@ -18,6 +18,7 @@
 #include "device/ZarnPHttpRequestCreator.h"
 #include "device/ZarnPKeyValueDao.h"
 #include "device/ZarnPLocationManagerCreator.h"
+#include "device/ZarnPMailHelper.h"
 #include "device/ZarnPNetworkDao.h"
 #include "device/ZarnPSystemBackgroundTaskDao.h"
 #include "device/ZarnPSystemDeviceDataDao.h"
@@ -28,6 +29,7 @@
 #include "services/ZarnPBeaconMatchingService.h"
 #include "services/ZarnPCommonMatchService.h"
 #include "services/ZarnPContextService.h"
+#include "services/ZarnPDebugLogMailer.h"
 #include "services/ZarnPEventService.h"
 #include "services/ZarnPExternalRegionService.h"
 #include "services/ZarnPFenceMatchService.h"
@@ -117,6 +119,7 @@ ZarnPModule::ZarnPModule(std::shared_ptr<ZarnPZarnConfiguration> configuration,
         .screenEventsService = screenEventsService_,
         .db = db_,
         .mainBundle = services_.mainBundle,
+        .debugLogMailer = debugLogMailer_,
     });
     *facadeForLog_ = interface_;
     // The user-notification-centre delegate joins with the opening of tapped notifications.
@@ -206,7 +209,8 @@ void ZarnPModule::initDao(const std::shared_ptr<ZarnDelegate>& delegate) {
             auto self = facade->lock();
             return self && self->isEnabledWithoutWaiting();
         });
-    landingPage_ = std::make_shared<ZarnPLandingPage>();
+    landingPage_ =
+        std::make_shared<ZarnPLandingPage>(services_.windowSystem, services_.urlOpener, services_.deviceInfo);
     // The data-update save orchestrator registers its stores here.
 }
 
@@ -219,11 +223,21 @@ void ZarnPModule::initService() {
     beaconMatchService_ = std::make_shared<ZarnPBeaconMatchingService>();
     // The external-region matching service comes here.
     fenceMatchService_ = std::make_shared<ZarnPFenceMatchService>();
-    phoneStateService_ = std::make_shared<ZarnPPhoneStateService>();
+    phoneStateService_ = ZarnPPhoneStateService::create(keyValueDao_, eventService_, deviceDataDao_,
+                                                        delegateDataDao_, services_.notificationCenter);
     locationUpdateService_ = std::make_shared<ZarnPLocationUpdateService>();
-    screenEventsService_ = std::make_shared<ZarnPScreenEventsService>();
+    screenEventsService_ =
+        std::make_shared<ZarnPScreenEventsService>(timerDao_, eventService_, contextService_, publicLogDao_,
+                                                   locationUpdateService_, services_.notificationCenter);
     externalRegionService_ = std::make_shared<ZarnPExternalRegionService>();
-    heartbeatService_ = std::make_shared<ZarnPHeartbeatService>();
+    heartbeatService_ = std::make_shared<ZarnPHeartbeatService>(
+        eventService_, keyValueDao_, timerDao_, deviceDataDao_, clockDao_, locationManagerCreator_);
+    debugLogMailer_ = std::make_shared<ZarnPDebugLogMailer>(
+        timerDao_, publicLogDao_, phoneStateService_,
+        [mail = services_.mailComposing, windows = services_.windowSystem,
+         alerts = services_.alertPresenter](std::shared_ptr<ViewController> parent) {
+            return std::make_shared<ZarnPMailHelper>(std::move(parent), mail, windows, alerts);
+        });
     // The push mediator and the delegate links between the push client, the notification
     // service, the location update service and the location wrappers come with those services.
 }
