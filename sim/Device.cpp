@@ -22,7 +22,11 @@ Device::Device(std::shared_ptr<platform::TimeSource> time)
           std::make_shared<SimLocalNotificationCenter>(world_, notificationAuthorization_)),
       trackingAuthorization_(std::make_shared<SimTrackingAuthorization>()),
       runtimeClasses_(std::make_shared<SimRuntimeClasses>()),
-      location_(LocationWorld::create(std::move(time))) {
+      location_(LocationWorld::create(std::move(time))),
+      windowSystem_(std::make_shared<SimWindowSystem>()),
+      urlOpener_(std::make_shared<SimUrlOpener>()),
+      mailComposing_(std::make_shared<SimMailComposing>()) {
+    windowSystem_->addScene(platform::SceneActivationState::ForegroundActive);
     mainBundle_->setInfoValue("CFBundleDisplayName", Value("Sample App"));
     mainBundle_->setInfoValue("CFBundleVersion", Value("1.0"));
     mainBundle_->setInfoValue("NSLocationAlwaysUsageDescription", Value("Shows offers near you."));
@@ -44,6 +48,9 @@ void Device::provide(platform::Services& services) const {
     services.trackingAuthorization = trackingAuthorization_;
     services.runtimeClasses = runtimeClasses_;
     location_->provide(services);
+    services.windowSystem = windowSystem_;
+    services.urlOpener = urlOpener_;
+    services.mailComposing = mailComposing_;
 }
 
 }  // namespace zarn::sim

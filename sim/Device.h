@@ -14,10 +14,13 @@
 #include "sim/SimDeviceInfo.h"
 #include "sim/SimLocalNotificationCenter.h"
 #include "sim/SimLocationAuthorization.h"
+#include "sim/SimMailComposer.h"
 #include "sim/SimNotificationAuthorization.h"
 #include "sim/SimReachability.h"
 #include "sim/SimRuntimeClasses.h"
 #include "sim/SimTrackingAuthorization.h"
+#include "sim/SimUrlOpener.h"
+#include "sim/SimWindowSystem.h"
 #include "sim/World.h"
 
 namespace zarn::platform {
@@ -62,6 +65,9 @@ class Device final {
     const std::shared_ptr<SimRuntimeClasses>& runtimeClasses() const { return runtimeClasses_; }
     // The location world: true position, fixes, significant changes, regions and beacons.
     const std::shared_ptr<LocationWorld>& location() const { return location_; }
+    const std::shared_ptr<SimWindowSystem>& windowSystem() const { return windowSystem_; }
+    const std::shared_ptr<SimUrlOpener>& urlOpener() const { return urlOpener_; }
+    const std::shared_ptr<SimMailComposing>& mailComposing() const { return mailComposing_; }
 
     // Fills the device-only services of `services` with these facilities. The crash reporter is
     // left as it is (a host links one or not).
@@ -84,6 +90,9 @@ class Device final {
     const std::shared_ptr<SimTrackingAuthorization> trackingAuthorization_;
     const std::shared_ptr<SimRuntimeClasses> runtimeClasses_;
     const std::shared_ptr<LocationWorld> location_;
+    const std::shared_ptr<SimWindowSystem> windowSystem_;
+    const std::shared_ptr<SimUrlOpener> urlOpener_;
+    const std::shared_ptr<SimMailComposing> mailComposing_;
 };
 
 }  // namespace zarn::sim

@@ -35,6 +35,16 @@ void SimApplication::resignActive() {
     setApplicationState(platform::ApplicationState::Background);
 }
 
+void SimApplication::enterForeground() {
+    platform::defaultCenter()->post(platform::kApplicationWillEnterForegroundNotification);
+    becomeActive();
+}
+
+void SimApplication::enterBackgroundFromForeground() {
+    resignActive();
+    platform::defaultCenter()->post(platform::kApplicationDidEnterBackgroundNotification);
+}
+
 void SimApplication::enterBackground(double allowedSeconds, double warningSeconds) {
     world_->lifecycle().enterBackground(allowedSeconds, warningSeconds);
 }

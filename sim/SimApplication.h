@@ -26,6 +26,10 @@ class SimApplication : public platform::Application {
     // posted and the app then is in the background.
     void becomeActive();
     void resignActive();
+    // The whole switch, on the main thread: "will enter foreground", then becomeActive(); or
+    // resignActive(), then "did enter background".
+    void enterForeground();
+    void enterBackgroundFromForeground();
 
     // Puts the app in the background with `allowedSeconds` of background time, which then runs
     // down with (virtual) time. `warningSeconds` before the end the expiration handlers of the

@@ -19,6 +19,7 @@
 #include "device/ZarnPHttpRequestCreator.h"
 #include "device/ZarnPKeyValueDao.h"
 #include "device/ZarnPLocationManagerCreator.h"
+#include "device/ZarnPMailHelper.h"
 #include "device/ZarnPNetworkDao.h"
 #include "device/ZarnPSystemBackgroundTaskDao.h"
 #include "device/ZarnPSystemDeviceDataDao.h"
@@ -31,6 +32,7 @@
 #include "services/ZarnPBeaconMatchingService.h"
 #include "services/ZarnPCommonMatchService.h"
 #include "services/ZarnPContextService.h"
+#include "services/ZarnPDebugLogMailer.h"
 #include "services/ZarnPEventService.h"
 #include "services/ZarnPExternalRegionService.h"
 #include "services/ZarnPFenceMatchService.h"
@@ -127,6 +129,7 @@ ZarnPModule::ZarnPModule(std::shared_ptr<ZarnPZarnConfiguration> configuration,
         .screenEventsService = screenEventsService_,
         .db = db_,
         .mainBundle = services_.mainBundle,
+        .debugLogMailer = debugLogMailer_,
     });
     *facadeForLog_ = interface_;
     // The user-notification-centre delegate joins with the opening of tapped notifications.
@@ -243,7 +246,8 @@ void ZarnPModule::initDao(const std::shared_ptr<ZarnDelegate>& delegate) {
             auto self = facade->lock();
             return self && self->isEnabledWithoutWaiting();
         });
-    landingPage_ = std::make_shared<ZarnPLandingPage>();
+    landingPage_ =
+        std::make_shared<ZarnPLandingPage>(services_.windowSystem, services_.urlOpener, services_.deviceInfo);
     // The data-update save orchestrator registers its stores here.
 }
 
@@ -259,14 +263,24 @@ void ZarnPModule::initService() {
         fenceDao_, uiNotificationDao_, contextService_, deviceDataDao_, keyValueDao_, publicLogDao_,
         geofenceMatchService_, beaconMatchService_, services_.notificationCenter);
     fenceMatchService_ = fenceMatchService;
-    phoneStateService_ = std::make_shared<ZarnPPhoneStateService>();
+    phoneStateService_ = ZarnPPhoneStateService::create(keyValueDao_, eventService_, deviceDataDao_,
+                                                        delegateDataDao_, services_.notificationCenter);
     auto locationUpdateService = ZarnPLocationUpdateService::create(
         systemSlcDao_, locationDao_, notificationService_, fenceMatchService_, eventService_, contextService_,
         keyValueDao_, clockDao_, backgroundTaskDao_, publicLogDao_, services_.notificationCenter);
     locationUpdateService_ = locationUpdateService;
-    screenEventsService_ = std::make_shared<ZarnPScreenEventsService>();
+    screenEventsService_ =
+        std::make_shared<ZarnPScreenEventsService>(timerDao_, eventService_, contextService_, publicLogDao_,
+                                                   locationUpdateService_, services_.notificationCenter);
     externalRegionService_ = std::make_shared<ZarnPExternalRegionService>();
-    heartbeatService_ = std::make_shared<ZarnPHeartbeatService>();
+    heartbeatService_ = std::make_shared<ZarnPHeartbeatService>(
+        eventService_, keyValueDao_, timerDao_, deviceDataDao_, clockDao_, locationManagerCreator_);
+    debugLogMailer_ = std::make_shared<ZarnPDebugLogMailer>(
+        timerDao_, publicLogDao_, phoneStateService_,
+        [mail = services_.mailComposing, windows = services_.windowSystem,
+         alerts = services_.alertPresenter](std::shared_ptr<ViewController> parent) {
+            return std::make_shared<ZarnPMailHelper>(std::move(parent), mail, windows, alerts);
+        });
     // The push mediator and the push client's links come with push.
     notificationService_->setDelegate(locationUpdateService);
     // The wrappers are linked on the SDK thread, where their callbacks run.

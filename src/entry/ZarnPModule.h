@@ -12,6 +12,7 @@ class ZarnPBeaconMatching;
 class ZarnPClockDao;
 class ZarnPContextService;
 class ZarnPContextualPageDao;
+class ZarnPDebugLogMailer;
 class ZarnPDelegateDataDao;
 class ZarnPDeviceDataDao;
 class ZarnPDeviceIdDao;
@@ -103,6 +104,9 @@ class ZarnPModule final : public ZarnPEntryModule {
     const std::shared_ptr<ZarnPNotificationOffering>& commonMatchService() const {
         return commonMatchService_;
     }
+    const std::shared_ptr<ZarnPHeartbeatScheduling>& heartbeatService() const { return heartbeatService_; }
+    const std::shared_ptr<ZarnPPhoneStateReporting>& phoneStateService() const { return phoneStateService_; }
+    const std::shared_ptr<ZarnPLandingPageShowing>& landingPage() const { return landingPage_; }
     const std::shared_ptr<ZarnPSystemBackgroundTaskDao>& backgroundTaskDao() const {
         return backgroundTaskDao_;
     }
@@ -184,6 +188,7 @@ class ZarnPModule final : public ZarnPEntryModule {
     std::shared_ptr<ZarnPScreenEventTracking> screenEventsService_;
     std::shared_ptr<ZarnPExternalRegionTriggering> externalRegionService_;
     std::shared_ptr<ZarnPHeartbeatScheduling> heartbeatService_;
+    std::shared_ptr<ZarnPDebugLogMailer> debugLogMailer_;
     std::shared_ptr<ZarnPZarnInterface> interface_;
     // The facade as the public log's enabled query reads it; filled once the facade exists.
     std::shared_ptr<std::weak_ptr<ZarnPZarnInterface>> facadeForLog_;

@@ -16,6 +16,7 @@
 #include "device/ZarnPSystemPublicLogDao.h"
 #include "device/ZarnPUINotificationDao.h"
 #include "services/ZarnPContextService.h"
+#include "services/ZarnPDebugLogMailer.h"
 #include "services/ZarnPEventService.h"
 #include "services/ZarnPHeartbeatScheduling.h"
 #include "services/ZarnPLocationUpdating.h"
@@ -417,7 +418,10 @@ void ZarnPZarnInterface::update(std::shared_ptr<ZarnPContext> context) {
 // regions, attribution, push pass-throughs, clearing, mail) and for offering and opening: they
 // are built with their own features. Until then they answer empty results and do nothing.
 
-void ZarnPZarnInterface::mailDebugLog(std::shared_ptr<ViewController>) {}
+void ZarnPZarnInterface::mailDebugLog(std::shared_ptr<ViewController> parent) {
+    if (c_.debugLogMailer)
+        c_.debugLogMailer->mailDebugLog(std::move(parent));
+}
 void ZarnPZarnInterface::setValue(std::optional<std::string>, const std::string&) {}
 void ZarnPZarnInterface::setAdvertisingIdentifier(std::optional<std::string>, bool) {}
 std::vector<NotificationRequest> ZarnPZarnInterface::loadedNotifications() {

@@ -17,6 +17,7 @@ class ZarnPClockDao;
 class ZarnPContext;
 class ZarnPContextService;
 class ZarnPContextualPageDao;
+class ZarnPDebugLogMailer;
 class ZarnPDeviceIdDao;
 class ZarnPEventService;
 class ZarnPExternalRegionTriggering;
@@ -85,7 +86,8 @@ class ZarnPZarnInterface final : public ZarnPPublicFacade,
         std::shared_ptr<ZarnPDeviceIdDao> deviceIdDao;
         std::shared_ptr<ZarnPScreenEventTracking> screenEventsService;
         std::shared_ptr<ZarnPSqLiteDb> db;
-        std::shared_ptr<platform::Bundle> mainBundle;  // optional: its display name marks our own app
+        std::shared_ptr<platform::Bundle> mainBundle;         // optional: its display name marks our own app
+        std::shared_ptr<ZarnPDebugLogMailer> debugLogMailer;  // optional: without it no mail is sent
     };
 
     // Every collaborator but the external-region service is required. The facade then posts

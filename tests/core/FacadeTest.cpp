@@ -37,7 +37,7 @@
 #include "services/ZarnPLandingPage.h"
 #include "services/ZarnPLocationUpdating.h"
 #include "services/ZarnPNotificationService.h"
-#include "services/ZarnPPhoneStateService.h"
+#include "services/ZarnPPhoneStateReporting.h"
 #include "services/ZarnPScreenEventTracking.h"
 #include "services/ZarnPSegmentationService.h"
 #include "store/ZarnPSqLiteContextualPageDao.h"
@@ -131,6 +131,13 @@ class RecordingHeartbeat final : public ZarnPHeartbeatScheduling {
   public:
     void startTimer() override { ++starts; }
     std::atomic<int> starts{0};
+};
+
+// The phone-state reports are not the facade's business here.
+class SilentPhoneState final : public ZarnPPhoneStateReporting {
+  public:
+    void clearData() override {}
+    std::string getAppInformation() override { return {}; }
 };
 
 class RecordingScreenEvents final : public ZarnPScreenEventTracking {
@@ -245,10 +252,11 @@ class FacadeTest : public ::testing::Test {
             std::make_shared<NoMatchRuns>(),
             std::make_shared<ZarnPNotificationService>(),
             locationUpdates,
-            std::make_shared<ZarnPPhoneStateService>(),
+            std::make_shared<SilentPhoneState>(),
             heartbeat,
             segmentation,
-            std::make_shared<ZarnPLandingPage>(),
+            std::make_shared<ZarnPLandingPage>(env.device->windowSystem(), env.device->urlOpener(),
+                                               env.device->deviceInfo()),
             std::make_shared<ZarnPFileConfigDao>(platform::current().libraryBundle,
                                                  platform::current().mainBundle,
                                                  platform::current().fileSystem),
@@ -267,6 +275,7 @@ class FacadeTest : public ::testing::Test {
             screenEvents,
             db,
             env.device->mainBundle(),
+            nullptr,
         };
         facade = ZarnPZarnInterface::create(c);
         return facade;

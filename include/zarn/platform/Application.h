@@ -7,6 +7,10 @@ inline constexpr const char* kApplicationDidBecomeActiveNotification =
     "ApplicationDidBecomeActiveNotification";
 inline constexpr const char* kApplicationWillResignActiveNotification =
     "ApplicationWillResignActiveNotification";
+inline constexpr const char* kApplicationWillEnterForegroundNotification =
+    "ApplicationWillEnterForegroundNotification";
+inline constexpr const char* kApplicationDidEnterBackgroundNotification =
+    "ApplicationDidEnterBackgroundNotification";
 
 enum class ApplicationState : int { Active = 0, Inactive = 1, Background = 2 };
 

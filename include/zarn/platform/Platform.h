@@ -13,6 +13,7 @@
 #include "zarn/platform/LocalNotificationCenter.h"
 #include "zarn/platform/LocationAuthorization.h"
 #include "zarn/platform/LocationManager.h"
+#include "zarn/platform/MailComposer.h"
 #include "zarn/platform/NotificationAuthorization.h"
 #include "zarn/platform/NotificationCenter.h"
 #include "zarn/platform/Reachability.h"
@@ -21,7 +22,10 @@
 #include "zarn/platform/SystemInfo.h"
 #include "zarn/platform/TimeSource.h"
 #include "zarn/platform/TrackingAuthorization.h"
+#include "zarn/platform/UrlOpener.h"
 #include "zarn/platform/UserDefaults.h"
+#include "zarn/platform/WebView.h"
+#include "zarn/platform/Windows.h"
 
 namespace zarn::platform {
 
@@ -48,7 +52,10 @@ struct Services {
     std::shared_ptr<TrackingAuthorization> trackingAuthorization;          // device-only
     std::shared_ptr<RuntimeClasses> runtimeClasses;  // optional: absent means no class is linked
     std::shared_ptr<LocationManagerFactory> locationManagerFactory;  // device-only
-    std::shared_ptr<HttpClient> httpClient;  // default: libcurl with the system's trust store
+    std::shared_ptr<WindowSystem> windowSystem;                      // device-only: windows, views, web views
+    std::shared_ptr<UrlOpener> urlOpener;                            // device-only
+    std::shared_ptr<MailComposing> mailComposing;  // optional: absent when the app has no mail
+    std::shared_ptr<HttpClient> httpClient;        // default: libcurl with the system's trust store
     // The service's base address, an https address ending in kServicePath; default:
     // defaultServiceBaseAddress().
     std::string serviceBaseAddress;
