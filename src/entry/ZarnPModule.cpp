@@ -10,6 +10,7 @@
 #include "device/ZarnPBatteryDao.h"
 #include "device/ZarnPCrashlyticsStubs.h"
 #include "device/ZarnPDataUpdateDao.h"
+#include "device/ZarnPDataUpdateReader.h"
 #include "device/ZarnPDelegateDataDao.h"
 #include "device/ZarnPDeviceIdDao.h"
 #include "device/ZarnPFileConfigDao.h"
@@ -21,6 +22,7 @@
 #include "device/ZarnPNetworkDao.h"
 #include "device/ZarnPSystemBackgroundTaskDao.h"
 #include "device/ZarnPSystemDeviceDataDao.h"
+#include "device/ZarnPSystemFenceDao.h"
 #include "device/ZarnPSystemPublicLogDao.h"
 #include "device/ZarnPSystemSLCDao.h"
 #include "device/ZarnPSystemUINotificationDao.h"
@@ -40,10 +42,13 @@
 #include "services/ZarnPPhoneStateService.h"
 #include "services/ZarnPScreenEventsService.h"
 #include "services/ZarnPSegmentationService.h"
+#include "store/ZarnPGeohashReadDao.h"
 #include "store/ZarnPSqLiteContextualPageDao.h"
 #include "store/ZarnPSqLiteDb.h"
 #include "store/ZarnPSqLiteEventDao.h"
 #include "store/ZarnPSqLiteKeyValueDao.h"
+#include "store/ZarnPSqLiteSegmentationDao.h"
+#include "store/ZarnPSqLiteSegmentationHistoryDao.h"
 #include "store/ZarnPSqLiteSentTriggerDao.h"
 #include "zarn/ZarnVersion.h"
 #include "zarn/platform/Platform.h"
@@ -149,9 +154,12 @@ void ZarnPModule::initDaoAndService(const std::shared_ptr<ZarnDelegate>& delegat
     initDao(delegate);
 
     contextService_ = std::make_shared<ZarnPContextService>(clockDao_);
-    // The region wrapper (built with region monitoring) comes here.
-    dataUpdateDao_ = std::make_shared<ZarnPDataUpdateDao>();
-    segmentationService_ = std::make_shared<ZarnPSegmentationService>();
+    fenceDao_ = std::make_shared<ZarnPSystemFenceDao>(nullptr, backgroundTaskDao_, keyValueDao_, timerDao_,
+                                                      contextService_, services_.locationManagerFactory,
+                                                      services_.locationAuthorization);
+    initDataUpdateDao();
+    segmentationService_ = std::make_shared<ZarnPSegmentationService>(keyValueDao_, segmentationDao_,
+                                                                      segmentationHistoryDao_, publicLogDao_);
     eventService_ = ZarnPEventService::create(eventDao_, keyValueDao_, uuidGenerator_, segmentationService_,
                                               dataUpdateDao_, clockDao_, services_.notificationCenter);
     contextService_->setEventService(eventService_);
@@ -180,9 +188,12 @@ void ZarnPModule::initDao(const std::shared_ptr<ZarnDelegate>& delegate) {
     // The cooldown and beacon-notification stores come here.
     contextualPageDao_ = std::make_shared<ZarnPSqLiteContextualPageDao>();
     eventDao_ = std::make_shared<ZarnPSqLiteEventDao>(db_);
-    // The data-update reader and the HTTP store come here.
+    httpDao_ = std::make_shared<ZarnPHttpDao>(
+        backgroundTaskDao_,
+        [](const std::vector<std::uint8_t>& bytes) { return ZarnPDataUpdateReader::read(bytes); },
+        httpRequestCreator_, services_.serviceBaseAddress);
     deviceIdDao_ = std::make_shared<ZarnPDeviceIdDao>(uuidGenerator_, keyValueDao_);
-    // The geohash read store comes here.
+    geohashReadDao_ = std::make_shared<ZarnPGeohashReadDao>(db_);
     // The reachability of the connection type is read for the host of the installed address.
     networkDao_ = std::make_shared<ZarnPNetworkDao>(ZarnPHttpDao::hostOf(services_.serviceBaseAddress),
                                                     services_.reachability);
@@ -195,6 +206,8 @@ void ZarnPModule::initDao(const std::shared_ptr<ZarnDelegate>& delegate) {
     uiNotificationDao_ = std::make_shared<ZarnPSystemUINotificationDao>();
     if (!clockDao_)
         clockDao_ = std::make_shared<ZarnPSystemClockDao>(services_.timeSource);
+    segmentationDao_ = std::make_shared<ZarnPSqLiteSegmentationDao>(db_);
+    segmentationHistoryDao_ = std::make_shared<ZarnPSqLiteSegmentationHistoryDao>(db_);
     // The location wrapper, the segmentation stores with their validator, the notification read
     // store and the local and external notification stores come here.
     delegateDataDao_ = std::make_shared<ZarnPDelegateDataDao>(delegate);
@@ -213,19 +226,57 @@ void ZarnPModule::initDao(const std::shared_ptr<ZarnDelegate>& delegate) {
 void ZarnPModule::initService() {
     logEventWriter_ = std::make_shared<ZarnPLogEventWriter>(eventService_, timerDao_);
     ZarnPLogger::instance().addListener(logEventWriter_);
-    notificationService_ = std::make_shared<ZarnPNotificationService>();
+    locationUpdateService_ = std::make_shared<ZarnPLocationUpdateService>();
+    notificationService_ = ZarnPNotificationService::create(ZarnPNotificationService::Collaborators{
+        // PLACEHOLDER: the local and beacon notification stores join when they are built.
+        .localDao = nullptr,
+        .beaconDao = nullptr,
+        .remoteDao = dataUpdateDao_,
+        .eventDao = eventDao_,
+        .keyValueDao = keyValueDao_,
+        .publicLogDao = publicLogDao_,
+        .eventService = eventService_,
+        .locationUpdateService = locationUpdateService_,
+        .contextService = contextService_,
+        .segmentationService = segmentationService_,
+        .clockDao = clockDao_,
+    });
+    segmentationService_->setNotificationService(notificationService_);
     commonMatchService_ = std::make_shared<ZarnPCommonMatchService>();
     geofenceMatchService_ = std::make_shared<ZarnPGeofenceMatchingService>();
     beaconMatchService_ = std::make_shared<ZarnPBeaconMatchingService>();
     // The external-region matching service comes here.
     fenceMatchService_ = std::make_shared<ZarnPFenceMatchService>();
     phoneStateService_ = std::make_shared<ZarnPPhoneStateService>();
-    locationUpdateService_ = std::make_shared<ZarnPLocationUpdateService>();
     screenEventsService_ = std::make_shared<ZarnPScreenEventsService>();
     externalRegionService_ = std::make_shared<ZarnPExternalRegionService>();
     heartbeatService_ = std::make_shared<ZarnPHeartbeatService>();
     // The push mediator and the delegate links between the push client, the notification
     // service, the location update service and the location wrappers come with those services.
+}
+
+void ZarnPModule::initDataUpdateDao() {
+    ZarnPDataUpdateDao::Collaborators c{
+        .httpDao = httpDao_,
+        .deviceIdDao = deviceIdDao_,
+        .networkDao = networkDao_,
+        .batteryDao = batteryDao_,
+        .geohashReadDao = geohashReadDao_,
+        .fenceDao = fenceDao_,
+        .publicLogDao = publicLogDao_,
+        .keyValueDao = keyValueDao_,
+        .clockDao = clockDao_,
+        // PLACEHOLDER until the save orchestrator is built: a fetched update is read and dropped.
+        .save =
+            [](const com::zarnkit::velto::dataupdate::fb::DataUpdateResponseDTO&,
+               const std::shared_ptr<ZarnPContext>&) {
+                LogDebug(kDomain, "Data update not saved: the save is not built yet");
+                return ZarnPDataUpdateSaveOutcome{};
+            },
+        // The nearest-query cache joins with the notification read store.
+        .invalidateCache = nullptr,
+    };
+    dataUpdateDao_ = ZarnPDataUpdateDao::create(std::move(c));
 }
 
 }  // namespace zarn

@@ -28,6 +28,14 @@ class ZarnPLogEventWriter;
 class ZarnPLogFileAppender;
 class ZarnPMatchRunDispatching;
 class ZarnPNetworkDao;
+class ZarnPDataUpdateDao;
+class ZarnPFenceDao;
+class ZarnPGeohashReadDao;
+class ZarnPHttpDao;
+class ZarnPNotificationService;
+class ZarnPSegmentationService;
+class ZarnPSqLiteSegmentationDao;
+class ZarnPSqLiteSegmentationHistoryDao;
 class ZarnPNotificationLoading;
 class ZarnPNotificationOffering;
 class ZarnPPhoneStateReporting;
@@ -92,12 +100,20 @@ class ZarnPModule final : public ZarnPEntryModule {
     const std::shared_ptr<ZarnPSystemBackgroundTaskDao>& backgroundTaskDao() const {
         return backgroundTaskDao_;
     }
+    const std::shared_ptr<ZarnPDataUpdateDao>& dataUpdateDao() const { return dataUpdateDao_; }
+    const std::shared_ptr<ZarnPNotificationService>& notificationService() const {
+        return notificationService_;
+    }
+    const std::shared_ptr<ZarnPSegmentationService>& segmentationService() const {
+        return segmentationService_;
+    }
 
   private:
     void setupLogging();
     void initDaoAndService(const std::shared_ptr<ZarnDelegate>& delegate);
     void initDao(const std::shared_ptr<ZarnDelegate>& delegate);
     void initService();
+    void initDataUpdateDao();
 
     // The installed platform, read once at the start of the build.
     platform::Services services_;
@@ -125,13 +141,18 @@ class ZarnPModule final : public ZarnPEntryModule {
     std::shared_ptr<ZarnPSystemPublicLogDao> publicLogDao_;
     std::shared_ptr<ZarnPLandingPageShowing> landingPage_;
     std::shared_ptr<ZarnPContextService> contextService_;
-    std::shared_ptr<ZarnPRemoteEventAndNotificationDao> dataUpdateDao_;
-    std::shared_ptr<ZarnPSegmentationReading> segmentationService_;
+    std::shared_ptr<ZarnPHttpDao> httpDao_;
+    std::shared_ptr<ZarnPGeohashReadDao> geohashReadDao_;
+    std::shared_ptr<ZarnPSqLiteSegmentationDao> segmentationDao_;
+    std::shared_ptr<ZarnPSqLiteSegmentationHistoryDao> segmentationHistoryDao_;
+    std::shared_ptr<ZarnPFenceDao> fenceDao_;
+    std::shared_ptr<ZarnPDataUpdateDao> dataUpdateDao_;
+    std::shared_ptr<ZarnPSegmentationService> segmentationService_;
     std::shared_ptr<ZarnPEventService> eventService_;
     std::shared_ptr<ZarnPSignificantChangeMonitoring> slcDao_;
     std::shared_ptr<ZarnPPushMessaging> gcmClient_;
     std::shared_ptr<ZarnPLogEventWriter> logEventWriter_;
-    std::shared_ptr<ZarnPNotificationLoading> notificationService_;
+    std::shared_ptr<ZarnPNotificationService> notificationService_;
     std::shared_ptr<ZarnPNotificationOffering> commonMatchService_;
     std::shared_ptr<ZarnPGeofenceMatching> geofenceMatchService_;
     std::shared_ptr<ZarnPBeaconMatching> beaconMatchService_;
