@@ -44,6 +44,7 @@
 #include "services/ZarnPSegmentationService.h"
 #include "store/ZarnPGeohashReadDao.h"
 #include "store/ZarnPSqLiteContextualPageDao.h"
+#include "store/ZarnPSqLiteDataUpdateSaveOrchestrator.h"
 #include "store/ZarnPSqLiteDb.h"
 #include "store/ZarnPSqLiteEventDao.h"
 #include "store/ZarnPSqLiteKeyValueDao.h"
@@ -220,7 +221,9 @@ void ZarnPModule::initDao(const std::shared_ptr<ZarnDelegate>& delegate) {
             return self && self->isEnabledWithoutWaiting();
         });
     landingPage_ = std::make_shared<ZarnPLandingPage>();
-    // The data-update save orchestrator registers its stores here.
+    // Kept only so that its stores, the first of their classes, are the ones that migrate.
+    dataUpdateSaveOrchestrator_ = std::make_shared<ZarnPSqLiteDataUpdateSaveOrchestrator>(db_, publicLogDao_);
+    dataUpdateDaos_ = ZarnPSqLiteDataUpdateSaveOrchestrator::registerDaos(db_);
 }
 
 void ZarnPModule::initService() {

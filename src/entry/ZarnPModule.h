@@ -1,5 +1,6 @@
 #pragma once
 #include <memory>
+#include <vector>
 
 #include "entry/ZarnPPublicFacade.h"
 #include "zarn/platform/Platform.h"
@@ -45,6 +46,8 @@ class ZarnPScreenEventTracking;
 class ZarnPSegmentationReading;
 class ZarnPSentTriggerDao;
 class ZarnPSignificantChangeMonitoring;
+class ZarnPSqLiteDao;
+class ZarnPSqLiteDataUpdateSaveOrchestrator;
 class ZarnPSqLiteDb;
 class ZarnPSqLiteEventDao;
 class ZarnPSqLiteKeyValueDao;
@@ -140,6 +143,8 @@ class ZarnPModule final : public ZarnPEntryModule {
     std::shared_ptr<ZarnPDelegateDataDao> delegateDataDao_;
     std::shared_ptr<ZarnPSystemPublicLogDao> publicLogDao_;
     std::shared_ptr<ZarnPLandingPageShowing> landingPage_;
+    std::shared_ptr<ZarnPSqLiteDataUpdateSaveOrchestrator> dataUpdateSaveOrchestrator_;
+    std::vector<std::shared_ptr<ZarnPSqLiteDao>> dataUpdateDaos_;
     std::shared_ptr<ZarnPContextService> contextService_;
     std::shared_ptr<ZarnPHttpDao> httpDao_;
     std::shared_ptr<ZarnPGeohashReadDao> geohashReadDao_;
