@@ -269,12 +269,17 @@ void ZarnPModule::initDataUpdateDao() {
         .publicLogDao = publicLogDao_,
         .keyValueDao = keyValueDao_,
         .clockDao = clockDao_,
-        // PLACEHOLDER until the save orchestrator is built: a fetched update is read and dropped.
         .save =
-            [](const com::zarnkit::velto::dataupdate::fb::DataUpdateResponseDTO&,
-               const std::shared_ptr<ZarnPContext>&) {
-                LogDebug(kDomain, "Data update not saved: the save is not built yet");
-                return ZarnPDataUpdateSaveOutcome{};
+            [orchestrator = dataUpdateSaveOrchestrator_](
+                const com::zarnkit::velto::dataupdate::fb::DataUpdateResponseDTO& root,
+                const std::shared_ptr<ZarnPContext>& context) {
+                auto result = orchestrator->save(root, context);
+                return ZarnPDataUpdateSaveOutcome{
+                    .deleteAllOldData = result.deleteAllOldData(),
+                    .beaconUuids = {result.beaconUuids().begin(), result.beaconUuids().end()},
+                    .storedBeaconUuids = {result.storedBeaconUuids().begin(),
+                                          result.storedBeaconUuids().end()},
+                };
             },
         // The nearest-query cache joins with the notification read store.
         .invalidateCache = nullptr,
