@@ -22,7 +22,7 @@
 #include "device/ZarnPBaseKeyValueDao.h"
 #include "device/ZarnPRemoteEventAndNotificationDao.h"
 #include "services/ZarnPEventService.h"
-#include "services/ZarnPSegmentationService.h"
+#include "services/ZarnPSegmentationReading.h"
 #include "store/ZarnPDatabase.h"
 #include "store/ZarnPSqLiteDb.h"
 #include "store/ZarnPSqLiteEventDao.h"
@@ -61,8 +61,25 @@ Value locationExtra(int i) {
     return Value{{"latitude", 52.1 + i * 1e-6}, {"longitude", 4.3}, {"accuracy", 20}};
 }
 
+class FreshSegmentation final : public ZarnPSegmentationReading {
+  public:
+    std::optional<std::string> getAdvertisingIdentifier() override { return std::nullopt; }
+    std::optional<bool> isAdvertisingEnabled() override { return std::nullopt; }
+    Value getSegmentationProperties() override { return Value::object(); }
+};
+
 class NoRemote final : public ZarnPRemoteEventAndNotificationDao {
   public:
+    // Only the events upload is used here.
+    void storeEventsAndLoadNotifications(const std::vector<std::shared_ptr<ZarnPEvent>>&,
+                                         const std::shared_ptr<ZarnPLocationWithAccuracy>&, bool, bool,
+                                         const std::string&, const std::optional<std::string>&,
+                                         std::optional<bool>, const Value&,
+                                         std::shared_ptr<ZarnPStoreEventsAndLoadNotificationsDelegate>,
+                                         std::shared_ptr<ZarnPContext>) override {}
+    void saveDataUpdate(const com::zarnkit::velto::dataupdate::fb::DataUpdateResponseDTO*,
+                        const std::shared_ptr<ZarnPContext>&) override {}
+    void clearData() override {}
     void storeEvents(const std::vector<std::shared_ptr<ZarnPEvent>>&, const std::string&,
                      const std::optional<std::string>&, std::optional<bool>, const Value&,
                      std::shared_ptr<ZarnPStoreEventsDelegate>) override {}
@@ -86,9 +103,9 @@ struct World {
         kv = std::make_shared<ZarnPSqLiteKeyValueDao>(db);
         auto typed = std::make_shared<ZarnPBaseKeyValueDao>(kv->stringKeyValueDao());
         service = ZarnPEventService::create(
-            eventDao, typed, std::make_shared<ZarnPUuidGenerator>(),
-            std::make_shared<ZarnPSegmentationService>(), std::make_shared<NoRemote>(),
-            std::make_shared<ZarnPSystemClockDao>(platform::timeSource()), platform::defaultCenter());
+            eventDao, typed, std::make_shared<ZarnPUuidGenerator>(), std::make_shared<FreshSegmentation>(),
+            std::make_shared<NoRemote>(), std::make_shared<ZarnPSystemClockDao>(platform::timeSource()),
+            platform::defaultCenter());
         db->database();
     }
     ~World() {

@@ -43,6 +43,8 @@ class ZarnPSegmentationHistoryDao {
     // ZarnPDatabaseException when a write fails, after undoing a transaction it began itself.
     virtual void saveSegmentationIdsTrigger(const std::vector<std::string>& segmentationIds,
                                             int64_t time) = 0;
+    // Forgets every recorded trigger (all data cleared); a failure is logged, never raised.
+    virtual void clearSegmentationHistory() = 0;
 
     // The count a rule is judged by: 0 when its key has no trigger in its period.
     static int countForRule(const ZarnPSegmentationHistoryCounts& counts,

@@ -1,5 +1,7 @@
 #include "entry/ZarnPModule.h"
 
+#include "entry/ZarnPLoadedNotificationStores.h"
+
 #include "core/ZarnException.h"
 #include "core/ZarnPLogFileAppender.h"
 #include "core/ZarnPLogger.h"
@@ -11,6 +13,7 @@
 #include "device/ZarnPBatteryDao.h"
 #include "device/ZarnPCrashlyticsStubs.h"
 #include "device/ZarnPDataUpdateDao.h"
+#include "device/ZarnPDataUpdateReader.h"
 #include "device/ZarnPDelegateDataDao.h"
 #include "device/ZarnPDeviceIdDao.h"
 #include "device/ZarnPFileConfigDao.h"
@@ -45,9 +48,11 @@
 #include "services/ZarnPPhoneStateService.h"
 #include "services/ZarnPScreenEventsService.h"
 #include "services/ZarnPSegmentationService.h"
+#include "store/ZarnPGeohashReadDao.h"
 #include "store/ZarnPSqLiteBeaconNotificationDao.h"
 #include "store/ZarnPSqLiteContextualPageDao.h"
 #include "store/ZarnPSqLiteCooldownDao.h"
+#include "store/ZarnPSqLiteDataUpdateSaveOrchestrator.h"
 #include "store/ZarnPSqLiteDb.h"
 #include "store/ZarnPSqLiteEventDao.h"
 #include "store/ZarnPSqLiteExternalNotificationDao.h"
@@ -178,8 +183,9 @@ void ZarnPModule::initDaoAndService(const std::shared_ptr<ZarnDelegate>& delegat
     fenceDao_ = std::make_shared<ZarnPSystemFenceDao>(nullptr, backgroundTaskDao_, keyValueDao_, timerDao_,
                                                       contextService_, services_.locationManagerFactory,
                                                       services_.locationAuthorization);
-    dataUpdateDao_ = std::make_shared<ZarnPDataUpdateDao>();
-    segmentationService_ = std::make_shared<ZarnPSegmentationService>();
+    initDataUpdateDao();
+    segmentationService_ = std::make_shared<ZarnPSegmentationService>(keyValueDao_, segmentationDao_,
+                                                                      segmentationHistoryDao_, publicLogDao_);
     eventService_ = ZarnPEventService::create(eventDao_, keyValueDao_, uuidGenerator_, segmentationService_,
                                               dataUpdateDao_, clockDao_, services_.notificationCenter);
     contextService_->setEventService(eventService_);
@@ -212,9 +218,12 @@ void ZarnPModule::initDao(const std::shared_ptr<ZarnDelegate>& delegate) {
     beaconNotificationDao_ = std::make_shared<ZarnPSqLiteBeaconNotificationDao>(db_, cooldownDao_, clockDao_);
     contextualPageDao_ = std::make_shared<ZarnPSqLiteContextualPageDao>(db_, clockDao_);
     eventDao_ = std::make_shared<ZarnPSqLiteEventDao>(db_);
-    // The data-update reader and the HTTP store come here.
+    httpDao_ = std::make_shared<ZarnPHttpDao>(
+        backgroundTaskDao_,
+        [](const std::vector<std::uint8_t>& bytes) { return ZarnPDataUpdateReader::read(bytes); },
+        httpRequestCreator_, services_.serviceBaseAddress);
     deviceIdDao_ = std::make_shared<ZarnPDeviceIdDao>(uuidGenerator_, keyValueDao_);
-    // The geohash read store comes here.
+    geohashReadDao_ = std::make_shared<ZarnPGeohashReadDao>(db_);
     // The reachability of the connection type is read for the host of the installed address.
     networkDao_ = std::make_shared<ZarnPNetworkDao>(ZarnPHttpDao::hostOf(services_.serviceBaseAddress),
                                                     services_.reachability);
@@ -248,13 +257,27 @@ void ZarnPModule::initDao(const std::shared_ptr<ZarnDelegate>& delegate) {
         });
     landingPage_ =
         std::make_shared<ZarnPLandingPage>(services_.windowSystem, services_.urlOpener, services_.deviceInfo);
-    // The data-update save orchestrator registers its stores here.
+    // Kept only so that its stores, the first of their classes, are the ones that migrate.
+    dataUpdateSaveOrchestrator_ = std::make_shared<ZarnPSqLiteDataUpdateSaveOrchestrator>(db_, publicLogDao_);
+    dataUpdateDaos_ = ZarnPSqLiteDataUpdateSaveOrchestrator::registerDaos(db_);
 }
 
 void ZarnPModule::initService() {
     logEventWriter_ = std::make_shared<ZarnPLogEventWriter>(eventService_, timerDao_);
     ZarnPLogger::instance().addListener(logEventWriter_);
-    notificationService_ = std::make_shared<ZarnPNotificationService>();
+    notificationService_ = ZarnPNotificationService::create(ZarnPNotificationService::Collaborators{
+        .localDao = std::make_shared<ZarnPLoadedLocalNotifications>(notificationDao_),
+        .beaconDao = std::make_shared<ZarnPLoadedBeaconNotifications>(beaconNotificationDao_),
+        .remoteDao = dataUpdateDao_,
+        .eventDao = eventDao_,
+        .keyValueDao = keyValueDao_,
+        .publicLogDao = publicLogDao_,
+        .eventService = eventService_,
+        .contextService = contextService_,
+        .segmentationService = segmentationService_,
+        .clockDao = clockDao_,
+    });
+    segmentationService_->setNotificationService(notificationService_);
     commonMatchService_ = std::make_shared<ZarnPCommonMatchService>();
     geofenceMatchService_ = std::make_shared<ZarnPGeofenceMatchingService>();
     beaconMatchService_ = std::make_shared<ZarnPBeaconMatchingService>();
@@ -283,6 +306,7 @@ void ZarnPModule::initService() {
         });
     // The push mediator and the push client's links come with push.
     notificationService_->setDelegate(locationUpdateService);
+    notificationService_->setLocationUpdateService(locationUpdateService);
     // The wrappers are linked on the SDK thread, where their callbacks run.
     timerDao_->invokeBlockOnRunLoop(
         [fence = fenceDao_, fenceMatchService, location = locationDao_, slc = systemSlcDao_,
@@ -292,6 +316,34 @@ void ZarnPModule::initService() {
             slc->setDelegate(locationUpdateService);
         },
         false);
+}
+
+void ZarnPModule::initDataUpdateDao() {
+    ZarnPDataUpdateDao::Collaborators c{
+        .httpDao = httpDao_,
+        .deviceIdDao = deviceIdDao_,
+        .networkDao = networkDao_,
+        .batteryDao = batteryDao_,
+        .geohashReadDao = geohashReadDao_,
+        .fenceDao = fenceDao_,
+        .publicLogDao = publicLogDao_,
+        .keyValueDao = keyValueDao_,
+        .clockDao = clockDao_,
+        .save =
+            [orchestrator = dataUpdateSaveOrchestrator_](
+                const com::zarnkit::velto::dataupdate::fb::DataUpdateResponseDTO& root,
+                const std::shared_ptr<ZarnPContext>& context) {
+                auto result = orchestrator->save(root, context);
+                return ZarnPDataUpdateSaveOutcome{
+                    .deleteAllOldData = result.deleteAllOldData(),
+                    .beaconUuids = {result.beaconUuids().begin(), result.beaconUuids().end()},
+                    .storedBeaconUuids = {result.storedBeaconUuids().begin(),
+                                          result.storedBeaconUuids().end()},
+                };
+            },
+        .invalidateCache = [read = notificationReadDao_] { read->invalidate(); },
+    };
+    dataUpdateDao_ = ZarnPDataUpdateDao::create(std::move(c));
 }
 
 }  // namespace zarn

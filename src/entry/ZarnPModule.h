@@ -1,5 +1,6 @@
 #pragma once
 #include <memory>
+#include <vector>
 
 #include "entry/ZarnPPublicFacade.h"
 #include "zarn/platform/Platform.h"
@@ -32,6 +33,14 @@ class ZarnPLogEventWriter;
 class ZarnPLogFileAppender;
 class ZarnPMatchRunDispatching;
 class ZarnPNetworkDao;
+class ZarnPDataUpdateDao;
+class ZarnPFenceDao;
+class ZarnPGeohashReadDao;
+class ZarnPHttpDao;
+class ZarnPNotificationService;
+class ZarnPSegmentationService;
+class ZarnPSqLiteSegmentationDao;
+class ZarnPSqLiteSegmentationHistoryDao;
 class ZarnPNotificationLoading;
 class ZarnPNotificationOffering;
 class ZarnPPhoneStateReporting;
@@ -44,13 +53,13 @@ class ZarnPSignificantChangeMonitoring;
 class ZarnPSegmentationPropertyValidator;
 class ZarnPSqLiteBeaconNotificationDao;
 class ZarnPSqLiteCooldownDao;
+class ZarnPSqLiteDao;
+class ZarnPSqLiteDataUpdateSaveOrchestrator;
 class ZarnPSqLiteDb;
 class ZarnPSqLiteEventDao;
 class ZarnPSqLiteExternalNotificationDao;
 class ZarnPSqLiteKeyValueDao;
 class ZarnPSqLiteNotificationReadDao;
-class ZarnPSqLiteSegmentationDao;
-class ZarnPSqLiteSegmentationHistoryDao;
 class ZarnPSystemFenceDao;
 class ZarnPSystemLocationDao;
 class ZarnPSystemSLCDao;
@@ -128,12 +137,20 @@ class ZarnPModule final : public ZarnPEntryModule {
     const std::shared_ptr<ZarnPSqLiteExternalNotificationDao>& externalNotificationDao() const {
         return externalNotificationDao_;
     }
+    const std::shared_ptr<ZarnPDataUpdateDao>& dataUpdateDao() const { return dataUpdateDao_; }
+    const std::shared_ptr<ZarnPNotificationService>& notificationService() const {
+        return notificationService_;
+    }
+    const std::shared_ptr<ZarnPSegmentationService>& segmentationService() const {
+        return segmentationService_;
+    }
 
   private:
     void setupLogging();
     void initDaoAndService(const std::shared_ptr<ZarnDelegate>& delegate);
     void initDao(const std::shared_ptr<ZarnDelegate>& delegate);
     void initService();
+    void initDataUpdateDao();
 
     // The installed platform, read once at the start of the build.
     platform::Services services_;
@@ -168,9 +185,13 @@ class ZarnPModule final : public ZarnPEntryModule {
     std::shared_ptr<ZarnPDelegateDataDao> delegateDataDao_;
     std::shared_ptr<ZarnPSystemPublicLogDao> publicLogDao_;
     std::shared_ptr<ZarnPLandingPageShowing> landingPage_;
+    std::shared_ptr<ZarnPSqLiteDataUpdateSaveOrchestrator> dataUpdateSaveOrchestrator_;
+    std::vector<std::shared_ptr<ZarnPSqLiteDao>> dataUpdateDaos_;
     std::shared_ptr<ZarnPContextService> contextService_;
-    std::shared_ptr<ZarnPRemoteEventAndNotificationDao> dataUpdateDao_;
-    std::shared_ptr<ZarnPSegmentationReading> segmentationService_;
+    std::shared_ptr<ZarnPHttpDao> httpDao_;
+    std::shared_ptr<ZarnPGeohashReadDao> geohashReadDao_;
+    std::shared_ptr<ZarnPDataUpdateDao> dataUpdateDao_;
+    std::shared_ptr<ZarnPSegmentationService> segmentationService_;
     std::shared_ptr<ZarnPEventService> eventService_;
     std::shared_ptr<ZarnPSignificantChangeMonitoring> slcDao_;
     std::shared_ptr<ZarnPSystemSLCDao> systemSlcDao_;
@@ -178,7 +199,7 @@ class ZarnPModule final : public ZarnPEntryModule {
     std::shared_ptr<ZarnPSystemFenceDao> fenceDao_;
     std::shared_ptr<ZarnPPushMessaging> gcmClient_;
     std::shared_ptr<ZarnPLogEventWriter> logEventWriter_;
-    std::shared_ptr<ZarnPNotificationLoading> notificationService_;
+    std::shared_ptr<ZarnPNotificationService> notificationService_;
     std::shared_ptr<ZarnPNotificationOffering> commonMatchService_;
     std::shared_ptr<ZarnPGeofenceMatching> geofenceMatchService_;
     std::shared_ptr<ZarnPBeaconMatching> beaconMatchService_;

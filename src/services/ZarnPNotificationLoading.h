@@ -7,18 +7,19 @@ class ZarnPContext;
 class ZarnPLocationWithAccuracy;
 class ZarnPNotificationServiceDelegate;
 
-// The notification service (data-update timing, loaded notifications) as the facade and the
-// location update service hold it. It declares the operations its callers use as they arrive;
-// SDK thread only.
+// The notification service (data-update timing, loaded notifications) as the facade, the
+// segmentation service and the location update service hold it. SDK thread only.
 class ZarnPNotificationLoading {
   public:
     virtual ~ZarnPNotificationLoading() = default;
     // Stores the events and, when one is due, fetches a data update for the location; the end
     // of the step reaches the delegate's locationNotificationServiceUpdatedNotifications.
     virtual void storeEventsAndUpdateNotificationsForLocation(
-        std::shared_ptr<ZarnPLocationWithAccuracy> location, bool inForeground, bool supportsRegionExit,
-        bool supportsBeacon, std::shared_ptr<ZarnPContext> context) = 0;
-    // Forgets the update times and the last match location (all data cleared).
+        const std::shared_ptr<ZarnPLocationWithAccuracy>& location, bool inForeground,
+        bool supportsRegionExit, bool supportsBeacon, const std::shared_ptr<ZarnPContext>& context) = 0;
+    // Empties the loaded local and beacon notifications (until the next data update).
+    virtual void deleteNotifications() = 0;
+    // Clears the loaded notifications, the force flag, the request dates and the device id.
     virtual void clearData() = 0;
     // Held weakly: the delegate (the location update service) holds this service.
     virtual void setDelegate(std::weak_ptr<ZarnPNotificationServiceDelegate> delegate) = 0;

@@ -1,18 +1,62 @@
 #pragma once
+#include <memory>
 #include <optional>
 #include <string>
 
+#include "core/ZarnPSequenceChecker.h"
 #include "services/ZarnPSegmentationReading.h"
 
 namespace zarn {
 
-// PLACEHOLDER until the segmentation service is built: answers what a fresh installation
-// holds (no advertising identifier, no flag, no segmentation values).
-class ZarnPSegmentationService : public ZarnPSegmentationReading {
+class ZarnPContext;
+class ZarnPKeyValueDao;
+class ZarnPNotificationLoading;
+class ZarnPSegmentationDao;
+class ZarnPSegmentationHistoryDao;
+class ZarnPSystemPublicLogDao;
+
+// The app's segmentation values and its advertising identifier with the tracking flag. A
+// changed value makes the loaded campaigns stale: the next data update is forced and the loaded
+// notifications are dropped. SDK thread only.
+class ZarnPSegmentationService final : public ZarnPSegmentationReading {
   public:
-    std::optional<std::string> getAdvertisingIdentifier() override { return std::nullopt; }
-    std::optional<bool> isAdvertisingEnabled() override { return std::nullopt; }
-    Value getSegmentationProperties() override { return Value::object(); }
+    static constexpr const char* kAdvertisingIdentifierKey = "zarn_advertising_identifier";
+    static constexpr const char* kAdvertisingEnabledKey = "zarn_advertising_enabled";
+    static constexpr const char* kBeaconListVersionKey = "beacon_list_version";
+    static constexpr const char* kForceUpdateKey = "zarn_force_update";
+
+    // Every collaborator is required. The notification service comes later
+    // (setNotificationService), as it holds this service itself.
+    ZarnPSegmentationService(std::shared_ptr<ZarnPKeyValueDao> keyValueDao,
+                             std::shared_ptr<ZarnPSegmentationDao> segmentationDao,
+                             std::shared_ptr<ZarnPSegmentationHistoryDao> historyDao,
+                             std::shared_ptr<ZarnPSystemPublicLogDao> publicLogDao);
+    ZarnPSegmentationService(const ZarnPSegmentationService&) = delete;
+    ZarnPSegmentationService& operator=(const ZarnPSegmentationService&) = delete;
+
+    // Held weakly: the notification service owns this one.
+    void setNotificationService(std::weak_ptr<ZarnPNotificationLoading> notificationService);
+
+    // `key` is already prefixed by its type.
+    void setValue(const std::string& value, const std::string& key,
+                  const std::shared_ptr<ZarnPContext>& zarnContext);
+    void setAdvertisingIdentifier(const std::optional<std::string>& identifier,
+                                  bool advertisingTrackingEnabled);
+
+    std::optional<std::string> getAdvertisingIdentifier() override;
+    std::optional<bool> isAdvertisingEnabled() override;
+    Value getSegmentationProperties() override;
+
+    // Removes the advertising settings, every segmentation value and the trigger history.
+    void clearData();
+
+  private:
+    std::shared_ptr<ZarnPKeyValueDao> keyValueDao_;
+    std::shared_ptr<ZarnPSegmentationDao> segmentationDao_;
+    std::shared_ptr<ZarnPSegmentationHistoryDao> historyDao_;
+    std::shared_ptr<ZarnPSystemPublicLogDao> publicLogDao_;
+    std::weak_ptr<ZarnPNotificationLoading> notificationService_;
+    ZarnPSequenceChecker sequence_;
 };
 
 }  // namespace zarn

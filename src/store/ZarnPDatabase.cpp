@@ -94,7 +94,6 @@ bool ZarnPDatabase::close() {
     }
     db_ = nullptr;
     open_ = false;
-    inTransaction_ = false;
     return true;
 }
 
@@ -330,27 +329,15 @@ bool ZarnPDatabase::runUpdate(Error* error, std::string_view sql, const std::vec
 }
 
 bool ZarnPDatabase::beginTransaction() {
-    bool ok = executeUpdate("begin exclusive transaction");
-    if (ok)
-        inTransaction_ = true;
-    return ok;
+    return executeUpdate("begin exclusive transaction");
 }
 
-// A failed commit or rollback may still have ended the transaction (SQLite rolls back by itself
-// after some errors); the flag follows what SQLite reports, so that it never claims a
-// transaction that is gone.
 bool ZarnPDatabase::commit() {
-    bool ok = executeUpdate("commit transaction");
-    if (ok || !hasOpenTransaction())
-        inTransaction_ = false;
-    return ok;
+    return executeUpdate("commit transaction");
 }
 
 bool ZarnPDatabase::rollback() {
-    bool ok = executeUpdate("rollback transaction");
-    if (ok || !hasOpenTransaction())
-        inTransaction_ = false;
-    return ok;
+    return executeUpdate("rollback transaction");
 }
 
 bool ZarnPDatabase::hasOpenTransaction() const {

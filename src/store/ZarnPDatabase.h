@@ -74,13 +74,15 @@ class ZarnPDatabase : public std::enable_shared_from_this<ZarnPDatabase> {
                                 const std::vector<ZarnPSqlValue>* arrayArgs,
                                 const ZarnPSqlParameters* dictionaryArgs);
 
-    // "begin exclusive transaction", "commit transaction", "rollback transaction". The
-    // transaction flag changes only when the statement succeeds.
+    // "begin exclusive transaction", "commit transaction", "rollback transaction".
     bool beginTransaction();
     bool commit();
     bool rollback();
-    bool inTransaction() const { return inTransaction_; }
-    // Whether SQLite has a transaction open on the connection, however it was begun.
+    // Whether SQLite has a transaction open on the connection, read from its autocommit state:
+    // SQLite may roll back by itself after some errors (a full disk, an I/O error), and a flag of
+    // our own would then claim a transaction that is gone.
+    bool inTransaction() const { return hasOpenTransaction(); }
+    // The same answer, however the transaction was begun.
     bool hasOpenTransaction() const;
 
     int lastErrorCode() const;
@@ -154,7 +156,6 @@ class ZarnPDatabase : public std::enable_shared_from_this<ZarnPDatabase> {
     std::optional<std::string> databasePath_;
     bool logsErrors_ = true;
     bool isExecutingStatement_ = false;
-    bool inTransaction_ = false;
     uint64_t failedUpdateCount_ = 0;
     int busyRetryTimeout_ = kDefaultBusyRetryTimeout;
     std::unordered_set<ZarnPResultSet*> openResultSets_;

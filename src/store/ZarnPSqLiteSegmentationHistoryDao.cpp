@@ -92,4 +92,13 @@ void ZarnPSqLiteSegmentationHistoryDao::saveSegmentationIdsTrigger(
         transaction->commit();
 }
 
+void ZarnPSqLiteSegmentationHistoryDao::clearSegmentationHistory() {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    auto db = database();
+    bool success = db && db->executeUpdate("DELETE FROM notification_segmentation_history;");
+    Error error;
+    if (setErrorOnError(&error, success))
+        LogNsError(kDomain, error, "Failed to clear segmentation history");
+}
+
 }  // namespace zarn

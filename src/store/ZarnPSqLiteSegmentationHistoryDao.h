@@ -20,6 +20,7 @@ class ZarnPSqLiteSegmentationHistoryDao final : public ZarnPSqLiteDao, public Za
     ZarnPSegmentationHistoryCounts findSegmentationHistoryCount(
         const std::vector<ZarnPSegmentationProperty>& rules, int64_t startTime) override;
     void saveSegmentationIdsTrigger(const std::vector<std::string>& segmentationIds, int64_t time) override;
+    void clearSegmentationHistory() override;
 
   private:
     ZarnPSequenceChecker sequence_;

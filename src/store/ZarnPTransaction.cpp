@@ -18,8 +18,8 @@ ZarnPTransaction::ZarnPTransaction(std::shared_ptr<ZarnPDatabase> database, Mode
     : database_(std::move(database)) {
     if (!database_)
         throw ZarnPDatabaseException(failure(database_));
-    // Also a transaction that SQLite has open but that was begun without the connection's flag.
-    if (mode == Mode::JoinOrBegin && (database_->inTransaction() || database_->hasOpenTransaction()))
+    // Any open transaction, however it was begun.
+    if (mode == Mode::JoinOrBegin && database_->inTransaction())
         return;
     if (!database_->beginTransaction())
         throw ZarnPDatabaseException(failure(database_));
@@ -43,6 +43,9 @@ void ZarnPTransaction::rollback() {
     if (!owns_ || finished_)
         return;
     finished_ = true;
+    // SQLite may already have rolled back by itself (a full disk, an I/O error).
+    if (!database_->inTransaction())
+        return;
     if (!database_->rollback())
         LogError("SqLiteDb", "Failed to roll back a transaction");
 }

@@ -36,15 +36,14 @@
 #include "services/ZarnPHeartbeatScheduling.h"
 #include "services/ZarnPLandingPage.h"
 #include "services/ZarnPLocationUpdating.h"
-#include "services/ZarnPNotificationService.h"
 #include "services/ZarnPPhoneStateReporting.h"
 #include "services/ZarnPScreenEventTracking.h"
-#include "services/ZarnPSegmentationService.h"
 #include "store/ZarnPSqLiteContextualPageDao.h"
 #include "store/ZarnPSqLiteDb.h"
 #include "store/ZarnPSqLiteEventDao.h"
 #include "store/ZarnPSqLiteKeyValueDao.h"
 #include "store/ZarnPSqLiteSentTriggerDao.h"
+#include "tests/support/ServiceDoubles.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace zarn {
@@ -153,6 +152,16 @@ class RecordingScreenEvents final : public ZarnPScreenEventTracking {
 // Uploads as the service would receive them: the events and the token they went out under.
 class RecordingRemote final : public ZarnPRemoteEventAndNotificationDao {
   public:
+    // Only the events upload is used here.
+    void storeEventsAndLoadNotifications(const std::vector<std::shared_ptr<ZarnPEvent>>&,
+                                         const std::shared_ptr<ZarnPLocationWithAccuracy>&, bool, bool,
+                                         const std::string&, const std::optional<std::string>&,
+                                         std::optional<bool>, const Value&,
+                                         std::shared_ptr<ZarnPStoreEventsAndLoadNotificationsDelegate>,
+                                         std::shared_ptr<ZarnPContext>) override {}
+    void saveDataUpdate(const com::zarnkit::velto::dataupdate::fb::DataUpdateResponseDTO*,
+                        const std::shared_ptr<ZarnPContext>&) override {}
+    void clearData() override {}
     void storeEvents(const std::vector<std::shared_ptr<ZarnPEvent>>& events, const std::string& publicToken,
                      const std::optional<std::string>&, std::optional<bool>, const Value&,
                      std::shared_ptr<ZarnPStoreEventsDelegate>) override {
@@ -250,7 +259,7 @@ class FacadeTest : public ::testing::Test {
             timerDao,
             publicLog,
             std::make_shared<NoMatchRuns>(),
-            std::make_shared<ZarnPNotificationService>(),
+            std::make_shared<test::NoLoadedNotifications>(),
             locationUpdates,
             std::make_shared<SilentPhoneState>(),
             heartbeat,
@@ -331,7 +340,7 @@ class FacadeTest : public ::testing::Test {
     std::shared_ptr<ZarnPSqLiteEventDao> eventDao;
     std::shared_ptr<ZarnPSystemClockDao> clock = std::make_shared<ZarnPSystemClockDao>(env.time);
     std::shared_ptr<ZarnPUuidGenerator> uuid = std::make_shared<ZarnPUuidGenerator>();
-    std::shared_ptr<ZarnPSegmentationService> segmentation = std::make_shared<ZarnPSegmentationService>();
+    std::shared_ptr<ZarnPSegmentationReading> segmentation = std::make_shared<test::FreshSegmentation>();
     std::shared_ptr<RecordingRemote> remote = std::make_shared<RecordingRemote>();
     std::shared_ptr<ZarnPEventService> eventService;
     std::shared_ptr<ZarnPSystemTimerDao> timerDao = std::make_shared<ZarnPSystemTimerDao>(

@@ -33,6 +33,7 @@ class CountingHistory final : public ZarnPSegmentationHistoryDao {
         return out;
     }
     void saveSegmentationIdsTrigger(const std::vector<std::string>&, int64_t) override {}
+    void clearSegmentationHistory() override {}
 
     ZarnPSegmentationHistoryCounts counts;
     int calls = 0;

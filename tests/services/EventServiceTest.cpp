@@ -10,10 +10,10 @@
 #include "core/ZarnTriggerContext.h"
 #include "device/ZarnPBaseKeyValueDao.h"
 #include "device/ZarnPRemoteEventAndNotificationDao.h"
-#include "services/ZarnPSegmentationService.h"
 #include "store/ZarnPSqLiteDb.h"
 #include "store/ZarnPSqLiteEventDao.h"
 #include "store/ZarnPSqLiteKeyValueDao.h"
+#include "tests/support/ServiceDoubles.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace zarn {
@@ -22,6 +22,16 @@ namespace {
 // Records each upload and answers it when the test says so.
 class RecordingRemoteDao final : public ZarnPRemoteEventAndNotificationDao {
   public:
+    // Only the events upload is used here.
+    void storeEventsAndLoadNotifications(const std::vector<std::shared_ptr<ZarnPEvent>>&,
+                                         const std::shared_ptr<ZarnPLocationWithAccuracy>&, bool, bool,
+                                         const std::string&, const std::optional<std::string>&,
+                                         std::optional<bool>, const Value&,
+                                         std::shared_ptr<ZarnPStoreEventsAndLoadNotificationsDelegate>,
+                                         std::shared_ptr<ZarnPContext>) override {}
+    void saveDataUpdate(const com::zarnkit::velto::dataupdate::fb::DataUpdateResponseDTO*,
+                        const std::shared_ptr<ZarnPContext>&) override {}
+    void clearData() override {}
     struct Request {
         std::vector<std::shared_ptr<ZarnPEvent>> events;
         std::string token;
@@ -49,7 +59,7 @@ class EventServiceTest : public ::testing::Test {
         keyValueDao = std::make_shared<ZarnPBaseKeyValueDao>(stringDao->stringKeyValueDao());
         center = std::make_shared<platform::NotificationCenter>();
         service = ZarnPEventService::create(eventDao, keyValueDao, std::make_shared<ZarnPUuidGenerator>(),
-                                            std::make_shared<ZarnPSegmentationService>(), remote,
+                                            std::make_shared<test::FreshSegmentation>(), remote,
                                             std::make_shared<ZarnPSystemClockDao>(env.time), center);
         keyValueDao->setPropertyValue("token-1", "zarn_public_token");
     }

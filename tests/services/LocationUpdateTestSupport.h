@@ -30,9 +30,9 @@ class RecordingNotificationService final : public ZarnPNotificationLoading {
         bool inForeground = false;
         std::shared_ptr<ZarnPContext> context;
     };
-    void storeEventsAndUpdateNotificationsForLocation(std::shared_ptr<ZarnPLocationWithAccuracy> location,
-                                                      bool inForeground, bool, bool,
-                                                      std::shared_ptr<ZarnPContext> context) override {
+    void storeEventsAndUpdateNotificationsForLocation(
+        const std::shared_ptr<ZarnPLocationWithAccuracy>& location, bool inForeground, bool, bool,
+        const std::shared_ptr<ZarnPContext>& context) override {
         requests.push_back({location, inForeground, context});
         if (answerAtOnce)
             finish();
@@ -42,6 +42,7 @@ class RecordingNotificationService final : public ZarnPNotificationLoading {
             d->locationNotificationServiceUpdatedNotifications(requests.empty() ? nullptr
                                                                                 : requests.back().context);
     }
+    void deleteNotifications() override {}
     void clearData() override { ++cleared; }
     void setDelegate(std::weak_ptr<ZarnPNotificationServiceDelegate> d) override { delegate = std::move(d); }
 

@@ -10,14 +10,13 @@
 #include "core/ZarnPSystemClockDao.h"
 #include "core/ZarnPSystemTimerDao.h"
 #include "core/ZarnPUuidGenerator.h"
-#include "device/ZarnPDataUpdateDao.h"
 #include "device/ZarnPDeviceIdDao.h"
 #include "device/ZarnPKeyValueDao.h"
 #include "services/ZarnPEventService.h"
-#include "services/ZarnPSegmentationService.h"
 #include "store/ZarnPSqLiteDb.h"
 #include "store/ZarnPSqLiteEventDao.h"
 #include "store/ZarnPSqLiteKeyValueDao.h"
+#include "tests/support/ServiceDoubles.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace zarn {
@@ -36,9 +35,9 @@ TEST(StoreSequenceDeathTest, StoresAndServicesUsedOnTheSdkThreadRefuseAnyOtherTh
         std::make_shared<ZarnPSystemTimerDao>(env.time, platform::mainRunLoop(), env.device->application());
     auto deviceId = std::make_shared<ZarnPDeviceIdDao>(std::make_shared<ZarnPUuidGenerator>(), settings);
     auto eventService = ZarnPEventService::create(
-        events, settings, std::make_shared<ZarnPUuidGenerator>(),
-        std::make_shared<ZarnPSegmentationService>(), std::make_shared<ZarnPDataUpdateDao>(),
-        std::make_shared<ZarnPSystemClockDao>(env.time), platform::defaultCenter());
+        events, settings, std::make_shared<ZarnPUuidGenerator>(), std::make_shared<test::FreshSegmentation>(),
+        std::make_shared<test::UnreachableService>(), std::make_shared<ZarnPSystemClockDao>(env.time),
+        platform::defaultCenter());
     std::string id;
     timer->invokeBlockOnRunLoop(
         [&] {

@@ -1,0 +1,194 @@
+#include "services/ZarnPNotificationService.h"
+
+#include <cmath>
+
+#include "core/ZarnException.h"
+#include "core/ZarnPClockDao.h"
+#include "core/ZarnPContextStarting.h"
+#include "core/ZarnPLocationWithAccuracy.h"
+#include "core/ZarnPLogger.h"
+#include "device/ZarnPKeyValueDao.h"
+#include "device/ZarnPRemoteEventAndNotificationDao.h"
+#include "device/ZarnPSystemPublicLogDao.h"
+#include "services/ZarnPEventService.h"
+#include "services/ZarnPLoadedNotificationStore.h"
+#include "services/ZarnPLocationUpdating.h"
+#include "services/ZarnPNotificationServiceDelegate.h"
+#include "services/ZarnPSegmentationReading.h"
+#include "store/ZarnPEventDao.h"
+
+namespace zarn {
+
+namespace {
+constexpr const char* kPublicTokenKey = "zarn_public_token";
+constexpr const char* kForceUpdateKey = "zarn_force_update";
+constexpr const char* kSuspendIntervalKey = "zarn_suspend_interval";
+constexpr const char* kLatitudeKey = "zarn_last_match_location_latitude";
+constexpr const char* kLongitudeKey = "zarn_last_match_location_longitude";
+constexpr const char* kAccuracyKey = "zarn_last_match_location_accuracy";
+constexpr const char* kStoreEventsKey = "zarn_store_events";
+constexpr unsigned kUserInitiated = 0;
+}  // namespace
+
+std::shared_ptr<ZarnPNotificationService> ZarnPNotificationService::create(Collaborators collaborators) {
+    return std::shared_ptr<ZarnPNotificationService>(new ZarnPNotificationService(std::move(collaborators)));
+}
+
+ZarnPNotificationService::ZarnPNotificationService(Collaborators collaborators)
+    : c_(std::move(collaborators)) {
+    ZARN_REQUIRE(c_.remoteDao);
+    ZARN_REQUIRE(c_.eventDao);
+    ZARN_REQUIRE(c_.keyValueDao);
+    ZARN_REQUIRE(c_.publicLogDao);
+    ZARN_REQUIRE(c_.eventService);
+    ZARN_REQUIRE(c_.contextService);
+    ZARN_REQUIRE(c_.segmentationService);
+    ZARN_REQUIRE(c_.clockDao);
+}
+
+void ZarnPNotificationService::setDelegate(std::weak_ptr<ZarnPNotificationServiceDelegate> delegate) {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    delegate_ = std::move(delegate);
+}
+
+bool ZarnPNotificationService::shouldPerformDataUpdate(bool inForeground) {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    Date now = c_.clockDao->now();
+    bool forced = c_.keyValueDao->getBoolPropertyValueForKey(kForceUpdateKey);
+    if (forced &&
+        (!lastRequestedForceUpdate_ ||
+         std::fabs(timeIntervalBetween(now, *lastRequestedForceUpdate_)) > kForceUpdateIntervalSeconds)) {
+        lastRequestedNotifications_ = now;
+        lastRequestedForceUpdate_ = now;
+        c_.keyValueDao->setBoolPropertyValue(false, kForceUpdateKey);
+        return true;
+    }
+    double threshold = inForeground ? kForegroundIntervalSeconds : kBackgroundIntervalSeconds;
+    double suspend = c_.keyValueDao->getIntPropertyValueForKey(kSuspendIntervalKey);
+    if (lastRequestedNotifications_) {
+        double elapsed = std::fabs(timeIntervalBetween(now, *lastRequestedNotifications_));
+        if (!(elapsed > threshold && elapsed > suspend))
+            return false;
+    }
+    lastRequestedNotifications_ = now;
+    return true;
+}
+
+void ZarnPNotificationService::storeEventsAndUpdateNotificationsForLocation(
+    const std::shared_ptr<ZarnPLocationWithAccuracy>& location, bool inForeground, bool supportsRegionExit,
+    bool supportsBeacon, const std::shared_ptr<ZarnPContext>& zarnContext) {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    auto token = c_.keyValueDao->getPropertyValueForKey(kPublicTokenKey);
+    if (!token) {
+        LogError(kDomain, "Public token not yet initialized");
+        // Nothing to exchange, but the run must not stay open.
+        completeStep(zarnContext);
+        return;
+    }
+    if (location && shouldPerformDataUpdate(inForeground)) {
+        auto events = c_.eventDao->getEvents();
+        c_.keyValueDao->setDoublePropertyValue(location->latitude(), kLatitudeKey);
+        c_.keyValueDao->setDoublePropertyValue(location->longitude(), kLongitudeKey);
+        c_.keyValueDao->setDoublePropertyValue(location->accuracy(), kAccuracyKey);
+        auto advertisingId = c_.segmentationService->getAdvertisingIdentifier();
+        auto advertisingEnabled = c_.segmentationService->isAdvertisingEnabled();
+        auto properties = c_.segmentationService->getSegmentationProperties();
+        c_.remoteDao->storeEventsAndLoadNotifications(events, location, supportsRegionExit, supportsBeacon,
+                                                      *token, advertisingId, advertisingEnabled, properties,
+                                                      shared_from_this(), zarnContext);
+        return;
+    }
+    loadNotificationsCompleted({}, *token, true, zarnContext, std::nullopt);
+}
+
+void ZarnPNotificationService::loadNotificationsCompleted(
+    const std::vector<std::shared_ptr<ZarnPEvent>>& events, const std::string& publicToken, bool storeEvents,
+    const std::shared_ptr<ZarnPContext>& zarnContext, const std::optional<Error>& error) {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    auto token = c_.keyValueDao->getPropertyValueForKey(kPublicTokenKey);
+    if (!error && token && *token == publicToken) {
+        c_.eventDao->deleteEvents(events);
+        c_.keyValueDao->setBoolPropertyValue(storeEvents, kStoreEventsKey);
+        c_.eventService->sendEventsIfNeeded();
+    }
+    if (error) {
+        c_.publicLogDao->logFailedDataUpdate(zarnContext);
+        c_.eventService->logDataError(*error, "dataupdate", zarnContext);
+    }
+    completeStep(zarnContext);
+}
+
+void ZarnPNotificationService::completeStep(const std::shared_ptr<ZarnPContext>& zarnContext) {
+    if (auto delegate = delegate_.lock())
+        delegate->locationNotificationServiceUpdatedNotifications(zarnContext);
+}
+
+void ZarnPNotificationService::loadPushedNotificationsCompleted(
+    const std::shared_ptr<ZarnPContext>& zarnContext) {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    if (auto delegate = delegate_.lock())
+        delegate->notificationServiceReceivedPushForLocation(zarnContext);
+}
+
+std::optional<std::vector<std::shared_ptr<ZarnPNotification>>>
+ZarnPNotificationService::getLoadedNotifications() {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    if (c_.keyValueDao->hasProperty(kLatitudeKey)) {
+        ZarnPLocationWithAccuracy location(c_.keyValueDao->getDoublePropertyValueForKey(kLatitudeKey),
+                                           c_.keyValueDao->getDoublePropertyValueForKey(kLongitudeKey),
+                                           c_.keyValueDao->getDoublePropertyValueForKey(kAccuracyKey));
+        if (!c_.localDao)
+            return std::vector<std::shared_ptr<ZarnPNotification>>{};
+        Error error;
+        auto notifications = c_.localDao->getAllNear(location, &error);
+        if (!error.domain.empty()) {
+            LogNsError(kDomain, error, "Failed to obtain loaded notifications");
+            return std::nullopt;
+        }
+        return notifications;
+    }
+    if (auto updates = locationUpdateService_.lock())
+        updates->performFullUpdate(c_.contextService->startContext(kUserInitiated));
+    return std::vector<std::shared_ptr<ZarnPNotification>>{};
+}
+
+std::optional<std::vector<std::shared_ptr<ZarnPBeaconNotification>>>
+ZarnPNotificationService::getLoadedBeaconNotifications() {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    if (!c_.beaconDao)
+        return std::vector<std::shared_ptr<ZarnPBeaconNotification>>{};
+    Error error;
+    auto notifications = c_.beaconDao->getAllBeaconNotifications(&error);
+    if (!error.domain.empty()) {
+        LogNsError(kDomain, error, "Failed to obtain loaded notifications");
+        return std::nullopt;
+    }
+    return notifications;
+}
+
+void ZarnPNotificationService::deleteNotifications() {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    if (c_.beaconDao)
+        if (auto error = c_.beaconDao->replaceNotificationsWithNone())
+            LogNsError(kDomain, *error, "Failed to remove loaded beacon notifications");
+    if (c_.localDao)
+        if (auto error = c_.localDao->replaceNotificationsWithNone())
+            LogNsError(kDomain, *error, "Failed to remove loaded local notifications");
+}
+
+void ZarnPNotificationService::clearData() {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    if (c_.beaconDao)
+        if (auto error = c_.beaconDao->clearNotifications())
+            LogNsError(kDomain, *error, "Failed to clear notifications for beacon");
+    if (c_.localDao)
+        if (auto error = c_.localDao->clearNotifications())
+            LogNsError(kDomain, *error, "Failed to clear notifications for local notifications");
+    c_.keyValueDao->unsetPropertyKey(kForceUpdateKey);
+    // A new token's campaigns are fetched at the next run, not an hour later.
+    lastRequestedNotifications_.reset();
+    lastRequestedForceUpdate_.reset();
+    c_.remoteDao->clearData();
+}
+
+}  // namespace zarn
