@@ -51,8 +51,8 @@ class ZarnPNotificationService final : public ZarnPNotificationLoading,
         std::shared_ptr<ZarnPClockDao> clockDao;
     };
 
-    // Every collaborator is required but the two notification stores (PLACEHOLDER: optional
-    // until the module builds them; without one its operations do nothing).
+    // Every collaborator is required but the two notification stores: without one, its
+    // operations do nothing.
     static std::shared_ptr<ZarnPNotificationService> create(Collaborators collaborators);
     ZarnPNotificationService(const ZarnPNotificationService&) = delete;
     ZarnPNotificationService& operator=(const ZarnPNotificationService&) = delete;
