@@ -29,6 +29,7 @@
 #include "store/ZarnPSqLiteDb.h"
 #include "store/ZarnPSqLiteEventDao.h"
 #include "store/ZarnPSqLiteKeyValueDao.h"
+#include "tests/store/StoreTestSupport.h"
 #include "tests/support/TestEnvironment.h"
 #include "zarn/ZarnBase.h"
 #include "zarn/platform/Platform.h"
@@ -130,6 +131,19 @@ TEST_F(ModuleTest, DefaultDatabaseOfTheTestingBuildMayBeOpenedFromTheMainThread)
     env.runUntilIdle();
     EXPECT_FALSE(env.consoleContains("Initializing DB from main thread!"));
     EXPECT_TRUE(std::filesystem::exists(env.path("Documents/zarn.db")));
+}
+
+TEST_F(ModuleTest, DatabaseOpensWithTheDataUpdateTables) {
+    module = std::make_shared<ZarnPModule>(
+        configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(platform::current().httpClient),
+        nullptr, nullptr, locationManagerCreator(), nullptr, std::make_shared<ZarnPSystemClockDao>(env.time));
+    ASSERT_TRUE(module->db()->database());
+    env.runUntilIdle();
+    test::RawSqlite raw(env.path("Documents/zarn.db"));
+    for (const char* table : {"geohash", "geohash_notification", "notification", "campaign", "polygon",
+                              "custom_region_fields", "trigger_properties", "segmentation_property",
+                              "timespan", "cooldown_group", "set_segmentation_property"})
+        EXPECT_TRUE(raw.hasTable(table)) << table;
 }
 
 TEST_F(ModuleTest, FirstLineOfTheBuildLandsInTheLogFile) {
