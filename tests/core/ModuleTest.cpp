@@ -34,6 +34,7 @@
 #include "store/ZarnPSqLiteExternalNotificationDao.h"
 #include "store/ZarnPSqLiteKeyValueDao.h"
 #include "store/ZarnPSqLiteNotificationDao.h"
+#include "tests/store/StoreTestSupport.h"
 #include "tests/support/StartedLibrary.h"
 #include "tests/support/TestEnvironment.h"
 #include "zarn/ZarnBase.h"
@@ -148,6 +149,19 @@ TEST_F(ModuleTest, DefaultDatabaseOfTheTestingBuildMayBeOpenedFromTheMainThread)
     ASSERT_TRUE(rs && rs->next());
     EXPECT_EQ(rs->intForColumnIndex(0), 5);
     EXPECT_FALSE(env.consoleContains("Failed to"));
+}
+
+TEST_F(ModuleTest, DatabaseOpensWithTheDataUpdateTables) {
+    module = std::make_shared<ZarnPModule>(
+        configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(platform::current().httpClient),
+        nullptr, nullptr, locationManagerCreator(), nullptr, std::make_shared<ZarnPSystemClockDao>(env.time));
+    ASSERT_TRUE(module->db()->database());
+    env.runUntilIdle();
+    test::RawSqlite raw(env.path("Documents/zarn.db"));
+    for (const char* table : {"geohash", "geohash_notification", "notification", "campaign", "polygon",
+                              "custom_region_fields", "trigger_properties", "segmentation_property",
+                              "timespan", "cooldown_group", "set_segmentation_property"})
+        EXPECT_TRUE(raw.hasTable(table)) << table;
 }
 
 TEST_F(ModuleTest, FirstLineOfTheBuildLandsInTheLogFile) {
