@@ -47,7 +47,7 @@ ZarnPNotificationService::ZarnPNotificationService(Collaborators collaborators)
 }
 
 void ZarnPNotificationService::setDelegate(std::weak_ptr<ZarnPNotificationServiceDelegate> delegate) {
-    ZARN_CHECK_SEQUENCE(sequence_);
+    // Wiring: called by the module on its building thread, before any use.
     delegate_ = std::move(delegate);
 }
 

@@ -30,7 +30,7 @@ ZarnPSegmentationService::ZarnPSegmentationService(std::shared_ptr<ZarnPKeyValue
 
 void ZarnPSegmentationService::setNotificationService(
     std::weak_ptr<ZarnPNotificationLoading> notificationService) {
-    ZARN_CHECK_SEQUENCE(sequence_);
+    // Wiring: called once by the module on its building thread, before any use.
     notificationService_ = std::move(notificationService);
 }
 
