@@ -29,6 +29,7 @@
 #include "store/ZarnPSqLiteKeyValueDao.h"
 #include "testing/RecordingConsole.h"
 #include "testing/SyncCountingVfs.h"
+#include "tests/support/ServiceDoubles.h"
 #include "zarn/platform/Platform.h"
 
 namespace {
@@ -61,30 +62,6 @@ Value locationExtra(int i) {
     return Value{{"latitude", 52.1 + i * 1e-6}, {"longitude", 4.3}, {"accuracy", 20}};
 }
 
-class FreshSegmentation final : public ZarnPSegmentationReading {
-  public:
-    std::optional<std::string> getAdvertisingIdentifier() override { return std::nullopt; }
-    std::optional<bool> isAdvertisingEnabled() override { return std::nullopt; }
-    Value getSegmentationProperties() override { return Value::object(); }
-};
-
-class NoRemote final : public ZarnPRemoteEventAndNotificationDao {
-  public:
-    // Only the events upload is used here.
-    void storeEventsAndLoadNotifications(const std::vector<std::shared_ptr<ZarnPEvent>>&,
-                                         const std::shared_ptr<ZarnPLocationWithAccuracy>&, bool, bool,
-                                         const std::string&, const std::optional<std::string>&,
-                                         std::optional<bool>, const Value&,
-                                         std::shared_ptr<ZarnPStoreEventsAndLoadNotificationsDelegate>,
-                                         std::shared_ptr<ZarnPContext>) override {}
-    void saveDataUpdate(const com::zarnkit::velto::dataupdate::fb::DataUpdateResponseDTO*,
-                        const std::shared_ptr<ZarnPContext>&) override {}
-    void clearData() override {}
-    void storeEvents(const std::vector<std::shared_ptr<ZarnPEvent>>&, const std::string&,
-                     const std::optional<std::string>&, std::optional<bool>, const Value&,
-                     std::shared_ptr<ZarnPStoreEventsDelegate>) override {}
-};
-
 struct World {
     std::string dir = benchDirectory();
     std::shared_ptr<ZarnPSqLiteDb> db;
@@ -103,9 +80,9 @@ struct World {
         kv = std::make_shared<ZarnPSqLiteKeyValueDao>(db);
         auto typed = std::make_shared<ZarnPBaseKeyValueDao>(kv->stringKeyValueDao());
         service = ZarnPEventService::create(
-            eventDao, typed, std::make_shared<ZarnPUuidGenerator>(), std::make_shared<FreshSegmentation>(),
-            std::make_shared<NoRemote>(), std::make_shared<ZarnPSystemClockDao>(platform::timeSource()),
-            platform::defaultCenter());
+            eventDao, typed, std::make_shared<ZarnPUuidGenerator>(),
+            std::make_shared<test::FreshSegmentation>(), std::make_shared<test::UnreachableService>(),
+            std::make_shared<ZarnPSystemClockDao>(platform::timeSource()), platform::defaultCenter());
         db->database();
     }
     ~World() {

@@ -150,18 +150,8 @@ class RecordingScreenEvents final : public ZarnPScreenEventTracking {
 };
 
 // Uploads as the service would receive them: the events and the token they went out under.
-class RecordingRemote final : public ZarnPRemoteEventAndNotificationDao {
+class RecordingRemote final : public test::EventsOnlyRemote {
   public:
-    // Only the events upload is used here.
-    void storeEventsAndLoadNotifications(const std::vector<std::shared_ptr<ZarnPEvent>>&,
-                                         const std::shared_ptr<ZarnPLocationWithAccuracy>&, bool, bool,
-                                         const std::string&, const std::optional<std::string>&,
-                                         std::optional<bool>, const Value&,
-                                         std::shared_ptr<ZarnPStoreEventsAndLoadNotificationsDelegate>,
-                                         std::shared_ptr<ZarnPContext>) override {}
-    void saveDataUpdate(const com::zarnkit::velto::dataupdate::fb::DataUpdateResponseDTO*,
-                        const std::shared_ptr<ZarnPContext>&) override {}
-    void clearData() override {}
     void storeEvents(const std::vector<std::shared_ptr<ZarnPEvent>>& events, const std::string& publicToken,
                      const std::optional<std::string>&, std::optional<bool>, const Value&,
                      std::shared_ptr<ZarnPStoreEventsDelegate>) override {

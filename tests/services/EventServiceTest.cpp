@@ -20,18 +20,8 @@ namespace zarn {
 namespace {
 
 // Records each upload and answers it when the test says so.
-class RecordingRemoteDao final : public ZarnPRemoteEventAndNotificationDao {
+class RecordingRemoteDao final : public test::EventsOnlyRemote {
   public:
-    // Only the events upload is used here.
-    void storeEventsAndLoadNotifications(const std::vector<std::shared_ptr<ZarnPEvent>>&,
-                                         const std::shared_ptr<ZarnPLocationWithAccuracy>&, bool, bool,
-                                         const std::string&, const std::optional<std::string>&,
-                                         std::optional<bool>, const Value&,
-                                         std::shared_ptr<ZarnPStoreEventsAndLoadNotificationsDelegate>,
-                                         std::shared_ptr<ZarnPContext>) override {}
-    void saveDataUpdate(const com::zarnkit::velto::dataupdate::fb::DataUpdateResponseDTO*,
-                        const std::shared_ptr<ZarnPContext>&) override {}
-    void clearData() override {}
     struct Request {
         std::vector<std::shared_ptr<ZarnPEvent>> events;
         std::string token;

@@ -37,8 +37,9 @@ class NoLoadedNotifications final : public ZarnPNotificationLoading {
     std::weak_ptr<ZarnPNotificationServiceDelegate> delegate_;
 };
 
-// A service that is never reached: nothing is sent and nothing completes.
-class UnreachableService final : public ZarnPRemoteEventAndNotificationDao {
+// A service whose only road a test uses is the events upload: the data-update requests, saves
+// and clearing do nothing.
+class EventsOnlyRemote : public ZarnPRemoteEventAndNotificationDao {
   public:
     void storeEventsAndLoadNotifications(const std::vector<std::shared_ptr<ZarnPEvent>>&,
                                          const std::shared_ptr<ZarnPLocationWithAccuracy>&, bool, bool,
@@ -46,12 +47,17 @@ class UnreachableService final : public ZarnPRemoteEventAndNotificationDao {
                                          std::optional<bool>, const Value&,
                                          std::shared_ptr<ZarnPStoreEventsAndLoadNotificationsDelegate>,
                                          std::shared_ptr<ZarnPContext>) override {}
-    void storeEvents(const std::vector<std::shared_ptr<ZarnPEvent>>&, const std::string&,
-                     const std::optional<std::string>&, std::optional<bool>, const Value&,
-                     std::shared_ptr<ZarnPStoreEventsDelegate>) override {}
     void saveDataUpdate(const com::zarnkit::velto::dataupdate::fb::DataUpdateResponseDTO*,
                         const std::shared_ptr<ZarnPContext>&) override {}
     void clearData() override {}
+};
+
+// A service that is never reached: nothing is sent and nothing completes.
+class UnreachableService final : public EventsOnlyRemote {
+  public:
+    void storeEvents(const std::vector<std::shared_ptr<ZarnPEvent>>&, const std::string&,
+                     const std::optional<std::string>&, std::optional<bool>, const Value&,
+                     std::shared_ptr<ZarnPStoreEventsDelegate>) override {}
 };
 
 }  // namespace zarn::test
