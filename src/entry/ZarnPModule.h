@@ -42,7 +42,7 @@ class ZarnPSegmentationService;
 class ZarnPSqLiteSegmentationDao;
 class ZarnPSqLiteSegmentationHistoryDao;
 class ZarnPNotificationLoading;
-class ZarnPNotificationOffering;
+class ZarnPCommonMatching;
 class ZarnPPhoneStateReporting;
 class ZarnPPushMessaging;
 class ZarnPRemoteEventAndNotificationDao;
@@ -110,7 +110,7 @@ class ZarnPModule final : public ZarnPEntryModule {
     const std::shared_ptr<ZarnPSystemPublicLogDao>& publicLogDao() const { return publicLogDao_; }
     const std::shared_ptr<ZarnPLogFileAppender>& logFileAppender() const { return logFileAppender_; }
     const std::shared_ptr<ZarnPLogEventWriter>& logEventWriter() const { return logEventWriter_; }
-    const std::shared_ptr<ZarnPNotificationOffering>& commonMatchService() const {
+    const std::shared_ptr<ZarnPCommonMatching>& commonMatchService() const {
         return commonMatchService_;
     }
     const std::shared_ptr<ZarnPHeartbeatScheduling>& heartbeatService() const { return heartbeatService_; }
@@ -200,7 +200,7 @@ class ZarnPModule final : public ZarnPEntryModule {
     std::shared_ptr<ZarnPPushMessaging> gcmClient_;
     std::shared_ptr<ZarnPLogEventWriter> logEventWriter_;
     std::shared_ptr<ZarnPNotificationService> notificationService_;
-    std::shared_ptr<ZarnPNotificationOffering> commonMatchService_;
+    std::shared_ptr<ZarnPCommonMatching> commonMatchService_;
     std::shared_ptr<ZarnPGeofenceMatching> geofenceMatchService_;
     std::shared_ptr<ZarnPBeaconMatching> beaconMatchService_;
     std::shared_ptr<ZarnPMatchRunDispatching> fenceMatchService_;

@@ -20,7 +20,7 @@
 #include "services/ZarnPEventService.h"
 #include "services/ZarnPHeartbeatScheduling.h"
 #include "services/ZarnPLocationUpdating.h"
-#include "services/ZarnPNotificationOffering.h"
+#include "services/ZarnPCommonMatching.h"
 #include "services/ZarnPScreenEventTracking.h"
 #include "zarn/platform/Application.h"
 #include "zarn/platform/SystemInfo.h"

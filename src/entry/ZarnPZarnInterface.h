@@ -29,7 +29,7 @@ class ZarnPLandingPageShowing;
 class ZarnPLocationUpdating;
 class ZarnPMatchRunDispatching;
 class ZarnPNotificationLoading;
-class ZarnPNotificationOffering;
+class ZarnPCommonMatching;
 class ZarnPPhoneStateReporting;
 class ZarnPPushMessaging;
 class ZarnPScreenEventTracking;
@@ -81,7 +81,7 @@ class ZarnPZarnInterface final : public ZarnPPublicFacade,
         std::shared_ptr<ZarnPZarnConfiguration> configuration;
         std::shared_ptr<ZarnPGeofenceMatching> geofenceMatchService;
         std::shared_ptr<ZarnPBeaconMatching> beaconMatchService;
-        std::shared_ptr<ZarnPNotificationOffering> commonMatchService;
+        std::shared_ptr<ZarnPCommonMatching> commonMatchService;
         std::shared_ptr<ZarnPExternalRegionTriggering> externalRegionService;  // optional
         std::shared_ptr<ZarnPDeviceIdDao> deviceIdDao;
         std::shared_ptr<ZarnPScreenEventTracking> screenEventsService;

@@ -1,12 +1,13 @@
 #pragma once
 #include <memory>
 
-#include "services/ZarnPNotificationOffering.h"
+#include "services/ZarnPCommonMatching.h"
 
 namespace zarn {
 
-// PLACEHOLDER until the common matching is built: only keeps its offer delegate.
-class ZarnPCommonMatchService : public ZarnPNotificationOffering {
+// PLACEHOLDER until the common matching is built: keeps its offer delegate, matches nothing
+// and shows nothing.
+class ZarnPCommonMatchService : public ZarnPCommonMatching {
   public:
     void setDelegate(std::weak_ptr<ZarnPMatchServiceOfferNotificationDelegate> d) override {
         delegate_ = std::move(d);
@@ -14,6 +15,27 @@ class ZarnPCommonMatchService : public ZarnPNotificationOffering {
     std::shared_ptr<ZarnPMatchServiceOfferNotificationDelegate> delegate() const override {
         return delegate_.lock();
     }
+
+    int getCooldownPeriod() override { return 0; }
+    bool isInCooldown(int) override { return false; }
+    bool shouldAbortMatchRunBecauseOfCoolDown() override { return false; }
+    bool isInCooldownGroup(const std::vector<ZarnPCooldownGroup>&, int, int) override { return false; }
+    bool shouldIncreaseMatchRange() override { return false; }
+    void monitorNotifications(const std::vector<ZarnPNotificationWithDistance>&) override {}
+    void cancelNotifications(const std::set<std::string>&) override {}
+    void saveSentDwellingNotification(const std::string&, Date) override {}
+    void offerNotifications(const std::vector<ZarnPNotification>&, int,
+                            const std::shared_ptr<ZarnPBackgroundTask>&,
+                            const std::shared_ptr<ZarnPContext>&) override {}
+    void sendNotificationsToFilter(const std::vector<NotificationRequest>&,
+                                   const std::shared_ptr<ZarnPBackgroundTask>&,
+                                   const std::shared_ptr<ZarnPContext>&) override {}
+    void showNotifications(const std::vector<NotificationRequest>&, const std::vector<NotificationRequest>&,
+                           const std::shared_ptr<ZarnPBackgroundTask>&,
+                           const std::shared_ptr<ZarnPContext>&) override {}
+    void notificationIsOffered(const std::string&) override {}
+    void filteredNotificationsDealloc(const std::vector<NotificationRequest>&) override {}
+    void filteredGeotriggerDealloc(const std::vector<std::shared_ptr<ZarnGeotrigger>>&) override {}
 
   private:
     std::weak_ptr<ZarnPMatchServiceOfferNotificationDelegate> delegate_;
