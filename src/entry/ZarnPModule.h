@@ -110,9 +110,7 @@ class ZarnPModule final : public ZarnPEntryModule {
     const std::shared_ptr<ZarnPSystemPublicLogDao>& publicLogDao() const { return publicLogDao_; }
     const std::shared_ptr<ZarnPLogFileAppender>& logFileAppender() const { return logFileAppender_; }
     const std::shared_ptr<ZarnPLogEventWriter>& logEventWriter() const { return logEventWriter_; }
-    const std::shared_ptr<ZarnPCommonMatching>& commonMatchService() const {
-        return commonMatchService_;
-    }
+    const std::shared_ptr<ZarnPCommonMatching>& commonMatchService() const { return commonMatchService_; }
     const std::shared_ptr<ZarnPHeartbeatScheduling>& heartbeatService() const { return heartbeatService_; }
     const std::shared_ptr<ZarnPPhoneStateReporting>& phoneStateService() const { return phoneStateService_; }
     const std::shared_ptr<ZarnPLandingPageShowing>& landingPage() const { return landingPage_; }
