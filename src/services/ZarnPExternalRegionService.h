@@ -3,7 +3,10 @@
 
 namespace zarn {
 
-// PLACEHOLDER until the external-region entry is built: the facade and the module only hold it so far.
-class ZarnPExternalRegionService : public ZarnPExternalRegionTriggering {};
+// PLACEHOLDER until the external-region entry is built: a report matches nothing.
+class ZarnPExternalRegionService : public ZarnPExternalRegionTriggering {
+  public:
+    void regionTrigger(const std::shared_ptr<ZarnPExternalRegionRequest>&) override {}
+};
 
 }  // namespace zarn
