@@ -22,7 +22,7 @@ class ZarnPCommonMatchService : public ZarnPCommonMatching {
     bool isInCooldownGroup(const std::vector<ZarnPCooldownGroup>&, int, int) override { return false; }
     bool shouldIncreaseMatchRange() override { return false; }
     void monitorNotifications(const std::vector<ZarnPNotificationWithDistance>&) override {}
-    void cancelNotifications(const std::set<std::string>&) override {}
+    void cancelNotifications(const std::set<std::string>&, int) override {}
     void saveSentDwellingNotification(const std::string&, Date) override {}
     void offerNotifications(const std::vector<ZarnPNotification>&, int,
                             const std::shared_ptr<ZarnPBackgroundTask>&,

@@ -35,8 +35,9 @@ class ZarnPCommonMatching : public ZarnPNotificationOffering {
     virtual bool shouldIncreaseMatchRange() = 0;
     // Monitors the nearest geofences of `notifications` (nearest first).
     virtual void monitorNotifications(const std::vector<ZarnPNotificationWithDistance>& notifications) = 0;
-    // Ends the dwelling of these notification identifiers and cancels their pending requests.
-    virtual void cancelNotifications(const std::set<std::string>& identifiers) = 0;
+    // Ends the dwelling of these notification identifiers in the state of `regionType` and
+    // cancels their pending requests.
+    virtual void cancelNotifications(const std::set<std::string>& identifiers, int regionType) = 0;
     // The stored dwelling notification `matchIdentifier` became sent at `date`.
     virtual void saveSentDwellingNotification(const std::string& matchIdentifier, Date date) = 0;
     // Builds one request per notification and sends them down the offer road. `backgroundTask`
