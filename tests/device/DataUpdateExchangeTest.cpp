@@ -117,7 +117,12 @@ class RecordingLoadDelegate final : public ZarnPStoreEventsAndLoadNotificationsD
 
 class DataUpdateExchangeTest : public ::testing::Test {
   protected:
+    // The stores are made and first used on the SDK thread, where the exchange uses them.
     void SetUp() override {
+        timer->invokeBlockOnRunLoop([this] { build(); }, true);
+    }
+
+    void build() {
         db = std::make_shared<ZarnPSqLiteDb>(22, env.path("Documents/zarn.db"),
                                              platform::current().fileSystem);
         db->disableThreadCheck();
@@ -225,7 +230,8 @@ TEST_F(DataUpdateExchangeTest, EachKindOfReplyIsSavedOnlyWhenItIsAFreshUpdateFor
     service->setDataUpdate(sim::DataUpdateBuilder::build({.deleteAllOldData = true}));
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        keyValues->setPropertyValue("token-1", ZarnPDataUpdateDao::kPublicTokenKey);
+        timer->invokeBlockOnRunLoop(
+            [&] { keyValues->setPropertyValue("token-1", ZarnPDataUpdateDao::kPublicTokenKey); }, true);
         delegate->calls.clear();
         savedDeleteAll.clear();
         invalidations = 0;
