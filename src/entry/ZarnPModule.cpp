@@ -37,6 +37,7 @@
 #include "services/ZarnPContextService.h"
 #include "services/ZarnPDebugLogMailer.h"
 #include "services/ZarnPEventService.h"
+#include "services/ZarnPExternalRegionMatchingService.h"
 #include "services/ZarnPExternalRegionService.h"
 #include "services/ZarnPFenceMatchService.h"
 #include "services/ZarnPGeofenceMatchingService.h"
@@ -297,8 +298,19 @@ void ZarnPModule::initService() {
         .segmentationHistoryDao = segmentationHistoryDao_,
     });
     geofenceMatchService_ = std::make_shared<ZarnPGeofenceMatchingService>();
-    beaconMatchService_ = std::make_shared<ZarnPBeaconMatchingService>();
-    // The external-region matching service comes here.
+    beaconMatchService_ =
+        std::make_shared<ZarnPBeaconMatchingService>(ZarnPBeaconMatchingService::Collaborators{
+            .beaconNotificationDao = beaconNotificationDao_,
+            .eventService = eventService_,
+            .notificationReadDao = notificationReadDao_,
+            .commonMatchService = commonMatchService_,
+            .uuidGenerator = uuidGenerator_,
+            .contextualPageDao = contextualPageDao_,
+            .clockDao = clockDao_,
+            .uiNotificationDao = uiNotificationDao_,
+            .publicLogDao = publicLogDao_,
+            .contextService = contextService_,
+        });
     auto fenceMatchService = ZarnPFenceMatchService::create(
         fenceDao_, uiNotificationDao_, contextService_, deviceDataDao_, keyValueDao_, publicLogDao_,
         geofenceMatchService_, beaconMatchService_, services_.notificationCenter);
@@ -312,7 +324,26 @@ void ZarnPModule::initService() {
     screenEventsService_ =
         std::make_shared<ZarnPScreenEventsService>(timerDao_, eventService_, contextService_, publicLogDao_,
                                                    locationUpdateService_, services_.notificationCenter);
-    externalRegionService_ = std::make_shared<ZarnPExternalRegionService>();
+    externalRegionService_ =
+        std::make_shared<ZarnPExternalRegionService>(ZarnPExternalRegionService::Collaborators{
+            .regionMatching = std::make_shared<ZarnPExternalRegionMatchingService>(
+                ZarnPExternalRegionMatchingService::Collaborators{
+                    .notificationDao = externalNotificationDao_,
+                    .notificationReadDao = notificationReadDao_,
+                    .clockDao = clockDao_,
+                    .commonMatchService = commonMatchService_,
+                    .contextService = contextService_,
+                    .segmentationHistoryDao = segmentationHistoryDao_,
+                    .contextualPageDao = contextualPageDao_,
+                    .publicLogDao = publicLogDao_,
+                    .eventService = eventService_,
+                }),
+            .contextService = contextService_,
+            .locationUpdateService = locationUpdateService,
+            .clockDao = clockDao_,
+            .publicLogDao = publicLogDao_,
+            .backgroundTaskDao = backgroundTaskDao_,
+        });
     heartbeatService_ = std::make_shared<ZarnPHeartbeatService>(
         eventService_, keyValueDao_, timerDao_, deviceDataDao_, clockDao_, locationManagerCreator_);
     debugLogMailer_ = std::make_shared<ZarnPDebugLogMailer>(

@@ -4,6 +4,8 @@
 #include <cctype>
 
 #include "core/ZarnException.h"
+#include "core/ZarnPExternalRegionRequest.h"
+#include "core/ZarnPExternalTriggerType.h"
 #include "core/ZarnPLogEventType.h"
 #include "core/ZarnPLogger.h"
 #include "core/ZarnPSystemTimerDao.h"
@@ -19,6 +21,7 @@
 #include "services/ZarnPContextService.h"
 #include "services/ZarnPDebugLogMailer.h"
 #include "services/ZarnPEventService.h"
+#include "services/ZarnPExternalRegionTriggering.h"
 #include "services/ZarnPHeartbeatScheduling.h"
 #include "services/ZarnPLocationUpdating.h"
 #include "services/ZarnPScreenEventTracking.h"
@@ -440,7 +443,20 @@ void ZarnPZarnInterface::clearSentNotifications() {}
 void ZarnPZarnInterface::clearSentGeotriggers() {}
 void ZarnPZarnInterface::sendAttributionEvent(const std::string&, const std::string&) {}
 void ZarnPZarnInterface::requestContextualPage(std::function<void(std::optional<Value>)>) {}
-void ZarnPZarnInterface::externalRegionTrigger(const Value&, int, const Value&) {}
+
+void ZarnPZarnInterface::externalRegionTrigger(const Value& properties, int triggerType,
+                                               const Value& matchPayload) {
+    // Checked before the request's unsigned type could turn a bad value into a huge one.
+    if (triggerType != ZarnPExternalTriggerType::Enter && triggerType != ZarnPExternalTriggerType::Exit) {
+        LogError("Zarn", "Ignoring external region trigger of unknown type %@", triggerType);
+        return;
+    }
+    if (!isInitialized() || !isEnabledWithoutWaiting() || !c_.externalRegionService)
+        return;
+    auto request = std::make_shared<ZarnPExternalRegionRequest>(
+        properties, static_cast<unsigned>(triggerType), matchPayload);
+    onRunLoop([request](ZarnPZarnInterface& self) { self.c_.externalRegionService->regionTrigger(request); });
+}
 
 void ZarnPZarnInterface::didRegisterForRemoteNotificationsWithDeviceToken(const std::string& deviceToken) {
     c_.gcmClient->didRegisterForRemoteNotificationsWithDeviceToken(deviceToken);

@@ -8,6 +8,7 @@
 #include "core/ZarnPSequenceChecker.h"
 #include "device/ZarnPLocationDaoDelegate.h"
 #include "device/ZarnPSLCDaoDelegate.h"
+#include "services/ZarnPCurrentLocationGetting.h"
 #include "services/ZarnPLocationUpdating.h"
 #include "services/ZarnPMatchServiceProximityTriggeredDelegate.h"
 #include "services/ZarnPNotificationServiceDelegate.h"
@@ -37,6 +38,7 @@ class ZarnPSystemSLCDao;
 // disabled nothing starts and no background task is kept. SDK thread only (the waiting contexts
 // have their own lock).
 class ZarnPLocationUpdateService final : public ZarnPLocationUpdating,
+                                         public ZarnPCurrentLocationGetting,
                                          public ZarnPLocationDaoDelegate,
                                          public ZarnPSLCDaoDelegate,
                                          public ZarnPNotificationServiceDelegate,
@@ -79,8 +81,8 @@ class ZarnPLocationUpdateService final : public ZarnPLocationUpdating,
     void performFullUpdateWithCompletionHandler(CompletionHandler handler,
                                                 std::shared_ptr<ZarnPContext> context);
     // The same; without a fresh fix the cached one is given.
-    void performFullUpdateOrGetCurrentLocationWithCompletionHandler(CompletionHandler handler,
-                                                                    std::shared_ptr<ZarnPContext> context);
+    void performFullUpdateOrGetCurrentLocationWithCompletionHandler(
+        CompletionHandler handler, std::shared_ptr<ZarnPContext> context) override;
     void performLocationUpdate(std::shared_ptr<ZarnPContext> context);
     bool isLocationBeingRequested() const;
     bool shouldRequestFreshLocation(bool fullUpdate);

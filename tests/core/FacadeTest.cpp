@@ -27,7 +27,7 @@
 #include "device/ZarnPSystemPublicLogDao.h"
 #include "device/ZarnPSystemSLCDao.h"
 #include "device/ZarnPSystemUINotificationDao.h"
-#include "services/ZarnPBeaconMatchingService.h"
+#include "services/ZarnPBeaconMatching.h"
 #include "services/ZarnPContextService.h"
 #include "services/ZarnPEventService.h"
 #include "services/ZarnPFenceMatchService.h"
@@ -194,6 +194,18 @@ class BroadcastLog {
 class AppConfiguration final : public ZarnConfiguration {};
 
 // The facade only holds the match-run dispatch.
+// Beacon runs that match nothing: the facade only holds the role.
+struct NoBeaconRuns : ZarnPBeaconMatching {
+    void checkForSentDwellingBeacons(const std::shared_ptr<ZarnPContext>&) override {}
+    void checkForBeaconMatches(const std::vector<platform::Beacon>&, bool,
+                               const std::shared_ptr<ZarnPBackgroundTask>&,
+                               const std::shared_ptr<ZarnPContext>&,
+                               const std::shared_ptr<ZarnPLocationWithAccuracy>&) override {}
+    void checkForBeaconExited(const std::set<Uuid>&, const std::shared_ptr<ZarnPLocationWithAccuracy>&,
+                              const std::shared_ptr<ZarnPContext>&,
+                              const std::shared_ptr<ZarnPBackgroundTask>&) override {}
+};
+
 struct NoMatchRuns : ZarnPMatchRunDispatching {
     void locationAcquired(const std::shared_ptr<ZarnPLocationWithAccuracy>&,
                           const std::shared_ptr<ZarnPBackgroundTask>&,
@@ -267,7 +279,7 @@ class FacadeTest : public ::testing::Test {
             center,
             configuration,
             std::make_shared<ZarnPGeofenceMatchingService>(),
-            std::make_shared<ZarnPBeaconMatchingService>(),
+            std::make_shared<NoBeaconRuns>(),
             commonMatch,
             nullptr,
             std::make_shared<ZarnPDeviceIdDao>(uuid, keyValueDao),
