@@ -624,12 +624,15 @@ void ZarnPZarnInterface::refreshContextualPage(std::function<void(std::optional<
     auto center = c_.notificationCenter;
     std::weak_ptr<ZarnPZarnInterface> weak = weakSelf();
     // Takes the callback once; the observers and the timer go with it.
-    auto take = [pending, center]() -> std::function<void(std::optional<Value>)> {
+    // The centre is held weakly: its observers hold this.
+    std::weak_ptr<platform::NotificationCenter> weakCenter = center;
+    auto take = [pending, weakCenter]() -> std::function<void(std::optional<Value>)> {
         std::lock_guard lk(pending->mutex);
         if (pending->done)
             return nullptr;
         pending->done = true;
-        center->removeObserver(pending.get());
+        if (auto c = weakCenter.lock())
+            c->removeObserver(pending.get());
         if (pending->timer)
             pending->timer->invalidate();
         pending->timer.reset();

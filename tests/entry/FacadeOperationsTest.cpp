@@ -260,15 +260,18 @@ TEST_F(FacadeOperationsTest, ContextualPageIsFreshForSixtySecondsThenWaitsForThe
         EXPECT_FALSE(answered()[2]);
     else
         EXPECT_EQ(answered()[2], Value("<b>paid</b>"));
-    platform::defaultCenter()->post("Zarn_Wont_Update");
-    platform::defaultCenter()->post("Zarn_Location_Update_Completed_Private");
+    // The library posts these on the SDK thread.
+    onSdk([] {
+        platform::defaultCenter()->post("Zarn_Wont_Update");
+        platform::defaultCenter()->post("Zarn_Location_Update_Completed_Private");
+    });
     env.advanceBy(5);
     EXPECT_EQ(answered().size(), 3u);
     EXPECT_EQ(events(ZarnPLogEventTypeContextualPageSent).size(), 2u);
 
     // A broadcast before the timeout answers with the page read again.
     ZarnBase::requestContextualPage(callback);
-    platform::defaultCenter()->post("Zarn_Wont_Update");
+    onSdk([] { platform::defaultCenter()->post("Zarn_Wont_Update"); });
     env.runUntilIdle();
     ASSERT_EQ(answered().size(), 4u);
     EXPECT_EQ(answered()[3], Value("<b>paid</b>"));
