@@ -25,7 +25,8 @@ Device::Device(std::shared_ptr<platform::TimeSource> time)
       location_(LocationWorld::create(std::move(time))),
       windowSystem_(std::make_shared<SimWindowSystem>()),
       urlOpener_(std::make_shared<SimUrlOpener>()),
-      mailComposing_(std::make_shared<SimMailComposing>()) {
+      mailComposing_(std::make_shared<SimMailComposing>()),
+      pushService_(std::make_shared<SimPushService>()) {
     windowSystem_->addScene(platform::SceneActivationState::ForegroundActive);
     mainBundle_->setInfoValue("CFBundleDisplayName", Value("Sample App"));
     mainBundle_->setInfoValue("CFBundleVersion", Value("1.0"));
@@ -51,6 +52,7 @@ void Device::provide(platform::Services& services) const {
     services.windowSystem = windowSystem_;
     services.urlOpener = urlOpener_;
     services.mailComposing = mailComposing_;
+    services.pushMessaging = pushService_;
 }
 
 }  // namespace zarn::sim

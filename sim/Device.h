@@ -16,6 +16,7 @@
 #include "sim/SimLocationAuthorization.h"
 #include "sim/SimMailComposer.h"
 #include "sim/SimNotificationAuthorization.h"
+#include "sim/SimPushService.h"
 #include "sim/SimReachability.h"
 #include "sim/SimRuntimeClasses.h"
 #include "sim/SimTrackingAuthorization.h"
@@ -68,6 +69,7 @@ class Device final {
     const std::shared_ptr<SimWindowSystem>& windowSystem() const { return windowSystem_; }
     const std::shared_ptr<SimUrlOpener>& urlOpener() const { return urlOpener_; }
     const std::shared_ptr<SimMailComposing>& mailComposing() const { return mailComposing_; }
+    const std::shared_ptr<SimPushService>& pushService() const { return pushService_; }
 
     // Fills the device-only services of `services` with these facilities. The crash reporter is
     // left as it is (a host links one or not).
@@ -93,6 +95,7 @@ class Device final {
     const std::shared_ptr<SimWindowSystem> windowSystem_;
     const std::shared_ptr<SimUrlOpener> urlOpener_;
     const std::shared_ptr<SimMailComposing> mailComposing_;
+    const std::shared_ptr<SimPushService> pushService_;
 };
 
 }  // namespace zarn::sim

@@ -18,6 +18,7 @@
 #include "device/ZarnPDeviceIdDao.h"
 #include "device/ZarnPFileConfigDao.h"
 #include "device/ZarnPGCMClient.h"
+#include "device/ZarnPGCMMediator.h"
 #include "device/ZarnPHttpDao.h"
 #include "device/ZarnPHttpRequestCreator.h"
 #include "device/ZarnPKeyValueDao.h"
@@ -195,7 +196,9 @@ void ZarnPModule::initDaoAndService(const std::shared_ptr<ZarnDelegate>& delegat
                                                         contextService_, services_.locationManagerFactory,
                                                         services_.locationAuthorization);
     slcDao_ = systemSlcDao_;
-    gcmClient_ = std::make_shared<ZarnPGCMClient>();
+    gcmClient_ =
+        std::make_shared<ZarnPGCMClient>(keyValueDao_, timerDao_, contextService_, services_.pushMessaging,
+                                         services_.deviceInfo, services_.notificationCenter);
 
     initService();
 
@@ -352,7 +355,11 @@ void ZarnPModule::initService() {
          alerts = services_.alertPresenter](std::shared_ptr<ViewController> parent) {
             return std::make_shared<ZarnPMailHelper>(std::move(parent), mail, windows, alerts);
         });
-    // The push mediator and the push client's links come with push.
+    gcmMediator_ = std::make_shared<ZarnPGCMMediator>(
+        [](const std::vector<std::uint8_t>& bytes) { return ZarnPDataUpdateReader::read(bytes); },
+        dataUpdateDao_);
+    gcmClient_->setDelegate(gcmMediator_);
+    gcmMediator_->setDelegate(notificationService_);
     notificationService_->setDelegate(locationUpdateService);
     notificationService_->setLocationUpdateService(locationUpdateService);
     // The wrappers are linked on the SDK thread, where their callbacks run.

@@ -44,6 +44,8 @@ class ZarnPSqLiteSegmentationHistoryDao;
 class ZarnPNotificationLoading;
 class ZarnPCommonMatching;
 class ZarnPPhoneStateReporting;
+class ZarnPGCMClient;
+class ZarnPGCMMediator;
 class ZarnPPushMessaging;
 class ZarnPRemoteEventAndNotificationDao;
 class ZarnPScreenEventTracking;
@@ -136,6 +138,8 @@ class ZarnPModule final : public ZarnPEntryModule {
         return externalNotificationDao_;
     }
     const std::shared_ptr<ZarnPDataUpdateDao>& dataUpdateDao() const { return dataUpdateDao_; }
+    const std::shared_ptr<ZarnPGCMClient>& gcmClient() const { return gcmClient_; }
+    const std::shared_ptr<ZarnPGCMMediator>& gcmMediator() const { return gcmMediator_; }
     const std::shared_ptr<ZarnPNotificationService>& notificationService() const {
         return notificationService_;
     }
@@ -195,7 +199,8 @@ class ZarnPModule final : public ZarnPEntryModule {
     std::shared_ptr<ZarnPSystemSLCDao> systemSlcDao_;
     std::shared_ptr<ZarnPSystemLocationDao> locationDao_;
     std::shared_ptr<ZarnPSystemFenceDao> fenceDao_;
-    std::shared_ptr<ZarnPPushMessaging> gcmClient_;
+    std::shared_ptr<ZarnPGCMClient> gcmClient_;
+    std::shared_ptr<ZarnPGCMMediator> gcmMediator_;
     std::shared_ptr<ZarnPLogEventWriter> logEventWriter_;
     std::shared_ptr<ZarnPNotificationService> notificationService_;
     std::shared_ptr<ZarnPCommonMatching> commonMatchService_;

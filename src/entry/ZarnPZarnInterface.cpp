@@ -4,10 +4,15 @@
 #include <cctype>
 
 #include "core/ZarnException.h"
+#include "core/ZarnPClockDao.h"
 #include "core/ZarnPExternalRegionRequest.h"
 #include "core/ZarnPExternalTriggerType.h"
 #include "core/ZarnPLogEventType.h"
 #include "core/ZarnPLogger.h"
+#include "core/ZarnPNotification.h"
+#include "core/ZarnPNotificationHandlerUtil.h"
+#include "core/ZarnPNotificationRegionType.h"
+#include "core/ZarnPSentTrigger.h"
 #include "core/ZarnPSystemTimerDao.h"
 #include "device/ZarnPCrashlyticsStubs.h"
 #include "device/ZarnPDeviceIdDao.h"
@@ -24,7 +29,14 @@
 #include "services/ZarnPExternalRegionTriggering.h"
 #include "services/ZarnPHeartbeatScheduling.h"
 #include "services/ZarnPLocationUpdating.h"
+#include "services/ZarnPMatchRunDispatching.h"
+#include "services/ZarnPNotificationLoading.h"
+#include "services/ZarnPPhoneStateReporting.h"
 #include "services/ZarnPScreenEventTracking.h"
+#include "services/ZarnPSegmentationSetting.h"
+#include "store/ZarnPContextualPageDao.h"
+#include "store/ZarnPSentTriggerDao.h"
+#include "store/ZarnPSqLiteDataUpdateSaveOrchestrator.h"
 #include "zarn/platform/Application.h"
 #include "zarn/platform/SystemInfo.h"
 
@@ -417,32 +429,66 @@ void ZarnPZarnInterface::update(std::shared_ptr<ZarnPContext> context) {
     c_.locationUpdateService->performFullUpdate(context);
 }
 
-// PLACEHOLDERS for the remaining operations (segmentation, lists, contextual page, external
-// regions, attribution, push pass-throughs, clearing, mail) and for offering and opening: they
-// are built with their own features. Until then they answer empty results and do nothing.
+// Remaining operations
 
 void ZarnPZarnInterface::mailDebugLog(std::shared_ptr<ViewController> parent) {
     if (c_.debugLogMailer)
         c_.debugLogMailer->mailDebugLog(std::move(parent));
 }
-void ZarnPZarnInterface::setValue(std::optional<std::string>, const std::string&) {}
-void ZarnPZarnInterface::setAdvertisingIdentifier(std::optional<std::string>, bool) {}
+
+bool ZarnPZarnInterface::isInitializedAndEnabled() const {
+    return isInitialized_.load() && enabled_.load();
+}
+
+void ZarnPZarnInterface::setValue(std::optional<std::string> value, const std::string& property) {
+    std::string text = value.value_or("");
+    LogDebug(kDomain, "Segmentation set for property %@ with value %@", property, text);
+    onRunLoop(
+        [text, property](ZarnPZarnInterface& self) { self.setValueForPropertyInRunLoop(text, property); });
+}
+
+void ZarnPZarnInterface::setValueForPropertyInRunLoop(const std::string& value, const std::string& key) {
+    auto context = c_.contextService->startContext(ZarnTriggerContextUserInitiated);
+    c_.segmentationService->setValue(value, key, context);
+    c_.publicLogDao->logSegmentationCreatedFor(key, value, context);
+    c_.contextService->decrementContext(context);
+}
+
+void ZarnPZarnInterface::setAdvertisingIdentifier(std::optional<std::string> uuid,
+                                                  bool advertisingTrackingEnabled) {
+    if (!uuid)
+        return;
+    onRunLoop([uuid, advertisingTrackingEnabled](ZarnPZarnInterface& self) {
+        self.c_.segmentationService->setAdvertisingIdentifier(uuid, advertisingTrackingEnabled);
+    });
+}
+
+template <typename R>
+R ZarnPZarnInterface::onRunLoopWaiting(R (ZarnPZarnInterface::*step)()) {
+    R out{};
+    if (!isInitializedAndEnabled())
+        return out;
+    auto self = shared_from_this();
+    // Waiting: the caller's list outlives the step, and a dropped step leaves it empty.
+    c_.timerDao->invokeBlockOnRunLoop([self, step, &out] { out = ((*self).*step)(); }, true);
+    return out;
+}
+
 std::vector<NotificationRequest> ZarnPZarnInterface::loadedNotifications() {
-    return {};
+    return onRunLoopWaiting(&ZarnPZarnInterface::loadedNotificationsOnRunLoop);
 }
+
 std::vector<std::shared_ptr<ZarnGeotrigger>> ZarnPZarnInterface::loadedGeotriggers() {
-    return {};
+    return onRunLoopWaiting(&ZarnPZarnInterface::loadedGeotriggersOnRunLoop);
 }
+
 std::vector<std::shared_ptr<ZarnSentNotification>> ZarnPZarnInterface::sentNotifications() {
-    return {};
+    return onRunLoopWaiting(&ZarnPZarnInterface::sentNotificationsOnRunLoop);
 }
+
 std::vector<std::shared_ptr<ZarnSentGeotrigger>> ZarnPZarnInterface::sentGeotriggers() {
-    return {};
+    return onRunLoopWaiting(&ZarnPZarnInterface::sentGeotriggersOnRunLoop);
 }
-void ZarnPZarnInterface::clearSentNotifications() {}
-void ZarnPZarnInterface::clearSentGeotriggers() {}
-void ZarnPZarnInterface::sendAttributionEvent(const std::string&, const std::string&) {}
-void ZarnPZarnInterface::requestContextualPage(std::function<void(std::optional<Value>)>) {}
 
 void ZarnPZarnInterface::externalRegionTrigger(const Value& properties, int triggerType,
                                                const Value& matchPayload) {
@@ -458,6 +504,207 @@ void ZarnPZarnInterface::externalRegionTrigger(const Value& properties, int trig
     onRunLoop([request](ZarnPZarnInterface& self) { self.c_.externalRegionService->regionTrigger(request); });
 }
 
+std::vector<NotificationRequest> ZarnPZarnInterface::loadedNotificationsOnRunLoop() {
+    std::vector<NotificationRequest> out;
+    auto loaded = c_.notificationService->getLoadedNotifications();
+    if (!loaded)
+        return out;
+    for (const auto& notification : *loaded) {
+        if (!notification ||
+            notification->notificationHandlerType() == ZarnPNotificationHandlerTypeGeotrigger)
+            continue;
+        int regionType = !notification->triggerProperties().empty() ? ZarnPNotificationRegionTypeExternal
+                         : notification->beaconUuid()               ? ZarnPNotificationRegionTypeBeacon
+                                                                    : ZarnPNotificationRegionTypeGeofence;
+        out.push_back(
+            c_.uiNotificationDao->createNotification(*notification, std::nullopt, regionType, false));
+    }
+    return out;
+}
+
+std::vector<std::shared_ptr<ZarnGeotrigger>> ZarnPZarnInterface::loadedGeotriggersOnRunLoop() {
+    std::vector<std::shared_ptr<ZarnGeotrigger>> out;
+    auto loaded = c_.notificationService->getLoadedNotifications();
+    if (!loaded)
+        return out;
+    for (const auto& notification : *loaded)
+        if (notification && notification->notificationHandlerType() == ZarnPNotificationHandlerTypeGeotrigger)
+            if (auto geotrigger = c_.uiNotificationDao->createGeotriggerFromNotification(*notification))
+                out.push_back(std::move(geotrigger));
+    return out;
+}
+
+std::vector<std::shared_ptr<ZarnSentNotification>> ZarnPZarnInterface::sentNotificationsOnRunLoop() {
+    std::vector<std::shared_ptr<ZarnSentNotification>> out;
+    for (const auto& trigger : c_.sentTriggerDao->sentNotifications())
+        if (trigger)
+            if (auto sent = c_.uiNotificationDao->createSentNotification(*trigger))
+                out.push_back(std::move(sent));
+    return out;
+}
+
+std::vector<std::shared_ptr<ZarnSentGeotrigger>> ZarnPZarnInterface::sentGeotriggersOnRunLoop() {
+    std::vector<std::shared_ptr<ZarnSentGeotrigger>> out;
+    for (const auto& trigger : c_.sentTriggerDao->sentGeotriggers())
+        if (trigger)
+            if (auto sent = c_.uiNotificationDao->createSentGeotrigger(*trigger))
+                out.push_back(std::move(sent));
+    return out;
+}
+
+void ZarnPZarnInterface::clearSentNotifications() {
+    if (!isInitializedAndEnabled())
+        return;
+    onRunLoop([](ZarnPZarnInterface& self) { self.c_.sentTriggerDao->clearSentNotifications(); });
+}
+
+void ZarnPZarnInterface::clearSentGeotriggers() {
+    if (!isInitializedAndEnabled())
+        return;
+    onRunLoop([](ZarnPZarnInterface& self) { self.c_.sentTriggerDao->clearSentGeotriggers(); });
+}
+
+// The contextual page
+
+void ZarnPZarnInterface::requestContextualPage(std::function<void(std::optional<Value>)> callback) {
+    if (!isInitializedAndEnabled() || !callback)
+        return;
+    auto self = shared_from_this();
+    c_.timerDao->invokeBlockOnRunLoop(
+        [self, callback = std::move(callback)]() mutable {
+            self->requestContextualPageOnRunLoop(std::move(callback));
+        },
+        true);
+}
+
+namespace {
+
+// The app's callback must not take the SDK thread down with it.
+void callContextualPageCallback(const std::function<void(std::optional<Value>)>& callback,
+                                std::optional<Value> data) {
+    try {
+        callback(std::move(data));
+    } catch (const std::exception& e) {
+        LogError(kDomain, "Unhandled exception in the contextual page callback: %@", e.what());
+    } catch (...) {
+        LogError(kDomain, "Unhandled exception in the contextual page callback");
+    }
+}
+
+std::optional<Value> pageData(const std::optional<Value>& page) {
+    if (!page || !page->is_object() || !page->contains("data"))
+        return std::nullopt;
+    return page->at("data");
+}
+
+}  // namespace
+
+void ZarnPZarnInterface::requestContextualPageOnRunLoop(std::function<void(std::optional<Value>)> callback) {
+    auto context = c_.contextService->startContext(ZarnTriggerContextContextualPage);
+    auto page = c_.contextualPageDao->getClosestContextualPage();
+    double date = 0;
+    bool fresh = false;
+    if (page && page->is_object()) {
+        auto found = page->find("date");
+        if (found != page->end() && found->is_number()) {
+            date = found->get<double>();
+            fresh = timeIntervalSince1970(c_.clockDao->now()) - date <= kContextualPageMaxAgeSeconds;
+        }
+    }
+    if (fresh) {
+        Value extra = Value::object();
+        if (auto id = page->find("id"); id != page->end())
+            extra["id"] = *id;
+        // A page stored without a payload has none to report.
+        if (auto payload = page->find("match_payload"); payload != page->end() && !payload->is_null())
+            extra["match_payload"] = *payload;
+        c_.eventService->logEventWithType(ZarnPLogEventTypeContextualPageSent, extra,
+                                          dateWithTimeIntervalSince1970(date), context);
+        callContextualPageCallback(callback, pageData(page));
+    } else {
+        refreshContextualPage(std::move(callback));
+    }
+    update(context);
+}
+
+void ZarnPZarnInterface::refreshContextualPage(std::function<void(std::optional<Value>)> callback) {
+    // One request: its observers, its timer and whether it is done. Whichever comes first
+    // completes it; everything it holds is let go then.
+    struct Pending {
+        std::mutex mutex;
+        bool done = false;
+        std::function<void(std::optional<Value>)> callback;
+        std::shared_ptr<platform::Timer> timer;
+    };
+    auto pending = std::make_shared<Pending>();
+    pending->callback = std::move(callback);
+    auto center = c_.notificationCenter;
+    std::weak_ptr<ZarnPZarnInterface> weak = weakSelf();
+    // Takes the callback once; the observers and the timer go with it.
+    // The centre is held weakly: its observers hold this.
+    std::weak_ptr<platform::NotificationCenter> weakCenter = center;
+    auto take = [pending, weakCenter]() -> std::function<void(std::optional<Value>)> {
+        std::lock_guard lk(pending->mutex);
+        if (pending->done)
+            return nullptr;
+        pending->done = true;
+        if (auto c = weakCenter.lock())
+            c->removeObserver(pending.get());
+        if (pending->timer)
+            pending->timer->invalidate();
+        pending->timer.reset();
+        return std::move(pending->callback);
+    };
+    auto onBroadcast = [weak, take](const platform::Broadcast&) {
+        auto self = weak.lock();
+        if (!self)
+            return;
+        auto complete = [take](ZarnPZarnInterface& s) {
+            if (auto cb = take())
+                callContextualPageCallback(cb, pageData(s.c_.contextualPageDao->getClosestContextualPage()));
+        };
+        // The page store belongs to the SDK thread.
+        if (self->c_.timerDao->isRunThread())
+            complete(*self);
+        else
+            self->onRunLoop(complete);
+    };
+    center->addObserver(pending.get(), "Zarn_Wont_Update", onBroadcast);
+    center->addObserver(pending.get(), "Zarn_Location_Update_Completed_Private", onBroadcast);
+    auto timer = c_.timerDao->scheduledTimerWithTimeInterval(
+        kContextualPageTimeoutSeconds, "ZarnPZarnInterface",
+        [take] {
+            if (auto cb = take()) {
+                LogDebug(kDomain, "Contextual page request timeout");
+                callContextualPageCallback(cb, std::nullopt);
+            }
+        },
+        false);
+    std::lock_guard lk(pending->mutex);
+    if (pending->done)
+        timer->invalidate();
+    else
+        pending->timer = std::move(timer);
+}
+
+void ZarnPZarnInterface::sendAttributionEvent(const std::string& actionName, const std::string& itemId) {
+    if (actionName.empty()) {
+        LogWarn(kDomain, "Not sending an attribution event without an action name");
+        return;
+    }
+    Value extra = Value::object();
+    extra["action_name"] = actionName;
+    if (!itemId.empty())
+        extra["item_id"] = itemId;
+    onRunLoop([extra](ZarnPZarnInterface& self) { self.sendAttributionEventInRunloop(extra); });
+}
+
+void ZarnPZarnInterface::sendAttributionEventInRunloop(const Value& extra) {
+    auto context = c_.contextService->startContext(ZarnTriggerContextAttribution);
+    c_.locationUpdateService->performFullUpdateOrLogCurrentLocationWithContext(context);
+    c_.eventService->logEventWithType(ZarnPLogEventTypeAttribution, extra, context);
+}
+
 void ZarnPZarnInterface::didRegisterForRemoteNotificationsWithDeviceToken(const std::string& deviceToken) {
     c_.gcmClient->didRegisterForRemoteNotificationsWithDeviceToken(deviceToken);
 }
@@ -471,11 +718,32 @@ void ZarnPZarnInterface::didReceiveRemoteNotification(const Value& userInfo,
     c_.gcmClient->didReceiveRemoteNotification(userInfo, std::move(completion));
 }
 
-// PLACEHOLDER: the clearing of all data is built with the facade's remaining operations. A
-// changed token has already sent the old token's waiting events when it calls this (see
-// setPublicToken), so the clearing finds none of them to send under the new token.
+// Clearing all data. A changed token has already sent the old token's waiting events when it
+// calls this (see setPublicToken), so the clearing finds none of them to send under the new one.
 void ZarnPZarnInterface::clearAllDataAndResetDeviceId() {
     LogDebug(kDomain, "Clearing all user's data and resetting deviceId");
+    auto context = c_.contextService->startContext(ZarnTriggerContextUserInitiated);
+    onRunLoop([context](ZarnPZarnInterface& self) { self.clearAllDataAndResetDeviceIdOnRunLoop(context); });
+}
+
+void ZarnPZarnInterface::clearAllDataAndResetDeviceIdOnRunLoop(std::shared_ptr<ZarnPContext> context) {
+    c_.eventService->sendAndClearEventsIfNonEmpty();
+    c_.phoneStateService->clearData();
+    // Its notification service forgets the loaded notifications and the device id.
+    c_.locationUpdateService->clearData();
+    c_.matchService->clearData();
+    try {
+        ZarnPSqLiteDataUpdateSaveOrchestrator orchestrator(c_.db, c_.publicLogDao);
+        orchestrator.clearAllData(context);
+    } catch (const std::exception& e) {
+        // The rest is still cleared: a stale tile is refetched, a kept identity is not.
+        LogError(kDomain, "Failed to clear the loaded data: %@", e.what());
+    }
+    c_.contextService->decrementContext(context);
+    c_.segmentationService->clearData();
+    c_.sentTriggerDao->clearSentNotifications();
+    c_.sentTriggerDao->clearSentGeotriggers();
+    LogDebug(kDomain, "All user's data was cleared successfully and resetting deviceId");
 }
 
 void ZarnPZarnInterface::offerLocalNotifications(const std::vector<NotificationRequest>&,

@@ -33,7 +33,7 @@ class ZarnPCommonMatching;
 class ZarnPPhoneStateReporting;
 class ZarnPPushMessaging;
 class ZarnPScreenEventTracking;
-class ZarnPSegmentationReading;
+class ZarnPSegmentationSetting;
 class ZarnPSentTriggerDao;
 class ZarnPSignificantChangeMonitoring;
 class ZarnPSqLiteDb;
@@ -69,7 +69,7 @@ class ZarnPZarnInterface final : public ZarnPPublicFacade,
         std::shared_ptr<ZarnPLocationUpdating> locationUpdateService;
         std::shared_ptr<ZarnPPhoneStateReporting> phoneStateService;
         std::shared_ptr<ZarnPHeartbeatScheduling> heartbeatService;
-        std::shared_ptr<ZarnPSegmentationReading> segmentationService;
+        std::shared_ptr<ZarnPSegmentationSetting> segmentationService;
         std::shared_ptr<ZarnPLandingPageShowing> landingPage;
         std::shared_ptr<ZarnPFileConfigDao> fileConfigDao;
         std::shared_ptr<ZarnPPushMessaging> gcmClient;
@@ -157,6 +157,19 @@ class ZarnPZarnInterface final : public ZarnPPublicFacade,
     bool isZarnApp();
     void cleanUp();
 
+    // The remaining operations' SDK-thread steps.
+    static constexpr double kContextualPageMaxAgeSeconds = 60.0;
+    static constexpr double kContextualPageTimeoutSeconds = 2.0;
+    void setValueForPropertyInRunLoop(const std::string& value, const std::string& key);
+    std::vector<NotificationRequest> loadedNotificationsOnRunLoop();
+    std::vector<std::shared_ptr<ZarnGeotrigger>> loadedGeotriggersOnRunLoop();
+    std::vector<std::shared_ptr<ZarnSentNotification>> sentNotificationsOnRunLoop();
+    std::vector<std::shared_ptr<ZarnSentGeotrigger>> sentGeotriggersOnRunLoop();
+    void requestContextualPageOnRunLoop(std::function<void(std::optional<Value>)> callback);
+    void refreshContextualPage(std::function<void(std::optional<Value>)> callback);
+    void sendAttributionEventInRunloop(const Value& extra);
+    void clearAllDataAndResetDeviceIdOnRunLoop(std::shared_ptr<ZarnPContext> context);
+
     std::shared_ptr<ZarnDelegate> zarnDelegate();
     bool isInitialized() const { return isInitialized_.load(); }
     // The enabled flag as it stands, without waiting for the first configuration.
@@ -179,6 +192,10 @@ class ZarnPZarnInterface final : public ZarnPPublicFacade,
     void onRunLoop(F f);
     template <typename F>
     void onMainThread(F f);
+    bool isInitializedAndEnabled() const;
+    // Runs the step on the SDK thread and waits for its answer; empty unless initialised and enabled.
+    template <typename R>
+    R onRunLoopWaiting(R (ZarnPZarnInterface::*step)());
 
     Collaborators c_;
     mutable std::mutex mutex_;

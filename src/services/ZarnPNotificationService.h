@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/ZarnPSequenceChecker.h"
+#include "device/ZarnPGCMMediatorDelegate.h"
 #include "device/ZarnPStoreEventsAndLoadNotificationsDelegate.h"
 #include "services/ZarnPNotificationLoading.h"
 #include "zarn/Date.h"
@@ -30,6 +31,7 @@ class ZarnPSystemPublicLogDao;
 // exchange, and completes the run's data-update step when the answer is in, skipped or failed.
 // It also answers for, empties and clears the loaded notifications. SDK thread only.
 class ZarnPNotificationService final : public ZarnPNotificationLoading,
+                                       public ZarnPGCMMediatorDelegate,
                                        public ZarnPStoreEventsAndLoadNotificationsDelegate,
                                        public std::enable_shared_from_this<ZarnPNotificationService> {
   public:
@@ -76,10 +78,10 @@ class ZarnPNotificationService final : public ZarnPNotificationLoading,
                                     const std::string& publicToken, bool storeEvents,
                                     const std::shared_ptr<ZarnPContext>& zarnContext,
                                     const std::optional<Error>& error) override;
-    void loadPushedNotificationsCompleted(const std::shared_ptr<ZarnPContext>& zarnContext);
+    void loadPushedNotificationsCompleted(const std::shared_ptr<ZarnPContext>& zarnContext) override;
 
     // Nothing on a store error; an empty list (and a full update started) before any data update.
-    std::optional<std::vector<std::shared_ptr<ZarnPNotification>>> getLoadedNotifications();
+    std::optional<std::vector<std::shared_ptr<ZarnPNotification>>> getLoadedNotifications() override;
     std::optional<std::vector<std::shared_ptr<ZarnPBeaconNotification>>> getLoadedBeaconNotifications();
 
     void deleteNotifications() override;

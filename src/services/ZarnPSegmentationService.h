@@ -5,6 +5,7 @@
 
 #include "core/ZarnPSequenceChecker.h"
 #include "services/ZarnPSegmentationReading.h"
+#include "services/ZarnPSegmentationSetting.h"
 
 namespace zarn {
 
@@ -18,7 +19,7 @@ class ZarnPSystemPublicLogDao;
 // The app's segmentation values and its advertising identifier with the tracking flag. A
 // changed value makes the loaded campaigns stale: the next data update is forced and the loaded
 // notifications are dropped. SDK thread only.
-class ZarnPSegmentationService final : public ZarnPSegmentationReading {
+class ZarnPSegmentationService final : public ZarnPSegmentationReading, public ZarnPSegmentationSetting {
   public:
     static constexpr const char* kAdvertisingIdentifierKey = "zarn_advertising_identifier";
     static constexpr const char* kAdvertisingEnabledKey = "zarn_advertising_enabled";
@@ -39,16 +40,16 @@ class ZarnPSegmentationService final : public ZarnPSegmentationReading {
 
     // `key` is already prefixed by its type.
     void setValue(const std::string& value, const std::string& key,
-                  const std::shared_ptr<ZarnPContext>& zarnContext);
+                  const std::shared_ptr<ZarnPContext>& zarnContext) override;
     void setAdvertisingIdentifier(const std::optional<std::string>& identifier,
-                                  bool advertisingTrackingEnabled);
+                                  bool advertisingTrackingEnabled) override;
 
     std::optional<std::string> getAdvertisingIdentifier() override;
     std::optional<bool> isAdvertisingEnabled() override;
     Value getSegmentationProperties() override;
 
     // Removes the advertising settings, every segmentation value and the trigger history.
-    void clearData();
+    void clearData() override;
 
   private:
     std::shared_ptr<ZarnPKeyValueDao> keyValueDao_;

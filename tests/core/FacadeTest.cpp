@@ -37,6 +37,7 @@
 #include "services/ZarnPLocationUpdating.h"
 #include "services/ZarnPPhoneStateReporting.h"
 #include "services/ZarnPScreenEventTracking.h"
+#include "services/ZarnPSegmentationSetting.h"
 #include "store/ZarnPSqLiteContextualPageDao.h"
 #include "store/ZarnPSqLiteDb.h"
 #include "store/ZarnPSqLiteEventDao.h"
@@ -137,6 +138,14 @@ class SilentPhoneState final : public ZarnPPhoneStateReporting {
   public:
     void clearData() override {}
     std::string getAppInformation() override { return {}; }
+};
+
+// The facade's changes to segmentation are not its business here.
+class IgnoredSegmentationSetting final : public ZarnPSegmentationSetting {
+  public:
+    void setValue(const std::string&, const std::string&, const std::shared_ptr<ZarnPContext>&) override {}
+    void setAdvertisingIdentifier(const std::optional<std::string>&, bool) override {}
+    void clearData() override {}
 };
 
 class RecordingScreenEvents final : public ZarnPScreenEventTracking {
@@ -265,7 +274,7 @@ class FacadeTest : public ::testing::Test {
             locationUpdates,
             std::make_shared<SilentPhoneState>(),
             heartbeat,
-            segmentation,
+            std::make_shared<IgnoredSegmentationSetting>(),
             std::make_shared<ZarnPLandingPage>(env.device->windowSystem(), env.device->urlOpener(),
                                                env.device->deviceInfo()),
             std::make_shared<ZarnPFileConfigDao>(platform::current().libraryBundle,

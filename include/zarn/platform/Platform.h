@@ -16,6 +16,7 @@
 #include "zarn/platform/MailComposer.h"
 #include "zarn/platform/NotificationAuthorization.h"
 #include "zarn/platform/NotificationCenter.h"
+#include "zarn/platform/PushMessaging.h"
 #include "zarn/platform/Reachability.h"
 #include "zarn/platform/RunLoop.h"
 #include "zarn/platform/RuntimeClasses.h"
@@ -55,6 +56,7 @@ struct Services {
     std::shared_ptr<WindowSystem> windowSystem;                      // device-only: windows, views, web views
     std::shared_ptr<UrlOpener> urlOpener;                            // device-only
     std::shared_ptr<MailComposing> mailComposing;  // optional: absent when the app has no mail
+    std::shared_ptr<PushMessaging> pushMessaging;  // optional: absent when the app links no push service
     std::shared_ptr<HttpClient> httpClient;        // default: libcurl with the system's trust store
     // The service's base address, an https address ending in kServicePath; default:
     // defaultServiceBaseAddress().
