@@ -279,7 +279,18 @@ void ZarnPModule::initService() {
     });
     segmentationService_->setNotificationService(notificationService_);
     commonMatchService_ = std::make_shared<ZarnPCommonMatchService>();
-    geofenceMatchService_ = std::make_shared<ZarnPGeofenceMatchingService>();
+    geofenceMatchService_ =
+        std::make_shared<ZarnPGeofenceMatchingService>(ZarnPGeofenceMatchingService::Collaborators{
+            .commonMatchService = commonMatchService_,
+            .notificationReadDao = notificationReadDao_,
+            .notificationDao = notificationDao_,
+            .eventService = eventService_,
+            .publicLogDao = publicLogDao_,
+            .contextService = contextService_,
+            .contextualPageDao = contextualPageDao_,
+            .clockDao = clockDao_,
+            .segmentationHistoryDao = segmentationHistoryDao_,
+        });
     beaconMatchService_ = std::make_shared<ZarnPBeaconMatchingService>();
     // The external-region matching service comes here.
     auto fenceMatchService = ZarnPFenceMatchService::create(
