@@ -278,7 +278,24 @@ void ZarnPModule::initService() {
         .clockDao = clockDao_,
     });
     segmentationService_->setNotificationService(notificationService_);
-    commonMatchService_ = std::make_shared<ZarnPCommonMatchService>();
+    commonMatchService_ = ZarnPCommonMatchService::create(ZarnPCommonMatchService::Collaborators{
+        .notificationDao = notificationDao_,
+        .publicLogDao = publicLogDao_,
+        .deviceDataDao = deviceDataDao_,
+        .contextualPageDao = contextualPageDao_,
+        .sentTriggerDao = sentTriggerDao_,
+        .keyValueDao = keyValueDao_,
+        .clockDao = clockDao_,
+        .contextService = contextService_,
+        .uiNotificationDao = uiNotificationDao_,
+        .fenceDao = fenceDao_,
+        .uuidGenerator = uuidGenerator_,
+        .beaconNotificationDao = beaconNotificationDao_,
+        .externalNotificationDao = externalNotificationDao_,
+        .eventService = eventService_,
+        .timerDao = timerDao_,
+        .segmentationHistoryDao = segmentationHistoryDao_,
+    });
     geofenceMatchService_ =
         std::make_shared<ZarnPGeofenceMatchingService>(ZarnPGeofenceMatchingService::Collaborators{
             .commonMatchService = commonMatchService_,

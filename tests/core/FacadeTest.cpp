@@ -28,7 +28,6 @@
 #include "device/ZarnPSystemSLCDao.h"
 #include "device/ZarnPSystemUINotificationDao.h"
 #include "services/ZarnPBeaconMatchingService.h"
-#include "services/ZarnPCommonMatchService.h"
 #include "services/ZarnPContextService.h"
 #include "services/ZarnPEventService.h"
 #include "services/ZarnPFenceMatchService.h"
@@ -43,6 +42,7 @@
 #include "store/ZarnPSqLiteEventDao.h"
 #include "store/ZarnPSqLiteKeyValueDao.h"
 #include "store/ZarnPSqLiteSentTriggerDao.h"
+#include "tests/support/CmatchDoubles.h"
 #include "tests/support/ServiceDoubles.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -350,7 +350,8 @@ class FacadeTest : public ::testing::Test {
     std::shared_ptr<RecordingHeartbeat> heartbeat = std::make_shared<RecordingHeartbeat>();
     std::shared_ptr<RecordingScreenEvents> screenEvents = std::make_shared<RecordingScreenEvents>();
     std::shared_ptr<ZarnPSystemSLCDao> slc;
-    std::shared_ptr<ZarnPCommonMatchService> commonMatch = std::make_shared<ZarnPCommonMatchService>();
+    std::shared_ptr<test::DelegateOnlyCommonMatching> commonMatch =
+        std::make_shared<test::DelegateOnlyCommonMatching>();
     std::shared_ptr<ZarnDelegate> delegate = std::make_shared<ZarnDelegate>();
     std::shared_ptr<ZarnPZarnConfiguration> configuration = std::make_shared<ZarnPZarnConfiguration>();
     std::shared_ptr<ZarnPZarnInterface> facade;

@@ -1,0 +1,535 @@
+#include "services/ZarnPCommonMatchService.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <exception>
+
+#include "core/ZarnException.h"
+#include "core/ZarnPClockDao.h"
+#include "core/ZarnPDictionaryHelper.h"
+#include "core/ZarnPEventLogging.h"
+#include "core/ZarnPGeofence.h"
+#include "core/ZarnPLogEventType.h"
+#include "core/ZarnPLogger.h"
+#include "core/ZarnPNotificationRegionType.h"
+#include "core/ZarnPNotificationsEnabledCallback.h"
+#include "core/ZarnPStringReading.h"
+#include "core/ZarnPSystemTimerDao.h"
+#include "core/ZarnPUuidGenerator.h"
+#include "device/ZarnPDeviceDataDao.h"
+#include "device/ZarnPFenceDao.h"
+#include "device/ZarnPKeyValueDao.h"
+#include "device/ZarnPSystemPublicLogDao.h"
+#include "device/ZarnPUINotificationDao.h"
+#include "services/ZarnPContextService.h"
+#include "store/ZarnPBeaconNotificationDao.h"
+#include "store/ZarnPExternalNotificationDao.h"
+#include "store/ZarnPLocalNotificationDao.h"
+#include "store/ZarnPSentTriggerDao.h"
+#include "zarn/ZarnValues.h"
+
+namespace zarn {
+
+namespace {
+constexpr const char* kGeotrigger = "geotrigger";
+constexpr int kProvisionalStatus = 3;
+
+std::optional<std::string> stringEntry(const Value& userInfo, const char* key) {
+    if (!userInfo.is_object())
+        return std::nullopt;
+    auto it = userInfo.find(key);
+    if (it == userInfo.end() || !it->is_string())
+        return std::nullopt;
+    return it->get<std::string>();
+}
+
+const Value* entry(const Value& userInfo, const char* key) {
+    if (!userInfo.is_object())
+        return nullptr;
+    auto it = userInfo.find(key);
+    return it == userInfo.end() ? nullptr : &*it;
+}
+
+int intEntry(const Value& userInfo, const char* key) {
+    const Value* value = entry(userInfo, key);
+    if (!value || !(value->is_string() || ZarnPDictionaryHelper::isNumber(*value)))
+        return 0;
+    return ZarnPDictionaryHelper::intValueOf(*value);
+}
+
+std::vector<ZarnPCooldownGroup> cooldownGroupsOf(const Value& userInfo) {
+    std::vector<ZarnPCooldownGroup> groups;
+    const Value* list = entry(userInfo, "cooldownGroups");
+    if (!list || !list->is_array())
+        return groups;
+    for (const auto& item : *list)
+        if (auto group = ZarnPCooldownGroup::fromDictionary(item))
+            groups.push_back(*group);
+    return groups;
+}
+
+Value matchPayloadOf(const Value& userInfo) {
+    const Value* payload = entry(userInfo, "matchPayload");
+    return payload && payload->is_object() ? *payload : Value::object();
+}
+
+// The short id ("campaign;region") of a notification identifier, with or without experiment.
+std::string shortIdOf(const std::string& identifier) {
+    auto first = identifier.find(';');
+    if (first == std::string::npos)
+        return identifier;
+    auto second = identifier.find(';', first + 1);
+    return second == std::string::npos ? identifier : identifier.substr(0, second);
+}
+
+Value eventExtras(const char* idKey, const std::optional<std::string>& identifierWithExperiment,
+                  const std::optional<std::string>& matchIdentifier, const Value& userInfo) {
+    Value extras = Value::object();
+    if (identifierWithExperiment)
+        extras[idKey] = *identifierWithExperiment;
+    if (matchIdentifier)
+        extras["match_id"] = *matchIdentifier;
+    return ZarnPCommonMatchService::addPayloadToEventsDict(extras, matchPayloadOf(userInfo));
+}
+}  // namespace
+
+std::shared_ptr<ZarnPCommonMatchService> ZarnPCommonMatchService::create(Collaborators collaborators) {
+    return std::shared_ptr<ZarnPCommonMatchService>(new ZarnPCommonMatchService(std::move(collaborators)));
+}
+
+ZarnPCommonMatchService::ZarnPCommonMatchService(Collaborators collaborators) : c_(std::move(collaborators)) {
+    ZARN_REQUIRE(c_.notificationDao);
+    ZARN_REQUIRE(c_.publicLogDao);
+    ZARN_REQUIRE(c_.deviceDataDao);
+    ZARN_REQUIRE(c_.contextualPageDao);
+    ZARN_REQUIRE(c_.sentTriggerDao);
+    ZARN_REQUIRE(c_.keyValueDao);
+    ZARN_REQUIRE(c_.clockDao);
+    ZARN_REQUIRE(c_.contextService);
+    ZARN_REQUIRE(c_.uiNotificationDao);
+    ZARN_REQUIRE(c_.fenceDao);
+    ZARN_REQUIRE(c_.uuidGenerator);
+    ZARN_REQUIRE(c_.beaconNotificationDao);
+    ZARN_REQUIRE(c_.externalNotificationDao);
+    ZARN_REQUIRE(c_.eventService);
+    ZARN_REQUIRE(c_.timerDao);
+}
+
+void ZarnPCommonMatchService::setDelegate(
+    std::weak_ptr<ZarnPMatchServiceOfferNotificationDelegate> delegate) {
+    std::lock_guard lock(mutex_);
+    delegate_ = std::move(delegate);
+}
+
+std::shared_ptr<ZarnPMatchServiceOfferNotificationDelegate> ZarnPCommonMatchService::delegate() const {
+    std::lock_guard lock(mutex_);
+    return delegate_.lock();
+}
+
+ZarnPMatchStateDao& ZarnPCommonMatchService::stateDao(int regionType) const {
+    switch (regionType) {
+        case ZarnPNotificationRegionTypeBeacon:
+            return *c_.beaconNotificationDao;
+        case ZarnPNotificationRegionTypeExternal:
+            return *c_.externalNotificationDao;
+        default:
+            return *c_.notificationDao;
+    }
+}
+
+int ZarnPCommonMatchService::getCooldownPeriod() {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    // A missing override is no override: reading it as 0 would silence the served period.
+    if (c_.keyValueDao->getPropertyValueForKey(kCooldownPeriodOverrideKey)) {
+        int override = c_.keyValueDao->getIntPropertyValueForKey(kCooldownPeriodOverrideKey);
+        if (override != -1)
+            return override;
+    }
+    return c_.keyValueDao->getIntPropertyValueForKey(kCooldownPeriodKey);
+}
+
+bool ZarnPCommonMatchService::isInCooldown(int period) {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    if (period < 1)
+        return false;
+    auto last = c_.keyValueDao->getDatePropertyValueForKey(kLastMatchDateKey);
+    if (!last)
+        return false;
+    Date now = c_.clockDao->now();
+    // A last match in the future (a clock set back) never holds the app in cooldown.
+    if (*last > now)
+        return false;
+    return timeIntervalBetween(now, *last) < period;
+}
+
+bool ZarnPCommonMatchService::shouldAbortMatchRunBecauseOfCoolDown() {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    return isInCooldown(getCooldownPeriod());
+}
+
+bool ZarnPCommonMatchService::isInCooldownGroup(const std::vector<ZarnPCooldownGroup>& groups, int regionType,
+                                                int subtractSeconds) {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    if (groups.empty())
+        return false;
+    auto& dao = stateDao(regionType);
+    Date now = c_.clockDao->now();
+    for (const auto& group : groups) {
+        auto last = dao.lastCooldownGroupMatch(group.identifier());
+        if (!last)
+            continue;
+        double elapsed = std::fabs(timeIntervalBetween(now, *last));
+        std::int64_t limit =
+            std::max<std::int64_t>(0, std::int64_t{group.duration()} - std::int64_t{subtractSeconds});
+        if (elapsed < static_cast<double>(limit))
+            return true;
+    }
+    return false;
+}
+
+bool ZarnPCommonMatchService::shouldIncreaseMatchRange() {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    auto model = c_.deviceDataDao->hardwareModel();
+    return !c_.deviceDataDao->hasGeofences() || model == "iPhone3,1" || model == "iPhone3,3";
+}
+
+void ZarnPCommonMatchService::monitorNotifications(
+    const std::vector<ZarnPNotificationWithDistance>& notifications) {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    int maximum = c_.keyValueDao->getIntPropertyValueForKey(kMaxRegionsMonitoredKey);
+    LogDebug(kDomain, "Monitoring maximum of %d regions.", maximum);
+    std::vector<ZarnPGeofence> geofences;
+    for (const auto& item : notifications) {
+        if (static_cast<long>(geofences.size()) >= maximum)
+            break;
+        const auto& notification = item.notification;
+        // Rows without a place sort first in the nearest read: skip them, or none would be watched.
+        if (!notification.location())
+            continue;
+        geofences.push_back(ZarnPGeofence{notification.getShortId(), notification.location(),
+                                          notification.matchRange(), notification.triggerOnExit()});
+    }
+    c_.fenceDao->monitorGeofenceNotifications(geofences);
+}
+
+void ZarnPCommonMatchService::cancelNotifications(const std::set<std::string>& identifiers, int regionType) {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    auto& dao = stateDao(regionType);
+    for (const auto& identifier : identifiers)
+        if (auto error = dao.removeUserDwelling(identifier))
+            LogNsError(kDomain, *error, "Failed to remove dwelling of %@", identifier);
+    if (identifiers.empty())
+        return;
+    std::vector<std::string> list(identifiers.begin(), identifiers.end());
+    c_.uiNotificationDao->cancelNotifications(list);
+    // The waiting sent rows of a cancelled dwelling can never be dated: they only crowd the cap.
+    std::set<std::string> unsent(identifiers.begin(), identifiers.end());
+    for (const auto& identifier : identifiers) unsent.insert(shortIdOf(identifier));
+    if (auto error = c_.sentTriggerDao->deleteUnsentTriggers({unsent.begin(), unsent.end()}))
+        LogNsError(kDomain, *error, "Failed to delete unsent dwelling notifications.");
+}
+
+void ZarnPCommonMatchService::saveSentDwellingNotification(const std::string& matchIdentifier, Date date) {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    if (auto error = c_.sentTriggerDao->saveDwellingTrigger(matchIdentifier, date))
+        LogNsError(kDomain, *error, "Failed to save sent dwelling notification %@", matchIdentifier);
+    auto sent = c_.sentTriggerDao->sentNotification(matchIdentifier);
+    auto target = delegate();
+    if (sent && target)
+        target->notificationSentEvent(sent);
+}
+
+void ZarnPCommonMatchService::offerNotifications(const std::vector<ZarnPNotification>& notifications,
+                                                 int regionType,
+                                                 const std::shared_ptr<ZarnPBackgroundTask>& backgroundTask,
+                                                 const std::shared_ptr<ZarnPContext>& zarnContext) {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    ZARN_REQUIRE(backgroundTask);
+    auto self = shared_from_this();
+    c_.deviceDataDao->appInForeground(
+        [self, notifications, regionType, backgroundTask, zarnContext](bool fg) {
+            self->offerNotifications(notifications, regionType, fg, backgroundTask, zarnContext);
+        });
+}
+
+void ZarnPCommonMatchService::offerNotifications(const std::vector<ZarnPNotification>& notifications,
+                                                 int regionType, bool isAppInForeground,
+                                                 const std::shared_ptr<ZarnPBackgroundTask>& backgroundTask,
+                                                 const std::shared_ptr<ZarnPContext>& zarnContext) {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    ZARN_REQUIRE(backgroundTask);
+    std::vector<NotificationRequest> requests;
+    requests.reserve(notifications.size());
+    for (const auto& notification : notifications)
+        requests.push_back(c_.uiNotificationDao->createNotification(
+            notification, c_.uuidGenerator->createLowerCase(), regionType, isAppInForeground));
+    sendNotificationsToFilter(requests, backgroundTask, zarnContext);
+}
+
+void ZarnPCommonMatchService::sendNotificationsToFilter(
+    const std::vector<NotificationRequest>& requests,
+    const std::shared_ptr<ZarnPBackgroundTask>& backgroundTask,
+    const std::shared_ptr<ZarnPContext>& zarnContext) {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    ZARN_REQUIRE(backgroundTask);
+    std::vector<NotificationRequest> direct;
+    std::vector<NotificationRequest> geotriggers;
+    std::vector<NotificationRequest> offered;
+    for (const auto& request : requests) {
+        const Value& userInfo = request.content.userInfo;
+        auto type = stringEntry(userInfo, "notificationHandlerType");
+        if (type == "landingPage" || type == "applink") {
+            direct.push_back(request);
+        } else if (type == kGeotrigger) {
+            auto identifierWithExperiment = stringEntry(userInfo, "identifierWithExperiment");
+            c_.publicLogDao->logGeotriggerSent(identifierWithExperiment.value_or(""),
+                                               stringEntry(userInfo, "message"), zarnContext);
+            c_.eventService->logEventWithType(ZarnPLogEventTypeGeotriggerSent,
+                                              eventExtras("geotrigger_id", identifierWithExperiment,
+                                                          stringEntry(userInfo, "matchIdentifier"), userInfo),
+                                              zarnContext);
+            c_.sentTriggerDao->saveSentTrigger(request, c_.clockDao->now());
+            geotriggers.push_back(request);
+        } else {
+            offered.push_back(request);
+        }
+    }
+    if (direct.empty() && offered.empty() && geotriggers.empty()) {
+        c_.contextService->decrementContext(zarnContext);
+        return;
+    }
+    if (!direct.empty())
+        showNotifications(direct, direct, backgroundTask, zarnContext);
+    auto target = delegate();
+    if (!target && (!offered.empty() || !geotriggers.empty()))
+        LogWarn(kDomain, "No delegate to offer notifications to.");
+    if (target && !offered.empty())
+        target->offerLocalNotifications(offered, backgroundTask, zarnContext);
+    if (target && !geotriggers.empty())
+        target->offerGeotriggers(geotriggers, backgroundTask, zarnContext);
+}
+
+bool ZarnPCommonMatchService::registeredFrom(const ZarnPNotificationsEnabledCallback& answer) const {
+    if (answer.enabled())
+        return true;
+    auto version = c_.deviceDataDao->platformVersion();
+    bool laterSystem = !version || ZarnPStringReading::intValue(*version) >= 12;
+    return laterSystem && answer.authorizationStatus() == kProvisionalStatus;
+}
+
+void ZarnPCommonMatchService::showNotifications(const std::vector<NotificationRequest>& notifications,
+                                                const std::vector<NotificationRequest>& allOffered,
+                                                const std::shared_ptr<ZarnPBackgroundTask>& backgroundTask,
+                                                const std::shared_ptr<ZarnPContext>& zarnContext) {
+    auto self = shared_from_this();
+    c_.uiNotificationDao->scheduledNotificationRequests(
+        [self, notifications, allOffered, backgroundTask,
+         zarnContext](std::vector<NotificationRequest> pending) {
+            self->c_.uiNotificationDao->isRegisteredForNotifications(
+                [self, notifications, allOffered, backgroundTask, zarnContext,
+                 pending = std::move(pending)](std::shared_ptr<ZarnPNotificationsEnabledCallback> answer) {
+                    ZarnPShowNotificationsRequest request{
+                        .localNotifications = notifications,
+                        .allOffered = allOffered,
+                        .scheduledRequests = pending,
+                        .zarnContext = zarnContext,
+                        .backgroundTask = backgroundTask,
+                        .isRegisteredForNotifications = answer && self->registeredFrom(*answer),
+                    };
+                    // Released at the end of the show pass.
+                    self->c_.contextService->incrementContext(zarnContext);
+                    self->c_.timerDao->invokeBlockOnRunLoop(
+                        [self, request = std::move(request)] { self->showNotifications(request); }, false);
+                });
+        });
+}
+
+void ZarnPCommonMatchService::showNotifications(const ZarnPShowNotificationsRequest& request) {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    // The reference taken before the hop goes, however the pass ends.
+    struct Release {
+        ZarnPContextService& contexts;
+        const std::shared_ptr<ZarnPContext>& context;
+        ~Release() { contexts.decrementContext(context); }
+    } release{*c_.contextService, request.zarnContext};
+
+    LogDebug(kDomain, "Showing notifications and handling geotriggers");
+    int period = getCooldownPeriod();
+    bool optOutLogged = false;
+    for (const auto& notification : request.localNotifications) {
+        try {
+            if (showOne(notification, request, period, optOutLogged))
+                break;
+        } catch (const std::exception& e) {
+            // One broken request must not cost the others their show.
+            LogError(kDomain, "Failed to show notification %@: %@", notification.identifier, e.what());
+        }
+    }
+}
+
+bool ZarnPCommonMatchService::showOne(const NotificationRequest& request,
+                                      const ZarnPShowNotificationsRequest& show, int period,
+                                      bool& optOutLogged) {
+    const Value& userInfo = request.content.userInfo;
+    auto identifier = stringEntry(userInfo, "identifier");
+    auto identifierWithExperiment = stringEntry(userInfo, "identifierWithExperiment");
+    auto matchIdentifier = stringEntry(userInfo, "matchIdentifier");
+    bool isGeotrigger = stringEntry(userInfo, "notificationHandlerType") == kGeotrigger;
+    auto groups = cooldownGroupsOf(userInfo);
+    const auto& context = show.zarnContext;
+
+    if (!isGeotrigger && !show.isRegisteredForNotifications) {
+        if (!optOutLogged) {
+            c_.publicLogDao->logUserOptOutForNotification(context);
+            optOutLogged = true;
+        }
+        LogDebug(kDomain, "User has opted-out for notifications. Not showing notifications.");
+        return false;
+    }
+
+    bool inCooldown = isInCooldown(period);
+    int regionType = ZarnPNotificationRegionType::StringToRegion(stringEntry(userInfo, "regionType"));
+    bool inGroupCooldown = isInCooldownGroup(groups, regionType, 0);
+    if (inGroupCooldown && !isGeotrigger)
+        LogDebug(kDomain, "Not showing notification because it is in Cooldown group");
+    if (!identifier || (!isGeotrigger && (inCooldown || inGroupCooldown)))
+        return false;
+
+    auto& dao = stateDao(regionType);
+    if (auto error = dao.updateCooldownLastMatch(*identifier, groups))
+        LogNsError(kDomain, *error, "Failed to update last cooldown group match.");
+
+    int dwellingMinutes = intEntry(userInfo, "dwellingMinutes");
+    std::string fullIdentifier = identifierWithExperiment.value_or(*identifier);
+    if (dwellingMinutes > 0) {
+        if (!show.isRegisteredForNotifications) {
+            LogDebug(kDomain, "User has opted-out for notifications. Not showing dwelling notification.");
+            return false;
+        }
+        if (isGeotrigger) {
+            LogDebug(kDomain, "Geotrigger is set to dwelling, this feature is not supported for iOS.");
+            return false;
+        }
+        if (dao.isUserDwellingIn(fullIdentifier)) {
+            LogDebug(kDomain, "Not showing notification %@, because it is already pending", fullIdentifier);
+            return false;
+        }
+        bool scheduled =
+            std::any_of(show.scheduledRequests.begin(), show.scheduledRequests.end(),
+                        [&](const NotificationRequest& pending) {
+                            return identifierWithExperiment &&
+                                   stringEntry(pending.content.userInfo, "identifierWithExperiment") ==
+                                       identifierWithExperiment;
+                        });
+        if (scheduled) {
+            LogDebug(kDomain, "Not scheduling dwelling notification %@, because it is already been scheduled",
+                     fullIdentifier);
+            return false;
+        }
+    }
+
+    Date now = c_.clockDao->now();
+    c_.keyValueDao->setDatePropertyValue(now, kLastMatchDateKey);
+
+    NotificationRequest toSend = request;
+    if (dwellingMinutes < 1) {
+        if (isGeotrigger) {
+            c_.eventService->logEventWithType(
+                ZarnPLogEventTypeGeotriggerHandled,
+                eventExtras("geotrigger_id", identifierWithExperiment, matchIdentifier, userInfo), context);
+            if (matchIdentifier)
+                c_.sentTriggerDao->markGeotriggerHandled(*matchIdentifier, now);
+            dao.saveNotificationTrigger(*identifier);
+        } else {
+            c_.eventService->logEventWithType(
+                ZarnPLogEventTypeNotificationSent,
+                eventExtras("notification_id", identifierWithExperiment, matchIdentifier, userInfo), context);
+            c_.sentTriggerDao->saveSentTrigger(request, now);
+            auto target = delegate();
+            auto sent = matchIdentifier ? c_.sentTriggerDao->sentNotification(*matchIdentifier) : nullptr;
+            if (target && sent)
+                target->notificationSentEvent(sent);
+            dao.saveNotificationTrigger(*identifier);
+        }
+        if (stringEntry(userInfo, "trigger") == "enter") {
+            dao.markUserHasToLeaveFirst(*identifier);
+            if (regionType == ZarnPNotificationRegionTypeBeacon)
+                LogDebug(kDomain, "Marked as has to leave beacon notification: %@", *identifier);
+        }
+    } else {
+        double seconds = static_cast<double>(dwellingMinutes) * 60.0;
+        dao.markUserStartedDwelling(fullIdentifier, matchIdentifier.value_or(""),
+                                    dateByAddingTimeInterval(now, seconds));
+        toSend.identifier = matchIdentifier.value_or(request.identifier);
+        toSend.trigger = NotificationTrigger{.timeInterval = seconds, .repeats = false};
+        // Counts as sent only once the dwelling time has passed.
+        c_.sentTriggerDao->saveSentTrigger(toSend, std::nullopt);
+    }
+
+    auto message = stringEntry(userInfo, "message");
+    if (isGeotrigger) {
+        LogDebug(kDomain, "Handled geotrigger: %@", *identifier);
+        c_.publicLogDao->logGeotriggerHandled(fullIdentifier, message, context);
+    } else {
+        LogDebug(kDomain, "Sending notification: %@ %@", *identifier, request.content.body);
+        c_.publicLogDao->logNotificationSent(fullIdentifier, request.content.body, context);
+        c_.uiNotificationDao->send(toSend);
+    }
+
+    if (period > 0) {
+        c_.publicLogDao->logNotificationCooldown(context);
+        return true;
+    }
+    return false;
+}
+
+void ZarnPCommonMatchService::notificationIsOffered(const std::string& identifier) {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    notificationsBeingOffered_.push_back(identifier);
+}
+
+void ZarnPCommonMatchService::filteredNotificationsDealloc(const std::vector<NotificationRequest>& requests) {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    for (const auto& request : requests) {
+        LogDebug(kDomain, "Dealloc: %@", request.content.body);
+        auto identifier = stringEntry(request.content.userInfo, "identifier");
+        if (!identifier)
+            continue;
+        auto it =
+            std::find(notificationsBeingOffered_.begin(), notificationsBeingOffered_.end(), *identifier);
+        if (it != notificationsBeingOffered_.end())
+            notificationsBeingOffered_.erase(it);
+    }
+}
+
+void ZarnPCommonMatchService::filteredGeotriggerDealloc(
+    const std::vector<std::shared_ptr<ZarnGeotrigger>>& geotriggers) {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    for (const auto& geotrigger : geotriggers) {
+        if (!geotrigger)
+            continue;
+        auto identifier = stringEntry(geotrigger->userInfo(), "identifier");
+        LogDebug(kDomain, "Dealloc trigger: %@", identifier.value_or("(null)"));
+        if (!identifier)
+            continue;
+        auto it =
+            std::find(notificationsBeingOffered_.begin(), notificationsBeingOffered_.end(), *identifier);
+        if (it != notificationsBeingOffered_.end())
+            notificationsBeingOffered_.erase(it);
+    }
+}
+
+std::vector<std::string> ZarnPCommonMatchService::notificationsBeingOffered() const {
+    return notificationsBeingOffered_;
+}
+
+Value& ZarnPCommonMatchService::addPayloadToEventsDict(Value& dict, const Value& matchPayload) {
+    if (!dict.is_object() || !matchPayload.is_object())
+        return dict;
+    for (auto it = matchPayload.begin(); it != matchPayload.end(); ++it)
+        dict["payload_" + it.key()] = it.value();
+    return dict;
+}
+
+}  // namespace zarn
