@@ -300,7 +300,18 @@ void ZarnPModule::initService() {
         .timerDao = timerDao_,
         .segmentationHistoryDao = segmentationHistoryDao_,
     });
-    geofenceMatchService_ = std::make_shared<ZarnPGeofenceMatchingService>();
+    geofenceMatchService_ =
+        std::make_shared<ZarnPGeofenceMatchingService>(ZarnPGeofenceMatchingService::Collaborators{
+            .commonMatchService = commonMatchService_,
+            .notificationReadDao = notificationReadDao_,
+            .notificationDao = notificationDao_,
+            .eventService = eventService_,
+            .publicLogDao = publicLogDao_,
+            .contextService = contextService_,
+            .contextualPageDao = contextualPageDao_,
+            .clockDao = clockDao_,
+            .segmentationHistoryDao = segmentationHistoryDao_,
+        });
     beaconMatchService_ =
         std::make_shared<ZarnPBeaconMatchingService>(ZarnPBeaconMatchingService::Collaborators{
             .beaconNotificationDao = beaconNotificationDao_,

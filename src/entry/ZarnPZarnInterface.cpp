@@ -746,12 +746,19 @@ void ZarnPZarnInterface::clearAllDataAndResetDeviceIdOnRunLoop(std::shared_ptr<Z
     LogDebug(kDomain, "All user's data was cleared successfully and resetting deviceId");
 }
 
-void ZarnPZarnInterface::offerLocalNotifications(const std::vector<NotificationRequest>&,
-                                                 std::shared_ptr<ZarnPBackgroundTask>,
-                                                 std::shared_ptr<ZarnPContext>) {}
-void ZarnPZarnInterface::offerGeotriggers(const std::vector<NotificationRequest>&,
-                                          std::shared_ptr<ZarnPBackgroundTask>,
-                                          std::shared_ptr<ZarnPContext>) {}
+// PLACEHOLDER for the app's filter and geotrigger handler: until they are built every delegate
+// counts as one without either, so whatever is offered is shown (and geotriggers recorded as
+// handled) at once, the list being both the chosen and the offered one.
+void ZarnPZarnInterface::offerLocalNotifications(const std::vector<NotificationRequest>& notifications,
+                                                 std::shared_ptr<ZarnPBackgroundTask> backgroundTask,
+                                                 std::shared_ptr<ZarnPContext> zarnContext) {
+    c_.commonMatchService->showNotifications(notifications, notifications, backgroundTask, zarnContext);
+}
+void ZarnPZarnInterface::offerGeotriggers(const std::vector<NotificationRequest>& geotriggers,
+                                          std::shared_ptr<ZarnPBackgroundTask> backgroundTask,
+                                          std::shared_ptr<ZarnPContext> zarnContext) {
+    c_.commonMatchService->showNotifications(geotriggers, geotriggers, backgroundTask, zarnContext);
+}
 void ZarnPZarnInterface::notificationSentEvent(std::shared_ptr<ZarnPSentTrigger>) {}
 void ZarnPZarnInterface::notificationOpenedEvent(std::shared_ptr<ZarnPSentTrigger>) {}
 

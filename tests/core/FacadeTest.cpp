@@ -31,7 +31,7 @@
 #include "services/ZarnPContextService.h"
 #include "services/ZarnPEventService.h"
 #include "services/ZarnPFenceMatchService.h"
-#include "services/ZarnPGeofenceMatchingService.h"
+#include "services/ZarnPGeofenceMatching.h"
 #include "services/ZarnPHeartbeatScheduling.h"
 #include "services/ZarnPLandingPage.h"
 #include "services/ZarnPLocationUpdating.h"
@@ -203,6 +203,14 @@ class BroadcastLog {
 class AppConfiguration final : public ZarnConfiguration {};
 
 // The facade only holds the match-run dispatch.
+// Geofence matching that matches nothing: the facade only holds it here.
+struct NoGeofenceMatching final : ZarnPGeofenceMatching {
+    void checkForSentDwellingGeofences(const std::shared_ptr<ZarnPContext>&) override {}
+    void checkForGeofenceMatches(const std::shared_ptr<ZarnPBackgroundTask>&,
+                                 const std::shared_ptr<ZarnPContext>&,
+                                 const std::shared_ptr<ZarnPLocationWithAccuracy>&) override {}
+};
+
 // Beacon runs that match nothing: the facade only holds the role.
 struct NoBeaconRuns : ZarnPBeaconMatching {
     void checkForSentDwellingBeacons(const std::shared_ptr<ZarnPContext>&) override {}
@@ -287,7 +295,7 @@ class FacadeTest : public ::testing::Test {
             env.device->application(),
             center,
             configuration,
-            std::make_shared<ZarnPGeofenceMatchingService>(),
+            std::make_shared<NoGeofenceMatching>(),
             std::make_shared<NoBeaconRuns>(),
             commonMatch,
             nullptr,
