@@ -31,6 +31,7 @@
 #include "device/ZarnPSystemPublicLogDao.h"
 #include "device/ZarnPSystemSLCDao.h"
 #include "device/ZarnPSystemUINotificationDao.h"
+#include "entry/ZarnPUserNotificationCenterDelegate.h"
 #include "entry/ZarnPZarnInterface.h"
 #include "services/ZarnPBeaconMatchingService.h"
 #include "services/ZarnPCommonMatchService.h"
@@ -135,9 +136,14 @@ ZarnPModule::ZarnPModule(std::shared_ptr<ZarnPZarnConfiguration> configuration,
         .db = db_,
         .mainBundle = services_.mainBundle,
         .debugLogMailer = debugLogMailer_,
+        .localNotificationCenter = services_.localNotificationCenter,
+        .urlOpener = services_.urlOpener,
     });
     *facadeForLog_ = interface_;
-    // The user-notification-centre delegate joins with the opening of tapped notifications.
+    // Installed last, so that the delegate the app set before initialising stays its fallback.
+    if (services_.localNotificationCenter)
+        userNotificationCenterDelegate_ = ZarnPUserNotificationCenterDelegate::create(
+            interface_, services_.localNotificationCenter, contextService_);
 }
 
 ZarnPModule::~ZarnPModule() {
