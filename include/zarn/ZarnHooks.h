@@ -22,6 +22,13 @@ class ZarnFilterNotifications {
     virtual void showNotifications(const std::vector<NotificationRequest>& notifications);
     virtual void addToMatchPayload(const std::string& key, const Value& value);
 
+    // Runs the delegate's filter on `notifications` with a stand-alone hook and answers what it
+    // chose. Blocks the caller until the filter answers, at most 10 seconds; nothing when it did
+    // not answer by then or the delegate has no filter. Any thread but the one the filter
+    // answers on.
+    static std::optional<std::vector<NotificationRequest>> testFilterNotifications(
+        const std::vector<NotificationRequest>& notifications, const std::shared_ptr<ZarnDelegate>& delegate);
+
   protected:
     std::vector<NotificationRequest> uiNotifications_;
 };
@@ -34,6 +41,11 @@ class ZarnHandleGeotriggers {
     virtual const std::vector<std::shared_ptr<ZarnGeotrigger>>& geotriggers() const { return geotriggers_; }
     virtual void markGeotriggersHandled(const std::vector<std::shared_ptr<ZarnGeotrigger>>& geotriggers);
     virtual void addToMatchPayload(const std::string& key, const Value& value);
+
+    // The same for the delegate's geotrigger handler: what it marked handled, or nothing.
+    static std::optional<std::vector<std::shared_ptr<ZarnGeotrigger>>> testHandleGeotriggers(
+        const std::vector<std::shared_ptr<ZarnGeotrigger>>& geotriggers,
+        const std::shared_ptr<ZarnDelegate>& delegate);
 
   protected:
     std::vector<std::shared_ptr<ZarnGeotrigger>> geotriggers_;

@@ -1,5 +1,9 @@
 #include "core/Format.h"
+#include "core/ZarnPLogger.h"
+#include "core/ZarnPTestZarnFilterNotifications.h"
+#include "core/ZarnPTestZarnHandleGeotriggers.h"
 #include "zarn/NotificationRequest.h"
+#include "zarn/ZarnDelegate.h"
 #include "zarn/ZarnHooks.h"
 #include "zarn/ZarnValues.h"
 
@@ -72,5 +76,33 @@ void ZarnFilterNotifications::showNotifications(const std::vector<NotificationRe
 void ZarnFilterNotifications::addToMatchPayload(const std::string&, const Value&) {}
 void ZarnHandleGeotriggers::markGeotriggersHandled(const std::vector<std::shared_ptr<ZarnGeotrigger>>&) {}
 void ZarnHandleGeotriggers::addToMatchPayload(const std::string&, const Value&) {}
+
+// Without a filter nobody could answer: nothing, at once, rather than a wait for nothing.
+std::optional<std::vector<NotificationRequest>> ZarnFilterNotifications::testFilterNotifications(
+    const std::vector<NotificationRequest>& notifications, const std::shared_ptr<ZarnDelegate>& delegate) {
+    if (!delegate || !delegate->zarnFilterNotifications)
+        return std::nullopt;
+    auto hook = std::make_shared<ZarnPTestZarnFilterNotifications>(notifications);
+    try {
+        delegate->zarnFilterNotifications(hook);
+    } catch (const std::exception& e) {
+        LogError("ZarnInterface", "Unhandled exception in zarnFilterNotifications: %@", e.what());
+    }
+    return hook->result();
+}
+
+std::optional<std::vector<std::shared_ptr<ZarnGeotrigger>>> ZarnHandleGeotriggers::testHandleGeotriggers(
+    const std::vector<std::shared_ptr<ZarnGeotrigger>>& geotriggers,
+    const std::shared_ptr<ZarnDelegate>& delegate) {
+    if (!delegate || !delegate->zarnHandleGeotriggers)
+        return std::nullopt;
+    auto hook = std::make_shared<ZarnPTestZarnHandleGeotriggers>(geotriggers);
+    try {
+        delegate->zarnHandleGeotriggers(hook);
+    } catch (const std::exception& e) {
+        LogError("ZarnInterface", "Unhandled exception in zarnHandleGeotriggers: %@", e.what());
+    }
+    return hook->result();
+}
 
 }  // namespace zarn

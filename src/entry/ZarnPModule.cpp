@@ -32,6 +32,7 @@
 #include "device/ZarnPSystemPublicLogDao.h"
 #include "device/ZarnPSystemSLCDao.h"
 #include "device/ZarnPSystemUINotificationDao.h"
+#include "entry/ZarnPUserNotificationCenterDelegate.h"
 #include "entry/ZarnPZarnInterface.h"
 #include "services/ZarnPBeaconMatchingService.h"
 #include "services/ZarnPCommonMatchService.h"
@@ -137,9 +138,14 @@ ZarnPModule::ZarnPModule(std::shared_ptr<ZarnPZarnConfiguration> configuration,
         .db = db_,
         .mainBundle = services_.mainBundle,
         .debugLogMailer = debugLogMailer_,
+        .localNotificationCenter = services_.localNotificationCenter,
+        .urlOpener = services_.urlOpener,
     });
     *facadeForLog_ = interface_;
-    // The user-notification-centre delegate joins with the opening of tapped notifications.
+    // Installed last, so that the delegate the app set before initialising stays its fallback.
+    if (services_.localNotificationCenter)
+        userNotificationCenterDelegate_ = ZarnPUserNotificationCenterDelegate::create(
+            interface_, services_.localNotificationCenter, contextService_);
 }
 
 ZarnPModule::~ZarnPModule() {

@@ -70,6 +70,7 @@ class ZarnPSystemBackgroundTaskDao;
 class ZarnPSystemPublicLogDao;
 class ZarnPSystemTimerDao;
 class ZarnPUINotificationDao;
+class ZarnPUserNotificationCenterDelegate;
 class ZarnPUuidGenerator;
 class ZarnPZarnConfiguration;
 class ZarnPZarnInterface;
@@ -146,6 +147,9 @@ class ZarnPModule final : public ZarnPEntryModule {
     const std::shared_ptr<ZarnPSegmentationService>& segmentationService() const {
         return segmentationService_;
     }
+    const std::shared_ptr<ZarnPUserNotificationCenterDelegate>& userNotificationCenterDelegate() const {
+        return userNotificationCenterDelegate_;
+    }
 
   private:
     void setupLogging();
@@ -214,6 +218,7 @@ class ZarnPModule final : public ZarnPEntryModule {
     std::shared_ptr<ZarnPHeartbeatScheduling> heartbeatService_;
     std::shared_ptr<ZarnPDebugLogMailer> debugLogMailer_;
     std::shared_ptr<ZarnPZarnInterface> interface_;
+    std::shared_ptr<ZarnPUserNotificationCenterDelegate> userNotificationCenterDelegate_;
     // The facade as the public log's enabled query reads it; filled once the facade exists.
     std::shared_ptr<std::weak_ptr<ZarnPZarnInterface>> facadeForLog_;
 };

@@ -4,6 +4,8 @@
 #include <cctype>
 
 #include "core/ZarnException.h"
+#include "core/ZarnPApplink.h"
+#include "core/ZarnPApplinkMarshaller.h"
 #include "core/ZarnPClockDao.h"
 #include "core/ZarnPExternalRegionRequest.h"
 #include "core/ZarnPExternalTriggerType.h"
@@ -12,6 +14,7 @@
 #include "core/ZarnPNotification.h"
 #include "core/ZarnPNotificationHandlerUtil.h"
 #include "core/ZarnPNotificationRegionType.h"
+#include "core/ZarnPObjectWithContextWrapper.h"
 #include "core/ZarnPSentTrigger.h"
 #include "core/ZarnPSystemTimerDao.h"
 #include "device/ZarnPCrashlyticsStubs.h"
@@ -22,12 +25,17 @@
 #include "device/ZarnPSignificantChangeMonitoring.h"
 #include "device/ZarnPSystemPublicLogDao.h"
 #include "device/ZarnPUINotificationDao.h"
+#include "entry/ZarnPZarnFilterNotifications.h"
+#include "entry/ZarnPZarnHandleGeotriggers.h"
+#include "services/ZarnPBeaconMatching.h"
 #include "services/ZarnPCommonMatching.h"
 #include "services/ZarnPContextService.h"
 #include "services/ZarnPDebugLogMailer.h"
 #include "services/ZarnPEventService.h"
 #include "services/ZarnPExternalRegionTriggering.h"
+#include "services/ZarnPGeofenceMatching.h"
 #include "services/ZarnPHeartbeatScheduling.h"
+#include "services/ZarnPLandingPageShowing.h"
 #include "services/ZarnPLocationUpdating.h"
 #include "services/ZarnPMatchRunDispatching.h"
 #include "services/ZarnPNotificationLoading.h"
@@ -38,13 +46,56 @@
 #include "store/ZarnPSentTriggerDao.h"
 #include "store/ZarnPSqLiteDataUpdateSaveOrchestrator.h"
 #include "zarn/platform/Application.h"
+#include "zarn/platform/LocalNotificationCenter.h"
 #include "zarn/platform/SystemInfo.h"
+#include "zarn/platform/UrlOpener.h"
 
 namespace zarn {
 
 namespace {
 constexpr const char* kDomain = "ZarnInterface";
+
+std::optional<std::string> stringEntry(const Value& dictionary, const char* key) {
+    if (!dictionary.is_object())
+        return std::nullopt;
+    auto it = dictionary.find(key);
+    if (it == dictionary.end() || !it->is_string())
+        return std::nullopt;
+    return it->get<std::string>();
 }
+
+// An answer broadcast's entries; nothing when one of them is missing.
+struct OfferAnswer {
+    std::vector<NotificationRequest> chosen;
+    std::vector<NotificationRequest> offered;
+    std::shared_ptr<ZarnPBackgroundTask> backgroundTask;
+    std::shared_ptr<ZarnPContext> zarnContext;
+};
+
+std::optional<OfferAnswer> readAnswer(const platform::Broadcast::UserInfo& userInfo, const char* chosenKey,
+                                      const char* offeredKey, const char* taskKey) {
+    platform::Broadcast b{"", nullptr, userInfo};
+    auto chosen = b.get<std::vector<NotificationRequest>>(chosenKey);
+    auto offered = b.get<std::vector<NotificationRequest>>(offeredKey);
+    auto task = b.get<std::shared_ptr<ZarnPBackgroundTask>>(taskKey);
+    auto context = b.get<std::shared_ptr<ZarnPContext>>("zarnContext");
+    if (!chosen || !offered || !task || !*task || !context || !*context)
+        return std::nullopt;
+    return OfferAnswer{std::move(*chosen), std::move(*offered), std::move(*task), std::move(*context)};
+}
+
+// Calls into the app never take the library down with them.
+template <typename F>
+void callApp(const char* what, F f) {
+    try {
+        f();
+    } catch (const std::exception& e) {
+        LogError(kDomain, "Unhandled exception in %@: %@", what, e.what());
+    } catch (...) {
+        LogError(kDomain, "Unhandled exception in %@", what);
+    }
+}
+}  // namespace
 
 std::shared_ptr<ZarnPZarnInterface> ZarnPZarnInterface::create(Collaborators collaborators) {
     std::shared_ptr<ZarnPZarnInterface> facade(new ZarnPZarnInterface(std::move(collaborators)));
@@ -88,10 +139,17 @@ void ZarnPZarnInterface::start() {
     auto weak = weakSelf();
     auto& center = *c_.notificationCenter;
     // The answers of the app-side hooks come back as broadcasts from any thread.
-    for (const char* name : {"Zarn_Offered_Notification_Show", "Zarn_Offered_Notification_Dealloc",
-                             "Zarn_Offered_Geotrigger_Handled", "Zarn_Offered_Geotrigger_Dealloc"}) {
-        // PLACEHOLDER: the offering hooks are not built yet; their answers are only observed.
-        center.addObserver(this, name, [](const platform::Broadcast&) {});
+    using Step = void (ZarnPZarnInterface::*)(const platform::Broadcast&);
+    for (auto [name, step] :
+         {std::pair<const char*, Step>{"Zarn_Offered_Notification_Show",
+                                       &ZarnPZarnInterface::showFilteredNotifications},
+          {"Zarn_Offered_Notification_Dealloc", &ZarnPZarnInterface::filteredNotificationDealloc},
+          {"Zarn_Offered_Geotrigger_Handled", &ZarnPZarnInterface::showHandledGeotriggers},
+          {"Zarn_Offered_Geotrigger_Dealloc", &ZarnPZarnInterface::handledGeotriggerDealloc}}) {
+        center.addObserver(this, name, [weak, step = step](const platform::Broadcast& b) {
+            if (auto self = weak.lock())
+                ((*self).*step)(b);
+        });
     }
     center.addObserver(this, platform::kApplicationDidBecomeActiveNotification,
                        [weak](const platform::Broadcast&) {
@@ -746,20 +804,334 @@ void ZarnPZarnInterface::clearAllDataAndResetDeviceIdOnRunLoop(std::shared_ptr<Z
     LogDebug(kDomain, "All user's data was cleared successfully and resetting deviceId");
 }
 
-// PLACEHOLDER for the app's filter and geotrigger handler: until they are built every delegate
-// counts as one without either, so whatever is offered is shown (and geotriggers recorded as
-// handled) at once, the list being both the chosen and the offered one.
+// Offering to the app
+
 void ZarnPZarnInterface::offerLocalNotifications(const std::vector<NotificationRequest>& notifications,
                                                  std::shared_ptr<ZarnPBackgroundTask> backgroundTask,
                                                  std::shared_ptr<ZarnPContext> zarnContext) {
-    c_.commonMatchService->showNotifications(notifications, notifications, backgroundTask, zarnContext);
+    ZARN_REQUIRE(backgroundTask);
+    auto delegate = zarnDelegate();
+    if (!delegate || !delegate->zarnFilterNotifications) {
+        sendNotificationsInRunloop(notifications, std::move(backgroundTask), std::move(zarnContext));
+        return;
+    }
+    for (auto& request : notifications)
+        c_.commonMatchService->notificationIsOffered(
+            stringEntry(request.content.userInfo, "identifier").value_or(""));
+    c_.publicLogDao->logOfferNotificationCount(static_cast<long>(notifications.size()), zarnContext);
+    auto wrapper = std::make_shared<ZarnPObjectWithContextWrapper>(
+        std::make_pair(notifications, std::move(backgroundTask)), std::move(zarnContext));
+    onMainThread([wrapper](ZarnPZarnInterface& self) { self.offerNotificationOnMainThread(wrapper); });
 }
+
 void ZarnPZarnInterface::offerGeotriggers(const std::vector<NotificationRequest>& geotriggers,
                                           std::shared_ptr<ZarnPBackgroundTask> backgroundTask,
                                           std::shared_ptr<ZarnPContext> zarnContext) {
-    c_.commonMatchService->showNotifications(geotriggers, geotriggers, backgroundTask, zarnContext);
+    ZARN_REQUIRE(backgroundTask);
+    auto delegate = zarnDelegate();
+    if (!delegate || !delegate->zarnHandleGeotriggers) {
+        sendNotificationsInRunloop(geotriggers, std::move(backgroundTask), std::move(zarnContext));
+        return;
+    }
+    std::vector<std::shared_ptr<ZarnGeotrigger>> offered;
+    offered.reserve(geotriggers.size());
+    for (auto& request : geotriggers) {
+        c_.commonMatchService->notificationIsOffered(
+            stringEntry(request.content.userInfo, "identifier").value_or(""));
+        offered.push_back(ZarnGeotrigger::initializeWithUserInfo(request.content.userInfo));
+    }
+    c_.publicLogDao->logOfferGeotriggerCount(static_cast<long>(offered.size()), zarnContext);
+    auto wrapper = std::make_shared<ZarnPObjectWithContextWrapper>(
+        std::make_pair(std::move(offered), std::move(backgroundTask)), std::move(zarnContext));
+    onMainThread([wrapper](ZarnPZarnInterface& self) { self.offerGeotriggerOnMainThread(wrapper); });
 }
-void ZarnPZarnInterface::notificationSentEvent(std::shared_ptr<ZarnPSentTrigger>) {}
-void ZarnPZarnInterface::notificationOpenedEvent(std::shared_ptr<ZarnPSentTrigger>) {}
+
+void ZarnPZarnInterface::offerNotificationOnMainThread(
+    std::shared_ptr<ZarnPObjectWithContextWrapper> wrapper) {
+    using Carried = std::pair<std::vector<NotificationRequest>, std::shared_ptr<ZarnPBackgroundTask>>;
+    auto carried = wrapper ? wrapper->objectAs<Carried>() : nullptr;
+    if (!carried)
+        return;
+    auto hook = std::make_shared<ZarnPZarnFilterNotifications>(c_.notificationCenter, carried->first,
+                                                               carried->second, wrapper->zarnContext());
+    wrapper.reset();  // the hook alone holds the task now
+    auto delegate = zarnDelegate();
+    if (delegate && delegate->zarnFilterNotifications)
+        callApp("zarnFilterNotifications", [&] { delegate->zarnFilterNotifications(hook); });
+}
+
+void ZarnPZarnInterface::offerGeotriggerOnMainThread(std::shared_ptr<ZarnPObjectWithContextWrapper> wrapper) {
+    using Carried =
+        std::pair<std::vector<std::shared_ptr<ZarnGeotrigger>>, std::shared_ptr<ZarnPBackgroundTask>>;
+    auto carried = wrapper ? wrapper->objectAs<Carried>() : nullptr;
+    if (!carried)
+        return;
+    auto hook = std::make_shared<ZarnPZarnHandleGeotriggers>(c_.notificationCenter, carried->first,
+                                                             carried->second, wrapper->zarnContext());
+    wrapper.reset();
+    auto delegate = zarnDelegate();
+    if (delegate && delegate->zarnHandleGeotriggers)
+        callApp("zarnHandleGeotriggers", [&] { delegate->zarnHandleGeotriggers(hook); });
+}
+
+void ZarnPZarnInterface::sendNotificationsInRunloop(const std::vector<NotificationRequest>& notifications,
+                                                    std::shared_ptr<ZarnPBackgroundTask> backgroundTask,
+                                                    std::shared_ptr<ZarnPContext> zarnContext) {
+    c_.commonMatchService->showNotifications(notifications, notifications, backgroundTask, zarnContext);
+}
+
+void ZarnPZarnInterface::showFilteredNotifications(const platform::Broadcast& broadcast) {
+    onRunLoop([info = broadcast.userInfo](ZarnPZarnInterface& self) {
+        self.showFilteredNotificationsInRunloop(info);
+    });
+}
+
+void ZarnPZarnInterface::showFilteredNotificationsInRunloop(const platform::Broadcast::UserInfo& userInfo) {
+    auto answer =
+        readAnswer(userInfo, "notifications_show", "notifications_offered", "notifications_background_task");
+    if (!answer) {
+        LogDebug(kDomain, "Filter answer not processed: it was incomplete or the hook had already answered");
+        return;
+    }
+    c_.publicLogDao->logPassedNotificationCount(static_cast<long>(answer->chosen.size()),
+                                                answer->zarnContext);
+    c_.commonMatchService->showNotifications(answer->chosen, answer->offered, answer->backgroundTask,
+                                             answer->zarnContext);
+}
+
+void ZarnPZarnInterface::filteredNotificationDealloc(const platform::Broadcast& broadcast) {
+    auto offered = broadcast.get<std::vector<NotificationRequest>>("notifications_offered");
+    if (!offered)
+        return;
+    onRunLoop([offered = std::move(*offered)](ZarnPZarnInterface& self) {
+        self.filteredNotificationDeallocInRunloop(offered);
+    });
+}
+
+void ZarnPZarnInterface::filteredNotificationDeallocInRunloop(
+    const std::vector<NotificationRequest>& offered) {
+    c_.commonMatchService->filteredNotificationsDealloc(offered);
+}
+
+void ZarnPZarnInterface::showHandledGeotriggers(const platform::Broadcast& broadcast) {
+    onRunLoop([info = broadcast.userInfo](ZarnPZarnInterface& self) {
+        self.showHandledGeotriggersInRunloop(info);
+    });
+}
+
+void ZarnPZarnInterface::showHandledGeotriggersInRunloop(const platform::Broadcast::UserInfo& userInfo) {
+    auto answer =
+        readAnswer(userInfo, "geotriggers_handled", "geotriggers_offered", "geotriggers_background_task");
+    if (!answer) {
+        LogDebug(kDomain,
+                 "Geotrigger answer not processed: it was incomplete or the hook had already answered");
+        return;
+    }
+    c_.publicLogDao->logPassedGeotriggerCount(static_cast<long>(answer->chosen.size()), answer->zarnContext);
+    c_.commonMatchService->showNotifications(answer->chosen, answer->offered, answer->backgroundTask,
+                                             answer->zarnContext);
+}
+
+void ZarnPZarnInterface::handledGeotriggerDealloc(const platform::Broadcast& broadcast) {
+    auto offered = broadcast.get<std::vector<std::shared_ptr<ZarnGeotrigger>>>("geotriggers_offered");
+    if (!offered)
+        return;
+    onRunLoop([offered = std::move(*offered)](ZarnPZarnInterface& self) {
+        self.filteredGeotriggerDeallocInRunloop(offered);
+    });
+}
+
+void ZarnPZarnInterface::filteredGeotriggerDeallocInRunloop(
+    const std::vector<std::shared_ptr<ZarnGeotrigger>>& offered) {
+    c_.commonMatchService->filteredGeotriggerDealloc(offered);
+}
+
+void ZarnPZarnInterface::notificationSentEvent(std::shared_ptr<ZarnPSentTrigger> sentTrigger) {
+    auto delegate = zarnDelegate();
+    if (!sentTrigger || !delegate || !delegate->zarnNotificationSentEvent)
+        return;
+    auto sent = c_.uiNotificationDao->createSentNotification(*sentTrigger);
+    onMainThread([sent](ZarnPZarnInterface& self) { self.notificationSentEventOnMainThread(sent); });
+}
+
+void ZarnPZarnInterface::notificationSentEventOnMainThread(
+    std::shared_ptr<ZarnSentNotification> sentNotification) {
+    auto delegate = zarnDelegate();
+    if (delegate && delegate->zarnNotificationSentEvent)
+        callApp("zarnNotificationSentEvent", [&] { delegate->zarnNotificationSentEvent(sentNotification); });
+}
+
+// Opening a tapped notification
+
+void ZarnPZarnInterface::handleNotification(const NotificationResponse& response,
+                                            std::shared_ptr<ZarnPContext> zarnContext) {
+    auto wrapper = std::make_shared<ZarnPObjectWithContextWrapper>(response, std::move(zarnContext));
+    onRunLoop([wrapper](ZarnPZarnInterface& self) { self.handleNotificationInRunLoop(wrapper); });
+}
+
+void ZarnPZarnInterface::handleNotificationInRunLoop(std::shared_ptr<ZarnPObjectWithContextWrapper> wrapper) {
+    auto response = wrapper ? wrapper->objectAs<NotificationResponse>() : nullptr;
+    auto context = wrapper ? wrapper->zarnContext() : nullptr;
+    const NotificationRequest* request = response ? &response->notification.request : nullptr;
+    if (!request || !stringEntry(request->content.userInfo, "action")) {
+        // Nothing follows that would release the context opened for the tap.
+        LogDebug(kDomain, "Tapped notification without an action; ignoring it");
+        c_.contextService->decrementContext(context);
+        return;
+    }
+    if (c_.localNotificationCenter)
+        c_.localNotificationCenter->removePendingNotificationRequests({request->identifier});
+    auto type = stringEntry(request->content.userInfo, "notificationHandlerType").value_or("");
+    auto delegate = zarnDelegate();
+    if (type == "landingPage")
+        handleNotificationLandingPage(*response, context);
+    else if (type == "applink")
+        handleNotificationApplink(*response, context);
+    else if (delegate && (delegate->zarnHandleNotificationData || delegate->zarnHandleNotificationResponse))
+        handleNotificationExternally(*response, context);
+    else
+        handleNotificationInternally(*response, context);
+}
+
+void ZarnPZarnInterface::handleNotificationLandingPage(const NotificationResponse& response,
+                                                       std::shared_ptr<ZarnPContext> zarnContext) {
+    auto& request = response.notification.request;
+    openedNotification(request, std::move(zarnContext));
+    auto action = stringEntry(request.content.userInfo, "action").value_or("");
+    onMainThread([action](ZarnPZarnInterface& self) { self.showLandingPage(action); });
+}
+
+void ZarnPZarnInterface::handleNotificationApplink(const NotificationResponse& response,
+                                                   std::shared_ptr<ZarnPContext> zarnContext) {
+    auto& request = response.notification.request;
+    openedNotification(request, std::move(zarnContext));
+    auto action = stringEntry(request.content.userInfo, "action").value_or("");
+    auto applink = ZarnPApplinkMarshaller::createApplinkFromJsonString(action);
+    if (!applink) {
+        LogError(kDomain, "Unable to open url.");
+        return;
+    }
+    onMainThread([applink](ZarnPZarnInterface& self) { self.showApplink(applink); });
+}
+
+void ZarnPZarnInterface::handleNotificationExternally(const NotificationResponse& response,
+                                                      std::shared_ptr<ZarnPContext> zarnContext) {
+    openedNotification(response.notification.request, std::move(zarnContext));
+    onMainThread([response](ZarnPZarnInterface& self) {
+        self.handleNotificationExternallyByCallingCallback(response);
+    });
+}
+
+void ZarnPZarnInterface::handleNotificationInternally(const NotificationResponse& response,
+                                                      std::shared_ptr<ZarnPContext> zarnContext) {
+    auto& request = response.notification.request;
+    openedNotification(request, std::move(zarnContext));
+    auto action = stringEntry(request.content.userInfo, "action").value_or("");
+    if (!action.empty())
+        onMainThread([action](ZarnPZarnInterface& self) { self.openUrl(action); });
+}
+
+void ZarnPZarnInterface::openedNotification(const NotificationRequest& request,
+                                            std::shared_ptr<ZarnPContext> zarnContext) {
+    auto& userInfo = request.content.userInfo;
+    auto identifierWithExperiment = stringEntry(userInfo, "identifierWithExperiment");
+    auto matchIdentifier = stringEntry(userInfo, "matchIdentifier");
+    // A failing dwelling check must not stop the opening from being recorded.
+    try {
+        c_.geofenceMatchService->checkForSentDwellingGeofences(zarnContext);
+        c_.beaconMatchService->checkForSentDwellingBeacons(zarnContext);
+    } catch (const std::exception& e) {
+        LogError(kDomain, "Dwelling check failed: %@", e.what());
+    }
+    c_.locationUpdateService->performFullUpdateOrLogCurrentLocationWithContext(zarnContext);
+    Value extra = Value::object();
+    if (identifierWithExperiment)
+        extra["notification_id"] = *identifierWithExperiment;
+    if (matchIdentifier)
+        extra["match_id"] = *matchIdentifier;
+    c_.eventService->logEventWithType(ZarnPLogEventTypeNotificationViewed, extra, zarnContext);
+    c_.publicLogDao->logNotificationOpened(identifierWithExperiment.value_or(""), request.content.body,
+                                           zarnContext);
+    if (!matchIdentifier) {
+        LogDebug(kDomain, "Opened notification has no matchIdentifier; not marking it opened");
+    } else if (auto error = c_.sentTriggerDao->markNotificationOpened(*matchIdentifier, c_.clockDao->now())) {
+        LogNsError(kDomain, *error, "Unable to mark notification opened");
+    }
+    if (matchIdentifier) {
+        if (auto sent = c_.sentTriggerDao->sentNotification(*matchIdentifier))
+            notificationOpenedEvent(std::move(sent));
+        else
+            LogDebug(kDomain, "No sent notification %@; the app is not told of the opening",
+                     *matchIdentifier);
+    }
+    c_.contextService->decrementContext(zarnContext);
+}
+
+void ZarnPZarnInterface::notificationOpenedEvent(std::shared_ptr<ZarnPSentTrigger> sentTrigger) {
+    auto delegate = zarnDelegate();
+    if (!sentTrigger || !delegate || !delegate->zarnNotificationOpenedEvent)
+        return;
+    auto sent = c_.uiNotificationDao->createSentNotification(*sentTrigger);
+    onMainThread([sent](ZarnPZarnInterface& self) { self.notificationOpenedEventOnMainThread(sent); });
+}
+
+void ZarnPZarnInterface::notificationOpenedEventOnMainThread(
+    std::shared_ptr<ZarnSentNotification> sentNotification) {
+    auto delegate = zarnDelegate();
+    if (delegate && delegate->zarnNotificationOpenedEvent)
+        callApp("zarnNotificationOpenedEvent",
+                [&] { delegate->zarnNotificationOpenedEvent(sentNotification); });
+}
+
+void ZarnPZarnInterface::showLandingPage(const std::string& action) {
+    callApp("showLandingPage", [&] { c_.landingPage->showLandingPage(action); });
+}
+
+void ZarnPZarnInterface::showApplink(std::shared_ptr<ZarnPApplink> applink) {
+    auto fallback = applink ? applink->iosFallbackUrl() : std::nullopt;
+    auto openFallback = [opener = c_.urlOpener, fallback] {
+        if (!fallback || !opener) {
+            LogError(kDomain, "Unable to open url.");
+            return;
+        }
+        opener->openUrl(*fallback, [](bool success) {
+            if (!success)
+                LogError(kDomain, "Unable to open url.");
+        });
+    };
+    auto appUrl = applink ? applink->iosAppUrl() : std::nullopt;
+    if (!appUrl || !c_.urlOpener) {
+        openFallback();
+        return;
+    }
+    c_.urlOpener->openUrl(*appUrl, [openFallback](bool success) {
+        if (!success)
+            openFallback();
+    });
+}
+
+void ZarnPZarnInterface::handleNotificationExternallyByCallingCallback(const NotificationResponse& response) {
+    auto delegate = zarnDelegate();
+    if (!delegate)
+        return;
+    auto& request = response.notification.request;
+    auto action = stringEntry(request.content.userInfo, "action").value_or("");
+    if (delegate->zarnHandleNotificationData)
+        callApp("zarnHandleNotification", [&] { delegate->zarnHandleNotificationData(request, action); });
+    if (delegate->zarnHandleNotificationResponse)
+        callApp("zarnHandleNotification",
+                [&] { delegate->zarnHandleNotificationResponse(action, response); });
+}
+
+void ZarnPZarnInterface::openUrl(const std::string& url) {
+    if (!c_.urlOpener) {
+        LogError(kDomain, "Unable to open url.");
+        return;
+    }
+    c_.urlOpener->openUrl(url, [](bool success) {
+        if (!success)
+            LogError(kDomain, "Unable to open url.");
+    });
+}
 
 }  // namespace zarn

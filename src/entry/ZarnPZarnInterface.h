@@ -6,6 +6,7 @@
 
 #include "core/ZarnPApplyConfigData.h"
 #include "core/ZarnPMatchServiceOfferNotificationDelegate.h"
+#include "entry/ZarnPNotificationResponseHandling.h"
 #include "entry/ZarnPPublicFacade.h"
 #include "zarn/platform/NotificationCenter.h"
 #include "zarn/platform/RunLoop.h"
@@ -40,9 +41,13 @@ class ZarnPSqLiteDb;
 class ZarnPSystemPublicLogDao;
 class ZarnPSystemTimerDao;
 class ZarnPUINotificationDao;
+class ZarnPApplink;
+class ZarnPObjectWithContextWrapper;
 namespace platform {
 class Application;
 class Bundle;
+class LocalNotificationCenter;
+class UrlOpener;
 }  // namespace platform
 
 // The facade behind the public entry. Public operations may be called from any thread and only
@@ -52,6 +57,7 @@ class Bundle;
 // the library's broadcasts on the default notification centre.
 class ZarnPZarnInterface final : public ZarnPPublicFacade,
                                  public ZarnPMatchServiceOfferNotificationDelegate,
+                                 public ZarnPNotificationResponseHandling,
                                  public std::enable_shared_from_this<ZarnPZarnInterface> {
   public:
     // Each held as the role its operations here need; the module fills it with designated
@@ -88,6 +94,9 @@ class ZarnPZarnInterface final : public ZarnPPublicFacade,
         std::shared_ptr<ZarnPSqLiteDb> db;
         std::shared_ptr<platform::Bundle> mainBundle;         // optional: its display name marks our own app
         std::shared_ptr<ZarnPDebugLogMailer> debugLogMailer;  // optional: without it no mail is sent
+        // optional: without it a tapped notification's pending request stays scheduled
+        std::shared_ptr<platform::LocalNotificationCenter> localNotificationCenter;
+        std::shared_ptr<platform::UrlOpener> urlOpener;  // optional: without it no address opens
     };
 
     // Every collaborator but the external-region service is required. The facade then posts
@@ -129,6 +138,45 @@ class ZarnPZarnInterface final : public ZarnPPublicFacade,
                           std::shared_ptr<ZarnPContext> zarnContext) override;
     void notificationSentEvent(std::shared_ptr<ZarnPSentTrigger> sentTrigger) override;
     void notificationOpenedEvent(std::shared_ptr<ZarnPSentTrigger> sentTrigger) override;
+
+    // Offering to the app's filter and geotrigger handler. The main-thread steps build the hook
+    // and call the delegate; the answers come back as broadcasts from any thread and are moved
+    // to the SDK thread.
+    void offerNotificationOnMainThread(std::shared_ptr<ZarnPObjectWithContextWrapper> wrapper);
+    void offerGeotriggerOnMainThread(std::shared_ptr<ZarnPObjectWithContextWrapper> wrapper);
+    void sendNotificationsInRunloop(const std::vector<NotificationRequest>& notifications,
+                                    std::shared_ptr<ZarnPBackgroundTask> backgroundTask,
+                                    std::shared_ptr<ZarnPContext> zarnContext);
+    void showFilteredNotifications(const platform::Broadcast& broadcast);
+    void filteredNotificationDealloc(const platform::Broadcast& broadcast);
+    void showHandledGeotriggers(const platform::Broadcast& broadcast);
+    void handledGeotriggerDealloc(const platform::Broadcast& broadcast);
+    void showFilteredNotificationsInRunloop(const platform::Broadcast::UserInfo& userInfo);
+    void filteredNotificationDeallocInRunloop(const std::vector<NotificationRequest>& offered);
+    void showHandledGeotriggersInRunloop(const platform::Broadcast::UserInfo& userInfo);
+    void filteredGeotriggerDeallocInRunloop(const std::vector<std::shared_ptr<ZarnGeotrigger>>& offered);
+    void notificationSentEventOnMainThread(std::shared_ptr<ZarnSentNotification> sentNotification);
+
+    // ZarnPNotificationResponseHandling: a tapped notification of the library's own (any thread).
+    void handleNotification(const NotificationResponse& response,
+                            std::shared_ptr<ZarnPContext> zarnContext) override;
+    // The tap road on the SDK thread.
+    void handleNotificationInRunLoop(std::shared_ptr<ZarnPObjectWithContextWrapper> wrapper);
+    void handleNotificationLandingPage(const NotificationResponse& response,
+                                       std::shared_ptr<ZarnPContext> zarnContext);
+    void handleNotificationApplink(const NotificationResponse& response,
+                                   std::shared_ptr<ZarnPContext> zarnContext);
+    void handleNotificationExternally(const NotificationResponse& response,
+                                      std::shared_ptr<ZarnPContext> zarnContext);
+    void handleNotificationInternally(const NotificationResponse& response,
+                                      std::shared_ptr<ZarnPContext> zarnContext);
+    void openedNotification(const NotificationRequest& request, std::shared_ptr<ZarnPContext> zarnContext);
+    // Main-thread steps of the tap road.
+    void showLandingPage(const std::string& action);
+    void showApplink(std::shared_ptr<ZarnPApplink> applink);
+    void handleNotificationExternallyByCallingCallback(const NotificationResponse& response);
+    void openUrl(const std::string& url);
+    void notificationOpenedEventOnMainThread(std::shared_ptr<ZarnSentNotification> sentNotification);
 
     // Configuration steps (SDK thread, but the delegate callback on the main thread).
     void callDelegateForConfig(ZarnPApplyConfigData data);

@@ -304,6 +304,8 @@ class FacadeTest : public ::testing::Test {
             db,
             env.device->mainBundle(),
             nullptr,
+            env.device->localNotificationCenter(),
+            env.device->urlOpener(),
         };
         facade = ZarnPZarnInterface::create(c);
         return facade;

@@ -44,6 +44,12 @@ class LocalNotificationCenterDelegate {
     // main thread; call `completion` once, on any thread, when the answer has been taken.
     virtual void didReceiveNotificationResponse(const NotificationResponse& response,
                                                 std::function<void()> completion) = 0;
+
+    // Whether this delegate takes part in each of the two calls above. A delegate that chained
+    // itself in front of another asks these before forwarding; one that answers NO is treated
+    // as having no such operation. Any thread; must not block.
+    virtual bool respondsToWillPresentNotification() const { return true; }
+    virtual bool respondsToDidReceiveNotificationResponse() const { return true; }
 };
 
 // The system's centre of local notifications: the app's and the library's requests side by

@@ -1,0 +1,30 @@
+#pragma once
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "zarn/ZarnHooks.h"
+
+namespace zarn {
+
+// The stand-alone filter hook an app uses to check its filter: it keeps the first answer and
+// wakes whoever waits for it. Any thread.
+class ZarnPTestZarnFilterNotifications final : public ZarnFilterNotifications {
+  public:
+    explicit ZarnPTestZarnFilterNotifications(std::vector<NotificationRequest> notifications,
+                                              std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+    void showNotifications(const std::vector<NotificationRequest>& notifications) override;
+    // The saved answer at once when there is one, else waits up to the timeout for it.
+    std::optional<std::vector<NotificationRequest>> result();
+
+  private:
+    const std::chrono::milliseconds timeout_;
+    std::mutex mutex_;
+    std::condition_variable answered_;
+    std::optional<std::vector<NotificationRequest>> result_;
+};
+
+}  // namespace zarn

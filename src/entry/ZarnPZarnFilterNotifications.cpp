@@ -1,0 +1,101 @@
+#include "entry/ZarnPZarnFilterNotifications.h"
+
+#include "core/ZarnException.h"
+#include "core/ZarnPContext.h"
+#include "core/ZarnPLogger.h"
+#include "core/ZarnPPlaceholderUtil.h"
+#include "device/ZarnPBackgroundTask.h"
+#include "zarn/platform/NotificationCenter.h"
+
+namespace zarn {
+
+namespace {
+
+std::optional<std::string> stringEntry(const Value& dictionary, const char* key) {
+    if (!dictionary.is_object())
+        return std::nullopt;
+    auto it = dictionary.find(key);
+    if (it == dictionary.end() || !it->is_string())
+        return std::nullopt;
+    return it->get<std::string>();
+}
+
+// Placeholders take text: a text as it is, any other value as its JSON form.
+std::string placeholderText(const Value& value) {
+    return value.is_string() ? value.get<std::string>() : value.dump();
+}
+
+}  // namespace
+
+ZarnPZarnFilterNotifications::ZarnPZarnFilterNotifications(
+    std::shared_ptr<platform::NotificationCenter> center, std::vector<NotificationRequest> notifications,
+    std::shared_ptr<ZarnPBackgroundTask> backgroundTask, std::shared_ptr<ZarnPContext> zarnContext)
+    : center_(std::move(center)),
+      zarnContext_(std::move(zarnContext)),
+      backgroundTask_(std::move(backgroundTask)) {
+    ZARN_REQUIRE(center_);
+    uiNotifications_ = std::move(notifications);
+}
+
+ZarnPZarnFilterNotifications::~ZarnPZarnFilterNotifications() {
+    platform::Broadcast::UserInfo info{{"notifications_offered", uiNotifications_}};
+    if (backgroundTask_)
+        info["notifications_background_task"] = backgroundTask_;
+    try {
+        center_->post("Zarn_Offered_Notification_Dealloc", nullptr, std::move(info));
+    } catch (const std::exception& e) {
+        LogError("ZarnInterface", "Unable to report a released filter: %@", e.what());
+    }
+}
+
+std::shared_ptr<ZarnPBackgroundTask> ZarnPZarnFilterNotifications::backgroundTask() const {
+    std::lock_guard lk(mutex_);
+    return backgroundTask_;
+}
+
+void ZarnPZarnFilterNotifications::showNotifications(const std::vector<NotificationRequest>& notifications) {
+    platform::Broadcast::UserInfo info;
+    {
+        // Taking the task and copying the list together: of two answers racing, one gets it.
+        std::lock_guard lk(mutex_);
+        info["notifications_show"] = notifications;
+        info["notifications_offered"] = uiNotifications_;
+        if (backgroundTask_) {
+            info["notifications_background_task"] = std::move(backgroundTask_);
+            backgroundTask_.reset();
+            if (zarnContext_)
+                info["zarnContext"] = zarnContext_;
+        }
+    }
+    center_->post("Zarn_Offered_Notification_Show", weak_from_this().lock(), std::move(info));
+}
+
+void ZarnPZarnFilterNotifications::addToMatchPayload(const std::string& key, const Value& value) {
+    std::lock_guard lk(mutex_);
+    for (auto& request : uiNotifications_) {
+        request.content.userInfo = userInfoAddingToMatchPayload(request.content.userInfo, key, value, true);
+        if (auto message = stringEntry(request.content.userInfo, "message"))
+            request.content.body = *message;
+    }
+}
+
+Value ZarnPZarnFilterNotifications::userInfoAddingToMatchPayload(const Value& userInfo,
+                                                                 const std::string& key, const Value& value,
+                                                                 bool fillMessage) {
+    Value out = userInfo.is_object() ? userInfo : Value::object();
+    auto payload = out.find("matchPayload");
+    Value matchPayload = payload != out.end() && payload->is_object() ? *payload : Value::object();
+    matchPayload[key] = value;
+    out["matchPayload"] = std::move(matchPayload);
+    ZarnPPlaceholderUtil::StringDictionary only{{key, placeholderText(value)}};
+    for (const char* field : {"message", "action"}) {
+        if (std::string_view(field) == "message" && !fillMessage)
+            continue;
+        if (auto text = stringEntry(out, field))
+            out[field] =
+                *ZarnPPlaceholderUtil::replacePlaceholders(*text, std::nullopt, std::nullopt, nullptr, &only);
+    }
+    return out;
+}
+
+}  // namespace zarn
