@@ -2,7 +2,8 @@
 // and a delegate, and replays the example route (a walk, then a tram ride) on simulated time. The
 // app is in the foreground for the first half and in the background for the rest. It prints,
 // against simulated time, when the library asked for fixes, the significant changes the device
-// reported, and each location update run with its outcome; then the library's broadcasts.
+// reported, and each location update run with its outcome; then the library's broadcasts and
+// its requests to the test service, which serves the example campaigns over loopback HTTPS.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -10,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "sim/DataUpdateBuilder.h"
 #include "sim/Device.h"
+#include "sim/HttpsTestServer.h"
 #include "sim/LocationWorld.h"
 #include "sim/Route.h"
 #include "testing/RecordingConsole.h"
@@ -27,6 +30,51 @@
 #ifndef ZARN_EXAMPLES_DIR
 #define ZARN_EXAMPLES_DIR "examples"
 #endif
+
+namespace {
+
+// The campaigns come from the test service over loopback HTTPS: it answers every data-update
+// request with the example campaigns, and the library reaches it through the platform's HTTPS
+// client, trusting the service's own certificate. Null when the service cannot start.
+struct CampaignService {
+    std::shared_ptr<zarn::sim::TestService> service = std::make_shared<zarn::sim::TestService>();
+    std::unique_ptr<zarn::sim::HttpsTestServer> server;
+
+    static std::unique_ptr<CampaignService> start(const std::string& campaignsPath, const std::string& home,
+                                                  zarn::platform::Services& services) {
+        std::string error;
+        auto description = zarn::sim::DataUpdateBuilder::loadFile(campaignsPath, &error);
+        if (!description) {
+            std::fprintf(stderr, "cannot load the campaigns %s: %s\n", campaignsPath.c_str(), error.c_str());
+            return nullptr;
+        }
+        auto running = std::make_unique<CampaignService>();
+        running->service->setDataUpdate(zarn::sim::DataUpdateBuilder::build(*description));
+        running->server = std::make_unique<zarn::sim::HttpsTestServer>(running->service, home);
+        if (!running->server->start()) {
+            std::fprintf(stderr, "cannot start the test service\n");
+            return nullptr;
+        }
+        zarn::platform::CurlHttpClient::Options options;
+        options.caFile = running->server->caFile();
+        services.httpClient = std::make_shared<zarn::platform::CurlHttpClient>(options);
+        services.serviceBaseAddress = running->server->baseAddress();
+        std::printf("test service on %s\n", services.serviceBaseAddress.c_str());
+        return running;
+    }
+
+    // Each request the service answered: its endpoint, its events and the answer's status.
+    void printExchanges() {
+        std::printf("-- requests to the test service --\n");
+        for (const auto& r : service->requests()) {
+            std::size_t events = r.json && r.json->contains("events") ? (*r.json)["events"].size() : 0;
+            std::printf("%s %s: %zu events, %zu bytes of JSON -> %d\n", r.method.c_str(), r.endpoint.c_str(),
+                        events, r.body.size(), r.answered.status);
+        }
+    }
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
     using namespace zarn;
@@ -54,6 +102,9 @@ int main(int argc, char** argv) {
     services.console = console;
     services.fileSystem = std::make_shared<platform::PosixFileSystem>(home);
     device->provide(services);
+    auto campaigns = CampaignService::start(ZARN_EXAMPLES_DIR "/campaigns.json", home, services);
+    if (!campaigns)
+        return 1;
     platform::install(services);
     platform::markMainThread();
     auto location = device->location();
@@ -131,6 +182,7 @@ int main(int argc, char** argv) {
     for (auto& line : timeline) std::printf("%s\n", line.c_str());
     std::printf("-- broadcasts --\n");
     for (auto& line : broadcasts) std::printf("%s\n", line.c_str());
+    campaigns->printExchanges();
     std::printf("fix requests: %d, significant changes: %d, enabled: %s\n", location->fixes()->startCount(),
                 location->significantChanges()->deliveries(), ZarnBase::isEnabled() ? "yes" : "no");
     std::error_code ec;

@@ -28,6 +28,19 @@ bool HttpsTestServer::start() {
     server_ = std::make_unique<Server>(certificate_.certificateFile, certificate_.keyFile);
     if (!server_->https.is_valid())
         return false;
+    // A resolver that knows no name: every query over DNS-over-HTTPS is answered "no such
+    // domain", so a client pointed here finds no host without any lookup leaving the machine.
+    server_->https.Post("/dns-query", [](const httplib::Request& req, httplib::Response& res) {
+        std::string answer = req.body;
+        if (answer.size() < 12) {
+            res.status = 400;
+            return;
+        }
+        answer[2] = static_cast<char>(0x81);         // a response to a recursive query
+        answer[3] = static_cast<char>(0x83);         // recursion available, NXDOMAIN
+        for (int i = 6; i < 12; ++i) answer[i] = 0;  // no answer, authority or additional records
+        res.set_content(answer, "application/dns-message");
+    });
     auto service = service_;
     server_->https.Post(R"(/.*)", [service](const httplib::Request& req, httplib::Response& res) {
         RecordedRequest recorded;

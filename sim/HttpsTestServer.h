@@ -25,6 +25,10 @@ class HttpsTestServer {
     int port() const { return port_; }
     // "https://127.0.0.1:<port>/v2/client/"
     std::string baseAddress() const;
+    // A DNS-over-HTTPS resolver that answers every name as unknown (not recorded as a request).
+    std::string unknownNamesResolver() const {
+        return "https://127.0.0.1:" + std::to_string(port_) + "/dns-query";
+    }
     const std::string& caFile() const { return certificate_.certificateFile; }
 
   private:

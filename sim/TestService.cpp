@@ -58,6 +58,11 @@ void TestService::setDefaultAnswer(TestAnswer answer) {
     defaultAnswer_ = answer;
 }
 
+void TestService::clearAnswers() {
+    std::lock_guard lk(mutex_);
+    answers_.clear();
+}
+
 std::vector<RecordedRequest> TestService::requests() {
     std::lock_guard lk(mutex_);
     return requests_;
@@ -78,22 +83,30 @@ std::vector<std::uint8_t> TestService::corruptBody() {
     return {0xff, 0xff, 0xff, 0x7f, 'n', 'o', 't', ' ', 'a', 'n', ' ', 'u', 'p', 'd', 'a', 't', 'e'};
 }
 
-platform::HttpResponse TestService::handle(RecordedRequest request, TestAnswer* answerOut) {
+platform::HttpResponse TestService::handle(RecordedRequest request, TestAnswer* answerOut,
+                                           double timeoutSeconds) {
     if (!request.json)
         request.json = ZarnPJson::parse(request.body);
     auto slash = request.path.rfind('/');
     request.endpoint = slash == std::string::npos ? request.path : request.path.substr(slash + 1);
+    bool known = request.endpoint == "storeEvents" || request.endpoint == "storeEventsAndLoadNotifications";
     TestAnswer answer;
     DataUpdateSource source;
     {
         std::lock_guard lk(mutex_);
-        requests_.push_back(request);
-        if (!answers_.empty()) {
-            answer = answers_.front();
-            answers_.pop_front();
+        auto meant = std::find_if(answers_.begin(), answers_.end(), [&](const TestAnswer& a) {
+            return a.endpoint.empty() || a.endpoint == request.endpoint;
+        });
+        if (meant != answers_.end()) {
+            answer = *meant;
+            answers_.erase(meant);
         } else {
             answer = defaultAnswer_;
         }
+        request.answered.status = !known && answer.kind == TestAnswer::Kind::Normal ? 404 : answer.status;
+        request.answered.delivered =
+            answer.kind != TestAnswer::Kind::Drop && answer.delaySeconds < timeoutSeconds;
+        requests_.push_back(request);
         source = dataUpdate_;
     }
     if (answerOut)
@@ -101,7 +114,6 @@ platform::HttpResponse TestService::handle(RecordedRequest request, TestAnswer* 
     platform::HttpResponse response;
     response.statusCode = answer.status;
     response.headers.emplace_back("Content-Type", "application/octet-stream");
-    bool known = request.endpoint == "storeEvents" || request.endpoint == "storeEventsAndLoadNotifications";
     if (!known && answer.kind == TestAnswer::Kind::Normal) {
         response.statusCode = 404;
         return response;
@@ -155,7 +167,7 @@ void TestService::send(platform::HttpRequest request, Completion completion) {
             recorded.body.assign(request.body.begin(), request.body.end());
         }
         TestAnswer answer;
-        platform::HttpResponse response = self->handle(std::move(recorded), &answer);
+        platform::HttpResponse response = self->handle(std::move(recorded), &answer, request.timeoutSeconds);
         platform::HttpResult result;
         if (answer.delaySeconds >= request.timeoutSeconds)
             result.error =

@@ -34,6 +34,11 @@ struct RecordedRequest {
     platform::HttpHeaders headers;
     std::string body;           // the inflated body text
     std::optional<Value> json;  // the body parsed, or nothing
+    // How the service answered it (filled when it was handled).
+    struct Answered {
+        int status = 0;
+        bool delivered = false;  // not dropped and, in process, not past the timeout
+    } answered;
 
     std::optional<std::string> header(const std::string& name) const;
 };
@@ -51,6 +56,9 @@ struct TestAnswer {
     // Real seconds before answering; in process an answer slower than the request's timeout
     // is a timeout at once.
     double delaySeconds = 0;
+    // Only a request for this endpoint ("storeEvents") takes the answer; others pass it by and
+    // take the next one meant for them. Empty: any request.
+    std::string endpoint{};
 };
 
 class TestService final : public platform::HttpClient, public std::enable_shared_from_this<TestService> {
@@ -68,6 +76,8 @@ class TestService final : public platform::HttpClient, public std::enable_shared
     void queueAnswer(TestAnswer answer);
     // The answer used once the queue is empty.
     void setDefaultAnswer(TestAnswer answer);
+    // Drops the queued answers.
+    void clearAnswers();
 
     std::vector<RecordedRequest> requests();
     std::size_t requestCount();
@@ -80,7 +90,7 @@ class TestService final : public platform::HttpClient, public std::enable_shared
 
     // Records a request that arrived (over either path) and gives its answer. The response body
     // is empty for Drop; `answer` tells how to deliver it.
-    platform::HttpResponse handle(RecordedRequest request, TestAnswer* answer);
+    platform::HttpResponse handle(RecordedRequest request, TestAnswer* answer, double timeoutSeconds = 1e9);
 
     // Wakes every slow answer now (a server shutting down).
     void releaseSlowAnswers();

@@ -5,6 +5,7 @@
 #include "core/ZarnException.h"
 #include "core/ZarnPClockDao.h"
 #include "core/ZarnPContext.h"
+#include "core/ZarnPEvent.h"
 #include "core/ZarnPLocationWithAccuracy.h"
 #include "core/ZarnPLogger.h"
 #include "core/ZarnTriggerContext.h"
@@ -67,6 +68,7 @@ void ZarnPDataUpdateDao::storeEventsAndLoadNotifications(
     std::shared_ptr<ZarnPStoreEventsAndLoadNotificationsDelegate> delegate,
     std::shared_ptr<ZarnPContext> zarnContext) {
     ZARN_CHECK_SEQUENCE(sequence_);
+    auto sending = takeForSending(events);
     auto capabilities = getDefaultCapabilities();
     if (supportsRegionExit)
         capabilities.emplace_back("regionExit");
@@ -81,12 +83,12 @@ void ZarnPDataUpdateDao::storeEventsAndLoadNotifications(
     std::vector<Value> tiles;
     for (const auto& tile : c_.geohashReadDao->getLoadedTiles()) tiles.push_back(tile.asDictionary());
     auto command = ZarnPStoreEventsAndLoadNotifications::storeEventsWithDeviceId(
-        c_.deviceIdDao->getDeviceId(), events, location, std::move(capabilities), advertisingId,
+        c_.deviceIdDao->getDeviceId(), sending, location, std::move(capabilities), advertisingId,
         advertisingEnabled, segmentationProperties, location ? location->accuracy() : 0.0, conditions,
         std::move(tiles), c_.clockDao->now());
     auto tag = std::make_shared<ZarnPStoreEventsTag>();
     tag->loadDelegate = delegate;
-    tag->events = events;
+    tag->events = sending;
     tag->location = location;
     tag->publicToken = publicToken;
     bool started = c_.httpDao->createRawRequestFor(
@@ -95,8 +97,11 @@ void ZarnPDataUpdateDao::storeEventsAndLoadNotifications(
         tag, zarnContext);
     // Without a request nobody else would ever complete the exchange: the events stay stored
     // and the run goes on.
-    if (!started && delegate)
-        delegate->loadNotificationsCompleted(events, publicToken, true, zarnContext, bodyError());
+    if (started)
+        return;
+    releaseSent(sending);
+    if (delegate)
+        delegate->loadNotificationsCompleted(sending, publicToken, true, zarnContext, bodyError());
 }
 
 void ZarnPDataUpdateDao::storeEvents(const std::vector<std::shared_ptr<ZarnPEvent>>& events,
@@ -106,18 +111,27 @@ void ZarnPDataUpdateDao::storeEvents(const std::vector<std::shared_ptr<ZarnPEven
                                      const Value& segmentationProperties,
                                      std::shared_ptr<ZarnPStoreEventsDelegate> delegate) {
     ZARN_CHECK_SEQUENCE(sequence_);
+    auto sending = takeForSending(events);
+    if (sending.empty() && !events.empty()) {
+        // Their answer is still to come; they go again if it fails.
+        LogDebug(kDomain, "Not sending %d events already on their way", static_cast<int>(events.size()));
+        return;
+    }
     auto command = ZarnPStoreEvents::storeEventsWithDeviceId(
-        c_.deviceIdDao->getDeviceId(), events, getDefaultCapabilities(), advertisingId, advertisingEnabled,
+        c_.deviceIdDao->getDeviceId(), sending, getDefaultCapabilities(), advertisingId, advertisingEnabled,
         segmentationProperties, c_.clockDao->now());
     auto tag = std::make_shared<ZarnPStoreEventsTag>();
     tag->storeDelegate = delegate;
-    tag->events = events;
+    tag->events = sending;
     tag->publicToken = publicToken;
     bool started = c_.httpDao->createRequestFor(kStorePath, kMethod, publicToken,
                                                 ZarnPStoreEventMarshaller::storeEventsToDictionary(command),
                                                 shared_from_this(), tag, nullptr);
-    if (!started && delegate)
-        delegate->storeEventsCompleted(events, bodyError(), nullptr);
+    if (started)
+        return;
+    releaseSent(sending);
+    if (delegate)
+        delegate->storeEventsCompleted(sending, bodyError(), nullptr);
 }
 
 void ZarnPDataUpdateDao::httpRequest(
@@ -130,6 +144,7 @@ void ZarnPDataUpdateDao::httpRequest(
         LogError(kDomain, "Completed request without its tag: %@", request->url());
         return;
     }
+    releaseSent(tag->events);
     if (request->url().find(kLoadPath) == std::string::npos) {
         if (tag->storeDelegate)
             tag->storeDelegate->storeEventsCompleted(tag->events, error, zarnContext);
@@ -157,8 +172,25 @@ void ZarnPDataUpdateDao::completedWithRequest(const std::shared_ptr<ZarnPService
         LogError(kDomain, "Completed request without its tag: %@", request->url());
         return;
     }
+    releaseSent(tag->events);
     if (tag->storeDelegate)
         tag->storeDelegate->storeEventsCompleted(tag->events, error, zarnContext);
+}
+
+std::vector<std::shared_ptr<ZarnPEvent>> ZarnPDataUpdateDao::takeForSending(
+    const std::vector<std::shared_ptr<ZarnPEvent>>& events) {
+    std::vector<std::shared_ptr<ZarnPEvent>> sending;
+    sending.reserve(events.size());
+    for (const auto& event : events)
+        if (event && inFlight_.insert(event->identifier()).second)
+            sending.push_back(event);
+    return sending;
+}
+
+void ZarnPDataUpdateDao::releaseSent(const std::vector<std::shared_ptr<ZarnPEvent>>& events) {
+    for (const auto& event : events)
+        if (event)
+            inFlight_.erase(event->identifier());
 }
 
 void ZarnPDataUpdateDao::saveDataUpdate(

@@ -1,6 +1,7 @@
 #pragma once
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -94,8 +95,14 @@ class ZarnPDataUpdateDao final : public ZarnPRemoteEventAndNotificationDao,
 
     // Region changes that follow a save, under the save lock.
     void replaceRegions(const ZarnPDataUpdateSaveOutcome& outcome);
+    // The events not already carried by a request still out, now marked as carried: an event
+    // goes out once at a time, so two answers can never both accept it.
+    std::vector<std::shared_ptr<ZarnPEvent>> takeForSending(
+        const std::vector<std::shared_ptr<ZarnPEvent>>& events);
+    void releaseSent(const std::vector<std::shared_ptr<ZarnPEvent>>& events);
 
     Collaborators c_;
+    std::set<std::string> inFlight_;  // identifiers of the events of the requests still out
     std::mutex dataupdateSaveLock_;
     ZarnPSequenceChecker sequence_;
 };

@@ -20,6 +20,7 @@
 #include "device/ZarnPKeyValueDao.h"
 #include "device/ZarnPNetworkDao.h"
 #include "device/ZarnPStoreEventsAndLoadNotificationsDelegate.h"
+#include "device/ZarnPStoreEventsDelegate.h"
 #include "device/ZarnPSystemBackgroundTaskDao.h"
 #include "device/ZarnPSystemPublicLogDao.h"
 #include "schema/dataupdate_generated.h"
@@ -288,6 +289,51 @@ TEST_F(DataUpdateExchangeTest, RegionsAfterASaveKeepStillWantedBeaconsAndUntouch
         EXPECT_EQ(fences->calls, row.calls);
     }
     EXPECT_EQ(invalidations, 4);
+}
+
+TEST_F(DataUpdateExchangeTest, AnEventGoesOutInOneRequestAtATime) {
+    struct StoreDelegate final : ZarnPStoreEventsDelegate {
+        void storeEventsCompleted(const std::vector<std::shared_ptr<ZarnPEvent>>& events,
+                                  const std::optional<Error>& error, std::shared_ptr<ZarnPContext>) override {
+            calls.push_back({events.size(), "", false, error});
+        }
+        std::vector<LoadCompletion> calls;
+    };
+    auto store = std::make_shared<StoreDelegate>();
+    auto ids = [](const sim::RecordedRequest& r) {
+        Strings out;
+        for (const auto& e : r.json->at("events")) out.push_back(e.at("localId").get<std::string>());
+        return out;
+    };
+    service->queueAnswer({sim::TestAnswer::Kind::Empty, 503});
+    // Both uploads start before either answer is in: the second must not carry the first's events.
+    timer->invokeBlockOnRunLoop(
+        [&] {
+            dao->storeEvents(someEvents(2), "token-1", std::nullopt, std::nullopt, Value(), store);
+            dao->storeEventsAndLoadNotifications(someEvents(3), nullptr, true, true, "token-1", std::nullopt,
+                                                 std::nullopt, Value::object(), delegate, nullptr);
+            // Everything is already out: no request, no completion.
+            dao->storeEvents(someEvents(2), "token-1", std::nullopt, std::nullopt, Value(), store);
+        },
+        true);
+    env.runUntilIdle();
+    auto requests = service->requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(ids(requests[0]), (Strings{"e0", "e1"}));
+    EXPECT_EQ(ids(requests[1]), (Strings{"e2"}));
+    ASSERT_EQ(store->calls.size(), 1u);
+    EXPECT_TRUE(store->calls[0].error);  // the 503
+    ASSERT_EQ(delegate->calls.size(), 1u);
+    EXPECT_EQ(delegate->calls[0].events, 1u);  // only what it carried is deleted
+
+    // Once the failed upload has come back, its events go again.
+    timer->invokeBlockOnRunLoop(
+        [&] { dao->storeEvents(someEvents(3), "token-1", std::nullopt, std::nullopt, Value(), store); },
+        true);
+    env.runUntilIdle();
+    requests = service->requests();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(ids(requests[2]), (Strings{"e0", "e1", "e2"}));
 }
 
 TEST_F(DataUpdateExchangeTest, AFailedSaveIsLoggedLeavesRegionsAndCacheAndStillCompletes) {

@@ -294,9 +294,12 @@ TEST_F(HttpTransportTest, TransportFailuresCarryTheUrlLoadingCodes) {
     ASSERT_TRUE(unknown.error);
     EXPECT_EQ(unknown.error->code, platform::kUrlErrorCannotFindHost);
 
-    // A slow answer past the request's timeout.
-    service->queueAnswer({sim::TestAnswer::Kind::Normal, 200, 30.0});
-    auto slow = exchange(*client, server.baseAddress() + "storeEvents", 0.3);
+    // A slow answer past the request's timeout. The timeout also covers connecting, so under
+    // load it may end the exchange before the server has read the request, or the server may
+    // read it only after the client gave up: the slow answer is meant for its own endpoint, so
+    // it can never be taken by, or left over for, the requests below.
+    service->queueAnswer({sim::TestAnswer::Kind::Normal, 200, 30.0, "storeEventsAndLoadNotifications"});
+    auto slow = exchange(*client, server.baseAddress() + "storeEventsAndLoadNotifications", 0.3);
     ASSERT_TRUE(slow.error);
     EXPECT_EQ(slow.error->code, platform::kUrlErrorTimedOut);
 
@@ -314,7 +317,7 @@ TEST_F(HttpTransportTest, TransportFailuresCarryTheUrlLoadingCodes) {
     EXPECT_EQ(plain.error->code, platform::kUrlErrorUnsupportedURL);
 
     // A status is an answer, not a transport error.
-    service->queueAnswer({sim::TestAnswer::Kind::Empty, 503});
+    service->queueAnswer({sim::TestAnswer::Kind::Empty, 503, 0, "storeEvents"});
     auto unavailable = exchange(*client, server.baseAddress() + "storeEvents");
     EXPECT_FALSE(unavailable.error);
     EXPECT_EQ(unavailable.response.statusCode, 503);

@@ -1,0 +1,280 @@
+// One data-update exchange of 10,000 notifications over loopback HTTPS: the library's request
+// (body, gzip, headers) through libcurl to the test service, the transfer of the answer, its
+// verification and the save into a fresh database, split into transfer, verify and save. The
+// floor, from the same binary: a bare ping-pong (a request with an empty answer) and a bare
+// transfer of the same answer bytes, both through the same client and server without the library.
+// Also prints the peak resident size before and after the exchange.
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <future>
+
+#include "core/ZarnPLogger.h"
+#include "core/ZarnPPublicLogging.h"
+#include "core/ZarnPSystemClockDao.h"
+#include "core/ZarnPSystemTimerDao.h"
+#include "core/ZarnPUuidGenerator.h"
+#include "device/ZarnPBatteryDao.h"
+#include "device/ZarnPDataUpdateDao.h"
+#include "device/ZarnPDataUpdateReader.h"
+#include "device/ZarnPDeviceIdDao.h"
+#include "device/ZarnPFenceDao.h"
+#include "device/ZarnPHttpDao.h"
+#include "device/ZarnPHttpRequestCreatorImpl.h"
+#include "device/ZarnPKeyValueDao.h"
+#include "device/ZarnPNetworkDao.h"
+#include "device/ZarnPStoreEventsAndLoadNotificationsDelegate.h"
+#include "device/ZarnPSystemBackgroundTaskDao.h"
+#include "device/ZarnPSystemPublicLogDao.h"
+#include "sim/DataUpdateBuilder.h"
+#include "sim/Device.h"
+#include "sim/HttpsTestServer.h"
+#include "sim/TestService.h"
+#include "store/ZarnPGeohashReadDao.h"
+#include "store/ZarnPSqLiteDataUpdateSaveOrchestrator.h"
+#include "store/ZarnPSqLiteDb.h"
+#include "store/ZarnPSqLiteKeyValueDao.h"
+#include "testing/RecordingConsole.h"
+#include "testing/VirtualTimeSource.h"
+#include "zarn/platform/FileSystem.h"
+#include "zarn/platform/Platform.h"
+
+namespace zarn {
+namespace {
+
+namespace fb = com::zarnkit::velto::dataupdate::fb;
+using Clock = std::chrono::steady_clock;
+
+double since(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+long peakResidentKib() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+std::vector<std::uint8_t> tenThousand() {
+    sim::DataUpdateDescription d;
+    d.deleteAllOldData = true;
+    constexpr int kCount = 10000, kPerTile = 100, kPerCampaign = 10;
+    for (int c = 0; c < kCount / kPerCampaign; ++c)
+        d.campaigns.push_back({.campaignId = "c" + std::to_string(c) + "0123456789abcdef0123456789",
+                               .message = "Message of campaign " + std::to_string(c)});
+    for (int t = 0; t < kCount / kPerTile; ++t)
+        d.tiles.push_back({.value = "u1h" + std::to_string(t), .lastVersion = t});
+    for (int n = 0; n < kCount; ++n)
+        d.tiles[n / kPerTile].notifications.push_back(
+            {.campaign = d.campaigns[n / kPerCampaign].campaignId,
+             .geofenceId = "g" + std::to_string(n),
+             .location = sim::DataUpdateLocation{52.0f + static_cast<float>(n % 1000) * 1e-3f,
+                                                 4.0f + static_cast<float>(n / 1000) * 1e-3f},
+             .matchRange = 100 + n % 50,
+             .customRegionFields = {{"shop", "value " + std::to_string(n)}},
+             .triggerProperties = {{"entrance", "door " + std::to_string(n % 7)}}});
+    return sim::DataUpdateBuilder::build(d);
+}
+
+class NoFences final : public ZarnPFenceDao {
+  public:
+    void replaceNotifications(const std::vector<ZarnPGeofence>&,
+                              const std::optional<std::vector<std::string>>&) override {}
+    void monitorGeofenceNotifications(const std::vector<ZarnPGeofence>&) override {}
+    void replaceBeaconNotifications(const std::vector<std::string>&) override {}
+    void removeAllFences() override {}
+    void getReady() override {}
+    bool isBeaconSupported() override { return true; }
+    bool isRegionExitSupported() override { return true; }
+};
+
+class QuietPublicLog final : public ZarnPPublicLogging {
+  public:
+    void logMessageIfEnabledAndArguments(const std::shared_ptr<ZarnPContext>&, std::string_view,
+                                         const std::vector<FormatArg>&) override {}
+};
+
+class Done final : public ZarnPStoreEventsAndLoadNotificationsDelegate {
+  public:
+    void loadNotificationsCompleted(const std::vector<std::shared_ptr<ZarnPEvent>>&, const std::string&, bool,
+                                    const std::shared_ptr<ZarnPContext>&,
+                                    const std::optional<Error>& e) override {
+        error = e;
+        at = Clock::now();
+    }
+    std::optional<Error> error;
+    Clock::time_point at;
+};
+
+struct Figures {
+    double total = 0, verify = 0, save = 0, pingPong = 0, bareTransfer = 0;
+    std::size_t bytes = 0;
+    long rssBefore = 0, rssAfter = 0;
+};
+
+// Waits on this thread for one exchange straight through the client.
+double timedExchange(platform::HttpClient& client, const std::string& url) {
+    platform::HttpRequest request{"POST", url, {{"Content-Type", "application/json"}}, {'{', '}'}, 30};
+    std::promise<void> done;
+    auto start = Clock::now();
+    client.send(request, [&](platform::HttpResult) { done.set_value(); });
+    done.get_future().wait();
+    return since(start);
+}
+
+Figures runOnce(const std::vector<std::uint8_t>& update) {
+    char templ[] = "/tmp/zarn-exchangebench-XXXXXX";
+    std::string home = mkdtemp(templ) ? templ : "/tmp";
+    auto time = std::make_shared<platform::VirtualTimeSource>(dateWithTimeIntervalSince1970(1796126400.0), 0);
+    auto device = std::make_shared<sim::Device>(time);
+    platform::Services services;
+    services.timeSource = time;
+    services.console = std::make_shared<platform::RecordingConsole>();
+    services.fileSystem = std::make_shared<platform::PosixFileSystem>(home);
+    device->provide(services);
+    platform::install(services);
+    platform::markMainThread();
+    ZarnPLogger::instance().setLevel(ZarnPLogLevelError);
+
+    Figures f;
+    f.bytes = update.size();
+    {
+        auto service = std::make_shared<sim::TestService>();
+        service->setDataUpdate(update);
+        sim::HttpsTestServer server(service, home);
+        if (!server.start())
+            return f;
+        platform::CurlHttpClient::Options options;
+        options.caFile = server.caFile();
+        auto client = std::make_shared<platform::CurlHttpClient>(options);
+
+        auto timer =
+            std::make_shared<ZarnPSystemTimerDao>(time, platform::mainRunLoop(), device->application());
+        auto tasks = std::make_shared<ZarnPSystemBackgroundTaskDao>(timer, device->backgroundTasks(),
+                                                                    device->application());
+        auto db = std::make_shared<ZarnPSqLiteDb>(22, home + "/zarn.db", services.fileSystem);
+        db->disableThreadCheck();
+        auto registered = ZarnPSqLiteDataUpdateSaveOrchestrator::registerDaos(db);
+        auto strings = std::make_shared<ZarnPSqLiteKeyValueDao>(db);
+        auto keyValues = strings->keyValueDao();
+        keyValues->setPropertyValue("bench-token", ZarnPDataUpdateDao::kPublicTokenKey);
+        auto clock = std::make_shared<ZarnPSystemClockDao>(time);
+        auto dao =
+            ZarnPDataUpdateDao::create(
+                ZarnPDataUpdateDao::Collaborators{
+                    .httpDao = std::make_shared<ZarnPHttpDao>(
+                        tasks,
+                        [&f](const std::vector<std::uint8_t>& bytes) {
+                            auto start = Clock::now();
+                            auto root = ZarnPDataUpdateReader::read(std::span<const std::uint8_t>(bytes));
+                            f.verify += since(start);
+                            return root;
+                        },
+                        std::make_shared<ZarnPHttpRequestCreatorImpl>(client), server.baseAddress()),
+                    .deviceIdDao =
+                        std::make_shared<ZarnPDeviceIdDao>(std::make_shared<ZarnPUuidGenerator>(), keyValues),
+                    .networkDao = std::make_shared<ZarnPNetworkDao>("127.0.0.1", device->reachability()),
+                    .batteryDao = std::make_shared<ZarnPBatteryDao>(device->battery()),
+                    .geohashReadDao = std::make_shared<ZarnPGeohashReadDao>(db),
+                    .fenceDao = std::make_shared<NoFences>(),
+                    .publicLogDao = std::make_shared<ZarnPSystemPublicLogDao>(
+                        clock, nullptr, nullptr, services.fileSystem, time, [] { return false; }),
+                    .keyValueDao = keyValues,
+                    .clockDao = clock,
+                    .save =
+                        [&f, db](const fb::DataUpdateResponseDTO& root,
+                                 const std::shared_ptr<ZarnPContext>& context) {
+                            auto start = Clock::now();
+                            ZarnPSqLiteDataUpdateSaveOrchestrator orchestrator(
+                                db, std::make_shared<QuietPublicLog>());
+                            auto result = orchestrator.save(root, context);
+                            f.save += since(start);
+                            return ZarnPDataUpdateSaveOutcome{
+                                .deleteAllOldData = result.deleteAllOldData(),
+                                .beaconUuids = {result.beaconUuids().begin(), result.beaconUuids().end()},
+                                .storedBeaconUuids = {result.storedBeaconUuids().begin(),
+                                                      result.storedBeaconUuids().end()},
+                            };
+                        },
+                    .invalidateCache = nullptr,
+                });
+        auto done = std::make_shared<Done>();
+        f.rssBefore = peakResidentKib();
+        auto start = Clock::now();
+        timer->invokeBlockOnRunLoop(
+            [&] {
+                dao->storeEventsAndLoadNotifications({}, nullptr, true, true, "bench-token", std::nullopt,
+                                                     std::nullopt, Value(), done, nullptr);
+            },
+            true);
+        time->runUntilIdle();
+        f.total = std::chrono::duration<double>(done->at - start).count();
+        f.rssAfter = peakResidentKib();
+        if (done->error)
+            f.total = -1;
+        // The floor, after the exchange so that the peak before it is the exchange's own: a fresh
+        // client each, so each pays for its own connection as the exchange does.
+        {
+            platform::CurlHttpClient bare(options);
+            f.pingPong = timedExchange(bare, server.baseAddress() + "storeEvents");
+        }
+        {
+            platform::CurlHttpClient bare(options);
+            f.bareTransfer = timedExchange(bare, server.baseAddress() + "storeEventsAndLoadNotifications");
+        }
+
+        server.stop();
+    }
+    platform::uninstall();
+    std::error_code ec;
+    std::filesystem::remove_all(home, ec);
+    return f;
+}
+
+void BM_DataUpdateExchangeOverHttps(benchmark::State& state) {
+    static const auto update = tenThousand();
+    Figures sum;
+    Figures last;
+    long rssBefore = 0, rssAfter = 0;  // of the first exchange: later ones start from its peak
+    for (auto _ : state) {
+        last = runOnce(update);
+        if (rssAfter == 0) {
+            rssBefore = last.rssBefore;
+            rssAfter = last.rssAfter;
+        }
+        if (last.total < 0) {
+            state.SkipWithError("the exchange failed");
+            return;
+        }
+        sum.total += last.total;
+        sum.verify += last.verify;
+        sum.save += last.save;
+        sum.pingPong += last.pingPong;
+        sum.bareTransfer += last.bareTransfer;
+        state.SetIterationTime(last.total);
+    }
+    double n = static_cast<double>(state.iterations());
+    double transfer = (sum.total - sum.verify - sum.save) / n;
+    state.counters["transfer_ms"] = transfer * 1e3;
+    state.counters["verify_ms"] = sum.verify / n * 1e3;
+    state.counters["save_ms"] = sum.save / n * 1e3;
+    state.counters["floor_transfer_ms"] = sum.bareTransfer / n * 1e3;
+    state.counters["floor_pingpong_ms"] = sum.pingPong / n * 1e3;
+    state.counters["peak_rss_KiB"] = static_cast<double>(rssAfter);
+    std::printf(
+        "exchange of 10000 notifications (%.1f KiB answer): %.1f ms = transfer %.1f ms + verify %.1f ms + "
+        "save "
+        "%.1f ms; floor: bare transfer of the same bytes %.1f ms (transfer ratio %.2fx), bare ping-pong %.1f "
+        "ms; peak resident %.1f MiB (%.1f MiB before the exchange)\n",
+        static_cast<double>(last.bytes) / 1024, sum.total / n * 1e3, transfer * 1e3, sum.verify / n * 1e3,
+        sum.save / n * 1e3, sum.bareTransfer / n * 1e3, transfer / (sum.bareTransfer / n),
+        sum.pingPong / n * 1e3, last.rssAfter / 1024.0, last.rssBefore / 1024.0);
+}
+
+BENCHMARK(BM_DataUpdateExchangeOverHttps)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace zarn
