@@ -7,7 +7,7 @@
 
 namespace zarn::test {
 
-class DelegateOnlyCommonMatching final : public ZarnPCommonMatching {
+class DelegateOnlyCommonMatching : public ZarnPCommonMatching {
   public:
     void setDelegate(std::weak_ptr<ZarnPMatchServiceOfferNotificationDelegate> d) override {
         delegate_ = std::move(d);

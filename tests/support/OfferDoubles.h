@@ -18,10 +18,10 @@
 #include "entry/ZarnPModuleFactory.h"
 #include "entry/ZarnPUserNotificationCenterDelegate.h"
 #include "entry/ZarnPZarnInterface.h"
-#include "services/ZarnPCommonMatchService.h"
 #include "services/ZarnPContextService.h"
 #include "services/ZarnPLandingPageShowing.h"
 #include "services/ZarnPLocationUpdating.h"
+#include "tests/support/CmatchDoubles.h"
 #include "tests/support/TestEnvironment.h"
 #include "zarn/ZarnDelegate.h"
 #include "zarn/platform/Platform.h"
@@ -36,7 +36,7 @@ inline std::vector<std::string> identifiersOf(const std::vector<NotificationRequ
 }
 
 // The common matching as the facade calls it, recording each call (SDK thread).
-class RecordingCommonMatching final : public ZarnPCommonMatchService {
+class FacadeRecordingCommonMatching final : public DelegateOnlyCommonMatching {
   public:
     struct Show {
         std::vector<NotificationRequest> chosen;
@@ -145,7 +145,7 @@ class OfferingFacadeTest : public ::testing::Test {
 
     TestEnvironment env;
     std::shared_ptr<ZarnPModule> module;
-    std::shared_ptr<RecordingCommonMatching> common = std::make_shared<RecordingCommonMatching>();
+    std::shared_ptr<FacadeRecordingCommonMatching> common = std::make_shared<FacadeRecordingCommonMatching>();
     std::shared_ptr<RecordingLandingPage> landingPage = std::make_shared<RecordingLandingPage>();
     std::shared_ptr<RecordingLocationUpdates> locationUpdates = std::make_shared<RecordingLocationUpdates>();
     std::shared_ptr<ZarnDelegate> delegate = std::make_shared<ZarnDelegate>();
