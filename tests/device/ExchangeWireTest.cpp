@@ -200,7 +200,9 @@ class ExchangeWireTest : public ::testing::Test {
         db->disableThreadCheck();
         strings = std::make_shared<ZarnPSqLiteKeyValueDao>(db);
         keyValues = strings->keyValueDao();
-        keyValues->setPropertyValue("token-1", ZarnPDataUpdateDao::kPublicTokenKey);
+        // The stores are first used on the SDK thread, where the exchange uses them.
+        timer->invokeBlockOnRunLoop(
+            [this] { keyValues->setPropertyValue("token-1", ZarnPDataUpdateDao::kPublicTokenKey); }, true);
         clock = std::make_shared<ZarnPSystemClockDao>(env.time);
         publicLog = std::make_shared<ZarnPSystemPublicLogDao>(clock, nullptr, nullptr, env.fileSystem,
                                                               env.time, [] { return true; });
@@ -264,7 +266,8 @@ class ExchangeWireTest : public ::testing::Test {
 
 TEST_F(ExchangeWireTest, BothRequestsCarryTheirAddressHeadersAndEveryBodyKey) {
     auto dao = daoOver(client, server.baseAddress());
-    std::string deviceId = deviceIds->getDeviceId();
+    std::string deviceId;
+    timer->invokeBlockOnRunLoop([&] { deviceId = deviceIds->getDeviceId(); }, true);
     Events events = {
         std::make_shared<ZarnPEvent>("E1", 10, at(-1.5), Value{{"k", "v"}}),
         std::make_shared<ZarnPEvent>("E2", 2, at(-2.5), Value::object()),  // halves away from zero

@@ -114,6 +114,8 @@ class OfferingFacadeTest : public ::testing::Test {
     }
     void TearDown() override {
         centreDelegate.reset();
+        // Its broadcast observers hold it until it cleans up, as the module does with its own.
+        facade->cleanUp();
         facade.reset();
         module.reset();
         env.runUntilIdle();
