@@ -124,7 +124,7 @@ class FlakySentTriggers final : public ZarnPSentTriggerDao {
     std::shared_ptr<ZarnPSentTriggerDao> real_;
 };
 
-struct Spec {
+struct RequestShape {
     std::string campaign;
     unsigned handler = ZarnPNotificationHandlerTypeRegular;
     int dwellingMinutes = 0;
@@ -168,7 +168,7 @@ class CommonMatchServiceTest : public ::testing::Test {
     }
     void onSdk(const std::function<void()>& block) { timer->invokeBlockOnRunLoop(block, true); }
 
-    static ZarnPNotification notification(const Spec& s) {
+    static ZarnPNotification notification(const RequestShape& s) {
         ZarnPNotification n;
         n.setCampaignId(s.campaign);
         n.setRegionId("r1");
@@ -186,7 +186,7 @@ class CommonMatchServiceTest : public ::testing::Test {
         }
         return n;
     }
-    NotificationRequest request(const Spec& s, int regionType = ZarnPNotificationRegionTypeGeofence) {
+    NotificationRequest request(const RequestShape& s, int regionType = ZarnPNotificationRegionTypeGeofence) {
         return ui->createNotification(notification(s), "m-" + s.campaign, regionType, true);
     }
     // Runs one show pass from the SDK thread; the run's own reference stays on the context.
@@ -386,7 +386,7 @@ struct ShowCase {
     const char* name;
     int cooldown;
     NotificationAuthorizationStatus status;
-    std::vector<Spec> requests;
+    std::vector<RequestShape> requests;
     std::function<void(CommonMatchServiceTest&)> before;
     std::vector<std::string> expectedAdded;
     std::size_t sentEvents;
@@ -402,7 +402,7 @@ TEST_P(ShowLoopTest, AppliesCooldownsPermissionAndDwelling) {
     if (c.before)
         c.before(*this);
     std::vector<NotificationRequest> requests;
-    for (const auto& spec : c.requests) requests.push_back(request(spec));
+    for (const auto& shape : c.requests) requests.push_back(request(shape));
     auto context = show(requests);
 
     EXPECT_EQ(added(), c.expectedAdded);
