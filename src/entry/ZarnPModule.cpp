@@ -162,6 +162,10 @@ ZarnPModule::~ZarnPModule() {
                     slc->setDelegate(nullptr);
             },
             true);
+    // The context service reaches the event service, which reaches the exchange and the fence
+    // store, which hold the context service again: without this cut the whole graph outlives us.
+    if (contextService_)
+        contextService_->setEventService(nullptr);
     auto& logger = ZarnPLogger::instance();
     logger.setErrorRecorder(nullptr);
     if (logEventWriter_)

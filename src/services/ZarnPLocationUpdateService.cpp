@@ -161,12 +161,15 @@ void ZarnPLocationUpdateService::observeOnce(CompletionHandler handler, bool cac
     };
     auto once = std::make_shared<Once>(Once{std::move(handler)});
     std::weak_ptr<ZarnPLocationUpdateService> weak = weak_from_this();
-    auto center = center_;
+    // The centre holds this observer: a strong link back would keep both, and whatever the
+    // handler holds, alive when the run never ends.
+    std::weak_ptr<platform::NotificationCenter> center = center_;
     auto observer = [once, weak, center, cachedWhenAbsent](const platform::Broadcast& b) {
         if (once->done)
             return;
         once->done = true;
-        center->removeObserver(once.get());
+        if (auto c = center.lock())
+            c->removeObserver(once.get());
         auto location =
             b.get<std::shared_ptr<ZarnPLocationWithAccuracy>>(kCurrentLocationKey).value_or(nullptr);
         if (!location && cachedWhenAbsent)

@@ -21,6 +21,7 @@
 #include "device/ZarnPSystemDeviceDataDao.h"
 #include "device/ZarnPSystemPublicLogDao.h"
 #include "entry/ZarnBaseTesting.h"
+#include "entry/ZarnPModuleFactory.h"
 #include "entry/ZarnPZarnInterface.h"
 #include "services/ZarnPCommonMatchService.h"
 #include "services/ZarnPContextService.h"
@@ -183,6 +184,34 @@ TEST_F(ModuleTest, ReleasedModuleDetachesItsLogListeners) {
     module.reset();
     env.runUntilIdle();
     EXPECT_EQ(ZarnPLogger::instance().listeners().size(), before);
+}
+
+// The services reach each other in rings (the context service, the event service, the exchange
+// and the fence store): a released module must still take every one of them with it, started or
+// not.
+TEST_F(ModuleTest, ReleasedModuleTakesEveryServiceWithIt) {
+    for (bool configured : {false, true}) {
+        SCOPED_TRACE(configured ? "configured" : "without a configuration");
+        std::vector<std::pair<const char*, std::weak_ptr<void>>> built;
+        {
+            auto m = std::dynamic_pointer_cast<ZarnPModule>(
+                buildDefaultModule(configured ? configuration() : nullptr));
+            env.runUntilIdle();
+            auto c = m->facade()->collaborators();
+            built = {{"facade", m->facade()},
+                     {"event service", c.eventService},
+                     {"settings", c.keyValueDao},
+                     {"SDK thread", c.timerDao},
+                     {"public log", c.publicLogDao},
+                     {"notification service", c.notificationService},
+                     {"segmentation", c.segmentationService},
+                     {"contexts", c.contextService},
+                     {"common matching", c.commonMatchService},
+                     {"database", c.db}};
+        }
+        env.runUntilIdle();
+        for (auto& [name, object] : built) EXPECT_TRUE(object.expired()) << name << " outlived the module";
+    }
 }
 
 // --- Start-up through the public entry, with the module the entry builds

@@ -116,9 +116,14 @@ class OfferingFacadeTest : public ::testing::Test {
         centreDelegate.reset();
         // Its broadcast observers hold it until it cleans up, as the module does with its own.
         facade->cleanUp();
+        std::weak_ptr<ZarnPModule> wm = module;
+        std::weak_ptr<ZarnPZarnInterface> wf = facade;
         facade.reset();
         module.reset();
         env.runUntilIdle();
+        // Nothing the module built may outlive it: a cycle there leaks the whole graph.
+        EXPECT_TRUE(wm.expired());
+        EXPECT_TRUE(wf.expired());
     }
 
     template <typename F>
