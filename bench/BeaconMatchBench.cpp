@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 
+#include "bench/BenchSupport.h"
 #include "core/Format.h"
 #include "core/ZarnPBeaconUtil.h"
 #include "core/ZarnPLocationWithAccuracy.h"
@@ -23,7 +24,6 @@
 #include "device/ZarnPSystemPublicLogDao.h"
 #include "device/ZarnPSystemUINotificationDao.h"
 #include "services/ZarnPBeaconMatchingService.h"
-#include "services/ZarnPCommonMatching.h"
 #include "services/ZarnPContextService.h"
 #include "services/ZarnPEventService.h"
 #include "sim/DataUpdateBuilder.h"
@@ -40,6 +40,7 @@
 #include "store/ZarnPSqLiteSegmentationHistoryDao.h"
 #include "testing/RecordingConsole.h"
 #include "testing/VirtualTimeSource.h"
+#include "tests/support/CmatchDoubles.h"
 #include "tests/support/ServiceDoubles.h"
 #include "zarn/platform/Platform.h"
 
@@ -52,55 +53,21 @@ constexpr int kSightings = 20;
 constexpr const char* kUuids[] = {"0123456789abcdef0123456789abcdef", "1123456789abcdef0123456789abcdef",
                                   "2123456789abcdef0123456789abcdef", "3123456789abcdef0123456789abcdef"};
 
-// Takes what a run hands on and drops it; no cooldown is running.
-class NullCommonMatching final : public ZarnPCommonMatching {
+// Takes what a run hands on and counts it; no cooldown is running.
+class CountingCommonMatching final : public test::DelegateOnlyCommonMatching {
   public:
-    void setDelegate(std::weak_ptr<ZarnPMatchServiceOfferNotificationDelegate>) override {}
-    std::shared_ptr<ZarnPMatchServiceOfferNotificationDelegate> delegate() const override { return nullptr; }
-    int getCooldownPeriod() override { return 0; }
-    bool isInCooldown(int) override { return false; }
-    bool shouldAbortMatchRunBecauseOfCoolDown() override { return false; }
-    bool isInCooldownGroup(const std::vector<ZarnPCooldownGroup>&, int, int) override { return false; }
-    bool shouldIncreaseMatchRange() override { return false; }
-    void monitorNotifications(const std::vector<ZarnPNotificationWithDistance>&) override {}
-    void cancelNotifications(const std::set<std::string>&, int) override {}
-    void saveSentDwellingNotification(const std::string&, Date) override {}
-    void offerNotifications(const std::vector<ZarnPNotification>&, int,
-                            const std::shared_ptr<ZarnPBackgroundTask>&,
-                            const std::shared_ptr<ZarnPContext>&) override {}
     void sendNotificationsToFilter(const std::vector<NotificationRequest>& requests,
                                    const std::shared_ptr<ZarnPBackgroundTask>&,
                                    const std::shared_ptr<ZarnPContext>&) override {
         handedOn += requests.size();
     }
-    void showNotifications(const std::vector<NotificationRequest>&, const std::vector<NotificationRequest>&,
-                           const std::shared_ptr<ZarnPBackgroundTask>&,
-                           const std::shared_ptr<ZarnPContext>&) override {}
-    void notificationIsOffered(const std::string&) override {}
-    void filteredNotificationsDealloc(const std::vector<NotificationRequest>&) override {}
-    void filteredGeotriggerDealloc(const std::vector<std::shared_ptr<ZarnGeotrigger>>&) override {}
     size_t handedOn = 0;
 };
 
 struct World {
     World() {
-        char templ[] = "/tmp/zarn-beacon-bench-XXXXXX";
-        const char* dir = mkdtemp(templ);
-        home = dir ? dir : "/tmp";
-        time =
-            std::make_shared<platform::VirtualTimeSource>(dateWithTimeIntervalSince1970(1796000000.0), 3600);
-        device = std::make_shared<sim::Device>(time);
-        platform::Services services;
-        services.timeSource = time;
-        services.console = std::make_shared<platform::RecordingConsole>();
-        services.fileSystem = std::make_shared<platform::PosixFileSystem>(home);
-        device->provide(services);
-        platform::install(services);
-        platform::markMainThread();
-        ZarnPLogger::instance().setLevel(ZarnPLogLevelError);
-
         clock = std::make_shared<ZarnPSystemClockDao>(time);
-        db = std::make_shared<ZarnPSqLiteDb>(22, home + "/zarn.db", services.fileSystem);
+        db = std::make_shared<ZarnPSqLiteDb>(22, home + "/zarn.db", host.services.fileSystem);
         db->disableThreadCheck();
         keep = ZarnPSqLiteDataUpdateSaveOrchestrator::registerDaos(db);
         auto cooldowns = std::make_shared<ZarnPSqLiteCooldownDao>(db);
@@ -124,7 +91,7 @@ struct World {
         contexts = std::make_shared<ZarnPContextService>(clock, events, nullptr);
         timerDao = std::make_shared<ZarnPSystemTimerDao>(time, platform::mainRunLoop(), nullptr);
         auto publicLog = std::make_shared<ZarnPSystemPublicLogDao>(
-            clock, nullptr, nullptr, services.fileSystem, time, [] { return true; });
+            clock, nullptr, nullptr, host.services.fileSystem, time, [] { return true; });
         service = std::make_shared<ZarnPBeaconMatchingService>(ZarnPBeaconMatchingService::Collaborators{
             .beaconNotificationDao = beacons,
             .eventService = events,
@@ -141,12 +108,10 @@ struct World {
         fill();
     }
 
+    // The service and its timer go before the host uninstalls the platform.
     ~World() {
         service.reset();
         timerDao.reset();
-        platform::uninstall();
-        std::error_code ec;
-        std::filesystem::remove_all(home, ec);
     }
 
     // 100 campaigns of 100 beacon notifications, four UUIDs; the first 20 of UUID 0 are sighted
@@ -200,9 +165,10 @@ struct World {
                just.size();
     }
 
-    std::string home;
-    std::shared_ptr<platform::VirtualTimeSource> time;
-    std::shared_ptr<sim::Device> device;
+    bench::SimulatedHost host{"zarn-beacon-bench", 1796000000.0, 3600};
+    const std::string& home = host.home;
+    std::shared_ptr<platform::VirtualTimeSource> time = host.time;
+    std::shared_ptr<sim::Device> device = host.device;
     std::shared_ptr<ZarnPSystemClockDao> clock;
     std::shared_ptr<ZarnPSqLiteDb> db;
     std::vector<std::shared_ptr<ZarnPSqLiteDao>> keep;
@@ -210,7 +176,7 @@ struct World {
     std::shared_ptr<ZarnPSqLiteNotificationReadDao> read;
     std::shared_ptr<ZarnPContextService> contexts;
     std::shared_ptr<ZarnPSystemTimerDao> timerDao;
-    std::shared_ptr<NullCommonMatching> common = std::make_shared<NullCommonMatching>();
+    std::shared_ptr<CountingCommonMatching> common = std::make_shared<CountingCommonMatching>();
     std::shared_ptr<ZarnPBeaconMatchingService> service;
     std::vector<platform::Beacon> sightings;
     std::vector<Uuid> uuids;

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "core/ZarnPEvent.h"
 #include "core/ZarnPJson.h"
 #include "core/ZarnPLogEventType.h"
@@ -49,21 +50,12 @@ constexpr const char* kLimit =
     "DELETE FROM events WHERE identifier NOT IN( SELECT identifier FROM events WHERE eventType = :eventType "
     "ORDER BY date DESC LIMIT :limit) AND eventType = :eventType";
 
-std::string benchDirectory() {
-    const char* root = std::getenv("ZARN_BENCH_DIR");
-    std::string templ = std::string(root && *root ? root : "/tmp") + "/zarn-bench-XXXXXX";
-    std::vector<char> buf(templ.begin(), templ.end());
-    buf.push_back('\0');
-    const char* dir = mkdtemp(buf.data());
-    return dir ? dir : "/tmp";
-}
-
 Value locationExtra(int i) {
     return Value{{"latitude", 52.1 + i * 1e-6}, {"longitude", 4.3}, {"accuracy", 20}};
 }
 
 struct World {
-    std::string dir = benchDirectory();
+    std::string dir = bench::benchDirectory("zarn-bench");
     std::shared_ptr<ZarnPSqLiteDb> db;
     std::shared_ptr<ZarnPSqLiteEventDao> eventDao;
     std::shared_ptr<ZarnPSqLiteKeyValueDao> kv;
@@ -130,7 +122,7 @@ struct BareEvents {
     sqlite3* db = nullptr;
     sqlite3_stmt* insert = nullptr;
     sqlite3_stmt* limit = nullptr;
-    std::string dir = benchDirectory();
+    std::string dir = bench::benchDirectory("zarn-bench");
 
     BareEvents() {
         sqlite3_open_v2((dir + "/bare.db").c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);

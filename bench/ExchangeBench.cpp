@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <future>
 
+#include "bench/BenchSupport.h"
 #include "core/ZarnPLogger.h"
 #include "core/ZarnPPublicLogging.h"
 #include "core/ZarnPSystemClockDao.h"
@@ -39,6 +40,7 @@
 #include "store/ZarnPSqLiteKeyValueDao.h"
 #include "testing/RecordingConsole.h"
 #include "testing/VirtualTimeSource.h"
+#include "tests/support/ExchangeSupport.h"
 #include "zarn/platform/FileSystem.h"
 #include "zarn/platform/Platform.h"
 
@@ -79,18 +81,6 @@ std::vector<std::uint8_t> tenThousand() {
     return sim::DataUpdateBuilder::build(d);
 }
 
-class NoFences final : public ZarnPFenceDao {
-  public:
-    void replaceNotifications(const std::vector<ZarnPGeofence>&,
-                              const std::optional<std::vector<std::string>>&) override {}
-    void monitorGeofenceNotifications(const std::vector<ZarnPGeofence>&) override {}
-    void replaceBeaconNotifications(const std::vector<std::string>&) override {}
-    void removeAllFences() override {}
-    void getReady() override {}
-    bool isBeaconSupported() override { return true; }
-    bool isRegionExitSupported() override { return true; }
-};
-
 class QuietPublicLog final : public ZarnPPublicLogging {
   public:
     void logMessageIfEnabledAndArguments(const std::shared_ptr<ZarnPContext>&, std::string_view,
@@ -126,81 +116,52 @@ double timedExchange(platform::HttpClient& client, const std::string& url) {
 }
 
 Figures runOnce(const std::vector<std::uint8_t>& update) {
-    char templ[] = "/tmp/zarn-exchangebench-XXXXXX";
-    std::string home = mkdtemp(templ) ? templ : "/tmp";
-    auto time = std::make_shared<platform::VirtualTimeSource>(dateWithTimeIntervalSince1970(1796126400.0), 0);
-    auto device = std::make_shared<sim::Device>(time);
-    platform::Services services;
-    services.timeSource = time;
-    services.console = std::make_shared<platform::RecordingConsole>();
-    services.fileSystem = std::make_shared<platform::PosixFileSystem>(home);
-    device->provide(services);
-    platform::install(services);
-    platform::markMainThread();
-    ZarnPLogger::instance().setLevel(ZarnPLogLevelError);
-
+    bench::SimulatedHost host("zarn-exchangebench", 1796126400.0, 0);
+    const auto& home = host.home;
+    const auto& time = host.time;
+    const auto& device = host.device;
+    const auto& services = host.services;
     Figures f;
     f.bytes = update.size();
     {
-        auto service = std::make_shared<sim::TestService>();
-        service->setDataUpdate(update);
-        sim::HttpsTestServer server(service, home);
-        if (!server.start())
+        test::LoopbackService loopback(home);
+        loopback.service->setDataUpdate(update);
+        if (!loopback.start())
             return f;
-        platform::CurlHttpClient::Options options;
-        options.caFile = server.caFile();
-        auto client = std::make_shared<platform::CurlHttpClient>(options);
+        auto& server = loopback.server;
+        const auto& options = loopback.options;
 
         auto timer =
             std::make_shared<ZarnPSystemTimerDao>(time, platform::mainRunLoop(), device->application());
         auto tasks = std::make_shared<ZarnPSystemBackgroundTaskDao>(timer, device->backgroundTasks(),
                                                                     device->application());
-        auto db = std::make_shared<ZarnPSqLiteDb>(22, home + "/zarn.db", services.fileSystem);
-        db->disableThreadCheck();
+        test::ExchangeStores stores(home + "/zarn.db", services.fileSystem, time, *device);
+        auto db = stores.db;
         auto registered = ZarnPSqLiteDataUpdateSaveOrchestrator::registerDaos(db);
-        auto strings = std::make_shared<ZarnPSqLiteKeyValueDao>(db);
-        auto keyValues = strings->keyValueDao();
-        keyValues->setPropertyValue("bench-token", ZarnPDataUpdateDao::kPublicTokenKey);
-        auto clock = std::make_shared<ZarnPSystemClockDao>(time);
-        auto dao =
-            ZarnPDataUpdateDao::create(
-                ZarnPDataUpdateDao::Collaborators{
-                    .httpDao = std::make_shared<ZarnPHttpDao>(
-                        tasks,
-                        [&f](const std::vector<std::uint8_t>& bytes) {
-                            auto start = Clock::now();
-                            auto root = ZarnPDataUpdateReader::read(std::span<const std::uint8_t>(bytes));
-                            f.verify += since(start);
-                            return root;
-                        },
-                        std::make_shared<ZarnPHttpRequestCreatorImpl>(client), server.baseAddress()),
-                    .deviceIdDao =
-                        std::make_shared<ZarnPDeviceIdDao>(std::make_shared<ZarnPUuidGenerator>(), keyValues),
-                    .networkDao = std::make_shared<ZarnPNetworkDao>("127.0.0.1", device->reachability()),
-                    .batteryDao = std::make_shared<ZarnPBatteryDao>(device->battery()),
-                    .geohashReadDao = std::make_shared<ZarnPGeohashReadDao>(db),
-                    .fenceDao = std::make_shared<NoFences>(),
-                    .publicLogDao = std::make_shared<ZarnPSystemPublicLogDao>(
-                        clock, nullptr, nullptr, services.fileSystem, time, [] { return false; }),
-                    .keyValueDao = keyValues,
-                    .clockDao = clock,
-                    .save =
-                        [&f, db](const fb::DataUpdateResponseDTO& root,
-                                 const std::shared_ptr<ZarnPContext>& context) {
-                            auto start = Clock::now();
-                            ZarnPSqLiteDataUpdateSaveOrchestrator orchestrator(
-                                db, std::make_shared<QuietPublicLog>());
-                            auto result = orchestrator.save(root, context);
-                            f.save += since(start);
-                            return ZarnPDataUpdateSaveOutcome{
-                                .deleteAllOldData = result.deleteAllOldData(),
-                                .beaconUuids = {result.beaconUuids().begin(), result.beaconUuids().end()},
-                                .storedBeaconUuids = {result.storedBeaconUuids().begin(),
-                                                      result.storedBeaconUuids().end()},
-                            };
-                        },
-                    .invalidateCache = nullptr,
-                });
+        stores.keyValues->setPropertyValue("bench-token", ZarnPDataUpdateDao::kPublicTokenKey);
+        auto dao = ZarnPDataUpdateDao::create(stores.collaborators(
+            std::make_shared<ZarnPHttpDao>(
+                tasks,
+                [&f](const std::vector<std::uint8_t>& bytes) {
+                    auto start = Clock::now();
+                    auto root = ZarnPDataUpdateReader::read(std::span<const std::uint8_t>(bytes));
+                    f.verify += since(start);
+                    return root;
+                },
+                std::make_shared<ZarnPHttpRequestCreatorImpl>(loopback.client), server.baseAddress()),
+            "127.0.0.1", std::make_shared<test::IgnoringFences>(),
+            [&f, db](const fb::DataUpdateResponseDTO& root, const std::shared_ptr<ZarnPContext>& context) {
+                auto start = Clock::now();
+                ZarnPSqLiteDataUpdateSaveOrchestrator orchestrator(db, std::make_shared<QuietPublicLog>());
+                auto result = orchestrator.save(root, context);
+                f.save += since(start);
+                return ZarnPDataUpdateSaveOutcome{
+                    .deleteAllOldData = result.deleteAllOldData(),
+                    .beaconUuids = {result.beaconUuids().begin(), result.beaconUuids().end()},
+                    .storedBeaconUuids = {result.storedBeaconUuids().begin(),
+                                          result.storedBeaconUuids().end()},
+                };
+            }));
         auto done = std::make_shared<Done>();
         f.rssBefore = peakResidentKib();
         auto start = Clock::now();
@@ -228,9 +189,6 @@ Figures runOnce(const std::vector<std::uint8_t>& update) {
 
         server.stop();
     }
-    platform::uninstall();
-    std::error_code ec;
-    std::filesystem::remove_all(home, ec);
     return f;
 }
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "core/ZarnPLogger.h"
 #include "entry/ZarnBaseTesting.h"
 #include "sim/Device.h"
@@ -34,15 +35,6 @@ constexpr double kDay = 24 * 3600.0;
 constexpr double kStep = 60.0;
 const platform::LocationCoordinate2D kHome{52.5200, 13.4050};
 const platform::LocationCoordinate2D kWork{52.4800, 13.3500};  // about 5.7 km away
-
-std::string dayDirectory() {
-    const char* root = std::getenv("ZARN_BENCH_DIR");
-    std::string templ = std::string(root && *root ? root : "/tmp") + "/zarn-day-XXXXXX";
-    std::vector<char> buf(templ.begin(), templ.end());
-    buf.push_back('\0');
-    const char* dir = mkdtemp(buf.data());
-    return dir ? dir : "/tmp";
-}
 
 // Out at 8, back at 17, a walk round the block at 12 and 20; each leg takes 40 minutes.
 sim::Route commute() {
@@ -72,18 +64,9 @@ struct Day {
 
 // One simulated day; with the library initialised and enabled when `library` is set.
 Day runDay(bool library) {
-    std::string home = dayDirectory();
-    auto time =
-        std::make_shared<platform::VirtualTimeSource>(dateWithTimeIntervalSince1970(1796000000.0), 3600);
-    auto device = std::make_shared<sim::Device>(time);
-    platform::Services services;
-    services.timeSource = time;
-    services.console = std::make_shared<platform::RecordingConsole>();
-    services.fileSystem = std::make_shared<platform::PosixFileSystem>(home);
-    device->provide(services);
-    platform::install(services);
-    platform::markMainThread();
-    ZarnPLogger::instance().setLevel(ZarnPLogLevelError);
+    bench::SimulatedHost host("zarn-day", 1796000000.0, 3600);
+    const auto& time = host.time;
+    const auto& device = host.device;
     auto location = device->location();
     location->position()->set(kHome);
     device->application()->resignActive();
@@ -117,9 +100,6 @@ Day runDay(bool library) {
         testing::resetEntry();
         time->runUntilIdle();
     }
-    platform::uninstall();
-    std::error_code ec;
-    std::filesystem::remove_all(home, ec);
     return day;
 }
 

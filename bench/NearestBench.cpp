@@ -10,6 +10,7 @@
 #include <random>
 #include <string>
 
+#include "bench/BenchSupport.h"
 #include "core/ZarnPClockDao.h"
 #include "core/ZarnPLogger.h"
 #include "core/ZarnPSegmentationPropertyValidator.h"
@@ -45,16 +46,10 @@ class SteppedClock final : public ZarnPClockDao {
 
 constexpr double kLat = 52.0, kLon = 13.0;
 
+// One folder for the whole run.
 std::string freshPath(const std::string& name) {
-    static const std::string dir = [] {
-        char templ[] = "/tmp/zarn-nearest-bench-XXXXXX";
-        const char* d = mkdtemp(templ);
-        return std::string(d ? d : "/tmp");
-    }();
-    std::string path = dir + "/" + name;
-    std::error_code ec;
-    for (const char* suffix : {"", "-journal", "-wal", "-shm"}) std::filesystem::remove(path + suffix, ec);
-    return path;
+    static const std::string dir = bench::benchDirectory("zarn-nearest-bench");
+    return bench::freshPath(dir, name);
 }
 
 // Every table the read joins, created by its own store, then filled through a bare connection:

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "core/ZarnPLocationUtil.h"
 #include "core/ZarnPLogger.h"
 #include "core/ZarnPPublicLogging.h"
@@ -108,16 +109,10 @@ const PlainUpdate& update(int count, int generation) {
     return found->second;
 }
 
+// One folder for the whole run.
 std::string freshPath(const std::string& name) {
-    static const std::string dir = [] {
-        char templ[] = "/tmp/zarn-savebench-XXXXXX";
-        const char* d = mkdtemp(templ);
-        return std::string(d ? d : "/tmp");
-    }();
-    std::string path = dir + "/" + name;
-    std::error_code ec;
-    for (const char* suffix : {"", "-journal", "-wal", "-shm"}) std::filesystem::remove(path + suffix, ec);
-    return path;
+    static const std::string dir = zarn::bench::benchDirectory("zarn-savebench");
+    return zarn::bench::freshPath(dir, name);
 }
 
 uintmax_t fileBytes(const std::string& path) {

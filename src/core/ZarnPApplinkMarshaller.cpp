@@ -1,5 +1,6 @@
 #include "core/ZarnPApplinkMarshaller.h"
 
+#include "core/ZarnPDictionaryHelper.h"
 #include "core/ZarnPJson.h"
 #include "core/ZarnPLogger.h"
 #include "zarn/Value.h"
@@ -8,13 +9,6 @@ namespace zarn {
 
 namespace {
 constexpr const char* kDomain = "ApplinkMarshaller";
-
-std::optional<std::string> stringFor(const Value& dictionary, const char* key) {
-    auto it = dictionary.find(key);
-    if (it == dictionary.end() || !it->is_string())
-        return std::nullopt;
-    return it->get<std::string>();
-}
 }  // namespace
 
 std::shared_ptr<ZarnPApplink> ZarnPApplinkMarshaller::createApplinkFromJsonString(std::string_view json) {
@@ -35,8 +29,8 @@ std::shared_ptr<ZarnPApplink> ZarnPApplinkMarshaller::createApplinkFromDictionai
     auto applink = std::make_shared<ZarnPApplink>();
     if (!dictionary.is_object())
         return applink;
-    applink->setIosAppUrl(stringFor(dictionary, "iosAppUrl"));
-    applink->setIosFallbackUrl(stringFor(dictionary, "iosFallbackUrl"));
+    applink->setIosAppUrl(ZarnPDictionaryHelper::stringEntry(dictionary, "iosAppUrl"));
+    applink->setIosFallbackUrl(ZarnPDictionaryHelper::stringEntry(dictionary, "iosFallbackUrl"));
     return applink;
 }
 

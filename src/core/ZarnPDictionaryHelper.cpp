@@ -12,13 +12,6 @@ namespace zarn {
 
 namespace {
 
-const Value* find(const Value& dict, const std::string& key) {
-    if (!dict.is_object())
-        return nullptr;
-    auto it = dict.find(key);
-    return it == dict.end() ? nullptr : &*it;
-}
-
 void setError(std::optional<Error>* error, long code, const char* fmt, const std::string& key) {
     if (error && !error->has_value())
         *error = Error{ZarnPDictionaryHelper::kErrorDomain, code, format(fmt, key)};
@@ -30,7 +23,7 @@ void missing(std::optional<Error>* error, const std::string& key) {
 
 // The number, or nullopt after recording the error.
 const Value* numberOrError(const Value& dict, const std::string& key, std::optional<Error>* error) {
-    const Value* v = find(dict, key);
+    const Value* v = ZarnPDictionaryHelper::entry(dict, key);
     if (!v) {
         missing(error, key);
         return nullptr;
@@ -88,13 +81,13 @@ double doubleOfNumber(const Value& v) {
 }  // namespace
 
 Value ZarnPDictionaryHelper::dictObjectForKeyOrElse(const Value& dict, const std::string& key, Value orElse) {
-    const Value* v = find(dict, key);
+    const Value* v = entry(dict, key);
     return v ? *v : std::move(orElse);
 }
 
 std::optional<Value> ZarnPDictionaryHelper::dictObjectForKey(const Value& dict, const std::string& key,
                                                              std::optional<Error>* error) {
-    const Value* v = find(dict, key);
+    const Value* v = entry(dict, key);
     if (!v) {
         missing(error, key);
         return std::nullopt;
@@ -131,7 +124,7 @@ double ZarnPDictionaryHelper::dictDoubleForKey(const Value& dict, const std::str
 std::optional<Value> ZarnPDictionaryHelper::dictOptionalNumberForKey(const Value& dict,
                                                                      const std::string& key,
                                                                      std::optional<Error>* error) {
-    const Value* v = find(dict, key);
+    const Value* v = entry(dict, key);
     if (!v)
         return std::nullopt;
     if (!isNumber(*v)) {
@@ -143,7 +136,7 @@ std::optional<Value> ZarnPDictionaryHelper::dictOptionalNumberForKey(const Value
 
 std::optional<std::string> ZarnPDictionaryHelper::dictStringForKey(const Value& dict, const std::string& key,
                                                                    std::optional<Error>* error) {
-    const Value* v = find(dict, key);
+    const Value* v = entry(dict, key);
     if (!v) {
         missing(error, key);
         return std::nullopt;
@@ -157,7 +150,7 @@ std::optional<std::string> ZarnPDictionaryHelper::dictStringForKey(const Value& 
 
 std::optional<Value> ZarnPDictionaryHelper::dictArrayForKey(const Value& dict, const std::string& key,
                                                             std::optional<Error>* error) {
-    const Value* v = find(dict, key);
+    const Value* v = entry(dict, key);
     if (!v) {
         missing(error, key);
         return std::nullopt;
@@ -171,7 +164,7 @@ std::optional<Value> ZarnPDictionaryHelper::dictArrayForKey(const Value& dict, c
 
 std::optional<Value> ZarnPDictionaryHelper::dictDictionaryForKey(const Value& dict, const std::string& key,
                                                                  std::optional<Error>* error) {
-    const Value* v = find(dict, key);
+    const Value* v = entry(dict, key);
     if (!v) {
         missing(error, key);
         return std::nullopt;
@@ -181,6 +174,25 @@ std::optional<Value> ZarnPDictionaryHelper::dictDictionaryForKey(const Value& di
         return std::nullopt;
     }
     return *v;
+}
+
+const Value* ZarnPDictionaryHelper::entry(const Value& dict, std::string_view key) {
+    if (!dict.is_object())
+        return nullptr;
+    auto it = dict.find(key);
+    return it == dict.end() ? nullptr : &*it;
+}
+
+std::optional<std::string> ZarnPDictionaryHelper::stringEntry(const Value& dict, std::string_view key) {
+    const Value* v = entry(dict, key);
+    if (!v || !v->is_string())
+        return std::nullopt;
+    return v->get<std::string>();
+}
+
+int ZarnPDictionaryHelper::intEntry(const Value& dict, std::string_view key) {
+    const Value* v = entry(dict, key);
+    return v ? intValueOf(*v) : 0;
 }
 
 int ZarnPDictionaryHelper::intValueOf(const Value& value) {

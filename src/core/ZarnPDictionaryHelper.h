@@ -1,6 +1,7 @@
 #pragma once
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "zarn/Error.h"
 #include "zarn/Value.h"
@@ -44,6 +45,15 @@ class ZarnPDictionaryHelper {
                                                 std::optional<Error>* error);
     static std::optional<Value> dictDictionaryForKey(const Value& dict, const std::string& key,
                                                      std::optional<Error>* error);
+
+    // Lenient reads of entries the library wrote itself (userInfo, payloads): never an error,
+    // never a copy of the dictionary. A `dict` that is not an object has no entries.
+    // The entry (any type, null included), or nullptr when missing; valid while `dict` is.
+    static const Value* entry(const Value& dict, std::string_view key);
+    // The entry's text; nullopt when missing or not a text.
+    static std::optional<std::string> stringEntry(const Value& dict, std::string_view key);
+    // The entry's intValueOf (numbers and texts); 0 when missing.
+    static int intEntry(const Value& dict, std::string_view key);
 
     // The platform's "intValue" / "longLongValue" / "doubleValue" / "boolValue" of a value
     // that may be a number or a text (userInfo entries, settings): numbers convert (cut off and

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/ZarnException.h"
+#include "core/ZarnPDictionaryHelper.h"
 #include "core/ZarnPLogger.h"
 #include "core/ZarnPNotificationsEnabledCallback.h"
 #include "core/ZarnPStringReading.h"
@@ -17,15 +18,6 @@ constexpr const char* kDomain = "UINotificationDao";
 constexpr unsigned kOrdinaryOptions = platform::kNotificationAuthorizationAlert |
                                       platform::kNotificationAuthorizationSound |
                                       platform::kNotificationAuthorizationBadge;
-
-std::optional<std::string> stringEntry(const Value& userInfo, const char* key) {
-    if (!userInfo.is_object())
-        return std::nullopt;
-    auto it = userInfo.find(key);
-    if (it == userInfo.end() || !it->is_string())
-        return std::nullopt;
-    return it->get<std::string>();
-}
 }  // namespace
 
 ZarnPSystemUINotificationDao::ZarnPSystemUINotificationDao(
@@ -61,7 +53,7 @@ void ZarnPSystemUINotificationDao::cancelMatching(std::function<bool(const Value
             std::vector<std::string> identifiers;
             for (const auto& request : pending) {
                 const Value& userInfo = request.content.userInfo;
-                auto identifier = stringEntry(userInfo, "identifier");
+                auto identifier = ZarnPDictionaryHelper::stringEntry(userInfo, "identifier");
                 if (!identifier || !matches(userInfo))
                     continue;
                 LogDebug(kDomain, "Cancelling local notification: %@", *identifier);
@@ -79,8 +71,8 @@ void ZarnPSystemUINotificationDao::cancelNotifications(const std::vector<std::st
         auto contains = [&](const std::optional<std::string>& id) {
             return id && std::find(identifiers.begin(), identifiers.end(), *id) != identifiers.end();
         };
-        return contains(stringEntry(userInfo, "identifier")) ||
-               contains(stringEntry(userInfo, "identifierWithExperiment"));
+        return contains(ZarnPDictionaryHelper::stringEntry(userInfo, "identifier")) ||
+               contains(ZarnPDictionaryHelper::stringEntry(userInfo, "identifierWithExperiment"));
     });
 }
 

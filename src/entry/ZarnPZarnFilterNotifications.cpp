@@ -2,6 +2,7 @@
 
 #include "core/ZarnException.h"
 #include "core/ZarnPContext.h"
+#include "core/ZarnPDictionaryHelper.h"
 #include "core/ZarnPLogger.h"
 #include "core/ZarnPPlaceholderUtil.h"
 #include "device/ZarnPBackgroundTask.h"
@@ -10,15 +11,6 @@
 namespace zarn {
 
 namespace {
-
-std::optional<std::string> stringEntry(const Value& dictionary, const char* key) {
-    if (!dictionary.is_object())
-        return std::nullopt;
-    auto it = dictionary.find(key);
-    if (it == dictionary.end() || !it->is_string())
-        return std::nullopt;
-    return it->get<std::string>();
-}
 
 // Placeholders take text: a text as it is, any other value as its JSON form.
 std::string placeholderText(const Value& value) {
@@ -74,7 +66,7 @@ void ZarnPZarnFilterNotifications::addToMatchPayload(const std::string& key, con
     std::lock_guard lk(mutex_);
     for (auto& request : uiNotifications_) {
         request.content.userInfo = userInfoAddingToMatchPayload(request.content.userInfo, key, value, true);
-        if (auto message = stringEntry(request.content.userInfo, "message"))
+        if (auto message = ZarnPDictionaryHelper::stringEntry(request.content.userInfo, "message"))
             request.content.body = *message;
     }
 }
@@ -91,7 +83,7 @@ Value ZarnPZarnFilterNotifications::userInfoAddingToMatchPayload(const Value& us
     for (const char* field : {"message", "action"}) {
         if (std::string_view(field) == "message" && !fillMessage)
             continue;
-        if (auto text = stringEntry(out, field))
+        if (auto text = ZarnPDictionaryHelper::stringEntry(out, field))
             out[field] =
                 *ZarnPPlaceholderUtil::replacePlaceholders(*text, std::nullopt, std::nullopt, nullptr, &only);
     }

@@ -7,6 +7,7 @@
 #include "core/ZarnPApplink.h"
 #include "core/ZarnPApplinkMarshaller.h"
 #include "core/ZarnPClockDao.h"
+#include "core/ZarnPDictionaryHelper.h"
 #include "core/ZarnPExternalRegionRequest.h"
 #include "core/ZarnPExternalTriggerType.h"
 #include "core/ZarnPLogEventType.h"
@@ -54,15 +55,6 @@ namespace zarn {
 
 namespace {
 constexpr const char* kDomain = "ZarnInterface";
-
-std::optional<std::string> stringEntry(const Value& dictionary, const char* key) {
-    if (!dictionary.is_object())
-        return std::nullopt;
-    auto it = dictionary.find(key);
-    if (it == dictionary.end() || !it->is_string())
-        return std::nullopt;
-    return it->get<std::string>();
-}
 
 // An answer broadcast's entries; nothing when one of them is missing.
 struct OfferAnswer {
@@ -817,7 +809,7 @@ void ZarnPZarnInterface::offerLocalNotifications(const std::vector<NotificationR
     }
     for (auto& request : notifications)
         c_.commonMatchService->notificationIsOffered(
-            stringEntry(request.content.userInfo, "identifier").value_or(""));
+            ZarnPDictionaryHelper::stringEntry(request.content.userInfo, "identifier").value_or(""));
     c_.publicLogDao->logOfferNotificationCount(static_cast<long>(notifications.size()), zarnContext);
     auto wrapper = std::make_shared<ZarnPObjectWithContextWrapper>(
         std::make_pair(notifications, std::move(backgroundTask)), std::move(zarnContext));
@@ -837,7 +829,7 @@ void ZarnPZarnInterface::offerGeotriggers(const std::vector<NotificationRequest>
     offered.reserve(geotriggers.size());
     for (auto& request : geotriggers) {
         c_.commonMatchService->notificationIsOffered(
-            stringEntry(request.content.userInfo, "identifier").value_or(""));
+            ZarnPDictionaryHelper::stringEntry(request.content.userInfo, "identifier").value_or(""));
         offered.push_back(ZarnGeotrigger::initializeWithUserInfo(request.content.userInfo));
     }
     c_.publicLogDao->logOfferGeotriggerCount(static_cast<long>(offered.size()), zarnContext);
@@ -973,7 +965,7 @@ void ZarnPZarnInterface::handleNotificationInRunLoop(std::shared_ptr<ZarnPObject
     auto response = wrapper ? wrapper->objectAs<NotificationResponse>() : nullptr;
     auto context = wrapper ? wrapper->zarnContext() : nullptr;
     const NotificationRequest* request = response ? &response->notification.request : nullptr;
-    if (!request || !stringEntry(request->content.userInfo, "action")) {
+    if (!request || !ZarnPDictionaryHelper::stringEntry(request->content.userInfo, "action")) {
         // Nothing follows that would release the context opened for the tap.
         LogDebug(kDomain, "Tapped notification without an action; ignoring it");
         c_.contextService->decrementContext(context);
@@ -981,7 +973,8 @@ void ZarnPZarnInterface::handleNotificationInRunLoop(std::shared_ptr<ZarnPObject
     }
     if (c_.localNotificationCenter)
         c_.localNotificationCenter->removePendingNotificationRequests({request->identifier});
-    auto type = stringEntry(request->content.userInfo, "notificationHandlerType").value_or("");
+    auto type =
+        ZarnPDictionaryHelper::stringEntry(request->content.userInfo, "notificationHandlerType").value_or("");
     auto delegate = zarnDelegate();
     if (type == "landingPage")
         handleNotificationLandingPage(*response, context);
@@ -997,7 +990,7 @@ void ZarnPZarnInterface::handleNotificationLandingPage(const NotificationRespons
                                                        std::shared_ptr<ZarnPContext> zarnContext) {
     auto& request = response.notification.request;
     openedNotification(request, std::move(zarnContext));
-    auto action = stringEntry(request.content.userInfo, "action").value_or("");
+    auto action = ZarnPDictionaryHelper::stringEntry(request.content.userInfo, "action").value_or("");
     onMainThread([action](ZarnPZarnInterface& self) { self.showLandingPage(action); });
 }
 
@@ -1005,7 +998,7 @@ void ZarnPZarnInterface::handleNotificationApplink(const NotificationResponse& r
                                                    std::shared_ptr<ZarnPContext> zarnContext) {
     auto& request = response.notification.request;
     openedNotification(request, std::move(zarnContext));
-    auto action = stringEntry(request.content.userInfo, "action").value_or("");
+    auto action = ZarnPDictionaryHelper::stringEntry(request.content.userInfo, "action").value_or("");
     auto applink = ZarnPApplinkMarshaller::createApplinkFromJsonString(action);
     if (!applink) {
         LogError(kDomain, "Unable to open url.");
@@ -1026,7 +1019,7 @@ void ZarnPZarnInterface::handleNotificationInternally(const NotificationResponse
                                                       std::shared_ptr<ZarnPContext> zarnContext) {
     auto& request = response.notification.request;
     openedNotification(request, std::move(zarnContext));
-    auto action = stringEntry(request.content.userInfo, "action").value_or("");
+    auto action = ZarnPDictionaryHelper::stringEntry(request.content.userInfo, "action").value_or("");
     if (!action.empty())
         onMainThread([action](ZarnPZarnInterface& self) { self.openUrl(action); });
 }
@@ -1034,8 +1027,8 @@ void ZarnPZarnInterface::handleNotificationInternally(const NotificationResponse
 void ZarnPZarnInterface::openedNotification(const NotificationRequest& request,
                                             std::shared_ptr<ZarnPContext> zarnContext) {
     auto& userInfo = request.content.userInfo;
-    auto identifierWithExperiment = stringEntry(userInfo, "identifierWithExperiment");
-    auto matchIdentifier = stringEntry(userInfo, "matchIdentifier");
+    auto identifierWithExperiment = ZarnPDictionaryHelper::stringEntry(userInfo, "identifierWithExperiment");
+    auto matchIdentifier = ZarnPDictionaryHelper::stringEntry(userInfo, "matchIdentifier");
     // A failing dwelling check must not stop the opening from being recorded.
     try {
         c_.geofenceMatchService->checkForSentDwellingGeofences(zarnContext);
@@ -1115,7 +1108,7 @@ void ZarnPZarnInterface::handleNotificationExternallyByCallingCallback(const Not
     if (!delegate)
         return;
     auto& request = response.notification.request;
-    auto action = stringEntry(request.content.userInfo, "action").value_or("");
+    auto action = ZarnPDictionaryHelper::stringEntry(request.content.userInfo, "action").value_or("");
     if (delegate->zarnHandleNotificationData)
         callApp("zarnHandleNotification", [&] { delegate->zarnHandleNotificationData(request, action); });
     if (delegate->zarnHandleNotificationResponse)

@@ -35,32 +35,9 @@ namespace {
 constexpr const char* kGeotrigger = "geotrigger";
 constexpr int kProvisionalStatus = 3;
 
-std::optional<std::string> stringEntry(const Value& userInfo, const char* key) {
-    if (!userInfo.is_object())
-        return std::nullopt;
-    auto it = userInfo.find(key);
-    if (it == userInfo.end() || !it->is_string())
-        return std::nullopt;
-    return it->get<std::string>();
-}
-
-const Value* entry(const Value& userInfo, const char* key) {
-    if (!userInfo.is_object())
-        return nullptr;
-    auto it = userInfo.find(key);
-    return it == userInfo.end() ? nullptr : &*it;
-}
-
-int intEntry(const Value& userInfo, const char* key) {
-    const Value* value = entry(userInfo, key);
-    if (!value || !(value->is_string() || ZarnPDictionaryHelper::isNumber(*value)))
-        return 0;
-    return ZarnPDictionaryHelper::intValueOf(*value);
-}
-
 std::vector<ZarnPCooldownGroup> cooldownGroupsOf(const Value& userInfo) {
     std::vector<ZarnPCooldownGroup> groups;
-    const Value* list = entry(userInfo, "cooldownGroups");
+    const Value* list = ZarnPDictionaryHelper::entry(userInfo, "cooldownGroups");
     if (!list || !list->is_array())
         return groups;
     for (const auto& item : *list)
@@ -70,7 +47,7 @@ std::vector<ZarnPCooldownGroup> cooldownGroupsOf(const Value& userInfo) {
 }
 
 Value matchPayloadOf(const Value& userInfo) {
-    const Value* payload = entry(userInfo, "matchPayload");
+    const Value* payload = ZarnPDictionaryHelper::entry(userInfo, "matchPayload");
     return payload && payload->is_object() ? *payload : Value::object();
 }
 
@@ -91,6 +68,15 @@ Value eventExtras(const char* idKey, const std::optional<std::string>& identifie
     if (matchIdentifier)
         extras["match_id"] = *matchIdentifier;
     return ZarnPCommonMatchService::addPayloadToEventsDict(extras, matchPayloadOf(userInfo));
+}
+
+// Takes one offer of `identifier` (when there is one) off the list of those being offered.
+void forgetOffered(std::vector<std::string>& offered, const std::optional<std::string>& identifier) {
+    if (!identifier)
+        return;
+    auto it = std::find(offered.begin(), offered.end(), *identifier);
+    if (it != offered.end())
+        offered.erase(it);
 }
 }  // namespace
 
@@ -278,17 +264,20 @@ void ZarnPCommonMatchService::sendNotificationsToFilter(
     std::vector<NotificationRequest> offered;
     for (const auto& request : requests) {
         const Value& userInfo = request.content.userInfo;
-        auto type = stringEntry(userInfo, "notificationHandlerType");
+        auto type = ZarnPDictionaryHelper::stringEntry(userInfo, "notificationHandlerType");
         if (type == "landingPage" || type == "applink") {
             direct.push_back(request);
         } else if (type == kGeotrigger) {
-            auto identifierWithExperiment = stringEntry(userInfo, "identifierWithExperiment");
+            auto identifierWithExperiment =
+                ZarnPDictionaryHelper::stringEntry(userInfo, "identifierWithExperiment");
             c_.publicLogDao->logGeotriggerSent(identifierWithExperiment.value_or(""),
-                                               stringEntry(userInfo, "message"), zarnContext);
-            c_.eventService->logEventWithType(ZarnPLogEventTypeGeotriggerSent,
-                                              eventExtras("geotrigger_id", identifierWithExperiment,
-                                                          stringEntry(userInfo, "matchIdentifier"), userInfo),
-                                              zarnContext);
+                                               ZarnPDictionaryHelper::stringEntry(userInfo, "message"),
+                                               zarnContext);
+            c_.eventService->logEventWithType(
+                ZarnPLogEventTypeGeotriggerSent,
+                eventExtras("geotrigger_id", identifierWithExperiment,
+                            ZarnPDictionaryHelper::stringEntry(userInfo, "matchIdentifier"), userInfo),
+                zarnContext);
             c_.sentTriggerDao->saveSentTrigger(request, c_.clockDao->now());
             geotriggers.push_back(request);
         } else {
@@ -372,10 +361,11 @@ bool ZarnPCommonMatchService::showOne(const NotificationRequest& request,
                                       const ZarnPShowNotificationsRequest& show, int period,
                                       bool& optOutLogged) {
     const Value& userInfo = request.content.userInfo;
-    auto identifier = stringEntry(userInfo, "identifier");
-    auto identifierWithExperiment = stringEntry(userInfo, "identifierWithExperiment");
-    auto matchIdentifier = stringEntry(userInfo, "matchIdentifier");
-    bool isGeotrigger = stringEntry(userInfo, "notificationHandlerType") == kGeotrigger;
+    auto identifier = ZarnPDictionaryHelper::stringEntry(userInfo, "identifier");
+    auto identifierWithExperiment = ZarnPDictionaryHelper::stringEntry(userInfo, "identifierWithExperiment");
+    auto matchIdentifier = ZarnPDictionaryHelper::stringEntry(userInfo, "matchIdentifier");
+    bool isGeotrigger =
+        ZarnPDictionaryHelper::stringEntry(userInfo, "notificationHandlerType") == kGeotrigger;
     auto groups = cooldownGroupsOf(userInfo);
     const auto& context = show.zarnContext;
 
@@ -389,7 +379,8 @@ bool ZarnPCommonMatchService::showOne(const NotificationRequest& request,
     }
 
     bool inCooldown = isInCooldown(period);
-    int regionType = ZarnPNotificationRegionType::StringToRegion(stringEntry(userInfo, "regionType"));
+    int regionType = ZarnPNotificationRegionType::StringToRegion(
+        ZarnPDictionaryHelper::stringEntry(userInfo, "regionType"));
     bool inGroupCooldown = isInCooldownGroup(groups, regionType, 0);
     if (inGroupCooldown && !isGeotrigger)
         LogDebug(kDomain, "Not showing notification because it is in Cooldown group");
@@ -400,7 +391,7 @@ bool ZarnPCommonMatchService::showOne(const NotificationRequest& request,
     if (auto error = dao.updateCooldownLastMatch(*identifier, groups))
         LogNsError(kDomain, *error, "Failed to update last cooldown group match.");
 
-    int dwellingMinutes = intEntry(userInfo, "dwellingMinutes");
+    int dwellingMinutes = ZarnPDictionaryHelper::intEntry(userInfo, "dwellingMinutes");
     std::string fullIdentifier = identifierWithExperiment.value_or(*identifier);
     if (dwellingMinutes > 0) {
         if (!show.isRegisteredForNotifications) {
@@ -415,13 +406,13 @@ bool ZarnPCommonMatchService::showOne(const NotificationRequest& request,
             LogDebug(kDomain, "Not showing notification %@, because it is already pending", fullIdentifier);
             return false;
         }
-        bool scheduled =
-            std::any_of(show.scheduledRequests.begin(), show.scheduledRequests.end(),
-                        [&](const NotificationRequest& pending) {
-                            return identifierWithExperiment &&
-                                   stringEntry(pending.content.userInfo, "identifierWithExperiment") ==
-                                       identifierWithExperiment;
-                        });
+        bool scheduled = std::any_of(show.scheduledRequests.begin(), show.scheduledRequests.end(),
+                                     [&](const NotificationRequest& pending) {
+                                         return identifierWithExperiment &&
+                                                ZarnPDictionaryHelper::stringEntry(
+                                                    pending.content.userInfo, "identifierWithExperiment") ==
+                                                    identifierWithExperiment;
+                                     });
         if (scheduled) {
             LogDebug(kDomain, "Not scheduling dwelling notification %@, because it is already been scheduled",
                      fullIdentifier);
@@ -452,7 +443,7 @@ bool ZarnPCommonMatchService::showOne(const NotificationRequest& request,
                 target->notificationSentEvent(sent);
             dao.saveNotificationTrigger(*identifier);
         }
-        if (stringEntry(userInfo, "trigger") == "enter") {
+        if (ZarnPDictionaryHelper::stringEntry(userInfo, "trigger") == "enter") {
             dao.markUserHasToLeaveFirst(*identifier);
             if (regionType == ZarnPNotificationRegionTypeBeacon)
                 LogDebug(kDomain, "Marked as has to leave beacon notification: %@", *identifier);
@@ -467,7 +458,7 @@ bool ZarnPCommonMatchService::showOne(const NotificationRequest& request,
         c_.sentTriggerDao->saveSentTrigger(toSend, std::nullopt);
     }
 
-    auto message = stringEntry(userInfo, "message");
+    auto message = ZarnPDictionaryHelper::stringEntry(userInfo, "message");
     if (isGeotrigger) {
         LogDebug(kDomain, "Handled geotrigger: %@", *identifier);
         c_.publicLogDao->logGeotriggerHandled(fullIdentifier, message, context);
@@ -493,13 +484,8 @@ void ZarnPCommonMatchService::filteredNotificationsDealloc(const std::vector<Not
     ZARN_CHECK_SEQUENCE(sequence_);
     for (const auto& request : requests) {
         LogDebug(kDomain, "Dealloc: %@", request.content.body);
-        auto identifier = stringEntry(request.content.userInfo, "identifier");
-        if (!identifier)
-            continue;
-        auto it =
-            std::find(notificationsBeingOffered_.begin(), notificationsBeingOffered_.end(), *identifier);
-        if (it != notificationsBeingOffered_.end())
-            notificationsBeingOffered_.erase(it);
+        forgetOffered(notificationsBeingOffered_,
+                      ZarnPDictionaryHelper::stringEntry(request.content.userInfo, "identifier"));
     }
 }
 
@@ -509,14 +495,9 @@ void ZarnPCommonMatchService::filteredGeotriggerDealloc(
     for (const auto& geotrigger : geotriggers) {
         if (!geotrigger)
             continue;
-        auto identifier = stringEntry(geotrigger->userInfo(), "identifier");
+        auto identifier = ZarnPDictionaryHelper::stringEntry(geotrigger->userInfo(), "identifier");
         LogDebug(kDomain, "Dealloc trigger: %@", identifier.value_or("(null)"));
-        if (!identifier)
-            continue;
-        auto it =
-            std::find(notificationsBeingOffered_.begin(), notificationsBeingOffered_.end(), *identifier);
-        if (it != notificationsBeingOffered_.end())
-            notificationsBeingOffered_.erase(it);
+        forgetOffered(notificationsBeingOffered_, identifier);
     }
 }
 

@@ -23,27 +23,6 @@ constexpr const char* kColumns =
     "notification_handler_type, is_beacon, trigger_on_exit, dwelling_minutes, date_sent, date_opened, "
     "beaconUuid, region_type";
 
-std::optional<std::string> stringEntry(const Value& userInfo, const char* key) {
-    if (!userInfo.is_object())
-        return std::nullopt;
-    auto it = userInfo.find(key);
-    if (it == userInfo.end() || !it->is_string())
-        return std::nullopt;
-    return it->get<std::string>();
-}
-
-const Value* entry(const Value& userInfo, const char* key) {
-    if (!userInfo.is_object())
-        return nullptr;
-    auto it = userInfo.find(key);
-    return it == userInfo.end() ? nullptr : &*it;
-}
-
-int intEntry(const Value& userInfo, const char* key) {
-    auto value = entry(userInfo, key);
-    return value ? ZarnPDictionaryHelper::intValueOf(*value) : 0;
-}
-
 unsigned handlerTypeOf(const std::optional<std::string>& text) {
     if (text == "landingPage")
         return ZarnPNotificationHandlerTypeLandingPage;
@@ -56,10 +35,10 @@ unsigned handlerTypeOf(const std::optional<std::string>& text) {
 
 // The layout writes the region type as its name; a number is read as it stands.
 int regionTypeOf(const Value& userInfo) {
-    auto name = stringEntry(userInfo, "regionType");
+    auto name = ZarnPDictionaryHelper::stringEntry(userInfo, "regionType");
     if (name == "geofence" || name == "beacon" || name == "external")
         return ZarnPNotificationRegionType::StringToRegion(name);
-    return intEntry(userInfo, "regionType");
+    return ZarnPDictionaryHelper::intEntry(userInfo, "regionType");
 }
 }  // namespace
 
@@ -139,35 +118,36 @@ void ZarnPSqLiteSentTriggerDao::createOrUpdate(int version) {
 void ZarnPSqLiteSentTriggerDao::saveSentTrigger(const NotificationRequest& request, std::optional<Date> now) {
     ZARN_CHECK_SEQUENCE(sequence_);
     const Value& userInfo = request.content.userInfo;
-    auto matchIdentifier = stringEntry(userInfo, "matchIdentifier");
-    auto identifier = stringEntry(userInfo, "identifier");
+    auto matchIdentifier = ZarnPDictionaryHelper::stringEntry(userInfo, "matchIdentifier");
+    auto identifier = ZarnPDictionaryHelper::stringEntry(userInfo, "identifier");
     if (!matchIdentifier || !identifier) {
         LogError(kDomain, "Failed to save sent trigger: no match identifier or identifier in %@", userInfo);
         return;
     }
-    unsigned handlerType = handlerTypeOf(stringEntry(userInfo, "notificationHandlerType"));
+    unsigned handlerType =
+        handlerTypeOf(ZarnPDictionaryHelper::stringEntry(userInfo, "notificationHandlerType"));
     const char* table =
         handlerType == ZarnPNotificationHandlerTypeGeotrigger ? kGeotriggerTable : kNotificationTable;
     int regionType = regionTypeOf(userInfo);
-    auto latitude = entry(userInfo, "geofenceLatitude");
-    auto longitude = entry(userInfo, "geofenceLongitude");
+    auto latitude = ZarnPDictionaryHelper::entry(userInfo, "geofenceLatitude");
+    auto longitude = ZarnPDictionaryHelper::entry(userInfo, "geofenceLongitude");
     bool hasLocation = latitude && longitude;
     ZarnPSqlParameters row{
         {"match_identifier", *matchIdentifier},
         {"identifier", *identifier},
-        {"message", stringEntry(userInfo, "message").value_or("")},
+        {"message", ZarnPDictionaryHelper::stringEntry(userInfo, "message").value_or("")},
         {"latitude",
          hasLocation ? ZarnPSqlValue(ZarnPDictionaryHelper::doubleValueOf(*latitude)) : ZarnPSqlValue()},
         {"longitude",
          hasLocation ? ZarnPSqlValue(ZarnPDictionaryHelper::doubleValueOf(*longitude)) : ZarnPSqlValue()},
-        {"data", stringEntry(userInfo, "action").value_or("NULL")},
-        {"match_range", intEntry(userInfo, "matchRange")},
+        {"data", ZarnPDictionaryHelper::stringEntry(userInfo, "action").value_or("NULL")},
+        {"match_range", ZarnPDictionaryHelper::intEntry(userInfo, "matchRange")},
         {"notification_handler_type", handlerType},
         {"is_beacon", regionType == ZarnPNotificationRegionTypeBeacon},
-        {"trigger_on_exit", stringEntry(userInfo, "trigger") == "exit"},
-        {"dwelling_minutes", intEntry(userInfo, "dwellingMinutes")},
+        {"trigger_on_exit", ZarnPDictionaryHelper::stringEntry(userInfo, "trigger") == "exit"},
+        {"dwelling_minutes", ZarnPDictionaryHelper::intEntry(userInfo, "dwellingMinutes")},
         {"date_sent", now ? ZarnPSqlValue(*now) : ZarnPSqlValue()},
-        {"beaconUuid", stringEntry(userInfo, "beaconUuid").value_or("NULL")},
+        {"beaconUuid", ZarnPDictionaryHelper::stringEntry(userInfo, "beaconUuid").value_or("NULL")},
         {"region_type", regionType},
     };
     auto db = database();

@@ -162,6 +162,47 @@ TEST(DictionaryHelperTest, AnErrorAlreadyInTheSlotIsKept) {
     EXPECT_EQ(error, (Error{"Other", 7, "earlier"}));
 }
 
+TEST(DictionaryHelperTest, LenientEntryReadsFollowTheirRows) {
+    struct Case {
+        Value dict;
+        std::string key;
+        std::optional<Value> entry;  // nullopt: no entry
+        std::optional<std::string> text;
+        int number;
+    };
+    const Value info = {{"id", "c;r"},        {"minutes", 15},   {"text", "20 minutes"}, {"null", nullptr},
+                        {"list", {1, 2}},     {"fraction", 2.9}, {"flag", true},         {"huge", 1e20},
+                        {"dict", {{"k", 1}}}, {"negative", -3}};
+    const std::vector<Case> cases = {
+        {info, "id", Value("c;r"), "c;r", 0},
+        {info, "minutes", Value(15), std::nullopt, 15},
+        {info, "text", Value("20 minutes"), "20 minutes", 20},
+        {info, "null", Value(nullptr), std::nullopt, 0},
+        {info, "list", Value({1, 2}), std::nullopt, 0},
+        {info, "dict", Value({{"k", 1}}), std::nullopt, 0},
+        {info, "fraction", Value(2.9), std::nullopt, 2},
+        {info, "flag", Value(true), std::nullopt, 1},
+        {info, "huge", Value(1e20), std::nullopt, INT_MAX},
+        {info, "negative", Value(-3), std::nullopt, -3},
+        {info, "absent", std::nullopt, std::nullopt, 0},
+        {info, "", std::nullopt, std::nullopt, 0},
+        {Value(), "id", std::nullopt, std::nullopt, 0},
+        {Value("id"), "id", std::nullopt, std::nullopt, 0},
+        {Value::array({"id"}), "id", std::nullopt, std::nullopt, 0},
+    };
+    for (const auto& c : cases) {
+        const Value* found = H::entry(c.dict, c.key);
+        SCOPED_TRACE(c.dict.dump() + " / " + c.key);
+        ASSERT_EQ(found != nullptr, c.entry.has_value());
+        if (found) {
+            EXPECT_EQ(*found, *c.entry);
+            EXPECT_EQ(found, &c.dict.at(c.key));  // the entry itself, not a copy
+        }
+        EXPECT_EQ(H::stringEntry(c.dict, c.key), c.text);
+        EXPECT_EQ(H::intEntry(c.dict, c.key), c.number);
+    }
+}
+
 TEST(DictionaryHelperTest, ValueReadingsOfNumbersAndTexts) {
     EXPECT_EQ(H::intValueOf(Value("15 minutes")), 15);
     EXPECT_EQ(H::intValueOf(Value(15.9)), 15);

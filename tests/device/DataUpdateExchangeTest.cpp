@@ -29,6 +29,7 @@
 #include "store/ZarnPGeohashReadDao.h"
 #include "store/ZarnPSqLiteDb.h"
 #include "store/ZarnPSqLiteKeyValueDao.h"
+#include "tests/support/ExchangeSupport.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace zarn {
@@ -36,14 +37,6 @@ namespace {
 
 namespace fb = com::zarnkit::velto::dataupdate::fb;
 using Strings = std::vector<std::string>;
-
-const fb::DataUpdateResponseDTO* verifyingReader(const std::vector<std::uint8_t>& bytes) {
-    if (bytes.size() < sizeof(flatbuffers::uoffset_t))
-        return nullptr;
-    flatbuffers::Verifier verifier(bytes.data(), bytes.size());
-    return fb::VerifyDataUpdateResponseDTOBuffer(verifier) ? fb::GetDataUpdateResponseDTO(bytes.data())
-                                                           : nullptr;
-}
 
 // The service's creator, or none at all when the body cannot be made.
 class SwitchableCreator final : public ZarnPHttpRequestCreator {
@@ -77,7 +70,7 @@ class SwitchableCreator final : public ZarnPHttpRequestCreator {
     std::shared_ptr<ZarnPHttpRequestCreator> inner_;
 };
 
-class RecordingFences final : public ZarnPFenceDao {
+class RecordingFences final : public test::IgnoringFences {
   public:
     void replaceNotifications(const std::vector<ZarnPGeofence>&,
                               const std::optional<std::vector<std::string>>&) override {
@@ -92,9 +85,6 @@ class RecordingFences final : public ZarnPFenceDao {
         calls.push_back("replaceBeacons:" + joined);
     }
     void removeAllFences() override { calls.push_back("removeAll"); }
-    void getReady() override {}
-    bool isBeaconSupported() override { return true; }
-    bool isRegionExitSupported() override { return true; }
     Strings calls;
 };
 
@@ -124,38 +114,22 @@ class DataUpdateExchangeTest : public ::testing::Test {
     }
 
     void build() {
-        db = std::make_shared<ZarnPSqLiteDb>(22, env.path("Documents/zarn.db"),
-                                             platform::current().fileSystem);
-        db->disableThreadCheck();
-        strings = std::make_shared<ZarnPSqLiteKeyValueDao>(db);
-        keyValues = strings->keyValueDao();
-        keyValues->setPropertyValue("token-1", ZarnPDataUpdateDao::kPublicTokenKey);
-        auto clock = std::make_shared<ZarnPSystemClockDao>(env.time);
-        publicLog = std::make_shared<ZarnPSystemPublicLogDao>(clock, nullptr, nullptr, env.fileSystem,
-                                                              env.time, [] { return true; });
-        publicLog->setEnabled(true);
+        stores = std::make_unique<test::ExchangeStores>(
+            env.path("Documents/zarn.db"), platform::current().fileSystem, env.time, *env.device);
+        stores->keyValues->setPropertyValue("token-1", ZarnPDataUpdateDao::kPublicTokenKey);
+        stores->publicLog->setEnabled(true);
         creator = std::make_shared<SwitchableCreator>(service->requestCreator());
-        dao = ZarnPDataUpdateDao::create(ZarnPDataUpdateDao::Collaborators{
-            .httpDao = std::make_shared<ZarnPHttpDao>(tasks, verifyingReader, creator,
-                                                      "https://service.test/v2/client/"),
-            .deviceIdDao =
-                std::make_shared<ZarnPDeviceIdDao>(std::make_shared<ZarnPUuidGenerator>(), keyValues),
-            .networkDao = std::make_shared<ZarnPNetworkDao>("service.test", env.device->reachability()),
-            .batteryDao = std::make_shared<ZarnPBatteryDao>(env.device->battery()),
-            .geohashReadDao = std::make_shared<ZarnPGeohashReadDao>(db),
-            .fenceDao = fences,
-            .publicLogDao = publicLog,
-            .keyValueDao = keyValues,
-            .clockDao = clock,
-            .save =
-                [this](const fb::DataUpdateResponseDTO& root, const std::shared_ptr<ZarnPContext>&) {
-                    savedDeleteAll.push_back(root.deleteAllOldData());
-                    if (failSave)
-                        throw std::runtime_error("disk I/O error");
-                    return outcome;
-                },
-            .invalidateCache = [this] { ++invalidations; },
-        });
+        dao = ZarnPDataUpdateDao::create(stores->collaborators(
+            std::make_shared<ZarnPHttpDao>(tasks, test::verifyingReader, creator,
+                                           "https://service.test/v2/client/"),
+            "service.test", fences,
+            [this](const fb::DataUpdateResponseDTO& root, const std::shared_ptr<ZarnPContext>&) {
+                savedDeleteAll.push_back(root.deleteAllOldData());
+                if (failSave)
+                    throw std::runtime_error("disk I/O error");
+                return outcome;
+            },
+            [this] { ++invalidations; }));
     }
 
     std::vector<std::shared_ptr<ZarnPEvent>> someEvents(int n) {
@@ -184,10 +158,7 @@ class DataUpdateExchangeTest : public ::testing::Test {
         std::make_shared<ZarnPSystemTimerDao>(env.time, platform::mainRunLoop(), env.device->application());
     std::shared_ptr<ZarnPSystemBackgroundTaskDao> tasks = std::make_shared<ZarnPSystemBackgroundTaskDao>(
         timer, env.device->backgroundTasks(), env.device->application());
-    std::shared_ptr<ZarnPSqLiteDb> db;
-    std::shared_ptr<ZarnPSqLiteKeyValueDao> strings;
-    std::shared_ptr<ZarnPKeyValueDao> keyValues;
-    std::shared_ptr<ZarnPSystemPublicLogDao> publicLog;
+    std::unique_ptr<test::ExchangeStores> stores;
     std::shared_ptr<SwitchableCreator> creator;
     std::shared_ptr<RecordingFences> fences = std::make_shared<RecordingFences>();
     std::shared_ptr<RecordingLoadDelegate> delegate = std::make_shared<RecordingLoadDelegate>();
@@ -232,7 +203,8 @@ TEST_F(DataUpdateExchangeTest, EachKindOfReplyIsSavedOnlyWhenItIsAFreshUpdateFor
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         timer->invokeBlockOnRunLoop(
-            [&] { keyValues->setPropertyValue("token-1", ZarnPDataUpdateDao::kPublicTokenKey); }, true);
+            [&] { stores->keyValues->setPropertyValue("token-1", ZarnPDataUpdateDao::kPublicTokenKey); },
+            true);
         delegate->calls.clear();
         savedDeleteAll.clear();
         invalidations = 0;
@@ -245,7 +217,8 @@ TEST_F(DataUpdateExchangeTest, EachKindOfReplyIsSavedOnlyWhenItIsAFreshUpdateFor
                     dao->storeEventsAndLoadNotifications(someEvents(2), nullptr, true, true, "token-1",
                                                          std::nullopt, std::nullopt, Value::object(),
                                                          delegate, nullptr);
-                    keyValues->setPropertyValue(*row.tokenAfterRequest, ZarnPDataUpdateDao::kPublicTokenKey);
+                    stores->keyValues->setPropertyValue(*row.tokenAfterRequest,
+                                                        ZarnPDataUpdateDao::kPublicTokenKey);
                 },
                 true);
             env.runUntilIdle();

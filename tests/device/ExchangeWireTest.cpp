@@ -45,6 +45,7 @@
 #include "store/ZarnPGeohashReadDao.h"
 #include "store/ZarnPSqLiteDb.h"
 #include "store/ZarnPSqLiteKeyValueDao.h"
+#include "tests/support/ExchangeSupport.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace zarn {
@@ -56,18 +57,6 @@ using Events = std::vector<std::shared_ptr<ZarnPEvent>>;
 const fb::DataUpdateResponseDTO* reader(const std::vector<std::uint8_t>& bytes) {
     return ZarnPDataUpdateReader::read(std::span<const std::uint8_t>(bytes));
 }
-
-class IgnoringFences final : public ZarnPFenceDao {
-  public:
-    void replaceNotifications(const std::vector<ZarnPGeofence>&,
-                              const std::optional<std::vector<std::string>>&) override {}
-    void monitorGeofenceNotifications(const std::vector<ZarnPGeofence>&) override {}
-    void replaceBeaconNotifications(const std::vector<std::string>&) override {}
-    void removeAllFences() override {}
-    void getReady() override {}
-    bool isBeaconSupported() override { return true; }
-    bool isRegionExitSupported() override { return true; }
-};
 
 struct Completed {
     std::size_t events = 0;
@@ -87,18 +76,6 @@ class Delegates final : public ZarnPStoreEventsAndLoadNotificationsDelegate, pub
     }
     std::vector<Completed> calls;
 };
-
-int refusedPort() {
-    int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    ::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::close(s);
-    return ntohs(addr.sin_port);
-}
 
 // Takes one HTTPS request off a loopback socket and keeps its head exactly as it was sent; the
 // server library of the test service keeps headers by name, not in their order.
@@ -188,25 +165,15 @@ class RawHttpsRecorder {
 class ExchangeWireTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(server.start());
-        platform::CurlHttpClient::Options options;
-        options.caFile = server.caFile();
-        client = std::make_shared<platform::CurlHttpClient>(options);
-        options.dnsOverHttpsUrl = server.unknownNamesResolver();
+        ASSERT_TRUE(loopback.start());
+        auto options = loopback.options;
+        options.dnsOverHttpsUrl = loopback.server.unknownNamesResolver();
         noNames = std::make_shared<platform::CurlHttpClient>(options);
 
-        db = std::make_shared<ZarnPSqLiteDb>(22, env.path("Documents/zarn.db"),
-                                             platform::current().fileSystem);
-        db->disableThreadCheck();
-        strings = std::make_shared<ZarnPSqLiteKeyValueDao>(db);
-        keyValues = strings->keyValueDao();
         // The stores are first used on the SDK thread, where the exchange uses them.
         timer->invokeBlockOnRunLoop(
-            [this] { keyValues->setPropertyValue("token-1", ZarnPDataUpdateDao::kPublicTokenKey); }, true);
-        clock = std::make_shared<ZarnPSystemClockDao>(env.time);
-        publicLog = std::make_shared<ZarnPSystemPublicLogDao>(clock, nullptr, nullptr, env.fileSystem,
-                                                              env.time, [] { return true; });
-        deviceIds = std::make_shared<ZarnPDeviceIdDao>(std::make_shared<ZarnPUuidGenerator>(), keyValues);
+            [this] { stores.keyValues->setPropertyValue("token-1", ZarnPDataUpdateDao::kPublicTokenKey); },
+            true);
         env.device->battery()->setBattery(0.25, platform::BatteryState::Charging);
         env.device->reachability()->setReachabilityFlags(platform::kReachabilityFlagReachable |
                                                          platform::kReachabilityFlagIsWWAN);
@@ -214,25 +181,14 @@ class ExchangeWireTest : public ::testing::Test {
 
     std::shared_ptr<ZarnPDataUpdateDao> daoOver(std::shared_ptr<platform::HttpClient> through,
                                                 const std::string& base) {
-        return ZarnPDataUpdateDao::create(ZarnPDataUpdateDao::Collaborators{
-            .httpDao = std::make_shared<ZarnPHttpDao>(
+        return ZarnPDataUpdateDao::create(stores.collaborators(
+            std::make_shared<ZarnPHttpDao>(
                 tasks, reader, std::make_shared<ZarnPHttpRequestCreatorImpl>(std::move(through)), base),
-            .deviceIdDao = deviceIds,
-            .networkDao =
-                std::make_shared<ZarnPNetworkDao>(ZarnPHttpDao::hostOf(base), env.device->reachability()),
-            .batteryDao = std::make_shared<ZarnPBatteryDao>(env.device->battery()),
-            .geohashReadDao = std::make_shared<ZarnPGeohashReadDao>(db),
-            .fenceDao = std::make_shared<IgnoringFences>(),
-            .publicLogDao = publicLog,
-            .keyValueDao = keyValues,
-            .clockDao = clock,
-            .save =
-                [this](const fb::DataUpdateResponseDTO& root, const std::shared_ptr<ZarnPContext>&) {
-                    saved.push_back(root.deleteAllOldData());
-                    return ZarnPDataUpdateSaveOutcome{};
-                },
-            .invalidateCache = nullptr,
-        });
+            ZarnPHttpDao::hostOf(base), std::make_shared<test::IgnoringFences>(),
+            [this](const fb::DataUpdateResponseDTO& root, const std::shared_ptr<ZarnPContext>&) {
+                saved.push_back(root.deleteAllOldData());
+                return ZarnPDataUpdateSaveOutcome{};
+            }));
     }
 
     // Runs `call` on the SDK thread and waits (virtual time) until the exchange has completed.
@@ -246,28 +202,22 @@ class ExchangeWireTest : public ::testing::Test {
     }
 
     test::TestEnvironment env;
-    std::shared_ptr<sim::TestService> service = std::make_shared<sim::TestService>();
-    sim::HttpsTestServer server{service, env.home};
-    std::shared_ptr<platform::CurlHttpClient> client;
+    test::LoopbackService loopback{env.home};
     std::shared_ptr<platform::CurlHttpClient> noNames;  // every host name is unknown
     std::shared_ptr<ZarnPSystemTimerDao> timer =
         std::make_shared<ZarnPSystemTimerDao>(env.time, platform::mainRunLoop(), env.device->application());
     std::shared_ptr<ZarnPSystemBackgroundTaskDao> tasks = std::make_shared<ZarnPSystemBackgroundTaskDao>(
         timer, env.device->backgroundTasks(), env.device->application());
-    std::shared_ptr<ZarnPSqLiteDb> db;
-    std::shared_ptr<ZarnPSqLiteKeyValueDao> strings;
-    std::shared_ptr<ZarnPKeyValueDao> keyValues;
-    std::shared_ptr<ZarnPSystemClockDao> clock;
-    std::shared_ptr<ZarnPSystemPublicLogDao> publicLog;
-    std::shared_ptr<ZarnPDeviceIdDao> deviceIds;
+    test::ExchangeStores stores{env.path("Documents/zarn.db"), platform::current().fileSystem, env.time,
+                                *env.device};
     std::shared_ptr<Delegates> delegates = std::make_shared<Delegates>();
     std::vector<bool> saved;
 };
 
 TEST_F(ExchangeWireTest, BothRequestsCarryTheirAddressHeadersAndEveryBodyKey) {
-    auto dao = daoOver(client, server.baseAddress());
+    auto dao = daoOver(loopback.client, loopback.server.baseAddress());
     std::string deviceId;
-    timer->invokeBlockOnRunLoop([&] { deviceId = deviceIds->getDeviceId(); }, true);
+    timer->invokeBlockOnRunLoop([&] { deviceId = stores.deviceIds->getDeviceId(); }, true);
     Events events = {
         std::make_shared<ZarnPEvent>("E1", 10, at(-1.5), Value{{"k", "v"}}),
         std::make_shared<ZarnPEvent>("E2", 2, at(-2.5), Value::object()),  // halves away from zero
@@ -352,12 +302,12 @@ TEST_F(ExchangeWireTest, BothRequestsCarryTheirAddressHeadersAndEveryBodyKey) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        service->clearRequests();
+        loopback.service->clearRequests();
         delegates->calls.clear();
         onSdk(row.call);
         ASSERT_EQ(delegates->calls.size(), 1u);
         EXPECT_FALSE(delegates->calls[0].error);
-        auto requests = service->requests();
+        auto requests = loopback.service->requests();
         ASSERT_EQ(requests.size(), 1u);
         const auto& r = requests[0];
         EXPECT_EQ(r.method, "POST");
@@ -422,8 +372,8 @@ TEST_F(ExchangeWireTest, OnTheWireTheHeadersGoInTheirOrderOnce) {
 }
 
 TEST_F(ExchangeWireTest, EachAnswerAndTransportFailureCompletesBothExchangesOnce) {
-    service->setDataUpdate(sim::DataUpdateBuilder::build({.deleteAllOldData = true}));
-    const std::string refused = "https://127.0.0.1:" + std::to_string(refusedPort()) + "/v2/client/";
+    loopback.service->setDataUpdate(sim::DataUpdateBuilder::build({.deleteAllOldData = true}));
+    const std::string refused = "https://127.0.0.1:" + std::to_string(test::refusedPort()) + "/v2/client/";
     using K = sim::TestAnswer::Kind;
     struct Row {
         const char* name;
@@ -457,12 +407,12 @@ TEST_F(ExchangeWireTest, EachAnswerAndTransportFailureCompletesBothExchangesOnce
             SCOPED_TRACE(std::string(row.name) + (load ? " (data update)" : " (events only)"));
             std::string base = row.refusedPort    ? refused
                                : row.unknownNames ? std::string("https://service.zarn.invalid/v2/client/")
-                                                  : server.baseAddress();
-            auto dao = daoOver(row.unknownNames ? noNames : client, base);
-            service->clearAnswers();
-            service->clearRequests();
+                                                  : loopback.server.baseAddress();
+            auto dao = daoOver(row.unknownNames ? noNames : loopback.client, base);
+            loopback.service->clearAnswers();
+            loopback.service->clearRequests();
             if (row.answer)
-                service->queueAnswer(*row.answer);
+                loopback.service->queueAnswer(*row.answer);
             delegates->calls.clear();
             saved.clear();
             int emptyBefore = env.consoleCount("Ignoring empty response");
@@ -477,7 +427,7 @@ TEST_F(ExchangeWireTest, EachAnswerAndTransportFailureCompletesBothExchangesOnce
             ASSERT_EQ(delegates->calls.size(), 1u);
             const auto& call = delegates->calls[0];
             EXPECT_EQ(call.events, 2u);  // handed back to be deleted or kept
-            EXPECT_EQ(service->requestCount(), row.answer ? 1u : 0u);
+            EXPECT_EQ(loopback.service->requestCount(), row.answer ? 1u : 0u);
             if (row.error) {
                 ASSERT_TRUE(call.error);
                 EXPECT_EQ(call.error->domain, row.error->first);
@@ -497,10 +447,10 @@ TEST_F(ExchangeWireTest, EachAnswerAndTransportFailureCompletesBothExchangesOnce
     EXPECT_TRUE(env.device->backgroundTasks()->runningBackgroundTasks().empty());
 
     // The exchange's own 30 s would be real time here: the same transport with a short timeout.
-    service->queueAnswer({K::Normal, 200, 30.0, "storeEvents"});
-    platform::HttpRequest request{"POST", server.baseAddress() + "storeEvents", {}, {}, 0.4};
+    loopback.service->queueAnswer({K::Normal, 200, 30.0, "storeEvents"});
+    platform::HttpRequest request{"POST", loopback.server.baseAddress() + "storeEvents", {}, {}, 0.4};
     std::promise<platform::HttpResult> done;
-    client->send(request, [&](platform::HttpResult r) { done.set_value(std::move(r)); });
+    loopback.client->send(request, [&](platform::HttpResult r) { done.set_value(std::move(r)); });
     auto slow = done.get_future().get();
     ASSERT_TRUE(slow.error);
     EXPECT_EQ(slow.error->domain, platform::kUrlErrorDomain);

@@ -21,20 +21,13 @@
 #include "schema/dataupdate_generated.h"
 #include "sim/HttpsTestServer.h"
 #include "sim/TestService.h"
+#include "tests/support/ExchangeSupport.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace zarn {
 namespace {
 
 namespace fb = com::zarnkit::velto::dataupdate::fb;
-
-const fb::DataUpdateResponseDTO* verifyingReader(const std::vector<std::uint8_t>& bytes) {
-    if (bytes.size() < sizeof(flatbuffers::uoffset_t))
-        return nullptr;
-    flatbuffers::Verifier verifier(bytes.data(), bytes.size());
-    return fb::VerifyDataUpdateResponseDTOBuffer(verifier) ? fb::GetDataUpdateResponseDTO(bytes.data())
-                                                           : nullptr;
-}
 
 std::vector<std::uint8_t> fullUpdate() {
     flatbuffers::FlatBufferBuilder builder;
@@ -68,29 +61,12 @@ class Recorder final : public ZarnPRawHttpRequestDelegate, public ZarnPServiceRe
     std::vector<std::any> tags;
 };
 
-int refusedPort() {
-    int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    ::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::close(s);  // nothing listens there now
-    return ntohs(addr.sin_port);
-}
-
 class HttpTransportTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(server.start());
-        platform::CurlHttpClient::Options options;
-        options.caFile = server.caFile();
-        client = std::make_shared<platform::CurlHttpClient>(options);
-    }
+    void SetUp() override { ASSERT_TRUE(loopback.start()); }
 
     std::shared_ptr<ZarnPHttpDao> daoOver(std::shared_ptr<platform::HttpClient> over, std::string base) {
-        return std::make_shared<ZarnPHttpDao>(tasks, verifyingReader,
+        return std::make_shared<ZarnPHttpDao>(tasks, test::verifyingReader,
                                               std::make_shared<ZarnPHttpRequestCreatorImpl>(std::move(over)),
                                               std::move(base));
     }
@@ -124,9 +100,7 @@ class HttpTransportTest : public ::testing::Test {
     }
 
     test::TestEnvironment env;
-    std::shared_ptr<sim::TestService> service = std::make_shared<sim::TestService>();
-    sim::HttpsTestServer server{service, env.home};
-    std::shared_ptr<platform::CurlHttpClient> client;
+    test::LoopbackService loopback{env.home};
     std::shared_ptr<ZarnPSystemTimerDao> timer =
         std::make_shared<ZarnPSystemTimerDao>(env.time, platform::mainRunLoop(), env.device->application());
     std::shared_ptr<ZarnPSystemBackgroundTaskDao> tasks = std::make_shared<ZarnPSystemBackgroundTaskDao>(
@@ -135,7 +109,7 @@ class HttpTransportTest : public ::testing::Test {
 };
 
 TEST_F(HttpTransportTest, StoreEventsGoesOutAsGzipJsonWithTheHeadersAndBasicAuthorisation) {
-    auto dao = daoOver(client, server.baseAddress());
+    auto dao = daoOver(loopback.client, loopback.server.baseAddress());
     Date now = dateWithTimeIntervalSince1970(test::TestEnvironment::kStart);
     // Text the service would choke on must not make this and every later upload fail.
     auto event = std::make_shared<ZarnPEvent>("E1", 10, dateByAddingTimeInterval(now, -1.5),
@@ -146,7 +120,7 @@ TEST_F(HttpTransportTest, StoreEventsGoesOutAsGzipJsonWithTheHeadersAndBasicAuth
     ASSERT_TRUE(post(*dao, "storeEvents", ZarnPStoreEventMarshaller::storeEventsToDictionary(command), false,
                      context));
 
-    auto requests = service->requests();
+    auto requests = loopback.service->requests();
     ASSERT_EQ(requests.size(), 1u);
     const auto& r = requests[0];
     EXPECT_EQ(r.method, "POST");
@@ -178,7 +152,7 @@ TEST_F(HttpTransportTest, StoreEventsGoesOutAsGzipJsonWithTheHeadersAndBasicAuth
     ASSERT_EQ(recorder->calls.size(), 1u);
     EXPECT_FALSE(recorder->calls[0].error);
     EXPECT_EQ(recorder->calls[0].context, context);
-    EXPECT_EQ(recorder->calls[0].url, server.baseAddress() + "storeEvents");
+    EXPECT_EQ(recorder->calls[0].url, loopback.server.baseAddress() + "storeEvents");
     EXPECT_EQ(std::any_cast<std::string>(recorder->tags[0]), "tag");
     // The request held a background task until it completed.
     EXPECT_EQ(env.device->backgroundTasks()->begunBackgroundTasks().size(), 1u);
@@ -186,8 +160,8 @@ TEST_F(HttpTransportTest, StoreEventsGoesOutAsGzipJsonWithTheHeadersAndBasicAuth
 }
 
 TEST_F(HttpTransportTest, DataUpdateRequestCarriesEveryKeyAndItsAnswerReachesTheDelegate) {
-    service->setDataUpdate(fullUpdate());
-    auto dao = daoOver(client, server.baseAddress());
+    loopback.service->setDataUpdate(fullUpdate());
+    auto dao = daoOver(loopback.client, loopback.server.baseAddress());
     Date now = dateWithTimeIntervalSince1970(test::TestEnvironment::kStart);
     auto event = std::make_shared<ZarnPEvent>("E2", 2, dateByAddingTimeInterval(now, -0.4), Value::object());
     std::vector<Value> tiles = {Value{{"id", "u33db"}, {"version", 1099511627776LL}},
@@ -199,7 +173,7 @@ TEST_F(HttpTransportTest, DataUpdateRequestCarriesEveryKeyAndItsAnswerReachesThe
     ASSERT_TRUE(post(*dao, "storeEventsAndLoadNotifications",
                      ZarnPStoreEventMarshaller::storeEventsAndLoadNotificationsToDictionary(command), true));
 
-    auto requests = service->requests();
+    auto requests = loopback.service->requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].path, "/v2/client/storeEventsAndLoadNotifications");
     ASSERT_TRUE(requests[0].json);
@@ -233,8 +207,8 @@ TEST_F(HttpTransportTest, DataUpdateRequestCarriesEveryKeyAndItsAnswerReachesThe
 }
 
 TEST_F(HttpTransportTest, AnswersOtherThanADataUpdateCompleteWithTheRightErrorOrNone) {
-    service->setDataUpdate(fullUpdate());
-    auto dao = daoOver(client, server.baseAddress());
+    loopback.service->setDataUpdate(fullUpdate());
+    auto dao = daoOver(loopback.client, loopback.server.baseAddress());
     struct Case {
         sim::TestAnswer answer;
         std::optional<std::string> domain;
@@ -253,7 +227,7 @@ TEST_F(HttpTransportTest, AnswersOtherThanADataUpdateCompleteWithTheRightErrorOr
         {{K::Drop, 200}, platform::kUrlErrorDomain, platform::kUrlErrorNetworkConnectionLost, false},
     };
     for (const auto& c : cases) {
-        service->queueAnswer(c.answer);
+        loopback.service->queueAnswer(c.answer);
         recorder->calls.clear();
         ASSERT_TRUE(post(*dao, "storeEventsAndLoadNotifications", Value{{"deviceId", "D"}}, true));
         ASSERT_EQ(recorder->calls.size(), 1u) << c.answer.status;
@@ -269,7 +243,7 @@ TEST_F(HttpTransportTest, AnswersOtherThanADataUpdateCompleteWithTheRightErrorOr
         if (call.error->domain == "zarn") {
             std::string expected =
                 format("Http request to [%@storeEventsAndLoadNotifications] failed with error code: %d",
-                       server.baseAddress(), c.answer.status);
+                       loopback.server.baseAddress(), c.answer.status);
             EXPECT_EQ(call.error->message.rfind(expected, 0), 0u) << call.error->message;
         }
     }
@@ -277,9 +251,10 @@ TEST_F(HttpTransportTest, AnswersOtherThanADataUpdateCompleteWithTheRightErrorOr
 }
 
 TEST_F(HttpTransportTest, TransportFailuresCarryTheUrlLoadingCodes) {
-    int port = refusedPort();
+    int port = test::refusedPort();
     // Refused port.
-    auto refused = exchange(*client, "https://127.0.0.1:" + std::to_string(port) + "/v2/client/storeEvents");
+    auto refused =
+        exchange(*loopback.client, "https://127.0.0.1:" + std::to_string(port) + "/v2/client/storeEvents");
     ASSERT_TRUE(refused.error);
     EXPECT_EQ(refused.error->domain, platform::kUrlErrorDomain);
     EXPECT_EQ(refused.error->code, platform::kUrlErrorCannotConnectToHost);
@@ -287,7 +262,7 @@ TEST_F(HttpTransportTest, TransportFailuresCarryTheUrlLoadingCodes) {
     // Unknown host: names are looked up through a resolver on loopback that is not there, so
     // nothing leaves the machine.
     platform::CurlHttpClient::Options options;
-    options.caFile = server.caFile();
+    options.caFile = loopback.server.caFile();
     options.dnsOverHttpsUrl = "https://127.0.0.1:" + std::to_string(port) + "/dns-query";
     platform::CurlHttpClient noResolver(options);
     auto unknown = exchange(noResolver, "https://service.zarn.invalid/v2/client/storeEvents");
@@ -298,34 +273,36 @@ TEST_F(HttpTransportTest, TransportFailuresCarryTheUrlLoadingCodes) {
     // load it may end the exchange before the server has read the request, or the server may
     // read it only after the client gave up: the slow answer is meant for its own endpoint, so
     // it can never be taken by, or left over for, the requests below.
-    service->queueAnswer({sim::TestAnswer::Kind::Normal, 200, 30.0, "storeEventsAndLoadNotifications"});
-    auto slow = exchange(*client, server.baseAddress() + "storeEventsAndLoadNotifications", 0.3);
+    loopback.service->queueAnswer(
+        {sim::TestAnswer::Kind::Normal, 200, 30.0, "storeEventsAndLoadNotifications"});
+    auto slow =
+        exchange(*loopback.client, loopback.server.baseAddress() + "storeEventsAndLoadNotifications", 0.3);
     ASSERT_TRUE(slow.error);
     EXPECT_EQ(slow.error->code, platform::kUrlErrorTimedOut);
 
     // The certificate is verified: a client that does not trust it gets no answer.
     platform::CurlHttpClient systemTrust;
-    auto untrusted = exchange(systemTrust, server.baseAddress() + "storeEvents");
+    auto untrusted = exchange(systemTrust, loopback.server.baseAddress() + "storeEvents");
     ASSERT_TRUE(untrusted.error);
     EXPECT_GE(untrusted.error->code, platform::kUrlErrorClientCertificateRejected);
     EXPECT_LE(untrusted.error->code, platform::kUrlErrorSecureConnectionFailed);
 
     // Plain http is refused before anything is sent.
-    auto plain =
-        exchange(*client, "http://127.0.0.1:" + std::to_string(server.port()) + "/v2/client/storeEvents");
+    auto plain = exchange(*loopback.client, "http://127.0.0.1:" + std::to_string(loopback.server.port()) +
+                                                "/v2/client/storeEvents");
     ASSERT_TRUE(plain.error);
     EXPECT_EQ(plain.error->code, platform::kUrlErrorUnsupportedURL);
 
     // A status is an answer, not a transport error.
-    service->queueAnswer({sim::TestAnswer::Kind::Empty, 503, 0, "storeEvents"});
-    auto unavailable = exchange(*client, server.baseAddress() + "storeEvents");
+    loopback.service->queueAnswer({sim::TestAnswer::Kind::Empty, 503, 0, "storeEvents"});
+    auto unavailable = exchange(*loopback.client, loopback.server.baseAddress() + "storeEvents");
     EXPECT_FALSE(unavailable.error);
     EXPECT_EQ(unavailable.response.statusCode, 503);
 }
 
 TEST_F(HttpTransportTest, InProcessTheWireFormKeepsItsHeaderOrderAndAStartCountsOnce) {
-    auto dao = daoOver(service, "https://service.test/v2/client/");
-    auto creator = service->requestCreator();
+    auto dao = daoOver(loopback.service, "https://service.test/v2/client/");
+    auto creator = loopback.service->requestCreator();
     std::shared_ptr<ZarnPServiceResponseHttpRequest> request;
     timer->invokeBlockOnRunLoop(
         [&] {
@@ -339,7 +316,7 @@ TEST_F(HttpTransportTest, InProcessTheWireFormKeepsItsHeaderOrderAndAStartCounts
     env.runUntilIdle();
     ASSERT_TRUE(request);
     EXPECT_TRUE(env.consoleContains("Request already started"));
-    auto requests = service->requests();
+    auto requests = loopback.service->requests();
     ASSERT_EQ(requests.size(), 1u);
     std::vector<std::string> names;
     for (const auto& [name, value] : requests[0].headers) names.push_back(name);
@@ -351,8 +328,8 @@ TEST_F(HttpTransportTest, InProcessTheWireFormKeepsItsHeaderOrderAndAStartCounts
     EXPECT_EQ(recorder->calls.size(), 1u);
 
     // In process a slow answer past the timeout and a dropped connection fail as on the wire.
-    service->queueAnswer({sim::TestAnswer::Kind::Normal, 200, 31.0});
-    service->queueAnswer({sim::TestAnswer::Kind::Drop, 200});
+    loopback.service->queueAnswer({sim::TestAnswer::Kind::Normal, 200, 31.0});
+    loopback.service->queueAnswer({sim::TestAnswer::Kind::Drop, 200});
     recorder->calls.clear();
     ASSERT_TRUE(post(*dao, "storeEvents", Value::object(), false));
     ASSERT_TRUE(post(*dao, "storeEvents", Value::object(), false));
@@ -362,10 +339,10 @@ TEST_F(HttpTransportTest, InProcessTheWireFormKeepsItsHeaderOrderAndAStartCounts
 }
 
 TEST_F(HttpTransportTest, WithoutABodyNoRequestIsMadeAndTheCallerIsTold) {
-    auto dao = daoOver(service, "https://service.test/v2/client/");
+    auto dao = daoOver(loopback.service, "https://service.test/v2/client/");
     EXPECT_FALSE(post(*dao, "storeEvents", Value(), false));
     EXPECT_FALSE(post(*dao, "storeEventsAndLoadNotifications", Value(), true));
-    EXPECT_EQ(service->requestCount(), 0u);
+    EXPECT_EQ(loopback.service->requestCount(), 0u);
     EXPECT_TRUE(recorder->calls.empty());
     EXPECT_TRUE(env.device->backgroundTasks()->begunBackgroundTasks().empty());
 }

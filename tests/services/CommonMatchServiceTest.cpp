@@ -36,6 +36,7 @@
 #include "store/ZarnPSqLiteSegmentationHistoryDao.h"
 #include "store/ZarnPSqLiteSentTriggerDao.h"
 #include "tests/services/ServiceTestSupport.h"
+#include "tests/support/FenceDoubles.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace zarn {
@@ -53,18 +54,11 @@ class SetClock final : public ZarnPClockDao {
     std::atomic<double> seconds{test::TestEnvironment::kStart};
 };
 
-class RecordingFences final : public ZarnPFenceDao {
+class RecordingFences final : public test::IgnoringFences {
   public:
-    void replaceNotifications(const std::vector<ZarnPGeofence>&,
-                              const std::optional<std::vector<std::string>>&) override {}
     void monitorGeofenceNotifications(const std::vector<ZarnPGeofence>& geofences) override {
         calls.push_back(geofences);
     }
-    void replaceBeaconNotifications(const std::vector<std::string>&) override {}
-    void removeAllFences() override {}
-    void getReady() override {}
-    bool isBeaconSupported() override { return true; }
-    bool isRegionExitSupported() override { return true; }
     std::vector<std::vector<ZarnPGeofence>> calls;
 };
 

@@ -16,21 +16,17 @@
 #include "services/ZarnPFenceMatchService.h"
 #include "tests/device/MemoryStringKeyValueDao.h"
 #include "tests/services/LocationUpdateTestSupport.h"
+#include "tests/support/FenceDoubles.h"
 #include "tests/support/TestEnvironment.h"
 #include "zarn/platform/NotificationCenter.h"
 
 namespace zarn {
 namespace {
 
-class RecordingFenceDao final : public ZarnPFenceDao {
+class RecordingFenceDao final : public test::IgnoringFences {
   public:
-    void replaceNotifications(const std::vector<ZarnPGeofence>&,
-                              const std::optional<std::vector<std::string>>&) override {}
-    void monitorGeofenceNotifications(const std::vector<ZarnPGeofence>&) override {}
-    void replaceBeaconNotifications(const std::vector<std::string>&) override {}
     void removeAllFences() override { calls.push_back("removeAll"); }
     void getReady() override { calls.push_back("getReady"); }
-    bool isBeaconSupported() override { return true; }
     bool isRegionExitSupported() override { return false; }
     std::vector<std::string> calls;
 };

@@ -21,6 +21,7 @@
 #include "store/ZarnPSqLiteKeyValueDao.h"
 #include "store/ZarnPSqLiteNotificationDao.h"
 #include "tests/store/NearestTestSupport.h"
+#include "tests/support/CmatchDoubles.h"
 #include "tests/support/ServiceDoubles.h"
 #include "tests/support/TestEnvironment.h"
 #include "zarn/platform/NotificationCenter.h"
@@ -38,13 +39,10 @@ using Ids = std::set<std::string>;
 constexpr double kLat = 52.0, kLon = 13.0;
 constexpr double kMetresPerDegree = 111195.0;
 
-// The common matching as a recorder: answers set by the test, calls kept.
-class RecordingCommonMatching final : public ZarnPCommonMatching {
+// The common matching as a recorder: answers set by the test, calls kept; the rest answers as
+// the delegate-only one does.
+class RecordingCommonMatching final : public test::DelegateOnlyCommonMatching {
   public:
-    void setDelegate(std::weak_ptr<ZarnPMatchServiceOfferNotificationDelegate>) override {}
-    std::shared_ptr<ZarnPMatchServiceOfferNotificationDelegate> delegate() const override { return nullptr; }
-    int getCooldownPeriod() override { return 0; }
-    bool isInCooldown(int) override { return false; }
     bool shouldAbortMatchRunBecauseOfCoolDown() override { return globalCooldown; }
     bool isInCooldownGroup(const std::vector<ZarnPCooldownGroup>& groups, int regionType,
                            int subtractSeconds) override {
@@ -74,15 +72,6 @@ class RecordingCommonMatching final : public ZarnPCommonMatching {
         EXPECT_EQ(regionType, 0);
         for (const auto& n : notifications) offered.push_back(n.getShortId());
     }
-    void sendNotificationsToFilter(const std::vector<NotificationRequest>&,
-                                   const std::shared_ptr<ZarnPBackgroundTask>&,
-                                   const std::shared_ptr<ZarnPContext>&) override {}
-    void showNotifications(const std::vector<NotificationRequest>&, const std::vector<NotificationRequest>&,
-                           const std::shared_ptr<ZarnPBackgroundTask>&,
-                           const std::shared_ptr<ZarnPContext>&) override {}
-    void notificationIsOffered(const std::string&) override {}
-    void filteredNotificationsDealloc(const std::vector<NotificationRequest>&) override {}
-    void filteredGeotriggerDealloc(const std::vector<std::shared_ptr<ZarnGeotrigger>>&) override {}
 
     bool globalCooldown = false;
     bool increaseRange = false;
@@ -105,19 +94,9 @@ DataUpdateNotification fence(std::string campaign, std::string id, double metres
 
 // One world: stores on a fresh file (every store made before the file opens, so that each
 // creates its tables), the service under test and the recorder.
-struct Rig {
+struct Rig : test::NearestStore {
     Rig(test::TestEnvironment& env, const std::string& name)
-        : time(env.time),
-          clock(std::make_shared<ZarnPSystemClockDao>(time)),
-          db(test::NearestStore::makeDb(env.path(name + "/zarn.db"))),
-          tables(db),
-          cooldownGroups(std::make_shared<ZarnPSqLiteCooldownGroupDao>(db)),
-          cooldowns(std::make_shared<ZarnPSqLiteCooldownDao>(db)),
-          segmentation(std::make_shared<ZarnPSqLiteSegmentationDao>(db)),
-          history(std::make_shared<ZarnPSqLiteSegmentationHistoryDao>(db)),
-          validator(std::make_shared<ZarnPSegmentationPropertyValidator>(clock, history)),
-          read(std::make_shared<ZarnPSqLiteNotificationReadDao>(db, cooldowns, clock, segmentation,
-                                                                validator)),
+        : NearestStore(env.path(name + "/zarn.db"), env.time, DeferOpen{}),
           common(std::make_shared<RecordingCommonMatching>()),
           local(std::make_shared<ZarnPSqLiteNotificationDao>(db, cooldowns, clock, read)),
           pages(std::make_shared<ZarnPSqLiteContextualPageDao>(db, clock)),
@@ -145,28 +124,6 @@ struct Rig {
         EXPECT_TRUE(db->database());
     }
 
-    // Writes the campaigns, cooldown groups and tiles of the update in one transaction.
-    void save(const DataUpdateDescription& description) {
-        auto bytes = sim::DataUpdateBuilder::build(description);
-        const auto* root = test::fbs::GetDataUpdateResponseDTO(bytes.data());
-        ZarnPTransaction transaction(db->database());
-        std::map<uint32_t, int64_t> campaignRows;
-        if (root->campaigns())
-            for (const auto* c : *root->campaigns())
-                campaignRows[c->temporaryId()] = tables.campaign->save(*c);
-        if (root->cooldownGroups())
-            for (const auto* g : *root->cooldownGroups()) cooldownGroups->save(*g);
-        if (root->updatedGeohashes())
-            for (const auto* tile : *root->updatedGeohashes()) {
-                int64_t tileId = tables.geohash->save(*tile, nullptr);
-                if (tile->changedNotifications())
-                    for (const auto* n : *tile->changedNotifications())
-                        tables.notification->save(*n, campaignRows[n->temporaryCampaignId()], tileId);
-            }
-        transaction.commit();
-        read->invalidate();
-    }
-
     // One run with the fix `metresNorth` of the usual place; what it offered. The context's one
     // reference is left to the run to release when it offers nothing.
     std::vector<std::string> run(double metresNorth, double accuracy) {
@@ -188,16 +145,6 @@ struct Rig {
         return out;
     }
 
-    std::shared_ptr<platform::VirtualTimeSource> time;
-    std::shared_ptr<ZarnPSystemClockDao> clock;
-    std::shared_ptr<ZarnPSqLiteDb> db;
-    test::DataUpdateStores tables;
-    std::shared_ptr<ZarnPSqLiteCooldownGroupDao> cooldownGroups;
-    std::shared_ptr<ZarnPSqLiteCooldownDao> cooldowns;
-    std::shared_ptr<ZarnPSqLiteSegmentationDao> segmentation;
-    std::shared_ptr<ZarnPSqLiteSegmentationHistoryDao> history;
-    std::shared_ptr<ZarnPSegmentationPropertyValidator> validator;
-    std::shared_ptr<ZarnPSqLiteNotificationReadDao> read;
     std::shared_ptr<RecordingCommonMatching> common;
     std::shared_ptr<ZarnPSqLiteNotificationDao> local;
     std::shared_ptr<ZarnPSqLiteContextualPageDao> pages;

@@ -1,6 +1,8 @@
 #pragma once
 // The nearest-notification read store over a fresh database with every table its reads join,
-// filled from data-update descriptions through the data update's own table writers.
+// filled from data-update descriptions through the data update's own table writers. The one
+// store fixture of the matching tests: a fixture that needs more stores derives from it, builds
+// them, then opens the file, so that every store migrates its tables.
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -22,8 +24,16 @@
 namespace zarn::test {
 
 struct NearestStore {
-    // A store on `path` whose clock reads `time`.
+    // A store on `path` whose clock reads `time`, its file open.
     NearestStore(const std::string& path, std::shared_ptr<platform::VirtualTimeSource> timeSource)
+        : NearestStore(path, std::move(timeSource), DeferOpen{}) {
+        db->database();
+    }
+
+  protected:
+    // The stores built, the file not opened yet: the deriving fixture opens it.
+    struct DeferOpen {};
+    NearestStore(const std::string& path, std::shared_ptr<platform::VirtualTimeSource> timeSource, DeferOpen)
         : time(std::move(timeSource)),
           clock(std::make_shared<ZarnPSystemClockDao>(time)),
           db(makeDb(path)),
@@ -34,10 +44,9 @@ struct NearestStore {
           history(std::make_shared<ZarnPSqLiteSegmentationHistoryDao>(db)),
           validator(std::make_shared<ZarnPSegmentationPropertyValidator>(clock, history)),
           read(std::make_shared<ZarnPSqLiteNotificationReadDao>(db, cooldowns, clock, segmentation,
-                                                                validator)) {
-        db->database();
-    }
+                                                                validator)) {}
 
+  public:
     static std::shared_ptr<ZarnPSqLiteDb> makeDb(const std::string& path) {
         std::filesystem::create_directories(std::filesystem::path(path).parent_path());
         auto out = std::make_shared<ZarnPSqLiteDb>(22, path, platform::current().fileSystem);
@@ -45,8 +54,8 @@ struct NearestStore {
         return out;
     }
 
-    // Writes the campaigns, cooldown groups and tiles of the update in one transaction; the
-    // notification row ids in the order of the description.
+    // Writes the campaigns, cooldown groups and tiles of the update in one transaction and drops
+    // the nearest read's cache; the notification row ids in the order of the description.
     std::vector<int64_t> save(const sim::DataUpdateDescription& description) {
         auto bytes = sim::DataUpdateBuilder::build(description);
         const auto* root = fbs::GetDataUpdateResponseDTO(bytes.data());
@@ -71,6 +80,7 @@ struct NearestStore {
                 }
             }
         transaction.commit();
+        read->invalidate();
         return ids;
     }
 

@@ -3,6 +3,7 @@
 // versions, to hold locks from a second connection and to read back what the layer wrote.
 #include <sqlite3.h>
 
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -44,5 +45,16 @@ class RawSqlite {
   private:
     sqlite3* db_ = nullptr;
 };
+
+// Writes a file of schema `version` at `path` (its folder made) holding what `sql` creates, as an
+// older release left it; SQLite's message when a statement fails, else nothing.
+inline std::optional<std::string> writeOldFile(const std::string& path, int version, const std::string& sql) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    RawSqlite raw(path);
+    if (raw.exec("CREATE TABLE version (v INTEGER NOT NULL); INSERT INTO version VALUES (" +
+                 std::to_string(version) + ");" + sql))
+        return std::nullopt;
+    return std::string(sqlite3_errmsg(raw.handle()));
+}
 
 }  // namespace zarn::test

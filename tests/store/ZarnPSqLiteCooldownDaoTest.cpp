@@ -32,10 +32,7 @@ class CooldownStoresTest : public ::testing::Test {
     }
     // A file of an older version holding `sql`.
     void writeOldFile(int version, const std::string& sql) {
-        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-        test::RawSqlite raw(path);
-        ASSERT_TRUE(raw.exec("CREATE TABLE version (v INTEGER NOT NULL); INSERT INTO version VALUES (" +
-                             std::to_string(version) + ");" + sql));
+        ASSERT_EQ(test::writeOldFile(path, version, sql), std::nullopt);
     }
     std::map<std::string, double> matches() {
         std::map<std::string, double> out;

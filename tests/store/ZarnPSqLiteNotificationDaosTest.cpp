@@ -42,11 +42,7 @@ class NotificationDaosTest : public ::testing::Test {
         ASSERT_TRUE(db->database());
     }
     void writeOldFile(int version, const std::string& sql) {
-        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-        test::RawSqlite raw(path);
-        ASSERT_TRUE(raw.exec("CREATE TABLE version (v INTEGER NOT NULL); INSERT INTO version VALUES (" +
-                             std::to_string(version) + ");" + sql))
-            << sqlite3_errmsg(raw.handle());
+        ASSERT_EQ(test::writeOldFile(path, version, sql), std::nullopt);
     }
     // The rows of a one-column query joined by blanks.
     std::string rows(const std::string& sql) {

@@ -32,10 +32,7 @@ class SegmentationStoresTest : public ::testing::Test {
         db.reset();
     }
     void writeOldFile(int version, const std::string& sql) {
-        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-        test::RawSqlite raw(path);
-        ASSERT_TRUE(raw.exec("CREATE TABLE version (v INTEGER NOT NULL); INSERT INTO version VALUES (" +
-                             std::to_string(version) + ");" + sql));
+        ASSERT_EQ(test::writeOldFile(path, version, sql), std::nullopt);
     }
     static ZarnPSegmentationProperty rule(const std::string& id, std::optional<int32_t> interval) {
         return ZarnPSegmentationProperty(id, id, ZarnPSegmentationOperatorGreaterThan,

@@ -32,10 +32,7 @@ class SentTriggerDaoTest : public ::testing::Test {
         ASSERT_TRUE(db->database());
     }
     void writeOldFile(int version, const std::string& sql) {
-        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-        test::RawSqlite raw(path);
-        ASSERT_TRUE(raw.exec("CREATE TABLE version (v INTEGER NOT NULL); INSERT INTO version VALUES (" +
-                             std::to_string(version) + ");" + sql));
+        ASSERT_EQ(test::writeOldFile(path, version, sql), std::nullopt);
     }
     Date at(double seconds) { return dateWithTimeIntervalSince1970(test::TestEnvironment::kStart + seconds); }
     long long rows(const char* table) {

@@ -1,7 +1,8 @@
 #pragma once
 // The world of the beacon and external-region matching: the real stores on a temporary
 // database, the real event, context and public-log services, and a common matching that records
-// what reaches it instead of offering anything.
+// what reaches it instead of offering anything (the calls it does not record answer as the
+// delegate-only one does).
 #include <deque>
 #include <memory>
 #include <set>
@@ -24,13 +25,14 @@
 #include "store/ZarnPSqLiteExternalNotificationDao.h"
 #include "store/ZarnPSqLiteKeyValueDao.h"
 #include "tests/store/NearestTestSupport.h"
+#include "tests/support/CmatchDoubles.h"
 #include "tests/support/ServiceDoubles.h"
 #include "tests/support/TestEnvironment.h"
 #include "zarn/platform/NotificationCenter.h"
 
 namespace zarn::test {
 
-class RecordingCommonMatching final : public ZarnPCommonMatching {
+class RecordingCommonMatching final : public DelegateOnlyCommonMatching {
   public:
     struct Filtered {
         std::vector<NotificationRequest> requests;
@@ -46,10 +48,6 @@ class RecordingCommonMatching final : public ZarnPCommonMatching {
         int regionType = -1;
     };
 
-    void setDelegate(std::weak_ptr<ZarnPMatchServiceOfferNotificationDelegate>) override {}
-    std::shared_ptr<ZarnPMatchServiceOfferNotificationDelegate> delegate() const override { return nullptr; }
-    int getCooldownPeriod() override { return 0; }
-    bool isInCooldown(int) override { return false; }
     // Answers from the queue, then NO.
     bool shouldAbortMatchRunBecauseOfCoolDown() override {
         if (abortAnswers.empty())
@@ -66,8 +64,6 @@ class RecordingCommonMatching final : public ZarnPCommonMatching {
                 return true;
         return false;
     }
-    bool shouldIncreaseMatchRange() override { return false; }
-    void monitorNotifications(const std::vector<ZarnPNotificationWithDistance>&) override {}
     void cancelNotifications(const std::set<std::string>& identifiers, int regionType) override {
         cancelled.push_back({identifiers, regionType});
     }
@@ -84,12 +80,6 @@ class RecordingCommonMatching final : public ZarnPCommonMatching {
                                    const std::shared_ptr<ZarnPContext>& context) override {
         filtered.push_back({requests, context});
     }
-    void showNotifications(const std::vector<NotificationRequest>&, const std::vector<NotificationRequest>&,
-                           const std::shared_ptr<ZarnPBackgroundTask>&,
-                           const std::shared_ptr<ZarnPContext>&) override {}
-    void notificationIsOffered(const std::string&) override {}
-    void filteredNotificationsDealloc(const std::vector<NotificationRequest>&) override {}
-    void filteredGeotriggerDealloc(const std::vector<std::shared_ptr<ZarnGeotrigger>>&) override {}
 
     std::deque<bool> abortAnswers;
     std::set<std::string> groupsInCooldown;
@@ -100,20 +90,11 @@ class RecordingCommonMatching final : public ZarnPCommonMatching {
     std::vector<std::string> sentDwellings;
 };
 
-// Everything the two matching services are built from. The stores are built before the file
-// is first opened, so that each migrates its tables.
-struct MatchingWorld {
+// Everything the two matching services are built from: the store fixture and the stores and
+// services the matching adds, all built before the file is first opened.
+struct MatchingWorld : NearestStore {
     explicit MatchingWorld(TestEnvironment& env)
-        : clock(std::make_shared<ZarnPSystemClockDao>(env.time)),
-          db(NearestStore::makeDb(env.path("Documents/zarn.db"))),
-          tables(db),
-          cooldownGroups(std::make_shared<ZarnPSqLiteCooldownGroupDao>(db)),
-          cooldowns(std::make_shared<ZarnPSqLiteCooldownDao>(db)),
-          segmentation(std::make_shared<ZarnPSqLiteSegmentationDao>(db)),
-          history(std::make_shared<ZarnPSqLiteSegmentationHistoryDao>(db)),
-          validator(std::make_shared<ZarnPSegmentationPropertyValidator>(clock, history)),
-          read(std::make_shared<ZarnPSqLiteNotificationReadDao>(db, cooldowns, clock, segmentation,
-                                                                validator)),
+        : NearestStore(env.path("Documents/zarn.db"), env.time, DeferOpen{}),
           center(std::make_shared<platform::NotificationCenter>()),
           timerDao(std::make_shared<ZarnPSystemTimerDao>(platform::timeSource(), platform::mainRunLoop(),
                                                          platform::current().application)),
@@ -134,28 +115,6 @@ struct MatchingWorld {
         publicLog->setEnabled(true);
     }
 
-    // Stores the campaigns, cooldown groups and notifications of the update.
-    void save(const sim::DataUpdateDescription& description) {
-        auto bytes = sim::DataUpdateBuilder::build(description);
-        const auto* root = fbs::GetDataUpdateResponseDTO(bytes.data());
-        ZarnPTransaction transaction(db->database());
-        std::map<uint32_t, int64_t> campaignRows;
-        if (root->campaigns())
-            for (const auto* c : *root->campaigns())
-                campaignRows[c->temporaryId()] = tables.campaign->save(*c);
-        if (root->cooldownGroups())
-            for (const auto* g : *root->cooldownGroups()) cooldownGroups->save(*g);
-        if (root->updatedGeohashes())
-            for (const auto* tile : *root->updatedGeohashes()) {
-                int64_t tileId = tables.geohash->save(*tile, nullptr);
-                if (tile->changedNotifications())
-                    for (const auto* n : *tile->changedNotifications())
-                        tables.notification->save(*n, campaignRows[n->temporaryCampaignId()], tileId);
-            }
-        transaction.commit();
-        read->invalidate();
-    }
-
     // The events of one type, in the order they were stored.
     std::vector<std::shared_ptr<ZarnPEvent>> events(unsigned type) {
         std::vector<std::shared_ptr<ZarnPEvent>> out;
@@ -166,15 +125,6 @@ struct MatchingWorld {
     }
     std::shared_ptr<ZarnPContext> context(unsigned type) { return contextService->startContext(type); }
 
-    std::shared_ptr<ZarnPSystemClockDao> clock;
-    std::shared_ptr<ZarnPSqLiteDb> db;
-    DataUpdateStores tables;
-    std::shared_ptr<ZarnPSqLiteCooldownGroupDao> cooldownGroups;
-    std::shared_ptr<ZarnPSqLiteCooldownDao> cooldowns;
-    std::shared_ptr<ZarnPSqLiteSegmentationDao> segmentation;
-    std::shared_ptr<ZarnPSqLiteSegmentationHistoryDao> history;
-    std::shared_ptr<ZarnPSegmentationPropertyValidator> validator;
-    std::shared_ptr<ZarnPSqLiteNotificationReadDao> read;
     std::shared_ptr<platform::NotificationCenter> center;
     std::shared_ptr<ZarnPSystemTimerDao> timerDao;
     std::shared_ptr<ZarnPUuidGenerator> uuids = std::make_shared<ZarnPUuidGenerator>();
