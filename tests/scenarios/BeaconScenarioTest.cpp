@@ -184,5 +184,34 @@ TEST_F(BeaconScenarioTest, EnterOffersMatchesToTheFilterAndLeavingOffersTheExit)
     EXPECT_TRUE(env.device->backgroundTasks()->overdueBackgroundTasks().empty());
 }
 
+TEST_F(BeaconScenarioTest, ARestartInsideTheRegionNeitherRepeatsTheEntryNorLosesTheExit) {
+    env.location->position()->set({kLat, 13.3990});
+    env.location->beacons()->place({.proximityUuid = ZarnPBeaconUtil::stringToUuid(kUuid)->bytes(),
+                                    .major = 7,
+                                    .minor = 1,
+                                    .at = {kLat, kCounterLon},
+                                    .range = 40});
+    start();
+    env.device->application()->resignActive();
+    env.advanceBy(1);
+    walk(13.4000, 60, 30);
+    ASSERT_EQ(filter.offers.size(), 1u);
+    ASSERT_EQ(shown().size(), 1u);
+
+    // The process ends while the device is inside; what is stored stays.
+    restart();
+    env.advanceBy(600);
+    start();
+    env.device->application()->resignActive();
+    for (int i = 0; i < 5; ++i) env.advanceBy(60);
+    EXPECT_EQ(filter.offers.size(), 1u) << "still inside: nothing offered again";
+    EXPECT_EQ(shown(), std::vector<std::string>{"Welcome at the counter"});
+
+    walk(13.4020, 120, 60);
+    ASSERT_EQ(filter.offers.size(), 2u);
+    EXPECT_EQ(offered(1), std::vector<std::string>{"Thanks for visiting"});
+    EXPECT_EQ(shown(), (std::vector<std::string>{"Welcome at the counter", "Thanks for visiting"}));
+}
+
 }  // namespace
 }  // namespace zarn
