@@ -213,5 +213,22 @@ TEST_F(BeaconScenarioTest, ARestartInsideTheRegionNeitherRepeatsTheEntryNorLoses
     EXPECT_EQ(shown(), (std::vector<std::string>{"Welcome at the counter", "Thanks for visiting"}));
 }
 
+TEST_F(BeaconScenarioTest, AVisitWithTheAppOpenOffersTheEntryAndTheExitAlike) {
+    env.location->position()->set({kLat, 13.3990});
+    env.location->beacons()->place({.proximityUuid = ZarnPBeaconUtil::stringToUuid(kUuid)->bytes(),
+                                    .major = 7,
+                                    .minor = 1,
+                                    .at = {kLat, kCounterLon},
+                                    .range = 40});
+    start();  // and the app stays active
+    walk(13.4000, 60, 30);
+    ASSERT_EQ(filter.offers.size(), 1u);
+    EXPECT_EQ(offered(0), (std::vector<std::string>{"Quiet hello", "Welcome at the counter"}));
+    EXPECT_EQ(shown(), std::vector<std::string>{"Welcome at the counter"});
+    walk(13.4020, 120, 60);
+    ASSERT_EQ(filter.offers.size(), 2u);
+    EXPECT_EQ(offered(1), std::vector<std::string>{"Thanks for visiting"});
+}
+
 }  // namespace
 }  // namespace zarn
