@@ -1,8 +1,10 @@
-// The whole library against the test service while the service fails at random (seeded): events
-// stored through the event service leave through "storeEvents" and with every data update, over
-// restarts, until a final quiet spell drains them. Every event the library does not drop by its
-// per-type caps is accepted by exactly one 2xx answer, and an event whose upload failed goes out
-// again.
+// The whole library against the test service. First a walk: campaigns arrive with a full update,
+// the device walks into a geofence and is notified, and the events that run made leave with the
+// next request, key by key, and are deleted only once an answer is 2xx. Then random failures
+// (seeded): events stored through the event service leave through "storeEvents" and with every
+// data update, over restarts, until a final quiet spell drains them. Every event the library does
+// not drop by its per-type caps is accepted by exactly one 2xx answer, and an event whose upload
+// failed goes out again.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,16 +13,23 @@
 #include <random>
 #include <set>
 
+#include "core/ZarnPEvent.h"
 #include "core/ZarnPLocationWithAccuracy.h"
+#include "core/ZarnPLogEventType.h"
 #include "core/ZarnPSystemTimerDao.h"
 #include "services/ZarnPContextService.h"
 #include "services/ZarnPEventService.h"
 #include "services/ZarnPLocationUpdating.h"
 #include "services/ZarnPNotificationService.h"
 #include "sim/DataUpdateBuilder.h"
+#include "sim/Route.h"
+#include "sim/SimLocalNotificationCenter.h"
 #include "sim/TestService.h"
 #include "store/ZarnPEventDao.h"
 #include "tests/support/StartedLibrary.h"
+#include "zarn/ZarnBase.h"
+
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
 namespace zarn {
 namespace {
@@ -50,8 +59,124 @@ class EventUploadScenarioTest : public test::StartedLibraryTest {
         return n;
     }
 
+    // The stored events: local id to event.
+    std::map<std::string, std::shared_ptr<ZarnPEvent>> stored() {
+        std::map<std::string, std::shared_ptr<ZarnPEvent>> out;
+        onSdk([&] {
+            for (auto& e : module()->eventService()->eventDao()->getEvents()) out[e->identifier()] = e;
+        });
+        return out;
+    }
+
     std::shared_ptr<sim::TestService> service = std::make_shared<sim::TestService>();
 };
+
+TEST_F(EventUploadScenarioTest, EventsOfAWalkIntoAGeofenceLeaveWithTheNextRequest) {
+    using K = sim::TestAnswer::Kind;
+    env.location->significantChanges()->setThreshold(1e9);  // only region events start runs
+    env.location->position()->set({52.5200, 13.3900});
+    // A start with no campaigns; the first full update brings them.
+    service->setDataUpdateSource([](const sim::RecordedRequest& request) {
+        (void)request;
+        sim::DataUpdateDescription d{
+            .deleteAllOldData = true,
+            .campaigns = {{.campaignId = "cafe", .message = "Coffee at the corner"}}};
+        d.tiles.push_back({.value = "u33d",
+                           .notifications = {{.campaign = "cafe",
+                                              .geofenceId = "g",
+                                              .location = {{52.52f, 13.4000f}},
+                                              .matchRange = 100}}});
+        return sim::DataUpdateBuilder::build(d);
+    });
+    initialize();
+    ASSERT_TRUE(ZarnBase::isEnabled());
+    env.advanceBy(10);
+    ASSERT_GE(service->requestCount(), 1u);
+    EXPECT_EQ(service->requests()[0].endpoint, "storeEventsAndLoadNotifications");
+    env.device->application()->resignActive();
+    env.advanceBy(1);
+
+    // About 680 m east in eight minutes, then a minute inside.
+    env.location->position()->follow(sim::Route({{0, {52.5200, 13.3900}}, {480, {52.5200, 13.4000}}}));
+    for (int s = 0; s < 540; ++s) env.advanceBy(1);
+    auto delivered = env.device->localNotificationCenter()->deliveredNotifications();
+    ASSERT_EQ(delivered.size(), 1u);
+    EXPECT_EQ(delivered[0].request.content.body, "Coffee at the corner");
+
+    auto before = stored();
+    std::shared_ptr<ZarnPEvent> sent;
+    for (auto& [id, e] : before)
+        if (e->eventType() == ZarnPLogEventTypeNotificationSent)
+            sent = e;
+    ASSERT_TRUE(sent) << "the match stored a sent event";
+
+    // The next upload fails: everything stays; the one after succeeds: what it carried is gone.
+    service->clearRequests();
+    service->queueAnswer({K::Empty, 503, 0, "storeEvents"});
+    service->queueAnswer({K::Normal, 200, 0, "storeEvents"});
+    onSdk([&] { module()->eventService()->sendEvents(); });
+    env.advanceBy(2);
+    ASSERT_EQ(service->requestCount(), 1u);
+    EXPECT_EQ(service->requests()[0].answered.status, 503);
+    for (auto& [id, e] : before) EXPECT_TRUE(stored().count(id)) << "kept after a failure: " << id;
+
+    env.advanceBy(30);
+    auto sentAt = env.time->now();
+    onSdk([&] { module()->eventService()->sendEvents(); });
+    env.advanceBy(2);
+    auto requests = service->requests();
+    ASSERT_GE(requests.size(), 2u);
+    const auto& request = requests.back();
+    EXPECT_EQ(request.endpoint, "storeEvents");
+    EXPECT_EQ(request.answered.status, 200);
+    ASSERT_TRUE(request.json);
+    std::map<std::string, Value> uploaded;
+    for (auto& e : request.json->value("events", Value::array())) uploaded[e.value("localId", "")] = e;
+
+    // Every event stored before the failure went out with it, as it was stored.
+    for (auto& [id, e] : before) {
+        SCOPED_TRACE(id);
+        ASSERT_TRUE(uploaded.count(id));
+        auto& u = uploaded[id];
+        EXPECT_EQ(u.value("eventType", ""), *ZarnPLogEventType::nameForType(e->eventType()));
+        EXPECT_EQ(u.value("extra", Value()), e->extra());
+    }
+    // The sent event carries the run's context, the one its location event has too.
+    const auto& u = uploaded[sent->identifier()];
+    EXPECT_EQ(u.value("eventType", ""), "notification_sent");
+    auto context = u.value("extra", Value::object()).value("context_id", "");
+    EXPECT_EQ(context.size(), 36u);
+    EXPECT_EQ(u.value("extra", Value()), (Value{{"notification_id", "cafe;g"},
+                                                {"match_id", delivered[0].request.identifier},
+                                                {"trigger", "geofence"},
+                                                {"context_id", context}}));
+    int located = 0;
+    for (auto& [id, e] : uploaded) {
+        const auto extra = e.value("extra", Value::object());
+        if (e.value("eventType", "") == "location_acquired" && extra.value("context_id", "") == context) {
+            ++located;
+            EXPECT_EQ(extra.value("trigger", ""), "geofence");
+            // Where the device crossed into the 100 m fence, west of its centre.
+            double lon =
+                std::stod(extra.value("location", "0,0").substr(extra.value("location", "").find(',') + 1));
+            EXPECT_NEAR(lon, 13.4000 - 100 / 67700.0, 0.0003);
+        }
+    }
+    EXPECT_EQ(located, 1) << "the run's location event went with it";
+    // The failed upload left an error event of its own, sent with the retry.
+    bool failureReported = false;
+    for (auto& [id, e] : uploaded)
+        if (e.value("eventType", "") == "error" &&
+            e.value("extra", Value::object()).value("message", "").find("503") != std::string::npos)
+            failureReported = true;
+    EXPECT_TRUE(failureReported);
+    // Whole seconds between the showing and this request.
+    auto shownFor = std::chrono::duration<double>(sentAt - sent->date()).count();
+    EXPECT_GT(shownFor, 32);
+    EXPECT_EQ(u.value("secondsAgo", -1), static_cast<int>(std::lround(shownFor)));
+    auto after = stored();
+    for (auto& [id, e] : uploaded) EXPECT_FALSE(after.count(id)) << "deleted once accepted: " << id;
+}
 
 TEST_F(EventUploadScenarioTest, RandomFailuresNeitherLoseNorDoubleAnEvent) {
     std::mt19937 rng(20261209);
