@@ -55,8 +55,9 @@ std::set<std::string> ZarnPSqLiteBaseNotificationDao::identifierSet(std::string_
 std::optional<Error> ZarnPSqLiteBaseNotificationDao::markUserHasToLeaveFirst(const std::string& identifier) {
     ZARN_CHECK_SEQUENCE(sequence_);
     auto db = database();
+    // A mark already there stays as it is: rewriting the same row would cost a commit for nothing.
     bool success = db && db->executeUpdateWithParameterDictionary(
-                             "INSERT OR REPLACE INTO " + table("notifications_user_has_to_exit_first") +
+                             "INSERT OR IGNORE INTO " + table("notifications_user_has_to_exit_first") +
                                  "(identifier) VALUES (:identifier)",
                              {{"identifier", identifier}});
     return errorAfterStatement(success);

@@ -267,21 +267,35 @@ bool ZarnPSqLiteBeaconNotificationDao::markUserEntered(bool entered, const std::
     if (holdsError(error))
         return false;
     auto db = database();
+    if (!db) {
+        setErrorOnError(error, false);
+        return true;
+    }
     auto uuid = ZarnPBeaconUtil::uuidToSaveString(beaconUuid);
-    bool success =
-        db && db->executeUpdateWithParameterDictionary(
-                  "DELETE FROM beacon_notifications_user_entered WHERE identifier = :identifier and "
-                  "beaconUuid = :uuid",
-                  {{"identifier", identifier}, {"uuid", uuid}});
-    if (entered)
-        success =
-            db && db->executeUpdateWithParameterDictionary(
-                      "INSERT INTO beacon_notifications_user_entered (identifier, date, beaconUuid) VALUES "
-                      "(:identifier, :date, :uuid)",
-                      {{"identifier", identifier},
-                       {"date", timeIntervalSince1970(clockDao()->now())},
-                       {"uuid", uuid}});
-    setErrorOnError(error, success);
+    const ZarnPSqlParameters forget{{"identifier", identifier}, {"uuid", uuid}};
+    constexpr const char* kForget =
+        "DELETE FROM beacon_notifications_user_entered WHERE identifier = :identifier and beaconUuid = :uuid";
+    if (!entered) {
+        setErrorOnError(error, db->executeUpdateWithParameterDictionary(kForget, forget));
+        return true;
+    }
+    try {
+        // The old mark goes and the new one comes in one commit.
+        ZarnPTransaction transaction(db, ZarnPTransaction::Mode::JoinOrBegin);
+        bool success = db->executeUpdateWithParameterDictionary(kForget, forget) &&
+                       db->executeUpdateWithParameterDictionary(
+                           "INSERT INTO beacon_notifications_user_entered (identifier, date, beaconUuid) "
+                           "VALUES (:identifier, :date, :uuid)",
+                           {{"identifier", identifier},
+                            {"date", timeIntervalSince1970(clockDao()->now())},
+                            {"uuid", uuid}});
+        if (setErrorOnError(error, success))
+            return true;  // the guard rolls back
+        transaction.commit();
+    } catch (const ZarnPDatabaseException& e) {
+        if (error)
+            *error = e.error();
+    }
     return true;
 }
 

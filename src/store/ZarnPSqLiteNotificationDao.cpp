@@ -7,11 +7,13 @@
 #include "core/ZarnPClockDao.h"
 #include "core/ZarnPLogger.h"
 #include "store/ZarnPDatabase.h"
+#include "store/ZarnPDatabaseException.h"
 #include "store/ZarnPMigrationSteps.h"
 #include "store/ZarnPNotificationReadDao.h"
 #include "store/ZarnPResultSet.h"
 #include "store/ZarnPSqLiteCooldownDao.h"
 #include "store/ZarnPSqliteDaoUtils.h"
+#include "store/ZarnPTransaction.h"
 
 namespace zarn {
 
@@ -139,15 +141,31 @@ bool ZarnPSqLiteNotificationDao::markUserEntered(bool entered, const std::string
     if (holdsError(error))
         return false;
     auto db = database();
-    bool success = db && db->executeUpdateWithParameterDictionary(
-                             "DELETE FROM notifications_user_entered WHERE identifier = :identifier",
-                             {{"identifier", identifier}});
-    if (entered)
-        success =
-            db && db->executeUpdateWithParameterDictionary(
-                      "INSERT INTO notifications_user_entered (identifier, date) VALUES (:identifier, :date)",
-                      {{"identifier", identifier}, {"date", timeIntervalSince1970(clockDao()->now())}});
-    setErrorOnError(error, success);
+    if (!db) {
+        setErrorOnError(error, false);
+        return true;
+    }
+    const ZarnPSqlParameters forget{{"identifier", identifier}};
+    constexpr const char* kForget = "DELETE FROM notifications_user_entered WHERE identifier = :identifier";
+    if (!entered) {
+        setErrorOnError(error, db->executeUpdateWithParameterDictionary(kForget, forget));
+        return true;
+    }
+    try {
+        // The old mark goes and the new one comes in one commit.
+        ZarnPTransaction transaction(db, ZarnPTransaction::Mode::JoinOrBegin);
+        bool success =
+            db->executeUpdateWithParameterDictionary(kForget, forget) &&
+            db->executeUpdateWithParameterDictionary(
+                "INSERT INTO notifications_user_entered (identifier, date) VALUES (:identifier, :date)",
+                {{"identifier", identifier}, {"date", timeIntervalSince1970(clockDao()->now())}});
+        if (setErrorOnError(error, success))
+            return true;  // the guard rolls back
+        transaction.commit();
+    } catch (const ZarnPDatabaseException& e) {
+        if (error)
+            *error = e.error();
+    }
     return true;
 }
 
@@ -181,11 +199,19 @@ std::vector<std::string> ZarnPSqLiteNotificationDao::getAndPurgeUserEntered(
             if (auto identifier = rs->stringForColumnIndex(0); identifier && !kept.count(*identifier))
                 rows.push_back(std::move(*identifier));
     }
+    if (rows.empty())
+        return purged;
     Error error;
-    for (auto& identifier : rows) {
-        markUserEntered(false, identifier, &error);
-        purged.push_back(std::move(identifier));
+    try {
+        // One commit for the whole purge; what was deleted before a failure stays deleted.
+        ZarnPTransaction transaction(db, ZarnPTransaction::Mode::JoinOrBegin);
+        for (const auto& identifier : rows) markUserEntered(false, identifier, &error);
+        transaction.commit();
+    } catch (const ZarnPDatabaseException& e) {
+        if (!holdsError(&error))
+            error = e.error();
     }
+    purged = std::move(rows);
     if (holdsError(&error))
         LogNsError(kDomain, error, "Failed to purge entered notifications");
     return purged;

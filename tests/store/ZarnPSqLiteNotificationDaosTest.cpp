@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "core/ZarnPBeaconUtil.h"
 #include "core/ZarnPSystemClockDao.h"
@@ -9,6 +10,7 @@
 #include "store/ZarnPSqLiteDb.h"
 #include "store/ZarnPSqLiteExternalNotificationDao.h"
 #include "store/ZarnPSqLiteNotificationDao.h"
+#include "testing/SyncCountingVfs.h"
 #include "tests/store/DataUpdateTestSupport.h"
 #include "tests/store/RecordingReadDao.h"
 #include "tests/store/StoreTestSupport.h"
@@ -365,6 +367,40 @@ TEST_F(NotificationDaosTest, LocalEnteredSetIsMarkedAndPurgedWithBoundIdentifier
     Error failed;
     EXPECT_TRUE(local->markUserEntered(false, "p;1", &failed));
     EXPECT_EQ(failed.domain, "ZarnPDatabase");
+}
+
+TEST_F(NotificationDaosTest, EachMatchStateWriteCommitsOnceAndAWriteThatChangesNothingNever) {
+    auto& vfs = test::SyncCountingVfs::install();  // before the file opens
+    open();
+    Error error;
+    struct Case {
+        const char* what;
+        std::function<void()> write;
+        uint64_t syncs;
+    };
+    const Case cases[] = {
+        {"a first entered mark", [&] { local->markUserEntered(true, "a;1", &error); }, 1},
+        {"the mark renewed", [&] { local->markUserEntered(true, "a;1", &error); }, 1},
+        {"a second mark", [&] { local->markUserEntered(true, "b;2", &error); }, 1},
+        {"forgetting a mark that is not there", [&] { local->markUserEntered(false, "z;9", &error); }, 0},
+        {"a beacon mark", [&] { beacon->markUserEntered(true, "c;3", kU1, &error); }, 1},
+        {"the beacon mark renewed", [&] { beacon->markUserEntered(true, "c;3", kU1, &error); }, 1},
+        {"has-to-leave marked", [&] { local->markUserHasToLeaveFirst("h;1"); }, 1},
+        {"has-to-leave marked again", [&] { local->markUserHasToLeaveFirst("h;1"); }, 0},
+        {"the has-to-leave set replaced by itself", [&] { local->replaceUserHasToLeaveFirstSet({"h;1"}); },
+         0},
+        {"two entered marks purged", [&] { local->getAndPurgeUserEntered({}); }, 1},
+        {"a purge with nothing entered", [&] { local->getAndPurgeUserEntered({}); }, 0},
+    };
+    for (const auto& c : cases) {
+        uint64_t before = vfs.syncs();
+        c.write();
+        EXPECT_EQ(vfs.syncs() - before, c.syncs) << c.what;
+    }
+    EXPECT_TRUE(error.domain.empty());
+    EXPECT_TRUE(local->getUserEntered().empty());
+    EXPECT_EQ(beacon->getEnteredIdsForBeaconUuids({kU1}).size(), 1u);
+    EXPECT_EQ(local->getUserHasToLeaveNotifications(), Ids{"h;1"});
 }
 
 TEST_F(NotificationDaosTest, LocalGetAllAsksForEveryKindInOrderWithOfferedIncluded) {
