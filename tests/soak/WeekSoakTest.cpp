@@ -49,7 +49,7 @@ namespace {
 
 #ifdef ZARN_SOAK_SANITIZED
 // Sanitizers slow every step and hold freed memory in quarantine: a shorter week, no memory check.
-constexpr int kDays = 3;
+constexpr int kDays = 5;
 constexpr bool kCheckMemory = false;
 #else
 constexpr int kDays = 7;
@@ -171,7 +171,7 @@ class WeekSoakTest : public test::StartedLibraryTest {
         env.location->position()->follow(sim::Route({{0, *from}, {seconds, {kLat, lon}}}));
         for (double s = 0; s < seconds + 120; s += 60) {
             if (static_cast<int>(s) % 300 == 0 && !foreground)
-                env.device->application()->enterBackground(40, 5);
+                grantBackgroundTime();
             env.advanceBy(60);
         }
     }
@@ -182,19 +182,27 @@ class WeekSoakTest : public test::StartedLibraryTest {
         env.advanceBy(seconds);
         env.device->application()->enterBackgroundFromForeground();
         foreground = false;
-        env.device->application()->enterBackground(30, 5);
+        grantBackgroundTime();
         env.advanceBy(60);
     }
 
-    // A day's share of service trouble; later requests get normal answers.
-    void troubleForTheDay() {
+    // Sometimes ample, sometimes so short that the expiration handlers must end the tasks.
+    void grantBackgroundTime() {
+        const double allowances[] = {40, 12, 4};
+        env.device->application()->enterBackground(allowances[rng() % std::size(allowances)], 5);
+    }
+
+    // A day's share of service trouble; later requests get normal answers. During an outage
+    // every connection drops, so connectivity "error" events pile up past their cap.
+    void troubleForTheDay(bool outage) {
         using K = sim::TestAnswer::Kind;
         const sim::TestAnswer failures[] = {{K::Empty, 500}, {K::Empty, 503},
                                             {K::Drop, 200},  {K::Normal, 200, 31.0},  // past the timeout
                                             {K::Empty, 404}, {K::Corrupt, 200}};
         const sim::TestAnswer fine[] = {{K::Normal, 200}, {K::Normal, 200, 0.002}, {K::Empty, 204}};
+        service->setDefaultAnswer(outage ? sim::TestAnswer{K::Drop, 200} : sim::TestAnswer{});
         service->clearAnswers();
-        for (int i = 0; i < 40; ++i) {
+        for (int i = 0; i < (outage ? 0 : 12); ++i) {
             bool fail = std::uniform_int_distribution<int>(0, 99)(rng) < 45;
             service->queueAnswer(fail ? failures[rng() % std::size(failures)]
                                       : fine[rng() % std::size(fine)]);
@@ -232,7 +240,8 @@ TEST_F(WeekSoakTest, AWeekOfCommutesPushesFailuresAndAppSwitches) {
     for (int day = 1; day <= kDays; ++day) {
         SCOPED_TRACE(day);
         double start = day0 + (day - 1) * kDay;
-        troubleForTheDay();
+        // The service is down from the third day's morning to the sixth day's.
+        troubleForTheDay(day >= 3 && day <= 5);
         // Morning: a look at the app, then the commute in the background.
         useApp(300);
         ride(kWorkLon, 1500);
@@ -244,9 +253,10 @@ TEST_F(WeekSoakTest, AWeekOfCommutesPushesFailuresAndAppSwitches) {
         env.advanceBy(60);
         EXPECT_EQ(push->completionCounts().at(delivery), 1) << "each pushed message is completed once";
         // Lunch: the app in the foreground twice, background time running out between.
-        useApp(120);
-        env.advanceBy(1800);
-        useApp(45);
+        for (int look = 0; look < 6; ++look) {
+            useApp(30 + 30 * look);
+            env.advanceBy(1200);
+        }
         // Evening: the way home, then the night.
         ride(kHomeLon, 1500);
         tally();
@@ -261,6 +271,7 @@ TEST_F(WeekSoakTest, AWeekOfCommutesPushesFailuresAndAppSwitches) {
 
     // A quiet spell: the service answers well until nothing waits.
     service->clearAnswers();
+    service->setDefaultAnswer({});
     for (int i = 0; i < 60 && storedEvents() > 0; ++i) {
         onSdk([&] { module()->eventService()->sendEvents(); });
         env.advanceBy(5);
@@ -269,11 +280,12 @@ TEST_F(WeekSoakTest, AWeekOfCommutesPushesFailuresAndAppSwitches) {
     tally();
     EXPECT_EQ(stored, 0);
 
-    // The week really exercised the library and the failures.
+    // The week really exercised the library, the failures, the error cap and the expiry road.
     EXPECT_GT(shown, kDays) << "notifications were shown along the commute";
     EXPECT_GT(failedRequests, 2 * kDays);
     EXPECT_GT(logged["location_acquired"], 0);
-    EXPECT_GT(logged["heartbeat"], 0);
+    EXPECT_GE(logged["heartbeat"], kDays);
+    EXPECT_GT(logged["error"], 15) << "the outage piled up more errors than their cap";
 
     // Every logged event reached the service once; only a capped type may fall short, by what
     // exceeded its cap.
