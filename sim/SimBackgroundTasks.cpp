@@ -86,6 +86,8 @@ void SimBackgroundTasks::runExpirationHandler(platform::BackgroundTaskIdentifier
         if (it == tasks_.end() || it->second.task.ended)
             return;
         handler = it->second.handler;
+        if (handler)
+            ++expirationRuns_;
     }
     if (handler)
         handler();
@@ -124,6 +126,11 @@ std::vector<platform::BackgroundTaskIdentifier> SimBackgroundTasks::overdueBackg
         if (record.task.overdue)
             out.push_back(id);
     return out;
+}
+
+int SimBackgroundTasks::expirationHandlerRuns() {
+    std::lock_guard lk(mutex_);
+    return expirationRuns_;
 }
 
 int SimBackgroundTasks::invalidEndBackgroundTaskCalls() {

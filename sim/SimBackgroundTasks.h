@@ -50,6 +50,9 @@ class SimBackgroundTasks : public platform::BackgroundTasks,
     std::vector<platform::BackgroundTaskIdentifier> overdueBackgroundTasks();
     // End calls for identifiers that were unknown or already ended.
     int invalidEndBackgroundTaskCalls();
+    // How often the system ran a task's expiration handler (the task was still running when
+    // background time was about to run out).
+    int expirationHandlerRuns();
     std::optional<SimBackgroundTask> backgroundTask(platform::BackgroundTaskIdentifier identifier);
 
     // AppLifecycle::Observer
@@ -72,6 +75,7 @@ class SimBackgroundTasks : public platform::BackgroundTasks,
     std::vector<platform::BackgroundTaskIdentifier> begun_;
     std::vector<platform::BackgroundTaskIdentifier> endCalls_;
     int invalidEnds_ = 0;
+    int expirationRuns_ = 0;
     bool refusesTasks_ = false;
     std::optional<platform::BackgroundRefreshStatus> refreshStatus_ =
         platform::BackgroundRefreshStatus::Available;

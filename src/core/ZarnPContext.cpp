@@ -5,6 +5,10 @@
 
 namespace zarn {
 
+namespace {
+std::atomic<long> liveContexts{0};
+}
+
 ZarnPContext::ZarnPContext(unsigned triggerContext, std::optional<std::string> triggerDetails,
                            Date creationDate)
     : ZarnPContext(triggerContext, std::move(triggerDetails), Uuid::random(), creationDate) {}
@@ -14,7 +18,17 @@ ZarnPContext::ZarnPContext(unsigned triggerContext, std::optional<std::string> t
     : triggerContext_(triggerContext),
       uuid_(uuid),
       creationDate_(creationDate),
-      triggerDetails_(std::move(triggerDetails)) {}
+      triggerDetails_(std::move(triggerDetails)) {
+    liveContexts.fetch_add(1);
+}
+
+ZarnPContext::~ZarnPContext() {
+    liveContexts.fetch_sub(1);
+}
+
+long ZarnPContext::liveCount() {
+    return liveContexts.load();
+}
 
 std::optional<std::string> ZarnPContext::collectedLog() const {
     std::lock_guard lock(mutex_);

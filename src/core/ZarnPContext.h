@@ -25,8 +25,13 @@ class ZarnPContext {
     // The same with the identity and the creation date given (tests, replay).
     ZarnPContext(unsigned triggerContext, std::optional<std::string> triggerDetails, Uuid uuid,
                  Date creationDate);
+    ~ZarnPContext();
     ZarnPContext(const ZarnPContext&) = delete;
     ZarnPContext& operator=(const ZarnPContext&) = delete;
+
+    // How many contexts exist in the process now, from any thread: a run that never ends keeps
+    // its context, so a leak shows here.
+    static long liveCount();
 
     unsigned triggerContext() const { return triggerContext_.load(); }
     void setTriggerContext(unsigned triggerContext) { triggerContext_.store(triggerContext); }
