@@ -3,7 +3,8 @@
 // nested arrays and dictionaries), handed to the library's notification-centre delegate on the
 // simulated device. The library was started through its public entry once; each input may first
 // be stored as a sent notification, then is tapped, and the run goes on until idle. The tap's
-// completion is called exactly once, and the library keeps answering afterwards.
+// completion is called exactly once, a landing page it opened is gone once closed, and the
+// library keeps answering afterwards.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -23,6 +24,8 @@
 #include "entry/ZarnPZarnInterface.h"
 #include "sim/Device.h"
 #include "sim/SimLocalNotificationCenter.h"
+#include "sim/SimView.h"
+#include "sim/SimWindowSystem.h"
 #include "sim/TestService.h"
 #include "store/ZarnPSentTriggerDao.h"
 #include "testing/VirtualTimeSource.h"
@@ -152,6 +155,7 @@ struct World {
     std::shared_ptr<zarn::ZarnDelegate> delegate;
     std::shared_ptr<zarn::ZarnPModule> module;
     int appCalls = 0;
+    std::size_t buttonsSeen = 0;
 };
 
 World& world() {
@@ -258,6 +262,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (completions != 1)
         std::abort();
     w.service->clearRequests();
+    // The user closes every landing page the tap opened: nothing of a closed page stays alive.
+    auto windows = w.device->windowSystem();
+    auto buttons = windows->buttons();
+    for (std::size_t i = w.buttonsSeen; i < buttons.size(); ++i)
+        if (auto button = buttons[i].lock())
+            button->tap();
+    w.buttonsSeen = buttons.size();
+    w.time->runUntilIdle();
+    if (windows->liveWindowCount() != 0)
+        std::abort();
     if (!zarn::ZarnBase::isEnabled())
         std::abort();  // the library stopped answering
     return 0;
