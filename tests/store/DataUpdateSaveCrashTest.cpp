@@ -16,6 +16,7 @@
 #include "store/ZarnPDatabase.h"
 #include "store/ZarnPSqLiteDataUpdateSaveOrchestrator.h"
 #include "store/ZarnPSqLiteDb.h"
+#include "tests/store/CrashTestSupport.h"
 #include "tests/store/StoreTestSupport.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -79,11 +80,7 @@ struct Saver {
         db->disableThreadCheck();
         db->setOpenRetryDelay(std::chrono::milliseconds(0));
     }
-    sqlite3* handle() {
-        std::unique_ptr<ZarnPStatement> statement;
-        db->database()->prepareStatement("SELECT 1", statement);
-        return sqlite3_db_handle(statement->statement());
-    }
+    sqlite3* handle() { return test::sqliteHandle(*db); }
     void save(const std::vector<uint8_t>& buffer) {
         orchestrator.save(*ZarnPDataUpdateReader::read(std::span<const uint8_t>(buffer)), nullptr);
     }
@@ -92,19 +89,6 @@ struct Saver {
     std::shared_ptr<SilentPublicLog> log = std::make_shared<SilentPublicLog>();
     ZarnPSqLiteDataUpdateSaveOrchestrator orchestrator{db, log};
 };
-
-// Counts progress callbacks; kills the process at the chosen one (0: never).
-struct KillPoint {
-    long long calls = 0;
-    long long killAt = 0;
-    static int onProgress(void* self) {
-        auto* point = static_cast<KillPoint*>(self);
-        if (++point->calls == point->killAt)
-            raise(SIGKILL);
-        return 0;
-    }
-};
-constexpr int kInstructionsPerCallback = 2000;
 
 TEST(DataUpdateSaveCrashTest, AKilledSaveLeavesTheOldOrTheNewData) {
     test::TestEnvironment env;
@@ -120,8 +104,9 @@ TEST(DataUpdateSaveCrashTest, AKilledSaveLeavesTheOldOrTheNewData) {
         Saver saver(scratch);
         saver.save(updates[0]);
         expected[0] = contents(scratch);
-        KillPoint count;
-        sqlite3_progress_handler(saver.handle(), kInstructionsPerCallback, &KillPoint::onProgress, &count);
+        test::KillPoint count;
+        sqlite3_progress_handler(saver.handle(), test::kInstructionsPerCallback, &test::KillPoint::onProgress,
+                                 &count);
         saver.save(updates[1]);
         expected[1] = contents(scratch);
         saveLength = count.calls;
@@ -140,44 +125,27 @@ TEST(DataUpdateSaveCrashTest, AKilledSaveLeavesTheOldOrTheNewData) {
     for (int run = 0; run < kRuns; ++run) {
         int target = 1 - state;
         long long killAt = 1 + saveLength * run / (kRuns - 4);
-        fflush(nullptr);
-        pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            alarm(30);  // never left behind
+        test::ChildEnd end = test::runInChild([&] {
             Saver saver(path);
             // A small page cache spills pages into the log before the commit.
             saver.db->database()->executeUpdate("PRAGMA cache_size = 20");
-            KillPoint point{.killAt = killAt};
-            sqlite3_progress_handler(saver.handle(), kInstructionsPerCallback, &KillPoint::onProgress,
-                                     &point);
-            try {
-                saver.save(updates[target]);
-            } catch (...) {
-                _exit(2);
-            }
-            _exit(0);
-        }
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
-        bool killed = WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
-        bool finished = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-        ASSERT_TRUE(killed || finished) << "run " << run << ": status " << status;
+            test::KillPoint point{.killAt = killAt};
+            sqlite3_progress_handler(saver.handle(), test::kInstructionsPerCallback,
+                                     &test::KillPoint::onProgress, &point);
+            saver.save(updates[target]);
+            return true;
+        });
+        bool killed = end.killed;
+        bool finished = end.finished;
+        ASSERT_TRUE(killed || finished) << "run " << run << ": status " << end.status;
         if (finished) {
             state = target;
             ++completed;
         }
 
-        // Opened again as the library opens it: recovered, never moved aside as damaged.
-        {
-            ZarnPSqLiteDb reopened(22, path, zarn::platform::current().fileSystem);
-            reopened.disableThreadCheck();
-            auto connection = reopened.database();
-            ASSERT_TRUE(connection) << "run " << run;
-            auto check = connection->executeQuery("PRAGMA integrity_check");
-            ASSERT_TRUE(check && check->next());
-            EXPECT_EQ(check->stringForColumnIndex(0), std::optional<std::string>("ok")) << "run " << run;
-        }
+        test::expectOpensCleanly(path, 22, "run " + std::to_string(run));
+        if (::testing::Test::HasFatalFailure())
+            return;
         std::string now = contents(path);
         ASSERT_TRUE(now == expected[state]) << "run " << run << (killed ? " (killed)" : " (finished)")
                                             << ": the file holds neither the old nor the new data";
