@@ -115,11 +115,11 @@ TEST(DataUpdateBuilderTest, TheExampleCampaignsLoadAndRead) {
     const auto* root = ZarnPDataUpdateReader::read(bytes);
     ASSERT_TRUE(root);
     auto walk = DataUpdateWalker::walk(*root);
-    EXPECT_EQ(walk.campaigns, 2u);
-    EXPECT_EQ(walk.notifications, 3u);
-    EXPECT_EQ(walk.locations, 1u);
+    EXPECT_EQ(walk.campaigns, 4u);
+    EXPECT_EQ(walk.notifications, 4u);
+    EXPECT_EQ(walk.locations, 3u);
     EXPECT_EQ(walk.circles, 2u);
-    EXPECT_EQ(walk.cooldownGroups, 2u);
+    EXPECT_EQ(walk.cooldownGroups, 1u);
     EXPECT_EQ(walk.serverValues, 1u);
     EXPECT_EQ(walk.stringsRefused, 0u);
     EXPECT_FALSE(DataUpdateBuilder::loadFile((examples / "missing.json").string(), &error));
