@@ -60,6 +60,7 @@
 #include "testing/SyncCountingVfs.h"
 #include "testing/VirtualTimeSource.h"
 #include "tests/services/ServiceTestSupport.h"
+#include "tests/support/FenceDoubles.h"
 #include "tests/support/ServiceDoubles.h"
 #include "zarn/platform/Platform.h"
 
@@ -183,19 +184,6 @@ class TimedRead final : public ZarnPNotificationReadDao {
     std::shared_ptr<ZarnPSqLiteNotificationReadDao> real_;
 };
 
-// The regions are handed on and forgotten: the platform's side of monitoring is not measured.
-class NullFences final : public ZarnPFenceDao {
-  public:
-    void replaceNotifications(const std::vector<ZarnPGeofence>&,
-                              const std::optional<std::vector<std::string>>&) override {}
-    void monitorGeofenceNotifications(const std::vector<ZarnPGeofence>&) override {}
-    void replaceBeaconNotifications(const std::vector<std::string>&) override {}
-    void removeAllFences() override {}
-    void getReady() override {}
-    bool isBeaconSupported() override { return true; }
-    bool isRegionExitSupported() override { return true; }
-};
-
 // An app delegate without filter or geotrigger handler: what is offered is shown.
 class ShowEverything final : public ZarnPMatchServiceOfferNotificationDelegate {
   public:
@@ -282,7 +270,7 @@ struct World {
             .contextService = contexts,
             .uiNotificationDao = std::make_shared<ZarnPSystemUINotificationDao>(
                 timerDao, device->localNotificationCenter(), device->deviceInfo()),
-            .fenceDao = std::make_shared<NullFences>(),
+            .fenceDao = std::make_shared<test::IgnoringFences>(),
             .uuidGenerator = uuid,
             .beaconNotificationDao = beacons,
             .externalNotificationDao = externals,

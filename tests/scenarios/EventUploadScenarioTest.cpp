@@ -26,6 +26,7 @@
 #include "sim/SimLocalNotificationCenter.h"
 #include "sim/TestService.h"
 #include "store/ZarnPEventDao.h"
+#include "tests/support/ScenarioDoubles.h"
 #include "tests/support/StartedLibrary.h"
 #include "zarn/ZarnBase.h"
 
@@ -37,12 +38,7 @@ namespace {
 class EventUploadScenarioTest : public test::StartedLibraryTest {
   protected:
     void SetUp() override {
-        // The service is the platform's HTTP client: every exchange of the library reaches it.
-        auto services = platform::current();
-        services.httpClient = service;
-        services.serviceBaseAddress = "https://service.test/v2/client/";
-        platform::install(services);
-        platform::markMainThread();
+        test::installTestService(service);
         StartedLibraryTest::SetUp();
         service->setDataUpdate(sim::DataUpdateBuilder::build({.deleteAllOldData = true}));
         env.location->position()->set({52.5200, 13.4000});

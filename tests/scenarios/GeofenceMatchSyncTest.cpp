@@ -53,15 +53,7 @@ class GeofenceMatchSyncTest : public test::StartedLibraryTest {
                                 .geofenceId = "g",
                                 .location = {{static_cast<float>(kLat), static_cast<float>(kExit)}},
                                 .matchRange = 100}}});
-        auto bytes = sim::DataUpdateBuilder::build(d);
-        auto m = module();
-        ASSERT_TRUE(m);
-        m->timerDao()->invokeBlockOnRunLoop(
-            [&] {
-                m->dataUpdateDao()->saveDataUpdate(
-                    com::zarnkit::velto::dataupdate::fb::GetDataUpdateResponseDTO(bytes.data()), nullptr);
-            },
-            true);
+        saveDataUpdate(d);
         env.runUntilIdle();
     }
     // One geofence match run with an accurate fix at `lon`; the syncs it cost.

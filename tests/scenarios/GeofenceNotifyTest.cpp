@@ -47,17 +47,7 @@ class GeofenceNotifyTest : public test::StartedLibraryTest {
         env.runUntilIdle();
         env.advanceBy(10);
     }
-    void save(const sim::DataUpdateDescription& description) {
-        auto bytes = sim::DataUpdateBuilder::build(description);
-        auto m = module();
-        ASSERT_TRUE(m);
-        m->timerDao()->invokeBlockOnRunLoop(
-            [&] {
-                m->dataUpdateDao()->saveDataUpdate(
-                    com::zarnkit::velto::dataupdate::fb::GetDataUpdateResponseDTO(bytes.data()), nullptr);
-            },
-            true);
-    }
+    void save(const sim::DataUpdateDescription& description) { saveDataUpdate(description); }
     // Rides from where the device is to `lon` in `seconds`, then waits `stay` seconds there.
     void go(double lon, double seconds, double stay = 0) {
         auto from = env.location->position()->current();

@@ -29,6 +29,7 @@
 #include "sim/Route.h"
 #include "sim/TestService.h"
 #include "store/ZarnPEventDao.h"
+#include "tests/support/ScenarioDoubles.h"
 #include "tests/support/StartedLibrary.h"
 #include "zarn/ZarnBase.h"
 #include "zarn/ZarnConfiguration.h"
@@ -107,11 +108,7 @@ long residentBytes() {
 class WeekSoakTest : public test::StartedLibraryTest {
   protected:
     void SetUp() override {
-        auto services = platform::current();
-        services.httpClient = service;
-        services.serviceBaseAddress = "https://service.test/v2/client/";
-        platform::install(services);
-        platform::markMainThread();
+        test::installTestService(service);
         StartedLibraryTest::SetUp();
         service->setDataUpdateSource(
             [this](const sim::RecordedRequest&) { return commuteCampaigns(version); });

@@ -1,7 +1,10 @@
 #include "tests/support/StartedLibrary.h"
 
+#include "core/ZarnPSystemTimerDao.h"
+#include "device/ZarnPDataUpdateDao.h"
 #include "entry/ZarnBaseTesting.h"
 #include "entry/ZarnPModuleFactory.h"
+#include "schema/dataupdate_generated.h"
 #include "zarn/ZarnBase.h"
 #include "zarn/ZarnConfiguration.h"
 #include "zarn/ZarnDelegate.h"
@@ -54,6 +57,18 @@ std::vector<std::string> StartedLibraryTest::broadcasts() {
 std::shared_ptr<ZarnPModule> StartedLibraryTest::module() {
     std::lock_guard lk(mutex_);
     return module_.lock();
+}
+
+void StartedLibraryTest::saveDataUpdate(const sim::DataUpdateDescription& description) {
+    auto bytes = sim::DataUpdateBuilder::build(description);
+    auto m = module();
+    ASSERT_TRUE(m);
+    m->timerDao()->invokeBlockOnRunLoop(
+        [&] {
+            m->dataUpdateDao()->saveDataUpdate(
+                com::zarnkit::velto::dataupdate::fb::GetDataUpdateResponseDTO(bytes.data()), nullptr);
+        },
+        true);
 }
 
 }  // namespace zarn::test

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "entry/ZarnPModule.h"
+#include "sim/DataUpdateBuilder.h"
 #include "tests/support/TestEnvironment.h"
 #include "zarn/platform/NotificationCenter.h"
 
@@ -25,6 +26,8 @@ class StartedLibraryTest : public ::testing::Test {
     std::vector<std::string> broadcasts();
     // The module the entry built at the last initialisation (null before it).
     std::shared_ptr<ZarnPModule> module();
+    // Saves the update as the exchange would, on the SDK thread of the started module.
+    void saveDataUpdate(const sim::DataUpdateDescription& description);
 
     TestEnvironment env;
 
