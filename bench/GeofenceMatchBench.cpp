@@ -277,6 +277,7 @@ struct World {
             .eventService = events,
             .timerDao = timerDao,
             .segmentationHistoryDao = history,
+            .db = db,
         });
         delegate->common = common;
         common->setDelegate(delegate);

@@ -309,6 +309,7 @@ void ZarnPModule::initService() {
         .eventService = eventService_,
         .timerDao = timerDao_,
         .segmentationHistoryDao = segmentationHistoryDao_,
+        .db = db_,
     });
     geofenceMatchService_ =
         std::make_shared<ZarnPGeofenceMatchingService>(ZarnPGeofenceMatchingService::Collaborators{

@@ -24,9 +24,12 @@
 #include "device/ZarnPUINotificationDao.h"
 #include "services/ZarnPContextService.h"
 #include "store/ZarnPBeaconNotificationDao.h"
+#include "store/ZarnPDatabaseException.h"
 #include "store/ZarnPExternalNotificationDao.h"
 #include "store/ZarnPLocalNotificationDao.h"
 #include "store/ZarnPSentTriggerDao.h"
+#include "store/ZarnPSqLiteDb.h"
+#include "store/ZarnPTransaction.h"
 #include "zarn/ZarnValues.h"
 
 namespace zarn {
@@ -420,6 +423,16 @@ bool ZarnPCommonMatchService::showOne(const NotificationRequest& request,
         }
     }
 
+    // Everything the notification records below goes in one commit: each store would sync on
+    // its own otherwise. A store that cannot begin one still writes, as it always did.
+    std::optional<ZarnPTransaction> transaction;
+    if (auto connection = c_.db ? c_.db->database() : nullptr) {
+        try {
+            transaction.emplace(connection, ZarnPTransaction::Mode::JoinOrBegin);
+        } catch (const ZarnPDatabaseException& e) {
+            LogWarn(kDomain, "Recording the notification without one transaction: %@", e.what());
+        }
+    }
     Date now = c_.clockDao->now();
     c_.keyValueDao->setDatePropertyValue(now, kLastMatchDateKey);
 
@@ -457,6 +470,8 @@ bool ZarnPCommonMatchService::showOne(const NotificationRequest& request,
         // Counts as sent only once the dwelling time has passed.
         c_.sentTriggerDao->saveSentTrigger(toSend, std::nullopt);
     }
+    if (transaction)
+        transaction->commit();
 
     auto message = ZarnPDictionaryHelper::stringEntry(userInfo, "message");
     if (isGeotrigger) {

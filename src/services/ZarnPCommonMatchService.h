@@ -13,6 +13,8 @@
 
 namespace zarn {
 
+class ZarnPSqLiteDb;
+
 class ZarnPBeaconNotificationDao;
 class ZarnPClockDao;
 class ZarnPContextService;
@@ -63,6 +65,8 @@ class ZarnPCommonMatchService final : public ZarnPCommonMatching,
         std::shared_ptr<ZarnPEventLogging> eventService;
         std::shared_ptr<ZarnPSystemTimerDao> timerDao;
         std::shared_ptr<ZarnPSegmentationHistoryDao> segmentationHistoryDao;
+        // optional: with it, what one shown notification records is one commit
+        std::shared_ptr<ZarnPSqLiteDb> db;
     };
 
     // Every collaborator is required but the segmentation history store.

@@ -87,16 +87,15 @@ TEST_F(GeofenceMatchSyncTest, EachRunCommitsItsChangesOnceAndARunThatChangesNoth
         uint64_t syncs;
         size_t delivered;
     };
-    // A notification shown costs its sent event, its sent row, the last-match date and the
-    // segmentation history, one commit each; the has-to-leave mark the show pass adds is already
-    // in the set the run replaced, so it costs nothing.
+    // A notification shown records its sent event, its sent row, the last-match date and its
+    // has-to-leave mark in one commit; the run adds one for the segmentation history.
     const Step steps[] = {
         {"away from every fence: nothing to write", kAway, 0, 0},
-        {"into the entry fence: the has-to-leave set and the notification shown", kEntry, 5, 1},
+        {"into the entry fence: the has-to-leave set and the notification shown", kEntry, 3, 1},
         {"still inside it: nothing changes", kEntry, 0, 1},
         {"on to the exit fence: the entry fence left, the exit fence marked entered", kExit, 2, 1},
         {"still inside the exit fence: the mark renewed in one commit", kExit, 1, 1},
-        {"out of the exit fence: its mark gone, its notification shown", kAway, 5, 2},
+        {"out of the exit fence: its mark gone, its notification shown", kAway, 3, 2},
         {"away again: nothing changes", kAway, 0, 2},
     };
     for (const auto& step : steps) {

@@ -152,6 +152,7 @@ class CommonMatchServiceTest : public ::testing::Test {
             .eventService = events,
             .timerDao = timer,
             .segmentationHistoryDao = history,
+            .db = db,
         });
         service->setDelegate(offers);
         onSdk([&] { db->database(); });
