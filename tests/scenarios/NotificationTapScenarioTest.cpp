@@ -196,6 +196,14 @@ TEST_F(TapEveryHandlerTypeScenarioTest, EachTapOpensWhatItsTypeSaysAndIsRecorded
     EXPECT_EQ(sent->size(), 3u);
     for (auto& n : *sent) EXPECT_TRUE(n->dateOpened()) << n->userInfo().value("message", "");
     EXPECT_TRUE(centre->pendingRequests().empty());
+
+    // The user closes the page: its window goes, and nothing of it stays alive.
+    page.reset();
+    for (auto& weak : env.device->windowSystem()->buttons())
+        if (auto button = weak.lock())
+            button->tap();
+    env.runUntilIdle();
+    EXPECT_EQ(env.device->windowSystem()->liveWindowCount(), 0u);
 }
 
 }  // namespace
