@@ -38,6 +38,7 @@
 #include "tests/services/ServiceTestSupport.h"
 #include "tests/support/FenceDoubles.h"
 #include "tests/support/TestEnvironment.h"
+#include "testing/SyncCountingVfs.h"
 
 namespace zarn {
 namespace {
@@ -561,6 +562,41 @@ TEST_F(CommonMatchServiceTest, ExpiredDwellingBecomesSentAndReachesTheApp) {
     EXPECT_EQ(sent->dateSent(), dateByAddingTimeInterval(clock->now(), 300));
     ASSERT_EQ(offers->sent.size(), 1u);
     EXPECT_EQ(offers->sent[0]->matchIdentifier(), "m-d");
+}
+
+// A full disk refuses the one commit that records a show: the app must not hear of a send that
+// left no trace, and hears of each once the disk has room again.
+class CommonMatchFullDiskTest : public CommonMatchServiceTest {
+  public:
+    void SetUp() override {
+        test::SyncCountingVfs::install();  // before the store opens its file
+        CommonMatchServiceTest::SetUp();
+    }
+    void TearDown() override {
+        test::SyncCountingVfs::install().setDiskFull(false);
+        CommonMatchServiceTest::TearDown();
+    }
+};
+
+TEST_F(CommonMatchFullDiskTest, TheAppHearsOnlyOfSendsWhoseCommitSucceeded) {
+    auto& disk = test::SyncCountingVfs::install();
+    std::vector<NotificationRequest> requests{request({"a"}), request({"b"})};
+    disk.setDiskFull(true);
+    show(requests);
+    disk.setDiskFull(false);
+    std::vector<std::shared_ptr<ZarnPSentTrigger>> stored;
+    onSdk([&] { stored = sentTriggers->sentNotifications(); });
+    EXPECT_TRUE(stored.empty());
+    EXPECT_TRUE(added().empty());
+    EXPECT_EQ(offers->sent.size(), 0u) << "told of sends that never happened";
+
+    show(requests);
+    onSdk([&] { stored = sentTriggers->sentNotifications(); });
+    EXPECT_EQ(stored.size(), 2u);
+    EXPECT_EQ(added(), (std::vector<std::string>{"m-a", "m-b"}));
+    ASSERT_EQ(offers->sent.size(), 2u);
+    EXPECT_EQ(offers->sent[0]->matchIdentifier(), "m-a");
+    EXPECT_EQ(offers->sent[1]->matchIdentifier(), "m-b");
 }
 
 }  // namespace
