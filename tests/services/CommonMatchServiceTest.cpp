@@ -35,10 +35,10 @@
 #include "store/ZarnPSqLiteSegmentationDao.h"
 #include "store/ZarnPSqLiteSegmentationHistoryDao.h"
 #include "store/ZarnPSqLiteSentTriggerDao.h"
+#include "testing/SyncCountingVfs.h"
 #include "tests/services/ServiceTestSupport.h"
 #include "tests/support/FenceDoubles.h"
 #include "tests/support/TestEnvironment.h"
-#include "testing/SyncCountingVfs.h"
 
 namespace zarn {
 namespace {
