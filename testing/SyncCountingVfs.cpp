@@ -33,6 +33,8 @@ int xRead(sqlite3_file* f, void* buf, int amount, sqlite3_int64 offset) {
     return real(f)->pMethods->xRead(real(f), buf, amount, offset);
 }
 int xWrite(sqlite3_file* f, const void* buf, int amount, sqlite3_int64 offset) {
+    if (SyncCountingVfs::install().diskFull())
+        return SQLITE_FULL;
     return real(f)->pMethods->xWrite(real(f), buf, amount, offset);
 }
 int xTruncate(sqlite3_file* f, sqlite3_int64 size) {

@@ -10,7 +10,8 @@ namespace zarn::test {
 // forwards every call and counts each file's xSync (a log or database sync, a directory sync that
 // SQLite folds into it counts as part of it). install() makes it SQLite's default layer for the
 // rest of the process, so every connection opened afterwards without a named layer goes through
-// it. Safe from any thread.
+// it. It can also play a full disk: while set, every write is refused as one would be. Safe from
+// any thread.
 class SyncCountingVfs {
   public:
     // The process-wide layer, registered as the default on the first call.
@@ -24,6 +25,9 @@ class SyncCountingVfs {
     uint64_t walSyncs() const { return walSyncs_.load(); }
     uint64_t databaseSyncs() const { return databaseSyncs_.load(); }
     void reset();
+    // While set, every write answers SQLITE_FULL; reads and syncs go on.
+    void setDiskFull(bool full) { diskFull_ = full; }
+    bool diskFull() const { return diskFull_.load(); }
 
     // Called by the layer's files.
     void countSync(int openFlags);
@@ -34,6 +38,7 @@ class SyncCountingVfs {
     std::atomic<uint64_t> syncs_{0};
     std::atomic<uint64_t> walSyncs_{0};
     std::atomic<uint64_t> databaseSyncs_{0};
+    std::atomic<bool> diskFull_{false};
 };
 
 }  // namespace zarn::test

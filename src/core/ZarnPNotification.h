@@ -21,6 +21,8 @@ namespace zarn {
 class ZarnPNotification {
   public:
     using StringDictionary = std::map<std::string, std::string>;
+    // A property stored without a value is nothing, never an empty text.
+    using TriggerProperties = std::map<std::string, std::optional<std::string>>;
 
     ZarnPNotification() = default;
 
@@ -73,8 +75,8 @@ class ZarnPNotification {
     void setExperimentMessageNumber(std::optional<int> v) { experimentMessageNumber_ = v; }
     const StringDictionary& customRegionFields() const { return customRegionFields_; }
     void setCustomRegionFields(StringDictionary v) { customRegionFields_ = std::move(v); }
-    const StringDictionary& triggerProperties() const { return triggerProperties_; }
-    void setTriggerProperties(StringDictionary v) { triggerProperties_ = std::move(v); }
+    const TriggerProperties& triggerProperties() const { return triggerProperties_; }
+    void setTriggerProperties(TriggerProperties v) { triggerProperties_ = std::move(v); }
     const StringDictionary& matchPayload() const { return matchPayload_; }
     void setMatchPayload(StringDictionary v) { matchPayload_ = std::move(v); }
     bool isPolygon() const { return isPolygon_; }
@@ -120,7 +122,7 @@ class ZarnPNotification {
     std::optional<std::string> experimentId_;
     std::optional<int> experimentMessageNumber_;
     StringDictionary customRegionFields_;
-    StringDictionary triggerProperties_;
+    TriggerProperties triggerProperties_;
     StringDictionary matchPayload_;
     bool isPolygon_ = false;
 };

@@ -14,6 +14,8 @@ namespace zarn {
 class ZarnPSentTrigger {
   public:
     using StringDictionary = std::map<std::string, std::string>;
+    // A property stored without a value is nothing, never an empty text.
+    using TriggerProperties = std::map<std::string, std::optional<std::string>>;
 
     ZarnPSentTrigger() = default;
 
@@ -55,8 +57,8 @@ class ZarnPSentTrigger {
     void setRegionType(uint32_t v) { regionType_ = v; }
     const StringDictionary& matchPayload() const { return matchPayload_; }
     void setMatchPayload(StringDictionary v) { matchPayload_ = std::move(v); }
-    const StringDictionary& triggerProperties() const { return triggerProperties_; }
-    void setTriggerProperties(StringDictionary v) { triggerProperties_ = std::move(v); }
+    const TriggerProperties& triggerProperties() const { return triggerProperties_; }
+    void setTriggerProperties(TriggerProperties v) { triggerProperties_ = std::move(v); }
     // Nothing while a dwelling notification waits for its time.
     const std::optional<Date>& dateSent() const { return dateSent_; }
     void setDateSent(std::optional<Date> v) { dateSent_ = v; }
@@ -85,7 +87,7 @@ class ZarnPSentTrigger {
     bool isBeacon_ = false;
     uint32_t regionType_ = 0;
     StringDictionary matchPayload_;
-    StringDictionary triggerProperties_;
+    TriggerProperties triggerProperties_;
     std::optional<Date> dateSent_;
     std::optional<Date> dateOpened_;
 };

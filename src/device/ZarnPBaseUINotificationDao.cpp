@@ -23,6 +23,13 @@ Value stringDictionary(const std::map<std::string, std::string>& dictionary) {
     return out;
 }
 
+// A property without a value is written as null.
+Value triggerPropertiesDictionary(const std::map<std::string, std::optional<std::string>>& properties) {
+    Value out = Value::object();
+    for (const auto& [key, value] : properties) out[key] = value ? Value(*value) : Value(nullptr);
+    return out;
+}
+
 void insertLocation(Value& userInfo, const std::optional<ZarnPLocation>& location) {
     if (!location)
         return;
@@ -74,7 +81,7 @@ NotificationRequest ZarnPBaseUINotificationDao::create(const Fields& f) {
         userInfo["regionType"] = region;
     userInfo["matchRange"] = f.matchRange;
     if (f.triggerProperties && !f.triggerProperties->empty())
-        userInfo["zarnTriggerProperties"] = stringDictionary(*f.triggerProperties);
+        userInfo["zarnTriggerProperties"] = triggerPropertiesDictionary(*f.triggerProperties);
     checkAndInsert(userInfo, "identifierWithExperiment", f.identifierWithExperiment);
     checkAndInsert(userInfo, "isAppInForeground", f.isAppInForeground);
     checkAndInsert(userInfo, "beaconUuid", f.beaconUuid);
@@ -157,7 +164,7 @@ std::shared_ptr<ZarnGeotrigger> ZarnPBaseUINotificationDao::createGeotrigger(con
     userInfo["matchRange"] = f.matchRange;
     checkAndInsert(userInfo, "beaconUuid", f.beaconUuid);
     if (f.triggerProperties && !f.triggerProperties->empty())
-        userInfo["zarnTriggerProperties"] = stringDictionary(*f.triggerProperties);
+        userInfo["zarnTriggerProperties"] = triggerPropertiesDictionary(*f.triggerProperties);
     insertLocation(userInfo, f.location);
     checkAndInsert(userInfo, "matchIdentifier", f.matchIdentifier);
     return ZarnGeotrigger::initializeWithUserInfo(std::move(userInfo));

@@ -18,6 +18,7 @@ namespace zarn {
 class ZarnPBaseUINotificationDao : public ZarnPUINotificationDao {
   public:
     using StringDictionary = std::map<std::string, std::string>;
+    using TriggerProperties = std::map<std::string, std::optional<std::string>>;
 
     // What a notification request is built from.
     struct Fields {
@@ -37,7 +38,7 @@ class ZarnPBaseUINotificationDao : public ZarnPUINotificationDao {
         unsigned type = 0;
         const StringDictionary* customRegionFields = nullptr;
         const StringDictionary* matchPayload = nullptr;
-        const StringDictionary* triggerProperties = nullptr;
+        const TriggerProperties* triggerProperties = nullptr;
         std::optional<bool> isAppInForeground;
         const std::vector<ZarnPCooldownGroup>* cooldownGroups = nullptr;
     };
@@ -52,7 +53,7 @@ class ZarnPBaseUINotificationDao : public ZarnPUINotificationDao {
         std::optional<std::string> beaconUuid;
         bool isExit = false;
         std::optional<ZarnPLocation> location;
-        const StringDictionary* triggerProperties = nullptr;
+        const TriggerProperties* triggerProperties = nullptr;
         int matchRange = 0;
     };
 

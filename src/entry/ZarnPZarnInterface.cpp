@@ -999,11 +999,10 @@ void ZarnPZarnInterface::handleNotificationApplink(const NotificationResponse& r
     auto& request = response.notification.request;
     openedNotification(request, std::move(zarnContext));
     auto action = ZarnPDictionaryHelper::stringEntry(request.content.userInfo, "action").value_or("");
+    // An action that is no app link has nothing to open; the marshaller has said why.
     auto applink = ZarnPApplinkMarshaller::createApplinkFromJsonString(action);
-    if (!applink) {
-        LogError(kDomain, "Unable to open url.");
+    if (!applink)
         return;
-    }
     onMainThread([applink](ZarnPZarnInterface& self) { self.showApplink(applink); });
 }
 
@@ -1082,8 +1081,11 @@ void ZarnPZarnInterface::showLandingPage(const std::string& action) {
 
 void ZarnPZarnInterface::showApplink(std::shared_ptr<ZarnPApplink> applink) {
     auto fallback = applink ? applink->iosFallbackUrl() : std::nullopt;
+    // Without a fallback nothing more happens; only a fallback that fails too is an error.
     auto openFallback = [opener = c_.urlOpener, fallback] {
-        if (!fallback || !opener) {
+        if (!fallback)
+            return;
+        if (!opener) {
             LogError(kDomain, "Unable to open url.");
             return;
         }

@@ -437,6 +437,7 @@ bool ZarnPCommonMatchService::showOne(const NotificationRequest& request,
     c_.keyValueDao->setDatePropertyValue(now, kLastMatchDateKey);
 
     NotificationRequest toSend = request;
+    std::shared_ptr<ZarnPSentTrigger> sent;
     if (dwellingMinutes < 1) {
         if (isGeotrigger) {
             c_.eventService->logEventWithType(
@@ -450,10 +451,8 @@ bool ZarnPCommonMatchService::showOne(const NotificationRequest& request,
                 ZarnPLogEventTypeNotificationSent,
                 eventExtras("notification_id", identifierWithExperiment, matchIdentifier, userInfo), context);
             c_.sentTriggerDao->saveSentTrigger(request, now);
-            auto target = delegate();
-            auto sent = matchIdentifier ? c_.sentTriggerDao->sentNotification(*matchIdentifier) : nullptr;
-            if (target && sent)
-                target->notificationSentEvent(sent);
+            if (matchIdentifier)
+                sent = c_.sentTriggerDao->sentNotification(*matchIdentifier);
             dao.saveNotificationTrigger(*identifier);
         }
         if (ZarnPDictionaryHelper::stringEntry(userInfo, "trigger") == "enter") {
@@ -472,6 +471,9 @@ bool ZarnPCommonMatchService::showOne(const NotificationRequest& request,
     }
     if (transaction)
         transaction->commit();
+    // Only a send that is on disk reaches the app: a failed commit leaves it nothing to hear of.
+    if (auto target = delegate(); target && sent)
+        target->notificationSentEvent(sent);
 
     auto message = ZarnPDictionaryHelper::stringEntry(userInfo, "message");
     if (isGeotrigger) {

@@ -30,12 +30,16 @@ namespace {
 constexpr const char* kDomain = "ExternalRegionMatchingService";
 constexpr const char* kRunType = "external_region";
 
-bool sameProperties(const ZarnPNotification::StringDictionary& own, const Value& reported) {
+bool sameProperties(const ZarnPNotification::TriggerProperties& own, const Value& reported) {
     if (!reported.is_object() || reported.size() != own.size())
         return false;
     for (const auto& [key, value] : own) {
         auto it = reported.find(key);
-        if (it == reported.end() || !it->is_string() || it->get_ref<const std::string&>() != value)
+        if (it == reported.end())
+            return false;
+        // A property without a value matches a reported null only, never an empty text.
+        bool same = value ? it->is_string() && it->get_ref<const std::string&>() == *value : it->is_null();
+        if (!same)
             return false;
     }
     return true;

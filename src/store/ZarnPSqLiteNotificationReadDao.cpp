@@ -524,12 +524,10 @@ std::vector<ZarnPNotification> ZarnPSqLiteNotificationReadDao::readNearest(
                         out[key] = *value;
                 n.setCustomRegionFields(std::move(out));
             }
+            // A NULL value stays nothing: it matches only a reported null.
             if (auto properties = triggerProperties.find(n.internalId());
-                properties != triggerProperties.end()) {
-                ZarnPNotification::StringDictionary out;
-                for (const auto& [key, value] : properties->second) out[key] = value.value_or(std::string());
-                n.setTriggerProperties(std::move(out));
-            }
+                properties != triggerProperties.end())
+                n.setTriggerProperties(std::move(properties->second));
             assembled.push_back(std::move(n));
         }
     }

@@ -67,13 +67,18 @@ class ExternalRegionScenarioTest : public test::StartedLibraryTest {
                           {.campaignId = "leave", .message = "See you soon", .triggerOnExit = true},
                           {.campaignId = "roof", .message = "Up on the roof"},
                           {.campaignId = "door-a", .message = "Door A", .handlerType = 2},
-                          {.campaignId = "door-b", .message = "Door B", .handlerType = 2}}};
+                          {.campaignId = "door-b", .message = "Door B", .handlerType = 2},
+                          {.campaignId = "vault", .message = "In the vault"},
+                          {.campaignId = "safe", .message = "At the safe"}}};
         d.tiles.push_back(
             {.value = "u33d",
              .notifications = {region("lobby", {{"room", "lobby"}, {"floor", "0"}}),
                                region("leave", {{"room", "lobby"}, {"floor", "0"}}),
                                region("roof", {{"room", "roof"}}), region("door-a", {{"door", "north"}}),
-                               region("door-b", {{"door", "north"}})}});
+                               region("door-b", {{"door", "north"}}),
+                               // Properties the service sends without a value, or with an empty one.
+                               region("vault", {{"room", "vault"}, {"code", std::nullopt}}),
+                               region("safe", {{"room", "safe"}, {"code", ""}})}});
         service->setDataUpdate(sim::DataUpdateBuilder::build(d));
         env.location->position()->set({52.5200, 13.4000});
     }
@@ -212,6 +217,30 @@ TEST_F(ExternalRegionScenarioTest, GeotriggersReachTheAppsHandlerAndOnlyOfferedO
     EXPECT_EQ(events, (std::map<std::string, int>{{"geotrigger_sent door-a;r", 1},
                                                   {"geotrigger_sent door-b;r", 1},
                                                   {"geotrigger_handled door-a;r", 1}}));
+}
+
+TEST_F(ExternalRegionScenarioTest, APropertyWithoutValueMatchesOnlyAReportedNullAndReachesTheAppAsNull) {
+    start();
+    env.device->application()->resignActive();
+    env.advanceBy(1);
+
+    // An empty text, or no key at all, is not the null a property without a value stands for; the
+    // service's empty value is stored as none.
+    for (const Value& properties :
+         {Value::array({{{"room", "vault"}, {"code", ""}}}), Value::array({{{"room", "vault"}}}),
+          Value::array({{{"room", "safe"}, {"code", ""}}})}) {
+        report(properties, "enter");
+        EXPECT_EQ(offerCount(), 0u) << properties.dump();
+    }
+    ASSERT_EQ(offerCount(), 0u);
+
+    report(Value::array({{{"room", "vault"}, {"code", nullptr}}, {{"room", "safe"}, {"code", nullptr}}}),
+           "enter");
+    auto shownNow = shown();
+    EXPECT_EQ(test::bodiesOf(shownNow), (std::vector<std::string>{"In the vault", "At the safe"}));
+    for (const auto& request : shownNow)
+        EXPECT_EQ(request.content.userInfo.value("zarnTriggerProperties", Value())["code"], nullptr)
+            << request.content.body;
 }
 
 }  // namespace

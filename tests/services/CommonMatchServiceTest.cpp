@@ -35,6 +35,7 @@
 #include "store/ZarnPSqLiteSegmentationDao.h"
 #include "store/ZarnPSqLiteSegmentationHistoryDao.h"
 #include "store/ZarnPSqLiteSentTriggerDao.h"
+#include "testing/SyncCountingVfs.h"
 #include "tests/services/ServiceTestSupport.h"
 #include "tests/support/FenceDoubles.h"
 #include "tests/support/TestEnvironment.h"
@@ -561,6 +562,37 @@ TEST_F(CommonMatchServiceTest, ExpiredDwellingBecomesSentAndReachesTheApp) {
     EXPECT_EQ(sent->dateSent(), dateByAddingTimeInterval(clock->now(), 300));
     ASSERT_EQ(offers->sent.size(), 1u);
     EXPECT_EQ(offers->sent[0]->matchIdentifier(), "m-d");
+}
+
+// A full disk refuses the one commit that records a show: the app must not hear of a send that
+// left no trace, and hears of each once the disk has room again.
+class CommonMatchFullDiskTest : public CommonMatchServiceTest {
+  public:
+    void SetUp() override {
+        test::SyncCountingVfs::install();  // before the store opens its file
+        CommonMatchServiceTest::SetUp();
+    }
+    void TearDown() override {
+        test::SyncCountingVfs::install().setDiskFull(false);
+        CommonMatchServiceTest::TearDown();
+    }
+};
+
+TEST_F(CommonMatchFullDiskTest, TheAppHearsOnlyOfSendsWhoseCommitSucceeded) {
+    auto& disk = test::SyncCountingVfs::install();
+    std::vector<NotificationRequest> requests{request({"a"}), request({"b"})};
+    disk.setDiskFull(true);
+    show(requests);
+    disk.setDiskFull(false);
+    std::size_t stored = 0;
+    onSdk([&] { stored = sentTriggers->sentNotifications().size(); });
+    EXPECT_EQ(stored, 0u);
+    EXPECT_TRUE(added().empty());
+    EXPECT_EQ(offers->sent.size(), 0u) << "told of sends that never happened";
+
+    show(requests);  // room again
+    EXPECT_EQ(added(), (std::vector<std::string>{"m-a", "m-b"}));
+    EXPECT_EQ(offers->sent.size(), 2u);
 }
 
 }  // namespace

@@ -263,7 +263,8 @@ TEST_F(NearestReadTest, RowsBecomeOneNotificationEachWithItsChildren) {
     EXPECT_TRUE(n.triggerProperties().empty());
     auto externals = s.read->findNearestExternalNotifications(here, false, {});
     ASSERT_EQ(shortIds(externals), std::vector<std::string>{"a;ext"});
-    EXPECT_EQ(externals[0].triggerProperties(), (ZarnPNotification::StringDictionary{{"a", ""}, {"b", "x"}}));
+    EXPECT_EQ(externals[0].triggerProperties(),
+              (ZarnPNotification::TriggerProperties{{"a", std::nullopt}, {"b", "x"}}));
     EXPECT_EQ(externals[0].customRegionFields(), (ZarnPNotification::StringDictionary{{"k", "v"}}));
     EXPECT_FALSE(externals[0].location());
     EXPECT_EQ(n.cooldownGroups(), (std::vector<ZarnPCooldownGroup>{{EMPTY_UUID, 60}, {"a", 30}}));
