@@ -73,12 +73,9 @@ TEST(FormatTest, TextKeepsItsLengthAndFloatingPointNeverOverflowsAnInteger) {
         {"%d", 1e300, "9223372036854775807"},
         {"%lld", -kInf, "-9223372036854775808"},
         {"%d", std::numeric_limits<double>::quiet_NaN(), "0"},
-        {"%d", -2.75, "-2"},
         {"%u", 1e300, "9223372036854775807"},
-        {"%x", 255.9, "ff"},
         {"%@", 1e300, "1e+300"},
         {"%@", kInf, "inf"},
-        {"%g", -kInf, "-inf"},
     };
     for (const auto& c : cases) EXPECT_EQ(format(c.fmt, c.value), c.expected) << c.fmt << " " << c.value;
     EXPECT_EQ(format("%.0f", 1e300).substr(0, 20), "10000000000000000525");

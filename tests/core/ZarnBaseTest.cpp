@@ -350,13 +350,6 @@ TEST_F(ZarnBaseTest, SegmentationSettersFormatValueAndKey) {
                                }));
 }
 
-TEST_F(ZarnBaseTest, SegmentationTextKeepsItsWholeLength) {
-    initialize();
-    ZarnBase::setStringSegmentationProperty(std::string("before\0after", 12), "tier");
-    EXPECT_EQ(facade->calls(),
-              (std::vector<std::string>{"setValue s_tier = " + std::string("before\0after", 12)}));
-}
-
 TEST_F(ZarnBaseTest, SegmentationNumbersIgnoreTheProcessLocale) {
     const char* old = std::setlocale(LC_ALL, nullptr);
     std::string saved = old ? old : "C";
