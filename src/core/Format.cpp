@@ -2,37 +2,19 @@
 #include "zarn/Value.h"
 
 #include <locale.h>
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <limits>
+#include <optional>
 
 #include "core/CLocale.h"
 
 namespace zarn {
-
-namespace {
-
-template <typename... A>
-std::string cformat(const std::string& directive, A... a) {
-    char small[128];
-    int n = std::snprintf(small, sizeof small, directive.c_str(), a...);
-    if (n < 0)
-        return {};
-    if (static_cast<size_t>(n) < sizeof small)
-        return std::string(small, static_cast<size_t>(n));
-    std::string out(static_cast<size_t>(n) + 1, '\0');
-    std::snprintf(out.data(), out.size(), directive.c_str(), a...);
-    out.resize(static_cast<size_t>(n));
-    return out;
-}
-
-bool isFlag(char c) {
-    return c == '-' || c == '+' || c == ' ' || c == '#' || c == '0' || c == '\'';
-}
-
-}  // namespace
 
 CLocaleScope::CLocaleScope() : previous_(uselocale(cLocale())) {}
 CLocaleScope::~CLocaleScope() {
@@ -96,128 +78,316 @@ std::string Error::description() const {
     return format("Error Domain=%@ Code=%ld \"%@\"", domain, code, message);
 }
 
+long long FormatArg::asSigned() const {
+    if (kind != Kind::Floating)
+        return i;
+    constexpr double kTwoTo63 = 9223372036854775808.0;
+    if (std::isnan(d))
+        return 0;
+    if (d >= kTwoTo63)
+        return std::numeric_limits<long long>::max();
+    if (d < -kTwoTo63)
+        return std::numeric_limits<long long>::min();
+    return static_cast<long long>(d);
+}
+
+unsigned long long FormatArg::asUnsigned() const {
+    return kind == Kind::Floating ? static_cast<unsigned long long>(asSigned()) : u;
+}
+
+size_t utf8PrefixLength(std::string_view text, size_t maxBytes) {
+    if (text.size() <= maxBytes)
+        return text.size();
+    // Back to the first byte of the character the cut falls in (at most three continuation bytes).
+    size_t n = maxBytes;
+    for (int back = 0; back < 3 && n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80; ++back) --n;
+    return n;
+}
+
+std::string cutText(std::string_view text, size_t maxBytes) {
+    if (text.size() <= maxBytes)
+        return std::string(text);
+    std::string out(text.substr(0, utf8PrefixLength(text, maxBytes)));
+    out += kCutMark;
+    return out;
+}
+
+namespace {
+
+// Writes a value as dump() does (compact, replacing invalid UTF-8), but stops soon after `limit`
+// bytes: no more than that of a long text is copied or escaped. Walks with its own stack, so a
+// deeply nested value costs heap, not the thread's stack.
+class BoundedJsonWriter {
+  public:
+    explicit BoundedJsonWriter(size_t limit) : limit_(limit) {}
+
+    std::string write(const Value& root) {
+        visit(root);
+        while (!stack_.empty() && !full()) {
+            Frame& frame = stack_.back();
+            if (frame.next == frame.container->cend()) {
+                out_ += frame.container->is_object() ? '}' : ']';
+                stack_.pop_back();
+                continue;
+            }
+            if (frame.next != frame.container->cbegin())
+                out_ += ',';
+            if (frame.container->is_object()) {
+                text(frame.next.key());
+                out_ += ':';
+            }
+            const Value& child = *frame.next;
+            ++frame.next;  // before visit(), which may grow the stack under `frame`
+            visit(child);
+        }
+        return std::move(out_);
+    }
+
+  private:
+    struct Frame {
+        const Value* container;
+        Value::const_iterator next;
+    };
+
+    bool full() const { return out_.size() > limit_; }
+
+    void visit(const Value& v) {
+        if (full())
+            return;
+        if (v.is_string()) {
+            text(v.get_ref<const std::string&>());
+        } else if ((v.is_object() || v.is_array()) && !v.empty()) {
+            out_ += v.is_object() ? '{' : '[';
+            stack_.push_back(Frame{&v, v.cbegin()});
+        } else {
+            out_ += v.dump(-1, ' ', false, Value::error_handler_t::replace);
+        }
+    }
+
+    // A JSON string of the start of `s`: escaping only lengthens, and a character cut at the end of
+    // the copied start changes nothing before it, so the part kept is as dump() writes it.
+    void text(const std::string& s) {
+        size_t room = limit_ - std::min(limit_, out_.size()) + 8;
+        const Value copied = s.size() <= room ? Value(s) : Value(s.substr(0, room));
+        out_ += copied.dump(-1, ' ', false, Value::error_handler_t::replace);
+    }
+
+    size_t limit_;
+    std::string out_;
+    std::vector<Frame> stack_;
+};
+
+}  // namespace
+
+std::string describeValueUpTo(const Value& v, size_t maxBytes) {
+    if (v.is_string())
+        return cutText(v.get_ref<const std::string&>(), maxBytes);
+    return cutText(BoundedJsonWriter(maxBytes + 4).write(v), maxBytes);
+}
+
+namespace {
+
+// Hands out the arguments of a format in order; past the last, a placeholder.
+class ArgumentReader {
+  public:
+    explicit ArgumentReader(const std::vector<FormatArg>& args) : args_(args) {}
+
+    const FormatArg& take() { return next_ < args_.size() ? args_[next_++] : missing(); }
+
+    // A '*' width or precision.
+    int takeInt() {
+        long long v = take().asSigned();
+        return static_cast<int>(
+            std::clamp<long long>(v, -std::numeric_limits<int>::max(), std::numeric_limits<int>::max()));
+    }
+
+  private:
+    static const FormatArg& missing() {
+        static const FormatArg placeholder = [] {
+            FormatArg a;
+            a.isNull = true;
+            a.text = "(null)";
+            return a;
+        }();
+        return placeholder;
+    }
+
+    const std::vector<FormatArg>& args_;
+    size_t next_ = 0;
+};
+
+// One conversion of a format: what it prints with, as printf reads it.
+struct Directive {
+    std::string printf = "%";  // flags, width and precision, with '*' filled in
+    bool leftAlign = false;
+    size_t width = 0;
+    std::optional<size_t> precision;
+    int shortness = 0;    // 1: h, 2: hh
+    char conversion = 0;  // 0: the format ends inside the directive
+};
+
+bool isFlag(char c) {
+    return c == '-' || c == '+' || c == ' ' || c == '#' || c == '0' || c == '\'';
+}
+
+bool isOneOf(char c, std::string_view set) {
+    return set.find(c) != std::string_view::npos;
+}
+
+// Decimal digits at `i` (moved past them); saturates rather than overflows.
+size_t readNumber(std::string_view fmt, size_t& i, std::string& written) {
+    size_t n = 0;
+    while (i < fmt.size() && std::isdigit(static_cast<unsigned char>(fmt[i]))) {
+        n = std::min<size_t>(n * 10 + static_cast<size_t>(fmt[i] - '0'), std::numeric_limits<int>::max());
+        written += fmt[i++];
+    }
+    return n;
+}
+
+void readWidth(std::string_view fmt, size_t& i, ArgumentReader& args, Directive& d) {
+    if (i < fmt.size() && fmt[i] == '*') {
+        ++i;
+        int width = args.takeInt();
+        d.printf += std::to_string(width);
+        d.leftAlign = d.leftAlign || width < 0;
+        d.width = static_cast<size_t>(width < 0 ? -width : width);
+    } else {
+        d.width = readNumber(fmt, i, d.printf);
+    }
+}
+
+void readPrecision(std::string_view fmt, size_t& i, ArgumentReader& args, Directive& d) {
+    if (i >= fmt.size() || fmt[i] != '.')
+        return;
+    ++i;
+    if (i < fmt.size() && fmt[i] == '*') {
+        ++i;
+        // A negative precision counts as none.
+        if (int precision = args.takeInt(); precision >= 0) {
+            d.printf += "." + std::to_string(precision);
+            d.precision = static_cast<size_t>(precision);
+        }
+    } else {
+        d.printf += '.';
+        d.precision = readNumber(fmt, i, d.printf);
+    }
+}
+
+// The directive after a '%' at `i`, leaving `i` past its conversion.
+Directive readDirective(std::string_view fmt, size_t& i, ArgumentReader& args) {
+    Directive d;
+    while (i < fmt.size() && isFlag(fmt[i])) {
+        d.leftAlign = d.leftAlign || fmt[i] == '-';
+        d.printf += fmt[i++];
+    }
+    readWidth(fmt, i, args, d);
+    readPrecision(fmt, i, args, d);
+    // Length modifiers: every argument is already as wide as it gets; only h and hh narrow it.
+    while (i < fmt.size() && isOneOf(fmt[i], "hlqLzjt")) {
+        if (fmt[i] == 'h')
+            ++d.shortness;
+        ++i;
+    }
+    if (i < fmt.size())
+        d.conversion = fmt[i++];
+    return d;
+}
+
+template <typename... A>
+std::string cformat(const std::string& directive, A... a) {
+    char small[128];
+    int n = std::snprintf(small, sizeof small, directive.c_str(), a...);
+    if (n < 0)
+        return {};
+    if (static_cast<size_t>(n) < sizeof small)
+        return std::string(small, static_cast<size_t>(n));
+    std::string out(static_cast<size_t>(n) + 1, '\0');
+    std::snprintf(out.data(), out.size(), directive.c_str(), a...);
+    out.resize(static_cast<size_t>(n));
+    return out;
+}
+
+// Text keeps every byte, NULs included; width and precision count bytes, and a precision never
+// ends inside a character.
+void appendText(std::string& out, const Directive& d, std::string_view text) {
+    if (d.precision)
+        text = text.substr(0, utf8PrefixLength(text, *d.precision));
+    size_t padding = d.width > text.size() ? d.width - text.size() : 0;
+    if (!d.leftAlign)
+        out.append(padding, ' ');
+    out.append(text);
+    if (d.leftAlign)
+        out.append(padding, ' ');
+}
+
+void appendSigned(std::string& out, const Directive& d, long long v) {
+    if (d.shortness == 1)
+        v = static_cast<short>(v);
+    if (d.shortness >= 2)
+        v = static_cast<signed char>(v);
+    out += cformat(d.printf + "lld", v);
+}
+
+void appendUnsigned(std::string& out, const Directive& d, unsigned long long v) {
+    if (d.shortness == 1)
+        v = static_cast<unsigned short>(v);
+    if (d.shortness >= 2)
+        v = static_cast<unsigned char>(v);
+    out += cformat(d.printf + "ll" + d.conversion, v);
+}
+
+// Appends one conversion with its argument; false for a conversion this format does not know.
+bool appendConversion(std::string& out, const Directive& d, ArgumentReader& args) {
+    char c = d.conversion;
+    if (c == '@' || c == 's')
+        appendText(out, d, args.take().text);
+    else if (isOneOf(c, "di"))
+        appendSigned(out, d, args.take().asSigned());
+    else if (isOneOf(c, "uxXo"))
+        appendUnsigned(out, d, args.take().asUnsigned());
+    else if (isOneOf(c, "fFeEgGaA"))
+        out += cformat(d.printf + c, args.take().d);
+    else if (c == 'c')
+        out += cformat(d.printf + "c", static_cast<int>(static_cast<unsigned char>(args.take().asSigned())));
+    else if (c == 'p')
+        out += cformat(d.printf + "p", args.take().p);
+    else
+        return false;
+    return true;
+}
+
+}  // namespace
+
 std::string formatArgs(std::string_view fmt, const std::vector<FormatArg>& args) {
     CLocaleScope cLocaleScope;
     std::string out;
     out.reserve(fmt.size() + 16 * args.size());
-    size_t next = 0;
-    static const FormatArg missing = [] {
-        FormatArg a;
-        a.isNull = true;
-        a.text = "(null)";
-        return a;
-    }();
-    auto take = [&]() -> const FormatArg& { return next < args.size() ? args[next++] : missing; };
-
+    ArgumentReader reader(args);
     size_t i = 0;
     while (i < fmt.size()) {
-        char c = fmt[i];
-        if (c != '%') {
-            size_t j = fmt.find('%', i);
-            if (j == std::string_view::npos)
-                j = fmt.size();
-            out.append(fmt.substr(i, j - i));
-            i = j;
-            continue;
-        }
-        size_t start = i++;
-        if (i >= fmt.size()) {
-            out += '%';
+        size_t percent = fmt.find('%', i);
+        out.append(fmt.substr(i, percent == std::string_view::npos ? std::string_view::npos : percent - i));
+        if (percent == std::string_view::npos || percent + 1 == fmt.size()) {
+            // A '%' that ends the format is printed as it stands.
+            if (percent != std::string_view::npos)
+                out += '%';
             break;
         }
+        i = percent + 1;
         if (fmt[i] == '%') {
             out += '%';
             ++i;
             continue;
         }
-        std::string directive = "%";
-        while (i < fmt.size() && isFlag(fmt[i])) directive += fmt[i++];
-        if (i < fmt.size() && fmt[i] == '*') {
-            directive += std::to_string(static_cast<int>(take().i));
-            ++i;
-        } else {
-            while (i < fmt.size() && std::isdigit(static_cast<unsigned char>(fmt[i]))) directive += fmt[i++];
-        }
-        if (i < fmt.size() && fmt[i] == '.') {
-            directive += fmt[i++];
-            if (i < fmt.size() && fmt[i] == '*') {
-                directive += std::to_string(static_cast<int>(take().i));
-                ++i;
-            } else {
-                while (i < fmt.size() && std::isdigit(static_cast<unsigned char>(fmt[i])))
-                    directive += fmt[i++];
-            }
-        }
-        int shortness = 0;  // 1: h, 2: hh
-        while (i < fmt.size() && std::string_view("hlqLzjt").find(fmt[i]) != std::string_view::npos) {
-            if (fmt[i] == 'h')
-                ++shortness;
-            ++i;
-        }
-        if (i >= fmt.size()) {
-            out.append(fmt.substr(start));
+        Directive d = readDirective(fmt, i, reader);
+        // A directive cut off by the end of the format, or an unknown conversion, is shown as
+        // written (an unknown one consumes no argument).
+        if (!d.conversion) {
+            out.append(fmt.substr(percent));
             break;
         }
-        char conv = fmt[i++];
-        switch (conv) {
-            case '@':
-            case 's': {
-                const FormatArg& a = take();
-                out += cformat(directive + "s", a.text.c_str());
-                break;
-            }
-            case 'd':
-            case 'i': {
-                const FormatArg& a = take();
-                long long v = a.i;
-                if (shortness == 1)
-                    v = static_cast<short>(v);
-                if (shortness >= 2)
-                    v = static_cast<signed char>(v);
-                out += cformat(directive + "lld", v);
-                break;
-            }
-            case 'u':
-            case 'x':
-            case 'X':
-            case 'o': {
-                const FormatArg& a = take();
-                unsigned long long v =
-                    a.kind == FormatArg::Kind::Floating ? static_cast<unsigned long long>(a.i) : a.u;
-                if (shortness == 1)
-                    v = static_cast<unsigned short>(v);
-                if (shortness >= 2)
-                    v = static_cast<unsigned char>(v);
-                out += cformat(directive + "ll" + conv, v);
-                break;
-            }
-            case 'f':
-            case 'F':
-            case 'e':
-            case 'E':
-            case 'g':
-            case 'G':
-            case 'a':
-            case 'A': {
-                const FormatArg& a = take();
-                out += cformat(directive + conv, a.d);
-                break;
-            }
-            case 'c': {
-                const FormatArg& a = take();
-                out += cformat(directive + "c", static_cast<int>(static_cast<unsigned char>(a.i)));
-                break;
-            }
-            case 'p': {
-                const FormatArg& a = take();
-                out += cformat(directive + "p", a.p);
-                break;
-            }
-            default:
-                // Unknown conversion: shown as written, consuming nothing.
-                out.append(fmt.substr(start, i - start));
-                break;
-        }
+        if (!appendConversion(out, d, reader))
+            out.append(fmt.substr(percent, i - percent));
     }
     return out;
 }

@@ -2,6 +2,7 @@
 // printf-style formatting with "%@" (an argument's description), always in the C locale.
 // Data is only ever an argument, never a format: a conversion without a matching argument
 // prints nothing dangerous ("(null)" for %@ and %s, 0 for numbers).
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -77,23 +78,97 @@ std::string describe(const std::vector<T>& v) {
     return out + ")";
 }
 
+// Longest description of one value in a log line, in bytes: far above any real campaign text,
+// tile, segmentation value or event's extras, far below what would flood the log file.
+inline constexpr size_t kLogValueMaxBytes = 4096;
+// Ends a description that was cut short.
+inline constexpr std::string_view kCutMark = "...[cut]";
+
+// The length of the longest start of `text` of at most `maxBytes` bytes that does not end inside a
+// UTF-8 character.
+size_t utf8PrefixLength(std::string_view text, size_t maxBytes);
+// `text` when it fits in `maxBytes`; else its start cut on a character boundary, then kCutMark.
+std::string cutText(std::string_view text, size_t maxBytes);
+// cutText of describe(v), without building more of a large value's text than the cut keeps.
+std::string describeValueUpTo(const Value& v, size_t maxBytes);
+
+namespace detail {
+template <typename T>
+struct IsVector : std::false_type {};
+template <typename T, typename A>
+struct IsVector<std::vector<T, A>> : std::true_type {};
+template <typename T>
+struct IsNullable : std::false_type {};
+template <typename T>
+struct IsNullable<std::optional<T>> : std::true_type {};
+template <typename T>
+struct IsNullable<std::shared_ptr<T>> : std::true_type {};
+}  // namespace detail
+
+// cutText(describe(v), maxBytes). Texts, values and lists stop building at the cut, so a
+// description of many megabytes costs no more than the part that is kept.
+template <typename T>
+std::string describeUpTo(const T& v, size_t maxBytes) {
+    using D = std::remove_cvref_t<T>;
+    if constexpr (std::is_array_v<D> || std::is_same_v<D, std::string> ||
+                  std::is_same_v<D, std::string_view>) {
+        return cutText(std::string_view(v), maxBytes);
+    } else if constexpr (std::is_same_v<D, const char*> || std::is_same_v<D, char*>) {
+        return v ? cutText(v, maxBytes) : describe(nullptr);
+    } else if constexpr (std::is_same_v<D, Value>) {
+        return describeValueUpTo(v, maxBytes);
+    } else if constexpr (detail::IsNullable<D>::value) {
+        return v ? describeUpTo(*v, maxBytes) : describe(nullptr);
+    } else if constexpr (detail::IsVector<D>::value) {
+        // Each element is built a little past the cut, so the cut falls on whole characters.
+        std::string out = "(";
+        for (size_t i = 0; i < v.size(); ++i) {
+            if (out.size() > maxBytes)
+                return cutText(out, maxBytes);
+            if (i)
+                out += ", ";
+            out += describeUpTo(v[i], maxBytes + 4);
+        }
+        return cutText(out + ")", maxBytes);
+    } else {
+        return cutText(describe(v), maxBytes);
+    }
+}
+
 // One argument of a format, reduced to what a conversion can print.
 struct FormatArg {
     enum class Kind { Signed, Unsigned, Floating, Text, Pointer };
     Kind kind = Kind::Text;
-    long long i = 0;
-    unsigned long long u = 0;
+    long long i = 0;           // Signed and Unsigned
+    unsigned long long u = 0;  // Signed and Unsigned
     double d = 0;
     const void* p = nullptr;
     std::string text;  // the description, used by %@ and %s
     bool isNull = false;
 
+    // What an integer conversion prints. A floating-point value is truncated toward zero and
+    // saturated (NaN gives 0): converting it up front would be undefined past the range.
+    long long asSigned() const;
+    unsigned long long asUnsigned() const;
+
     template <typename T>
     static FormatArg from(const T& v) {
+        return make(v, std::nullopt);
+    }
+    // For a log line: the description is cut at kLogValueMaxBytes (describeUpTo).
+    template <typename T>
+    static FormatArg forLog(const T& v) {
+        return make(v, kLogValueMaxBytes);
+    }
+
+  private:
+    template <typename T>
+    static FormatArg make(const T& v, std::optional<size_t> maxBytes) {
         FormatArg a;
         using D = std::decay_t<T>;
+        auto description = [&](const auto& x) { return maxBytes ? describeUpTo(x, *maxBytes) : describe(x); };
         if constexpr (std::is_array_v<T>) {
-            a.text = std::string(v);
+            a.text = description(v);
         } else if constexpr (std::is_same_v<D, bool>) {
             a.kind = Kind::Signed;
             a.i = v ? 1 : 0;
@@ -101,7 +176,7 @@ struct FormatArg {
             a.d = a.i;
             a.text = v ? "1" : "0";
         } else if constexpr (std::is_enum_v<D>) {
-            a = from(static_cast<std::underlying_type_t<D>>(v));
+            a = make(static_cast<std::underlying_type_t<D>>(v), maxBytes);
         } else if constexpr (std::is_integral_v<D> && std::is_signed_v<D>) {
             a.kind = Kind::Signed;
             a.i = v;
@@ -117,19 +192,17 @@ struct FormatArg {
         } else if constexpr (std::is_floating_point_v<D>) {
             a.kind = Kind::Floating;
             a.d = v;
-            a.i = static_cast<long long>(v);
-            a.u = static_cast<unsigned long long>(a.i);
             a.text = describe(static_cast<double>(v));
         } else if constexpr (std::is_same_v<D, const char*> || std::is_same_v<D, char*>) {
             a.isNull = v == nullptr;
-            a.text = describe(static_cast<const char*>(v));
+            a.text = description(static_cast<const char*>(v));
         } else if constexpr (std::is_pointer_v<D>) {
             a.kind = Kind::Pointer;
             a.p = v;
             a.isNull = v == nullptr;
-            a.text = describe(v);
+            a.text = description(v);
         } else {
-            a.text = describe(v);
+            a.text = description(v);
         }
         return a;
     }

@@ -1,5 +1,7 @@
 #include "core/ZarnPLogFileAppender.h"
 
+#include <algorithm>
+
 #include "core/DateFormat.h"
 #include "core/ZarnException.h"
 #include "core/ZarnPLogger.h"
@@ -66,7 +68,10 @@ void ZarnPLogFileAppender::didLogMessage(const std::string& message, int level, 
     std::string path = expandedPath();
     Date now = timeSource_->now();
     std::string stamp = formatDate(now, timeSource_->timeZoneOffsetSeconds(now), "dd-MM HH:mm:ss.SSS");
-    std::string line = format("%@|%@|%@| %@\n", stamp, ZarnPLogger::nameForLevel(level), domain, message);
+    std::string head = format("%@|%@|%@| ", stamp, ZarnPLogger::nameForLevel(level), domain);
+    // The logger cuts each value of a line; a line handed in whole is still cut to fit the file.
+    size_t overhead = std::min<size_t>(head.size() + 1 + kCutMark.size(), kMaxFileBytes);
+    std::string line = head + cutText(message, kMaxFileBytes - overhead) + "\n";
     bool written;
     {
         std::lock_guard lk(mutex_);

@@ -16,8 +16,8 @@ class TimeSource;
 
 // Appends every logged line to a file ("dd-MM HH:mm:ss.SSS|LEVEL|domain| message"). The file
 // has no protection attribute. Past kMaxFileBytes it is rolled to one previous file (the name
-// with ".1"), so the log never takes more than twice that. Lines from several threads never
-// interleave.
+// with ".1"), so the log never takes more than twice that; a line longer than the whole file is
+// cut to fit. Lines from several threads never interleave.
 class ZarnPLogFileAppender final : public ZarnPLogListener {
   public:
     static constexpr uint64_t kMaxFileBytes = 4 * 1024 * 1024;

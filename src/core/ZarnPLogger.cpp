@@ -101,8 +101,9 @@ void ZarnPLogger::logNsError(std::string_view format, const Error& error, const 
         recorder->recordError(error);
     if (!isEnabled(ZarnPLogLevelError, domain))
         return;
-    // The error's text is an argument, never part of a format.
-    emit(zarn::format("%@ - %@", formatArgs(format, args), error.description()), ZarnPLogLevelError, domain);
+    // The error's text is an argument, never part of a format, and is cut like one.
+    emit(zarn::format("%@ - %@", formatArgs(format, args), describeUpTo(error, kLogValueMaxBytes)),
+         ZarnPLogLevelError, domain);
 }
 
 void ZarnPLogger::setErrorRecorder(std::shared_ptr<ZarnPErrorRecorder> recorder) {

@@ -94,7 +94,8 @@ class ZarnPLogger {
     std::map<std::string, int> domainLevels_;
 };
 
-// The five logging functions, with twins taking ready arguments.
+// The five logging functions, with twins taking ready arguments. The templates describe each
+// argument for a log line: cut at kLogValueMaxBytes, so no value floods the log.
 inline void LogDebugv(const std::string& domain, std::string_view fmt, const std::vector<FormatArg>& args) {
     ZarnPLogger::instance().logMessage(fmt, ZarnPLogLevelDebug, domain, args);
 }
@@ -121,7 +122,7 @@ void logAt(int level, const std::string& domain, std::string_view fmt, const Arg
     if constexpr (sizeof...(Args) == 0) {
         logger.logMessage(fmt, level, domain, {});
     } else {
-        logger.logMessage(fmt, level, domain, std::vector<FormatArg>{FormatArg::from(args)...});
+        logger.logMessage(fmt, level, domain, std::vector<FormatArg>{FormatArg::forLog(args)...});
     }
 }
 }  // namespace detail
@@ -148,7 +149,7 @@ void LogNsError(const std::string& domain, const Error& error, std::string_view 
         ZarnPLogger::instance().logNsError(fmt, error, domain, {});
     } else {
         ZarnPLogger::instance().logNsError(fmt, error, domain,
-                                           std::vector<FormatArg>{FormatArg::from(args)...});
+                                           std::vector<FormatArg>{FormatArg::forLog(args)...});
     }
 }
 

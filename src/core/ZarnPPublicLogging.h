@@ -11,7 +11,8 @@ class ZarnPContext;
 
 // The writing side of the plain-language debug log, as the stores that explain a data-update save
 // see it. A line is written only while the log is enabled; it also goes to the context's
-// collected log. Any thread; never throws.
+// collected log. Each argument is cut as in every log line (FormatArg::forLog). Any thread;
+// never throws.
 class ZarnPPublicLogging {
   public:
     virtual ~ZarnPPublicLogging() = default;
@@ -27,7 +28,7 @@ class ZarnPPublicLogging {
             logMessageIfEnabledAndArguments(context, format, {});
         } else {
             logMessageIfEnabledAndArguments(context, format,
-                                            std::vector<FormatArg>{FormatArg::from(args)...});
+                                            std::vector<FormatArg>{FormatArg::forLog(args)...});
         }
     }
 };

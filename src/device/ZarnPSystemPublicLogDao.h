@@ -83,7 +83,7 @@ class ZarnPSystemPublicLogDao : public ZarnPPublicLogging,
         if constexpr (sizeof...(Args) == 0) {
             logMessageAndArguments(context, format, {});
         } else {
-            logMessageAndArguments(context, format, std::vector<FormatArg>{FormatArg::from(args)...});
+            logMessageAndArguments(context, format, std::vector<FormatArg>{FormatArg::forLog(args)...});
         }
     }
     void logMessageAndArguments(const std::shared_ptr<ZarnPContext>& context, std::string_view format,

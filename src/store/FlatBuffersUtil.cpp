@@ -8,12 +8,13 @@
 namespace zarn {
 
 std::optional<std::string> FlatBuffersUtil::readString(const flatbuffers::String* string) {
-    if (!string || string->size() == 0)
+    if (!isReadable(string))
         return std::nullopt;
-    std::string_view text(string->c_str(), string->size());
-    if (!isValidUtf8(text))
-        return std::nullopt;
-    return std::string(text);
+    return std::string(string->c_str(), string->size());
+}
+
+bool FlatBuffersUtil::isReadable(const flatbuffers::String* string) {
+    return string && string->size() > 0 && isValidUtf8(std::string_view(string->c_str(), string->size()));
 }
 
 void FlatBuffersUtil::bindStringOrNull(const flatbuffers::String* string, ZarnPStatement& statement,

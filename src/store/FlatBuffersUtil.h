@@ -19,6 +19,8 @@ class FlatBuffersUtil {
     // The string's UTF-8 text; nothing when it is absent, empty or not valid UTF-8 (text the
     // service garbled is treated as not sent, never stored half-read).
     static std::optional<std::string> readString(const flatbuffers::String* string);
+    // Whether readString gives a text, without copying it.
+    static bool isReadable(const flatbuffers::String* string);
     // SQL NULL for an absent, empty or invalid string, else its text.
     static void bindStringOrNull(const flatbuffers::String* string, ZarnPStatement& statement, int paramIndex,
                                  ZarnPSqLiteDb& db);

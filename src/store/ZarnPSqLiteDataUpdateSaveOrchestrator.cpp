@@ -188,20 +188,26 @@ void ZarnPSqLiteDataUpdateSaveOrchestrator::clearAllData(const std::shared_ptr<Z
 void ZarnPSqLiteDataUpdateSaveOrchestrator::deleteNotificationsBeforeUpdate(
     const fb::DataUpdateResponseDTO& update, ZarnPSqLiteNotificationWriteDao& notificationDao) {
     ZARN_CHECK_SEQUENCE(sequence_);
+    // Nothing for a campaign the save leaves out, unless another with its temporary id is saved.
     std::unordered_map<uint32_t, std::optional<std::string>> serverIds;
     if (const auto* campaigns = update.campaigns())
         for (const fb::CampaignDTO* campaign : *campaigns)
-            serverIds[campaign->temporaryId()] = FlatBuffersUtil::readString(campaign->campaignId());
+            if (auto id = FlatBuffersUtil::readString(campaign->campaignId());
+                id || !serverIds.count(campaign->temporaryId()))
+                serverIds[campaign->temporaryId()] = std::move(id);
     const auto* geohashes = update.updatedGeohashes();
     if (!geohashes || geohashes->size() == 0)
         return;
     Pairs pairs;
     for (const fb::GeohashDTO* geohash : *geohashes) {
         const auto* notifications = geohash->changedNotifications();
-        if (!notifications)
+        // What the save leaves out replaces nothing: its stored notifications stay.
+        if (!notifications || !FlatBuffersUtil::isReadable(geohash->value()))
             continue;
         for (const fb::NotificationDTO* notification : *notifications) {
             auto found = serverIds.find(notification->temporaryCampaignId());
+            if (found != serverIds.end() && !found->second)
+                continue;
             pairs.push_back(pairOf(found == serverIds.end() ? std::nullopt : found->second,
                                    FlatBuffersUtil::readString(notification->geofenceId())));
         }
@@ -219,9 +225,10 @@ void ZarnPSqLiteDataUpdateSaveOrchestrator::deleteGeohashesForUpdate(
         geohashDao.deleteAll();
     } else if (const auto* geohashes = update.updatedGeohashes()) {
         for (const fb::GeohashDTO* geohash : *geohashes) {
+            // A tile without a readable value names no stored tile; the save leaves it out.
             auto value = FlatBuffersUtil::readString(geohash->value());
             if (!value)
-                throw ZarnPDatabaseException(Error{"Zarn", -2, "Missing key: value"});
+                continue;
             publicLogDao_->logMessageIfEnabled(context, "Deleting geohash %@", *value);
             geohashDao.deleteByValue(*value);
         }
@@ -304,8 +311,17 @@ ZarnPSqLiteDataUpdateSaveOrchestrator::saveNewCampaigns(const fb::DataUpdateResp
     if (!campaigns)
         return mapping;
     mapping.reserve(campaigns->size());
-    for (const fb::CampaignDTO* campaign : *campaigns)
+    for (const fb::CampaignDTO* campaign : *campaigns) {
+        // The server id column is NOT NULL.
+        if (!FlatBuffersUtil::isReadable(campaign->campaignId())) {
+            LogInfo(kDomain,
+                    "Skipping campaign without a readable id (temporary id %u) with its notifications",
+                    campaign->temporaryId());
+            mapping.try_emplace(campaign->temporaryId(), std::nullopt);
+            continue;
+        }
         mapping[campaign->temporaryId()] = campaignDao.save(*campaign);
+    }
     return mapping;
 }
 
@@ -320,14 +336,22 @@ ZarnPSqLiteDataUpdateSaveOrchestrator::saveNewGeohashesAndNotificationsAndReturn
     if (!geohashes)
         return beaconUuids;
     for (const fb::GeohashDTO* geohash : *geohashes) {
+        const auto* notifications = geohash->changedNotifications();
+        // The value column is NOT NULL.
+        if (!FlatBuffersUtil::isReadable(geohash->value())) {
+            LogInfo(kDomain, "Skipping tile without a readable value with its %u notifications",
+                    notifications ? notifications->size() : 0u);
+            continue;
+        }
         int64_t geohashId =
             isQuickSync ? geohashDao.getOrSave(*geohash, context) : geohashDao.save(*geohash, context);
-        const auto* notifications = geohash->changedNotifications();
         if (!notifications)
             continue;
         for (const fb::NotificationDTO* notification : *notifications) {
             auto found = responseCampaignIdToDbId.find(notification->temporaryCampaignId());
-            int64_t campaignId = found == responseCampaignIdToDbId.end() ? 0 : found->second;
+            if (found != responseCampaignIdToDbId.end() && !found->second)
+                continue;  // its campaign was left out
+            int64_t campaignId = found == responseCampaignIdToDbId.end() ? 0 : *found->second;
             int64_t notificationId = notificationDao.save(*notification, campaignId, geohashId);
             stores_->polygonDao->saveCirclesIfPresent(notificationId, *notification);
             if (auto uuid = FlatBuffersUtil::readString(notification->beaconUuid()))

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -25,14 +26,17 @@ class ZarnPSqLiteNotificationWriteDao;
 // quick-sync update asks for, the orphan passes, cooldown groups, the service's segmentation
 // values, campaigns, tiles and notifications with their children. Either every change of a save
 // is committed or, on failure, none: the transaction is rolled back, the failure is written to the
-// public debug log and raised again to the caller.
+// public debug log and raised again to the caller. A campaign without a readable id, or a tile
+// without a readable value, cannot be stored: it is left out with its notifications, and logged,
+// so that one bad text does not refuse the whole update each time the service sends it again.
 //
 // It takes no lock: callers serialise saves (the data-update exchange holds its save lock). SDK
 // thread only, like the connection.
 class ZarnPSqLiteDataUpdateSaveOrchestrator final : public ZarnPSqLiteDao {
   public:
-    // A temporary campaign id of the update to the campaign's new row id.
-    using CampaignIdMapping = std::unordered_map<uint32_t, int64_t>;
+    // A temporary campaign id of the update to the campaign's new row id; nothing for a campaign
+    // left out (no readable id), whose notifications are left out with it.
+    using CampaignIdMapping = std::unordered_map<uint32_t, std::optional<int64_t>>;
 
     // Both are required. Builds the data-update stores on the database; the first store of each
     // class registers for the migrations, so the module builds one orchestrator at start-up.

@@ -54,5 +54,78 @@ TEST(FormatTest, DatesNoCalendarHoldsDescribeAsInvalid) {
     EXPECT_EQ(formatDate(dateWithTimeIntervalSince1970(0), 0, "yyyy-MM-dd"), "1970-01-01");
 }
 
+TEST(FormatTest, TextKeepsItsLengthAndFloatingPointNeverOverflowsAnInteger) {
+    const std::string nul("before\0after", 12);
+    EXPECT_EQ(format("%@", nul), nul);
+    EXPECT_EQ(format("[%s]", nul), "[" + nul + "]");
+    EXPECT_EQ(format("%14@|", nul), "  " + nul + "|");
+    EXPECT_EQ(format("%-14s|", nul), nul + "  |");
+    EXPECT_EQ(format("%.8@|", nul), nul.substr(0, 8) + "|");
+    EXPECT_EQ(format("%*s|", -4, "ab"), "ab  |");
+
+    // An integer conversion of a floating-point argument saturates; nothing else converts it.
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    const struct {
+        std::string fmt;
+        double value;
+        std::string expected;
+    } cases[] = {
+        {"%d", 1e300, "9223372036854775807"},
+        {"%lld", -kInf, "-9223372036854775808"},
+        {"%d", std::numeric_limits<double>::quiet_NaN(), "0"},
+        {"%u", 1e300, "9223372036854775807"},
+        {"%@", 1e300, "1e+300"},
+        {"%@", kInf, "inf"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(format(c.fmt, c.value), c.expected) << c.fmt << " " << c.value;
+    EXPECT_EQ(format("%.0f", 1e300).substr(0, 20), "10000000000000000525");
+}
+
+// A value's text for a log line is built only up to the cut, yet must read exactly as the start of
+// its whole description, cut on a character boundary at every length.
+TEST(FormatTest, ADescriptionCutAtAnyLengthIsTheStartOfTheWholeOne) {
+    const std::string invalid = "ok\xC3(\xFF\xE2\x82";
+    const std::vector<Value> values = {
+        Value{{"aps", {{"alert", "caf\xC3\xA9 \"\\\n\t\x01"}, {"badge", 1}}},
+              {"zarn_v2", std::string(300, 'x')},
+              {"list", {1, -2, 3.5, 1e300, nullptr, true, Value::object(), Value::array(), {{"k", {}}}}},
+              {invalid, invalid},
+              {"n", std::numeric_limits<double>::quiet_NaN()},
+              {"u", std::numeric_limits<uint64_t>::max()}},
+        Value::array({Value::array({Value::array({"\xF0\x9F\x98\x80\xF0\x9F\x98\x80"})})}),
+        Value("\xE2\x82\xAC\xE2\x82\xAC text"),
+        Value(42),
+    };
+    auto check = [](const std::string& whole, auto describeAt) {
+        for (size_t n = 0; n <= whole.size() + 1; ++n) {
+            std::string cut = describeAt(n);
+            if (whole.size() <= n) {
+                ASSERT_EQ(cut, whole) << n;
+                continue;
+            }
+            ASSERT_EQ(cut.substr(cut.size() - kCutMark.size()), kCutMark) << n;
+            std::string kept = cut.substr(0, cut.size() - kCutMark.size());
+            ASSERT_LE(kept.size(), n);
+            ASSERT_GE(kept.size() + 3, n);
+            ASSERT_EQ(kept, whole.substr(0, kept.size())) << n;
+            // The next byte of the whole text starts a character.
+            ASSERT_NE(static_cast<unsigned char>(whole[kept.size()]) & 0xC0, 0x80) << n;
+        }
+    };
+    for (const Value& v : values) {
+        SCOPED_TRACE(describe(v));
+        check(describe(v), [&](size_t n) { return describeUpTo(v, n); });
+    }
+    const std::vector<std::optional<std::string>> list = {"\xC3\xA9\xC3\xA9", std::nullopt,
+                                                          std::string(40, 'y')};
+    check(describe(list), [&](size_t n) { return describeUpTo(list, n); });
+
+    // A deep value is walked without the thread's stack.
+    Value deep = Value::array();
+    Value* inner = &deep;
+    for (int i = 0; i < 100000; ++i) inner = &inner->emplace_back(Value::array());
+    EXPECT_EQ(describeUpTo(deep, 8), "[[[[[[[[" + std::string(kCutMark));
+}
+
 }  // namespace
 }  // namespace zarn

@@ -436,6 +436,49 @@ TEST(LogFileAppenderTest, PastTheCapTheFileRollsToOnePreviousFile) {
     EXPECT_TRUE(env.console->lines().empty());
 }
 
+// A pushed payload, an app's value or an event's extras may be any size; a log line may not. Each
+// value is cut at 4096 bytes on a character boundary and marked, and no line outgrows the file.
+TEST(LogFileAppenderTest, EveryValueOfALineIsCutAndNoLineOutgrowsTheFile) {
+    test::TestEnvironment env;
+    std::string path = env.path("Documents/zarn.log");
+    auto appender =
+        std::make_shared<ZarnPLogFileAppender>("~/Documents/zarn.log", false, env.fileSystem, env.time);
+    auto listener = std::make_shared<RecordingListener>();
+    ScopedListener scopedFile(appender);
+    ScopedListener scopedListener(listener);
+    const std::string mark = "...[cut]";
+    const std::string huge(5 << 20, 'x');
+    std::string accents = "a";
+    for (int i = 0; i < 3000; ++i) accents += "\xC3\xA9";  // an odd cut would split a character
+
+    Value payload = {{"aps", {{"badge", 1}}}, {"zarn_v2", huge}};
+    Value manyKeys = Value::object();
+    for (int i = 0; i < 20000; ++i) manyKeys["key" + std::to_string(i)] = i;
+    LogDebug("GCMClient", "Notification received: %@", payload);
+    LogDebug("EventService", "Logging event: %@ Data: %@", "heartbeat", manyKeys);
+    LogDebug("SegmentationService", "Setting %@ = %@", "s_name", accents);
+    const Error error{"D", 1, huge};
+    LogNsError("Store", error, "Could not save %@", std::vector<std::string>(2000, "ab"));
+    LogInfo("Short", "kept %@ %@", Value{{"a", "b"}}, std::string(4096, 'y'));
+
+    auto lines = listener->lines();
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[0].message, "Notification received: " + payload.dump().substr(0, 4096) + mark);
+    EXPECT_EQ(lines[1].message, "Logging event: heartbeat Data: " + manyKeys.dump().substr(0, 4096) + mark);
+    EXPECT_EQ(lines[2].message, "Setting s_name = " + accents.substr(0, 4095) + mark);
+    std::string list = describe(std::vector<std::string>(2000, "ab"));
+    EXPECT_EQ(lines[3].message, "Could not save " + list.substr(0, 4096) + mark + " - " +
+                                    error.description().substr(0, 4096) + mark);
+    EXPECT_EQ(lines[4].message, R"(kept {"a":"b"} )" + std::string(4096, 'y'));
+    EXPECT_LT(*env.fileSystem->fileSize(path), 30000u);
+
+    // A line handed to the file directly still fits in it.
+    appender->didLogMessage(huge, ZarnPLogLevelInfo, "Direct");
+    EXPECT_LE(*env.fileSystem->fileSize(path), ZarnPLogFileAppender::kMaxFileBytes);
+    std::string contents = readFile(path);
+    EXPECT_EQ(contents.substr(contents.size() - mark.size() - 1), mark + "\n");
+}
+
 TEST(LogFileAppenderTest, ClearOnStartComesFromTheListenerProperty) {
     test::TestEnvironment env;
     std::string path = env.path("Documents/zarn.log");

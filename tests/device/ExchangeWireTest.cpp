@@ -268,6 +268,13 @@ TEST_F(ExchangeWireTest, BothRequestsCarryTheirAddressHeadersAndEveryBodyKey) {
          "storeEvents",
          "Basic Og==",
          {{"deviceId", deviceId}, {"events", Value::array()}}},
+        {"events only, a token holding a NUL",
+         [&] {
+             dao->storeEvents({}, std::string("t\0k", 3), std::nullopt, std::nullopt, Value(), delegates);
+         },
+         "storeEvents",
+         "Basic OnQAaw==",
+         {{"deviceId", deviceId}, {"events", Value::array()}}},
         {"data update, located, every capability",
          [&] {
              dao->storeEventsAndLoadNotifications(events, located, true, true, "token-1", "ad-9", true,

@@ -100,6 +100,13 @@ class DataUpdateSaveTest : public ::testing::Test {
         return description ? sim::DataUpdateBuilder::build(*description) : std::vector<uint8_t>{};
     }
 
+    // A statement failing inside a save: the campaign table refuses the server id "refused".
+    bool refuseCampaignsNamedRefused() {
+        return test::RawSqlite(path).exec(
+            "CREATE TRIGGER refuse BEFORE INSERT ON campaign WHEN NEW.server_id = 'refused' "
+            "BEGIN SELECT RAISE(ABORT, 'refused'); END");
+    }
+
     DataUpdateSaveResult save(const std::vector<uint8_t>& buffer) {
         const auto* root = ZarnPDataUpdateReader::read(std::span<const uint8_t>(buffer));
         EXPECT_TRUE(root);
@@ -282,16 +289,17 @@ TEST_F(DataUpdateSaveTest, AFailingSaveLeavesTheStoreAsItWasAndRaises) {
     save(build(R"({"campaigns": [{"campaignId": "C1"}], "cooldownGroups": [{"id": "C1", "value": 1}],
         "tiles": [{"value": "u1", "notifications": [{"campaign": "C1", "geofenceId": "g1"}]}]})"));
     Tables before = readTables(path);
+    ASSERT_TRUE(refuseCampaignsNamedRefused());
     struct Case {
         std::string label;
         std::string update;
     };
     const std::vector<Case> cases = {
-        // A campaign without its id fails on its NOT NULL column, after every deletion ran.
-        {"campaign without an id",
+        // A campaign the table refuses fails the save after every deletion ran.
+        {"campaign the table refuses",
          R"({"deleteAllOldData": true, "cooldownGroups": [{"id": "C1", "value": 9}],
              "serverSideSegmentationProperties": [{"key": "k", "value": "v"}],
-             "campaigns": [{"campaignId": "C2"}, {"message": "no id"}]})"},
+             "campaigns": [{"campaignId": "C2"}, {"campaignId": "refused"}]})"},
         // A quick-sync pair whose campaign is not in the update cannot be formed.
         {"quick-sync notification of an unknown campaign",
          R"({"isQuickSyncUpdate": true,
@@ -356,10 +364,66 @@ TEST_F(DataUpdateSaveTest, ATransactionSqliteRolledBackByItselfFailsTheSave) {
     EXPECT_FALSE(env.consoleContains("Failed to roll back"));
 }
 
+// A campaign id or tile value that reads as nothing cannot be stored; only that campaign (with its
+// children and notifications) or that tile (with its notifications) is left out, so the update is
+// not refused again each time the service resends it.
+TEST_F(DataUpdateSaveTest, AnUnreadableCampaignIdOrTileValueSkipsOnlyThatCampaignOrTile) {
+    const std::string invalid = "\xC3(";
+    sim::DataUpdateDescription full;
+    full.campaigns = {{.campaignId = "C1"},
+                      {.campaignId = "", .segmentationProperties = {{.key = "k"}}, .timeSpans = {{1, 2}}},
+                      {.campaignId = invalid},
+                      {.campaignId = "C4"}};
+    full.tiles = {{.value = "u1",
+                   .notifications = {{.campaign = "C1", .geofenceId = "g1"},
+                                     {.temporaryCampaignId = 2, .geofenceId = "g2"},
+                                     {.temporaryCampaignId = 3, .geofenceId = "g3"},
+                                     {.campaign = "C4", .geofenceId = "g4"}}},
+                  {.value = "", .notifications = {{.campaign = "C1", .geofenceId = "g5"}}},
+                  {.value = "u" + invalid, .notifications = {{.campaign = "C4", .geofenceId = "g6"}}},
+                  {.value = "u2", .notifications = {{.campaign = "C4", .geofenceId = "g7"}}}};
+    const Tables expected = {
+        {"geohash", {"1|0|u1", "2|0|u2"}},
+        {"geohash_notification", {"1|1", "1|2", "2|3"}},
+        {"notification",
+         {"1|1|g1|NULL|NULL|NULL|NULL|NULL|NULL|NULL|0|0|NULL",
+          "2|2|g4|NULL|NULL|NULL|NULL|NULL|NULL|NULL|0|0|NULL",
+          "3|2|g7|NULL|NULL|NULL|NULL|NULL|NULL|NULL|0|0|NULL"}},
+        {"campaign", {"1|C1|NULL|NULL|NULL|0|NULL|NULL|NULL", "2|C4|NULL|NULL|NULL|0|NULL|NULL|NULL"}}};
+    // Resent, the same update is saved the same way.
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+        publicLog->lines.clear();
+        ASSERT_NO_THROW(save(sim::DataUpdateBuilder::build(full))) << attempt;
+        expectTables("full, attempt " + std::to_string(attempt), expected);
+        EXPECT_TRUE(publicLog->contains("Data update save completed")) << attempt;
+    }
+    EXPECT_EQ(env.consoleCount("Skipping campaign without a readable id"), 4);
+    EXPECT_EQ(env.consoleCount("Skipping tile without a readable value"), 4);
+
+    // A quick sync changes g1 and leaves out what it cannot store, deleting nothing for it.
+    sim::DataUpdateDescription quick;
+    quick.isQuickSyncUpdate = true;
+    quick.campaigns = {{.campaignId = "C1"}, {.campaignId = invalid}};
+    quick.tiles = {{.value = "u1",
+                    .notifications = {{.campaign = "C1", .geofenceId = "g1", .label = "new"},
+                                      {.temporaryCampaignId = 2, .geofenceId = "g4"}}},
+                   {.value = "", .notifications = {{.campaign = "C1", .geofenceId = "g7"}}}};
+    ASSERT_NO_THROW(save(sim::DataUpdateBuilder::build(quick)));
+    expectTables(
+        "quick sync",
+        {{"notification",
+          {"2|2|g4|NULL|NULL|NULL|NULL|NULL|NULL|NULL|0|0|NULL",
+           "3|2|g7|NULL|NULL|NULL|NULL|NULL|NULL|NULL|0|0|NULL",
+           "4|3|g1|NULL|NULL|NULL|NULL|NULL|NULL|new|0|0|NULL"}},
+         {"geohash_notification", {"1|2", "1|4", "2|3"}},
+         {"campaign", {"2|C4|NULL|NULL|NULL|0|NULL|NULL|NULL", "3|C1|NULL|NULL|NULL|0|NULL|NULL|NULL"}}});
+}
+
 TEST_F(DataUpdateSaveTest, OneOrchestratorReusedReadsFreshIdsForEachSave) {
     auto first = build(R"({"campaigns": [{"campaignId": "C1"}],
         "tiles": [{"value": "u1", "notifications": [{"campaign": "C1", "geofenceId": "g1"}]}]})");
-    auto failing = build(R"({"campaigns": [{"campaignId": "C1"}, {}]})");
+    auto failing = build(R"({"campaigns": [{"campaignId": "C1"}, {"campaignId": "refused"}]})");
+    ASSERT_TRUE(refuseCampaignsNamedRefused());
     ZarnPSqLiteDataUpdateSaveOrchestrator orchestrator(db, publicLog);
     orchestrator.save(*ZarnPDataUpdateReader::read(std::span<const uint8_t>(first)), nullptr);
     EXPECT_THROW(orchestrator.save(*ZarnPDataUpdateReader::read(std::span<const uint8_t>(failing)), nullptr),

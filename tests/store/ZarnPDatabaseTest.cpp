@@ -57,6 +57,7 @@ TEST_F(ZarnPDatabaseTest, EveryValueBindsByItsRuleByPositionAndByName) {
         {"date", ZarnPSqlValue(dateWithTimeIntervalSince1970(1000.5)), "real", "1000.5"},
         {"text", ZarnPSqlValue("h\xC3\xA9llo"), "text", "h\xC3\xA9llo"},
         {"empty text", ZarnPSqlValue(std::string()), "text", ""},
+        {"text with a NUL", ZarnPSqlValue(std::string("a\0b", 3)), "text", std::string("a\0b", 3)},
         {"blob", ZarnPSqlValue(ZarnPSqlBlob{std::string("a\0b", 3)}), "blob", std::string("a\0b", 3)},
         {"empty blob", ZarnPSqlValue(ZarnPSqlBlob{}), "blob", ""},
         {"json null", ZarnPSqlValue(Value()), "null", std::nullopt},
