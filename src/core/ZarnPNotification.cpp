@@ -1,6 +1,7 @@
 #include "core/ZarnPNotification.h"
 
 #include <functional>
+#include <tuple>
 
 #include "core/Format.h"
 #include "core/ZarnPConstants.h"
@@ -40,17 +41,15 @@ std::string ZarnPNotification::getId() const {
 }
 
 bool ZarnPNotification::operator==(const ZarnPNotification& o) const {
-    return campaignId_ == o.campaignId_ && regionId_ == o.regionId_ && sameLocation(location_, o.location_) &&
-           majorId_ == o.majorId_ && minorId_ == o.minorId_ && beaconUuid_ == o.beaconUuid_ &&
-           message_ == o.message_ && timespans_ == o.timespans_ && data_ == o.data_ &&
-           regionLabel_ == o.regionLabel_ && matchRange_ == o.matchRange_ &&
-           triggerOnExit_ == o.triggerOnExit_ && notificationHandlerType_ == o.notificationHandlerType_ &&
-           dwellingMinutes_ == o.dwellingMinutes_ && cooldownGroups_ == o.cooldownGroups_ &&
-           segmentationIds_ == o.segmentationIds_ && segmentationProperties_ == o.segmentationProperties_ &&
-           internalId_ == o.internalId_ && experimentId_ == o.experimentId_ &&
-           experimentMessageNumber_ == o.experimentMessageNumber_ &&
-           customRegionFields_ == o.customRegionFields_ && triggerProperties_ == o.triggerProperties_ &&
-           matchPayload_ == o.matchPayload_ && isPolygon_ == o.isPolygon_;
+    // Every field but the location, which compares by its own rule.
+    auto fields = [](const ZarnPNotification& n) {
+        return std::tie(n.campaignId_, n.regionId_, n.majorId_, n.minorId_, n.beaconUuid_, n.message_,
+                        n.timespans_, n.data_, n.regionLabel_, n.matchRange_, n.triggerOnExit_,
+                        n.notificationHandlerType_, n.dwellingMinutes_, n.cooldownGroups_, n.segmentationIds_,
+                        n.segmentationProperties_, n.internalId_, n.experimentId_, n.experimentMessageNumber_,
+                        n.customRegionFields_, n.triggerProperties_, n.matchPayload_, n.isPolygon_);
+    };
+    return fields(*this) == fields(o) && sameLocation(location_, o.location_);
 }
 
 std::size_t ZarnPNotification::hash() const {

@@ -52,6 +52,29 @@ T readInteger(std::string_view text, T minimum, T maximum) {
     return value;
 }
 
+bool isSignAt(std::string_view text, std::size_t i) {
+    return i < text.size() && (text[i] == '+' || text[i] == '-');
+}
+
+// The end of the digits from `i`; `digits` counts them.
+std::size_t skipDigits(std::string_view text, std::size_t i, std::size_t& digits) {
+    while (i < text.size() && isDigit(text[i])) ++i, ++digits;
+    return i;
+}
+
+// The end of an exponent ("e" or "E", a sign, digits) at `i`; `i` when there is none.
+std::size_t exponentEnd(std::string_view text, std::size_t i) {
+    if (i >= text.size() || (text[i] != 'e' && text[i] != 'E'))
+        return i;
+    std::size_t j = i + 1;
+    if (isSignAt(text, j))
+        ++j;
+    if (j >= text.size() || !isDigit(text[j]))
+        return i;
+    std::size_t digits = 0;
+    return skipDigits(text, j, digits);
+}
+
 }  // namespace
 
 int ZarnPStringReading::intValue(std::string_view text) {
@@ -63,27 +86,17 @@ long long ZarnPStringReading::longLongValue(std::string_view text) {
 }
 
 double ZarnPStringReading::doubleValue(std::string_view text) {
-    std::size_t i = skipSpace(text);
-    std::size_t start = i;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+    std::size_t start = skipSpace(text);
+    std::size_t i = start;
+    if (isSignAt(text, i))
         ++i;
     std::size_t digits = 0;
-    while (i < text.size() && isDigit(text[i])) ++i, ++digits;
-    if (i < text.size() && text[i] == '.') {
-        ++i;
-        while (i < text.size() && isDigit(text[i])) ++i, ++digits;
-    }
+    i = skipDigits(text, i, digits);
+    if (i < text.size() && text[i] == '.')
+        i = skipDigits(text, i + 1, digits);
     if (digits == 0)
         return 0.0;
-    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-        std::size_t j = i + 1;
-        if (j < text.size() && (text[j] == '+' || text[j] == '-'))
-            ++j;
-        if (j < text.size() && isDigit(text[j])) {
-            while (j < text.size() && isDigit(text[j])) ++j;
-            i = j;
-        }
-    }
+    i = exponentEnd(text, i);
     // Only the validated prefix reaches strtod, in the C locale: no hexadecimal, no inf/nan,
     // always "." as the decimal point. It gives HUGE_VAL on overflow and 0 or a subnormal on
     // underflow.

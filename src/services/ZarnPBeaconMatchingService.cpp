@@ -54,6 +54,20 @@ std::string beaconUuidText(const ZarnPNotification& n) {
     return n.beaconUuid() ? ZarnPBeaconUtil::uuidToSaveString(*n.beaconUuid()) : std::string();
 }
 
+// Writes the ranged beacons to the public log; their UUIDs, each once.
+std::vector<Uuid> logRangedBeacons(ZarnPSystemPublicLogDao& publicLog,
+                                   const std::vector<platform::Beacon>& rangedBeacons,
+                                   const std::shared_ptr<ZarnPContext>& context) {
+    std::set<Uuid> uuids;
+    std::vector<ZarnPSystemPublicLogDao::Beacon> logged;
+    for (const auto& b : rangedBeacons) {
+        uuids.insert(Uuid(b.proximityUuid));
+        logged.push_back({ZarnPBeaconUtil::uuidToSaveString(Uuid(b.proximityUuid)), b.major, b.minor});
+    }
+    publicLog.logRangedBeacons(logged, context);
+    return {uuids.begin(), uuids.end()};
+}
+
 }  // namespace
 
 ZarnPBeaconMatchingService::ZarnPBeaconMatchingService(Collaborators collaborators)
@@ -112,100 +126,108 @@ bool ZarnPBeaconMatchingService::isInGroupCooldown(const ZarnPNotification& noti
     return true;
 }
 
+// What one beacon run knows and decides, sighting by sighting.
+struct ZarnPBeaconMatchingService::BeaconRun {
+    BeaconRun(bool foreground, const std::shared_ptr<ZarnPContext>& runContext)
+        : isAppInForeground(foreground), context(runContext) {}
+
+    const bool isAppInForeground;
+    const std::shared_ptr<ZarnPContext>& context;
+    std::set<std::string> entered;
+    std::set<std::string> justEntered;
+    // Decided this run without being entered: not offered, not left.
+    std::set<std::string> skipped;
+    std::map<std::string, platform::Beacon> toEnter;
+    std::vector<NotificationRequest> offers;
+    std::optional<ZarnPNotification> page;
+};
+
 void ZarnPBeaconMatchingService::checkForBeaconMatches(
     const std::vector<platform::Beacon>& rangedBeacons, bool isAppInForeground,
     const std::shared_ptr<ZarnPBackgroundTask>& backgroundTask, const std::shared_ptr<ZarnPContext>& context,
     const std::shared_ptr<ZarnPLocationWithAccuracy>& location) {
     ZARN_CHECK_SEQUENCE(sequence_);
-    if (c_.commonMatchService->shouldAbortMatchRunBecauseOfCoolDown()) {
-        LogDebug(kDomain, "Not checking for beacon matches, because of cooldown");
-        c_.contextService->decrementContext(context);
+    if (endsForCooldown(context))
         return;
-    }
+    const std::vector<Uuid> uuids = logRangedBeacons(*c_.publicLogDao, rangedBeacons, context);
 
-    std::set<Uuid> uuidSet;
-    std::vector<ZarnPSystemPublicLogDao::Beacon> logged;
-    for (const auto& b : rangedBeacons) {
-        uuidSet.insert(Uuid(b.proximityUuid));
-        logged.push_back({ZarnPBeaconUtil::uuidToSaveString(Uuid(b.proximityUuid)), b.major, b.minor});
-    }
-    std::vector<Uuid> uuids(uuidSet.begin(), uuidSet.end());
-    c_.publicLogDao->logRangedBeacons(logged, context);
-
-    auto entered = c_.beaconNotificationDao->getEnteredIdsForBeaconUuids(uuids);
-    LogDebug(kDomain, "Previously entered beacon ids:%@", describe(entered));
-    auto justEntered = c_.beaconNotificationDao->getJustEnteredNotificationsForBeaconUuids(uuids);
-
-    std::set<std::string> skipped;
-    std::map<std::string, platform::Beacon> toEnter;
-    std::vector<NotificationRequest> offers;
-    std::optional<ZarnPNotification> page;
-
-    auto notifications = candidates(location, entered);
+    BeaconRun run(isAppInForeground, context);
+    run.entered = c_.beaconNotificationDao->getEnteredIdsForBeaconUuids(uuids);
+    LogDebug(kDomain, "Previously entered beacon ids:%@", describe(run.entered));
+    run.justEntered = c_.beaconNotificationDao->getJustEnteredNotificationsForBeaconUuids(uuids);
+    const auto notifications = candidates(location, run.entered);
     for (const auto& beacon : rangedBeacons) {
         int distance = ZarnPBeaconUtil::proximityToDistance(beacon.proximity);
-        for (const auto& n : notifications) {
-            if (!sameBeacon(n, beacon) || distance > n.matchRange())
-                continue;
-            auto shortId = n.getShortId();
-            // Two sightings of one beacon (or two rangings merged) decide a notification once.
-            if (toEnter.count(shortId) || skipped.count(shortId))
-                continue;
-            if (n.dwellingMinutes() <= 0 && isInGroupCooldown(n, context)) {
-                skipped.insert(shortId);
-                continue;
-            }
-            if (n.notificationHandlerType() == ZarnPNotificationHandlerTypeContextualPage) {
-                if (!page)
-                    page = n;
-                continue;
-            }
-            if (entered.count(shortId)) {
-                LogDebug(kDomain, "Skipping beacon because it was already entered before: %@", shortId);
-                skipped.insert(shortId);
-                continue;
-            }
-            if (justEntered.count(shortId)) {
-                LogDebug(kDomain, "Skipping beacon because it was just entered");
-                skipped.insert(shortId);
-                continue;
-            }
-            if (n.triggerOnExit()) {
-                c_.publicLogDao->logMessageIfEnabled(context, "Mark exit beacon entered: %@", shortId);
-                toEnter[shortId] = beacon;
-                continue;
-            }
-            LogDebug(kDomain, "Creating enter notification to be sent %@ - %@", shortId,
-                     n.message().value_or(""));
-            offers.push_back(offerBeaconNotification(n, isAppInForeground, beaconUuidText(n)));
-            toEnter[shortId] = beacon;
-        }
+        for (const auto& n : notifications)
+            if (sameBeacon(n, beacon) && distance <= n.matchRange())
+                judgeSighting(n, beacon, run);
     }
+    saveClosestContextualPage(run.page ? &*run.page : nullptr, context);
 
-    saveClosestContextualPage(page ? &*page : nullptr, context);
-
-    if (c_.commonMatchService->shouldAbortMatchRunBecauseOfCoolDown()) {
-        LogDebug(kDomain, "Not checking for beacon matches, because of cooldown");
-        c_.contextService->decrementContext(context);
+    if (endsForCooldown(context))
         return;
-    }
-
-    std::set<std::string> left;
-    for (const auto& id : entered)
-        if (!skipped.count(id) && !toEnter.count(id))
-            left.insert(id);
-    c_.beaconNotificationDao->removeEnteredIds({left.begin(), left.end()});
-    c_.beaconNotificationDao->saveEntered(toEnter);
-
+    const std::set<std::string> left = storeEntered(run);
     for (const auto& n : notifications) {
         if (!n.triggerOnExit() || !left.count(n.getShortId()))
             continue;
         LogDebug(kDomain, "Creating exit notification to be sent %@ - %@", n.getShortId(),
                  n.message().value_or(""));
-        offers.push_back(offerBeaconNotification(n, isAppInForeground, beaconUuidText(n)));
+        run.offers.push_back(offerBeaconNotification(n, isAppInForeground, beaconUuidText(n)));
     }
+    c_.commonMatchService->sendNotificationsToFilter(run.offers, backgroundTask, context);
+}
 
-    c_.commonMatchService->sendNotificationsToFilter(offers, backgroundTask, context);
+bool ZarnPBeaconMatchingService::endsForCooldown(const std::shared_ptr<ZarnPContext>& context) {
+    if (!c_.commonMatchService->shouldAbortMatchRunBecauseOfCoolDown())
+        return false;
+    LogDebug(kDomain, "Not checking for beacon matches, because of cooldown");
+    c_.contextService->decrementContext(context);
+    return true;
+}
+
+void ZarnPBeaconMatchingService::judgeSighting(const ZarnPNotification& n, const platform::Beacon& beacon,
+                                               BeaconRun& run) {
+    auto shortId = n.getShortId();
+    // Two sightings of one beacon (or two rangings merged) decide a notification once.
+    if (run.toEnter.count(shortId) || run.skipped.count(shortId))
+        return;
+    if (n.dwellingMinutes() <= 0 && isInGroupCooldown(n, run.context)) {
+        run.skipped.insert(shortId);
+        return;
+    }
+    if (n.notificationHandlerType() == ZarnPNotificationHandlerTypeContextualPage) {
+        if (!run.page)
+            run.page = n;
+        return;
+    }
+    if (run.entered.count(shortId)) {
+        LogDebug(kDomain, "Skipping beacon because it was already entered before: %@", shortId);
+        run.skipped.insert(shortId);
+        return;
+    }
+    if (run.justEntered.count(shortId)) {
+        LogDebug(kDomain, "Skipping beacon because it was just entered");
+        run.skipped.insert(shortId);
+        return;
+    }
+    if (n.triggerOnExit()) {
+        c_.publicLogDao->logMessageIfEnabled(run.context, "Mark exit beacon entered: %@", shortId);
+        run.toEnter[shortId] = beacon;
+        return;
+    }
+    LogDebug(kDomain, "Creating enter notification to be sent %@ - %@", shortId, n.message().value_or(""));
+    run.offers.push_back(offerBeaconNotification(n, run.isAppInForeground, beaconUuidText(n)));
+    run.toEnter[shortId] = beacon;
+}
+
+std::set<std::string> ZarnPBeaconMatchingService::storeEntered(const BeaconRun& run) {
+    std::set<std::string> left;
+    for (const auto& id : run.entered)
+        if (!run.skipped.count(id) && !run.toEnter.count(id))
+            left.insert(id);
+    c_.beaconNotificationDao->removeEnteredIds({left.begin(), left.end()});
+    c_.beaconNotificationDao->saveEntered(run.toEnter);
+    return left;
 }
 
 void ZarnPBeaconMatchingService::saveClosestContextualPage(const ZarnPNotification* page,

@@ -75,6 +75,13 @@ class ZarnPBeaconMatchingService final : public ZarnPBeaconMatching {
                                    const std::shared_ptr<ZarnPContext>& context);
     bool isInGroupCooldown(const ZarnPNotification& notification,
                            const std::shared_ptr<ZarnPContext>& context);
+    struct BeaconRun;
+    // Whether the global cooldown ends the run here (its context then released).
+    bool endsForCooldown(const std::shared_ptr<ZarnPContext>& context);
+    // Decides one sighting of a ranged beacon within a notification's match range.
+    void judgeSighting(const ZarnPNotification& n, const platform::Beacon& beacon, BeaconRun& run);
+    // Stores the entered set the run leaves; the entered ids that were left.
+    std::set<std::string> storeEntered(const BeaconRun& run);
 
     Collaborators c_;
     ZarnPSequenceChecker sequence_;

@@ -81,6 +81,20 @@ void forgetOffered(std::vector<std::string>& offered, const std::optional<std::s
     if (it != offered.end())
         offered.erase(it);
 }
+
+// Begins the one commit of a shown notification's records; a store that cannot begin one
+// still writes, as it always did.
+void beginRecording(std::optional<ZarnPTransaction>& transaction, const std::shared_ptr<ZarnPSqLiteDb>& db) {
+    auto connection = db ? db->database() : nullptr;
+    if (!connection)
+        return;
+    try {
+        transaction.emplace(connection, ZarnPTransaction::Mode::JoinOrBegin);
+    } catch (const ZarnPDatabaseException& e) {
+        LogWarn(ZarnPCommonMatchService::kDomain, "Recording the notification without one transaction: %@",
+                e.what());
+    }
+}
 }  // namespace
 
 std::shared_ptr<ZarnPCommonMatchService> ZarnPCommonMatchService::create(Collaborators collaborators) {
@@ -360,19 +374,49 @@ void ZarnPCommonMatchService::showNotifications(const ZarnPShowNotificationsRequ
     }
 }
 
+// What the show pass reads of one request's userInfo.
+struct ZarnPCommonMatchService::ShowItem {
+    const NotificationRequest& request;
+    std::optional<std::string> identifier;
+    std::optional<std::string> identifierWithExperiment;
+    std::optional<std::string> matchIdentifier;
+    bool isGeotrigger = false;
+    std::vector<ZarnPCooldownGroup> groups;
+    int regionType = 0;
+    int dwellingMinutes = 0;
+
+    explicit ShowItem(const NotificationRequest& r)
+        : request(r),
+          identifier(ZarnPDictionaryHelper::stringEntry(userInfo(), "identifier")),
+          identifierWithExperiment(
+              ZarnPDictionaryHelper::stringEntry(userInfo(), "identifierWithExperiment")),
+          matchIdentifier(ZarnPDictionaryHelper::stringEntry(userInfo(), "matchIdentifier")),
+          isGeotrigger(ZarnPDictionaryHelper::stringEntry(userInfo(), "notificationHandlerType") ==
+                       kGeotrigger),
+          groups(cooldownGroupsOf(userInfo())),
+          regionType(ZarnPNotificationRegionType::StringToRegion(
+              ZarnPDictionaryHelper::stringEntry(userInfo(), "regionType"))),
+          dwellingMinutes(ZarnPDictionaryHelper::intEntry(userInfo(), "dwellingMinutes")) {}
+
+    const Value& userInfo() const { return request.content.userInfo; }
+    // The identifier with experiment, else the identifier; only once the identifier is known.
+    std::string fullIdentifier() const { return identifierWithExperiment.value_or(*identifier); }
+};
+
+// What recording a shown request leaves for after the commit.
+struct ZarnPCommonMatchService::Recorded {
+    // The request to schedule: a dwelling one under its match identifier, with its delay.
+    NotificationRequest toSend;
+    // The sent notification to tell the app of.
+    std::shared_ptr<ZarnPSentTrigger> sent;
+};
+
 bool ZarnPCommonMatchService::showOne(const NotificationRequest& request,
                                       const ZarnPShowNotificationsRequest& show, int period,
                                       bool& optOutLogged) {
-    const Value& userInfo = request.content.userInfo;
-    auto identifier = ZarnPDictionaryHelper::stringEntry(userInfo, "identifier");
-    auto identifierWithExperiment = ZarnPDictionaryHelper::stringEntry(userInfo, "identifierWithExperiment");
-    auto matchIdentifier = ZarnPDictionaryHelper::stringEntry(userInfo, "matchIdentifier");
-    bool isGeotrigger =
-        ZarnPDictionaryHelper::stringEntry(userInfo, "notificationHandlerType") == kGeotrigger;
-    auto groups = cooldownGroupsOf(userInfo);
+    const ShowItem item(request);
     const auto& context = show.zarnContext;
-
-    if (!isGeotrigger && !show.isRegisteredForNotifications) {
+    if (!item.isGeotrigger && !show.isRegisteredForNotifications) {
         if (!optOutLogged) {
             c_.publicLogDao->logUserOptOutForNotification(context);
             optOutLogged = true;
@@ -380,116 +424,138 @@ bool ZarnPCommonMatchService::showOne(const NotificationRequest& request,
         LogDebug(kDomain, "User has opted-out for notifications. Not showing notifications.");
         return false;
     }
-
-    bool inCooldown = isInCooldown(period);
-    int regionType = ZarnPNotificationRegionType::StringToRegion(
-        ZarnPDictionaryHelper::stringEntry(userInfo, "regionType"));
-    bool inGroupCooldown = isInCooldownGroup(groups, regionType, 0);
-    if (inGroupCooldown && !isGeotrigger)
-        LogDebug(kDomain, "Not showing notification because it is in Cooldown group");
-    if (!identifier || (!isGeotrigger && (inCooldown || inGroupCooldown)))
+    if (!passesCooldowns(item, period))
         return false;
 
-    auto& dao = stateDao(regionType);
-    if (auto error = dao.updateCooldownLastMatch(*identifier, groups))
+    auto& dao = stateDao(item.regionType);
+    if (auto error = dao.updateCooldownLastMatch(*item.identifier, item.groups))
         LogNsError(kDomain, *error, "Failed to update last cooldown group match.");
+    if (item.dwellingMinutes > 0 && !mayScheduleDwelling(item, dao, show))
+        return false;
 
-    int dwellingMinutes = ZarnPDictionaryHelper::intEntry(userInfo, "dwellingMinutes");
-    std::string fullIdentifier = identifierWithExperiment.value_or(*identifier);
-    if (dwellingMinutes > 0) {
-        if (!show.isRegisteredForNotifications) {
-            LogDebug(kDomain, "User has opted-out for notifications. Not showing dwelling notification.");
-            return false;
-        }
-        if (isGeotrigger) {
-            LogDebug(kDomain, "Geotrigger is set to dwelling, this feature is not supported for iOS.");
-            return false;
-        }
-        if (dao.isUserDwellingIn(fullIdentifier)) {
-            LogDebug(kDomain, "Not showing notification %@, because it is already pending", fullIdentifier);
-            return false;
-        }
-        bool scheduled = std::any_of(show.scheduledRequests.begin(), show.scheduledRequests.end(),
-                                     [&](const NotificationRequest& pending) {
-                                         return identifierWithExperiment &&
-                                                ZarnPDictionaryHelper::stringEntry(
-                                                    pending.content.userInfo, "identifierWithExperiment") ==
-                                                    identifierWithExperiment;
-                                     });
-        if (scheduled) {
-            LogDebug(kDomain, "Not scheduling dwelling notification %@, because it is already been scheduled",
-                     fullIdentifier);
-            return false;
-        }
-    }
-
-    // Everything the notification records below goes in one commit: each store would sync on
-    // its own otherwise. A store that cannot begin one still writes, as it always did.
-    std::optional<ZarnPTransaction> transaction;
-    if (auto connection = c_.db ? c_.db->database() : nullptr) {
-        try {
-            transaction.emplace(connection, ZarnPTransaction::Mode::JoinOrBegin);
-        } catch (const ZarnPDatabaseException& e) {
-            LogWarn(kDomain, "Recording the notification without one transaction: %@", e.what());
-        }
-    }
-    Date now = c_.clockDao->now();
-    c_.keyValueDao->setDatePropertyValue(now, kLastMatchDateKey);
-
-    NotificationRequest toSend = request;
-    std::shared_ptr<ZarnPSentTrigger> sent;
-    if (dwellingMinutes < 1) {
-        if (isGeotrigger) {
-            c_.eventService->logEventWithType(
-                ZarnPLogEventTypeGeotriggerHandled,
-                eventExtras("geotrigger_id", identifierWithExperiment, matchIdentifier, userInfo), context);
-            if (matchIdentifier)
-                c_.sentTriggerDao->markGeotriggerHandled(*matchIdentifier, now);
-            dao.saveNotificationTrigger(*identifier);
-        } else {
-            c_.eventService->logEventWithType(
-                ZarnPLogEventTypeNotificationSent,
-                eventExtras("notification_id", identifierWithExperiment, matchIdentifier, userInfo), context);
-            c_.sentTriggerDao->saveSentTrigger(request, now);
-            if (matchIdentifier)
-                sent = c_.sentTriggerDao->sentNotification(*matchIdentifier);
-            dao.saveNotificationTrigger(*identifier);
-        }
-        if (ZarnPDictionaryHelper::stringEntry(userInfo, "trigger") == "enter") {
-            dao.markUserHasToLeaveFirst(*identifier);
-            if (regionType == ZarnPNotificationRegionTypeBeacon)
-                LogDebug(kDomain, "Marked as has to leave beacon notification: %@", *identifier);
-        }
-    } else {
-        double seconds = static_cast<double>(dwellingMinutes) * 60.0;
-        dao.markUserStartedDwelling(fullIdentifier, matchIdentifier.value_or(""),
-                                    dateByAddingTimeInterval(now, seconds));
-        toSend.identifier = matchIdentifier.value_or(request.identifier);
-        toSend.trigger = NotificationTrigger{.timeInterval = seconds, .repeats = false};
-        // Counts as sent only once the dwelling time has passed.
-        c_.sentTriggerDao->saveSentTrigger(toSend, std::nullopt);
-    }
-    if (transaction)
-        transaction->commit();
+    const Recorded recorded = recordShown(item, dao, context);
     // Only a send that is on disk reaches the app: a failed commit leaves it nothing to hear of.
-    if (auto target = delegate(); target && sent)
-        target->notificationSentEvent(sent);
-
-    auto message = ZarnPDictionaryHelper::stringEntry(userInfo, "message");
-    if (isGeotrigger) {
-        LogDebug(kDomain, "Handled geotrigger: %@", *identifier);
-        c_.publicLogDao->logGeotriggerHandled(fullIdentifier, message, context);
-    } else {
-        LogDebug(kDomain, "Sending notification: %@ %@", *identifier, request.content.body);
-        c_.publicLogDao->logNotificationSent(fullIdentifier, request.content.body, context);
-        c_.uiNotificationDao->send(toSend);
-    }
+    if (auto target = delegate(); target && recorded.sent)
+        target->notificationSentEvent(recorded.sent);
+    announceShown(item, recorded.toSend, context);
 
     if (period > 0) {
         c_.publicLogDao->logNotificationCooldown(context);
         return true;
     }
     return false;
+}
+
+bool ZarnPCommonMatchService::passesCooldowns(const ShowItem& item, int period) {
+    bool inCooldown = isInCooldown(period);
+    bool inGroupCooldown = isInCooldownGroup(item.groups, item.regionType, 0);
+    if (inGroupCooldown && !item.isGeotrigger)
+        LogDebug(kDomain, "Not showing notification because it is in Cooldown group");
+    // Geotriggers pass both cooldowns.
+    return item.identifier && (item.isGeotrigger || (!inCooldown && !inGroupCooldown));
+}
+
+bool ZarnPCommonMatchService::mayScheduleDwelling(const ShowItem& item, ZarnPMatchStateDao& dao,
+                                                  const ZarnPShowNotificationsRequest& show) {
+    if (!show.isRegisteredForNotifications) {
+        LogDebug(kDomain, "User has opted-out for notifications. Not showing dwelling notification.");
+        return false;
+    }
+    if (item.isGeotrigger) {
+        LogDebug(kDomain, "Geotrigger is set to dwelling, this feature is not supported for iOS.");
+        return false;
+    }
+    const std::string fullIdentifier = item.fullIdentifier();
+    if (dao.isUserDwellingIn(fullIdentifier)) {
+        LogDebug(kDomain, "Not showing notification %@, because it is already pending", fullIdentifier);
+        return false;
+    }
+    bool scheduled = std::any_of(show.scheduledRequests.begin(), show.scheduledRequests.end(),
+                                 [&](const NotificationRequest& pending) {
+                                     return item.identifierWithExperiment &&
+                                            ZarnPDictionaryHelper::stringEntry(pending.content.userInfo,
+                                                                               "identifierWithExperiment") ==
+                                                item.identifierWithExperiment;
+                                 });
+    if (scheduled) {
+        LogDebug(kDomain, "Not scheduling dwelling notification %@, because it is already been scheduled",
+                 fullIdentifier);
+        return false;
+    }
+    return true;
+}
+
+ZarnPCommonMatchService::Recorded ZarnPCommonMatchService::recordShown(
+    const ShowItem& item, ZarnPMatchStateDao& dao, const std::shared_ptr<ZarnPContext>& context) {
+    // Everything the notification records below goes in one commit: each store would sync on
+    // its own otherwise.
+    std::optional<ZarnPTransaction> transaction;
+    beginRecording(transaction, c_.db);
+    Date now = c_.clockDao->now();
+    c_.keyValueDao->setDatePropertyValue(now, kLastMatchDateKey);
+
+    Recorded recorded{item.request, nullptr};
+    if (item.dwellingMinutes < 1)
+        recorded.sent = recordShownNow(item, dao, now, context);
+    else
+        recorded.toSend = recordDwellingStart(item, dao, now);
+    if (transaction)
+        transaction->commit();
+    return recorded;
+}
+
+std::shared_ptr<ZarnPSentTrigger> ZarnPCommonMatchService::recordShownNow(
+    const ShowItem& item, ZarnPMatchStateDao& dao, Date now, const std::shared_ptr<ZarnPContext>& context) {
+    std::shared_ptr<ZarnPSentTrigger> sent;
+    if (item.isGeotrigger) {
+        c_.eventService->logEventWithType(ZarnPLogEventTypeGeotriggerHandled,
+                                          eventExtras("geotrigger_id", item.identifierWithExperiment,
+                                                      item.matchIdentifier, item.userInfo()),
+                                          context);
+        if (item.matchIdentifier)
+            c_.sentTriggerDao->markGeotriggerHandled(*item.matchIdentifier, now);
+    } else {
+        c_.eventService->logEventWithType(ZarnPLogEventTypeNotificationSent,
+                                          eventExtras("notification_id", item.identifierWithExperiment,
+                                                      item.matchIdentifier, item.userInfo()),
+                                          context);
+        c_.sentTriggerDao->saveSentTrigger(item.request, now);
+        if (item.matchIdentifier)
+            sent = c_.sentTriggerDao->sentNotification(*item.matchIdentifier);
+    }
+    dao.saveNotificationTrigger(*item.identifier);
+    if (ZarnPDictionaryHelper::stringEntry(item.userInfo(), "trigger") == "enter") {
+        dao.markUserHasToLeaveFirst(*item.identifier);
+        if (item.regionType == ZarnPNotificationRegionTypeBeacon)
+            LogDebug(kDomain, "Marked as has to leave beacon notification: %@", *item.identifier);
+    }
+    return sent;
+}
+
+NotificationRequest ZarnPCommonMatchService::recordDwellingStart(const ShowItem& item,
+                                                                 ZarnPMatchStateDao& dao, Date now) {
+    double seconds = static_cast<double>(item.dwellingMinutes) * 60.0;
+    dao.markUserStartedDwelling(item.fullIdentifier(), item.matchIdentifier.value_or(""),
+                                dateByAddingTimeInterval(now, seconds));
+    NotificationRequest toSend = item.request;
+    toSend.identifier = item.matchIdentifier.value_or(item.request.identifier);
+    toSend.trigger = NotificationTrigger{.timeInterval = seconds, .repeats = false};
+    // Counts as sent only once the dwelling time has passed.
+    c_.sentTriggerDao->saveSentTrigger(toSend, std::nullopt);
+    return toSend;
+}
+
+void ZarnPCommonMatchService::announceShown(const ShowItem& item, const NotificationRequest& toSend,
+                                            const std::shared_ptr<ZarnPContext>& context) {
+    if (item.isGeotrigger) {
+        LogDebug(kDomain, "Handled geotrigger: %@", *item.identifier);
+        c_.publicLogDao->logGeotriggerHandled(
+            item.fullIdentifier(), ZarnPDictionaryHelper::stringEntry(item.userInfo(), "message"), context);
+        return;
+    }
+    LogDebug(kDomain, "Sending notification: %@ %@", *item.identifier, item.request.content.body);
+    c_.publicLogDao->logNotificationSent(item.fullIdentifier(), item.request.content.body, context);
+    c_.uiNotificationDao->send(toSend);
 }
 
 void ZarnPCommonMatchService::notificationIsOffered(const std::string& identifier) {

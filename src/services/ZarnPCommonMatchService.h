@@ -28,6 +28,7 @@ class ZarnPLocalNotificationDao;
 class ZarnPMatchStateDao;
 class ZarnPNotificationsEnabledCallback;
 class ZarnPSegmentationHistoryDao;
+class ZarnPSentTrigger;
 class ZarnPSentTriggerDao;
 class ZarnPSystemPublicLogDao;
 class ZarnPSystemTimerDao;
@@ -122,6 +123,22 @@ class ZarnPCommonMatchService final : public ZarnPCommonMatching,
     // One request of the show loop; true when the loop stops for the global cooldown.
     bool showOne(const NotificationRequest& request, const ZarnPShowNotificationsRequest& show, int period,
                  bool& optOutLogged);
+    struct ShowItem;
+    struct Recorded;
+    // Whether the request has an identifier and, unless it is a geotrigger, no cooldown holds.
+    bool passesCooldowns(const ShowItem& item, int period);
+    // Whether a dwelling request may start its dwelling: not a geotrigger, not pending already.
+    bool mayScheduleDwelling(const ShowItem& item, ZarnPMatchStateDao& dao,
+                             const ZarnPShowNotificationsRequest& show);
+    // Everything a shown request records, in one commit when the store can begin one.
+    Recorded recordShown(const ShowItem& item, ZarnPMatchStateDao& dao,
+                         const std::shared_ptr<ZarnPContext>& context);
+    std::shared_ptr<ZarnPSentTrigger> recordShownNow(const ShowItem& item, ZarnPMatchStateDao& dao, Date now,
+                                                     const std::shared_ptr<ZarnPContext>& context);
+    NotificationRequest recordDwellingStart(const ShowItem& item, ZarnPMatchStateDao& dao, Date now);
+    // The log lines of a shown request, and its scheduling when it is a notification.
+    void announceShown(const ShowItem& item, const NotificationRequest& toSend,
+                       const std::shared_ptr<ZarnPContext>& context);
 
     Collaborators c_;
     ZarnPSequenceChecker sequence_;

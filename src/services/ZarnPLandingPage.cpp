@@ -1,6 +1,7 @@
 #include "services/ZarnPLandingPage.h"
 
 #include <cctype>
+#include <optional>
 
 #include "core/ZarnPLogger.h"
 #include "core/ZarnPStringReading.h"
@@ -21,6 +22,64 @@ bool isAllowed(unsigned char c) {
         return false;
     return std::isalnum(c) ||
            (c != 0 && kAllowedPunctuation.find(static_cast<char>(c)) != std::string_view::npos);
+}
+
+bool hasTwoFragments(const std::string& encoded) {
+    auto hash = encoded.find('#');
+    return hash != std::string::npos && encoded.find('#', hash + 1) != std::string::npos;
+}
+
+// Where the address goes on after its scheme (0 without one); nothing when the scheme is not
+// well formed. A scheme is the text before the first ":" that comes before any "/", "?" or "#".
+std::optional<size_t> afterScheme(const std::string& encoded) {
+    auto colon = encoded.find(':');
+    auto delimiter = encoded.find_first_of("/?#");
+    if (colon == std::string::npos || (delimiter != std::string::npos && colon > delimiter))
+        return 0;
+    if (colon == 0 || !std::isalpha(static_cast<unsigned char>(encoded[0])))
+        return std::nullopt;
+    for (size_t i = 1; i < colon; ++i) {
+        char c = encoded[i];
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '+' && c != '-' && c != '.')
+            return std::nullopt;
+    }
+    return colon + 1;
+}
+
+// The host of an authority ("//" at `rest`): from after the "//" up to the next "/", "?" or "#".
+struct HostSpan {
+    size_t start;
+    size_t end;
+};
+
+std::optional<HostSpan> authorityHost(const std::string& encoded, size_t rest) {
+    if (encoded.compare(rest, 2, "//") != 0)
+        return std::nullopt;
+    size_t start = rest + 2;
+    size_t end = encoded.find_first_of("/?#", start);
+    return HostSpan{start, end == std::string::npos ? encoded.size() : end};
+}
+
+// Brackets only enclose the host of an authority.
+bool bracketsOnlyInHost(const std::string& encoded, const std::optional<HostSpan>& host) {
+    for (size_t i = 0; i < encoded.size(); ++i) {
+        if (encoded[i] != '[' && encoded[i] != ']')
+            continue;
+        if (!host || i < host->start || i >= host->end)
+            return false;
+    }
+    return true;
+}
+
+// The first "[" of the host is its only one and is closed by a "]" in the host, with no "]" after
+// that one; a host without "[" holds no "]".
+bool bracketsWellFormed(const std::string& encoded, const HostSpan& host) {
+    auto open = encoded.find('[', host.start);
+    if (open >= host.end)
+        return encoded.find(']', host.start) >= host.end;
+    auto close = encoded.find(']', open);
+    return close < host.end && encoded.find('[', open + 1) >= host.end &&
+           encoded.find(']', close + 1) >= host.end;
 }
 }  // namespace
 
@@ -48,51 +107,13 @@ std::string ZarnPLandingPage::encodeAddress(const std::string& address) {
 }
 
 bool ZarnPLandingPage::isValidAddress(const std::string& encoded) {
-    if (encoded.empty())
+    if (encoded.empty() || hasTwoFragments(encoded))
         return false;
-    auto hash = encoded.find('#');
-    if (hash != std::string::npos && encoded.find('#', hash + 1) != std::string::npos)
+    auto rest = afterScheme(encoded);
+    if (!rest)
         return false;
-    // A scheme is the text before the first ":" that comes before any "/", "?" or "#".
-    auto colon = encoded.find(':');
-    auto delimiter = encoded.find_first_of("/?#");
-    size_t rest = 0;
-    if (colon != std::string::npos && (delimiter == std::string::npos || colon < delimiter)) {
-        if (colon == 0 || !std::isalpha(static_cast<unsigned char>(encoded[0])))
-            return false;
-        for (size_t i = 1; i < colon; ++i) {
-            char c = encoded[i];
-            if (!std::isalnum(static_cast<unsigned char>(c)) && c != '+' && c != '-' && c != '.')
-                return false;
-        }
-        rest = colon + 1;
-    }
-    // Brackets only enclose the host of an authority: "//[...]" up to the next "/", "?" or "#".
-    size_t hostStart = std::string::npos, hostEnd = std::string::npos;
-    if (encoded.compare(rest, 2, "//") == 0) {
-        hostStart = rest + 2;
-        hostEnd = encoded.find_first_of("/?#", hostStart);
-        if (hostEnd == std::string::npos)
-            hostEnd = encoded.size();
-    }
-    for (size_t i = 0; i < encoded.size(); ++i) {
-        if (encoded[i] != '[' && encoded[i] != ']')
-            continue;
-        if (hostStart == std::string::npos || i < hostStart || i >= hostEnd)
-            return false;
-    }
-    if (hostStart != std::string::npos) {
-        auto open = encoded.find('[', hostStart);
-        if (open < hostEnd) {
-            auto close = encoded.find(']', open);
-            if (close >= hostEnd || encoded.find('[', open + 1) < hostEnd ||
-                encoded.find(']', close + 1) < hostEnd)
-                return false;
-        } else if (encoded.find(']', hostStart) < hostEnd) {
-            return false;
-        }
-    }
-    return true;
+    auto host = authorityHost(encoded, *rest);
+    return bracketsOnlyInHost(encoded, host) && (!host || bracketsWellFormed(encoded, *host));
 }
 
 bool ZarnPLandingPage::usesScenes() {

@@ -40,6 +40,36 @@ std::optional<double> seconds(const std::optional<Date>& date) {
         return std::nullopt;
     return timeIntervalSince1970(*date);
 }
+
+ZarnPBeaconNotification beaconNotificationOfRow(ZarnPResultSet& rs) {
+    ZarnPBeaconNotification n;
+    n.setIdentifier(rs.stringForColumnIndex(0).value_or(""));
+    n.setMessage(rs.stringForColumnIndex(1));
+    if (!rs.columnIndexIsNull(2))
+        n.setMajorId(rs.intForColumnIndex(2));
+    if (!rs.columnIndexIsNull(3))
+        n.setMinorId(rs.intForColumnIndex(3));
+    n.setData(rs.stringForColumnIndex(4));
+    n.setMatchRange(rs.intForColumnIndex(5));
+    n.setNotificationHandlerType(static_cast<uint32_t>(rs.longForColumnIndex(6)));
+    n.setOfferedForMatch(rs.boolForColumnIndex(7));
+    n.setTriggerOnExit(rs.boolForColumnIndex(8));
+    n.setDwellingMinutes(rs.intForColumnIndex(9));
+    n.setBeaconUuid(rs.stringForColumnIndex(10).value_or(""));
+    return n;
+}
+
+// Hands each child row to `add` with the notification it belongs to (by the identifier in
+// column 0); rows of no read notification are passed over.
+template <typename Add>
+void forEachOwnedRow(ZarnPResultSet& rows, const std::map<std::string, size_t>& index,
+                     std::vector<ZarnPBeaconNotification>& notifications, Add add) {
+    while (rows.next()) {
+        auto it = index.find(rows.stringForColumnIndex(0).value_or(""));
+        if (it != index.end())
+            add(notifications[it->second], rows);
+    }
+}
 }  // namespace
 
 ZarnPSqLiteBeaconNotificationDao::ZarnPSqLiteBeaconNotificationDao(
@@ -395,20 +425,7 @@ std::vector<ZarnPBeaconNotification> ZarnPSqLiteBeaconNotificationDao::getAllWit
         return fail();
     std::map<std::string, size_t> index;
     while (rs->next()) {
-        ZarnPBeaconNotification n;
-        n.setIdentifier(rs->stringForColumnIndex(0).value_or(""));
-        n.setMessage(rs->stringForColumnIndex(1));
-        if (!rs->columnIndexIsNull(2))
-            n.setMajorId(rs->intForColumnIndex(2));
-        if (!rs->columnIndexIsNull(3))
-            n.setMinorId(rs->intForColumnIndex(3));
-        n.setData(rs->stringForColumnIndex(4));
-        n.setMatchRange(rs->intForColumnIndex(5));
-        n.setNotificationHandlerType(static_cast<uint32_t>(rs->longForColumnIndex(6)));
-        n.setOfferedForMatch(rs->boolForColumnIndex(7));
-        n.setTriggerOnExit(rs->boolForColumnIndex(8));
-        n.setDwellingMinutes(rs->intForColumnIndex(9));
-        n.setBeaconUuid(rs->stringForColumnIndex(10).value_or(""));
+        ZarnPBeaconNotification n = beaconNotificationOfRow(*rs);
         index.emplace(n.identifier(), out.size());
         out.push_back(std::move(n));
     }
@@ -423,28 +440,21 @@ std::vector<ZarnPBeaconNotification> ZarnPSqLiteBeaconNotificationDao::getAllWit
         "SELECT notification_id, segmentation_id FROM beacon_notifications_segmentation_ids ORDER BY rowid");
     if (!spans || !groups || !segmentation)
         return fail();
-    auto owner = [&](ZarnPResultSet& row) -> ZarnPBeaconNotification* {
-        auto it = index.find(row.stringForColumnIndex(0).value_or(""));
-        return it == index.end() ? nullptr : &out[it->second];
-    };
-    while (spans->next())
-        if (auto* n = owner(*spans)) {
-            auto list = n->timespans();
-            list.emplace_back(spans->dateForColumnIndex(1), spans->dateForColumnIndex(2));
-            n->setTimespans(std::move(list));
-        }
-    while (groups->next())
-        if (auto* n = owner(*groups)) {
-            auto list = n->cooldownGroups();
-            list.emplace_back(groups->stringForColumnIndex(1).value_or(""), groups->intForColumnIndex(2));
-            n->setCooldownGroups(std::move(list));
-        }
-    while (segmentation->next())
-        if (auto* n = owner(*segmentation)) {
-            auto list = n->segmentationIds();
-            list.push_back(segmentation->stringForColumnIndex(1).value_or(""));
-            n->setSegmentationIds(std::move(list));
-        }
+    forEachOwnedRow(*spans, index, out, [](ZarnPBeaconNotification& n, ZarnPResultSet& row) {
+        auto list = n.timespans();
+        list.emplace_back(row.dateForColumnIndex(1), row.dateForColumnIndex(2));
+        n.setTimespans(std::move(list));
+    });
+    forEachOwnedRow(*groups, index, out, [](ZarnPBeaconNotification& n, ZarnPResultSet& row) {
+        auto list = n.cooldownGroups();
+        list.emplace_back(row.stringForColumnIndex(1).value_or(""), row.intForColumnIndex(2));
+        n.setCooldownGroups(std::move(list));
+    });
+    forEachOwnedRow(*segmentation, index, out, [](ZarnPBeaconNotification& n, ZarnPResultSet& row) {
+        auto list = n.segmentationIds();
+        list.push_back(row.stringForColumnIndex(1).value_or(""));
+        n.setSegmentationIds(std::move(list));
+    });
     return out;
 }
 

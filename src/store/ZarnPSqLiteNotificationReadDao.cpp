@@ -139,13 +139,308 @@ std::string describeValues(const std::map<std::string, std::string>& values) {
     return out + "}";
 }
 
-}  // namespace
-
-struct ZarnPSqLiteNotificationReadDao::IntermediateNotification {
+// One kept row of the nearest statement.
+struct IntermediateNotification {
     ZarnPNotification notification;
     bool ignoreAppCooldown = false;
     int64_t campaignInternalId = 0;
 };
+
+// The nearest statement of one read with its parameters.
+struct NearestStatement {
+    std::string sql;
+    ZarnPSqlParameters parameters;
+    // The included ids bound (those with a region part).
+    size_t includedCount = 0;
+};
+
+// The rows of the nearest statement open now, and the ids their child rows are read by.
+struct KeptRows {
+    std::vector<IntermediateNotification> intermediates;
+    std::set<std::string> cooldownIds{EMPTY_UUID};
+    std::set<int64_t> timespanCampaigns;
+    std::set<int64_t> notificationRowIds;
+    // Campaigns seen with at least one rule: their rules are read again in full.
+    std::map<int64_t, std::string> campaignsWithRules;
+    ZarnPSegmentationPropertyValidator::CampaignRulesById campaignRules;
+};
+
+using KeyValuesByRowId = std::map<int64_t, std::map<std::string, std::optional<std::string>>>;
+
+// The child rows of the kept notifications.
+struct ChildRows {
+    std::map<std::string, ZarnPCooldownGroup> cooldownGroups;
+    // By the campaign's row id.
+    std::map<int64_t, std::vector<ZarnPTimespan>> timespans;
+    KeyValuesByRowId customRegionFields;
+    KeyValuesByRowId triggerProperties;
+};
+
+NearestStatement nearestStatement(const ZarnPLocationWithAccuracy& location, int count, bool includeOffered,
+                                  int regionType, const std::vector<std::string>& includeIds,
+                                  int64_t localMilliseconds) {
+    NearestStatement statement;
+    statement.parameters = {{"lat", location.latitude()},
+                            {"long", location.longitude()},
+                            {"includeOffered", includeOffered ? 1 : 0},
+                            {"timestamp", localMilliseconds / 1000},
+                            {"limit", count}};
+    // Included ids are data: bound, never spliced. One without a region part names nothing.
+    for (const auto& id : includeIds) {
+        auto separator = id.find(';');
+        if (separator == std::string::npos) {
+            LogDebug(kDomain, "Skipping included id without a region: %@", id);
+            continue;
+        }
+        statement.parameters.emplace_back(zarn::format("inc_c%@", statement.includedCount),
+                                          id.substr(0, separator));
+        statement.parameters.emplace_back(zarn::format("inc_r%@", statement.includedCount),
+                                          id.substr(separator + 1));
+        ++statement.includedCount;
+    }
+    statement.sql = ZarnPSqLiteNotificationReadDao::nearestQuery(
+        regionType,
+        ZarnPSqLiteNotificationReadDao::openingHoursColumnForWeekday(localTime(localMilliseconds).weekday),
+        statement.includedCount);
+    return statement;
+}
+
+// Whether the row's notification is open at the local time; `openingHoursSet` tells whether it
+// has hours on any day.
+bool isOpenNow(ZarnPResultSet& rs, const LocalTime& local, bool& openingHoursSet) {
+    std::optional<int64_t> todaysHours;
+    if (!rs.columnIndexIsNull(kOpeningHours))
+        todaysHours = rs.longForColumnIndex(kOpeningHours);
+    openingHoursSet = !rs.columnIndexIsNull(kOpeningHoursSet) && rs.longForColumnIndex(kOpeningHoursSet) != 0;
+    return ZarnPSqLiteNotificationReadDao::isWithinOpeningHours(todaysHours, openingHoursSet, local.hour,
+                                                                local.minute);
+}
+
+ZarnPNotification notificationOfRow(ZarnPResultSet& rs) {
+    ZarnPNotification n;
+    n.setCampaignId(rs.stringForColumnIndex(kCampaignId).value_or(""));
+    n.setRegionId(rs.stringForColumnIndex(kGeofenceId));
+    if (auto experimentId = rs.stringForColumnIndex(kExperimentId)) {
+        n.setExperimentId(std::move(experimentId));
+        n.setExperimentMessageNumber(optionalInt(rs, kExperimentMessageId));
+    }
+    if (!rs.columnIndexIsNull(kLatitude) && !rs.columnIndexIsNull(kLongitude))
+        n.setLocation(ZarnPLocation(rs.doubleForColumnIndex(kLatitude), rs.doubleForColumnIndex(kLongitude)));
+    n.setMessage(rs.stringForColumnIndex(kMessage));
+    n.setTriggerOnExit(rs.longForColumnIndex(kTriggerOnExit) != 0);
+    n.setDwellingMinutes(rs.intForColumnIndex(kDwellingMinutes));
+    n.setNotificationHandlerType(static_cast<uint32_t>(rs.intForColumnIndex(kHandlerType)));
+    n.setData(rs.stringForColumnIndex(kData));
+    n.setMatchRange(rs.intForColumnIndex(kMatchRange));
+    n.setInternalId(rs.longForColumnIndex(kNotificationRowId));
+    n.setMajorId(optionalInt(rs, kBeaconMajorId));
+    n.setMinorId(optionalInt(rs, kBeaconMinorId));
+    n.setRegionLabel(rs.stringForColumnIndex(kRegionLabel));
+    if (auto uuid = rs.stringForColumnIndex(kBeaconUuid))
+        n.setBeaconUuid(ZarnPBeaconUtil::stringToUuid(*uuid));
+    n.setIsPolygon(rs.longForColumnIndex(kIsPolygon) != 0);
+    n.setSegmentationIds({n.campaignId()});
+    return n;
+}
+
+// A segmentation rule whose key is in `keyColumn`, followed by its value, property type,
+// operator, interval and occurrences (as in the nearest statement's columns).
+static_assert(kPropertyValue == kPropertyKey + 1 && kPropertyType == kPropertyKey + 2 &&
+              kPropertyOperator == kPropertyKey + 3 && kPropertyInterval == kPropertyKey + 4 &&
+              kPropertyOccurrences == kPropertyKey + 5);
+ZarnPSegmentationProperty ruleOfRow(ZarnPResultSet& rs, int keyColumn, std::string key) {
+    return ZarnPSegmentationProperty(std::move(key), rs.stringForColumnIndex(keyColumn + 1),
+                                     static_cast<uint32_t>(rs.intForColumnIndex(keyColumn + 3)),
+                                     static_cast<uint32_t>(rs.intForColumnIndex(keyColumn + 2)),
+                                     optionalInt(rs, keyColumn + 4), optionalInt(rs, keyColumn + 5));
+}
+
+void keepRow(ZarnPResultSet& rs, bool openingHoursSet, KeptRows& kept) {
+    ZarnPNotification n = notificationOfRow(rs);
+    int64_t campaignRowId = rs.longForColumnIndex(kCampaignRowId);
+    kept.cooldownIds.insert(n.campaignId());
+    kept.cooldownIds.insert(n.getShortId());
+    if (!openingHoursSet)
+        kept.timespanCampaigns.insert(campaignRowId);
+    kept.notificationRowIds.insert(n.internalId());
+    if (auto key = rs.stringForColumnIndex(kPropertyKey)) {
+        ZarnPSegmentationProperty rule = ruleOfRow(rs, kPropertyKey, *key);
+        // The first row of a prefixed key wins.
+        kept.campaignRules[n.campaignId()].emplace(ZarnPSegmentationPropertyValidator::ruleKey(rule), rule);
+        kept.campaignsWithRules.emplace(campaignRowId, n.campaignId());
+    }
+    bool ignoreAppCooldown = rs.longForColumnIndex(kIgnoreAppCooldown) != 0;
+    kept.intermediates.push_back({std::move(n), ignoreAppCooldown, campaignRowId});
+}
+
+// Runs the nearest statement and keeps the rows open at the local time, in result order.
+KeptRows readKeptRows(ZarnPDatabase& db, const NearestStatement& statement, const LocalTime& local,
+                      size_t expectedRows) {
+    KeptRows kept;
+    // Reserved up front: a notification is copied, not moved, when a vector grows.
+    kept.intermediates.reserve(expectedRows);
+    auto rs = db.executeQueryWithParameterDictionary(statement.sql, statement.parameters);
+    while (rs && rs->next()) {
+        bool openingHoursSet = false;
+        if (isOpenNow(*rs, local, openingHoursSet))
+            keepRow(*rs, openingHoursSet, kept);
+    }
+    if (rs)
+        rs->close();
+    return kept;
+}
+
+// The row limit counts joined rows, so the last campaign's rules may have been cut off: reads
+// every rule of the kept campaigns that have any.
+void readAllRulesOfKeptCampaigns(ZarnPDatabase& db, KeptRows& kept) {
+    if (kept.campaignsWithRules.empty())
+        return;
+    std::vector<int64_t> ids;
+    for (const auto& [rowId, serverId] : kept.campaignsWithRules) ids.push_back(rowId);
+    forEachInChunks(db,
+                    "SELECT campaignid, \"key\", value, property_type, operator, interval, occurrences FROM "
+                    "segmentation_property WHERE campaignid IN (PARAMETERS) AND \"key\" IS NOT NULL;",
+                    ids, [&](ZarnPResultSet& row) {
+                        auto campaign = kept.campaignsWithRules.find(row.longForColumnIndex(0));
+                        if (campaign == kept.campaignsWithRules.end())
+                            return;
+                        ZarnPSegmentationProperty rule =
+                            ruleOfRow(row, 1, row.stringForColumnIndex(1).value_or(""));
+                        kept.campaignRules[campaign->second].emplace(
+                            ZarnPSegmentationPropertyValidator::ruleKey(rule), rule);
+                    });
+}
+
+// Key-value child rows ("notificationid", "key", value) of the notification rows.
+KeyValuesByRowId readKeyValues(ZarnPDatabase& db, std::string_view sql, const std::vector<int64_t>& rowIds) {
+    KeyValuesByRowId out;
+    forEachInChunks(db, sql, rowIds, [&](ZarnPResultSet& row) {
+        if (auto key = row.stringForColumnIndex(1))
+            out[row.longForColumnIndex(0)][*key] = row.stringForColumnIndex(2);
+    });
+    return out;
+}
+
+// Time spans belong to the campaign's row; -1 (or NULL) is an open bound.
+std::map<int64_t, std::vector<ZarnPTimespan>> readTimespans(ZarnPDatabase& db,
+                                                            const std::set<int64_t>& campaigns) {
+    std::map<int64_t, std::vector<ZarnPTimespan>> timespans;
+    forEachInChunks(
+        db, "SELECT campaignId, startTimestamp, endTimestamp FROM timespan WHERE campaignId IN (PARAMETERS);",
+        std::vector<int64_t>(campaigns.begin(), campaigns.end()), [&](ZarnPResultSet& row) {
+            auto bound = [&](int column) -> std::optional<Date> {
+                if (row.columnIndexIsNull(column) || row.longForColumnIndex(column) == -1)
+                    return std::nullopt;
+                return dateWithTimeIntervalSince1970(static_cast<double>(row.longForColumnIndex(column)));
+            };
+            timespans[row.longForColumnIndex(0)].emplace_back(bound(1), bound(2));
+        });
+    if (!timespans.empty() && IsLogDebugEnabled(kDomain)) {
+        std::string text;
+        for (const auto& [campaign, spans] : timespans) text += zarn::format("%@: %@; ", campaign, spans);
+        LogDebug(kDomain, "found timespans: %@", text);
+    }
+    return timespans;
+}
+
+// Child look-ups, one IN query per table.
+ChildRows readChildRows(ZarnPDatabase& db, const KeptRows& kept) {
+    ChildRows children;
+    forEachInChunks(db, "SELECT id, value FROM cooldown_group WHERE id IN (PARAMETERS);",
+                    std::vector<std::string>(kept.cooldownIds.begin(), kept.cooldownIds.end()),
+                    [&](ZarnPResultSet& row) {
+                        auto id = row.stringForColumnIndex(0).value_or("");
+                        children.cooldownGroups.emplace(id, ZarnPCooldownGroup(id, row.intForColumnIndex(1)));
+                    });
+    children.timespans = readTimespans(db, kept.timespanCampaigns);
+    std::vector<int64_t> rowIds(kept.notificationRowIds.begin(), kept.notificationRowIds.end());
+    children.customRegionFields = readKeyValues(db,
+                                                "SELECT notificationid, \"key\", value FROM "
+                                                "custom_region_fields WHERE notificationid IN (PARAMETERS);",
+                                                rowIds);
+    children.triggerProperties = readKeyValues(
+        db,
+        "SELECT notificationid, \"key\", value FROM trigger_properties WHERE notificationid IN (PARAMETERS);",
+        rowIds);
+    return children;
+}
+
+// Time-span filter on local wall-clock milliseconds: a campaign with spans needs one holding now.
+void dropOutsideTimespans(std::vector<IntermediateNotification>& intermediates,
+                          const std::map<int64_t, std::vector<ZarnPTimespan>>& timespans,
+                          int64_t localMilliseconds) {
+    std::erase_if(intermediates, [&](const IntermediateNotification& i) {
+        auto spans = timespans.find(i.campaignInternalId);
+        if (spans == timespans.end())
+            return false;
+        return std::none_of(spans->second.begin(), spans->second.end(), [&](const ZarnPTimespan& span) {
+            auto whole = [](Date d) { return static_cast<int64_t>(timeIntervalSince1970(d)); };
+            return (!span.start() || whole(*span.start()) <= localMilliseconds) &&
+                   (!span.end() || localMilliseconds <= whole(*span.end()));
+        });
+    });
+}
+
+// Drops the campaigns whose rules the device's set values violate.
+void dropRefusedBySegmentation(std::vector<IntermediateNotification>& intermediates,
+                               const ZarnPSegmentationPropertyValidator::CampaignRulesById& campaignRules,
+                               ZarnPSegmentationDao& segmentationDao,
+                               ZarnPSegmentationPropertyValidator& validator) {
+    if (campaignRules.empty())
+        return;
+    auto values = segmentationDao.getSegmentationProperties();
+    LogDebug(kDomain, "Currently set segmentation properties: %@", describeValues(values));
+    auto violated = validator.findViolatedCampaignIds(values, campaignRules);
+    LogDebug(kDomain, "Campaigns violate segmentation properties: %@",
+             std::vector<std::string>(violated.begin(), violated.end()));
+    std::erase_if(intermediates, [&](const IntermediateNotification& i) {
+        return violated.count(i.notification.campaignId());
+    });
+}
+
+// Gives the notification its cooldown groups, custom region fields and trigger properties.
+void attachChildRows(IntermediateNotification& i, const ChildRows& children) {
+    auto& n = i.notification;
+    std::vector<ZarnPCooldownGroup> groups;
+    auto addGroup = [&](const std::string& id) {
+        if (auto g = children.cooldownGroups.find(id); g != children.cooldownGroups.end())
+            groups.push_back(g->second);
+    };
+    if (!i.ignoreAppCooldown)
+        addGroup(EMPTY_UUID);
+    addGroup(n.campaignId());
+    addGroup(n.getShortId());
+    n.setCooldownGroups(std::move(groups));
+    if (auto fields = children.customRegionFields.find(n.internalId());
+        fields != children.customRegionFields.end()) {
+        ZarnPNotification::StringDictionary out;
+        for (const auto& [key, value] : fields->second)
+            if (value)
+                out[key] = *value;
+        n.setCustomRegionFields(std::move(out));
+    }
+    // A NULL value stays nothing: it matches only a reported null.
+    if (auto properties = children.triggerProperties.find(n.internalId());
+        properties != children.triggerProperties.end())
+        n.setTriggerProperties(properties->second);
+}
+
+// One notification per stored notification, the first row winning.
+std::vector<ZarnPNotification> assemble(std::vector<IntermediateNotification>& intermediates,
+                                        const ChildRows& children) {
+    std::vector<ZarnPNotification> assembled;
+    std::unordered_set<int64_t> assembledIds;
+    assembled.reserve(intermediates.size());
+    for (auto& i : intermediates) {
+        if (!assembledIds.insert(i.notification.internalId()).second)
+            continue;
+        attachChildRows(i, children);
+        assembled.push_back(std::move(i.notification));
+    }
+    return assembled;
+}
+
+}  // namespace
 
 ZarnPSqLiteNotificationReadDao::ZarnPSqLiteNotificationReadDao(
     std::shared_ptr<ZarnPSqLiteDb> db, std::shared_ptr<ZarnPSqLiteCooldownDao> cooldownDao,
@@ -313,225 +608,20 @@ std::optional<std::vector<ZarnPNotification>> ZarnPSqLiteNotificationReadDao::fi
 std::vector<ZarnPNotification> ZarnPSqLiteNotificationReadDao::readNearest(
     const ZarnPLocationWithAccuracy& location, int count, bool includeOffered, int regionType,
     const std::vector<std::string>& includeIds) {
-    std::vector<ZarnPNotification> assembled;
     auto db = database();
-    if (db) {
-        int64_t localMilliseconds = clockDao()->nowWithTimeZoneOffsetMilliseconds();
-        LocalTime local = localTime(localMilliseconds);
-
-        // Included ids are data: bound, never spliced. One without a region part names nothing.
-        ZarnPSqlParameters parameters{{"lat", location.latitude()},
-                                      {"long", location.longitude()},
-                                      {"includeOffered", includeOffered ? 1 : 0},
-                                      {"timestamp", localMilliseconds / 1000},
-                                      {"limit", count}};
-        size_t included = 0;
-        for (const auto& id : includeIds) {
-            auto separator = id.find(';');
-            if (separator == std::string::npos) {
-                LogDebug(kDomain, "Skipping included id without a region: %@", id);
-                continue;
-            }
-            parameters.emplace_back(zarn::format("inc_c%@", included), id.substr(0, separator));
-            parameters.emplace_back(zarn::format("inc_r%@", included), id.substr(separator + 1));
-            ++included;
-        }
-
-        // Reserved up front: a notification is copied, not moved, when a vector grows.
-        std::vector<IntermediateNotification> intermediates;
-        intermediates.reserve(static_cast<size_t>(std::clamp(count, 0, 10000)) + included);
-        std::set<std::string> cooldownIds{EMPTY_UUID};
-        std::set<int64_t> timespanCampaigns;
-        std::set<int64_t> notificationRowIds;
-        // Campaigns seen with at least one rule: their rules are read again in full below.
-        std::map<int64_t, std::string> campaignsWithRules;
-        ZarnPSegmentationPropertyValidator::CampaignRulesById campaignRules;
-
-        auto rs = db->executeQueryWithParameterDictionary(
-            nearestQuery(regionType, openingHoursColumnForWeekday(local.weekday), included), parameters);
-        while (rs && rs->next()) {
-            bool ignoreAppCooldown = rs->longForColumnIndex(kIgnoreAppCooldown) != 0;
-            std::optional<int64_t> todaysHours;
-            if (!rs->columnIndexIsNull(kOpeningHours))
-                todaysHours = rs->longForColumnIndex(kOpeningHours);
-            bool openingHoursSet =
-                !rs->columnIndexIsNull(kOpeningHoursSet) && rs->longForColumnIndex(kOpeningHoursSet) != 0;
-            if (!isWithinOpeningHours(todaysHours, openingHoursSet, local.hour, local.minute))
-                continue;
-
-            ZarnPNotification n;
-            n.setCampaignId(rs->stringForColumnIndex(kCampaignId).value_or(""));
-            n.setRegionId(rs->stringForColumnIndex(kGeofenceId));
-            if (auto experimentId = rs->stringForColumnIndex(kExperimentId)) {
-                n.setExperimentId(std::move(experimentId));
-                n.setExperimentMessageNumber(optionalInt(*rs, kExperimentMessageId));
-            }
-            if (!rs->columnIndexIsNull(kLatitude) && !rs->columnIndexIsNull(kLongitude))
-                n.setLocation(
-                    ZarnPLocation(rs->doubleForColumnIndex(kLatitude), rs->doubleForColumnIndex(kLongitude)));
-            n.setMessage(rs->stringForColumnIndex(kMessage));
-            n.setTriggerOnExit(rs->longForColumnIndex(kTriggerOnExit) != 0);
-            n.setDwellingMinutes(rs->intForColumnIndex(kDwellingMinutes));
-            n.setNotificationHandlerType(static_cast<uint32_t>(rs->intForColumnIndex(kHandlerType)));
-            n.setData(rs->stringForColumnIndex(kData));
-            n.setMatchRange(rs->intForColumnIndex(kMatchRange));
-            n.setInternalId(rs->longForColumnIndex(kNotificationRowId));
-            n.setMajorId(optionalInt(*rs, kBeaconMajorId));
-            n.setMinorId(optionalInt(*rs, kBeaconMinorId));
-            n.setRegionLabel(rs->stringForColumnIndex(kRegionLabel));
-            if (auto uuid = rs->stringForColumnIndex(kBeaconUuid))
-                n.setBeaconUuid(ZarnPBeaconUtil::stringToUuid(*uuid));
-            n.setIsPolygon(rs->longForColumnIndex(kIsPolygon) != 0);
-            n.setSegmentationIds({n.campaignId()});
-            int64_t campaignRowId = rs->longForColumnIndex(kCampaignRowId);
-
-            cooldownIds.insert(n.campaignId());
-            cooldownIds.insert(n.getShortId());
-            if (!openingHoursSet)
-                timespanCampaigns.insert(campaignRowId);
-            notificationRowIds.insert(n.internalId());
-            if (auto key = rs->stringForColumnIndex(kPropertyKey)) {
-                ZarnPSegmentationProperty rule(
-                    *key, rs->stringForColumnIndex(kPropertyValue),
-                    static_cast<uint32_t>(rs->intForColumnIndex(kPropertyOperator)),
-                    static_cast<uint32_t>(rs->intForColumnIndex(kPropertyType)),
-                    optionalInt(*rs, kPropertyInterval), optionalInt(*rs, kPropertyOccurrences));
-                // The first row of a prefixed key wins.
-                campaignRules[n.campaignId()].emplace(ZarnPSegmentationPropertyValidator::ruleKey(rule),
-                                                      rule);
-                campaignsWithRules.emplace(campaignRowId, n.campaignId());
-            }
-            intermediates.push_back({std::move(n), ignoreAppCooldown, campaignRowId});
-        }
-        if (rs)
-            rs->close();
-
-        // The row limit counts joined rows, so the last campaign's rules may have been cut off:
-        // read every rule of the kept campaigns that have any.
-        if (!campaignsWithRules.empty()) {
-            std::vector<int64_t> ids;
-            for (const auto& [rowId, serverId] : campaignsWithRules) ids.push_back(rowId);
-            forEachInChunks(
-                *db,
-                "SELECT campaignid, \"key\", value, property_type, operator, interval, occurrences FROM "
-                "segmentation_property WHERE campaignid IN (PARAMETERS) AND \"key\" IS NOT NULL;",
-                ids, [&](ZarnPResultSet& row) {
-                    auto campaign = campaignsWithRules.find(row.longForColumnIndex(0));
-                    if (campaign == campaignsWithRules.end())
-                        return;
-                    ZarnPSegmentationProperty rule(row.stringForColumnIndex(1).value_or(""),
-                                                   row.stringForColumnIndex(2),
-                                                   static_cast<uint32_t>(row.intForColumnIndex(4)),
-                                                   static_cast<uint32_t>(row.intForColumnIndex(3)),
-                                                   optionalInt(row, 5), optionalInt(row, 6));
-                    campaignRules[campaign->second].emplace(ZarnPSegmentationPropertyValidator::ruleKey(rule),
-                                                            rule);
-                });
-        }
-
-        // Child look-ups, one IN query per table.
-        std::map<std::string, ZarnPCooldownGroup> cooldownGroups;
-        forEachInChunks(*db, "SELECT id, value FROM cooldown_group WHERE id IN (PARAMETERS);",
-                        std::vector<std::string>(cooldownIds.begin(), cooldownIds.end()),
-                        [&](ZarnPResultSet& row) {
-                            auto id = row.stringForColumnIndex(0).value_or("");
-                            cooldownGroups.emplace(id, ZarnPCooldownGroup(id, row.intForColumnIndex(1)));
-                        });
-        // Time spans belong to the campaign's row; -1 (or NULL) is an open bound.
-        std::map<int64_t, std::vector<ZarnPTimespan>> timespans;
-        forEachInChunks(
-            *db,
-            "SELECT campaignId, startTimestamp, endTimestamp FROM timespan WHERE campaignId IN (PARAMETERS);",
-            std::vector<int64_t>(timespanCampaigns.begin(), timespanCampaigns.end()),
-            [&](ZarnPResultSet& row) {
-                auto bound = [&](int column) -> std::optional<Date> {
-                    if (row.columnIndexIsNull(column) || row.longForColumnIndex(column) == -1)
-                        return std::nullopt;
-                    return dateWithTimeIntervalSince1970(static_cast<double>(row.longForColumnIndex(column)));
-                };
-                timespans[row.longForColumnIndex(0)].emplace_back(bound(1), bound(2));
-            });
-        if (!timespans.empty() && IsLogDebugEnabled(kDomain)) {
-            std::string text;
-            for (const auto& [campaign, spans] : timespans) text += zarn::format("%@: %@; ", campaign, spans);
-            LogDebug(kDomain, "found timespans: %@", text);
-        }
-        std::vector<int64_t> rowIds(notificationRowIds.begin(), notificationRowIds.end());
-        std::map<int64_t, std::map<std::string, std::optional<std::string>>> customRegionFields;
-        forEachInChunks(
-            *db,
-            "SELECT notificationid, \"key\", value FROM custom_region_fields WHERE notificationid IN "
-            "(PARAMETERS);",
-            rowIds, [&](ZarnPResultSet& row) {
-                if (auto key = row.stringForColumnIndex(1))
-                    customRegionFields[row.longForColumnIndex(0)][*key] = row.stringForColumnIndex(2);
-            });
-        std::map<int64_t, std::map<std::string, std::optional<std::string>>> triggerProperties;
-        forEachInChunks(
-            *db,
-            "SELECT notificationid, \"key\", value FROM trigger_properties WHERE notificationid IN "
-            "(PARAMETERS);",
-            rowIds, [&](ZarnPResultSet& row) {
-                if (auto key = row.stringForColumnIndex(1))
-                    triggerProperties[row.longForColumnIndex(0)][*key] = row.stringForColumnIndex(2);
-            });
-
-        // Time-span filter on local wall-clock milliseconds.
-        std::erase_if(intermediates, [&](const IntermediateNotification& i) {
-            auto spans = timespans.find(i.campaignInternalId);
-            if (spans == timespans.end())
-                return false;
-            return std::none_of(spans->second.begin(), spans->second.end(), [&](const ZarnPTimespan& span) {
-                auto whole = [](Date d) { return static_cast<int64_t>(timeIntervalSince1970(d)); };
-                return (!span.start() || whole(*span.start()) <= localMilliseconds) &&
-                       (!span.end() || localMilliseconds <= whole(*span.end()));
-            });
-        });
-
-        // Segmentation filter.
-        if (!campaignRules.empty()) {
-            auto values = segmentationDao_->getSegmentationProperties();
-            LogDebug(kDomain, "Currently set segmentation properties: %@", describeValues(values));
-            auto violated = segmentationPropertyValidator_->findViolatedCampaignIds(values, campaignRules);
-            LogDebug(kDomain, "Campaigns violate segmentation properties: %@",
-                     std::vector<std::string>(violated.begin(), violated.end()));
-            std::erase_if(intermediates, [&](const IntermediateNotification& i) {
-                return violated.count(i.notification.campaignId());
-            });
-        }
-
-        // Assembly: one notification per stored notification, the first row winning.
-        std::unordered_set<int64_t> assembledIds;
-        assembled.reserve(intermediates.size());
-        for (auto& i : intermediates) {
-            auto& n = i.notification;
-            if (!assembledIds.insert(n.internalId()).second)
-                continue;
-            std::vector<ZarnPCooldownGroup> groups;
-            auto addGroup = [&](const std::string& id) {
-                if (auto g = cooldownGroups.find(id); g != cooldownGroups.end())
-                    groups.push_back(g->second);
-            };
-            if (!i.ignoreAppCooldown)
-                addGroup(EMPTY_UUID);
-            addGroup(n.campaignId());
-            addGroup(n.getShortId());
-            n.setCooldownGroups(std::move(groups));
-            if (auto fields = customRegionFields.find(n.internalId()); fields != customRegionFields.end()) {
-                ZarnPNotification::StringDictionary out;
-                for (const auto& [key, value] : fields->second)
-                    if (value)
-                        out[key] = *value;
-                n.setCustomRegionFields(std::move(out));
-            }
-            // A NULL value stays nothing: it matches only a reported null.
-            if (auto properties = triggerProperties.find(n.internalId());
-                properties != triggerProperties.end())
-                n.setTriggerProperties(std::move(properties->second));
-            assembled.push_back(std::move(n));
-        }
-    }
-    return assembled;
+    if (!db)
+        return {};
+    const int64_t localMilliseconds = clockDao()->nowWithTimeZoneOffsetMilliseconds();
+    const NearestStatement statement =
+        nearestStatement(location, count, includeOffered, regionType, includeIds, localMilliseconds);
+    KeptRows kept = readKeptRows(*db, statement, localTime(localMilliseconds),
+                                 static_cast<size_t>(std::clamp(count, 0, 10000)) + statement.includedCount);
+    readAllRulesOfKeptCampaigns(*db, kept);
+    const ChildRows children = readChildRows(*db, kept);
+    dropOutsideTimespans(kept.intermediates, children.timespans, localMilliseconds);
+    dropRefusedBySegmentation(kept.intermediates, kept.campaignRules, *segmentationDao_,
+                              *segmentationPropertyValidator_);
+    return assemble(kept.intermediates, children);
 }
 
 }  // namespace zarn

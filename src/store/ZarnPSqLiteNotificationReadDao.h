@@ -92,8 +92,6 @@ class ZarnPSqLiteNotificationReadDao final : public ZarnPSqLiteBaseNotificationD
                                      int hour, int minute);
 
   private:
-    struct IntermediateNotification;
-
     // One read of the store, filtered and assembled; the cache is neither read nor written.
     std::vector<ZarnPNotification> readNearest(const ZarnPLocationWithAccuracy& location, int count,
                                                bool includeOffered, int regionType,

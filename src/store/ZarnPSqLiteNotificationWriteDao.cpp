@@ -1,5 +1,6 @@
 #include "store/ZarnPSqLiteNotificationWriteDao.h"
 
+#include <array>
 #include <cmath>
 
 #include "core/ZarnException.h"
@@ -30,6 +31,66 @@ constexpr const char* kInsert =
 // test privately; the explicit conversion to an inaccessible base is the one the language allows.
 bool isFieldPresent(const dataupdate::NotificationDTO& table, flatbuffers::voffset_t field) {
     return ((const flatbuffers::Table*)&table)->CheckField(field);
+}
+
+// Parameters 4 to 8: the point, the match range, and the range in degrees of latitude and of
+// longitude. A location whose coordinates are not finite numbers is none.
+void bindPlace(ZarnPDatabase& connection, ZarnPStatement& statement,
+               const dataupdate::NotificationDTO& notification) {
+    const dataupdate::LocationDTO* location = notification.location();
+    if (location && (!std::isfinite(location->latitude()) || !std::isfinite(location->longitude())))
+        location = nullptr;
+    bool hasMatchRange = isFieldPresent(notification, dataupdate::NotificationDTO::VT_MATCHRANGE);
+    int32_t matchRange = notification.matchRange();
+    if (location) {
+        connection.bindDouble(statement, 4, location->latitude());
+        connection.bindDouble(statement, 5, location->longitude());
+    } else {
+        connection.bindNull(statement, 4);
+        connection.bindNull(statement, 5);
+    }
+    if (hasMatchRange) {
+        // A real: the column's integer affinity keeps a whole value as an integer.
+        connection.bindDouble(statement, 6, static_cast<double>(matchRange));
+        connection.bindDouble(statement, 7, ZarnPLocationUtil::meterToLatitudeDegrees(matchRange));
+    } else {
+        connection.bindNull(statement, 6);
+        connection.bindNull(statement, 7);
+    }
+    if (location)
+        connection.bindDouble(statement, 8,
+                              ZarnPLocationUtil::meterToLongitudeDegrees(matchRange, location->latitude()));
+    else
+        connection.bindNull(statement, 8);
+}
+
+// Monday to Sunday; 0 where the update gives no hours.
+std::array<uint32_t, 7> openingHoursOfWeek(const dataupdate::OpeningHoursDTO* hours) {
+    if (!hours)
+        return {};
+    return {hours->monday(), hours->tuesday(),  hours->wednesday(), hours->thursday(),
+            hours->friday(), hours->saturday(), hours->sunday()};
+}
+
+// Parameters 18 to 23: the beacon identity (a minor id of -1 is none), the label and the kind
+// of place (polygon, external region).
+void bindBeaconAndKind(ZarnPDatabase& connection, ZarnPStatement& statement, ZarnPSqLiteDb& db,
+                       const dataupdate::NotificationDTO& notification) {
+    bool isBeacon = FlatBuffersUtil::readString(notification.beaconUuid()).has_value();
+    FlatBuffersUtil::bindStringOrNull(notification.beaconUuid(), statement, 18, db);
+    if (isBeacon)
+        connection.bindLong(statement, 19, notification.beaconMajorId());
+    else
+        connection.bindNull(statement, 19);
+    if (isBeacon && notification.beaconMinorId() != -1)
+        connection.bindLong(statement, 20, notification.beaconMinorId());
+    else
+        connection.bindNull(statement, 20);
+    FlatBuffersUtil::bindStringOrNull(notification.label(), statement, 21, db);
+    const auto* circles = notification.circlesList();
+    connection.bindInt(statement, 22, circles && circles->size() > 0 ? 1 : 0);
+    const auto* triggerProperties = notification.triggerProperties();
+    connection.bindInt(statement, 23, triggerProperties && triggerProperties->size() > 0 ? 1 : 0);
 }
 
 }  // namespace
@@ -96,58 +157,12 @@ void ZarnPSqLiteNotificationWriteDao::save(const dataupdate::NotificationDTO& no
         connection->bindLong(statement, 1, id);
         connection->bindLong(statement, 2, campaignId);
         FlatBuffersUtil::bindStringOrNull(notification.geofenceId(), statement, 3, *db());
-
-        const dataupdate::LocationDTO* location = notification.location();
-        if (location && (!std::isfinite(location->latitude()) || !std::isfinite(location->longitude())))
-            location = nullptr;
-        bool hasMatchRange = isFieldPresent(notification, dataupdate::NotificationDTO::VT_MATCHRANGE);
-        int32_t matchRange = notification.matchRange();
-        if (location) {
-            connection->bindDouble(statement, 4, location->latitude());
-            connection->bindDouble(statement, 5, location->longitude());
-        } else {
-            connection->bindNull(statement, 4);
-            connection->bindNull(statement, 5);
-        }
-        if (hasMatchRange) {
-            // A real: the column's integer affinity keeps a whole value as an integer.
-            connection->bindDouble(statement, 6, static_cast<double>(matchRange));
-            connection->bindDouble(statement, 7, ZarnPLocationUtil::meterToLatitudeDegrees(matchRange));
-        } else {
-            connection->bindNull(statement, 6);
-            connection->bindNull(statement, 7);
-        }
-        if (location)
-            connection->bindDouble(
-                statement, 8, ZarnPLocationUtil::meterToLongitudeDegrees(matchRange, location->latitude()));
-        else
-            connection->bindNull(statement, 8);
+        bindPlace(*connection, statement, notification);
         connection->bindNull(statement, 9);
         connection->bindNull(statement, 10);
-
-        const dataupdate::OpeningHoursDTO* hours = notification.openingHours();
-        const uint32_t days[7] = {
-            hours ? hours->monday() : 0u,   hours ? hours->tuesday() : 0u, hours ? hours->wednesday() : 0u,
-            hours ? hours->thursday() : 0u, hours ? hours->friday() : 0u,  hours ? hours->saturday() : 0u,
-            hours ? hours->sunday() : 0u,
-        };
-        for (int day = 0; day < 7; ++day) bindOpeningHoursIfSet(11 + day, days[day]);
-
-        bool isBeacon = FlatBuffersUtil::readString(notification.beaconUuid()).has_value();
-        FlatBuffersUtil::bindStringOrNull(notification.beaconUuid(), statement, 18, *db());
-        if (isBeacon)
-            connection->bindLong(statement, 19, notification.beaconMajorId());
-        else
-            connection->bindNull(statement, 19);
-        if (isBeacon && notification.beaconMinorId() != -1)
-            connection->bindLong(statement, 20, notification.beaconMinorId());
-        else
-            connection->bindNull(statement, 20);
-        FlatBuffersUtil::bindStringOrNull(notification.label(), statement, 21, *db());
-        const auto* circles = notification.circlesList();
-        connection->bindInt(statement, 22, circles && circles->size() > 0 ? 1 : 0);
-        const auto* triggerProperties = notification.triggerProperties();
-        connection->bindInt(statement, 23, triggerProperties && triggerProperties->size() > 0 ? 1 : 0);
+        const auto week = openingHoursOfWeek(notification.openingHours());
+        for (int day = 0; day < 7; ++day) bindOpeningHoursIfSet(11 + day, week[day]);
+        bindBeaconAndKind(*connection, statement, *db(), notification);
     }
     executeStatement(statement);
 

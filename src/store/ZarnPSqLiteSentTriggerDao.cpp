@@ -40,6 +40,34 @@ int regionTypeOf(const Value& userInfo) {
         return ZarnPNotificationRegionType::StringToRegion(name);
     return ZarnPDictionaryHelper::intEntry(userInfo, "regionType");
 }
+
+// The row of a sent trigger, from the userInfo of its request.
+ZarnPSqlParameters sentTriggerRow(const Value& userInfo, const std::string& matchIdentifier,
+                                  const std::string& identifier, unsigned handlerType,
+                                  std::optional<Date> now) {
+    int regionType = regionTypeOf(userInfo);
+    auto latitude = ZarnPDictionaryHelper::entry(userInfo, "geofenceLatitude");
+    auto longitude = ZarnPDictionaryHelper::entry(userInfo, "geofenceLongitude");
+    bool hasLocation = latitude && longitude;
+    return {
+        {"match_identifier", matchIdentifier},
+        {"identifier", identifier},
+        {"message", ZarnPDictionaryHelper::stringEntry(userInfo, "message").value_or("")},
+        {"latitude",
+         hasLocation ? ZarnPSqlValue(ZarnPDictionaryHelper::doubleValueOf(*latitude)) : ZarnPSqlValue()},
+        {"longitude",
+         hasLocation ? ZarnPSqlValue(ZarnPDictionaryHelper::doubleValueOf(*longitude)) : ZarnPSqlValue()},
+        {"data", ZarnPDictionaryHelper::stringEntry(userInfo, "action").value_or("NULL")},
+        {"match_range", ZarnPDictionaryHelper::intEntry(userInfo, "matchRange")},
+        {"notification_handler_type", handlerType},
+        {"is_beacon", regionType == ZarnPNotificationRegionTypeBeacon},
+        {"trigger_on_exit", ZarnPDictionaryHelper::stringEntry(userInfo, "trigger") == "exit"},
+        {"dwelling_minutes", ZarnPDictionaryHelper::intEntry(userInfo, "dwellingMinutes")},
+        {"date_sent", now ? ZarnPSqlValue(*now) : ZarnPSqlValue()},
+        {"beaconUuid", ZarnPDictionaryHelper::stringEntry(userInfo, "beaconUuid").value_or("NULL")},
+        {"region_type", regionType},
+    };
+}
 }  // namespace
 
 bool ZarnPSqLiteSentTriggerDao::migrateStep(const std::vector<std::string>& statements) {
@@ -128,28 +156,7 @@ void ZarnPSqLiteSentTriggerDao::saveSentTrigger(const NotificationRequest& reque
         handlerTypeOf(ZarnPDictionaryHelper::stringEntry(userInfo, "notificationHandlerType"));
     const char* table =
         handlerType == ZarnPNotificationHandlerTypeGeotrigger ? kGeotriggerTable : kNotificationTable;
-    int regionType = regionTypeOf(userInfo);
-    auto latitude = ZarnPDictionaryHelper::entry(userInfo, "geofenceLatitude");
-    auto longitude = ZarnPDictionaryHelper::entry(userInfo, "geofenceLongitude");
-    bool hasLocation = latitude && longitude;
-    ZarnPSqlParameters row{
-        {"match_identifier", *matchIdentifier},
-        {"identifier", *identifier},
-        {"message", ZarnPDictionaryHelper::stringEntry(userInfo, "message").value_or("")},
-        {"latitude",
-         hasLocation ? ZarnPSqlValue(ZarnPDictionaryHelper::doubleValueOf(*latitude)) : ZarnPSqlValue()},
-        {"longitude",
-         hasLocation ? ZarnPSqlValue(ZarnPDictionaryHelper::doubleValueOf(*longitude)) : ZarnPSqlValue()},
-        {"data", ZarnPDictionaryHelper::stringEntry(userInfo, "action").value_or("NULL")},
-        {"match_range", ZarnPDictionaryHelper::intEntry(userInfo, "matchRange")},
-        {"notification_handler_type", handlerType},
-        {"is_beacon", regionType == ZarnPNotificationRegionTypeBeacon},
-        {"trigger_on_exit", ZarnPDictionaryHelper::stringEntry(userInfo, "trigger") == "exit"},
-        {"dwelling_minutes", ZarnPDictionaryHelper::intEntry(userInfo, "dwellingMinutes")},
-        {"date_sent", now ? ZarnPSqlValue(*now) : ZarnPSqlValue()},
-        {"beaconUuid", ZarnPDictionaryHelper::stringEntry(userInfo, "beaconUuid").value_or("NULL")},
-        {"region_type", regionType},
-    };
+    const ZarnPSqlParameters row = sentTriggerRow(userInfo, *matchIdentifier, *identifier, handlerType, now);
     auto db = database();
     if (!db) {
         LogNsError(kDomain, Error{"Zarn", -3, ZarnPDatabaseException::kReason},

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <clocale>
 #include <limits>
+#include <vector>
 
 #include "core/DateFormat.h"
 
@@ -125,6 +126,28 @@ TEST(FormatTest, ADescriptionCutAtAnyLengthIsTheStartOfTheWholeOne) {
     Value* inner = &deep;
     for (int i = 0; i < 100000; ++i) inner = &inner->emplace_back(Value::array());
     EXPECT_EQ(describeUpTo(deep, 8), "[[[[[[[[" + std::string(kCutMark));
+}
+
+TEST(FormatTest, DatePatternsShiftQuoteAndRoundToTheMillisecond) {
+    const double noon = 1796128496;  // 2026-12-01 12:34:56 UTC
+    struct Case {
+        double seconds;
+        long offset;
+        const char* pattern;
+        const char* expected;
+    };
+    const std::vector<Case> cases{
+        {noon + 0.123, 3600, "dd-MM HH:mm:ss.SSS", "01-12 13:34:56.123"},
+        {noon + 0.9995, 0, "ss.SSS", "56.999"},
+        {noon + 0.9999996, 0, "ss.SSS", "57.000"},
+        {noon, 0, "yy/M/d", "26/12/01"},
+        {noon, -16200, "yyyy-MM-dd'T'HH:mm:ssZZZZZ", "2026-12-01T08:04:56-04:30"},
+        {noon, 19800, "HH 'h' qq ZZZZZ", "18 h qq +05:30"},
+        {noon, 0, "mm'unclosed", "34unclosed"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(formatDate(dateWithTimeIntervalSince1970(c.seconds), c.offset, c.pattern), c.expected)
+            << c.pattern;
 }
 
 }  // namespace

@@ -239,6 +239,29 @@ TEST_F(LandingPageTest, AddressIsPercentEncodedOnceMoreOrRefused) {
     }
 }
 
+TEST_F(LandingPageTest, BracketsOnlyEncloseOneAuthorityHostAndSchemesAreChecked) {
+    const std::vector<std::pair<const char*, bool>> accepted{
+        {"http://[v1.x]/a", true},
+        {"a+b-c.d://x", true},
+        {"/a:b", true},
+        {"http://[::1/x", false},
+        {"http://::1]/x", false},
+        {"http://[::1][::2]/x", false},
+        {"http://[::1]]/x", false},
+        {"http://x/[1]", false},
+        {"http:[x]", false},
+        {"ab_c://x", false},
+        {":x", false},
+        {"http://x#a[b]", false},
+    };
+    for (const auto& [address, ok] : accepted) {
+        SCOPED_TRACE(address);
+        int refused = env.consoleCount("Invalid URL: ");
+        show(address);
+        EXPECT_EQ(env.consoleCount("Invalid URL: "), refused + (ok ? 0 : 1));
+    }
+}
+
 TEST_F(LandingPageTest, WindowGoesToTheFirstForegroundActiveSceneOrIsNotMade) {
     struct Case {
         const char* version;
