@@ -66,6 +66,29 @@ void writeForeignSchema(const std::string& path) {
     sqlite3_close(db);
 }
 
+// Runs statements on the file from a second connection; false when one fails.
+bool execOn(const std::string& path, const std::string& sql) {
+    sqlite3* db = nullptr;
+    bool ok = sqlite3_open(path.c_str(), &db) == SQLITE_OK &&
+              sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db);
+    return ok;
+}
+
+long long countOn(const std::string& path, const std::string& sql) {
+    sqlite3* db = nullptr;
+    long long n = -1;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK &&
+            sqlite3_step(st) == SQLITE_ROW)
+            n = sqlite3_column_int64(st, 0);
+        sqlite3_finalize(st);
+    }
+    sqlite3_close(db);
+    return n;
+}
+
 int storedVersion(const std::string& path) {
     sqlite3* db = nullptr;
     int version = -1;
@@ -129,11 +152,70 @@ TEST_F(DamagedDatabaseTest, SettingsTableOfAnotherSchemaNeverEnablesByDefault) {
     // Its "zarn_enabled" cannot be read, so it may be an opt-out: the library stays off.
     EXPECT_EQ(broadcasts(), (std::vector<std::string>{"Zarn_Initialized"}));
     EXPECT_FALSE(ZarnBase::isEnabled());
-    EXPECT_TRUE(env.consoleContains("The settings cannot be read; not enabling by default"));
-    // The app may still enable explicitly.
+    EXPECT_TRUE(
+        env.consoleContains("The opt-out of the file set aside cannot be read; the library stays off"));
+    // The file is set aside as it was; a new one stores again.
+    EXPECT_EQ(env.consoleCount("ERROR|SqLiteDb| Database at"), 1);
+    EXPECT_EQ(countOn(db() + ".damaged", "SELECT COUNT(*) FROM keyvalue WHERE k = 'zarn_enabled'"), 1);
+    EXPECT_EQ(storedVersion(db()), 22);
+    // The app may still enable explicitly, and that choice holds at the next start.
     ZarnBase::enable();
     env.runUntilIdle();
     EXPECT_TRUE(ZarnBase::isEnabled());
+    restart();
+    initialize(/*enableOnFirstRun=*/false);
+    EXPECT_TRUE(ZarnBase::isEnabled());
+}
+
+// Files that no store can use as they stand are set aside as they were, with their logs, and a
+// new file takes the user's choice over.
+TEST_F(DamagedDatabaseTest, UnusableFileIsSetAsideAsItWasAndTheNewOneKeepsTheOptOut) {
+    struct Case {
+        const char* name;
+        bool optedIn;  // the choice stored in the file
+        const char* breakIt;
+        bool enableOnFirstRun;
+        int asideVersion;  // nothing of the failed start reached the file set aside
+    };
+    const char* otherSegmentation =
+        "DROP TABLE set_segmentation_property; CREATE TABLE set_segmentation_property (k, v)";
+    const Case cases[] = {
+        {"a table of another schema, opted out", false, otherSegmentation, true, 22},
+        {"a table of another schema, opted in", true, otherSegmentation, false, 22},
+        {"a migration step that cannot succeed on it", false,
+         "UPDATE version SET v = 10; DROP TABLE notifications_segmentation_properties; "
+         "CREATE VIEW notifications_segmentation_properties AS SELECT 1",
+         true, 10},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const char* suffix : {"", "-wal", "-shm", ".damaged", ".damaged-wal", ".damaged-shm"})
+            std::filesystem::remove(db() + suffix);
+        initialize();
+        if (!c.optedIn)
+            ZarnBase::disable();
+        env.runUntilIdle();
+        restart();
+        ASSERT_TRUE(execOn(db(), c.breakIt));
+
+        int setAside = env.consoleCount("ERROR|SqLiteDb| Database at");
+        initialize(c.enableOnFirstRun);
+        EXPECT_EQ(env.consoleCount("ERROR|SqLiteDb| Database at"), setAside + 1);
+        EXPECT_EQ(ZarnBase::isEnabled(), c.optedIn);
+        EXPECT_EQ(storedVersion(db()), 22);
+        EXPECT_EQ(storedVersion(db() + ".damaged"), c.asideVersion);
+        // The new file stores again: the app's next choice holds at the next start.
+        if (c.optedIn)
+            ZarnBase::disable();
+        else
+            ZarnBase::enable();
+        env.runUntilIdle();
+        restart();
+        initialize(c.enableOnFirstRun);
+        EXPECT_EQ(ZarnBase::isEnabled(), !c.optedIn);
+        EXPECT_EQ(env.consoleCount("ERROR|SqLiteDb| Database at"), setAside + 1);
+        restart();
+    }
 }
 
 TEST_F(DamagedDatabaseTest, NewerSchemaIsLoggedAndKeptAtItsVersion) {
@@ -150,6 +232,42 @@ TEST_F(DamagedDatabaseTest, NewerSchemaIsLoggedAndKeptAtItsVersion) {
     EXPECT_EQ(storedVersion(db()), 99);
     // Its settings are still read: the enabled state stored before holds.
     EXPECT_TRUE(ZarnBase::isEnabled());
+}
+
+// An older release's file at version 13 that never had the geofence cooldown table: merging its
+// last-match times fails, which is only logged. The migration still completes, so no later start
+// runs the steps that rebuild tables again over what was written since.
+TEST_F(DamagedDatabaseTest, FileAtVersion13WithoutTheOldCooldownTableKeepsWhatIsWrittenSince) {
+    initialize();
+    restart();
+    ASSERT_TRUE(execOn(db(), "UPDATE version SET v = 13"));
+    initialize();
+    int logged = env.consoleCount("Failed to initialize cooldowns");
+    EXPECT_GT(logged, 0);
+    EXPECT_EQ(storedVersion(db()), 22);
+    restart();
+
+    // What the library writes from then on, and how to find it again.
+    const std::pair<const char*, const char*> written[] = {
+        {"INSERT INTO notification (id, campaignid) VALUES (7, 3)", "notification WHERE id = 7"},
+        {"INSERT INTO geohash (id, version, value) VALUES (7, 1, 'u0x')", "geohash WHERE value = 'u0x'"},
+        {"INSERT INTO set_segmentation_property (\"key\", value) VALUES ('app', 'v')",
+         "set_segmentation_property WHERE \"key\" = 'app'"},
+        {"INSERT INTO matched_cooldown_groups VALUES ('g', 5)",
+         "matched_cooldown_groups WHERE cooldown_group = 'g'"},
+        {"INSERT INTO notification_sent (match_identifier, identifier, message, data, match_range, "
+         "notification_handler_type, is_beacon, trigger_on_exit, dwelling_minutes, date_sent) VALUES "
+         "('m', 'c;1', '', 'NULL', 0, 1, 0, 0, 0, 5)",
+         "notification_sent WHERE match_identifier = 'm'"},
+    };
+    for (const auto& [insert, where] : written) ASSERT_TRUE(execOn(db(), insert)) << insert;
+    for (int start = 0; start < 2; ++start) {
+        initialize();
+        restart();
+    }
+    for (const auto& [insert, where] : written)
+        EXPECT_EQ(countOn(db(), std::string("SELECT COUNT(*) FROM ") + where), 1) << where;
+    EXPECT_EQ(env.consoleCount("Failed to initialize cooldowns"), logged);  // never merged again
 }
 
 }  // namespace

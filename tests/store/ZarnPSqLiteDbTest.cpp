@@ -13,6 +13,7 @@
 #include "store/ZarnPSqLiteKeyValueDao.h"
 #include "store/ZarnPSqliteDaoUtils.h"
 #include "store/ZarnPTransaction.h"
+#include "testing/SyncCountingVfs.h"
 #include "tests/store/StoreTestSupport.h"
 #include "tests/support/ForwardingFileSystem.h"
 #include "tests/support/TestEnvironment.h"
@@ -181,21 +182,17 @@ TEST_F(ZarnPSqLiteDbTest, FailedMigrationIsLoggedAndRetriedAtTheNextOpening) {
         auto keyValue = std::make_shared<ZarnPSqLiteKeyValueDao>(db);
         FailingDao failing(db, true);
         FirstDao after(db);
-        auto connection = db->database();
-        ASSERT_TRUE(connection);
+        // A new file holds nothing to set aside: the opening fails and is tried again later.
+        EXPECT_EQ(db->database(), nullptr);
         EXPECT_TRUE(env.consoleContains("ERROR|SqLiteDb| Failed to migrate from version 0 to 22"));
         EXPECT_TRUE(env.consoleContains("no such table: nowhere"));
+        EXPECT_TRUE(env.consoleContains("ERROR|SqLiteDb| Database left at version 0"));
         EXPECT_EQ(db->currentVersion(), 0);
-        // The other stores still migrated, the half-done step was undone, foreign keys are on.
-        EXPECT_EQ(after.versions, std::vector<int>{0});
-        EXPECT_FALSE(connection->hasOpenTransaction());
-        auto fk = connection->executeQuery("PRAGMA foreign_keys");
-        ASSERT_TRUE(fk && fk->next());
-        EXPECT_EQ(fk->intForColumnIndex(0), 1);
+        // No later store ran, and nothing of those before reached the file.
+        EXPECT_TRUE(after.versions.empty());
         test::RawSqlite raw(path);
-        EXPECT_FALSE(raw.hasTable("half"));
-        EXPECT_TRUE(raw.hasTable("keyvalue"));
-        EXPECT_EQ(raw.integer("SELECT COUNT(*) FROM version"), 0);
+        EXPECT_EQ(raw.integer("SELECT COUNT(*) FROM sqlite_master"), 0);
+        EXPECT_FALSE(std::filesystem::exists(path + ".damaged"));
     }
     auto db = makeDb();
     FailingDao fixed(db, false);
@@ -204,6 +201,74 @@ TEST_F(ZarnPSqLiteDbTest, FailedMigrationIsLoggedAndRetriedAtTheNextOpening) {
     EXPECT_EQ(db->currentVersion(), 22);
     test::RawSqlite raw(path);
     EXPECT_EQ(raw.text("SELECT v FROM version"), "22");
+}
+
+// A migration either reaches the file whole, with the new version, or not at all. A file with
+// tables that it cannot complete on is set aside as it was; a failure that says nothing about
+// the file leaves it where it is for the next opening.
+TEST_F(ZarnPSqLiteDbTest, MigrationThatCannotCompleteLeavesNothingHalfDone) {
+    class BreakingDao : public ZarnPSqLiteDao {
+      public:
+        BreakingDao(std::shared_ptr<ZarnPSqLiteDb> db, std::function<void(ZarnPDatabase&)> breakIt)
+            : ZarnPSqLiteDao(std::move(db)), breakIt_(std::move(breakIt)) {}
+        // Breaks only on the old file, never on a new one.
+        void createOrUpdate(int version) override {
+            database()->executeUpdate("CREATE TABLE IF NOT EXISTS made (x)");
+            if (breakIt_ && version > 0)
+                breakIt_(*database());
+        }
+
+      private:
+        std::function<void(ZarnPDatabase&)> breakIt_;
+    };
+    struct Case {
+        const char* name;
+        std::function<void(ZarnPDatabase&)> breakIt;
+        bool setAside;
+    };
+    const Case cases[] = {
+        {"a statement that fails on this file",
+         [](ZarnPDatabase& c) { c.executeUpdate("INSERT INTO nowhere VALUES (1)"); }, true},
+        {"a full disk",
+         [](ZarnPDatabase& c) {
+             auto pages = c.executeQuery("PRAGMA page_count");
+             ASSERT_TRUE(pages && pages->next());
+             c.executeUpdate("PRAGMA max_page_count = " + std::to_string(pages->longForColumnIndex(0)));
+             pages.reset();
+             c.executeUpdate("INSERT INTO made VALUES (zeroblob(100000))");
+         },
+         false},
+        {"a transaction ended half way",
+         [](ZarnPDatabase& c) {
+             c.executeUpdate("ROLLBACK");
+             c.executeUpdate("CREATE TABLE leaked (x)");
+         },
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const char* suffix : {"", "-wal", "-shm", ".damaged", ".damaged-wal", ".damaged-shm"})
+            std::filesystem::remove(path + suffix);
+        ASSERT_EQ(test::writeOldFile(path, 5, "CREATE TABLE kept (x); INSERT INTO kept VALUES ('row');"),
+                  std::nullopt);
+        {
+            auto db = makeDb();
+            BreakingDao breaking(db, c.breakIt);
+            EXPECT_EQ(db->database() != nullptr, c.setAside);
+        }
+        std::string old = c.setAside ? path + ".damaged" : path;
+        test::RawSqlite raw(old);
+        EXPECT_EQ(raw.text("SELECT v FROM version"), "5");
+        EXPECT_EQ(raw.text("SELECT x FROM kept"), "row");
+        EXPECT_EQ(raw.integer("SELECT COUNT(*) FROM sqlite_master WHERE name IN ('made', 'leaked')"), 0);
+        EXPECT_EQ(std::filesystem::exists(path + ".damaged"), c.setAside);
+
+        auto db = makeDb();
+        BreakingDao working(db, nullptr);
+        ASSERT_TRUE(db->database());
+        EXPECT_EQ(test::RawSqlite(path).text("SELECT v FROM version"), "22");
+        EXPECT_EQ(test::RawSqlite(path).integer("SELECT COUNT(*) FROM kept"), c.setAside ? -1 : 1);
+    }
 }
 
 TEST_F(ZarnPSqLiteDbTest, UnopenablePathLogsAndEveryStoreFailsQuietly) {
@@ -314,7 +379,7 @@ TEST_F(ZarnPSqLiteDbTest, QuietlyFailedStatementFailsTheMigration) {
     {
         auto db = makeDb();
         QuietlyFailingDao dao(db);
-        ASSERT_TRUE(db->database());
+        EXPECT_EQ(db->database(), nullptr);
         EXPECT_EQ(db->currentVersion(), 0);
         EXPECT_TRUE(env.consoleContains("A statement failed while migrating from version 0 to 22"));
     }
@@ -323,6 +388,28 @@ TEST_F(ZarnPSqLiteDbTest, QuietlyFailedStatementFailsTheMigration) {
     dao.fail = false;
     ASSERT_TRUE(db->database());
     EXPECT_EQ(db->currentVersion(), 22);
+}
+
+// The whole migration of a new file is one commit, however many stores make tables.
+TEST_F(ZarnPSqLiteDbTest, NewFileIsMigratedInOneCommit) {
+    auto& vfs = test::SyncCountingVfs::install();
+    auto syncsOfOpening = [&](bool withStores) {
+        for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(path + suffix);
+        auto db = makeDb();
+        auto keyValue = std::make_shared<ZarnPSqLiteKeyValueDao>(db);
+        std::optional<FirstDao> first;
+        std::optional<SecondDao> second;
+        std::optional<RowDao> rows;
+        if (withStores) {
+            first.emplace(db);
+            second.emplace(db);
+            rows.emplace(db);
+        }
+        uint64_t before = vfs.syncs();
+        EXPECT_TRUE(db->database());
+        return vfs.syncs() - before;
+    };
+    EXPECT_EQ(syncsOfOpening(true), syncsOfOpening(false));
 }
 
 // After the tries of one opening fail, later calls fail at once until the back-off has passed;
