@@ -36,7 +36,9 @@ class ZarnPSqLiteDao {
     ZarnPSqLiteDao& operator=(const ZarnPSqLiteDao&) = delete;
 
     // Migration hook: `version` is the schema version found in the file (0 for a new file).
-    // Each store compares it with its own thresholds and touches only its own tables.
+    // Each store compares it with its own thresholds and touches only its own tables. Every hook
+    // runs inside the opening's one transaction: a store's own transactions join it, and what
+    // SQLite refuses inside a transaction (some pragmas) does not belong here.
     virtual void createOrUpdate(int version);
 
     // A table and the columns the store's statements name in it, separated by blanks.

@@ -270,16 +270,17 @@ ZarnPSqLiteDb::MigrationResult ZarnPSqLiteDb::updateVersion(const std::vector<st
     bool givenUp = !database_->hasOpenTransaction();
     if (!givenUp)
         database_->rollback();
-    if (missing)
-        return {Migration::FileUnusable, *missing};
+    // A file without tables holds nothing to set aside: what failed was not the file.
     auto tables = database_->executeQuery("SELECT COUNT(*) FROM sqlite_master");
     bool holdsTables = tables && tables->next() && tables->longForColumnIndex(0) > 0;
     tables.reset();
     database_->closeOpenResultSets();
-    if (givenUp || isPassing(*failure) || !holdsTables) {
+    if (givenUp || !holdsTables || (failure && isPassing(*failure))) {
         LogError(kDomain, "Database left at version %d; the next opening migrates again", found);
         return {Migration::NotNow, ""};
     }
+    if (missing)
+        return {Migration::FileUnusable, *missing};
     return {Migration::FileUnusable,
             format("its migration from version %d cannot complete: %@", found, failure->description())};
 }

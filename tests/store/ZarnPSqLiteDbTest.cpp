@@ -366,6 +366,21 @@ TEST_F(ZarnPSqLiteDbTest, NewerSchemaIsNeitherMigratedNorDowngraded) {
     EXPECT_EQ(raw.text("SELECT v FROM version"), "99");
 }
 
+// A store that needs a table no migration makes fails every opening, yet a file without tables is
+// never set aside: there is nothing in it to keep.
+TEST_F(ZarnPSqLiteDbTest, NewFileLackingATableIsNotSetAside) {
+    class NeedyDao : public ZarnPSqLiteDao {
+      public:
+        using ZarnPSqLiteDao::ZarnPSqLiteDao;
+        std::vector<TableShape> tableShapes() const override { return {{"never_made", "x"}}; }
+    };
+    auto db = makeDb();
+    NeedyDao needy(db);
+    for (int opening = 0; opening < 2; ++opening) EXPECT_EQ(db->database(), nullptr);
+    EXPECT_FALSE(std::filesystem::exists(path + ".damaged"));
+    EXPECT_EQ(env.consoleCount("Database left at version 0"), 2);
+}
+
 // A CREATE that fails without raising is a failed step: the version is not stored.
 TEST_F(ZarnPSqLiteDbTest, QuietlyFailedStatementFailsTheMigration) {
     class QuietlyFailingDao : public ZarnPSqLiteDao {
