@@ -8,6 +8,7 @@
 #include <random>
 #include <sstream>
 
+#include "tests/store/StoreTestSupport.h"
 #include "tests/support/StartedLibrary.h"
 #include "zarn/ZarnBase.h"
 
@@ -64,29 +65,6 @@ void writeForeignSchema(const std::string& path) {
     exec(db, "CREATE TABLE keyvalue (k TEXT, v TEXT)");
     exec(db, "INSERT INTO keyvalue VALUES ('zarn_enabled', 'disabled')");
     sqlite3_close(db);
-}
-
-// Runs statements on the file from a second connection; false when one fails.
-bool execOn(const std::string& path, const std::string& sql) {
-    sqlite3* db = nullptr;
-    bool ok = sqlite3_open(path.c_str(), &db) == SQLITE_OK &&
-              sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
-    sqlite3_close(db);
-    return ok;
-}
-
-long long countOn(const std::string& path, const std::string& sql) {
-    sqlite3* db = nullptr;
-    long long n = -1;
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-        sqlite3_stmt* st = nullptr;
-        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK &&
-            sqlite3_step(st) == SQLITE_ROW)
-            n = sqlite3_column_int64(st, 0);
-        sqlite3_finalize(st);
-    }
-    sqlite3_close(db);
-    return n;
 }
 
 int storedVersion(const std::string& path) {
@@ -156,7 +134,9 @@ TEST_F(DamagedDatabaseTest, SettingsTableOfAnotherSchemaNeverEnablesByDefault) {
         env.consoleContains("The opt-out of the file set aside cannot be read; the library stays off"));
     // The file is set aside as it was; a new one stores again.
     EXPECT_EQ(env.consoleCount("ERROR|SqLiteDb| Database at"), 1);
-    EXPECT_EQ(countOn(db() + ".damaged", "SELECT COUNT(*) FROM keyvalue WHERE k = 'zarn_enabled'"), 1);
+    EXPECT_EQ(
+        test::RawSqlite(db() + ".damaged").integer("SELECT COUNT(*) FROM keyvalue WHERE k = 'zarn_enabled'"),
+        1);
     EXPECT_EQ(storedVersion(db()), 22);
     // The app may still enable explicitly, and that choice holds at the next start.
     ZarnBase::enable();
@@ -167,55 +147,45 @@ TEST_F(DamagedDatabaseTest, SettingsTableOfAnotherSchemaNeverEnablesByDefault) {
     EXPECT_TRUE(ZarnBase::isEnabled());
 }
 
-// Files that no store can use as they stand are set aside as they were, with their logs, and a
-// new file takes the user's choice over.
+// Files that no store can use as they stand are set aside as they were, and the new file takes
+// the user's choice over and stores the next one.
 TEST_F(DamagedDatabaseTest, UnusableFileIsSetAsideAsItWasAndTheNewOneKeepsTheOptOut) {
-    struct Case {
-        const char* name;
-        bool optedIn;  // the choice stored in the file
+    const char* otherColumns =
+        "DROP TABLE set_segmentation_property; CREATE TABLE set_segmentation_property (k)";
+    const struct {
+        bool optedIn;
         const char* breakIt;
-        bool enableOnFirstRun;
         int asideVersion;  // nothing of the failed start reached the file set aside
-    };
-    const char* otherSegmentation =
-        "DROP TABLE set_segmentation_property; CREATE TABLE set_segmentation_property (k, v)";
-    const Case cases[] = {
-        {"a table of another schema, opted out", false, otherSegmentation, true, 22},
-        {"a table of another schema, opted in", true, otherSegmentation, false, 22},
-        {"a migration step that cannot succeed on it", false,
+    } cases[] = {
+        {false, otherColumns, 22},
+        {true, otherColumns, 22},
+        {false,  // a migration step that cannot succeed on it
          "UPDATE version SET v = 10; DROP TABLE notifications_segmentation_properties; "
          "CREATE VIEW notifications_segmentation_properties AS SELECT 1",
-         true, 10},
+         10},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.breakIt);
         for (const char* suffix : {"", "-wal", "-shm", ".damaged", ".damaged-wal", ".damaged-shm"})
             std::filesystem::remove(db() + suffix);
         initialize();
-        if (!c.optedIn)
-            ZarnBase::disable();
+        c.optedIn ? ZarnBase::enable() : ZarnBase::disable();
         env.runUntilIdle();
         restart();
-        ASSERT_TRUE(execOn(db(), c.breakIt));
-
-        int setAside = env.consoleCount("ERROR|SqLiteDb| Database at");
-        initialize(c.enableOnFirstRun);
-        EXPECT_EQ(env.consoleCount("ERROR|SqLiteDb| Database at"), setAside + 1);
+        ASSERT_TRUE(test::RawSqlite(db()).exec(c.breakIt));
+        // The default says the opposite of the choice in the file.
+        initialize(/*enableOnFirstRun=*/!c.optedIn);
         EXPECT_EQ(ZarnBase::isEnabled(), c.optedIn);
         EXPECT_EQ(storedVersion(db()), 22);
         EXPECT_EQ(storedVersion(db() + ".damaged"), c.asideVersion);
-        // The new file stores again: the app's next choice holds at the next start.
-        if (c.optedIn)
-            ZarnBase::disable();
-        else
-            ZarnBase::enable();
+        c.optedIn ? ZarnBase::disable() : ZarnBase::enable();
         env.runUntilIdle();
         restart();
-        initialize(c.enableOnFirstRun);
+        initialize(/*enableOnFirstRun=*/c.optedIn);
         EXPECT_EQ(ZarnBase::isEnabled(), !c.optedIn);
-        EXPECT_EQ(env.consoleCount("ERROR|SqLiteDb| Database at"), setAside + 1);
         restart();
     }
+    EXPECT_EQ(env.consoleCount("ERROR|SqLiteDb| Database at"), 3);
 }
 
 TEST_F(DamagedDatabaseTest, NewerSchemaIsLoggedAndKeptAtItsVersion) {
@@ -240,7 +210,7 @@ TEST_F(DamagedDatabaseTest, NewerSchemaIsLoggedAndKeptAtItsVersion) {
 TEST_F(DamagedDatabaseTest, FileAtVersion13WithoutTheOldCooldownTableKeepsWhatIsWrittenSince) {
     initialize();
     restart();
-    ASSERT_TRUE(execOn(db(), "UPDATE version SET v = 13"));
+    ASSERT_TRUE(test::RawSqlite(db()).exec("UPDATE version SET v = 13"));
     initialize();
     int logged = env.consoleCount("Failed to initialize cooldowns");
     EXPECT_GT(logged, 0);
@@ -260,13 +230,13 @@ TEST_F(DamagedDatabaseTest, FileAtVersion13WithoutTheOldCooldownTableKeepsWhatIs
          "('m', 'c;1', '', 'NULL', 0, 1, 0, 0, 0, 5)",
          "notification_sent WHERE match_identifier = 'm'"},
     };
-    for (const auto& [insert, where] : written) ASSERT_TRUE(execOn(db(), insert)) << insert;
+    for (const auto& [insert, where] : written) ASSERT_TRUE(test::RawSqlite(db()).exec(insert)) << insert;
     for (int start = 0; start < 2; ++start) {
         initialize();
         restart();
     }
     for (const auto& [insert, where] : written)
-        EXPECT_EQ(countOn(db(), std::string("SELECT COUNT(*) FROM ") + where), 1) << where;
+        EXPECT_EQ(test::RawSqlite(db()).integer(std::string("SELECT COUNT(*) FROM ") + where), 1) << where;
     EXPECT_EQ(env.consoleCount("Failed to initialize cooldowns"), logged);  // never merged again
 }
 

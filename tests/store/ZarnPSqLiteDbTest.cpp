@@ -55,6 +55,23 @@ class FailingDao : public ZarnPSqLiteDao {
     bool fail_;
 };
 
+// Migrates with what a test gives it and needs the tables it is given.
+class ScriptedDao : public ZarnPSqLiteDao {
+  public:
+    ScriptedDao(std::shared_ptr<ZarnPSqLiteDb> db, std::function<void(ZarnPDatabase&, int)> migrate,
+                std::vector<TableShape> shapes = {})
+        : ZarnPSqLiteDao(std::move(db)), migrate_(std::move(migrate)), shapes_(std::move(shapes)) {}
+    void createOrUpdate(int version) override {
+        if (migrate_)
+            migrate_(*database(), version);
+    }
+    std::vector<TableShape> tableShapes() const override { return shapes_; }
+
+  private:
+    std::function<void(ZarnPDatabase&, int)> migrate_;
+    std::vector<TableShape> shapes_;
+};
+
 // A table with a 64-bit id counter and a prepared insert, and the error rule in reach.
 class RowDao : public ZarnPSqLiteDao {
   public:
@@ -203,71 +220,38 @@ TEST_F(ZarnPSqLiteDbTest, FailedMigrationIsLoggedAndRetriedAtTheNextOpening) {
     EXPECT_EQ(raw.text("SELECT v FROM version"), "22");
 }
 
-// A migration either reaches the file whole, with the new version, or not at all. A file with
-// tables that it cannot complete on is set aside as it was; a failure that says nothing about
-// the file leaves it where it is for the next opening.
-TEST_F(ZarnPSqLiteDbTest, MigrationThatCannotCompleteLeavesNothingHalfDone) {
-    class BreakingDao : public ZarnPSqLiteDao {
-      public:
-        BreakingDao(std::shared_ptr<ZarnPSqLiteDb> db, std::function<void(ZarnPDatabase&)> breakIt)
-            : ZarnPSqLiteDao(std::move(db)), breakIt_(std::move(breakIt)) {}
-        // Breaks only on the old file, never on a new one.
-        void createOrUpdate(int version) override {
-            database()->executeUpdate("CREATE TABLE IF NOT EXISTS made (x)");
-            if (breakIt_ && version > 0)
-                breakIt_(*database());
-        }
-
-      private:
-        std::function<void(ZarnPDatabase&)> breakIt_;
+// A migration either reaches the file whole, with the new version, or not at all: one that fails
+// for a reason that says nothing about the file leaves it as it was for the next opening.
+TEST_F(ZarnPSqLiteDbTest, MigrationThatCannotCompleteNowLeavesTheFileAsItWas) {
+    const std::function<void(ZarnPDatabase&)> failures[] = {
+        [](ZarnPDatabase& c) {  // a full disk
+            c.executeUpdate("PRAGMA max_page_count = 2");
+            c.executeUpdate("INSERT INTO made VALUES (zeroblob(100000))");
+        },
+        [](ZarnPDatabase& c) {  // a transaction ended half way
+            c.executeUpdate("ROLLBACK");
+            c.executeUpdate("CREATE TABLE leaked (x)");
+        },
     };
-    struct Case {
-        const char* name;
-        std::function<void(ZarnPDatabase&)> breakIt;
-        bool setAside;
-    };
-    const Case cases[] = {
-        {"a statement that fails on this file",
-         [](ZarnPDatabase& c) { c.executeUpdate("INSERT INTO nowhere VALUES (1)"); }, true},
-        {"a full disk",
-         [](ZarnPDatabase& c) {
-             auto pages = c.executeQuery("PRAGMA page_count");
-             ASSERT_TRUE(pages && pages->next());
-             c.executeUpdate("PRAGMA max_page_count = " + std::to_string(pages->longForColumnIndex(0)));
-             pages.reset();
-             c.executeUpdate("INSERT INTO made VALUES (zeroblob(100000))");
-         },
-         false},
-        {"a transaction ended half way",
-         [](ZarnPDatabase& c) {
-             c.executeUpdate("ROLLBACK");
-             c.executeUpdate("CREATE TABLE leaked (x)");
-         },
-         false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        for (const char* suffix : {"", "-wal", "-shm", ".damaged", ".damaged-wal", ".damaged-shm"})
-            std::filesystem::remove(path + suffix);
+    for (const auto& fail : failures) {
+        for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(path + suffix);
         ASSERT_EQ(test::writeOldFile(path, 5, "CREATE TABLE kept (x); INSERT INTO kept VALUES ('row');"),
                   std::nullopt);
-        {
+        for (bool failing : {true, false}) {
             auto db = makeDb();
-            BreakingDao breaking(db, c.breakIt);
-            EXPECT_EQ(db->database() != nullptr, c.setAside);
+            ScriptedDao dao(db, [&](ZarnPDatabase& connection, int) {
+                connection.executeUpdate("CREATE TABLE made (x)");
+                if (failing)
+                    fail(connection);
+            });
+            EXPECT_EQ(db->database() == nullptr, failing);
+            test::RawSqlite raw(path);
+            EXPECT_EQ(raw.text("SELECT v FROM version"), failing ? "5" : "22");
+            EXPECT_EQ(raw.text("SELECT x FROM kept"), "row");
+            EXPECT_EQ(raw.integer("SELECT COUNT(*) FROM sqlite_master WHERE name IN ('made', 'leaked')"),
+                      failing ? 0 : 1);
         }
-        std::string old = c.setAside ? path + ".damaged" : path;
-        test::RawSqlite raw(old);
-        EXPECT_EQ(raw.text("SELECT v FROM version"), "5");
-        EXPECT_EQ(raw.text("SELECT x FROM kept"), "row");
-        EXPECT_EQ(raw.integer("SELECT COUNT(*) FROM sqlite_master WHERE name IN ('made', 'leaked')"), 0);
-        EXPECT_EQ(std::filesystem::exists(path + ".damaged"), c.setAside);
-
-        auto db = makeDb();
-        BreakingDao working(db, nullptr);
-        ASSERT_TRUE(db->database());
-        EXPECT_EQ(test::RawSqlite(path).text("SELECT v FROM version"), "22");
-        EXPECT_EQ(test::RawSqlite(path).integer("SELECT COUNT(*) FROM kept"), c.setAside ? -1 : 1);
+        EXPECT_FALSE(std::filesystem::exists(path + ".damaged"));
     }
 }
 
@@ -369,13 +353,8 @@ TEST_F(ZarnPSqLiteDbTest, NewerSchemaIsNeitherMigratedNorDowngraded) {
 // A store that needs a table no migration makes fails every opening, yet a file without tables is
 // never set aside: there is nothing in it to keep.
 TEST_F(ZarnPSqLiteDbTest, NewFileLackingATableIsNotSetAside) {
-    class NeedyDao : public ZarnPSqLiteDao {
-      public:
-        using ZarnPSqLiteDao::ZarnPSqLiteDao;
-        std::vector<TableShape> tableShapes() const override { return {{"never_made", "x"}}; }
-    };
     auto db = makeDb();
-    NeedyDao needy(db);
+    ScriptedDao needy(db, nullptr, {{"never_made", "x"}});
     for (int opening = 0; opening < 2; ++opening) EXPECT_EQ(db->database(), nullptr);
     EXPECT_FALSE(std::filesystem::exists(path + ".damaged"));
     EXPECT_EQ(env.consoleCount("Database left at version 0"), 2);
@@ -408,23 +387,21 @@ TEST_F(ZarnPSqLiteDbTest, QuietlyFailedStatementFailsTheMigration) {
 // The whole migration of a new file is one commit, however many stores make tables.
 TEST_F(ZarnPSqLiteDbTest, NewFileIsMigratedInOneCommit) {
     auto& vfs = test::SyncCountingVfs::install();
-    auto syncsOfOpening = [&](bool withStores) {
+    uint64_t syncs[2];
+    for (int stores : {0, 1}) {
         for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(path + suffix);
         auto db = makeDb();
-        auto keyValue = std::make_shared<ZarnPSqLiteKeyValueDao>(db);
         std::optional<FirstDao> first;
         std::optional<SecondDao> second;
-        std::optional<RowDao> rows;
-        if (withStores) {
+        if (stores) {
             first.emplace(db);
             second.emplace(db);
-            rows.emplace(db);
         }
         uint64_t before = vfs.syncs();
         EXPECT_TRUE(db->database());
-        return vfs.syncs() - before;
-    };
-    EXPECT_EQ(syncsOfOpening(true), syncsOfOpening(false));
+        syncs[stores] = vfs.syncs() - before;
+    }
+    EXPECT_EQ(syncs[1], syncs[0]);
 }
 
 // After the tries of one opening fail, later calls fail at once until the back-off has passed;
