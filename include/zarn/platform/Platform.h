@@ -79,8 +79,9 @@ struct Services {
     std::shared_ptr<MailComposing> mailComposing;
     // Alerts (the debug entry's warning, mail failures) go to the console only.
     std::shared_ptr<AlertPresenter> alertPresenter;
-    // No "zarnconfig.json" from the app bundle, no app name or version in the device data, and
-    // the debug entry always warns about a missing location usage text.
+    // No "zarnconfig.json" from the app bundle, no app name or version in the device data, no
+    // public debug log switched on by the app's name, and the debug entry always warns about a
+    // missing location usage text.
     std::shared_ptr<Bundle> mainBundle;
     // The configuration file is looked for in the app bundle only.
     std::shared_ptr<Bundle> libraryBundle;
