@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,10 @@ struct MissingCase {
     std::vector<std::string> leftOut;
     const char* named;  // what the ERROR line lists
 };
+
+void PrintTo(const MissingCase& c, std::ostream* os) {
+    *os << c.named;
+}
 
 class MissingServicesTest : public test::StartedLibraryTest,
                             public ::testing::WithParamInterface<MissingCase> {
