@@ -1,8 +1,12 @@
-// A host that leaves out required platform services: the public entry names every missing one
-// in one ERROR line, builds nothing, and behaves as before initialisation; the process goes on.
+// What a host meets through the public entry: leaving out required platform services is named
+// in one ERROR line and survived, with the library as before initialisation; and a host that
+// runs the main loop only when its wake-up handler says so still gets the library's calls.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -12,6 +16,7 @@
 #include "zarn/Value.h"
 #include "zarn/ZarnBase.h"
 #include "zarn/ZarnConfiguration.h"
+#include "zarn/ZarnDelegate.h"
 #include "zarn/ZarnValues.h"
 #include "zarn/platform/Platform.h"
 
@@ -103,6 +108,46 @@ INSTANTIATE_TEST_SUITE_P(
                       MissingCase{
                           {"deviceInfo", "application", "locationAuthorization", "locationManagerFactory"},
                           "deviceInfo, application, locationAuthorization, locationManagerFactory"}));
+
+using EmbeddingContractTest = test::StartedLibraryTest;
+
+TEST_F(EmbeddingContractTest, AHostThatRunsTheMainLoopOnlyWhenWokenGetsTheDelegatesCall) {
+    auto loop = platform::mainRunLoop();
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool woken = false;
+    loop->setWakeUpHandler([&] {
+        std::lock_guard lk(mutex);
+        woken = true;
+        cv.notify_all();
+    });
+    auto delegate = std::make_shared<ZarnDelegate>();
+    bool asked = false;
+    delegate->zarnLoadConfig = [&](std::shared_ptr<ZarnConfiguration> configuration,
+                                   std::function<void(std::shared_ptr<ZarnConfiguration>)> load) {
+        asked = platform::isMainThread();
+        load(configuration);
+    };
+    auto configuration = ZarnConfiguration::create();
+    configuration->setPublicToken(std::string("token-1"));
+    configuration->setDelegate(delegate);
+    ZarnBase::performInitializationWithConfiguration(configuration);
+
+    // Only this thread runs the main loop, and only after a wake-up.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!asked) {
+        std::unique_lock lk(mutex);
+        ASSERT_TRUE(cv.wait_until(lk, deadline, [&] { return woken; }))
+            << "no wake-up for the delegate's call";
+        woken = false;
+        lk.unlock();
+        while (loop->runOnce(Date{})) {
+        }
+    }
+    loop->setWakeUpHandler(nullptr);
+    env.runUntilIdle();
+    EXPECT_TRUE(ZarnBase::isEnabled());
+}
 
 }  // namespace
 }  // namespace zarn
