@@ -1,5 +1,8 @@
 #include "sim/HttpsTestServer.h"
 
+#include <chrono>
+#include <thread>
+
 #include <httplib.h>
 
 namespace zarn::sim {
@@ -65,7 +68,10 @@ bool HttpsTestServer::start() {
     if (port_ <= 0)
         return false;
     thread_ = std::thread([this] { server_->https.listen_after_bind(); });
-    return true;
+    // The server's stop() does nothing until it listens: stopped earlier, it would listen forever.
+    for (int i = 0; i < 10000 && !server_->https.is_running(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return server_->https.is_running();
 }
 
 void HttpsTestServer::stop() {

@@ -13,8 +13,9 @@ namespace zarn {
 class ZarnDelegate;
 
 // Handed to the app's filter with the notifications that matched. The app answers once with
-// the ones to show; it may first add entries to their match payload. In this base class the
-// answers do nothing; the library hands out its own kind.
+// the ones to show; it may first add entries to their match payload. The answer may come from
+// any thread, at once or later, and never waits: it is handed to the SDK thread, and a second
+// answer is ignored. In this base class the answers do nothing; the library hands out its own.
 class ZarnFilterNotifications {
   public:
     virtual ~ZarnFilterNotifications() = default;
@@ -34,7 +35,7 @@ class ZarnFilterNotifications {
 };
 
 // Handed to the app's geotrigger handler with the geotriggers that matched; the app answers
-// with the ones it handled.
+// once with the ones it handled, from any thread, as the filter's hook does.
 class ZarnHandleGeotriggers {
   public:
     virtual ~ZarnHandleGeotriggers() = default;

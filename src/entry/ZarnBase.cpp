@@ -73,8 +73,10 @@ int compareNumeric(const std::string& a, const std::string& b) {
 
 bool isSupportedVersion() {
     auto info = platform::current().deviceInfo;
-    std::string version = info ? info->systemVersion() : std::string();
-    if (compareNumeric(version, "10") < 0) {
+    // Without the service the system is unknown, not old: initialisation reports it as missing.
+    if (!info)
+        return true;
+    if (compareNumeric(info->systemVersion(), "10") < 0) {
         LogDebug("Zarn", "Zarn not supported for this version. Disabling functionality");
         return false;
     }
@@ -140,6 +142,17 @@ void ZarnBase::performInitializationWithConfiguration(std::shared_ptr<ZarnConfig
 
 void ZarnBase::performInitialization(std::shared_ptr<ZarnConfiguration> configuration, SelfTest selfTest) {
     try {
+        // A host's missing service is its own fault to mend: said once, in full, and survived.
+        auto missing = platform::missingRequiredServices(platform::current());
+        if (!missing.empty()) {
+            std::string names;
+            for (const auto& name : missing) names += (names.empty() ? "" : ", ") + name;
+            LogError("Zarn",
+                     "Zarn can't be initialized: required platform services missing: %@. Install them with "
+                     "zarn::platform::install() before initializing.",
+                     names);
+            return;
+        }
         if (!isSupportedVersion())
             return;
         auto internal = std::dynamic_pointer_cast<ZarnPZarnConfiguration>(configuration);
