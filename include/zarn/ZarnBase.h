@@ -57,6 +57,8 @@ class ZarnBase {
     static void sendAttributionEvent(const std::string& actionName);
     static void sendAttributionEvent(const std::string& actionName, const std::string& itemId);
     static void requestContextualPage(std::function<void(std::optional<Value>)> callback);
+    // Properties and match payload may nest at most kMaxValueDepth (64) levels of dictionaries
+    // and arrays; a deeper one is logged and the report ignored.
     static void externalRegionTrigger(const Value& properties, const std::string& triggerType);
     static void externalRegionTrigger(const Value& properties, const std::string& triggerType,
                                       const Value& matchPayload);
@@ -65,6 +67,8 @@ class ZarnBase {
 
     static void didRegisterForRemoteNotificationsWithDeviceToken(const std::string& deviceToken);
     static void didFailToRegisterForRemoteNotificationsWithError(const Error& error);
+    // A userInfo nested deeper than kMaxValueDepth (64) levels is logged and ignored; its
+    // handler is then called at once with NoData.
     static void didReceiveRemoteNotification(
         const Value& userInfo, std::function<void(BackgroundFetchResult)> fetchCompletionHandler);
     static void clearAllDataAndResetDeviceId();

@@ -15,6 +15,9 @@ class ZarnDelegate;
 // Handed to the app's filter with the notifications that matched. The app answers once with
 // the ones to show; it may first add entries to their match payload. In this base class the
 // answers do nothing; the library hands out its own kind.
+// An entry added to the match payload may nest at most kMaxValueDepth (64) levels, a request
+// answered or tried out at most kMaxUserInfoDepth in its userInfo; deeper ones are logged and
+// left out.
 class ZarnFilterNotifications {
   public:
     virtual ~ZarnFilterNotifications() = default;
@@ -34,7 +37,8 @@ class ZarnFilterNotifications {
 };
 
 // Handed to the app's geotrigger handler with the geotriggers that matched; the app answers
-// with the ones it handled.
+// with the ones it handled. A match payload entry may nest at most kMaxValueDepth (64)
+// levels; a deeper one is logged and left out.
 class ZarnHandleGeotriggers {
   public:
     virtual ~ZarnHandleGeotriggers() = default;
