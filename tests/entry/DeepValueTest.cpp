@@ -60,6 +60,15 @@ TEST_F(DeepValueTest, EveryEntryRefusesAValueNestedPastItsBoundAndTakesOneAtIt) 
         return r;
     };
     const Value offeredInfo = {{"matchIdentifier", "m1"}, {"message", "hi"}};
+    // The library's hooks, each offering one match.
+    auto filterHook = [&] {
+        return std::make_shared<ZarnPZarnFilterNotifications>(
+            center, std::vector<NotificationRequest>{request(offeredInfo)}, nullptr, nullptr);
+    };
+    auto geotriggerHook = [&] {
+        return std::make_shared<ZarnPZarnHandleGeotriggers>(
+            center, std::vector{ZarnGeotrigger::initializeWithUserInfo(offeredInfo)}, nullptr, nullptr);
+    };
     int newData = 0;
     auto filterApp = std::make_shared<ZarnDelegate>();
     filterApp->zarnFilterNotifications = [](std::shared_ptr<ZarnFilterNotifications> hook) {
@@ -105,8 +114,7 @@ TEST_F(DeepValueTest, EveryEntryRefusesAValueNestedPastItsBoundAndTakesOneAtIt) 
          [&] { return env.consoleCount("Tapped notification without an action"); }},
         {"filter match payload entry", kMaxValueDepth,
          [&](int depth) {
-             auto hook = std::make_shared<ZarnPZarnFilterNotifications>(
-                 center, std::vector<NotificationRequest>{request(offeredInfo)}, nullptr, nullptr);
+             auto hook = filterHook();
              hook->addToMatchPayload("entry", nested(depth));
              if (hook->uiNotifications()[0].content.userInfo.contains("matchPayload"))
                  ++shown;
@@ -114,8 +122,7 @@ TEST_F(DeepValueTest, EveryEntryRefusesAValueNestedPastItsBoundAndTakesOneAtIt) 
          [&] { return shown; }},
         {"filter answer", kMaxUserInfoDepth,
          [&](int depth) {
-             auto hook = std::make_shared<ZarnPZarnFilterNotifications>(
-                 center, std::vector<NotificationRequest>{request(offeredInfo)}, nullptr, nullptr);
+             auto hook = filterHook();
              std::vector<NotificationRequest> answer;
              answer.push_back(request(withDeepEntry(offeredInfo, depth)));
              hook->showNotifications(answer);
@@ -132,8 +139,7 @@ TEST_F(DeepValueTest, EveryEntryRefusesAValueNestedPastItsBoundAndTakesOneAtIt) 
          [&] { return shown; }},
         {"geotrigger match payload entry", kMaxValueDepth,
          [&](int depth) {
-             auto hook = std::make_shared<ZarnPZarnHandleGeotriggers>(
-                 center, std::vector{ZarnGeotrigger::initializeWithUserInfo(offeredInfo)}, nullptr, nullptr);
+             auto hook = geotriggerHook();
              hook->addToMatchPayload("entry", nested(depth));
              if (hook->geotriggers()[0]->userInfo().contains("matchPayload"))
                  ++handled;
@@ -143,8 +149,7 @@ TEST_F(DeepValueTest, EveryEntryRefusesAValueNestedPastItsBoundAndTakesOneAtIt) 
         // by-value parameter would overflow before any check.
         {"geotrigger made by the app and marked handled", kMaxUserInfoDepth,
          [&](int depth) {
-             auto hook = std::make_shared<ZarnPZarnHandleGeotriggers>(
-                 center, std::vector{ZarnGeotrigger::initializeWithUserInfo(offeredInfo)}, nullptr, nullptr);
+             auto hook = geotriggerHook();
              const Value info = withDeepEntry(offeredInfo, depth);
              hook->markGeotriggersHandled({ZarnGeotrigger::initializeWithUserInfo(info)});
          },
