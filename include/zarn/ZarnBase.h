@@ -85,7 +85,9 @@ class ZarnBase {
     // update (at the latest 2 s later) with the page or nothing. While the library is not
     // enabled nothing happens and the callback is never called.
     static void requestContextualPage(std::function<void(std::optional<Value>)> callback);
-    // Does nothing while the library is not enabled.
+    // Does nothing while the library is not enabled. Properties and match payload may nest at
+    // most kMaxValueDepth (64) levels of dictionaries and arrays; a deeper one is logged and the
+    // report ignored.
     static void externalRegionTrigger(const Value& properties, const std::string& triggerType);
     static void externalRegionTrigger(const Value& properties, const std::string& triggerType,
                                       const Value& matchPayload);
@@ -100,6 +102,8 @@ class ZarnBase {
     // NewData when the payload carried a data update, else NoData (also while push is off).
     // Before initialisation and on an unsupported system it never calls it: the app answers
     // the system itself.
+    // A userInfo nested deeper than kMaxValueDepth (64) levels is logged and ignored; once
+    // initialised, its handler is then called at once with NoData.
     static void didReceiveRemoteNotification(
         const Value& userInfo, std::function<void(BackgroundFetchResult)> fetchCompletionHandler);
     static void clearAllDataAndResetDeviceId();

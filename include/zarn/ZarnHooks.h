@@ -16,6 +16,9 @@ class ZarnDelegate;
 // the ones to show; it may first add entries to their match payload. The answer may come from
 // any thread, at once or later, and never waits: it is handed to the SDK thread, and a second
 // answer is ignored. In this base class the answers do nothing; the library hands out its own.
+// An entry added to the match payload may nest at most kMaxValueDepth (64) levels, a request
+// answered or tried out at most kMaxUserInfoDepth in its userInfo; deeper ones are logged and
+// left out.
 class ZarnFilterNotifications {
   public:
     virtual ~ZarnFilterNotifications() = default;
@@ -35,7 +38,8 @@ class ZarnFilterNotifications {
 };
 
 // Handed to the app's geotrigger handler with the geotriggers that matched; the app answers
-// once with the ones it handled, from any thread, as the filter's hook does.
+// once with the ones it handled, from any thread, as the filter's hook does. A match payload
+// entry may nest at most kMaxValueDepth (64) levels; a deeper one is logged and left out.
 class ZarnHandleGeotriggers {
   public:
     virtual ~ZarnHandleGeotriggers() = default;

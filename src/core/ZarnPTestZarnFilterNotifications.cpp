@@ -1,5 +1,7 @@
 #include "core/ZarnPTestZarnFilterNotifications.h"
 
+#include "core/ZarnPValueDepth.h"
+
 namespace zarn {
 
 ZarnPTestZarnFilterNotifications::ZarnPTestZarnFilterNotifications(
@@ -13,7 +15,7 @@ void ZarnPTestZarnFilterNotifications::showNotifications(
     {
         std::lock_guard lk(mutex_);
         if (!result_)
-            result_ = notifications;
+            result_ = ZarnPValueDepth::acceptedRequests(notifications, "ZarnInterface");
     }
     answered_.notify_all();
 }

@@ -6,6 +6,7 @@
 #include "core/Format.h"
 #include "core/ZarnPExternalTriggerType.h"
 #include "core/ZarnPLogger.h"
+#include "core/ZarnPValueDepth.h"
 #include "core/ZarnPZarnConfiguration.h"
 #include "entry/ZarnBaseTesting.h"
 #include "entry/ZarnPModuleFactory.h"
@@ -284,6 +285,11 @@ void ZarnBase::externalRegionTrigger(const Value& properties, const std::string&
 void ZarnBase::externalRegionTrigger(const Value& properties, const std::string& triggerType,
                                      const Value& matchPayload) {
     withInterface([&](ZarnPPublicFacade& f) {
+        // Checked before the request copies them.
+        if (!ZarnPValueDepth::accept(properties, kMaxValueDepth, "Zarn", "external region properties") ||
+            !ZarnPValueDepth::accept(matchPayload, kMaxValueDepth, "Zarn",
+                                     "an external region match payload"))
+            return;
         f.externalRegionTrigger(properties, ZarnPExternalTriggerType::toTriggerType(triggerType),
                                 matchPayload);
     });
@@ -304,8 +310,15 @@ void ZarnBase::didFailToRegisterForRemoteNotificationsWithError(const Error& err
 
 void ZarnBase::didReceiveRemoteNotification(
     const Value& userInfo, std::function<void(BackgroundFetchResult)> fetchCompletionHandler) {
-    withInterface(
-        [&](ZarnPPublicFacade& f) { f.didReceiveRemoteNotification(userInfo, fetchCompletionHandler); });
+    withInterface([&](ZarnPPublicFacade& f) {
+        // Checked before the push client copies it; the system still hears the fetch end.
+        if (!ZarnPValueDepth::accept(userInfo, kMaxValueDepth, "Zarn", "a remote notification's userInfo")) {
+            if (fetchCompletionHandler)
+                fetchCompletionHandler(BackgroundFetchResult::NoData);
+            return;
+        }
+        f.didReceiveRemoteNotification(userInfo, fetchCompletionHandler);
+    });
 }
 
 void ZarnBase::clearAllDataAndResetDeviceId() {
