@@ -109,6 +109,9 @@ class ZarnPSqLiteDb {
     std::shared_ptr<ZarnPDatabase> database_;
     int appVersion_;
     int currentVersion_ = 0;
+    // Stores come and go on whichever thread builds or releases them, while the SDK thread
+    // walks the registry to migrate.
+    mutable std::mutex registryMutex_;
     std::vector<ZarnPSqLiteDao*> daos_;
     bool checkThread_ = true;
     std::chrono::milliseconds openRetryDelay_{100};
