@@ -27,6 +27,7 @@
 #include "services/ZarnPContextService.h"
 #include "services/ZarnPEventService.h"
 #include "services/ZarnPLogEventWriter.h"
+#include "sim/Device.h"
 #include "store/ZarnPDatabase.h"
 #include "store/ZarnPSqLiteBeaconNotificationDao.h"
 #include "store/ZarnPSqLiteCooldownDao.h"

@@ -22,6 +22,7 @@
 #include "services/ZarnPLocationUpdating.h"
 #include "services/ZarnPNotificationService.h"
 #include "sim/DataUpdateBuilder.h"
+#include "sim/Device.h"
 #include "sim/Route.h"
 #include "sim/SimLocalNotificationCenter.h"
 #include "sim/TestService.h"

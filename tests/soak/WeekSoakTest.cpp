@@ -26,6 +26,7 @@
 #include "core/ZarnPSystemTimerDao.h"
 #include "services/ZarnPEventService.h"
 #include "sim/DataUpdateBuilder.h"
+#include "sim/Device.h"
 #include "sim/Route.h"
 #include "sim/TestService.h"
 #include "store/ZarnPEventDao.h"
