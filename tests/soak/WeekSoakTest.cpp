@@ -29,7 +29,7 @@
 #include "sim/Device.h"
 #include "sim/Route.h"
 #include "sim/TestService.h"
-#include "store/ZarnPEventDao.h"
+#include "store/ZarnPSqLiteEventDao.h"
 #include "tests/support/ScenarioDoubles.h"
 #include "tests/support/StartedLibrary.h"
 #include "zarn/ZarnBase.h"
@@ -213,7 +213,7 @@ class WeekSoakTest : public test::StartedLibraryTest {
 
     int storedEvents() {
         int n = 0;
-        onSdk([&] { n = module()->eventService()->eventDao()->getEventCount(); });
+        onSdk([&] { n = module()->eventDao()->getEventCount(); });
         return n;
     }
 
