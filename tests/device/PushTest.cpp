@@ -16,6 +16,7 @@
 #include "device/ZarnPKeyValueDao.h"
 #include "entry/ZarnPModule.h"
 #include "sim/DataUpdateBuilder.h"
+#include "sim/Device.h"
 #include "store/ZarnPDatabase.h"
 #include "store/ZarnPResultSet.h"
 #include "store/ZarnPSqLiteDb.h"
