@@ -11,6 +11,7 @@
 #include "entry/ZarnPUserNotificationCenterDelegate.h"
 #include "entry/ZarnPZarnFilterNotifications.h"
 #include "entry/ZarnPZarnHandleGeotriggers.h"
+#include "sim/Device.h"
 #include "tests/support/StartedLibrary.h"
 #include "zarn/ZarnBase.h"
 #include "zarn/ZarnDelegate.h"
