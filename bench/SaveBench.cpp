@@ -23,11 +23,11 @@
 #include "core/ZarnPLocationUtil.h"
 #include "core/ZarnPLogger.h"
 #include "core/ZarnPPublicLogging.h"
-#include "device/ZarnPDataUpdateReader.h"
 #include "sim/DataUpdateBuilder.h"
 #include "store/ZarnPDatabase.h"
-#include "store/ZarnPSqLiteDataUpdateSaveOrchestrator.h"
 #include "store/ZarnPSqLiteDb.h"
+#include "store/dataupdate/ZarnPDataUpdateReader.h"
+#include "store/dataupdate/ZarnPSqLiteDataUpdateSaveOrchestrator.h"
 #include "zarn/platform/Platform.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "core/ZarnPLogger.h"
-#include "device/ZarnPFileConfigDao.h"
+#include "device/system/ZarnPFileConfigDao.h"
 #include "zarn/Value.h"
 #include "zarn/ZarnConfiguration.h"
 #include "zarn/platform/FileSystem.h"

@@ -7,8 +7,8 @@
 #include <memory>
 #include <span>
 
-#include "device/ZarnPDataUpdateReader.h"
 #include "sim/DataUpdateWalker.h"
+#include "store/dataupdate/ZarnPDataUpdateReader.h"
 #include "zarn/Value.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -15,14 +15,14 @@
 
 #include "core/ZarnPLogger.h"
 #include "core/ZarnPPublicLogging.h"
-#include "device/ZarnPDataUpdateReader.h"
 #include "sim/DataUpdateWalker.h"
 #include "store/ZarnPDatabase.h"
 #include "store/ZarnPDatabaseException.h"
 #include "store/ZarnPResultSet.h"
 #include "store/ZarnPSqLiteDao.h"
-#include "store/ZarnPSqLiteDataUpdateSaveOrchestrator.h"
 #include "store/ZarnPSqLiteDb.h"
+#include "store/dataupdate/ZarnPDataUpdateReader.h"
+#include "store/dataupdate/ZarnPSqLiteDataUpdateSaveOrchestrator.h"
 #include "zarn/platform/FileSystem.h"
 
 namespace {

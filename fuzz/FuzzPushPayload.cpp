@@ -7,11 +7,11 @@
 #include <memory>
 #include <string>
 
-#include "device/ZarnPDataUpdateReader.h"
-#include "device/ZarnPGCMMediator.h"
-#include "device/ZarnPGCMMediatorDelegate.h"
-#include "device/ZarnPRemoteEventAndNotificationDao.h"
+#include "device/exchange/ZarnPRemoteEventAndNotificationDao.h"
+#include "device/push/ZarnPGCMMediator.h"
+#include "device/push/ZarnPGCMMediatorDelegate.h"
 #include "sim/DataUpdateWalker.h"
+#include "store/dataupdate/ZarnPDataUpdateReader.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "core/ZarnPSegmentationProperty.h"
-#include "store/FlatBuffersUtil.h"
+#include "store/dataupdate/FlatBuffersUtil.h"
 
 namespace zarn::sim {
 

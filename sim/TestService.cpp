@@ -6,7 +6,7 @@
 
 #include "core/ZarnPGzipHelper.h"
 #include "core/ZarnPJson.h"
-#include "device/ZarnPHttpRequestCreatorImpl.h"
+#include "device/exchange/ZarnPHttpRequestCreatorImpl.h"
 
 namespace zarn::sim {
 

@@ -1,7 +1,7 @@
 #include "entry/ZarnPModuleFactory.h"
 
-#include "device/ZarnPHttpRequestCreatorImpl.h"
-#include "device/ZarnPLocationManagerCreatorImpl.h"
+#include "device/exchange/ZarnPHttpRequestCreatorImpl.h"
+#include "device/system/ZarnPLocationManagerCreatorImpl.h"
 #include "entry/ZarnPModule.h"
 #include "zarn/platform/Platform.h"
 

@@ -6,7 +6,7 @@
 #include "core/ZarnPLogger.h"
 #include "core/ZarnPPlaceholderUtil.h"
 #include "core/ZarnPValueDepth.h"
-#include "device/ZarnPBackgroundTask.h"
+#include "device/system/ZarnPBackgroundTask.h"
 #include "zarn/platform/NotificationCenter.h"
 
 namespace zarn {

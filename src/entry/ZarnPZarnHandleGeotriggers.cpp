@@ -6,7 +6,7 @@
 #include "core/ZarnPContext.h"
 #include "core/ZarnPLogger.h"
 #include "core/ZarnPValueDepth.h"
-#include "device/ZarnPBackgroundTask.h"
+#include "device/system/ZarnPBackgroundTask.h"
 #include "entry/ZarnPZarnFilterNotifications.h"
 #include "zarn/ZarnValues.h"
 #include "zarn/platform/NotificationCenter.h"

@@ -4,10 +4,10 @@
 #include <memory>
 #include <mutex>
 
-#include "core/ZarnPApplyConfigData.h"
-#include "core/ZarnPMatchServiceOfferNotificationDelegate.h"
+#include "entry/ZarnPApplyConfigData.h"
 #include "entry/ZarnPNotificationResponseHandling.h"
 #include "entry/ZarnPPublicFacade.h"
+#include "services/ZarnPMatchServiceOfferNotificationDelegate.h"
 #include "zarn/platform/NotificationCenter.h"
 #include "zarn/platform/RunLoop.h"
 

@@ -6,8 +6,8 @@
 
 #include "core/ZarnPCooldownGroup.h"
 #include "core/ZarnPNotification.h"
-#include "core/ZarnPNotificationWithDistance.h"
 #include "services/ZarnPNotificationOffering.h"
+#include "services/ZarnPNotificationWithDistance.h"
 #include "zarn/Date.h"
 #include "zarn/NotificationRequest.h"
 

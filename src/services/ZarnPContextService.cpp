@@ -3,10 +3,10 @@
 #include "core/ZarnException.h"
 #include "core/ZarnPClockDao.h"
 #include "core/ZarnPContext.h"
-#include "core/ZarnPEventLogging.h"
 #include "core/ZarnPLogEventType.h"
 #include "core/ZarnPLogger.h"
 #include "core/ZarnPSystemTimerDao.h"
+#include "services/ZarnPEventLogging.h"
 #include "zarn/Value.h"
 
 namespace zarn {

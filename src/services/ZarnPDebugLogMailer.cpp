@@ -2,8 +2,8 @@
 
 #include "core/ZarnException.h"
 #include "core/ZarnPSystemTimerDao.h"
-#include "device/ZarnPMailHelper.h"
-#include "device/ZarnPSystemPublicLogDao.h"
+#include "device/system/ZarnPMailHelper.h"
+#include "device/system/ZarnPSystemPublicLogDao.h"
 #include "services/ZarnPPhoneStateReporting.h"
 
 namespace zarn {

@@ -10,10 +10,10 @@
 #include "core/ZarnPLogger.h"
 #include "core/ZarnPUuidGenerator.h"
 #include "core/ZarnTriggerContext.h"
-#include "device/ZarnPKeyValueDao.h"
-#include "device/ZarnPRemoteEventAndNotificationDao.h"
+#include "device/exchange/ZarnPRemoteEventAndNotificationDao.h"
 #include "services/ZarnPSegmentationReading.h"
 #include "store/ZarnPEventDao.h"
+#include "store/settings/ZarnPKeyValueDao.h"
 #include "zarn/platform/NotificationCenter.h"
 
 namespace zarn {

@@ -3,9 +3,9 @@
 #include <optional>
 #include <string>
 
-#include "core/ZarnPEventLogging.h"
 #include "core/ZarnPSequenceChecker.h"
-#include "device/ZarnPStoreEventsDelegate.h"
+#include "device/exchange/ZarnPStoreEventsDelegate.h"
+#include "services/ZarnPEventLogging.h"
 #include "zarn/Date.h"
 #include "zarn/Error.h"
 

@@ -7,7 +7,7 @@
 
 #include "core/Uuid.h"
 #include "core/ZarnPSequenceChecker.h"
-#include "device/ZarnPFenceDaoDelegate.h"
+#include "device/system/ZarnPFenceDaoDelegate.h"
 #include "services/ZarnPMatchRunDispatching.h"
 
 namespace zarn {

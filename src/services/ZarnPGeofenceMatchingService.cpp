@@ -14,15 +14,15 @@
 #include "core/ZarnPLogger.h"
 #include "core/ZarnPNotificationHandlerUtil.h"
 #include "core/ZarnPNotificationRegionType.h"
-#include "core/ZarnPNotificationWithDistance.h"
-#include "core/ZarnPSegmentationHistoryDao.h"
-#include "device/ZarnPSystemPublicLogDao.h"
+#include "device/system/ZarnPSystemPublicLogDao.h"
 #include "services/ZarnPCommonMatching.h"
 #include "services/ZarnPContextService.h"
 #include "services/ZarnPEventService.h"
+#include "services/ZarnPNotificationWithDistance.h"
 #include "store/ZarnPContextualPageDao.h"
 #include "store/ZarnPLocalNotificationDao.h"
 #include "store/ZarnPNotificationReadDao.h"
+#include "store/ZarnPSegmentationHistoryDao.h"
 #include "zarn/Value.h"
 
 namespace zarn {

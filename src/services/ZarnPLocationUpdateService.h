@@ -6,8 +6,8 @@
 #include <set>
 
 #include "core/ZarnPSequenceChecker.h"
-#include "device/ZarnPLocationDaoDelegate.h"
-#include "device/ZarnPSLCDaoDelegate.h"
+#include "device/system/ZarnPLocationDaoDelegate.h"
+#include "device/system/ZarnPSLCDaoDelegate.h"
 #include "services/ZarnPCurrentLocationGetting.h"
 #include "services/ZarnPLocationUpdating.h"
 #include "services/ZarnPMatchServiceProximityTriggeredDelegate.h"

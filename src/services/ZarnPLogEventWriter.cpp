@@ -1,10 +1,10 @@
 #include "services/ZarnPLogEventWriter.h"
 
 #include "core/ZarnException.h"
-#include "core/ZarnPEventLogging.h"
 #include "core/ZarnPLogEventType.h"
 #include "core/ZarnPLogger.h"
 #include "core/ZarnPSystemTimerDao.h"
+#include "services/ZarnPEventLogging.h"
 #include "zarn/Value.h"
 
 namespace zarn {

@@ -1,7 +1,7 @@
 #pragma once
 #include <memory>
 
-#include "core/ZarnPMatchServiceOfferNotificationDelegate.h"
+#include "services/ZarnPMatchServiceOfferNotificationDelegate.h"
 
 namespace zarn {
 

@@ -7,15 +7,15 @@
 #include "core/ZarnPContextStarting.h"
 #include "core/ZarnPLocationWithAccuracy.h"
 #include "core/ZarnPLogger.h"
-#include "device/ZarnPKeyValueDao.h"
-#include "device/ZarnPRemoteEventAndNotificationDao.h"
-#include "device/ZarnPSystemPublicLogDao.h"
+#include "device/exchange/ZarnPRemoteEventAndNotificationDao.h"
+#include "device/system/ZarnPSystemPublicLogDao.h"
 #include "services/ZarnPEventService.h"
 #include "services/ZarnPLoadedNotificationStore.h"
 #include "services/ZarnPLocationUpdating.h"
 #include "services/ZarnPNotificationServiceDelegate.h"
 #include "services/ZarnPSegmentationReading.h"
 #include "store/ZarnPEventDao.h"
+#include "store/settings/ZarnPKeyValueDao.h"
 
 namespace zarn {
 

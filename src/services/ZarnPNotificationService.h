@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "core/ZarnPSequenceChecker.h"
-#include "device/ZarnPGCMMediatorDelegate.h"
-#include "device/ZarnPStoreEventsAndLoadNotificationsDelegate.h"
+#include "device/exchange/ZarnPStoreEventsAndLoadNotificationsDelegate.h"
+#include "device/push/ZarnPGCMMediatorDelegate.h"
 #include "services/ZarnPNotificationLoading.h"
 #include "zarn/Date.h"
 #include "zarn/Error.h"

@@ -2,11 +2,11 @@
 
 #include "core/ZarnException.h"
 #include "core/ZarnPContextStarting.h"
-#include "core/ZarnPEventLogging.h"
 #include "core/ZarnPLogEventType.h"
 #include "core/ZarnPSystemTimerDao.h"
 #include "core/ZarnTriggerContext.h"
-#include "device/ZarnPSystemPublicLogDao.h"
+#include "device/system/ZarnPSystemPublicLogDao.h"
+#include "services/ZarnPEventLogging.h"
 #include "services/ZarnPLocationUpdating.h"
 #include "zarn/Value.h"
 #include "zarn/platform/Application.h"

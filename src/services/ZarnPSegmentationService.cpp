@@ -2,11 +2,11 @@
 
 #include "core/ZarnException.h"
 #include "core/ZarnPLogger.h"
-#include "core/ZarnPSegmentationHistoryDao.h"
-#include "device/ZarnPKeyValueDao.h"
-#include "device/ZarnPSystemPublicLogDao.h"
+#include "device/system/ZarnPSystemPublicLogDao.h"
 #include "services/ZarnPNotificationLoading.h"
 #include "store/ZarnPSegmentationDao.h"
+#include "store/ZarnPSegmentationHistoryDao.h"
+#include "store/settings/ZarnPKeyValueDao.h"
 
 namespace zarn {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "core/ZarnPCooldownGroup.h"
-#include "core/ZarnPLocalNotificationDaoExpiredNotification.h"
+#include "store/ZarnPLocalNotificationDaoExpiredNotification.h"
 #include "zarn/Date.h"
 #include "zarn/Error.h"
 

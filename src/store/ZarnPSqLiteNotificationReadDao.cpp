@@ -12,10 +12,10 @@
 #include "core/ZarnPConstants.h"
 #include "core/ZarnPLogger.h"
 #include "core/ZarnPNotificationRegionType.h"
-#include "core/ZarnPSegmentationPropertyValidator.h"
 #include "store/ZarnPDatabase.h"
 #include "store/ZarnPResultSet.h"
 #include "store/ZarnPSegmentationDao.h"
+#include "store/ZarnPSegmentationPropertyValidator.h"
 #include "store/ZarnPSqLiteCooldownDao.h"
 #include "store/ZarnPSqliteDaoUtils.h"
 

@@ -1,6 +1,6 @@
 #pragma once
-#include "core/ZarnPSegmentationHistoryDao.h"
 #include "core/ZarnPSequenceChecker.h"
+#include "store/ZarnPSegmentationHistoryDao.h"
 #include "store/ZarnPSqLiteDao.h"
 
 namespace zarn {

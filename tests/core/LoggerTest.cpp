@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "core/ZarnPLogFileAppender.h"
-#include "device/ZarnPCrashlyticsStubs.h"
+#include "device/system/ZarnPCrashlyticsStubs.h"
 #include "sim/RecordingCrashReporter.h"
 #include "tests/support/ForwardingFileSystem.h"
 #include "tests/support/TestEnvironment.h"

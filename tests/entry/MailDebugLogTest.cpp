@@ -4,8 +4,8 @@
 
 #include "core/ZarnPGzipHelper.h"
 #include "core/ZarnPZarnConfiguration.h"
-#include "device/ZarnPHttpRequestCreatorImpl.h"
-#include "device/ZarnPLocationManagerCreatorImpl.h"
+#include "device/exchange/ZarnPHttpRequestCreatorImpl.h"
+#include "device/system/ZarnPLocationManagerCreatorImpl.h"
 #include "entry/ZarnPModule.h"
 #include "entry/ZarnPZarnInterface.h"
 #include "sim/Device.h"

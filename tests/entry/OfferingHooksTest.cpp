@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "core/ZarnPSentTrigger.h"
-#include "core/ZarnPTestZarnFilterNotifications.h"
+#include "entry/ZarnPTestZarnFilterNotifications.h"
 #include "entry/ZarnPZarnFilterNotifications.h"
 #include "entry/ZarnPZarnHandleGeotriggers.h"
 #include "tests/support/OfferDoubles.h"

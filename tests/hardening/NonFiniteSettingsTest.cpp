@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "core/ZarnPSystemTimerDao.h"
-#include "device/ZarnPKeyValueDao.h"
+#include "store/settings/ZarnPKeyValueDao.h"
 #include "tests/support/StartedLibrary.h"
 
 namespace zarn {

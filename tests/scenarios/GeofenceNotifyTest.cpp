@@ -11,7 +11,7 @@
 #include "core/ZarnPEvent.h"
 #include "core/ZarnPLogEventType.h"
 #include "core/ZarnPSystemTimerDao.h"
-#include "device/ZarnPDataUpdateDao.h"
+#include "device/exchange/ZarnPDataUpdateDao.h"
 #include "schema/dataupdate_generated.h"
 #include "sim/DataUpdateBuilder.h"
 #include "sim/Device.h"

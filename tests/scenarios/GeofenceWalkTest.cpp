@@ -7,8 +7,8 @@
 #include <memory>
 
 #include "core/ZarnPSystemTimerDao.h"
-#include "device/ZarnPDataUpdateDao.h"
-#include "device/ZarnPSystemFenceDao.h"
+#include "device/exchange/ZarnPDataUpdateDao.h"
+#include "device/system/ZarnPSystemFenceDao.h"
 #include "entry/ZarnBaseTesting.h"
 #include "entry/ZarnPModule.h"
 #include "entry/ZarnPModuleFactory.h"

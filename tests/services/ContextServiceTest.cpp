@@ -7,11 +7,11 @@
 #include <thread>
 #include <vector>
 
-#include "core/ZarnPEventLogging.h"
 #include "core/ZarnPLogEventType.h"
 #include "core/ZarnPSystemClockDao.h"
 #include "core/ZarnPSystemTimerDao.h"
-#include "device/ZarnPSystemPublicLogDao.h"
+#include "device/system/ZarnPSystemPublicLogDao.h"
+#include "services/ZarnPEventLogging.h"
 #include "tests/support/TestEnvironment.h"
 #include "zarn/Value.h"
 

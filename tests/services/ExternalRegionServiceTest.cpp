@@ -9,7 +9,7 @@
 #include "core/ZarnPLocationWithAccuracy.h"
 #include "core/ZarnPLogEventType.h"
 #include "core/ZarnTriggerContext.h"
-#include "device/ZarnPBackgroundTaskDao.h"
+#include "device/system/ZarnPBackgroundTaskDao.h"
 #include "services/ZarnPCurrentLocationGetting.h"
 #include "services/ZarnPExternalRegionMatchingService.h"
 #include "sim/Device.h"

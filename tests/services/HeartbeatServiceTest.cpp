@@ -7,9 +7,9 @@
 #include "core/ZarnPLogEventType.h"
 #include "core/ZarnPSystemClockDao.h"
 #include "core/ZarnPSystemTimerDao.h"
-#include "device/ZarnPBaseKeyValueDao.h"
-#include "tests/device/MemoryStringKeyValueDao.h"
+#include "store/settings/ZarnPBaseKeyValueDao.h"
 #include "tests/services/ServiceTestSupport.h"
+#include "tests/store/settings/MemoryStringKeyValueDao.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace zarn {

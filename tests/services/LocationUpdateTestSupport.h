@@ -9,10 +9,10 @@
 
 #include "core/Format.h"
 #include "core/ZarnPContext.h"
-#include "core/ZarnPEventLogging.h"
 #include "core/ZarnPLocationWithAccuracy.h"
-#include "device/ZarnPBackgroundTask.h"
+#include "device/system/ZarnPBackgroundTask.h"
 #include "services/ZarnPBeaconMatching.h"
+#include "services/ZarnPEventLogging.h"
 #include "services/ZarnPGeofenceMatching.h"
 #include "services/ZarnPMatchRunDispatching.h"
 #include "services/ZarnPMatchServiceProximityTriggeredDelegate.h"

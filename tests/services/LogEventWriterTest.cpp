@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "core/ZarnPEventLogging.h"
 #include "core/ZarnPLogger.h"
 #include "core/ZarnPSystemTimerDao.h"
+#include "services/ZarnPEventLogging.h"
 #include "tests/support/TestEnvironment.h"
 #include "zarn/Value.h"
 #include "zarn/platform/Platform.h"

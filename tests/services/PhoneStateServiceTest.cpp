@@ -5,10 +5,10 @@
 #include <gtest/gtest.h>
 
 #include "core/ZarnPLogEventType.h"
-#include "device/ZarnPBaseKeyValueDao.h"
-#include "device/ZarnPDelegateDataDao.h"
-#include "tests/device/MemoryStringKeyValueDao.h"
+#include "device/system/ZarnPDelegateDataDao.h"
+#include "store/settings/ZarnPBaseKeyValueDao.h"
 #include "tests/services/ServiceTestSupport.h"
+#include "tests/store/settings/MemoryStringKeyValueDao.h"
 #include "zarn/ZarnDelegate.h"
 #include "zarn/platform/NotificationCenter.h"
 

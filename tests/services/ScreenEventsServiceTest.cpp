@@ -8,7 +8,7 @@
 #include "core/ZarnPSystemClockDao.h"
 #include "core/ZarnPSystemTimerDao.h"
 #include "core/ZarnTriggerContext.h"
-#include "device/ZarnPSystemPublicLogDao.h"
+#include "device/system/ZarnPSystemPublicLogDao.h"
 #include "services/ZarnPContextService.h"
 #include "services/ZarnPLocationUpdating.h"
 #include "sim/Device.h"

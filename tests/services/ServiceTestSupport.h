@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "core/ZarnPContext.h"
-#include "core/ZarnPEventLogging.h"
-#include "core/ZarnPNotificationsEnabledCallback.h"
-#include "device/ZarnPDeviceDataDao.h"
-#include "device/ZarnPLocationManagerCreator.h"
+#include "device/system/ZarnPDeviceDataDao.h"
+#include "device/system/ZarnPLocationManagerCreator.h"
+#include "device/system/ZarnPNotificationsEnabledCallback.h"
+#include "services/ZarnPEventLogging.h"
 #include "zarn/Value.h"
 
 namespace zarn::test {

@@ -4,9 +4,9 @@
 
 #include <filesystem>
 
-#include "device/ZarnPDataUpdateReader.h"
 #include "sim/DataUpdateWalker.h"
-#include "store/FlatBuffersUtil.h"
+#include "store/dataupdate/FlatBuffersUtil.h"
+#include "store/dataupdate/ZarnPDataUpdateReader.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace zarn::sim {

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "core/ZarnPSystemTimerDao.h"
-#include "device/ZarnPBackgroundTask.h"
-#include "device/ZarnPSystemBackgroundTaskDao.h"
+#include "device/system/ZarnPBackgroundTask.h"
+#include "device/system/ZarnPSystemBackgroundTaskDao.h"
 #include "tests/support/TestEnvironment.h"
 #include "zarn/Value.h"
 

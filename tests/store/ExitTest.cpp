@@ -11,7 +11,7 @@
 
 #include "core/ZarnPSystemTimerDao.h"
 #include "store/ZarnPSqLiteDb.h"
-#include "store/ZarnPSqLiteKeyValueDao.h"
+#include "store/settings/ZarnPSqLiteKeyValueDao.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace zarn {

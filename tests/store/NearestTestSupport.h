@@ -8,17 +8,17 @@
 #include <memory>
 #include <string>
 
-#include "core/ZarnPSegmentationPropertyValidator.h"
 #include "core/ZarnPSystemClockDao.h"
 #include "sim/DataUpdateBuilder.h"
+#include "store/ZarnPSegmentationPropertyValidator.h"
 #include "store/ZarnPSqLiteCooldownDao.h"
-#include "store/ZarnPSqLiteCooldownGroupDao.h"
 #include "store/ZarnPSqLiteNotificationReadDao.h"
 #include "store/ZarnPSqLiteSegmentationDao.h"
 #include "store/ZarnPSqLiteSegmentationHistoryDao.h"
 #include "store/ZarnPTransaction.h"
+#include "store/dataupdate/ZarnPSqLiteCooldownGroupDao.h"
 #include "testing/VirtualTimeSource.h"
-#include "tests/store/DataUpdateTestSupport.h"
+#include "tests/store/dataupdate/DataUpdateTestSupport.h"
 #include "zarn/platform/Platform.h"
 
 namespace zarn::test {

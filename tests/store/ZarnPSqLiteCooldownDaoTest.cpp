@@ -8,9 +8,9 @@
 #include "sim/DataUpdateBuilder.h"
 #include "store/ZarnPDatabase.h"
 #include "store/ZarnPDatabaseException.h"
-#include "store/ZarnPSqLiteCooldownGroupDao.h"
 #include "store/ZarnPSqLiteDb.h"
 #include "store/ZarnPTransaction.h"
+#include "store/dataupdate/ZarnPSqLiteCooldownGroupDao.h"
 #include "tests/store/StoreTestSupport.h"
 #include "tests/support/TestEnvironment.h"
 

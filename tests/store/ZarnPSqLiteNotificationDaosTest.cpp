@@ -11,9 +11,9 @@
 #include "store/ZarnPSqLiteExternalNotificationDao.h"
 #include "store/ZarnPSqLiteNotificationDao.h"
 #include "testing/SyncCountingVfs.h"
-#include "tests/store/DataUpdateTestSupport.h"
 #include "tests/store/RecordingReadDao.h"
 #include "tests/store/StoreTestSupport.h"
+#include "tests/store/dataupdate/DataUpdateTestSupport.h"
 #include "tests/support/TestEnvironment.h"
 
 // Campaign and notification descriptions name only what a test sets.

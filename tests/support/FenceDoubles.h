@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "device/ZarnPFenceDao.h"
+#include "device/system/ZarnPFenceDao.h"
 
 namespace zarn::test {
 

@@ -13,7 +13,7 @@
 
 #include "core/ZarnPSystemTimerDao.h"
 #include "core/ZarnTriggerContext.h"
-#include "device/ZarnPBackgroundTask.h"
+#include "device/system/ZarnPBackgroundTask.h"
 #include "entry/ZarnPModule.h"
 #include "entry/ZarnPModuleFactory.h"
 #include "entry/ZarnPUserNotificationCenterDelegate.h"

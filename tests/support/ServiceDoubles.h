@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "device/ZarnPRemoteEventAndNotificationDao.h"
+#include "device/exchange/ZarnPRemoteEventAndNotificationDao.h"
 #include "services/ZarnPNotificationLoading.h"
 #include "services/ZarnPNotificationServiceDelegate.h"
 #include "services/ZarnPSegmentationReading.h"

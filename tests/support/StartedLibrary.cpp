@@ -1,7 +1,7 @@
 #include "tests/support/StartedLibrary.h"
 
 #include "core/ZarnPSystemTimerDao.h"
-#include "device/ZarnPDataUpdateDao.h"
+#include "device/exchange/ZarnPDataUpdateDao.h"
 #include "entry/ZarnBaseTesting.h"
 #include "entry/ZarnPModuleFactory.h"
 #include "schema/dataupdate_generated.h"
