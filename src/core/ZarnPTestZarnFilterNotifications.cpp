@@ -10,18 +10,11 @@ ZarnPTestZarnFilterNotifications::ZarnPTestZarnFilterNotifications(
 
 void ZarnPTestZarnFilterNotifications::showNotifications(
     const std::vector<NotificationRequest>& notifications) {
-    {
-        std::lock_guard lk(mutex_);
-        if (!result_)
-            result_ = notifications;
-    }
-    answered_.notify_all();
+    result_.give(notifications);
 }
 
 std::optional<std::vector<NotificationRequest>> ZarnPTestZarnFilterNotifications::result() {
-    std::unique_lock lk(mutex_);
-    answered_.wait_for(lk, timeout_, [&] { return result_.has_value(); });
-    return result_;
+    return result_.waitFor(timeout_);
 }
 
 }  // namespace zarn
