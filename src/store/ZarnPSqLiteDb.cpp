@@ -60,8 +60,13 @@ std::vector<ZarnPSqLiteDao*> ZarnPSqLiteDb::registeredDaos() const {
     return out;
 }
 
+int ZarnPSqLiteDb::currentVersion() const {
+    RecursiveMutexLock lk(openMutex_);
+    return currentVersion_;
+}
+
 std::shared_ptr<ZarnPDatabase> ZarnPSqLiteDb::database() {
-    std::lock_guard lk(openMutex_);
+    RecursiveMutexLock lk(openMutex_);
     if (database_)
         return database_;
     if (openFailedAt_ && std::chrono::steady_clock::now() - *openFailedAt_ < openBackOff_)

@@ -1,10 +1,11 @@
 #pragma once
 #include <chrono>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "platform/Mutex.h"
 
 namespace zarn {
 
@@ -53,7 +54,7 @@ class ZarnPSqLiteDb {
     std::shared_ptr<ZarnPDatabase> database();
 
     int appVersion() const { return appVersion_; }
-    int currentVersion() const { return currentVersion_; }
+    int currentVersion() const;
     const std::string& path() const { return path_; }
 
     // Pause between two failed tries to open the file (100 ms).
@@ -70,28 +71,29 @@ class ZarnPSqLiteDb {
     // Moves the file and its -wal and -shm files aside; the new name, or nothing.
     std::optional<std::string> moveAside(const std::string& path);
     // Each store's migration; false when one failed.
-    bool migrateStores();
-    void updateVersion();
+    bool migrateStores() ZARN_REQUIRES(openMutex_);
+    void updateVersion() ZARN_REQUIRES(openMutex_);
     // Journal mode WAL with synchronous = FULL; logged when SQLite refuses either.
-    void useDurableWriteAheadLog();
-    void switchOnForeignKeys();
+    void useDurableWriteAheadLog() ZARN_REQUIRES(openMutex_);
+    void switchOnForeignKeys() ZARN_REQUIRES(openMutex_);
     bool isRegistered(const ZarnPSqLiteDao* dao) const;
 
     std::string path_;
     std::shared_ptr<platform::FileSystem> fileSystem_;
     // Guards the lazy opening, which any thread may start; recursive because the migrations
-    // that run inside it reach the connection through database() again.
-    std::recursive_mutex openMutex_;
-    std::shared_ptr<ZarnPDatabase> database_;
+    // that run inside it reach the connection through database() again, each store by its own
+    // road.
+    mutable RecursiveMutex openMutex_;
+    std::shared_ptr<ZarnPDatabase> database_ ZARN_GUARDED_BY(openMutex_);
     int appVersion_;
-    int currentVersion_ = 0;
+    int currentVersion_ ZARN_GUARDED_BY(openMutex_) = 0;
     std::vector<ZarnPSqLiteDao*> daos_;
     bool checkThread_ = true;
     std::chrono::milliseconds openRetryDelay_{100};
     std::chrono::milliseconds openBackOff_{60000};
-    std::optional<std::chrono::steady_clock::time_point> openFailedAt_;
+    std::optional<std::chrono::steady_clock::time_point> openFailedAt_ ZARN_GUARDED_BY(openMutex_);
     // Declared last: it leaves the registry while the registry still exists.
-    std::shared_ptr<ZarnPSqLiteVersionDao> versionDao_;
+    std::shared_ptr<ZarnPSqLiteVersionDao> versionDao_ ZARN_GUARDED_BY(openMutex_);
 };
 
 }  // namespace zarn
