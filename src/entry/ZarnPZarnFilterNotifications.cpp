@@ -41,7 +41,7 @@ ZarnPZarnFilterNotifications::~ZarnPZarnFilterNotifications() {
 }
 
 std::shared_ptr<ZarnPBackgroundTask> ZarnPZarnFilterNotifications::backgroundTask() const {
-    std::lock_guard lk(mutex_);
+    MutexLock lk(mutex_);
     return backgroundTask_;
 }
 
@@ -49,7 +49,7 @@ void ZarnPZarnFilterNotifications::showNotifications(const std::vector<Notificat
     platform::Broadcast::UserInfo info;
     {
         // Taking the task and copying the list together: of two answers racing, one gets it.
-        std::lock_guard lk(mutex_);
+        MutexLock lk(mutex_);
         info["notifications_show"] = notifications;
         info["notifications_offered"] = uiNotifications_;
         if (backgroundTask_) {
@@ -63,7 +63,7 @@ void ZarnPZarnFilterNotifications::showNotifications(const std::vector<Notificat
 }
 
 void ZarnPZarnFilterNotifications::addToMatchPayload(const std::string& key, const Value& value) {
-    std::lock_guard lk(mutex_);
+    MutexLock lk(mutex_);
     for (auto& request : uiNotifications_) {
         request.content.userInfo = userInfoAddingToMatchPayload(request.content.userInfo, key, value, true);
         if (auto message = ZarnPDictionaryHelper::stringEntry(request.content.userInfo, "message"))

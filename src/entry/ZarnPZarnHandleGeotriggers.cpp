@@ -63,7 +63,7 @@ ZarnPZarnHandleGeotriggers::~ZarnPZarnHandleGeotriggers() {
 }
 
 std::shared_ptr<ZarnPBackgroundTask> ZarnPZarnHandleGeotriggers::backgroundTask() const {
-    std::lock_guard lk(mutex_);
+    MutexLock lk(mutex_);
     return backgroundTask_;
 }
 
@@ -81,7 +81,7 @@ void ZarnPZarnHandleGeotriggers::markGeotriggersHandled(
     const std::vector<std::shared_ptr<ZarnGeotrigger>>& geotriggers) {
     platform::Broadcast::UserInfo info;
     {
-        std::lock_guard lk(mutex_);
+        MutexLock lk(mutex_);
         std::set<std::string> offered;
         for (auto& g : geotriggers_)
             if (auto id = matchIdentifierOf(g))
@@ -112,7 +112,7 @@ void ZarnPZarnHandleGeotriggers::markGeotriggersHandled(
 }
 
 void ZarnPZarnHandleGeotriggers::addToMatchPayload(const std::string& key, const Value& value) {
-    std::lock_guard lk(mutex_);
+    MutexLock lk(mutex_);
     for (auto& g : geotriggers_)
         if (g)
             g->setUserInfo(
