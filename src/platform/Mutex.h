@@ -2,6 +2,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <utility>
 
 // Locks the compiler can check. clang's thread-safety analysis (-Wthread-safety) reads these
 // annotations and reports a guarded member touched without its mutex, a function that needs a
@@ -19,8 +20,6 @@
 #define ZARN_SCOPED_CAPABILITY ZARN_THREAD_ANNOTATION(scoped_lockable)
 // A member read or written only with the mutex held.
 #define ZARN_GUARDED_BY(mutex) ZARN_THREAD_ANNOTATION(guarded_by(mutex))
-// A pointer member whose target is read or written only with the mutex held.
-#define ZARN_PT_GUARDED_BY(mutex) ZARN_THREAD_ANNOTATION(pt_guarded_by(mutex))
 // A function called with the mutex held, which it keeps held.
 #define ZARN_REQUIRES(...) ZARN_THREAD_ANNOTATION(requires_capability(__VA_ARGS__))
 // A function called without the mutex held (it takes the mutex itself).
@@ -32,36 +31,26 @@
 
 namespace zarn {
 
-// std::mutex as a capability the analysis knows. Not recursive: taking it twice on one thread
-// deadlocks.
-class ZARN_CAPABILITY("mutex") Mutex {
+// A standard mutex as a capability the analysis knows.
+template <typename StdMutex>
+class ZARN_CAPABILITY("mutex") BasicMutex {
   public:
-    Mutex() = default;
-    Mutex(const Mutex&) = delete;
-    Mutex& operator=(const Mutex&) = delete;
+    BasicMutex() = default;
+    BasicMutex(const BasicMutex&) = delete;
+    BasicMutex& operator=(const BasicMutex&) = delete;
 
     void lock() ZARN_ACQUIRE() { mutex_.lock(); }
     void unlock() ZARN_RELEASE() { mutex_.unlock(); }
 
   private:
     friend class UniqueMutexLock;
-    std::mutex mutex_;
+    StdMutex mutex_;
 };
-
-// std::recursive_mutex as a capability, for the one path that must take its lock again from
-// inside (see its user). The analysis does not model the re-entry itself.
-class ZARN_CAPABILITY("mutex") RecursiveMutex {
-  public:
-    RecursiveMutex() = default;
-    RecursiveMutex(const RecursiveMutex&) = delete;
-    RecursiveMutex& operator=(const RecursiveMutex&) = delete;
-
-    void lock() ZARN_ACQUIRE() { mutex_.lock(); }
-    void unlock() ZARN_RELEASE() { mutex_.unlock(); }
-
-  private:
-    std::recursive_mutex mutex_;
-};
+// Not recursive: taking it twice on one thread deadlocks.
+using Mutex = BasicMutex<std::mutex>;
+// For the one path that must take its lock again from inside (see its user). The analysis does
+// not model the re-entry itself.
+using RecursiveMutex = BasicMutex<std::recursive_mutex>;
 
 // Holds a mutex from construction to the end of the scope (std::lock_guard).
 template <typename M>
@@ -91,12 +80,12 @@ class ZARN_SCOPED_CAPABILITY UniqueMutexLock {
     void lock() ZARN_ACQUIRE() { lock_.lock(); }
     void unlock() ZARN_RELEASE() { lock_.unlock(); }
 
-    // Lets go of the mutex while it waits, and holds it again when it returns.
+    // Waits until `done` answers true, letting go of the mutex meanwhile; holds it on return.
     template <typename Predicate>
     void wait(std::condition_variable& cv, Predicate done) {
         cv.wait(lock_, std::move(done));
     }
-    // The same, for at most `timeout`; answers the predicate's last value.
+    // The same for at most `timeout`; answers what `done` answered last.
     template <typename Rep, typename Period, typename Predicate>
     bool waitFor(std::condition_variable& cv, const std::chrono::duration<Rep, Period>& timeout,
                  Predicate done) {
