@@ -226,15 +226,11 @@ void ZarnPFenceMatchService::runBeaconMatch(const std::shared_ptr<ZarnPLocationW
                                             const std::shared_ptr<ZarnPBackgroundTask>& backgroundTask,
                                             const std::shared_ptr<ZarnPContext>& context) {
     auto ranged = rangedBeacons();
-    try {
-        beaconMatchingService_->checkForSentDwellingBeacons(context);
-        beaconMatchingService_->checkForBeaconMatches(ranged, false, backgroundTask, context, location);
-    } catch (const std::exception& e) {
-        if (publicLogDao_)
-            publicLogDao_->logMessageIfEnabled(context, "error while performing match run for beacons %@",
-                                               std::string(e.what()));
+    if (!stepSucceeded(context, "error while performing match run for beacons %@", [&] {
+            beaconMatchingService_->checkForSentDwellingBeacons(context);
+            beaconMatchingService_->checkForBeaconMatches(ranged, false, backgroundTask, context, location);
+        }))
         return;
-    }
     // Ranging only appends: the first ones are those the run matched.
     MutexLock lk(beaconLock_);
     rangedBeacons_.erase(rangedBeacons_.begin(),
@@ -246,17 +242,26 @@ void ZarnPFenceMatchService::runBeaconExitCheck(const std::shared_ptr<ZarnPLocat
                                                 const std::shared_ptr<ZarnPBackgroundTask>& backgroundTask,
                                                 const std::shared_ptr<ZarnPContext>& context) {
     auto exited = exitedBeaconUuids();
-    try {
-        beaconMatchingService_->checkForBeaconExited(exited, location, context, backgroundTask);
-    } catch (const std::exception& e) {
-        if (publicLogDao_)
-            publicLogDao_->logMessageIfEnabled(context, "error while triggering beacon exit %@",
-                                               std::string(e.what()));
+    if (!stepSucceeded(context, "error while triggering beacon exit %@", [&] {
+            beaconMatchingService_->checkForBeaconExited(exited, location, context, backgroundTask);
+        }))
         return;
-    }
     MutexLock lk(beaconLock_);
     for (const auto& uuid : exited) exitedBeaconUuids_.erase(uuid);
     checkForBeaconExit_ = !exitedBeaconUuids_.empty();
+}
+
+bool ZarnPFenceMatchService::stepSucceeded(const std::shared_ptr<ZarnPContext>& context,
+                                           std::string_view failureFormat,
+                                           const std::function<void()>& step) {
+    try {
+        step();
+        return true;
+    } catch (const std::exception& e) {
+        if (publicLogDao_)
+            publicLogDao_->logMessageIfEnabled(context, failureFormat, std::string(e.what()));
+        return false;
+    }
 }
 
 }  // namespace zarn

@@ -1,7 +1,9 @@
 #pragma once
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/Uuid.h"
@@ -101,6 +103,10 @@ class ZarnPFenceMatchService final : public ZarnPMatchRunDispatching,
     void runBeaconExitCheck(const std::shared_ptr<ZarnPLocationWithAccuracy>& location,
                             const std::shared_ptr<ZarnPBackgroundTask>& backgroundTask,
                             const std::shared_ptr<ZarnPContext>& context) ZARN_EXCLUDES(beaconLock_);
+    // Runs a step; one that raises is written to the public log with the failure's format and
+    // answers false.
+    bool stepSucceeded(const std::shared_ptr<ZarnPContext>& context, std::string_view failureFormat,
+                       const std::function<void()>& step);
 
     ZarnPSequenceChecker sequence_;
     std::shared_ptr<ZarnPUINotificationDao> uiNotificationDao_;
