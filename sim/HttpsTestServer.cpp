@@ -1,11 +1,36 @@
 #include "sim/HttpsTestServer.h"
 
 #include <httplib.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
 
 namespace zarn::sim {
 
+namespace {
+
+// The server library's stop() does nothing until its listen loop counts as running, so a stop
+// that comes early would leave the loop to accept forever. Taking the listening socket away
+// ends the loop wherever it is: before it starts, waiting in accept, or between the two.
+class StoppableServer final : public httplib::SSLServer {
+  public:
+    using httplib::SSLServer::SSLServer;
+    void endListening() {
+        auto sock = svr_sock_.exchange(INVALID_SOCKET);
+        if (sock == INVALID_SOCKET)
+            return;
+        ::shutdown(sock, SHUT_RDWR);
+        ::close(sock);
+    }
+};
+
+}  // namespace
+
 struct HttpsTestServer::Server {
-    httplib::SSLServer https;
+    StoppableServer https;
+    std::atomic<bool> listenerEnded{false};
     Server(const std::string& cert, const std::string& key) : https(cert.c_str(), key.c_str()) {}
 };
 
@@ -62,9 +87,25 @@ bool HttpsTestServer::start() {
         res.set_content(body, "application/octet-stream");
     });
     port_ = server_->https.bind_to_any_port("127.0.0.1");
-    if (port_ <= 0)
+    if (port_ <= 0) {
+        server_.reset();
         return false;
-    thread_ = std::thread([this] { server_->https.listen_after_bind(); });
+    }
+    Server* server = server_.get();
+    thread_ = std::thread([server] {
+        server->https.listen_after_bind();
+        server->listenerEnded = true;
+    });
+    // Returns once the listen loop runs, or once it has ended without running.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!server->https.is_running() && !server->listenerEnded &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    // A loop that never ran, or ran and ended already, is a failed start.
+    if (server->listenerEnded || !server->https.is_running()) {
+        stop();
+        return false;
+    }
     return true;
 }
 
@@ -72,7 +113,7 @@ void HttpsTestServer::stop() {
     if (!server_)
         return;
     service_->releaseSlowAnswers();
-    server_->https.stop();
+    server_->https.endListening();
     if (thread_.joinable())
         thread_.join();
     server_.reset();

@@ -27,16 +27,30 @@ std::optional<std::string> RecordedRequest::header(const std::string& name) cons
     return value;
 }
 
-TestService::TestService() : worker_([this] { runWorker(); }) {}
+TestService::TestService() : worker_(std::make_shared<Worker>()) {
+    worker_->service = this;
+    workerThread_ = std::thread(&TestService::runWorker, worker_);
+}
 
 TestService::~TestService() {
     {
         std::lock_guard lk(mutex_);
-        stopping_ = true;
         released_ = true;
     }
     cv_.notify_all();
-    worker_.join();
+    {
+        std::lock_guard lk(worker_->mutex);
+        worker_->stopping = true;
+        if (workerThread_.get_id() == std::this_thread::get_id())
+            worker_->service = nullptr;
+    }
+    worker_->cv.notify_all();
+    // On its own thread the service is going with a completion's last reference: the thread
+    // ends by itself once that completion returns.
+    if (workerThread_.get_id() == std::this_thread::get_id())
+        workerThread_.detach();
+    else
+        workerThread_.join();
 }
 
 void TestService::setDataUpdate(std::vector<std::uint8_t> bytes) {
@@ -150,54 +164,64 @@ bool TestService::waitDelay(double seconds) {
 }
 
 void TestService::send(platform::HttpRequest request, Completion completion) {
-    // Tasks left at destruction still run before the worker ends, so `this` outlives them.
-    auto task = [self = this, request = std::move(request), completion = std::move(completion)]() mutable {
-        RecordedRequest recorded;
-        recorded.method = request.method;
-        auto scheme = request.url.find("://");
-        auto pathStart = request.url.find('/', scheme == std::string::npos ? 0 : scheme + 3);
-        recorded.path = pathStart == std::string::npos ? "/" : request.url.substr(pathStart);
-        recorded.headers = request.headers;
-        bool gzip = recorded.header("Content-Encoding") == std::optional<std::string>("gzip");
-        if (gzip) {
-            auto inflated = ZarnPGzipHelper::gzipInflate(std::span<const std::uint8_t>(request.body));
-            if (inflated)
-                recorded.body.assign(inflated->begin(), inflated->end());
-        } else {
-            recorded.body.assign(request.body.begin(), request.body.end());
-        }
-        TestAnswer answer;
-        platform::HttpResponse response = self->handle(std::move(recorded), &answer, request.timeoutSeconds);
-        platform::HttpResult result;
-        if (answer.delaySeconds >= request.timeoutSeconds)
-            result.error =
-                Error{platform::kUrlErrorDomain, platform::kUrlErrorTimedOut, "The request timed out."};
-        else if (answer.kind == TestAnswer::Kind::Drop)
-            result.error = Error{platform::kUrlErrorDomain, platform::kUrlErrorNetworkConnectionLost,
-                                 "The network connection was lost."};
-        else
-            result.response = std::move(response);
-        completion(std::move(result));
-    };
     {
-        std::lock_guard lk(mutex_);
-        work_.push_back(std::move(task));
+        std::lock_guard lk(worker_->mutex);
+        worker_->work.emplace_back(std::move(request), std::move(completion));
     }
-    cv_.notify_all();
+    worker_->cv.notify_all();
 }
 
-void TestService::runWorker() {
+platform::HttpResult TestService::answer(platform::HttpRequest request) {
+    RecordedRequest recorded;
+    recorded.method = request.method;
+    auto scheme = request.url.find("://");
+    auto pathStart = request.url.find('/', scheme == std::string::npos ? 0 : scheme + 3);
+    recorded.path = pathStart == std::string::npos ? "/" : request.url.substr(pathStart);
+    recorded.headers = request.headers;
+    bool gzip = recorded.header("Content-Encoding") == std::optional<std::string>("gzip");
+    if (gzip) {
+        auto inflated = ZarnPGzipHelper::gzipInflate(std::span<const std::uint8_t>(request.body));
+        if (inflated)
+            recorded.body.assign(inflated->begin(), inflated->end());
+    } else {
+        recorded.body.assign(request.body.begin(), request.body.end());
+    }
+    TestAnswer answer;
+    platform::HttpResponse response = handle(std::move(recorded), &answer, request.timeoutSeconds);
+    platform::HttpResult result;
+    if (answer.delaySeconds >= request.timeoutSeconds)
+        result.error =
+            Error{platform::kUrlErrorDomain, platform::kUrlErrorTimedOut, "The request timed out."};
+    else if (answer.kind == TestAnswer::Kind::Drop)
+        result.error = Error{platform::kUrlErrorDomain, platform::kUrlErrorNetworkConnectionLost,
+                             "The network connection was lost."};
+    else
+        result.response = std::move(response);
+    return result;
+}
+
+void TestService::runWorker(std::shared_ptr<Worker> worker) {
     for (;;) {
-        std::function<void()> task;
+        std::pair<platform::HttpRequest, Completion> item;
+        TestService* service = nullptr;
         {
-            std::unique_lock lk(mutex_);
-            cv_.wait(lk, [this] { return stopping_ || !work_.empty(); });
-            if (work_.empty())
+            std::unique_lock lk(worker->mutex);
+            worker->cv.wait(lk, [&] { return worker->stopping || !worker->work.empty(); });
+            if (worker->work.empty())
                 return;
-            task = std::move(work_.front());
-            work_.pop_front();
+            item = std::move(worker->work.front());
+            worker->work.pop_front();
+            service = worker->service;
         }
-        task();
+        platform::HttpResult result;
+        if (service)
+            result = service->answer(std::move(item.first));
+        else
+            result.error = Error{platform::kUrlErrorDomain, platform::kUrlErrorNetworkConnectionLost,
+                                 "The network connection was lost."};
+        if (item.second)
+            item.second(std::move(result));
+        // The completion may hold the service's last reference; it goes here, on this thread.
     }
 }
 

@@ -101,7 +101,18 @@ class TestService final : public platform::HttpClient, public std::enable_shared
     static std::vector<std::uint8_t> corruptBody();
 
   private:
-    void runWorker();
+    // The in-process requests waiting for an answer, shared with the thread that answers them:
+    // when a completion on that thread drops the last reference to the service, the service
+    // ends without joining its own thread, and the thread fails what is left as lost.
+    struct Worker {
+        std::mutex mutex;
+        std::condition_variable cv;
+        std::deque<std::pair<platform::HttpRequest, Completion>> work;
+        TestService* service = nullptr;  // null once the service is gone
+        bool stopping = false;
+    };
+    static void runWorker(std::shared_ptr<Worker> worker);
+    platform::HttpResult answer(platform::HttpRequest request);
 
     std::mutex mutex_;
     std::condition_variable cv_;
@@ -110,9 +121,8 @@ class TestService final : public platform::HttpClient, public std::enable_shared
     TestAnswer defaultAnswer_;
     DataUpdateSource dataUpdate_;
     bool released_ = false;
-    bool stopping_ = false;
-    std::deque<std::function<void()>> work_;
-    std::thread worker_;
+    std::shared_ptr<Worker> worker_;
+    std::thread workerThread_;
 };
 
 }  // namespace zarn::sim

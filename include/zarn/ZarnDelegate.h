@@ -25,7 +25,9 @@ class ZarnDelegate {
     std::function<void(const NotificationRequest&, const std::string& data)> zarnHandleNotificationData;
     // The same with the action data and the whole response.
     std::function<void(const std::string& data, const NotificationResponse&)> zarnHandleNotificationResponse;
-    // Lets the app change the configuration being loaded; call `loadWithConfig` once.
+    // Lets the app change the configuration being loaded; call `loadWithConfig` once, from any
+    // thread, at once or later. Until it is called the configuration is not applied and the
+    // library stays uninitialised; a second call is refused with an ERROR line.
     std::function<void(std::shared_ptr<ZarnConfiguration>,
                        std::function<void(std::shared_ptr<ZarnConfiguration>)> loadWithConfig)>
         zarnLoadConfig;

@@ -13,8 +13,12 @@ namespace zarn {
 class ZarnDelegate;
 
 // Handed to the app's filter with the notifications that matched. The app answers once with
-// the ones to show; it may first add entries to their match payload. In this base class the
-// answers do nothing; the library hands out its own kind.
+// the ones to show; it may first add entries to their match payload. The answer may come from
+// any thread, at once or later, and never waits: it is handed to the SDK thread, and a second
+// answer is ignored. In this base class the answers do nothing; the library hands out its own.
+// An entry added to the match payload may nest at most kMaxValueDepth (64) levels, a request
+// answered or tried out at most kMaxUserInfoDepth in its userInfo; deeper ones are logged and
+// left out.
 class ZarnFilterNotifications {
   public:
     virtual ~ZarnFilterNotifications() = default;
@@ -34,7 +38,8 @@ class ZarnFilterNotifications {
 };
 
 // Handed to the app's geotrigger handler with the geotriggers that matched; the app answers
-// with the ones it handled.
+// once with the ones it handled, from any thread, as the filter's hook does. A match payload
+// entry may nest at most kMaxValueDepth (64) levels; a deeper one is logged and left out.
 class ZarnHandleGeotriggers {
   public:
     virtual ~ZarnHandleGeotriggers() = default;

@@ -44,9 +44,13 @@ class ZarnSentGeotrigger {
 // A geotrigger offered to the app: the userInfo a geotrigger's notification would carry.
 class ZarnGeotrigger {
   public:
-    static std::shared_ptr<ZarnGeotrigger> initializeWithUserInfo(Value userInfo);
+    // A userInfo nested deeper than kMaxUserInfoDepth is logged and ignored (the geotrigger keeps
+    // an empty one, or the one it had), before it is copied.
+    static std::shared_ptr<ZarnGeotrigger> initializeWithUserInfo(const Value& userInfo);
+    static std::shared_ptr<ZarnGeotrigger> initializeWithUserInfo(Value&& userInfo);
     const Value& userInfo() const { return userInfo_; }
-    void setUserInfo(Value userInfo) { userInfo_ = std::move(userInfo); }
+    void setUserInfo(const Value& userInfo);
+    void setUserInfo(Value&& userInfo);
     std::string description() const;
 
   private:

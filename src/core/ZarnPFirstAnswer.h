@@ -11,12 +11,14 @@ namespace zarn {
 template <typename T>
 class ZarnPFirstAnswer {
   public:
-    // Keeps the answer unless one came before, and wakes whoever waits.
-    void give(const T& answer) ZARN_EXCLUDES(mutex_) {
+    // Keeps what `make` returns unless an answer came before (`make` then does not run), and
+    // wakes whoever waits.
+    template <typename Make>
+    void give(Make make) ZARN_EXCLUDES(mutex_) {
         {
             MutexLock lk(mutex_);
             if (!answer_)
-                answer_ = answer;
+                answer_ = make();
         }
         answered_.notify_all();
     }

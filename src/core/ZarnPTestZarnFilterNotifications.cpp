@@ -1,5 +1,7 @@
 #include "core/ZarnPTestZarnFilterNotifications.h"
 
+#include "core/ZarnPValueDepth.h"
+
 namespace zarn {
 
 ZarnPTestZarnFilterNotifications::ZarnPTestZarnFilterNotifications(
@@ -10,7 +12,7 @@ ZarnPTestZarnFilterNotifications::ZarnPTestZarnFilterNotifications(
 
 void ZarnPTestZarnFilterNotifications::showNotifications(
     const std::vector<NotificationRequest>& notifications) {
-    result_.give(notifications);
+    result_.give([&] { return ZarnPValueDepth::acceptedRequests(notifications, "ZarnInterface"); });
 }
 
 std::optional<std::vector<NotificationRequest>> ZarnPTestZarnFilterNotifications::result() {

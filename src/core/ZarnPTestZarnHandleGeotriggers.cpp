@@ -10,7 +10,7 @@ ZarnPTestZarnHandleGeotriggers::ZarnPTestZarnHandleGeotriggers(
 
 void ZarnPTestZarnHandleGeotriggers::markGeotriggersHandled(
     const std::vector<std::shared_ptr<ZarnGeotrigger>>& geotriggers) {
-    result_.give(geotriggers);
+    result_.give([&] { return geotriggers; });
 }
 
 std::optional<std::vector<std::shared_ptr<ZarnGeotrigger>>> ZarnPTestZarnHandleGeotriggers::result() {

@@ -2,6 +2,7 @@
 #include "core/ZarnPLogger.h"
 #include "core/ZarnPTestZarnFilterNotifications.h"
 #include "core/ZarnPTestZarnHandleGeotriggers.h"
+#include "core/ZarnPValueDepth.h"
 #include "zarn/NotificationRequest.h"
 #include "zarn/ZarnDelegate.h"
 #include "zarn/ZarnHooks.h"
@@ -47,10 +48,33 @@ std::string ZarnSentGeotrigger::description() const {
                   dateHandled_);
 }
 
-std::shared_ptr<ZarnGeotrigger> ZarnGeotrigger::initializeWithUserInfo(Value userInfo) {
+namespace {
+// The library copies and writes the userInfo of the geotriggers it gets back.
+bool acceptGeotriggerUserInfo(const Value& userInfo) {
+    return ZarnPValueDepth::accept(userInfo, kMaxUserInfoDepth, "ZarnInterface", "a geotrigger's userInfo");
+}
+}  // namespace
+
+std::shared_ptr<ZarnGeotrigger> ZarnGeotrigger::initializeWithUserInfo(const Value& userInfo) {
     auto g = std::make_shared<ZarnGeotrigger>();
-    g->userInfo_ = std::move(userInfo);
+    g->setUserInfo(userInfo);
     return g;
+}
+
+std::shared_ptr<ZarnGeotrigger> ZarnGeotrigger::initializeWithUserInfo(Value&& userInfo) {
+    auto g = std::make_shared<ZarnGeotrigger>();
+    g->setUserInfo(std::move(userInfo));
+    return g;
+}
+
+void ZarnGeotrigger::setUserInfo(const Value& userInfo) {
+    if (acceptGeotriggerUserInfo(userInfo))
+        userInfo_ = userInfo;
+}
+
+void ZarnGeotrigger::setUserInfo(Value&& userInfo) {
+    if (acceptGeotriggerUserInfo(userInfo))
+        userInfo_ = std::move(userInfo);
 }
 
 std::string ZarnGeotrigger::description() const {
@@ -82,7 +106,8 @@ std::optional<std::vector<NotificationRequest>> ZarnFilterNotifications::testFil
     const std::vector<NotificationRequest>& notifications, const std::shared_ptr<ZarnDelegate>& delegate) {
     if (!delegate || !delegate->zarnFilterNotifications)
         return std::nullopt;
-    auto hook = std::make_shared<ZarnPTestZarnFilterNotifications>(notifications);
+    auto hook = std::make_shared<ZarnPTestZarnFilterNotifications>(
+        ZarnPValueDepth::acceptedRequests(notifications, "ZarnInterface"));
     try {
         delegate->zarnFilterNotifications(hook);
     } catch (const std::exception& e) {

@@ -3,7 +3,6 @@
 #include "core/ZarnException.h"
 #include "core/ZarnPDataHelper.h"
 #include "core/ZarnPGzipHelper.h"
-#include "core/ZarnPLogger.h"
 #include "device/ZarnPGCMMediatorDelegate.h"
 #include "device/ZarnPRemoteEventAndNotificationDao.h"
 
@@ -23,24 +22,20 @@ void ZarnPGCMMediator::setDelegate(std::weak_ptr<ZarnPGCMMediatorDelegate> deleg
 std::optional<std::vector<std::uint8_t>> ZarnPGCMMediator::decodeAndDecompressMessage(
     std::string_view message) {
     auto compressed = ZarnPDataHelper::dataFromBase64String(message);
-    if (compressed.empty())
-        return std::nullopt;
-    // Bounded: a small pushed payload must not inflate into an exhausted memory.
-    auto inflated = ZarnPGzipHelper::gzipInflate(std::span<const std::uint8_t>(compressed),
-                                                 ZarnPGzipHelper::kDefaultMaxInflatedSize);
-    if (!inflated || inflated->empty())
-        return std::nullopt;
-    return inflated;
+    // Bounded: a small pushed payload must not inflate into an exhausted memory. No bytes
+    // inflate to no bytes, which the reader refuses with its own line.
+    return ZarnPGzipHelper::gzipInflate(std::span<const std::uint8_t>(compressed),
+                                        ZarnPGzipHelper::kDefaultMaxInflatedSize);
 }
 
 void ZarnPGCMMediator::gcmClientDidReceiveMessage(const std::string& message,
                                                   const std::shared_ptr<ZarnPContext>& zarnContext) {
     ZARN_CHECK_SEQUENCE(sequence_);
+    // A payload that does not decode is dropped without a line: a warning would reach the
+    // service as an error event for what is the service's own payload.
     auto data = decodeAndDecompressMessage(message);
-    if (!data) {
-        LogWarn(kDomain, "Ignoring a pushed payload that cannot be decoded");
+    if (!data)
         return;
-    }
     const auto* root = dataUpdateReader_(*data);
     if (!root)
         return;  // the reader has logged

@@ -16,8 +16,10 @@ class ZarnPGCMMediatorDelegate;
 class ZarnPRemoteEventAndNotificationDao;
 
 // Turns a pushed payload (Base64 text of a gzip stream of a data update) into a saved data
-// update, then tells its delegate. A payload that does not decode, inflates past the size limit
-// or holds no readable update saves nothing and the delegate is not told. SDK thread only.
+// update, then tells its delegate. A payload that does not decode or inflates past the size
+// limit is dropped without a log line; one that holds no readable update (also an empty one) is
+// refused by the reader. Either way nothing is saved and the delegate is not told. SDK thread
+// only.
 class ZarnPGCMMediator final : public ZarnPGCMClientDelegate {
   public:
     static constexpr const char* kDomain = "GCMClient";
@@ -35,8 +37,8 @@ class ZarnPGCMMediator final : public ZarnPGCMClientDelegate {
     void gcmClientDidReceiveMessage(const std::string& message,
                                     const std::shared_ptr<ZarnPContext>& zarnContext) override;
 
-    // The inflated bytes of the payload text; nothing when the text holds no Base64 data or the
-    // gzip stream is corrupt, truncated or inflates past the limit.
+    // The inflated bytes of the payload text (none for text without Base64 data); nothing when
+    // the gzip stream is corrupt, truncated or inflates past the limit.
     static std::optional<std::vector<std::uint8_t>> decodeAndDecompressMessage(std::string_view message);
 
   private:

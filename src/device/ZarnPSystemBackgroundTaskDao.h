@@ -46,8 +46,6 @@ class ZarnPSystemBackgroundTaskDao final : public ZarnPBackgroundTaskDao,
     // For tests and diagnostics.
     size_t activeKillTimerCount();
 
-    const std::shared_ptr<ZarnPSystemTimerDao>& timerDao() const { return timerDao_; }
-
   private:
     void expirationHandler(platform::BackgroundTaskIdentifier identifier);
 

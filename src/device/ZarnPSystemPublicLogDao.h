@@ -151,10 +151,6 @@ class ZarnPSystemPublicLogDao : public ZarnPPublicLogging,
     // The day files of the last seven calendar days, oldest first (after a purge).
     std::string getRawLogFileData();
 
-    // The collaborators it was built with.
-    const std::shared_ptr<ZarnPClockDao>& clockDao() const { return clockDao_; }
-    const std::shared_ptr<ZarnPDeviceDataDao>& deviceDataDao() const { return deviceDataDao_; }
-
   private:
     long zoneOffsetAt(Date date);
     // The local calendar day of a date as days since 1970-01-01.

@@ -5,6 +5,7 @@
 #include "core/Format.h"
 #include "core/ZarnPExternalTriggerType.h"
 #include "core/ZarnPLogger.h"
+#include "core/ZarnPValueDepth.h"
 #include "core/ZarnPZarnConfiguration.h"
 #include "entry/ZarnBaseTesting.h"
 #include "entry/ZarnPModuleFactory.h"
@@ -73,8 +74,10 @@ int compareNumeric(const std::string& a, const std::string& b) {
 
 bool isSupportedVersion() {
     auto info = platform::current().deviceInfo;
-    std::string version = info ? info->systemVersion() : std::string();
-    if (compareNumeric(version, "10") < 0) {
+    // Without the service the system is unknown, not old: initialisation reports it as missing.
+    if (!info)
+        return true;
+    if (compareNumeric(info->systemVersion(), "10") < 0) {
         LogDebug("Zarn", "Zarn not supported for this version. Disabling functionality");
         return false;
     }
@@ -140,6 +143,17 @@ void ZarnBase::performInitializationWithConfiguration(std::shared_ptr<ZarnConfig
 
 void ZarnBase::performInitialization(std::shared_ptr<ZarnConfiguration> configuration, SelfTest selfTest) {
     try {
+        // A host's missing service is its own fault to mend: said once, in full, and survived.
+        auto missing = platform::missingRequiredServices(platform::current());
+        if (!missing.empty()) {
+            std::string names;
+            for (const auto& name : missing) names += (names.empty() ? "" : ", ") + name;
+            LogError("Zarn",
+                     "Zarn can't be initialized: required platform services missing: %@. Install them with "
+                     "zarn::platform::install() before initializing.",
+                     names);
+            return;
+        }
         if (!isSupportedVersion())
             return;
         auto internal = std::dynamic_pointer_cast<ZarnPZarnConfiguration>(configuration);
@@ -271,6 +285,11 @@ void ZarnBase::externalRegionTrigger(const Value& properties, const std::string&
 void ZarnBase::externalRegionTrigger(const Value& properties, const std::string& triggerType,
                                      const Value& matchPayload) {
     withInterface([&](ZarnPPublicFacade& f) {
+        // Checked before the request copies them.
+        if (!ZarnPValueDepth::accept(properties, kMaxValueDepth, "Zarn", "external region properties") ||
+            !ZarnPValueDepth::accept(matchPayload, kMaxValueDepth, "Zarn",
+                                     "an external region match payload"))
+            return;
         f.externalRegionTrigger(properties, ZarnPExternalTriggerType::toTriggerType(triggerType),
                                 matchPayload);
     });
@@ -291,8 +310,15 @@ void ZarnBase::didFailToRegisterForRemoteNotificationsWithError(const Error& err
 
 void ZarnBase::didReceiveRemoteNotification(
     const Value& userInfo, std::function<void(BackgroundFetchResult)> fetchCompletionHandler) {
-    withInterface(
-        [&](ZarnPPublicFacade& f) { f.didReceiveRemoteNotification(userInfo, fetchCompletionHandler); });
+    withInterface([&](ZarnPPublicFacade& f) {
+        // Checked before the push client copies it; the system still hears the fetch end.
+        if (!ZarnPValueDepth::accept(userInfo, kMaxValueDepth, "Zarn", "a remote notification's userInfo")) {
+            if (fetchCompletionHandler)
+                fetchCompletionHandler(BackgroundFetchResult::NoData);
+            return;
+        }
+        f.didReceiveRemoteNotification(userInfo, fetchCompletionHandler);
+    });
 }
 
 void ZarnBase::clearAllDataAndResetDeviceId() {

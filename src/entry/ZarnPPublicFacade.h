@@ -6,7 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "zarn/Error.h"
+#include "zarn/NotificationRequest.h"
+#include "zarn/Value.h"
+#include "zarn/ViewController.h"
 #include "zarn/ZarnBase.h"
+#include "zarn/ZarnDelegate.h"
+#include "zarn/ZarnValues.h"
 
 namespace zarn {
 

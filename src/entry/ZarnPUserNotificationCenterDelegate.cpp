@@ -2,6 +2,7 @@
 
 #include "core/ZarnException.h"
 #include "core/ZarnPLogger.h"
+#include "core/ZarnPValueDepth.h"
 #include "core/ZarnTriggerContext.h"
 #include "entry/ZarnPNotificationResponseHandling.h"
 #include "services/ZarnPContextService.h"
@@ -71,11 +72,15 @@ void ZarnPUserNotificationCenterDelegate::willPresentNotification(const Notifica
 void ZarnPUserNotificationCenterDelegate::didReceiveNotificationResponse(const NotificationResponse& response,
                                                                          std::function<void()> completion) {
     if (isZarnNotification(response.notification)) {
-        if (auto interface = interface_.lock()) {
-            auto context = contextService_->startContext(ZarnTriggerContextForeground);
-            interface->handleNotification(response, std::move(context));
-        } else {
-            LogWarn(kDomain, "A tapped notification arrived after the library was released");
+        // Checked before the facade copies the response to its own thread.
+        if (ZarnPValueDepth::accept(response.notification.request.content.userInfo, kMaxUserInfoDepth,
+                                    kDomain, "a tapped notification's userInfo")) {
+            if (auto interface = interface_.lock()) {
+                auto context = contextService_->startContext(ZarnTriggerContextForeground);
+                interface->handleNotification(response, std::move(context));
+            } else {
+                LogWarn(kDomain, "A tapped notification arrived after the library was released");
+            }
         }
         if (completion)
             completion();

@@ -5,12 +5,15 @@
 #include "core/ZarnPDictionaryHelper.h"
 #include "core/ZarnPLogger.h"
 #include "core/ZarnPPlaceholderUtil.h"
+#include "core/ZarnPValueDepth.h"
 #include "device/ZarnPBackgroundTask.h"
 #include "zarn/platform/NotificationCenter.h"
 
 namespace zarn {
 
 namespace {
+
+constexpr const char* kDomain = "ZarnInterface";
 
 // Placeholders take text: a text as it is, any other value as its JSON form.
 std::string placeholderText(const Value& value) {
@@ -36,7 +39,7 @@ ZarnPZarnFilterNotifications::~ZarnPZarnFilterNotifications() {
     try {
         center_->post("Zarn_Offered_Notification_Dealloc", nullptr, std::move(info));
     } catch (const std::exception& e) {
-        LogError("ZarnInterface", "Unable to report a released filter: %@", e.what());
+        LogError(kDomain, "Unable to report a released filter: %@", e.what());
     }
 }
 
@@ -50,7 +53,7 @@ void ZarnPZarnFilterNotifications::showNotifications(const std::vector<Notificat
     {
         // Taking the task and copying the list together: of two answers racing, one gets it.
         MutexLock lk(mutex_);
-        info["notifications_show"] = notifications;
+        info["notifications_show"] = ZarnPValueDepth::acceptedRequests(notifications, kDomain);
         info["notifications_offered"] = uiNotifications_;
         if (backgroundTask_) {
             info["notifications_background_task"] = std::move(backgroundTask_);
@@ -63,6 +66,8 @@ void ZarnPZarnFilterNotifications::showNotifications(const std::vector<Notificat
 }
 
 void ZarnPZarnFilterNotifications::addToMatchPayload(const std::string& key, const Value& value) {
+    if (!ZarnPValueDepth::accept(value, kMaxValueDepth, kDomain, "a match payload entry"))
+        return;
     MutexLock lk(mutex_);
     for (auto& request : uiNotifications_) {
         request.content.userInfo = userInfoAddingToMatchPayload(request.content.userInfo, key, value, true);

@@ -5,6 +5,7 @@
 #include "core/ZarnException.h"
 #include "core/ZarnPContext.h"
 #include "core/ZarnPLogger.h"
+#include "core/ZarnPValueDepth.h"
 #include "device/ZarnPBackgroundTask.h"
 #include "entry/ZarnPZarnFilterNotifications.h"
 #include "zarn/ZarnValues.h"
@@ -112,6 +113,8 @@ void ZarnPZarnHandleGeotriggers::markGeotriggersHandled(
 }
 
 void ZarnPZarnHandleGeotriggers::addToMatchPayload(const std::string& key, const Value& value) {
+    if (!ZarnPValueDepth::accept(value, kMaxValueDepth, kDomain, "a match payload entry"))
+        return;
     MutexLock lk(mutex_);
     for (auto& g : geotriggers_)
         if (g)

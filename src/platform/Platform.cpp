@@ -46,8 +46,22 @@ void fillDefaults(Services& s) {
 
 }  // namespace
 
-void install(Services services) {
+std::vector<std::string> missingRequiredServices(const Services& services) {
+    std::vector<std::string> missing;
+    if (!services.deviceInfo)
+        missing.emplace_back("deviceInfo");
+    if (!services.application)
+        missing.emplace_back("application");
+    if (!services.locationAuthorization)
+        missing.emplace_back("locationAuthorization");
+    if (!services.locationManagerFactory)
+        missing.emplace_back("locationManagerFactory");
+    return missing;
+}
+
+std::vector<std::string> install(Services services) {
     fillDefaults(services);
+    auto missing = missingRequiredServices(services);
     auto loop = RunLoop::create(services.timeSource, "main");
     std::shared_ptr<RunLoop> old;
     {
@@ -57,6 +71,7 @@ void install(Services services) {
     }
     if (old)
         old->stop();
+    return missing;
 }
 
 void uninstall() {

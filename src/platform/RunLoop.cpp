@@ -42,12 +42,34 @@ RunLoop::~RunLoop() {
 }
 
 void RunLoop::post(Task task) {
+    std::shared_ptr<const WakeUpHandler> wake;
     {
         std::lock_guard lk(mutex_);
         tasks_.push_back(std::move(task));
+        wake = wakeUp_;
     }
     cv_.notify_all();
     time_->noteActivity();
+    wakeUp(wake);
+}
+
+void RunLoop::setWakeUpHandler(WakeUpHandler handler) {
+    auto shared = handler ? std::make_shared<const WakeUpHandler>(std::move(handler)) : nullptr;
+    std::lock_guard lk(mutex_);
+    wakeUp_ = std::move(shared);
+}
+
+void RunLoop::wakeUp(const std::shared_ptr<const WakeUpHandler>& handler) {
+    if (!handler)
+        return;
+    // The poster is library code that expects nothing from the host's handler, not even a throw.
+    try {
+        (*handler)();
+    } catch (const std::exception& e) {
+        console()->write("RunLoop " + name_ + ": the wake-up handler threw: " + e.what());
+    } catch (...) {
+        console()->write("RunLoop " + name_ + ": the wake-up handler threw");
+    }
 }
 
 std::shared_ptr<Timer> RunLoop::addTimer(double interval, bool repeats, std::function<void()> callback) {
@@ -56,14 +78,17 @@ std::shared_ptr<Timer> RunLoop::addTimer(double interval, bool repeats, std::fun
     if (!(interval >= 0))
         interval = 0;
     std::shared_ptr<Timer> timer;
+    std::shared_ptr<const WakeUpHandler> wake;
     {
         std::lock_guard lk(mutex_);
         timer = std::make_shared<Timer>(interval, repeats, std::move(callback),
                                         time_->now() + Seconds(interval), timerSequence_++);
         timers_.push_back(timer);
+        wake = wakeUp_;
     }
     cv_.notify_all();
     time_->noteActivity();
+    wakeUp(wake);
     return timer;
 }
 

@@ -57,9 +57,6 @@ class ZarnPEventService final : public ZarnPEventLogging,
 
     std::optional<Date> lastTimeSentEvents() const { return lastTimeSentEvents_; }
 
-    const std::shared_ptr<ZarnPClockDao>& clockDao() const { return clockDao_; }
-    const std::shared_ptr<ZarnPEventDao>& eventDao() const { return eventDao_; }
-
   private:
     ZarnPEventService() = default;
 

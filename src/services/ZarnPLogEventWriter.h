@@ -23,10 +23,6 @@ class ZarnPLogEventWriter final : public ZarnPLogListener,
     void didLogMessage(const std::string& message, int level, const std::string& domain) override;
     void logMessageOnRunLoop(const Value& extra);
 
-    // The collaborators it was built with.
-    const std::shared_ptr<ZarnPEventLogging>& eventService() const { return eventService_; }
-    const std::shared_ptr<ZarnPSystemTimerDao>& timerDao() const { return timerDao_; }
-
   private:
     std::shared_ptr<ZarnPEventLogging> eventService_;
     std::shared_ptr<ZarnPSystemTimerDao> timerDao_;

@@ -9,6 +9,7 @@
 
 #include "core/ZarnException.h"
 #include "core/ZarnPLogger.h"
+#include "store/ZarnPDatabaseException.h"
 
 namespace zarn {
 
@@ -265,9 +266,17 @@ bool ZarnPDatabase::executeUpdateWithError(Error* error, std::string_view sql,
                                            const std::vector<ZarnPSqlValue>* arrayArgs,
                                            const ZarnPSqlParameters* dictionaryArgs) {
     bool ok = runUpdate(error, sql, arrayArgs, dictionaryArgs);
-    if (!ok)
+    if (!ok) {
         ++failedUpdateCount_;
+        lastUpdateFailure_ = hadError() ? lastError() : Error{"Zarn", -3, ZarnPDatabaseException::kReason};
+    }
     return ok;
+}
+
+void ZarnPDatabase::holdCommits(bool held) {
+    int (*refuse)(void*) = [](void*) { return 1; };
+    if (open_)
+        sqlite3_commit_hook(db_, held ? refuse : nullptr, nullptr);
 }
 
 bool ZarnPDatabase::runUpdate(Error* error, std::string_view sql, const std::vector<ZarnPSqlValue>* arrayArgs,

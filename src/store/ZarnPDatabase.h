@@ -92,6 +92,12 @@ class ZarnPDatabase : public std::enable_shared_from_this<ZarnPDatabase> {
     // How many updates have failed on this connection so far; a caller compares two readings to
     // tell whether any statement of a step failed.
     uint64_t failedUpdateCount() const { return failedUpdateCount_; }
+    // The error of the last update that failed, kept past the statements that ran after it.
+    const Error& lastUpdateFailure() const { return lastUpdateFailure_; }
+    // While held, SQLite refuses every commit on the connection, the explicit one and those of
+    // statements outside a transaction: when SQLite has rolled a transaction back by itself, the
+    // statements that follow then fail instead of taking effect one by one.
+    void holdCommits(bool held);
     // Domain "ZarnPDatabase", the last error code, the message.
     Error errorWithMessage(const std::string& message) const;
     Error lastError() const;
@@ -157,6 +163,7 @@ class ZarnPDatabase : public std::enable_shared_from_this<ZarnPDatabase> {
     bool logsErrors_ = true;
     bool isExecutingStatement_ = false;
     uint64_t failedUpdateCount_ = 0;
+    Error lastUpdateFailure_;
     int busyRetryTimeout_ = kDefaultBusyRetryTimeout;
     std::unordered_set<ZarnPResultSet*> openResultSets_;
     std::unordered_set<ZarnPStatement*> statements_;

@@ -11,9 +11,10 @@ namespace zarn {
 
 class ZarnPDatabase;
 
-// A store's migration as groups of statements, each group in a transaction of its own, with one
-// error for the whole migration: once a statement has failed, nothing later runs and every later
-// group is rolled back, while the groups committed before stay. Never raises. SDK thread only.
+// A store's migration as groups of statements, with one error for the whole migration: once a
+// statement has failed, nothing later runs. Each group runs in a transaction of its own, or joins
+// the one the opening migrates in, which then leaves undoing it all to the opening. Never raises.
+// SDK thread only.
 class ZarnPMigrationSteps {
   public:
     // A null connection fails every group.
@@ -21,8 +22,8 @@ class ZarnPMigrationSteps {
     ZarnPMigrationSteps(const ZarnPMigrationSteps&) = delete;
     ZarnPMigrationSteps& operator=(const ZarnPMigrationSteps&) = delete;
 
-    // Runs `statements` in one transaction, joined when the caller already has one open;
-    // rolled back when the error is set by the end of it, else committed.
+    // Runs `statements` in one transaction, joined when the caller already has one open; a
+    // transaction of its own is rolled back when the error is set by the end of it, else committed.
     void group(const std::function<void()>& statements);
     // One statement, only while no error is recorded.
     void run(std::string_view sql);

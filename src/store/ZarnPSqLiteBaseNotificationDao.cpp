@@ -52,6 +52,12 @@ std::set<std::string> ZarnPSqLiteBaseNotificationDao::identifierSet(std::string_
     return out;
 }
 
+std::vector<ZarnPSqLiteDao::TableShape> ZarnPSqLiteBaseNotificationDao::tableShapes() const {
+    return {{table("notifications_user_has_to_exit_first"), "identifier"},
+            {table("notifications_user_dwelling"), "identifier match_identifier enddate"},
+            {table("notifications_segmentation_ids"), "notification_id segmentation_id"}};
+}
+
 std::optional<Error> ZarnPSqLiteBaseNotificationDao::markUserHasToLeaveFirst(const std::string& identifier) {
     ZARN_CHECK_SEQUENCE(sequence_);
     auto db = database();

@@ -32,6 +32,9 @@ class ZarnPSqLiteBaseNotificationDao : public ZarnPSqLiteDao, public virtual Zar
                                    Registration registration = Registration::Register);
     ~ZarnPSqLiteBaseNotificationDao() override;
 
+    // The kind's tables that every kind reads and writes here.
+    std::vector<TableShape> tableShapes() const override;
+
     std::optional<Error> markUserHasToLeaveFirst(const std::string& identifier) override;
     std::optional<Error> replaceUserHasToLeaveFirstSet(const std::set<std::string>& identifiers) override;
     std::set<std::string> getUserHasToLeaveNotifications() override;

@@ -77,12 +77,25 @@ ZarnPSqLiteBeaconNotificationDao::ZarnPSqLiteBeaconNotificationDao(
     std::shared_ptr<ZarnPClockDao> clockDao)
     : ZarnPSqLiteBaseNotificationDao(std::move(db), "beacon_", std::move(cooldownDao), std::move(clockDao)) {}
 
+std::vector<ZarnPSqLiteDao::TableShape> ZarnPSqLiteBeaconNotificationDao::tableShapes() const {
+    auto shapes = ZarnPSqLiteBaseNotificationDao::tableShapes();
+    shapes.insert(shapes.end(),
+                  {{"beacon_notifications",
+                    "identifier message majorId minorId data match_range notification_handler_type "
+                    "offered_for_match trigger_on_exit dwelling_minutes beaconUuid"},
+                   {"beacon_notifications_user_entered", "identifier date beaconUuid"},
+                   {"beacon_notifications_timespans", "identifier start end"},
+                   {"beacon_notifications_cooldown_groups", "identifier group_identifier cooldown"},
+                   {"beacon_notifications_segmentation_properties", ""}});
+    return shapes;
+}
+
 void ZarnPSqLiteBeaconNotificationDao::createOrUpdate(int version) {
     if (version < 16)
         LogDebug(kDomain, "Upgrading DB from %d to %d", version, kTargetVersion);
     ZarnPMigrationSteps steps(database());
-    // A column is only ever added to a table that is there and lacks it, so that a migration that
-    // runs again (the version was not stored because another store failed) does not fail on it.
+    // A column is only ever added to a table that is there and lacks it, so that a file that
+    // already has it (written by a release between two versions) does not fail on it.
     auto addColumn = [&](const char* table, const char* column, const char* sql) {
         if (!steps.failed() && steps.hasTable(table) && !steps.hasColumn(table, column))
             steps.run(sql);

@@ -21,6 +21,7 @@ class ZarnPSqLiteBeaconNotificationDao final : public ZarnPSqLiteBaseNotificatio
                                      std::shared_ptr<ZarnPClockDao> clockDao);
 
     void createOrUpdate(int version) override;
+    std::vector<TableShape> tableShapes() const override;
 
     // Empties the beacon notification rows and their list tables (not the state); every
     // statement runs, the last failure is answered. No transaction of its own.

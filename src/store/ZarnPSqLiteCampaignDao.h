@@ -25,6 +25,12 @@ class ZarnPSqLiteCampaignDao final : public ZarnPSqLiteDao {
                            std::shared_ptr<ZarnPSqLiteTimeSpanDao> timeSpanDao);
 
     void createOrUpdate(int version) override;
+    std::vector<TableShape> tableShapes() const override {
+        return {
+            {"campaign",
+             "id server_id message handler_type data trigger_on_exit dwelling_minutes experiment_id "
+             "experiment_message_id campaign_start_timestamp campaign_end_timestamp ignore_app_cooldown"}};
+    }
 
     // Writes the campaign under a new id (returned) with its time spans and segmentation rules.
     int64_t save(const dataupdate::CampaignDTO& campaign);

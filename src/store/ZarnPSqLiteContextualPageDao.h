@@ -20,6 +20,9 @@ class ZarnPSqLiteContextualPageDao final : public ZarnPSqLiteDao, public ZarnPCo
     ZarnPSqLiteContextualPageDao(std::shared_ptr<ZarnPSqLiteDb> db, std::shared_ptr<ZarnPClockDao> clockDao);
 
     void createOrUpdate(int version) override;
+    std::vector<TableShape> tableShapes() const override {
+        return {{"closest_contextual_page", "id identifier data match_payload date match_run_type"}};
+    }
 
     std::optional<Error> setClosestContextualPage(const std::string& identifier, const std::string& data,
                                                   const std::optional<Value>& matchPayload, Date date,

@@ -17,6 +17,11 @@ class ZarnPSqLiteCooldownDao : public ZarnPSqLiteDao {
     using ZarnPSqLiteDao::ZarnPSqLiteDao;
 
     void createOrUpdate(int version) override;
+    std::vector<TableShape> tableShapes() const override {
+        return {{"matched_cooldown_groups", "cooldown_group last_match_date"}};
+    }
+    // Merging the last-match times of older files only logs when it fails.
+    bool migrationFailsOnAFailedStatement() const override { return false; }
 
     // One row per group: a later call replaces the date.
     std::optional<Error> setLastMatch(const std::string& cooldownGroup, Date date);

@@ -20,6 +20,7 @@ class ZarnPSqLiteCooldownGroupDao : public ZarnPSqLiteDao {
     explicit ZarnPSqLiteCooldownGroupDao(std::shared_ptr<ZarnPSqLiteDb> db);
 
     void createOrUpdate(int version) override;
+    std::vector<TableShape> tableShapes() const override { return {{"cooldown_group", "id value"}}; }
 
     // A group of the data update; one without a readable id is logged and skipped.
     void save(const com::zarnkit::velto::dataupdate::fb::CooldownGroupDTO& cooldownGroup);

@@ -15,6 +15,9 @@ class ZarnPSqLiteCustomRegionFieldsDao final : public ZarnPSqLiteNotificationEnt
     explicit ZarnPSqLiteCustomRegionFieldsDao(std::shared_ptr<ZarnPSqLiteDb> db);
 
     void createOrUpdate(int version) override;
+    std::vector<TableShape> tableShapes() const override {
+        return {{"custom_region_fields", "notificationid key value"}};
+    }
     void save(const dataupdate::CustomRegionFieldDTO& entry, int64_t notificationId);
 };
 

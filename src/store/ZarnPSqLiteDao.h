@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -35,8 +36,26 @@ class ZarnPSqLiteDao {
     ZarnPSqLiteDao& operator=(const ZarnPSqLiteDao&) = delete;
 
     // Migration hook: `version` is the schema version found in the file (0 for a new file).
-    // Each store compares it with its own thresholds and touches only its own tables.
+    // Each store compares it with its own thresholds and touches only its own tables. Every hook
+    // runs inside the opening's one transaction: a store's own transactions join it, and what
+    // SQLite refuses inside a transaction (some pragmas) does not belong here.
     virtual void createOrUpdate(int version);
+
+    // A table and the columns the store's statements name in it, separated by blanks.
+    struct TableShape {
+        std::string table;
+        std::string columns;
+    };
+    // The tables this store's migration makes. A file that lacks one of them, or one of their
+    // columns, once migrated is damaged: no statement of the store would ever succeed on it.
+    virtual std::vector<TableShape> tableShapes() const { return {}; }
+    // Whether a statement of this store's migration that fails without raising fails the whole
+    // migration (the default), or only makes the store log, as the cooldown merge does.
+    virtual bool migrationFailsOnAFailedStatement() const { return true; }
+    // What of this store must outlive its file when the file is set aside and a new one started
+    // (the user's own choices): read from the old file when called, and written into the new one
+    // by the function returned, within the new file's first migration. Empty: nothing to keep.
+    virtual std::function<void()> keepAcrossNewFile() { return {}; }
 
     const std::shared_ptr<ZarnPSqLiteDb>& db() const { return db_; }
     const std::string& tableName() const { return tableName_; }

@@ -3,13 +3,17 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <set>
+#include <sstream>
 #include <thread>
 #include <typeindex>
 #include <typeinfo>
 #include <unordered_set>
+#include <utility>
 
 #include "core/ZarnException.h"
 #include "core/ZarnPLogger.h"
@@ -24,7 +28,27 @@ namespace zarn {
 
 namespace {
 constexpr const char* kDomain = "SqLiteDb";
+
+// Failures that say nothing about the file: the same migration may succeed at a later opening.
+bool isPassing(const Error& error) {
+    if (error.domain != "ZarnPDatabase")
+        return false;
+    switch (error.code & 0xff) {
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED:
+        case SQLITE_NOMEM:
+        case SQLITE_READONLY:
+        case SQLITE_INTERRUPT:
+        case SQLITE_IOERR:
+        case SQLITE_FULL:
+        case SQLITE_CANTOPEN:
+        case SQLITE_PROTOCOL:
+            return true;
+        default:
+            return false;
+    }
 }
+}  // namespace
 
 ZarnPSqLiteDb::ZarnPSqLiteDb(int version, std::string path, std::shared_ptr<platform::FileSystem> fileSystem)
     : path_(std::move(path)), fileSystem_(std::move(fileSystem)), appVersion_(version) {
@@ -38,15 +62,18 @@ ZarnPSqLiteDb::~ZarnPSqLiteDb() {
 }
 
 void ZarnPSqLiteDb::registerDao(ZarnPSqLiteDao* dao) {
-    if (dao && !isRegistered(dao))
+    MutexLock lk(registryMutex_);
+    if (dao && std::find(daos_.begin(), daos_.end(), dao) == daos_.end())
         daos_.push_back(dao);
 }
 
 void ZarnPSqLiteDb::unregisterDao(ZarnPSqLiteDao* dao) {
+    MutexLock lk(registryMutex_);
     daos_.erase(std::remove(daos_.begin(), daos_.end(), dao), daos_.end());
 }
 
 bool ZarnPSqLiteDb::isRegistered(const ZarnPSqLiteDao* dao) const {
+    MutexLock lk(registryMutex_);
     return std::find(daos_.begin(), daos_.end(), dao) != daos_.end();
 }
 
@@ -54,6 +81,7 @@ std::vector<ZarnPSqLiteDao*> ZarnPSqLiteDb::registeredDaos() const {
     // Classes are told apart only now, when every store is fully built.
     std::vector<ZarnPSqLiteDao*> out;
     std::unordered_set<std::type_index> seen;
+    MutexLock lk(registryMutex_);
     for (ZarnPSqLiteDao* dao : daos_)
         if (seen.insert(std::type_index(typeid(*dao))).second)
             out.push_back(dao);
@@ -86,20 +114,35 @@ std::shared_ptr<ZarnPDatabase> ZarnPSqLiteDb::database() {
     }
 
     std::shared_ptr<ZarnPDatabase> opened = openWithTries(path);
+    std::vector<std::function<void()>> kept;
     if (opened) {
         if (auto damage = damageOf(*opened)) {
-            // Kept as it is, no store could ever read or write it again: start a new file and
-            // keep the old one aside for whoever wants to look at it.
-            opened->close();
-            opened.reset();
-            auto aside = moveAside(path);
-            LogError(kDomain, "Database at %@ is damaged (%@); moved to %@ and started anew", path, *damage,
-                     aside.value_or("(could not be moved)"));
-            if (aside)
-                opened = openWithTries(path);
+            kept = keptFrom(opened);
+            opened = startAnew(path, std::move(opened), *damage);
         }
     }
-    if (!opened) {
+    if (opened) {
+        // Set before the migrations: the stores reach the connection through database().
+        database_ = std::move(opened);
+        configureConnection();
+        MigrationResult result = updateVersion(kept);
+        if (result.outcome == Migration::FileUnusable) {
+            kept = keptFrom(database_);
+            database_ = startAnew(path, std::exchange(database_, nullptr), result.reason);
+            // A new file that cannot be migrated either is not the file's fault: it stays.
+            result.outcome = Migration::NotNow;
+            if (database_) {
+                configureConnection();
+                if (updateVersion(kept).outcome == Migration::Done)
+                    result.outcome = Migration::Done;
+            }
+        }
+        if (result.outcome != Migration::Done && database_) {
+            database_->close();
+            database_.reset();
+        }
+    }
+    if (!database_) {
         openFailedAt_ = std::chrono::steady_clock::now();
         return nullptr;
     }
@@ -107,11 +150,6 @@ std::shared_ptr<ZarnPDatabase> ZarnPSqLiteDb::database() {
     if (fileSystem && !fileSystem->setProtectionNone(path)) {
         LogDebug(kDomain, "Failed to update file protection %@", path);
     }
-
-    // Set before the migrations: the stores reach the connection through database().
-    database_ = std::move(opened);
-    useDurableWriteAheadLog();
-    updateVersion();
     switchOnForeignKeys();
     return database_;
 }
@@ -172,7 +210,32 @@ std::optional<std::string> ZarnPSqLiteDb::moveAside(const std::string& path) {
     return aside;
 }
 
-void ZarnPSqLiteDb::updateVersion() {
+std::shared_ptr<ZarnPDatabase> ZarnPSqLiteDb::startAnew(const std::string& path,
+                                                        std::shared_ptr<ZarnPDatabase> old,
+                                                        const std::string& reason) {
+    // Kept as it is, no store could ever read or write it again: start a new file and keep the
+    // old one aside for whoever wants to look at it.
+    old->close();
+    old.reset();
+    auto aside = moveAside(path);
+    LogError(kDomain, "Database at %@ is damaged (%@); moved to %@ and started anew", path, reason,
+             aside.value_or("(could not be moved)"));
+    return aside ? openWithTries(path) : nullptr;
+}
+
+std::vector<std::function<void()>> ZarnPSqLiteDb::keptFrom(std::shared_ptr<ZarnPDatabase> connection) {
+    // The stores reach a file only through database(): point it at the one being set aside.
+    auto current = std::exchange(database_, connection);
+    std::vector<std::function<void()>> kept;
+    for (ZarnPSqLiteDao* dao : registeredDaos())
+        if (auto keep = dao->keepAcrossNewFile())
+            kept.push_back(std::move(keep));
+    connection->closeOpenResultSets();
+    database_ = std::move(current);
+    return kept;
+}
+
+ZarnPSqLiteDb::MigrationResult ZarnPSqLiteDb::updateVersion(const std::vector<std::function<void()>>& kept) {
     // Migrations run without foreign-key enforcement, whatever SQLite's default.
     database_->executeUpdate("PRAGMA foreign_keys = off");
     if (!versionDao_) {
@@ -180,62 +243,133 @@ void ZarnPSqLiteDb::updateVersion() {
         versionDao_ = std::make_shared<ZarnPSqLiteVersionDao>(
             std::shared_ptr<ZarnPSqLiteDb>(std::shared_ptr<void>(), this));
     }
-    currentVersion_ = versionDao_->currentVersion();
-    if (currentVersion_ > appVersion_) {
+    if (!database_->beginTransaction()) {
+        LogNsError(kDomain, database_->lastUpdateFailure(), "Failed to begin migrating");
+        return {Migration::NotNow, ""};
+    }
+    // Nothing reaches the file before the one commit below, not even a statement that runs after
+    // SQLite has given the transaction up by itself.
+    database_->holdCommits(true);
+    int found = versionDao_->currentVersion();
+    currentVersion_ = found;
+    if (found > appVersion_) {
         // Written by a newer library: its tables are not ours to change, nor its version.
+        database_->holdCommits(false);
+        database_->rollback();
         LogError(kDomain, "Database version %d is newer than %d; it is used as it is, without migrating",
-                 currentVersion_, appVersion_);
-        return;
+                 found, appVersion_);
+        return {Migration::Done, ""};
     }
-    if (!migrateStores()) {
-        LogError(kDomain, "Database left at version %d; the next opening migrates again", currentVersion_);
-        return;
+    std::optional<Error> failure = migrateStores();
+    std::optional<std::string> missing = failure ? std::nullopt : missingFromSchema();
+    if (!failure && !missing) {
+        for (const auto& keep : kept) keep();
+        if (!versionDao_->setCurrentVersion(appVersion_))
+            failure = database_->lastUpdateFailure();
     }
-    if (versionDao_->setCurrentVersion(appVersion_))
-        currentVersion_ = appVersion_;
+    database_->holdCommits(false);
+    if (!failure && !missing) {
+        if (database_->commit()) {
+            currentVersion_ = appVersion_;
+            return {Migration::Done, ""};
+        }
+        failure = database_->lastUpdateFailure();
+    }
+    // SQLite gives a transaction up by itself after some failures (a full disk, an I/O error).
+    bool givenUp = !database_->hasOpenTransaction();
+    if (!givenUp)
+        database_->rollback();
+    // A file without tables holds nothing to set aside: what failed was not the file.
+    auto tables = database_->executeQuery("SELECT COUNT(*) FROM sqlite_master");
+    bool holdsTables = tables && tables->next() && tables->longForColumnIndex(0) > 0;
+    tables.reset();
+    database_->closeOpenResultSets();
+    if (givenUp || !holdsTables || (failure && isPassing(*failure))) {
+        LogError(kDomain, "Database left at version %d; the next opening migrates again", found);
+        return {Migration::NotNow, ""};
+    }
+    if (missing)
+        return {Migration::FileUnusable, *missing};
+    return {Migration::FileUnusable,
+            format("its migration from version %d cannot complete: %@", found, failure->description())};
 }
 
-bool ZarnPSqLiteDb::migrateStores() {
-    bool allMigrated = true;
+std::optional<Error> ZarnPSqLiteDb::migrateStores() {
     for (ZarnPSqLiteDao* dao : registeredDaos()) {
         if (!isRegistered(dao))
             continue;  // destroyed by an earlier migration
         database_->closeOpenResultSets();
-        bool migrated = true;
+        std::optional<Error> failure;
         uint64_t failedBefore = database_->failedUpdateCount();
         try {
             dao->createOrUpdate(currentVersion_);
             // A CREATE or ALTER that failed quietly leaves the step undone as surely as a throw.
-            if (database_->failedUpdateCount() != failedBefore) {
+            if (database_->failedUpdateCount() != failedBefore && dao->migrationFailsOnAFailedStatement()) {
                 LogError(kDomain, "A statement failed while migrating from version %d to %d", currentVersion_,
                          appVersion_);
-                migrated = false;
+                failure = database_->lastUpdateFailure();
             }
         } catch (const ZarnPDatabaseException& e) {
             LogNsError(kDomain, e.error(), "Failed to migrate from version %d to %d", currentVersion_,
                        appVersion_);
-            migrated = false;
+            failure = e.error();
         } catch (const std::exception& e) {
             LogError(kDomain, "Failed to migrate from version %d to %d: %@", currentVersion_, appVersion_, e);
-            migrated = false;
+            failure = Error{"Zarn", -3, e.what()};
         } catch (...) {
             LogError(kDomain, "Failed to migrate from version %d to %d", currentVersion_, appVersion_);
-            migrated = false;
+            failure = Error{"Zarn", -3, ZarnPDatabaseException::kReason};
         }
-        if (database_->hasOpenTransaction()) {
-            // A step that stopped half way: undo what it did not finish.
-            if (migrated)
-                LogError(kDomain, "A migration left its transaction open; rolling it back");
-            database_->rollback();
-            migrated = false;
+        if (!failure && !database_->hasOpenTransaction()) {
+            // Ended by the store, or given up by SQLite: what it did is gone with it.
+            LogError(kDomain, "The migration's transaction ended while migrating from version %d to %d",
+                     currentVersion_, appVersion_);
+            failure = database_->lastUpdateFailure();
         }
-        allMigrated = allMigrated && migrated;
+        if (failure) {
+            database_->closeOpenResultSets();
+            return failure;
+        }
     }
     database_->closeOpenResultSets();
-    return allMigrated;
+    return std::nullopt;
 }
 
-void ZarnPSqLiteDb::useDurableWriteAheadLog() {
+std::optional<std::string> ZarnPSqLiteDb::missingFromSchema() {
+    // The schema alone: no page of any table is read.
+    auto rs = database_->executeQuery(
+        "SELECT lower(m.name), lower(p.name) FROM sqlite_master m, pragma_table_info(m.name) p "
+        "WHERE m.type = 'table'");
+    if (!rs)
+        return std::string("its schema cannot be read");
+    std::set<std::string> tables;
+    std::set<std::pair<std::string, std::string>> columns;
+    while (rs->next()) {
+        auto table = rs->stringForColumnIndex(0).value_or("");
+        columns.emplace(table, rs->stringForColumnIndex(1).value_or(""));
+        tables.insert(std::move(table));
+    }
+    rs.reset();
+    database_->closeOpenResultSets();
+    auto lower = [](std::string text) {
+        for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return text;
+    };
+    for (ZarnPSqLiteDao* dao : registeredDaos()) {
+        for (const auto& shape : dao->tableShapes()) {
+            std::string table = lower(shape.table);
+            if (!tables.count(table))
+                return format("no table %@", shape.table);
+            std::istringstream names(shape.columns);
+            for (std::string column; names >> column;)
+                if (!columns.count({table, lower(column)}))
+                    return format("table %@ has no column %@", shape.table, column);
+        }
+    }
+    return std::nullopt;
+}
+
+void ZarnPSqLiteDb::configureConnection() {
     // With a write-ahead log and full synchronisation a commit costs one fdatasync of the log and
     // survives a crash or a power loss once it has returned. The mode is stored in the file, which
     // earlier code still opens.
@@ -251,6 +385,9 @@ void ZarnPSqLiteDb::useDurableWriteAheadLog() {
     }
     if (!full)
         LogError(kDomain, "Failed to switch on full synchronisation");
+    // The nearest read sorts and gathers in temporary b-trees: memory, not files. Set outside the
+    // migration's transaction, inside which SQLite refuses it.
+    database_->executeUpdate("PRAGMA temp_store = MEMORY");
 }
 
 void ZarnPSqLiteDb::switchOnForeignKeys() {

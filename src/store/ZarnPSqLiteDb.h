@@ -1,11 +1,13 @@
 #pragma once
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/Mutex.h"
+#include "zarn/Error.h"
 
 namespace zarn {
 
@@ -19,9 +21,15 @@ class ZarnPSqLiteVersionDao;
 
 // The library's one SQLite file. Opened lazily by the first database() call, which first brings
 // the schema to appVersion: every registered store migrates its own tables from the version found
-// in the file, the version is stored, and foreign keys are switched on. A store whose migration
-// raises is logged and skipped; the version is then not stored, so the next opening migrates
-// again from the old one.
+// in the file, the version is stored, and foreign keys are switched on. The whole migration is one
+// transaction, which the stores' own transactions join: it commits with the new version, or the
+// file stays exactly as it was, so no opening ever repeats a step over what was written since.
+//
+// A file that is damaged, whose migration cannot complete on it, or whose tables lack what the
+// stores read and write is set aside with its log files and a new file started; what the stores
+// keep (the user's opt-out) goes over to it. A migration that fails for a passing reason (a full
+// disk, an I/O error) or on a file without tables leaves the file as it was: the opening fails
+// and is tried again after the back-off. A file of a newer version is used as it is.
 //
 // The file runs in write-ahead-log mode with full synchronisation: one fdatasync per commit.
 // Whatever copies, moves or removes the file handles its "-wal" and "-shm" files with it.
@@ -70,11 +78,27 @@ class ZarnPSqLiteDb {
     std::optional<std::string> damageOf(ZarnPDatabase& database);
     // Moves the file and its -wal and -shm files aside; the new name, or nothing.
     std::optional<std::string> moveAside(const std::string& path);
-    // Each store's migration; false when one failed.
-    bool migrateStores() ZARN_REQUIRES(openMutex_);
-    void updateVersion() ZARN_REQUIRES(openMutex_);
-    // Journal mode WAL with synchronous = FULL; logged when SQLite refuses either.
-    void useDurableWriteAheadLog() ZARN_REQUIRES(openMutex_);
+    // Closes `old`, sets its file aside and opens a new one at `path`; null when either fails.
+    std::shared_ptr<ZarnPDatabase> startAnew(const std::string& path, std::shared_ptr<ZarnPDatabase> old,
+                                             const std::string& reason);
+    // What the stores keep of the file on `connection` for the file that replaces it.
+    std::vector<std::function<void()>> keptFrom(std::shared_ptr<ZarnPDatabase> connection)
+        ZARN_REQUIRES(openMutex_);
+
+    enum class Migration { Done, FileUnusable, NotNow };
+    struct MigrationResult {
+        Migration outcome;
+        std::string reason;  // why the file is unusable
+    };
+    // Migrates the file on database_ in one transaction; `kept` is written into it on success.
+    MigrationResult updateVersion(const std::vector<std::function<void()>>& kept) ZARN_REQUIRES(openMutex_);
+    // Each store's migration, stopping at the first that fails; its error, or nothing.
+    std::optional<Error> migrateStores() ZARN_REQUIRES(openMutex_);
+    // A table or column that a store needs and the file lacks, described; nothing when none.
+    std::optional<std::string> missingFromSchema() ZARN_REQUIRES(openMutex_);
+    // Journal mode WAL with synchronous = FULL (logged when SQLite refuses either) and temporary
+    // storage in memory.
+    void configureConnection() ZARN_REQUIRES(openMutex_);
     void switchOnForeignKeys() ZARN_REQUIRES(openMutex_);
     bool isRegistered(const ZarnPSqLiteDao* dao) const;
 
@@ -87,7 +111,10 @@ class ZarnPSqLiteDb {
     std::shared_ptr<ZarnPDatabase> database_ ZARN_GUARDED_BY(openMutex_);
     int appVersion_;
     int currentVersion_ ZARN_GUARDED_BY(openMutex_) = 0;
-    std::vector<ZarnPSqLiteDao*> daos_;
+    // Stores come and go on whichever thread builds or releases them, while the SDK thread
+    // walks the registry to migrate.
+    mutable Mutex registryMutex_;
+    std::vector<ZarnPSqLiteDao*> daos_ ZARN_GUARDED_BY(registryMutex_);
     bool checkThread_ = true;
     std::chrono::milliseconds openRetryDelay_{100};
     std::chrono::milliseconds openBackOff_{60000};

@@ -25,6 +25,9 @@ class ZarnPSqLiteEventDao final : public ZarnPSqLiteDao, public ZarnPEventDao {
     using ZarnPSqLiteDao::ZarnPSqLiteDao;
 
     void createOrUpdate(int version) override;
+    std::vector<TableShape> tableShapes() const override {
+        return {{"events", "identifier eventType date extra"}};
+    }
 
     void deleteEvents(const std::vector<std::shared_ptr<ZarnPEvent>>& events) override;
     void deleteAllEvents() override;

@@ -15,11 +15,19 @@ ZarnPSqLiteExternalNotificationDao::ZarnPSqLiteExternalNotificationDao(
     : ZarnPSqLiteBaseNotificationDao(std::move(db), "external_", std::move(cooldownDao),
                                      std::move(clockDao)) {}
 
+std::vector<ZarnPSqLiteDao::TableShape> ZarnPSqLiteExternalNotificationDao::tableShapes() const {
+    auto shapes = ZarnPSqLiteBaseNotificationDao::tableShapes();
+    shapes.insert(shapes.end(), {{"external_notifications_user_entered", ""},
+                                 {"external_notifications_timespans", ""},
+                                 {"external_notifications_cooldown_groups", ""},
+                                 {"external_notifications_segmentation_properties", ""}});
+    return shapes;
+}
+
 void ZarnPSqLiteExternalNotificationDao::createOrUpdate(int version) {
     if (version >= 20)
         return;
-    // Every table IF NOT EXISTS: a migration that runs again (another store failed, so the version
-    // was not stored) must not fail on what it created the first time.
+    // Every table IF NOT EXISTS: a file that already holds some of them must not fail on them.
     ZarnPMigrationSteps steps(database());
     steps.group([&] {
         steps.run(

@@ -18,6 +18,7 @@ class ZarnPSqLiteExternalNotificationDao final : public ZarnPSqLiteBaseNotificat
                                        std::shared_ptr<ZarnPClockDao> clockDao);
 
     void createOrUpdate(int version) override;
+    std::vector<TableShape> tableShapes() const override;
 };
 
 }  // namespace zarn

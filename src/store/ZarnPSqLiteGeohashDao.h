@@ -23,6 +23,7 @@ class ZarnPSqLiteGeohashDao final : public ZarnPSqLiteDao {
                                    std::shared_ptr<ZarnPPublicLogging> publicLogDao = nullptr);
 
     void createOrUpdate(int version) override;
+    std::vector<TableShape> tableShapes() const override { return {{"geohash", "id version value"}}; }
 
     // A new row with a new id (returned), the tile's lastVersion and value.
     int64_t save(const dataupdate::GeohashDTO& geohash, const std::shared_ptr<ZarnPContext>& context);

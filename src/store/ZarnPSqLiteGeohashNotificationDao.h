@@ -14,6 +14,9 @@ class ZarnPSqLiteGeohashNotificationDao final : public ZarnPSqLiteDao {
     explicit ZarnPSqLiteGeohashNotificationDao(std::shared_ptr<ZarnPSqLiteDb> db);
 
     void createOrUpdate(int version) override;
+    std::vector<TableShape> tableShapes() const override {
+        return {{"geohash_notification", "geohashid notificationid"}};
+    }
     void save(int64_t geohashId, int64_t notificationId);
     void deleteAll();
 

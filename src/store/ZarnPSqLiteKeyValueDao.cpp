@@ -69,6 +69,30 @@ bool ZarnPSqLiteKeyValueDao::isReadable() {
     return rs && rs->next();
 }
 
+std::function<void()> ZarnPSqLiteKeyValueDao::keepAcrossNewFile() {
+    constexpr const char* kOptOut = "zarn_enabled";
+    if (isReadable()) {
+        auto value = getPropertyValueForKey(kOptOut);
+        if (!value)
+            return {};
+        return [this, value] { setPropertyValue(value, kOptOut); };
+    }
+    auto connection = database();
+    auto rs = connection
+                  ? connection->executeQuery(
+                        "SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name = 'keyvalue'")
+                  : nullptr;
+    bool hasTable = rs && rs->next() && rs->longForColumnIndex(0) > 0;
+    if (!hasTable)
+        return {};
+    LogError(kDomain,
+             "The opt-out of the file set aside cannot be read; the library stays off until enabled");
+    return [this] {
+        if (auto typed = keyValueDao())
+            typed->setBoolPropertyValue(false, kOptOut);
+    };
+}
+
 std::shared_ptr<ZarnPStringKeyValueDao> ZarnPSqLiteKeyValueDao::stringKeyValueDao() {
     auto self = weak_from_this().lock();
     return self ? std::shared_ptr<ZarnPStringKeyValueDao>(self,

@@ -37,13 +37,22 @@ ZarnPSqLiteNotificationDao::ZarnPSqLiteNotificationDao(
     ZARN_REQUIRE(notificationReadDao_);
 }
 
+std::vector<ZarnPSqLiteDao::TableShape> ZarnPSqLiteNotificationDao::tableShapes() const {
+    auto shapes = ZarnPSqLiteBaseNotificationDao::tableShapes();
+    shapes.insert(shapes.end(), {{"notifications_user_entered", "identifier date"},
+                                 {"notifications_timespans", ""},
+                                 {"notifications_cooldown_groups", ""},
+                                 {"notifications_segmentation_properties", ""},
+                                 {"shared_notifications_segmentation_history", "segmentation_id timestamp"}});
+    return shapes;
+}
+
 void ZarnPSqLiteNotificationDao::createOrUpdate(int version) {
     if (version < 13)
         LogDebug(kDomain, "Upgrading DB from %d to %d", version, kTargetVersion);
     ZarnPMigrationSteps steps(database());
     // Files of versions 8 to 10 may or may not have the match identifier. A column is only ever
-    // added to a table that is there and lacks it, so that a migration that runs again (the
-    // version was not stored because another store failed) does not fail on it.
+    // added to a table that is there and lacks it, so that such a file does not fail on it.
     auto addColumn = [&](const char* table, const char* column, const char* sql) {
         if (steps.hasTable(table) && !steps.hasColumn(table, column))
             steps.group([&] { steps.run(sql); });

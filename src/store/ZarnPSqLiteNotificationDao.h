@@ -23,6 +23,7 @@ class ZarnPSqLiteNotificationDao final : public ZarnPSqLiteBaseNotificationDao,
                                std::shared_ptr<ZarnPNotificationReadDao> notificationReadDao);
 
     void createOrUpdate(int version) override;
+    std::vector<TableShape> tableShapes() const override;
 
     std::optional<Error> addNotifications(const std::vector<ZarnPNotification>& notifications) override;
     std::optional<Error> replaceNotifications(const std::vector<ZarnPNotification>& notifications) override;

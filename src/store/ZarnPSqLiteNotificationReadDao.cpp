@@ -454,12 +454,6 @@ ZarnPSqLiteNotificationReadDao::ZarnPSqLiteNotificationReadDao(
     ZARN_REQUIRE(segmentationPropertyValidator_);
 }
 
-void ZarnPSqLiteNotificationReadDao::createOrUpdate(int) {
-    ZARN_CHECK_SEQUENCE(sequence_);
-    if (auto connection = database())
-        connection->executeUpdate("PRAGMA temp_store = MEMORY");
-}
-
 std::vector<ZarnPNotification> ZarnPSqLiteNotificationReadDao::findNearestGeofenceNotifications(
     const ZarnPLocationWithAccuracy& location, bool includeOffered,
     const std::vector<std::string>& includeIds) {

@@ -37,9 +37,8 @@ class ZarnPSqLiteNotificationReadDao final : public ZarnPSqLiteBaseNotificationD
         std::shared_ptr<ZarnPClockDao> clockDao, std::shared_ptr<ZarnPSegmentationDao> segmentationDao,
         std::shared_ptr<ZarnPSegmentationPropertyValidator> segmentationPropertyValidator);
 
-    // No table of its own: sets the connection's temporary store (the nearest statement's sort
-    // and subqueries) to memory.
-    void createOrUpdate(int version) override;
+    // No table of its own: the stores that make the tables it reads check them.
+    std::vector<TableShape> tableShapes() const override { return {}; }
 
     // The 200 nearest of the kind. `includeIds` are short ids ("campaign;region") returned
     // after the nearest ones whatever their kind, offered flag, window or distance; an id

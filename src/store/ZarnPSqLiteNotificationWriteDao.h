@@ -27,6 +27,13 @@ class ZarnPSqLiteNotificationWriteDao final : public ZarnPSqLiteDao {
                                     std::shared_ptr<ZarnPSqLiteTriggerPropertiesDao> triggerPropertiesDao);
 
     void createOrUpdate(int version) override;
+    std::vector<TableShape> tableShapes() const override {
+        return {{"notification",
+                 "id campaignid geofence_id latitude longitude match_range match_range_lat match_range_long "
+                 "offered delete_after_match opening_hours_mon opening_hours_tue opening_hours_wed "
+                 "opening_hours_thu opening_hours_fri opening_hours_sat opening_hours_sun beacon_uuid "
+                 "beacon_major_id beacon_minor_id region_label is_polygon is_external_region"}};
+    }
 
     // Writes the notification under a new id (returned) with its children.
     int64_t save(const dataupdate::NotificationDTO& notification, int64_t campaignId, int64_t geohashId);

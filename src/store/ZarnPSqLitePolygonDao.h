@@ -17,6 +17,9 @@ class ZarnPSqLitePolygonDao final : public ZarnPSqLiteDao {
     explicit ZarnPSqLitePolygonDao(std::shared_ptr<ZarnPSqLiteDb> db);
 
     void createOrUpdate(int version) override;
+    std::vector<TableShape> tableShapes() const override {
+        return {{"polygon", "id notification_internal_id latitude longitude match_range"}};
+    }
 
     // One row per circle of the notification's circlesList, with consecutive new ids; nothing
     // without the list.

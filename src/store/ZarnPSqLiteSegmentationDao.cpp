@@ -2,7 +2,9 @@
 
 #include "core/ZarnPLogger.h"
 #include "store/ZarnPDatabase.h"
+#include "store/ZarnPDatabaseException.h"
 #include "store/ZarnPResultSet.h"
+#include "store/ZarnPTransaction.h"
 
 namespace zarn {
 
@@ -26,21 +28,17 @@ void ZarnPSqLiteSegmentationDao::migrateInTransaction(std::initializer_list<cons
     auto db = database();
     if (!db)
         return;
-    bool began = db->beginTransaction();
-    bool failed = false;
-    for (const char* sql : statements) {
-        bool ok = db->executeUpdate(sql);
-        if (setErrorOnError(nullptr, ok)) {
-            failed = true;
-            break;
-        }
+    try {
+        ZarnPTransaction transaction(db, ZarnPTransaction::Mode::JoinOrBegin);
+        for (const char* sql : statements)
+            if (setErrorOnError(nullptr, db->executeUpdate(sql))) {
+                transaction.rollback();
+                return;
+            }
+        transaction.commit();
+    } catch (const ZarnPDatabaseException&) {
+        // A begin or commit that failed is a failed statement, which the opening sees.
     }
-    if (!began)
-        return;
-    if (failed)
-        db->rollback();
-    else
-        db->commit();
 }
 
 void ZarnPSqLiteSegmentationDao::setSegmentationValue(const std::optional<std::string>& value,

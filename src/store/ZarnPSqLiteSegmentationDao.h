@@ -16,6 +16,9 @@ class ZarnPSqLiteSegmentationDao final : public ZarnPSqLiteDao, public ZarnPSegm
     using ZarnPSqLiteDao::ZarnPSqLiteDao;
 
     void createOrUpdate(int version) override;
+    std::vector<TableShape> tableShapes() const override {
+        return {{"set_segmentation_property", "key value is_server_property"}};
+    }
 
     void setSegmentationValue(const std::optional<std::string>& value, const std::optional<std::string>& key,
                               bool isServerProperty) override;
@@ -30,7 +33,8 @@ class ZarnPSqLiteSegmentationDao final : public ZarnPSqLiteDao, public ZarnPSegm
 
   private:
     void clearValues(bool serverOnly);
-    // One migration step in its own transaction: rolled back when a statement failed.
+    // One migration step in its own transaction, or the opening's: a transaction of its own is
+    // rolled back when a statement failed.
     void migrateInTransaction(std::initializer_list<const char*> statements);
 
     ZarnPSequenceChecker sequence_;

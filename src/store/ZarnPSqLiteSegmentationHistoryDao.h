@@ -16,6 +16,9 @@ class ZarnPSqLiteSegmentationHistoryDao final : public ZarnPSqLiteDao, public Za
     using ZarnPSqLiteDao::ZarnPSqLiteDao;
 
     void createOrUpdate(int version) override;
+    std::vector<TableShape> tableShapes() const override {
+        return {{"notification_segmentation_history", "segmentation_id timestamp"}};
+    }
 
     ZarnPSegmentationHistoryCounts findSegmentationHistoryCount(
         const std::vector<ZarnPSegmentationProperty>& rules, int64_t startTime) override;

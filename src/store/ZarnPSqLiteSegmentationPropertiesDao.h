@@ -16,6 +16,10 @@ class ZarnPSqLiteSegmentationPropertiesDao final : public ZarnPSqLiteDao {
     explicit ZarnPSqLiteSegmentationPropertiesDao(std::shared_ptr<ZarnPSqLiteDb> db);
 
     void createOrUpdate(int version) override;
+    std::vector<TableShape> tableShapes() const override {
+        return {
+            {"segmentation_property", "campaignid key value property_type operator interval occurrences"}};
+    }
     void save(const dataupdate::SegmentationPropertyDTO& property, int64_t campaignId);
 
   private:

@@ -70,23 +70,28 @@ ZarnPSqlParameters sentTriggerRow(const Value& userInfo, const std::string& matc
 }
 }  // namespace
 
-bool ZarnPSqLiteSentTriggerDao::migrateStep(const std::vector<std::string>& statements) {
+std::optional<Error> ZarnPSqLiteSentTriggerDao::migrateStep(const std::vector<std::string>& statements) {
     auto db = database();
-    if (!db)
-        return false;
-    if (!db->beginTransaction())
-        return false;
-    bool failed = false;
-    for (const auto& sql : statements)
-        if (setErrorOnError(nullptr, db->executeUpdate(sql))) {
-            failed = true;
-            break;
-        }
-    if (failed)
-        db->rollback();
-    else
-        failed = !db->commit();
-    return !failed;
+    std::optional<Error> error;
+    try {
+        ZarnPTransaction transaction(db, ZarnPTransaction::Mode::JoinOrBegin);
+        for (const auto& sql : statements)
+            if ((error = errorAfterStatement(db->executeUpdate(sql))))
+                break;
+        if (error)
+            transaction.rollback();
+        else
+            transaction.commit();
+    } catch (const ZarnPDatabaseException& e) {
+        error = e.error();
+    }
+    return error;
+}
+
+std::vector<ZarnPSqLiteDao::TableShape> ZarnPSqLiteSentTriggerDao::tableShapes() const {
+    std::string columns = kColumns;
+    std::erase(columns, ',');
+    return {{kNotificationTable, columns}, {kGeotriggerTable, columns}};
 }
 
 std::vector<std::string> ZarnPSqLiteSentTriggerDao::addColumnWhereMissing(const char* column,
@@ -106,15 +111,7 @@ std::vector<std::string> ZarnPSqLiteSentTriggerDao::addColumnWhereMissing(const 
 void ZarnPSqLiteSentTriggerDao::createOrUpdate(int version) {
     ZARN_CHECK_SEQUENCE(sequence_);
     if (version < 14) {
-        auto db = database();
-        if (!db)
-            return;
-        Error error;
-        bool failed = !db->beginTransaction();
-        if (failed)
-            setErrorOnError(&error, false);
-        for (
-            const char* sql :
+        auto error = migrateStep(
             {"DROP TABLE IF EXISTS notification_sent;", "DROP TABLE IF EXISTS geotrigger_sent;",
              "CREATE TABLE notification_sent (match_identifier VARCHAR(255) NOT NULL PRIMARY KEY, identifier "
              "VARCHAR(255) NOT NULL, message VARCHAR(2048) NOT NULL, latitude DOUBLE, longitude DOUBLE, data "
@@ -127,15 +124,9 @@ void ZarnPSqLiteSentTriggerDao::createOrUpdate(int version) {
              "VARCHAR(255) NOT NULL, match_range INTEGER NOT NULL, notification_handler_type INTEGER NOT "
              "NULL, "
              "is_beacon BOOLEAN NOT NULL, trigger_on_exit BOOLEAN NOT NULL, dwelling_minutes INT NOT NULL, "
-             "date_sent DOUBLE, date_opened DOUBLE);"})
-            if (!failed)
-                failed = setErrorOnError(&error, db->executeUpdate(sql));
-        if (failed) {
-            LogNsError(kDomain, error, "Failed to create tables");
-            db->rollback();
-        } else {
-            db->commit();
-        }
+             "date_sent DOUBLE, date_opened DOUBLE);"});
+        if (error)
+            LogNsError(kDomain, *error, "Failed to create tables");
     }
     if (version < 16)
         migrateStep(addColumnWhereMissing("beaconUuid", "VARCHAR(255)"));

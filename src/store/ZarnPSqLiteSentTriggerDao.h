@@ -26,6 +26,7 @@ class ZarnPSqLiteSentTriggerDao final : public ZarnPSqLiteDao, public ZarnPSentT
     using ZarnPSqLiteDao::ZarnPSqLiteDao;
 
     void createOrUpdate(int version) override;
+    std::vector<TableShape> tableShapes() const override;
 
     void saveSentTrigger(const NotificationRequest& request, std::optional<Date> now) override;
     std::optional<Error> saveDwellingTrigger(const std::string& matchIdentifier, Date now) override;
@@ -45,10 +46,10 @@ class ZarnPSqLiteSentTriggerDao final : public ZarnPSqLiteDao, public ZarnPSentT
     bool enforceMaximum(ZarnPDatabase& db, const char* table);
     std::vector<std::shared_ptr<ZarnPSentTrigger>> marshallResultSet(ZarnPResultSet& rs);
     std::vector<std::shared_ptr<ZarnPSentTrigger>> readTable(const char* table);
-    // One migration step in its own transaction; `statements` stop at the first failure.
-    bool migrateStep(const std::vector<std::string>& statements);
-    // The ALTER statements adding `column` to both tables, where it is not there yet (a step
-    // that is run again after a later one failed).
+    // One migration step in a transaction of its own, or in the opening's; `statements` stop at
+    // the first failure, whose error is returned.
+    std::optional<Error> migrateStep(const std::vector<std::string>& statements);
+    // The ALTER statements adding `column` to both tables, where it is not there yet.
     std::vector<std::string> addColumnWhereMissing(const char* column, const char* type);
 
     ZarnPSequenceChecker sequence_;

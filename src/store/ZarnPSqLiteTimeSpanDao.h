@@ -15,6 +15,9 @@ class ZarnPSqLiteTimeSpanDao final : public ZarnPSqLiteDao {
     explicit ZarnPSqLiteTimeSpanDao(std::shared_ptr<ZarnPSqLiteDb> db);
 
     void createOrUpdate(int version) override;
+    std::vector<TableShape> tableShapes() const override {
+        return {{"timespan", "campaignid startTimestamp endTimestamp"}};
+    }
     void save(const dataupdate::TimeSpanDTO& timeSpan, int64_t campaignId);
 
   private:

@@ -15,6 +15,9 @@ class ZarnPSqLiteTriggerPropertiesDao final : public ZarnPSqLiteNotificationEntr
     explicit ZarnPSqLiteTriggerPropertiesDao(std::shared_ptr<ZarnPSqLiteDb> db);
 
     void createOrUpdate(int version) override;
+    std::vector<TableShape> tableShapes() const override {
+        return {{"trigger_properties", "notificationid key value"}};
+    }
     void save(const dataupdate::TriggerPropertyDTO& entry, int64_t notificationId);
 };
 

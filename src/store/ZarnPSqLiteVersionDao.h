@@ -9,9 +9,11 @@ class ZarnPSqLiteVersionDao : public ZarnPSqLiteDao {
     using ZarnPSqLiteDao::ZarnPSqLiteDao;
 
     void createOrUpdate(int version) override;
+    std::vector<TableShape> tableShapes() const override { return {{"version", "v"}}; }
     // 0 when there is no row or no table.
     int currentVersion();
-    // Replaces the stored row in one transaction; false (logged, nothing changed) on failure.
+    // Replaces the stored row in one transaction (the migration's, when one is open); false (logged, nothing
+    // changed) on failure.
     bool setCurrentVersion(int version);
 };
 

@@ -1,17 +1,307 @@
-// Calls the public entry the way an app does before it has installed a device or initialised
-// the library: the library answers, logs, reports itself disabled and keeps running.
+// A small host built from the installed headers alone. It installs its own minimal versions of
+// the four required platform services (a device that never moves, an offline network), runs the
+// main loop from the loop's wake-up handler, initialises the library with a configuration,
+// enables it, sets a segmentation property, reads the loaded notifications, disables it and
+// exits.
+//
+// Usage: consumer [--without FIELD] [HOME]. With --without the host leaves out that required
+// service: initialisation must be refused with one ERROR line naming it, and the process must go
+// on with the library off. HOME (default: consumer-home in the working directory) holds the
+// library's files; it is emptied first, and left in place because the library may still write
+// its log until the process ends.
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
 
+#include "zarn/NotificationRequest.h"
 #include "zarn/ZarnBase.h"
 #include "zarn/ZarnConfiguration.h"
+#include "zarn/platform/Platform.h"
 
-int main() {
-    auto configuration = zarn::ZarnConfiguration::create();
+namespace {
+
+using namespace zarn;
+using namespace std::chrono_literals;
+
+class HostDeviceInfo final : public platform::DeviceInfo {
+  public:
+    std::string systemVersion() override { return "16.4"; }
+};
+
+// Always in the foreground: this host has no background.
+class HostApplication final : public platform::Application {
+  public:
+    platform::ApplicationState applicationState() override { return platform::ApplicationState::Active; }
+    double backgroundTimeRemaining() override { return 1e9; }
+};
+
+class HostLocationAuthorization final : public platform::LocationAuthorization {
+  public:
+    bool locationServicesEnabled() override { return true; }
+    platform::LocationAuthorizationStatus authorizationStatus() override {
+        return platform::LocationAuthorizationStatus::AuthorizedAlways;
+    }
+    platform::LocationAccuracyAuthorization accuracyAuthorization() override {
+        return platform::LocationAccuracyAuthorization::FullAccuracy;
+    }
+    bool significantLocationChangeMonitoringAvailable() override { return true; }
+    bool regionMonitoringAvailable() override { return true; }
+};
+
+// A location manager that keeps its settings and the regions it is given and never has a fix.
+class HostLocationManager final : public platform::LocationManager {
+  public:
+    void setDelegate(std::weak_ptr<platform::LocationManagerDelegate>) override {}
+    void setDistanceFilter(double metres) override { distanceFilter_ = metres; }
+    double distanceFilter() override { return distanceFilter_; }
+    void setDesiredAccuracy(double metres) override { desiredAccuracy_ = metres; }
+    double desiredAccuracy() override { return desiredAccuracy_; }
+    void setPausesLocationUpdatesAutomatically(bool pauses) override { pauses_ = pauses; }
+    bool pausesLocationUpdatesAutomatically() override { return pauses_; }
+    void startUpdatingLocation() override {}
+    void stopUpdatingLocation() override {}
+    void startMonitoringSignificantLocationChanges() override {}
+    void stopMonitoringSignificantLocationChanges() override {}
+    bool respondsToAuthorizationRequests() override { return true; }
+    void requestAlwaysAuthorization() override {}
+    void requestWhenInUseAuthorization() override {}
+    void startMonitoringForRegion(const platform::Region& region) override {
+        stopMonitoringForRegion(region);
+        regions_.push_back(region);
+    }
+    void stopMonitoringForRegion(const platform::Region& region) override {
+        std::erase_if(regions_, [&](const platform::Region& r) { return r.identifier == region.identifier; });
+    }
+    std::vector<platform::Region> monitoredRegions() override { return regions_; }
+    void requestStateForRegion(const platform::Region&) override {}
+    double maximumRegionMonitoringDistance() override { return 1000.0; }
+    void startRangingBeaconsInRegion(const platform::Region&) override {}
+    void stopRangingBeaconsInRegion(const platform::Region&) override {}
+    std::vector<platform::Region> rangedRegions() override { return {}; }
+
+  private:
+    double distanceFilter_ = 0;
+    double desiredAccuracy_ = 0;
+    bool pauses_ = true;
+    std::vector<platform::Region> regions_;
+};
+
+class HostLocationManagerFactory final : public platform::LocationManagerFactory {
+  public:
+    std::shared_ptr<platform::LocationManager> createLocationManager() override {
+        return std::make_shared<HostLocationManager>();
+    }
+    std::optional<bool> isRangingAvailable() override { return false; }
+    bool regionsHaveNotifyOnExit() override { return true; }
+};
+
+// No network: every exchange ends, on the client's own thread, with "not connected".
+class OfflineHttpClient final : public platform::HttpClient {
+  public:
+    OfflineHttpClient() : worker_([this] { work(); }) {}
+    ~OfflineHttpClient() override { stop(); }
+
+    void send(platform::HttpRequest, Completion completion) override {
+        std::lock_guard lk(mutex_);
+        if (!stopped_)
+            pending_.push_back(std::move(completion));
+        cv_.notify_all();
+    }
+    // Joins the worker; later exchanges are dropped uncalled.
+    void stop() {
+        {
+            std::lock_guard lk(mutex_);
+            stopped_ = true;
+        }
+        cv_.notify_all();
+        if (worker_.joinable())
+            worker_.join();
+    }
+
+  private:
+    void work() {
+        std::unique_lock lk(mutex_);
+        for (;;) {
+            cv_.wait(lk, [&] { return stopped_ || !pending_.empty(); });
+            if (stopped_)
+                return;
+            auto completion = std::move(pending_.front());
+            pending_.pop_front();
+            lk.unlock();
+            completion({Error{platform::kUrlErrorDomain, platform::kUrlErrorNotConnectedToInternet,
+                              "The Internet connection appears to be offline."},
+                        {}});
+            lk.lock();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    std::deque<Completion> pending_;
+    bool stopped_ = false;
+    std::thread worker_;
+};
+
+// Keeps the library's console lines; echoes them with ZARN_CONSUMER_VERBOSE set.
+class LineConsole final : public platform::Console {
+  public:
+    void write(const std::string& line) override {
+        std::lock_guard lk(mutex_);
+        lines_.push_back(line);
+        if (std::getenv("ZARN_CONSUMER_VERBOSE"))
+            std::fprintf(stderr, "%s\n", line.c_str());
+    }
+    std::vector<std::string> errors() {
+        std::lock_guard lk(mutex_);
+        std::vector<std::string> out;
+        for (auto& line : lines_)
+            if (line.rfind("ERROR|", 0) == 0)
+                out.push_back(line);
+        return out;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::vector<std::string> lines_;
+};
+
+// The host's main thread: woken by the main loop's handler, it runs what is ready there.
+class MainThread {
+  public:
+    MainThread() {
+        platform::markMainThread();
+        loop_ = platform::mainRunLoop();
+        loop_->setWakeUpHandler([this] {
+            std::lock_guard lk(mutex_);
+            woken_ = true;
+            cv_.notify_all();
+        });
+    }
+    ~MainThread() { loop_->setWakeUpHandler(nullptr); }
+
+    // Runs the main loop until `done` holds, for at most `limit`; the library's state is read
+    // after each wake-up, or every 10 ms.
+    template <typename F>
+    bool runUntil(F done, std::chrono::milliseconds limit = 5000ms) {
+        auto deadline = std::chrono::steady_clock::now() + limit;
+        for (;;) {
+            while (loop_->runOnce(loop_->timeSource()->now())) {
+            }
+            if (done())
+                return true;
+            std::unique_lock lk(mutex_);
+            if (!cv_.wait_until(lk, std::min(deadline, std::chrono::steady_clock::now() + 10ms),
+                                [&] { return woken_; }) &&
+                std::chrono::steady_clock::now() >= deadline)
+                return false;
+            woken_ = false;
+        }
+    }
+
+  private:
+    std::shared_ptr<platform::RunLoop> loop_;
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    bool woken_ = false;
+};
+
+int fail(const char* what) {
+    std::fprintf(stderr, "consumer: FAILED: %s\n", what);
+    return 1;
+}
+
+// The library refuses to start without `field` and stays as it is before initialisation.
+int runWithout(const std::string& field, const std::vector<std::string>& missing, LineConsole& console,
+               MainThread& main) {
+    if (missing != std::vector<std::string>{field})
+        return fail("install() does not name the missing service");
+    auto configuration = ZarnConfiguration::create();
     configuration->setPublicToken(std::string("consumer-token"));
-    const auto loaded = zarn::ZarnBase::loadedNotifications();
-    const bool enabled = zarn::ZarnBase::isEnabled();
-    const std::string version = zarn::ZarnBase::version();
-    std::printf("consumer: zarn %s, enabled %s, %zu notifications loaded\n", version.c_str(),
-                enabled ? "yes" : "no", loaded ? loaded->size() : 0);
-    return version.empty() ? 1 : 0;
+    ZarnBase::performInitializationWithConfiguration(configuration);
+    auto errors = console.errors();
+    if (errors.size() != 1 ||
+        errors[0].find("required platform services missing: " + field + ".") == std::string::npos)
+        return fail("initialisation did not refuse with one ERROR line naming the service");
+    ZarnBase::enable();
+    main.runUntil([] { return false; }, 100ms);
+    if (ZarnBase::isEnabled() || ZarnBase::loadedNotifications())
+        return fail("the library is on without a required service");
+    std::printf("consumer: without %s: %s\nconsumer: the process goes on, the library stays off\n",
+                field.c_str(), errors[0].c_str());
+    return 0;
+}
+
+int run(LineConsole& console, MainThread& main) {
+    auto configuration = ZarnConfiguration::create();
+    configuration->setPublicToken(std::string("consumer-token"));
+    configuration->setEnableOnFirstRun(false);
+    ZarnBase::performInitializationWithConfiguration(configuration);
+    ZarnBase::enable();
+    if (!main.runUntil([] { return ZarnBase::isEnabled(); }))
+        return fail("the library did not enable");
+    ZarnBase::setStringSegmentationProperty("gold", "tier");
+    auto loaded = ZarnBase::loadedNotifications();
+    if (!loaded)
+        return fail("no list of loaded notifications once enabled");
+    ZarnBase::disable();
+    if (!main.runUntil([] { return !ZarnBase::isEnabled(); }))
+        return fail("the library did not disable");
+    for (auto& line : console.errors())
+        if (line.find("platform services") != std::string::npos)
+            return fail(line.c_str());
+    std::printf("consumer: zarn %s enabled and disabled, %zu notifications loaded\n",
+                ZarnBase::version().c_str(), loaded->size());
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string without, home = "consumer-home";
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--without" && i + 1 < argc)
+            without = argv[++i];
+        else
+            home = arg;
+    }
+    std::error_code ec;
+    std::filesystem::remove_all(home, ec);
+    if (!std::filesystem::create_directories(home, ec))
+        return fail("no home directory");
+    home = std::filesystem::absolute(home).string();
+
+    auto console = std::make_shared<LineConsole>();
+    auto http = std::make_shared<OfflineHttpClient>();
+    platform::Services services;
+    services.console = console;
+    services.fileSystem = std::make_shared<platform::PosixFileSystem>(home);
+    services.httpClient = http;
+    if (without != "deviceInfo")
+        services.deviceInfo = std::make_shared<HostDeviceInfo>();
+    if (without != "application")
+        services.application = std::make_shared<HostApplication>();
+    if (without != "locationAuthorization")
+        services.locationAuthorization = std::make_shared<HostLocationAuthorization>();
+    if (without != "locationManagerFactory")
+        services.locationManagerFactory = std::make_shared<HostLocationManagerFactory>();
+    auto missing = platform::install(services);
+
+    int status;
+    {
+        MainThread mainThread;
+        status = without.empty()
+                     ? (missing.empty() ? run(*console, mainThread) : fail("a required service is missing"))
+                     : runWithout(without, missing, *console, mainThread);
+    }
+    // Nothing reaches the network after this.
+    http->stop();
+    return status;
 }

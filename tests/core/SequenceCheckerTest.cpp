@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "core/ZarnPSystemTimerDao.h"
+#include "sim/Device.h"
 #include "tests/support/TestEnvironment.h"
 #include "zarn/Value.h"
 

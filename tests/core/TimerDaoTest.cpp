@@ -12,6 +12,7 @@
 
 #include "core/ZarnPLogger.h"
 #include "core/ZarnPSystemClockDao.h"
+#include "sim/Device.h"
 #include "testing/VirtualTimeSource.h"
 #include "tests/support/TestEnvironment.h"
 #include "zarn/Value.h"

@@ -7,6 +7,7 @@
 
 #include "core/ZarnPSystemTimerDao.h"
 #include "device/ZarnPBackgroundTask.h"
+#include "sim/Device.h"
 #include "tests/support/TestEnvironment.h"
 #include "zarn/Value.h"
 

@@ -8,6 +8,7 @@
 #include "device/ZarnPBatteryDao.h"
 #include "device/ZarnPDelegateDataDao.h"
 #include "device/ZarnPNetworkDao.h"
+#include "sim/Device.h"
 #include "tests/device/MemoryStringKeyValueDao.h"
 #include "tests/support/TestEnvironment.h"
 #include "zarn/ZarnDelegate.h"

@@ -5,6 +5,7 @@
 #include <random>
 #include <tuple>
 
+#include "sim/Device.h"
 #include "tests/support/TestEnvironment.h"
 #include "zarn/Value.h"
 #include "zarn/ZarnConfiguration.h"

@@ -21,6 +21,7 @@
 #include "device/ZarnPBaseKeyValueDao.h"
 #include "device/ZarnPDelegateDataDao.h"
 #include "device/ZarnPSystemDeviceDataDao.h"
+#include "sim/Device.h"
 #include "tests/device/MemoryStringKeyValueDao.h"
 #include "tests/support/TestEnvironment.h"
 #include "zarn/ZarnDelegate.h"

@@ -16,6 +16,7 @@
 #include "device/ZarnPKeyValueDao.h"
 #include "entry/ZarnPModule.h"
 #include "sim/DataUpdateBuilder.h"
+#include "sim/Device.h"
 #include "store/ZarnPDatabase.h"
 #include "store/ZarnPResultSet.h"
 #include "store/ZarnPSqLiteDb.h"
@@ -141,21 +142,31 @@ TEST_F(PushTest, EveryPayloadShapeEndsItsFetchOnceAndOnlyADataUpdateIsSaved) {
     std::string uncompressed =
         ZarnPDataHelper::base64EncodedStringSingleLine(std::span<const std::uint8_t>(oneCampaignUpdate()));
 
+    // A gzip stream whose content is empty.
+    const std::string gzipOfNothing = "H4sIAAAAAAAAAwMAAAAAAAAAAAA=";
+    const std::string readerLine = "Failed to read data update response";
+
+    // `read`: the payload got through both decoding steps and the reader refused it with its own
+    // line. No step of the decoding logs on failure: a WARN would reach the service as an error.
     struct Row {
         const char* name;
         Value userInfo;
         BackgroundFetchResult result;
         bool saved;
+        bool read = false;
+        bool refusedAsNotText = false;  // the one shape that logs a WARN of its own
     };
     const Row rows[] = {
         {"no payload key", {{"aps", {{"content-available", 1}}}}, BackgroundFetchResult::NoData, false},
         {"not a dictionary", Value::array({1, 2}), BackgroundFetchResult::NoData, false},
-        {"a number", {{"zarn_v2", 42}}, BackgroundFetchResult::NewData, false},
-        {"a dictionary", {{"zarn_v2", {{"a", 1}}}}, BackgroundFetchResult::NewData, false},
-        {"null", {{"zarn_v2", nullptr}}, BackgroundFetchResult::NewData, false},
-        {"no Base64", {{"zarn_v2", "%%%%"}}, BackgroundFetchResult::NewData, false},
+        {"a number", {{"zarn_v2", 42}}, BackgroundFetchResult::NewData, false, false, true},
+        {"a dictionary", {{"zarn_v2", {{"a", 1}}}}, BackgroundFetchResult::NewData, false, false, true},
+        {"null", {{"zarn_v2", nullptr}}, BackgroundFetchResult::NewData, false, false, true},
+        {"empty text", {{"zarn_v2", ""}}, BackgroundFetchResult::NewData, false, true},
+        {"no Base64", {{"zarn_v2", "%%%%"}}, BackgroundFetchResult::NewData, false, true},
         {"Base64 of no gzip", {{"zarn_v2", plainBase64}}, BackgroundFetchResult::NewData, false},
-        {"gzip of no update", {{"zarn_v2", garbage}}, BackgroundFetchResult::NewData, false},
+        {"gzip of nothing", {{"zarn_v2", gzipOfNothing}}, BackgroundFetchResult::NewData, false, true},
+        {"gzip of no update", {{"zarn_v2", garbage}}, BackgroundFetchResult::NewData, false, true},
         {"a truncated stream", {{"zarn_v2", truncated}}, BackgroundFetchResult::NewData, false},
         {"an update not compressed", {{"zarn_v2", uncompressed}}, BackgroundFetchResult::NewData, false},
         {"inflating past 64 MiB", {{"zarn_v2", bomb}}, BackgroundFetchResult::NewData, false},
@@ -165,12 +176,17 @@ TEST_F(PushTest, EveryPayloadShapeEndsItsFetchOnceAndOnlyADataUpdateIsSaved) {
         SCOPED_TRACE(row.name);
         long long before = campaigns();
         int calls = delegate->calls;
+        int readerLines = env.consoleCount(readerLine);
+        int warnings = env.consoleCount("WARN|") + env.consoleCount("ERROR|");
         size_t index = push->deliver(row.userInfo);
         env.runUntilIdle();
         ASSERT_EQ(push->completionCounts().at(index), 1);
         EXPECT_EQ(push->fetchResults().at(index), row.result);
         EXPECT_EQ(campaigns() - before, row.saved ? 1 : 0);
         EXPECT_EQ(delegate->calls - calls, row.saved ? 1 : 0);
+        EXPECT_EQ(env.consoleCount(readerLine) - readerLines, row.read ? 1 : 0);
+        EXPECT_EQ(env.consoleCount("WARN|") + env.consoleCount("ERROR|") - warnings,
+                  row.refusedAsNotText ? 1 : 0);
     }
     // The messaging service saw every payload for its own bookkeeping.
     EXPECT_EQ(push->receivedMessages().size(), std::size(rows));
@@ -191,7 +207,11 @@ TEST_F(PushTest, WithQuickSyncDisabledNothingIsSetUpAndADroppedMessageStillEndsW
 
 TEST(PushTopicTest, TopicNameCarriesTheTokenAndThePlatformSuffix) {
     EXPECT_EQ(ZarnPGCMClient::getTopicName("abc"), "/topics/abc_iosv2");
-    EXPECT_FALSE(ZarnPGCMMediator::decodeAndDecompressMessage(""));
+    // Empty text decodes to no bytes and inflates to none: an empty update, not a failure.
+    auto empty = ZarnPGCMMediator::decodeAndDecompressMessage("");
+    ASSERT_TRUE(empty);
+    EXPECT_TRUE(empty->empty());
+    EXPECT_FALSE(ZarnPGCMMediator::decodeAndDecompressMessage("bm90IGd6aXA="));
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "core/ZarnTriggerContext.h"
 #include "device/ZarnPSystemBackgroundTaskDao.h"
 #include "device/ZarnPSystemFenceDao.h"
+#include "sim/Device.h"
 #include "sim/Route.h"
 #include "tests/device/LocationTestSupport.h"
 #include "tests/support/TestEnvironment.h"

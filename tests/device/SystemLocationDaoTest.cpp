@@ -15,6 +15,7 @@
 #include "device/ZarnPSystemBackgroundTaskDao.h"
 #include "device/ZarnPSystemLocationDao.h"
 #include "device/ZarnPSystemSLCDao.h"
+#include "sim/Device.h"
 #include "tests/device/LocationTestSupport.h"
 #include "tests/support/TestEnvironment.h"
 

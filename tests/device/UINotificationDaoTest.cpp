@@ -6,6 +6,7 @@
 #include "core/ZarnPNotificationsEnabledCallback.h"
 #include "core/ZarnPSentTrigger.h"
 #include "core/ZarnPSystemTimerDao.h"
+#include "sim/Device.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace zarn {

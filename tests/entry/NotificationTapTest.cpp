@@ -10,6 +10,7 @@
 #include "core/ZarnPContext.h"
 #include "core/ZarnPEvent.h"
 #include "core/ZarnPLogEventType.h"
+#include "sim/Device.h"
 #include "sim/SimLocalNotificationCenter.h"
 #include "sim/SimUrlOpener.h"
 #include "store/ZarnPSentTriggerDao.h"

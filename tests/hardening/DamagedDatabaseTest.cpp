@@ -8,6 +8,7 @@
 #include <random>
 #include <sstream>
 
+#include "tests/store/StoreTestSupport.h"
 #include "tests/support/StartedLibrary.h"
 #include "zarn/ZarnBase.h"
 
@@ -129,11 +130,62 @@ TEST_F(DamagedDatabaseTest, SettingsTableOfAnotherSchemaNeverEnablesByDefault) {
     // Its "zarn_enabled" cannot be read, so it may be an opt-out: the library stays off.
     EXPECT_EQ(broadcasts(), (std::vector<std::string>{"Zarn_Initialized"}));
     EXPECT_FALSE(ZarnBase::isEnabled());
-    EXPECT_TRUE(env.consoleContains("The settings cannot be read; not enabling by default"));
-    // The app may still enable explicitly.
+    EXPECT_TRUE(
+        env.consoleContains("The opt-out of the file set aside cannot be read; the library stays off"));
+    // The file is set aside as it was; a new one stores again.
+    EXPECT_EQ(env.consoleCount("ERROR|SqLiteDb| Database at"), 1);
+    EXPECT_EQ(
+        test::RawSqlite(db() + ".damaged").integer("SELECT COUNT(*) FROM keyvalue WHERE k = 'zarn_enabled'"),
+        1);
+    EXPECT_EQ(storedVersion(db()), 22);
+    // The app may still enable explicitly, and that choice holds at the next start.
     ZarnBase::enable();
     env.runUntilIdle();
     EXPECT_TRUE(ZarnBase::isEnabled());
+    restart();
+    initialize(/*enableOnFirstRun=*/false);
+    EXPECT_TRUE(ZarnBase::isEnabled());
+}
+
+// Files that no store can use as they stand are set aside as they were, and the new file takes
+// the user's choice over and stores the next one.
+TEST_F(DamagedDatabaseTest, UnusableFileIsSetAsideAsItWasAndTheNewOneKeepsTheOptOut) {
+    const char* otherColumns =
+        "DROP TABLE set_segmentation_property; CREATE TABLE set_segmentation_property (k)";
+    const struct {
+        bool optedIn;
+        const char* breakIt;
+        int asideVersion;  // nothing of the failed start reached the file set aside
+    } cases[] = {
+        {false, otherColumns, 22},
+        {true, otherColumns, 22},
+        {false,  // a migration step that cannot succeed on it
+         "UPDATE version SET v = 10; DROP TABLE notifications_segmentation_properties; "
+         "CREATE VIEW notifications_segmentation_properties AS SELECT 1",
+         10},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.breakIt);
+        for (const char* suffix : {"", "-wal", "-shm", ".damaged", ".damaged-wal", ".damaged-shm"})
+            std::filesystem::remove(db() + suffix);
+        initialize();
+        c.optedIn ? ZarnBase::enable() : ZarnBase::disable();
+        env.runUntilIdle();
+        restart();
+        ASSERT_TRUE(test::RawSqlite(db()).exec(c.breakIt));
+        // The default says the opposite of the choice in the file.
+        initialize(/*enableOnFirstRun=*/!c.optedIn);
+        EXPECT_EQ(ZarnBase::isEnabled(), c.optedIn);
+        EXPECT_EQ(storedVersion(db()), 22);
+        EXPECT_EQ(storedVersion(db() + ".damaged"), c.asideVersion);
+        c.optedIn ? ZarnBase::disable() : ZarnBase::enable();
+        env.runUntilIdle();
+        restart();
+        initialize(/*enableOnFirstRun=*/c.optedIn);
+        EXPECT_EQ(ZarnBase::isEnabled(), !c.optedIn);
+        restart();
+    }
+    EXPECT_EQ(env.consoleCount("ERROR|SqLiteDb| Database at"), 3);
 }
 
 TEST_F(DamagedDatabaseTest, NewerSchemaIsLoggedAndKeptAtItsVersion) {
@@ -150,6 +202,42 @@ TEST_F(DamagedDatabaseTest, NewerSchemaIsLoggedAndKeptAtItsVersion) {
     EXPECT_EQ(storedVersion(db()), 99);
     // Its settings are still read: the enabled state stored before holds.
     EXPECT_TRUE(ZarnBase::isEnabled());
+}
+
+// An older release's file at version 13 that never had the geofence cooldown table: merging its
+// last-match times fails, which is only logged. The migration still completes, so no later start
+// runs the steps that rebuild tables again over what was written since.
+TEST_F(DamagedDatabaseTest, FileAtVersion13WithoutTheOldCooldownTableKeepsWhatIsWrittenSince) {
+    initialize();
+    restart();
+    ASSERT_TRUE(test::RawSqlite(db()).exec("UPDATE version SET v = 13"));
+    initialize();
+    int logged = env.consoleCount("Failed to initialize cooldowns");
+    EXPECT_GT(logged, 0);
+    EXPECT_EQ(storedVersion(db()), 22);
+    restart();
+
+    // What the library writes from then on, and how to find it again.
+    const std::pair<const char*, const char*> written[] = {
+        {"INSERT INTO notification (id, campaignid) VALUES (7, 3)", "notification WHERE id = 7"},
+        {"INSERT INTO geohash (id, version, value) VALUES (7, 1, 'u0x')", "geohash WHERE value = 'u0x'"},
+        {"INSERT INTO set_segmentation_property (\"key\", value) VALUES ('app', 'v')",
+         "set_segmentation_property WHERE \"key\" = 'app'"},
+        {"INSERT INTO matched_cooldown_groups VALUES ('g', 5)",
+         "matched_cooldown_groups WHERE cooldown_group = 'g'"},
+        {"INSERT INTO notification_sent (match_identifier, identifier, message, data, match_range, "
+         "notification_handler_type, is_beacon, trigger_on_exit, dwelling_minutes, date_sent) VALUES "
+         "('m', 'c;1', '', 'NULL', 0, 1, 0, 0, 0, 5)",
+         "notification_sent WHERE match_identifier = 'm'"},
+    };
+    for (const auto& [insert, where] : written) ASSERT_TRUE(test::RawSqlite(db()).exec(insert)) << insert;
+    for (int start = 0; start < 2; ++start) {
+        initialize();
+        restart();
+    }
+    for (const auto& [insert, where] : written)
+        EXPECT_EQ(test::RawSqlite(db()).integer(std::string("SELECT COUNT(*) FROM ") + where), 1) << where;
+    EXPECT_EQ(env.consoleCount("Failed to initialize cooldowns"), logged);  // never merged again
 }
 
 }  // namespace

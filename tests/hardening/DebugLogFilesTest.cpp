@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "sim/Device.h"
 #include "tests/support/StartedLibrary.h"
 #include "zarn/Value.h"
 

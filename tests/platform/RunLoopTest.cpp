@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <condition_variable>
 #include <future>
 #include <latch>
 #include <stdexcept>
@@ -148,6 +150,86 @@ TEST(RunLoopTest, StopWakesABlockedRunner) {
     loop->resume();
     loop->post([] {});
     EXPECT_TRUE(loop->runOnce(Date{}));
+}
+
+// A host whose thread belongs to a toolkit: the wake-up handler only queues a drain request in
+// the toolkit's own queue, and the toolkit's thread runs what is ready. Nothing polls.
+TEST(RunLoopTest, WakeUpHandlerLetsAToolkitThreadRunTheLoopWithoutPolling) {
+    auto loop = RunLoop::create(std::make_shared<SystemTimeSource>(), "main");
+    std::mutex mutex;
+    std::condition_variable cv;
+    int drainRequests = 0, ran = 0;
+    bool done = false;
+    std::vector<std::thread::id> wokenOn;
+    std::vector<std::thread::id> ranOn;
+    loop->setWakeUpHandler([&] {
+        std::lock_guard lk(mutex);
+        wokenOn.push_back(std::this_thread::get_id());
+        ++drainRequests;
+        cv.notify_all();
+    });
+    std::thread toolkit([&] {
+        std::unique_lock lk(mutex);
+        while (!done) {
+            if (!cv.wait_for(lk, kSafety, [&] { return drainRequests > 0 || done; }))
+                return;
+            drainRequests = 0;
+            lk.unlock();
+            while (loop->runOnce(loop->timeSource()->now())) {
+            }
+            lk.lock();
+        }
+    });
+    constexpr int kPosters = 3;
+    std::vector<std::thread> posters;
+    std::vector<std::thread::id> posterIds;
+    for (int p = 0; p < kPosters; ++p) {
+        posters.emplace_back([&] {
+            loop->post([&] {
+                std::lock_guard lk(mutex);
+                ranOn.push_back(std::this_thread::get_id());
+                ++ran;
+                cv.notify_all();
+            });
+        });
+        posterIds.push_back(posters.back().get_id());
+    }
+    for (auto& t : posters) t.join();
+    // A due timer wakes the toolkit too, and fires on its thread.
+    loop->addTimer(0, false, [&] {
+        std::lock_guard lk(mutex);
+        ranOn.push_back(std::this_thread::get_id());
+        ++ran;
+        cv.notify_all();
+    });
+    {
+        std::unique_lock lk(mutex);
+        EXPECT_TRUE(cv.wait_for(lk, kSafety, [&] { return ran == kPosters + 1; }));
+        done = true;
+        cv.notify_all();
+    }
+    const auto toolkitId = toolkit.get_id();
+    toolkit.join();
+    EXPECT_EQ(ranOn, std::vector<std::thread::id>(kPosters + 1, toolkitId));
+    ASSERT_EQ(wokenOn.size(), static_cast<size_t>(kPosters + 1)) << "once per task and per timer";
+    for (auto id : posterIds) EXPECT_NE(std::find(wokenOn.begin(), wokenOn.end(), id), wokenOn.end());
+    EXPECT_EQ(wokenOn.back(), std::this_thread::get_id()) << "the timer's adder is told";
+}
+
+TEST(RunLoopTest, AThrowingWakeUpHandlerNeitherLosesTheTaskNorReachesThePoster) {
+    auto loop = RunLoop::create(std::make_shared<SystemTimeSource>(), "main");
+    int calls = 0;
+    loop->setWakeUpHandler([&] {
+        ++calls;
+        throw std::runtime_error("toolkit gone");
+    });
+    bool ran = false;
+    EXPECT_NO_THROW(loop->post([&] { ran = true; }));
+    EXPECT_TRUE(loop->runOnce(Date{}));
+    EXPECT_TRUE(ran);
+    loop->setWakeUpHandler(nullptr);
+    loop->post([] {});
+    EXPECT_EQ(calls, 1) << "a removed handler hears nothing";
 }
 
 TEST(RunLoopTest, RealTimeTimerFiresOnItsLoopsThread) {

@@ -15,6 +15,7 @@
 #include "core/ZarnPLogEventType.h"
 #include "core/ZarnPSystemTimerDao.h"
 #include "sim/DataUpdateBuilder.h"
+#include "sim/Device.h"
 #include "sim/Route.h"
 #include "sim/SimLocalNotificationCenter.h"
 #include "sim/TestService.h"

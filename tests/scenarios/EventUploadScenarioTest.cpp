@@ -22,10 +22,11 @@
 #include "services/ZarnPLocationUpdating.h"
 #include "services/ZarnPNotificationService.h"
 #include "sim/DataUpdateBuilder.h"
+#include "sim/Device.h"
 #include "sim/Route.h"
 #include "sim/SimLocalNotificationCenter.h"
 #include "sim/TestService.h"
-#include "store/ZarnPEventDao.h"
+#include "store/ZarnPSqLiteEventDao.h"
 #include "tests/support/ScenarioDoubles.h"
 #include "tests/support/StartedLibrary.h"
 #include "zarn/ZarnBase.h"
@@ -51,7 +52,7 @@ class EventUploadScenarioTest : public test::StartedLibraryTest {
 
     int storedEvents() {
         int n = 0;
-        onSdk([&] { n = module()->eventService()->eventDao()->getEventCount(); });
+        onSdk([&] { n = module()->eventDao()->getEventCount(); });
         return n;
     }
 
@@ -59,7 +60,7 @@ class EventUploadScenarioTest : public test::StartedLibraryTest {
     std::map<std::string, std::shared_ptr<ZarnPEvent>> stored() {
         std::map<std::string, std::shared_ptr<ZarnPEvent>> out;
         onSdk([&] {
-            for (auto& e : module()->eventService()->eventDao()->getEvents()) out[e->identifier()] = e;
+            for (auto& e : module()->eventDao()->getEvents()) out[e->identifier()] = e;
         });
         return out;
     }

@@ -11,6 +11,7 @@
 #include "core/ZarnPLogEventType.h"
 #include "core/ZarnPSystemTimerDao.h"
 #include "sim/DataUpdateBuilder.h"
+#include "sim/Device.h"
 #include "sim/SimLocalNotificationCenter.h"
 #include "sim/TestService.h"
 #include "store/ZarnPSqLiteEventDao.h"

@@ -14,6 +14,7 @@
 #include "services/ZarnPContextService.h"
 #include "services/ZarnPMatchRunDispatching.h"
 #include "sim/DataUpdateBuilder.h"
+#include "sim/Device.h"
 #include "testing/SyncCountingVfs.h"
 #include "tests/support/StartedLibrary.h"
 #include "zarn/ZarnBase.h"

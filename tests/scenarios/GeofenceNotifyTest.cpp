@@ -14,6 +14,7 @@
 #include "device/ZarnPDataUpdateDao.h"
 #include "schema/dataupdate_generated.h"
 #include "sim/DataUpdateBuilder.h"
+#include "sim/Device.h"
 #include "sim/Route.h"
 #include "store/ZarnPSqLiteEventDao.h"
 #include "tests/support/StartedLibrary.h"

@@ -14,6 +14,7 @@
 #include "entry/ZarnPModuleFactory.h"
 #include "schema/dataupdate_generated.h"
 #include "sim/DataUpdateBuilder.h"
+#include "sim/Device.h"
 #include "sim/Route.h"
 #include "tests/support/TestEnvironment.h"
 #include "zarn/ZarnBase.h"

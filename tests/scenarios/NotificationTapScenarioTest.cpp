@@ -10,6 +10,7 @@
 #include "core/ZarnPLogEventType.h"
 #include "core/ZarnPSystemTimerDao.h"
 #include "sim/DataUpdateBuilder.h"
+#include "sim/Device.h"
 #include "sim/SimLocalNotificationCenter.h"
 #include "sim/SimUrlOpener.h"
 #include "sim/SimWebView.h"

@@ -24,6 +24,7 @@
 #include "device/ZarnPSystemPublicLogDao.h"
 #include "device/ZarnPSystemUINotificationDao.h"
 #include "services/ZarnPContextService.h"
+#include "sim/Device.h"
 #include "store/ZarnPSqLiteBeaconNotificationDao.h"
 #include "store/ZarnPSqLiteContextualPageDao.h"
 #include "store/ZarnPSqLiteCooldownDao.h"

@@ -12,6 +12,7 @@
 #include "device/ZarnPBackgroundTaskDao.h"
 #include "services/ZarnPCurrentLocationGetting.h"
 #include "services/ZarnPExternalRegionMatchingService.h"
+#include "sim/Device.h"
 #include "tests/support/BeaconDoubles.h"
 
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"

@@ -14,6 +14,7 @@
 #include "device/ZarnPUINotificationDao.h"
 #include "services/ZarnPContextService.h"
 #include "services/ZarnPFenceMatchService.h"
+#include "sim/Device.h"
 #include "tests/device/MemoryStringKeyValueDao.h"
 #include "tests/services/LocationUpdateTestSupport.h"
 #include "tests/support/FenceDoubles.h"

@@ -14,6 +14,7 @@
 #include "device/ZarnPSystemSLCDao.h"
 #include "services/ZarnPContextService.h"
 #include "services/ZarnPLocationUpdateService.h"
+#include "sim/Device.h"
 #include "tests/device/MemoryStringKeyValueDao.h"
 #include "tests/services/LocationUpdateTestSupport.h"
 #include "tests/support/TestEnvironment.h"

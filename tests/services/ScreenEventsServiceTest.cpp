@@ -11,6 +11,7 @@
 #include "device/ZarnPSystemPublicLogDao.h"
 #include "services/ZarnPContextService.h"
 #include "services/ZarnPLocationUpdating.h"
+#include "sim/Device.h"
 #include "tests/services/ServiceTestSupport.h"
 #include "tests/support/TestEnvironment.h"
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "sim/Device.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace zarn {

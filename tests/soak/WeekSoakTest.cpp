@@ -26,9 +26,10 @@
 #include "core/ZarnPSystemTimerDao.h"
 #include "services/ZarnPEventService.h"
 #include "sim/DataUpdateBuilder.h"
+#include "sim/Device.h"
 #include "sim/Route.h"
 #include "sim/TestService.h"
-#include "store/ZarnPEventDao.h"
+#include "store/ZarnPSqLiteEventDao.h"
 #include "tests/support/ScenarioDoubles.h"
 #include "tests/support/StartedLibrary.h"
 #include "zarn/ZarnBase.h"
@@ -212,7 +213,7 @@ class WeekSoakTest : public test::StartedLibraryTest {
 
     int storedEvents() {
         int n = 0;
-        onSdk([&] { n = module()->eventService()->eventDao()->getEventCount(); });
+        onSdk([&] { n = module()->eventDao()->getEventCount(); });
         return n;
     }
 

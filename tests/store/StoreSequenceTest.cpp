@@ -13,6 +13,7 @@
 #include "device/ZarnPDeviceIdDao.h"
 #include "device/ZarnPKeyValueDao.h"
 #include "services/ZarnPEventService.h"
+#include "sim/Device.h"
 #include "store/ZarnPSqLiteDb.h"
 #include "store/ZarnPSqLiteEventDao.h"
 #include "store/ZarnPSqLiteKeyValueDao.h"

@@ -13,6 +13,7 @@
 #include "store/ZarnPSqLiteKeyValueDao.h"
 #include "store/ZarnPSqliteDaoUtils.h"
 #include "store/ZarnPTransaction.h"
+#include "testing/SyncCountingVfs.h"
 #include "tests/store/StoreTestSupport.h"
 #include "tests/support/ForwardingFileSystem.h"
 #include "tests/support/TestEnvironment.h"
@@ -52,6 +53,23 @@ class FailingDao : public ZarnPSqLiteDao {
 
   private:
     bool fail_;
+};
+
+// Migrates with what a test gives it and needs the tables it is given.
+class ScriptedDao : public ZarnPSqLiteDao {
+  public:
+    ScriptedDao(std::shared_ptr<ZarnPSqLiteDb> db, std::function<void(ZarnPDatabase&, int)> migrate,
+                std::vector<TableShape> shapes = {})
+        : ZarnPSqLiteDao(std::move(db)), migrate_(std::move(migrate)), shapes_(std::move(shapes)) {}
+    void createOrUpdate(int version) override {
+        if (migrate_)
+            migrate_(*database(), version);
+    }
+    std::vector<TableShape> tableShapes() const override { return shapes_; }
+
+  private:
+    std::function<void(ZarnPDatabase&, int)> migrate_;
+    std::vector<TableShape> shapes_;
 };
 
 // A table with a 64-bit id counter and a prepared insert, and the error rule in reach.
@@ -181,21 +199,17 @@ TEST_F(ZarnPSqLiteDbTest, FailedMigrationIsLoggedAndRetriedAtTheNextOpening) {
         auto keyValue = std::make_shared<ZarnPSqLiteKeyValueDao>(db);
         FailingDao failing(db, true);
         FirstDao after(db);
-        auto connection = db->database();
-        ASSERT_TRUE(connection);
+        // A new file holds nothing to set aside: the opening fails and is tried again later.
+        EXPECT_EQ(db->database(), nullptr);
         EXPECT_TRUE(env.consoleContains("ERROR|SqLiteDb| Failed to migrate from version 0 to 22"));
         EXPECT_TRUE(env.consoleContains("no such table: nowhere"));
+        EXPECT_TRUE(env.consoleContains("ERROR|SqLiteDb| Database left at version 0"));
         EXPECT_EQ(db->currentVersion(), 0);
-        // The other stores still migrated, the half-done step was undone, foreign keys are on.
-        EXPECT_EQ(after.versions, std::vector<int>{0});
-        EXPECT_FALSE(connection->hasOpenTransaction());
-        auto fk = connection->executeQuery("PRAGMA foreign_keys");
-        ASSERT_TRUE(fk && fk->next());
-        EXPECT_EQ(fk->intForColumnIndex(0), 1);
+        // No later store ran, and nothing of those before reached the file.
+        EXPECT_TRUE(after.versions.empty());
         test::RawSqlite raw(path);
-        EXPECT_FALSE(raw.hasTable("half"));
-        EXPECT_TRUE(raw.hasTable("keyvalue"));
-        EXPECT_EQ(raw.integer("SELECT COUNT(*) FROM version"), 0);
+        EXPECT_EQ(raw.integer("SELECT COUNT(*) FROM sqlite_master"), 0);
+        EXPECT_FALSE(std::filesystem::exists(path + ".damaged"));
     }
     auto db = makeDb();
     FailingDao fixed(db, false);
@@ -204,6 +218,41 @@ TEST_F(ZarnPSqLiteDbTest, FailedMigrationIsLoggedAndRetriedAtTheNextOpening) {
     EXPECT_EQ(db->currentVersion(), 22);
     test::RawSqlite raw(path);
     EXPECT_EQ(raw.text("SELECT v FROM version"), "22");
+}
+
+// A migration either reaches the file whole, with the new version, or not at all: one that fails
+// for a reason that says nothing about the file leaves it as it was for the next opening.
+TEST_F(ZarnPSqLiteDbTest, MigrationThatCannotCompleteNowLeavesTheFileAsItWas) {
+    const std::function<void(ZarnPDatabase&)> failures[] = {
+        [](ZarnPDatabase& c) {  // a full disk
+            c.executeUpdate("PRAGMA max_page_count = 2");
+            c.executeUpdate("INSERT INTO made VALUES (zeroblob(100000))");
+        },
+        [](ZarnPDatabase& c) {  // a transaction ended half way
+            c.executeUpdate("ROLLBACK");
+            c.executeUpdate("CREATE TABLE leaked (x)");
+        },
+    };
+    for (const auto& fail : failures) {
+        for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(path + suffix);
+        ASSERT_EQ(test::writeOldFile(path, 5, "CREATE TABLE kept (x); INSERT INTO kept VALUES ('row');"),
+                  std::nullopt);
+        for (bool failing : {true, false}) {
+            auto db = makeDb();
+            ScriptedDao dao(db, [&](ZarnPDatabase& connection, int) {
+                connection.executeUpdate("CREATE TABLE made (x)");
+                if (failing)
+                    fail(connection);
+            });
+            EXPECT_EQ(db->database() == nullptr, failing);
+            test::RawSqlite raw(path);
+            EXPECT_EQ(raw.text("SELECT v FROM version"), failing ? "5" : "22");
+            EXPECT_EQ(raw.text("SELECT x FROM kept"), "row");
+            EXPECT_EQ(raw.integer("SELECT COUNT(*) FROM sqlite_master WHERE name IN ('made', 'leaked')"),
+                      failing ? 0 : 1);
+        }
+        EXPECT_FALSE(std::filesystem::exists(path + ".damaged"));
+    }
 }
 
 TEST_F(ZarnPSqLiteDbTest, UnopenablePathLogsAndEveryStoreFailsQuietly) {
@@ -301,6 +350,16 @@ TEST_F(ZarnPSqLiteDbTest, NewerSchemaIsNeitherMigratedNorDowngraded) {
     EXPECT_EQ(raw.text("SELECT v FROM version"), "99");
 }
 
+// A store that needs a table no migration makes fails every opening, yet a file without tables is
+// never set aside: there is nothing in it to keep.
+TEST_F(ZarnPSqLiteDbTest, NewFileLackingATableIsNotSetAside) {
+    auto db = makeDb();
+    ScriptedDao needy(db, nullptr, {{"never_made", "x"}});
+    for (int opening = 0; opening < 2; ++opening) EXPECT_EQ(db->database(), nullptr);
+    EXPECT_FALSE(std::filesystem::exists(path + ".damaged"));
+    EXPECT_EQ(env.consoleCount("Database left at version 0"), 2);
+}
+
 // A CREATE that fails without raising is a failed step: the version is not stored.
 TEST_F(ZarnPSqLiteDbTest, QuietlyFailedStatementFailsTheMigration) {
     class QuietlyFailingDao : public ZarnPSqLiteDao {
@@ -314,7 +373,7 @@ TEST_F(ZarnPSqLiteDbTest, QuietlyFailedStatementFailsTheMigration) {
     {
         auto db = makeDb();
         QuietlyFailingDao dao(db);
-        ASSERT_TRUE(db->database());
+        EXPECT_EQ(db->database(), nullptr);
         EXPECT_EQ(db->currentVersion(), 0);
         EXPECT_TRUE(env.consoleContains("A statement failed while migrating from version 0 to 22"));
     }
@@ -323,6 +382,26 @@ TEST_F(ZarnPSqLiteDbTest, QuietlyFailedStatementFailsTheMigration) {
     dao.fail = false;
     ASSERT_TRUE(db->database());
     EXPECT_EQ(db->currentVersion(), 22);
+}
+
+// The whole migration of a new file is one commit, however many stores make tables.
+TEST_F(ZarnPSqLiteDbTest, NewFileIsMigratedInOneCommit) {
+    auto& vfs = test::SyncCountingVfs::install();
+    uint64_t syncs[2];
+    for (int stores : {0, 1}) {
+        for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(path + suffix);
+        auto db = makeDb();
+        std::optional<FirstDao> first;
+        std::optional<SecondDao> second;
+        if (stores) {
+            first.emplace(db);
+            second.emplace(db);
+        }
+        uint64_t before = vfs.syncs();
+        EXPECT_TRUE(db->database());
+        syncs[stores] = vfs.syncs() - before;
+    }
+    EXPECT_EQ(syncs[1], syncs[0]);
 }
 
 // After the tries of one opening fail, later calls fail at once until the back-off has passed;

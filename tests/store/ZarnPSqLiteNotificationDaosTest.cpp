@@ -142,6 +142,18 @@ const std::string kDwellingWithMatch =
     "VARCHAR(255) NOT NULL,enddate DOUBLE NOT NULL); INSERT INTO notifications_user_dwelling VALUES ('d;1', "
     "'m', "
     "9);";
+// The tables a file of version 8 or later has beside those above, and those from version 13.
+const std::string kLocalRest =
+    "CREATE TABLE notifications_timespans (identifier VARCHAR(255) NOT NULL,start DOUBLE,end DOUBLE);"
+    "CREATE TABLE notifications_cooldown_groups (identifier VARCHAR(255) NOT NULL, group_identifier "
+    "VARCHAR(255) NOT NULL, cooldown INTEGER NOT NULL, PRIMARY KEY(identifier, group_identifier));";
+const std::string kLocalSegmentation =
+    "CREATE TABLE notifications_segmentation_ids (notification_id VARCHAR(255) NOT NULL, segmentation_id "
+    "VARCHAR(255) NOT NULL, PRIMARY KEY(notification_id, segmentation_id) );"
+    "CREATE TABLE notifications_segmentation_properties (notification_id VARCHAR(255) NOT "
+    "NULL,segmentation_id "
+    "VARCHAR(255) NOT NULL,occurrences INTEGER,operator INTEGER,interval_seconds INTEGER);";
+const std::string kLocalAt13 = kLocalAt10 + kDwellingWithMatch + kLocalRest + kLocalSegmentation;
 const std::string kOldNotifications =
     "CREATE TABLE notifications (identifier VARCHAR(255) NOT NULL PRIMARY KEY, message VARCHAR(255));"
     "INSERT INTO notifications VALUES ('n;1', 'hello');";
@@ -178,12 +190,14 @@ const std::string kBeaconAt14 =
 const std::string kBeaconAt16 =
     kBeaconAt14 +
     "ALTER TABLE beacon_notifications ADD COLUMN beaconUuid VARCHAR(255);"
-    "ALTER TABLE beacon_notifications_user_entered ADD COLUMN beaconUuid VARCHAR(255);";
+    "ALTER TABLE beacon_notifications_user_entered ADD COLUMN beaconUuid VARCHAR(255);"
+    "CREATE TABLE matched_cooldown_groups (cooldown_group VARCHAR(255) NOT NULL PRIMARY KEY, last_match_date "
+    "DOUBLE NOT NULL);";
 
 const MigrationCase kMigrations[] = {
     {"LocalAt10KeepsItsStateAndGetsTheMatchIdentifierAndFreshSegmentation",
      10,
-     kLocalAt10 + kOldDwelling,
+     kLocalAt10 + kOldDwelling + kLocalRest + kBeaconAt10,
      {{"SELECT identifier || '=' || IFNULL(match_identifier, 'null') r FROM notifications_user_dwelling",
        "d;1=null"},
       {"SELECT identifier r FROM notifications_user_entered", "a;1"},
@@ -196,14 +210,14 @@ const MigrationCase kMigrations[] = {
      {"Failed to create DB"}},
     {"LocalAt10ThatAlreadyHasTheMatchIdentifierMigratesCleanly",
      10,
-     kLocalAt10 + kDwellingWithMatch,
+     kLocalAt10 + kDwellingWithMatch + kLocalRest + kBeaconAt10,
      {{"SELECT identifier || '=' || match_identifier r FROM notifications_user_dwelling", "d;1=m"},
       {"SELECT COUNT(*) r FROM shared_notifications_segmentation_history", "0"}},
      {},
      {"Failed to create DB"}},
     {"LocalAt9GetsAnEmptyHasToExitTableAndTheMatchIdentifier",
      9,
-     kLocalAt10 + kOldDwelling,
+     kLocalAt10 + kOldDwelling + kLocalRest,
      {{"SELECT COUNT(*) r FROM notifications_user_has_to_exit_first", "0"},
       {"SELECT identifier r FROM notifications_user_entered", "a;1"},
       {"SELECT name r FROM pragma_table_info('notifications_user_dwelling') WHERE name = 'match_identifier'",
@@ -212,7 +226,7 @@ const MigrationCase kMigrations[] = {
      {"Failed to create DB"}},
     {"LocalAt8KeepsItsNotificationsTableWithAHandlerType",
      8,
-     kLocalAt10 + kOldDwelling + kOldNotifications,
+     kLocalAt10 + kOldDwelling + kLocalRest + kOldNotifications,
      {{"SELECT identifier || '=' || notification_handler_type r FROM notifications", "n;1=0"},
       {"SELECT identifier r FROM notifications_user_entered", "a;1"},
       {"SELECT name r FROM pragma_table_info('notifications_user_dwelling') WHERE name = 'match_identifier'",
@@ -230,23 +244,24 @@ const MigrationCase kMigrations[] = {
      {"Failed to create DB"}},
     {"LocalAt13IsLeftAsItIs",
      13,
-     kLocalAt10 + kOldDwelling,
+     kLocalAt13 + kBeaconAt14,
      {{"SELECT identifier || '=' || enddate r FROM notifications_user_dwelling", "d;1=9.0"},
       {"SELECT COUNT(*) r FROM shared_notifications_segmentation_history", "1"}},
      {},
      {"SqLiteNotificationDao| Upgrading DB"}},
-    {"LocalFailureRollsBackTheFailedStepAndKeepsTheCommittedOnes",
+    {"LocalFailureSetsTheFileAsideAsItWasAndStartsANewOne",
      10,
-     kLocalAt10 + kOldDwelling + "CREATE VIEW notifications_segmentation_properties AS SELECT 1;",
-     {{"SELECT name r FROM pragma_table_info('notifications_user_dwelling') WHERE name = 'match_identifier'",
-       "match_identifier"},
-      {"SELECT COUNT(*) r FROM shared_notifications_segmentation_history", "1"},
-      {"SELECT COUNT(*) r FROM sqlite_master WHERE name = 'notifications_segmentation_ids'", "0"}},
-     {"ERROR|SqLiteNotificationDao| Failed to create DB"},
+     kLocalAt10 + kOldDwelling + kLocalRest + kBeaconAt10 +
+         "CREATE VIEW notifications_segmentation_properties AS SELECT 1;",
+     {{"SELECT COUNT(*) r FROM notifications_user_dwelling", "0"},
+      {"SELECT COUNT(*) r FROM shared_notifications_segmentation_history", "0"},
+      {"SELECT type r FROM sqlite_master WHERE name = 'notifications_segmentation_properties'", "table"},
+      {"SELECT v r FROM version", "22"}},
+     {"ERROR|SqLiteNotificationDao| Failed to create DB", "ERROR|SqLiteDb| Database at"},
      {}},
     {"BeaconAt10GetsEveryLaterGroupAndLosesItsEntries",
      10,
-     kBeaconAt10,
+     kBeaconAt10 + kLocalAt10 + kDwellingWithMatch + kLocalRest,
      {{"SELECT identifier || '=' || IFNULL(match_identifier, 'null') r FROM "
        "beacon_notifications_user_dwelling",
        "bd;1=null"},
@@ -262,7 +277,7 @@ const MigrationCase kMigrations[] = {
      {"Failed to upgrade DB"}},
     {"BeaconAt14LosesItsEntries",
      14,
-     kBeaconAt14,
+     kBeaconAt14 + kLocalAt13,
      {{"SELECT COUNT(*) r FROM beacon_notifications_user_entered", "0"},
       {"SELECT identifier r FROM beacon_notifications_user_dwelling", "bd;1"},
       {"SELECT name r FROM pragma_table_info('beacon_notifications') WHERE name = 'beaconUuid'",
@@ -271,7 +286,7 @@ const MigrationCase kMigrations[] = {
      {"Failed to upgrade DB"}},
     {"BeaconAt16IsLeftAsItIs",
      16,
-     kBeaconAt16,
+     kBeaconAt16 + kLocalAt13,
      {{"SELECT identifier r FROM beacon_notifications_user_entered", "be;1"},
       {"SELECT identifier r FROM beacon_notifications", "b;1"}},
      {},
@@ -293,8 +308,8 @@ TEST_P(NotificationDaosMigrationTest, MigratesFromTheStoredVersion) {
 INSTANTIATE_TEST_SUITE_P(OlderFiles, NotificationDaosMigrationTest, ::testing::ValuesIn(kMigrations),
                          [](const auto& info) { return info.param.name; });
 
-// When another store's migration fails the version is not stored, so these run again on the
-// next opening over what they already did: that must succeed and keep the state.
+// A file labelled with an older version than its tables have (written by a release between two
+// versions) migrates over what it already holds: that must succeed and keep the state.
 TEST_F(NotificationDaosTest, AMigrationThatRunsAgainSucceeds) {
     for (int version : {0, 8, 10, 12, 15, 19}) {
         SCOPED_TRACE(version);

@@ -19,6 +19,7 @@
 #include "services/ZarnPCommonMatching.h"
 #include "services/ZarnPContextService.h"
 #include "services/ZarnPEventService.h"
+#include "sim/Device.h"
 #include "store/ZarnPSqLiteBeaconNotificationDao.h"
 #include "store/ZarnPSqLiteContextualPageDao.h"
 #include "store/ZarnPSqLiteEventDao.h"

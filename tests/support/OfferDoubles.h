@@ -21,6 +21,7 @@
 #include "services/ZarnPContextService.h"
 #include "services/ZarnPLandingPageShowing.h"
 #include "services/ZarnPLocationUpdating.h"
+#include "sim/Device.h"
 #include "tests/support/CmatchDoubles.h"
 #include "tests/support/TestEnvironment.h"
 #include "zarn/ZarnDelegate.h"

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/Device.h"
 #include "sim/SimLocalNotificationCenter.h"
 #include "sim/TestService.h"
 #include "tests/support/TestEnvironment.h"

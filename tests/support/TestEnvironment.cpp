@@ -1,4 +1,7 @@
 #include "tests/support/TestEnvironment.h"
+
+#include "sim/Device.h"
+#include "sim/LocationWorld.h"
 #include "zarn/Value.h"
 
 #include <cstdlib>

@@ -2,14 +2,19 @@
 // One independent world per test: a temporary home, virtual time, a recording console, memory
 // user defaults and a simulated device, installed as the platform. The test thread is the main
 // thread, so advanceBy() runs the main loop's tasks on it.
+// The simulated device is only named here: a test that reaches into env.device or env.location
+// includes sim/Device.h or sim/LocationWorld.h itself.
 #include <memory>
 #include <string>
 
-#include "sim/Device.h"
-#include "sim/LocationWorld.h"
 #include "testing/RecordingConsole.h"
 #include "testing/VirtualTimeSource.h"
 #include "zarn/platform/Platform.h"
+
+namespace zarn::sim {
+class Device;
+class LocationWorld;
+}  // namespace zarn::sim
 
 namespace zarn::test {
 

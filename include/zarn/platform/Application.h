@@ -2,13 +2,22 @@
 
 namespace zarn::platform {
 
-// Posted on the default notification centre when the application changes state.
+// The application-state broadcasts. The host posts each on platform::defaultCenter(), on the
+// main thread, as the system reports the change. The library follows the app with them: its
+// 60-second update timer runs only while the app is active, and each move between foreground
+// and background is reported as a screen event.
+// Posted once the application is active (applicationState() answers Active): at launch into the
+// foreground and after every return to it.
 inline constexpr const char* kApplicationDidBecomeActiveNotification =
     "ApplicationDidBecomeActiveNotification";
+// Posted while the application is still active, just before it stops being so.
 inline constexpr const char* kApplicationWillResignActiveNotification =
     "ApplicationWillResignActiveNotification";
+// Posted when the application leaves the background, before kApplicationDidBecomeActiveNotification.
 inline constexpr const char* kApplicationWillEnterForegroundNotification =
     "ApplicationWillEnterForegroundNotification";
+// Posted once the application is in the background (applicationState() answers Background),
+// after kApplicationWillResignActiveNotification.
 inline constexpr const char* kApplicationDidEnterBackgroundNotification =
     "ApplicationDidEnterBackgroundNotification";
 

@@ -1,7 +1,19 @@
 #pragma once
-// The operating-system seam: the host installs the implementations before it initialises the
-// library; the library reaches them only through these interfaces.
+// The operating-system seam. What a host does, in this order:
+//  1. install() its services: the four required ones at least (see Services); initialising the
+//     library without them is refused with one ERROR line naming each missing field.
+//  2. markMainThread() on the thread that runs its user interface, and run mainRunLoop() there:
+//     either RunLoop::run(), or, when a UI toolkit owns that thread, drain the loop from the
+//     toolkit whenever the loop's wake-up handler says work is waiting (RunLoop.h).
+//  3. Post the four application-state broadcasts of Application.h on defaultCenter() as the
+//     application changes state, and kPushTokenRefreshNotification (PushMessaging.h) when its
+//     push service has a new registration token.
+//  4. Forward the system's three remote-notification callbacks through ZarnBase
+//     (didRegisterForRemoteNotificationsWithDeviceToken, didFailToRegister..., and
+//     didReceiveRemoteNotification with its fetch completion handler).
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "zarn/platform/Application.h"
 #include "zarn/platform/BackgroundTasks.h"
@@ -30,55 +42,93 @@
 
 namespace zarn::platform {
 
+// The services a host installs. Each field says whether the library needs it, what it defaults
+// to, or what the library does without it; every optional one may be left empty.
 struct Services {
-    std::shared_ptr<TimeSource> timeSource;                        // default: system time
-    std::shared_ptr<Console> console;                              // default: standard error
-    std::shared_ptr<UserDefaults> userDefaults;                    // default: in memory
-    std::shared_ptr<FileSystem> fileSystem;                        // default: POSIX under $HOME
-    std::shared_ptr<CallStack> callStack;                          // default: backtrace
-    std::shared_ptr<NotificationCenter> notificationCenter;        // default: a new in-process centre
-    std::shared_ptr<DeviceInfo> deviceInfo;                        // device-only: required for the entry
-    std::shared_ptr<Bundle> mainBundle;                            // device-only
-    std::shared_ptr<Bundle> libraryBundle;                         // device-only: the library's own resources
-    std::shared_ptr<AlertPresenter> alertPresenter;                // device-only
-    std::shared_ptr<Application> application;                      // device-only
-    std::shared_ptr<CrashReporter> crashReporter;                  // optional, absent unless the host has one
-    std::shared_ptr<BackgroundTasks> backgroundTasks;              // device-only
-    std::shared_ptr<DeviceHardware> deviceHardware;                // device-only
-    std::shared_ptr<Battery> battery;                              // device-only
-    std::shared_ptr<Reachability> reachability;                    // device-only
-    std::shared_ptr<LocationAuthorization> locationAuthorization;  // device-only
-    std::shared_ptr<NotificationAuthorization> notificationAuthorization;  // device-only
-    std::shared_ptr<LocalNotificationCenter> localNotificationCenter;      // device-only
-    std::shared_ptr<TrackingAuthorization> trackingAuthorization;          // device-only
-    std::shared_ptr<RuntimeClasses> runtimeClasses;  // optional: absent means no class is linked
-    std::shared_ptr<LocationManagerFactory> locationManagerFactory;  // device-only
-    std::shared_ptr<WindowSystem> windowSystem;                      // device-only: windows, views, web views
-    std::shared_ptr<UrlOpener> urlOpener;                            // device-only
-    std::shared_ptr<MailComposing> mailComposing;  // optional: absent when the app has no mail
-    std::shared_ptr<PushMessaging> pushMessaging;  // optional: absent when the app links no push service
-    std::shared_ptr<HttpClient> httpClient;        // default: libcurl with the system's trust store
+    // Filled with a default when left empty.
+    std::shared_ptr<TimeSource> timeSource;                  // default: system time
+    std::shared_ptr<Console> console;                        // default: standard error
+    std::shared_ptr<UserDefaults> userDefaults;              // default: in memory ("LoggerLevel" only)
+    std::shared_ptr<FileSystem> fileSystem;                  // default: POSIX under $HOME
+    std::shared_ptr<CallStack> callStack;                    // default: backtrace
+    std::shared_ptr<NotificationCenter> notificationCenter;  // default: a new in-process centre
+    std::shared_ptr<HttpClient> httpClient;                  // default: libcurl, the system's trust store
     // The service's base address, an https address ending in kServicePath; default:
-    // defaultServiceBaseAddress().
+    // defaultServiceBaseAddress(), which sends nothing anywhere.
     std::string serviceBaseAddress;
+
+    // Required: initialisation is refused without any of these.
+    std::shared_ptr<DeviceInfo> deviceInfo;    // the system version (below 10: the library stays off)
+    std::shared_ptr<Application> application;  // application state
+    std::shared_ptr<LocationAuthorization> locationAuthorization;    // what the user granted
+    std::shared_ptr<LocationManagerFactory> locationManagerFactory;  // fixes, regions, beacons
+
+    // Optional; without one the library goes on as said.
+    // No notification is shown (each logs "Failed to show notification") and taps are not heard.
+    std::shared_ptr<LocalNotificationCenter> localNotificationCenter;
+    // Push is off: pushed data updates are not received, no topic is subscribed, and a forwarded
+    // remote notification is answered with no data.
+    std::shared_ptr<PushMessaging> pushMessaging;
+    // Landing pages are not shown ("No window system to show the landing page"), nor the debug
+    // log's mail composer.
+    std::shared_ptr<WindowSystem> windowSystem;
+    // Tapped app links and web addresses are not opened ("Unable to open url."), and landing
+    // pages are not shown.
+    std::shared_ptr<UrlOpener> urlOpener;
+    // mailDebugLog() says "MessageUI dependency not available." instead of mailing the log.
+    std::shared_ptr<MailComposing> mailComposing;
+    // Alerts (the debug entry's warning, mail failures) go to the console only.
+    std::shared_ptr<AlertPresenter> alertPresenter;
+    // No "zarnconfig.json" from the app bundle, no app name or version in the device data, no
+    // public debug log switched on by the app's name, and the debug entry always warns about a
+    // missing location usage text.
+    std::shared_ptr<Bundle> mainBundle;
+    // The configuration file is looked for in the app bundle only.
+    std::shared_ptr<Bundle> libraryBundle;
+    // No background time is asked for, so the system may suspend work that runs in the background
+    // part way; background refresh counts as available.
+    std::shared_ptr<BackgroundTasks> backgroundTasks;
+    // Notification permission is reported as not determined.
+    std::shared_ptr<NotificationAuthorization> notificationAuthorization;
+    // On systems 14 and later, advertising tracking is reported as not allowed.
+    std::shared_ptr<TrackingAuthorization> trackingAuthorization;
+    // The connection type is reported as "UNKNOWN" (and counts as metered).
+    std::shared_ptr<Reachability> reachability;
+    // The battery level is reported as unknown and the device as plugged in.
+    std::shared_ptr<Battery> battery;
+    // The hardware model is left out of the device data.
+    std::shared_ptr<DeviceHardware> deviceHardware;
+    // The app counts as a native one (no wrapping framework is detected).
+    std::shared_ptr<RuntimeClasses> runtimeClasses;
+    // Logged errors are not recorded, nor the device id as user identifier.
+    std::shared_ptr<CrashReporter> crashReporter;
 };
 
-// Installs the services (missing OS-level ones get their defaults) and creates a new main run
-// loop on the installed time source. Call before initialising the library, from the host.
-void install(Services services);
-// Removes everything installed; the main run loop is stopped and dropped.
+// The public field names of the required services that `services` leaves empty, in field
+// order; empty when nothing required is missing. Any thread.
+std::vector<std::string> missingRequiredServices(const Services& services);
+
+// Installs the services (empty defaulted ones get their defaults) and creates a new main run
+// loop on the installed time source. Call from the host before initialising the library, from
+// any thread. Answers missingRequiredServices() of what it installed.
+std::vector<std::string> install(Services services);
+// Removes everything installed; the main run loop is stopped and dropped. Any thread.
 void uninstall();
 
 // The installed services (the defaults when nothing was installed). Any thread.
 Services current();
 std::shared_ptr<TimeSource> timeSource();
 std::shared_ptr<Console> console();
-// The default notification centre of the installed services.
+// The default notification centre of the installed services: the host posts its broadcasts here.
 std::shared_ptr<NotificationCenter> defaultCenter();
 
-// The host's main loop: the host runs it on the thread it marks as main.
+// The host's main loop, created by install() (or on first use). The host runs it on the thread
+// it marks as main; the library posts its calls into the app and its main-thread platform calls
+// there and never waits for them. Any thread.
 std::shared_ptr<RunLoop> mainRunLoop();
+// Marks the calling thread as the main thread. Call once, from that thread, before initialising.
 void markMainThread();
+// Whether the calling thread is the one marked as main. Any thread.
 bool isMainThread();
 
 }  // namespace zarn::platform

@@ -6,8 +6,9 @@
 
 namespace zarn::platform {
 
-// Posted on the default notification centre, on any thread, when the messaging service has a
-// new registration token.
+// Posted by the host's push service on platform::defaultCenter(), on any thread, each time it
+// has a new registration token (registrationToken() answers it by then); the library then
+// brings its topic subscription up to date.
 inline constexpr const char* kPushTokenRefreshNotification = "com.firebase.iid.notif.refresh-token";
 
 // The environment of the device token handed to the messaging service.
@@ -17,7 +18,9 @@ enum class PushTokenType : int { Sandbox = 1, Production = 2 };
 // token, topic subscriptions and the received messages. Hosts without one install none, and push
 // stays off. Messages themselves reach the library through the app: the system hands each remote
 // notification with its fetch completion handler to the app, which forwards both through the
-// public entry (ZarnBase::didReceiveRemoteNotification); the handler must then be called once.
+// public entry (ZarnBase::didReceiveRemoteNotification); once the library is initialised it
+// calls the handler exactly once, and the app must not call it too. Before initialisation the
+// library never calls it, so the app answers the system itself.
 // Every method is called on the main thread only and never fails visibly: the service retries
 // on its own. Copying is not allowed.
 class PushMessaging {

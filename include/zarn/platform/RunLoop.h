@@ -56,11 +56,20 @@ class RunLoop : public std::enable_shared_from_this<RunLoop> {
     const std::string& name() const { return name_; }
     const std::shared_ptr<TimeSource>& timeSource() const { return time_; }
 
-    // Queues a task behind everything already queued.
+    // Queues a task behind everything already queued. Any thread; never waits for the runner.
     void post(Task task);
 
+    // Tells a host that work is waiting, so that a UI toolkit's loop can run this one without
+    // polling. The handler is called on the thread that posts a task or adds a timer, after
+    // the work is queued; it must return quickly, must not throw and must not run this loop
+    // itself (it may post to the toolkit). The host then, on the loop's thread, calls
+    // runOnce(timeSource()->now()) until it answers false, and arms a toolkit timer for
+    // earliestTimer()'s fire date, if any. Null removes the handler. Any thread.
+    using WakeUpHandler = std::function<void()>;
+    void setWakeUpHandler(WakeUpHandler handler);
+
     // Schedules a timer `interval` seconds from now (a repeating interval of 0 or less becomes
-    // 0.1 ms, as with the platform's timers).
+    // 0.1 ms, as with the platform's timers). Any thread.
     std::shared_ptr<Timer> addTimer(double interval, bool repeats, std::function<void()> callback);
 
     // Runs one due timer or one task, waiting for one until `limit` (none: no limit; a limit of
@@ -111,6 +120,7 @@ class RunLoop : public std::enable_shared_from_this<RunLoop> {
     RunLoop(std::shared_ptr<TimeSource> time, std::string name);
     void fire(const std::shared_ptr<Timer>& timer);
     void pruneTimersLocked();
+    void wakeUp(const std::shared_ptr<const WakeUpHandler>& handler);
 
     const std::shared_ptr<TimeSource> time_;
     const std::string name_;
@@ -118,6 +128,7 @@ class RunLoop : public std::enable_shared_from_this<RunLoop> {
     std::condition_variable cv_;
     std::deque<Task> tasks_;
     std::vector<std::shared_ptr<Timer>> timers_;
+    std::shared_ptr<const WakeUpHandler> wakeUp_;  // guarded by mutex_
     std::atomic<bool> stopped_{false};
     std::atomic<int> runners_{0};
     bool executing_ = false;

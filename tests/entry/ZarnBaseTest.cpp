@@ -11,6 +11,7 @@
 #include "core/Format.h"
 #include "core/ZarnPZarnConfiguration.h"
 #include "entry/ZarnBaseTesting.h"
+#include "sim/Device.h"
 #include "tests/support/TestEnvironment.h"
 #include "zarn/platform/Platform.h"
 

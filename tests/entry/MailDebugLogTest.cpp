@@ -8,6 +8,7 @@
 #include "device/ZarnPLocationManagerCreatorImpl.h"
 #include "entry/ZarnPModule.h"
 #include "entry/ZarnPZarnInterface.h"
+#include "sim/Device.h"
 #include "tests/support/TestEnvironment.h"
 #include "zarn/ZarnDelegate.h"
 

@@ -38,6 +38,7 @@
 #include "services/ZarnPPhoneStateReporting.h"
 #include "services/ZarnPScreenEventTracking.h"
 #include "services/ZarnPSegmentationSetting.h"
+#include "sim/Device.h"
 #include "store/ZarnPSqLiteContextualPageDao.h"
 #include "store/ZarnPSqLiteDb.h"
 #include "store/ZarnPSqLiteEventDao.h"

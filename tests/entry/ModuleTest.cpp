@@ -7,9 +7,15 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <optional>
+#include <set>
 #include <sstream>
+#include <string>
+#include <vector>
 
+#include "core/ZarnPEvent.h"
 #include "core/ZarnPGzipHelper.h"
+#include "core/ZarnPLogListener.h"
 #include "core/ZarnPLogger.h"
 #include "core/ZarnPSystemClockDao.h"
 #include "core/ZarnPSystemTimerDao.h"
@@ -17,25 +23,22 @@
 #include "device/ZarnPHttpRequestCreatorImpl.h"
 #include "device/ZarnPKeyValueDao.h"
 #include "device/ZarnPLocationManagerCreatorImpl.h"
-#include "device/ZarnPSystemBackgroundTaskDao.h"
-#include "device/ZarnPSystemDeviceDataDao.h"
 #include "device/ZarnPSystemPublicLogDao.h"
 #include "entry/ZarnBaseTesting.h"
 #include "entry/ZarnPModuleFactory.h"
 #include "entry/ZarnPZarnInterface.h"
-#include "services/ZarnPCommonMatchService.h"
-#include "services/ZarnPContextService.h"
-#include "services/ZarnPEventService.h"
-#include "services/ZarnPLogEventWriter.h"
+#include "sim/Device.h"
+#include "sim/TestService.h"
 #include "store/ZarnPDatabase.h"
 #include "store/ZarnPSqLiteBeaconNotificationDao.h"
 #include "store/ZarnPSqLiteCooldownDao.h"
 #include "store/ZarnPSqLiteDb.h"
 #include "store/ZarnPSqLiteEventDao.h"
 #include "store/ZarnPSqLiteExternalNotificationDao.h"
-#include "store/ZarnPSqLiteKeyValueDao.h"
 #include "store/ZarnPSqLiteNotificationDao.h"
+#include "tests/services/ServiceTestSupport.h"
 #include "tests/store/StoreTestSupport.h"
+#include "tests/support/ScenarioDoubles.h"
 #include "tests/support/StartedLibrary.h"
 #include "tests/support/TestEnvironment.h"
 #include "zarn/ZarnBase.h"
@@ -57,11 +60,52 @@ std::string readFile(const std::string& path) {
     return text.str();
 }
 
+// Sorts the lines logged off the main thread: on the given SDK thread or elsewhere.
+class ThreadTally final : public ZarnPLogListener {
+  public:
+    explicit ThreadTally(std::shared_ptr<ZarnPSystemTimerDao> sdk) : sdk_(std::move(sdk)) {}
+    void didLogMessage(const std::string& message, int, const std::string& domain) override {
+        if (platform::isMainThread())
+            return;
+        std::lock_guard lk(mutex_);
+        if (sdk_->isRunThread())
+            ++onSdkThread_;
+        else
+            elsewhere_.push_back(domain + "| " + message);
+    }
+    int onSdkThread() {
+        std::lock_guard lk(mutex_);
+        return onSdkThread_;
+    }
+    std::vector<std::string> elsewhere() {
+        std::lock_guard lk(mutex_);
+        return elsewhere_;
+    }
+
+  private:
+    std::shared_ptr<ZarnPSystemTimerDao> sdk_;
+    std::mutex mutex_;
+    int onSdkThread_ = 0;
+    std::vector<std::string> elsewhere_;
+};
+
 class ModuleTest : public ::testing::Test {
   protected:
     void TearDown() override {
         module.reset();
         env.runUntilIdle();
+    }
+
+    // The public log's export, inflated; nothing when it gave no data.
+    std::optional<std::string> exportedLog() {
+        std::optional<std::vector<uint8_t>> data;
+        module->publicLogDao()->getLogFileData(
+            [&](std::optional<std::vector<uint8_t>> d) { data = std::move(d); });
+        env.runUntilIdle();
+        if (!data)
+            return std::nullopt;
+        auto plain = ZarnPGzipHelper::gzipInflate(std::span<const uint8_t>(*data));
+        return plain ? std::string(plain->begin(), plain->end()) : std::string();
     }
 
     std::shared_ptr<ZarnPZarnConfiguration> configuration() {
@@ -81,53 +125,100 @@ TEST_F(ModuleTest, TestingConstructorHandsTheGivenObjectsToEveryService) {
     db->disableThreadCheck();
     auto timerDao = std::make_shared<ZarnPSystemTimerDao>(platform::timeSource(), platform::mainRunLoop(),
                                                           platform::current().application);
-    auto clock = std::make_shared<ZarnPSystemClockDao>(env.time);
-    // A device-data store of the module's own kind, over a settings store of its own.
-    auto settings = std::make_shared<ZarnPSqLiteKeyValueDao>(db);
-    auto deviceData =
-        std::make_shared<ZarnPSystemDeviceDataDao>(settings->keyValueDao(), timerDao, platform::current());
+    // A clock a year ahead of the device's, so that what it dated shows whose clock was read.
+    constexpr double kAhead = test::TestEnvironment::kStart + 365 * 86400.0;  // 2027-12-01 12:00:00
+    auto clock = std::make_shared<ZarnPSystemClockDao>(
+        std::make_shared<platform::VirtualTimeSource>(dateWithTimeIntervalSince1970(kAhead)));
+    auto deviceData = std::make_shared<test::FakeDeviceDataDao>();
+    deviceData->name = std::string("Given App");
+    auto lines = std::make_shared<ThreadTally>(timerDao);
+    ZarnPLogger::instance().addListener(lines);
     module = std::make_shared<ZarnPModule>(
         configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(platform::current().httpClient), db,
         timerDao, locationManagerCreator(), deviceData, clock);
     env.runUntilIdle();
+    LogError("Network", "timed out");  // the log-event writer stores it as an event
+    timerDao->invokeBlockOnRunLoop([&] { module->publicLogDao()->logMessage(nullptr, "marked"); }, true);
+    env.runUntilIdle();
+    ZarnPLogger::instance().removeListener(lines);
 
-    EXPECT_EQ(module->db(), db);
-    EXPECT_EQ(module->timerDao(), timerDao);
-    EXPECT_EQ(module->clockDao(), clock);
-    EXPECT_EQ(module->deviceDataDao(), deviceData);
-
-    const auto& facade = module->facade()->collaborators();
-    EXPECT_EQ(facade.db, db);
-    EXPECT_EQ(facade.timerDao, timerDao);
-    EXPECT_EQ(facade.clockDao, clock);
-    EXPECT_EQ(module->eventService()->clockDao(), clock);
-    EXPECT_EQ(module->publicLogDao()->clockDao(), clock);
-    EXPECT_EQ(module->publicLogDao()->deviceDataDao(), deviceData);
-    EXPECT_EQ(module->contextService()->timerDao(), timerDao);
-    EXPECT_EQ(module->backgroundTaskDao()->timerDao(), timerDao);
-    EXPECT_EQ(module->logEventWriter()->timerDao(), timerDao);
+    // The database: the rows went to the given file, and the default one was never made.
+    EXPECT_FALSE(std::filesystem::exists(env.path("Documents/zarn.db")));
+    test::RawSqlite raw(env.path("Documents/given.db"));
+    EXPECT_EQ(raw.integer("SELECT COUNT(*) FROM events WHERE eventType = 'error'"), 1);
+    EXPECT_EQ(raw.text("SELECT value FROM keyvalue WHERE key = 'zarn_enabled'"), "enabled");
+    // The clock dates every event and the public log's lines.
+    EXPECT_GT(raw.integer("SELECT COUNT(*) FROM events"), 1);
+    EXPECT_EQ(raw.integer("SELECT COUNT(*) FROM events WHERE date <> " +
+                          std::to_string(static_cast<long long>(kAhead))),
+              0);
+    auto exported = exportedLog();
+    ASSERT_TRUE(exported);
+    EXPECT_NE(exported->find("2027-12-01 12:00:00 +0000: marked"), std::string::npos) << *exported;
+    // The device data names the app in the phone state and in the public log's header.
+    EXPECT_EQ(raw.integer("SELECT COUNT(*) FROM events WHERE eventType = 'phone_state' AND "
+                          "CAST(extra AS TEXT) LIKE '%\"app_name\":\"Given App\"%'"),
+              1);
+    EXPECT_NE(exported->find(" app_name: Given App\n"), std::string::npos);
+    // The SDK thread: whatever the services logged off the main thread, they logged on the given one.
+    EXPECT_GT(lines->onSdkThread(), 0);
+    EXPECT_EQ(lines->elsewhere(), std::vector<std::string>{});
 }
 
+// Events logged on every road reach one event service and its one store: the facade's enabling
+// and disabling, the phone state, the log's error lines and, through the context service, each
+// run's debug log, which holds the lines of the services that write to the public log the facade
+// switched on. Each event leaves once, the disable sends once, and what left is gone from the
+// store the module holds.
 TEST_F(ModuleTest, OneEventServiceAndOneStoreOfEachKindAreShared) {
+    auto service = std::make_shared<sim::TestService>();
+    test::installTestService(service);
+    auto c = configuration();
+    c->setDebugLaunch(true);
     module = std::make_shared<ZarnPModule>(
-        configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(platform::current().httpClient),
-        nullptr, nullptr, locationManagerCreator(), nullptr, std::make_shared<ZarnPSystemClockDao>(env.time));
+        c, std::make_shared<ZarnPHttpRequestCreatorImpl>(platform::current().httpClient), nullptr, nullptr,
+        locationManagerCreator(), nullptr, std::make_shared<ZarnPSystemClockDao>(env.time));
     env.runUntilIdle();
-    const auto& facade = module->facade()->collaborators();
-    auto events = module->eventService();
-    EXPECT_EQ(facade.eventService, events);
-    EXPECT_EQ(module->contextService()->eventService(), events);
-    EXPECT_EQ(module->logEventWriter()->eventService(), events);
-    EXPECT_EQ(events->eventDao(), module->eventDao());
-    EXPECT_EQ(facade.keyValueDao, module->keyValueDao());
-    EXPECT_EQ(facade.contextService, module->contextService());
-    EXPECT_EQ(facade.publicLogDao, module->publicLogDao());
-    EXPECT_EQ(facade.slcDao, module->getSlcDao());
-    EXPECT_EQ(facade.externalRegionService, module->getExternalRegionService());
-    EXPECT_EQ(facade.commonMatchService, module->commonMatchService());
-    // The match service offers its matches to the facade.
-    EXPECT_EQ(module->commonMatchService()->delegate(), module->facade());
-    EXPECT_EQ(module->interface(), module->facade());
+    LogError("Network", "timed out");
+    env.advanceBy(10);  // the runs started at enabling end, and their contexts with them
+    size_t before = service->requestCount();
+    module->facade()->disable();
+    env.runUntilIdle();
+
+    std::set<std::string> types;
+    std::set<std::string> uploaded;
+    std::string debugLogs;
+    size_t uploads = 0, atDisable = 0;
+    auto requests = service->requests();
+    for (size_t i = 0; i < requests.size(); ++i) {
+        if (requests[i].endpoint != "storeEvents")
+            continue;
+        ++uploads;
+        atDisable += i >= before;
+        ASSERT_EQ(requests[i].answered.status, 200);
+        ASSERT_TRUE(requests[i].json);
+        for (auto& e : (*requests[i].json)["events"]) {
+            types.insert(e["eventType"].get<std::string>());
+            EXPECT_TRUE(uploaded.insert(e["localId"].get<std::string>()).second)
+                << "sent twice: " << e.dump();
+            if (e["eventType"] == "debuglog_entry")
+                debugLogs += e["extra"]["contents"].get<std::string>();
+        }
+    }
+    EXPECT_GE(uploads, 2u);
+    EXPECT_EQ(atDisable, 1u);
+    for (const char* type : {"enable_service", "phone_state", "error", "debuglog_entry", "disable_service"})
+        EXPECT_TRUE(types.count(type)) << type;
+    EXPECT_NE(debugLogs.find("Zarn enabled"), std::string::npos) << debugLogs;
+    EXPECT_NE(debugLogs.find("Registering screen transition: app_in_foreground"), std::string::npos)
+        << debugLogs;
+    module->timerDao()->invokeBlockOnRunLoop(
+        [&] {
+            for (auto& e : module->eventDao()->getEvents())
+                EXPECT_FALSE(uploaded.count(e->identifier())) << "still stored: " << e->identifier();
+            EXPECT_FALSE(module->keyValueDao()->getBoolPropertyValueForKey("zarn_enabled"));
+        },
+        true);
 }
 
 TEST_F(ModuleTest, DefaultDatabaseOfTheTestingBuildMayBeOpenedFromTheMainThread) {
@@ -287,14 +378,10 @@ TEST_F(ModuleTest, PublicLogExportShowsTheFacadesEnabledState) {
         locationManagerCreator());
     env.runUntilIdle();
     auto exportStatus = [&] {
-        std::optional<std::vector<uint8_t>> data;
-        module->publicLogDao()->getLogFileData(
-            [&](std::optional<std::vector<uint8_t>> d) { data = std::move(d); });
-        env.runUntilIdle();
-        if (!data)
+        auto exported = exportedLog();
+        if (!exported)
             return std::string("(no data)");
-        auto plain = ZarnPGzipHelper::gzipInflate(std::span<const uint8_t>(*data));
-        std::string text = plain ? std::string(plain->begin(), plain->end()) : std::string();
+        const std::string& text = *exported;
         auto at = text.find(" zarn_status: ");
         return at == std::string::npos ? std::string("(no status)")
                                        : text.substr(at, text.find('\n', at) - at);
