@@ -31,28 +31,28 @@ long ZarnPContext::liveCount() {
 }
 
 std::optional<std::string> ZarnPContext::collectedLog() const {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     return collectedLog_;
 }
 
 void ZarnPContext::setCollectedLog(std::optional<std::string> log) {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     collectedLog_ = std::move(log);
 }
 
 void ZarnPContext::appendToContextLog(const std::string& text) {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     if (collectedLog_)
         collectedLog_->append(text);
 }
 
 Date ZarnPContext::creationDate() const {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     return creationDate_;
 }
 
 void ZarnPContext::setCreationDate(Date date) {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     creationDate_ = date;
 }
 

@@ -1,11 +1,11 @@
 #pragma once
 #include <atomic>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 
 #include "core/Uuid.h"
+#include "platform/Mutex.h"
 #include "zarn/Date.h"
 
 namespace zarn {
@@ -61,10 +61,10 @@ class ZarnPContext {
   private:
     std::atomic<unsigned> triggerContext_;
     std::atomic<int> referenceCount_{0};
-    mutable std::mutex mutex_;
-    std::optional<std::string> collectedLog_{std::string()};
+    mutable Mutex mutex_;
+    std::optional<std::string> collectedLog_ ZARN_GUARDED_BY(mutex_) = std::string();
     const Uuid uuid_;
-    Date creationDate_;
+    Date creationDate_ ZARN_GUARDED_BY(mutex_);
     const std::optional<std::string> triggerDetails_;
 };
 

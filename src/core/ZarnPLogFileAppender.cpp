@@ -51,7 +51,7 @@ void ZarnPLogFileAppender::clearLog() {
     std::string path = expandedPath();
     std::optional<std::string> removeError;
     {
-        std::lock_guard lk(mutex_);
+        MutexLock lk(mutex_);
         if (fileSystem_->fileExists(path))
             removeError = fileSystem_->removeItem(path);
         fileSystem_->createFile(path, "");
@@ -74,7 +74,7 @@ void ZarnPLogFileAppender::didLogMessage(const std::string& message, int level, 
     std::string line = head + cutText(message, kMaxFileBytes - overhead) + "\n";
     bool written;
     {
-        std::lock_guard lk(mutex_);
+        MutexLock lk(mutex_);
         rollIfNeededLocked(path, line.size());
         if (!fileSystem_->fileExists(path)) {
             fileSystem_->createFile(path, "");
@@ -112,7 +112,7 @@ std::string ZarnPLogFileAppender::getLogContentsTail(int count) {
 }
 
 std::string ZarnPLogFileAppender::getLogContents() {
-    std::lock_guard lk(mutex_);
+    MutexLock lk(mutex_);
     // A file grown by another writer is read up to twice the cap, never whole.
     return fileSystem_->readFile(expandedPath(), 2 * kMaxFileBytes).value_or("");
 }

@@ -1,11 +1,11 @@
 #pragma once
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 
 #include "core/ZarnPLogListener.h"
+#include "platform/Mutex.h"
 
 namespace zarn {
 
@@ -44,14 +44,15 @@ class ZarnPLogFileAppender final : public ZarnPLogListener {
   private:
     std::string expandedPath();
     // Moves a file that the next line would take past the cap to the ".1" file.
-    void rollIfNeededLocked(const std::string& path, size_t lineBytes);
+    void rollIfNeededLocked(const std::string& path, size_t lineBytes) ZARN_REQUIRES(mutex_);
 
     std::string fileName_;
     bool clearOnStart_;
     std::shared_ptr<platform::FileSystem> fileSystem_;
     std::shared_ptr<platform::TimeSource> timeSource_;
-    std::mutex mutex_;
-    std::optional<uint64_t> size_;  // bytes in the file, read once and then counted
+    // Also keeps the file's writers, rolls and readers apart.
+    Mutex mutex_;
+    std::optional<uint64_t> size_ ZARN_GUARDED_BY(mutex_);  // bytes in the file, read once and then counted
 };
 
 }  // namespace zarn

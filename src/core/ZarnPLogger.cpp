@@ -35,13 +35,13 @@ std::shared_ptr<platform::Console> ZarnPLogger::console() {
 }
 
 int ZarnPLogger::level() {
-    std::lock_guard lk(mutex_);
+    MutexLock lk(mutex_);
     return level_;
 }
 
 void ZarnPLogger::setLevel(int level) {
     {
-        std::lock_guard lk(mutex_);
+        MutexLock lk(mutex_);
         level_ = level;
     }
     if (auto d = userDefaults()) {
@@ -51,18 +51,18 @@ void ZarnPLogger::setLevel(int level) {
 }
 
 void ZarnPLogger::setLevel(int level, const std::string& domain) {
-    std::lock_guard lk(mutex_);
+    MutexLock lk(mutex_);
     domainLevels_[domain] = level;
 }
 
 int ZarnPLogger::levelForDomain(const std::string& domain) {
-    std::lock_guard lk(mutex_);
+    MutexLock lk(mutex_);
     auto it = domainLevels_.find(domain);
     return it == domainLevels_.end() ? ZarnPLogLevelUseGlobal : it->second;
 }
 
 bool ZarnPLogger::isEnabled(int level, const std::string& domain) {
-    std::lock_guard lk(mutex_);
+    MutexLock lk(mutex_);
     if (level > level_)
         return false;
     if (!domain.empty()) {
@@ -74,12 +74,12 @@ bool ZarnPLogger::isEnabled(int level, const std::string& domain) {
 }
 
 bool ZarnPLogger::defaultLoggingEnabled() {
-    std::lock_guard lk(mutex_);
+    MutexLock lk(mutex_);
     return defaultLoggingEnabled_;
 }
 
 void ZarnPLogger::setDefaultLoggingEnabled(bool enabled) {
-    std::lock_guard lk(mutex_);
+    MutexLock lk(mutex_);
     defaultLoggingEnabled_ = enabled;
 }
 
@@ -94,7 +94,7 @@ void ZarnPLogger::logNsError(std::string_view format, const Error& error, const 
                              const std::vector<FormatArg>& args) {
     std::shared_ptr<ZarnPErrorRecorder> recorder;
     {
-        std::lock_guard lk(mutex_);
+        MutexLock lk(mutex_);
         recorder = errorRecorder_;
     }
     if (recorder)
@@ -107,7 +107,7 @@ void ZarnPLogger::logNsError(std::string_view format, const Error& error, const 
 }
 
 void ZarnPLogger::setErrorRecorder(std::shared_ptr<ZarnPErrorRecorder> recorder) {
-    std::lock_guard lk(mutex_);
+    MutexLock lk(mutex_);
     errorRecorder_ = std::move(recorder);
 }
 
@@ -115,7 +115,7 @@ void ZarnPLogger::emit(const std::string& message, int level, const std::string&
     std::vector<std::shared_ptr<ZarnPLogListener>> snapshot;
     bool toConsole;
     {
-        std::lock_guard lk(mutex_);
+        MutexLock lk(mutex_);
         snapshot = listeners_;
         toConsole = defaultLoggingEnabled_;
     }
@@ -132,12 +132,12 @@ void ZarnPLogger::writeConsole(const std::string& line) {
 void ZarnPLogger::addListener(std::shared_ptr<ZarnPLogListener> listener) {
     if (!listener)
         return;
-    std::lock_guard lk(mutex_);
+    MutexLock lk(mutex_);
     listeners_.push_back(std::move(listener));
 }
 
 bool ZarnPLogger::removeListener(const std::shared_ptr<ZarnPLogListener>& listener) {
-    std::lock_guard lk(mutex_);
+    MutexLock lk(mutex_);
     auto it = std::find(listeners_.begin(), listeners_.end(), listener);
     if (it == listeners_.end())
         return false;
@@ -146,17 +146,17 @@ bool ZarnPLogger::removeListener(const std::shared_ptr<ZarnPLogListener>& listen
 }
 
 std::vector<std::shared_ptr<ZarnPLogListener>> ZarnPLogger::listeners() {
-    std::lock_guard lk(mutex_);
+    MutexLock lk(mutex_);
     return listeners_;
 }
 
 void ZarnPLogger::setListenerPropertyValue(const Value& value, const std::string& name) {
-    std::lock_guard lk(mutex_);
+    MutexLock lk(mutex_);
     listenerProperties_[name] = value;
 }
 
 std::optional<Value> ZarnPLogger::valueForlistenerPropertyName(const std::string& name) {
-    std::lock_guard lk(mutex_);
+    MutexLock lk(mutex_);
     auto it = listenerProperties_.find(name);
     if (it == listenerProperties_.end())
         return std::nullopt;

@@ -1,7 +1,6 @@
 #pragma once
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,6 +8,7 @@
 #include "core/Format.h"
 #include "core/ZarnPErrorRecorder.h"
 #include "core/ZarnPLogListener.h"
+#include "platform/Mutex.h"
 #include "zarn/Error.h"
 
 namespace zarn {
@@ -83,15 +83,15 @@ class ZarnPLogger {
     std::shared_ptr<platform::UserDefaults> userDefaults();
     std::shared_ptr<platform::Console> console();
 
-    std::mutex mutex_;
-    std::shared_ptr<platform::UserDefaults> defaults_;
-    std::shared_ptr<platform::Console> console_;
-    int level_ = ZarnPLogLevelDebug;
-    bool defaultLoggingEnabled_ = true;
-    std::vector<std::shared_ptr<ZarnPLogListener>> listeners_;
-    std::shared_ptr<ZarnPErrorRecorder> errorRecorder_;
-    std::map<std::string, Value> listenerProperties_;
-    std::map<std::string, int> domainLevels_;
+    Mutex mutex_;
+    const std::shared_ptr<platform::UserDefaults> defaults_;
+    const std::shared_ptr<platform::Console> console_;
+    int level_ ZARN_GUARDED_BY(mutex_) = ZarnPLogLevelDebug;
+    bool defaultLoggingEnabled_ ZARN_GUARDED_BY(mutex_) = true;
+    std::vector<std::shared_ptr<ZarnPLogListener>> listeners_ ZARN_GUARDED_BY(mutex_);
+    std::shared_ptr<ZarnPErrorRecorder> errorRecorder_ ZARN_GUARDED_BY(mutex_);
+    std::map<std::string, Value> listenerProperties_ ZARN_GUARDED_BY(mutex_);
+    std::map<std::string, int> domainLevels_ ZARN_GUARDED_BY(mutex_);
 };
 
 // The five logging functions, with twins taking ready arguments. The templates describe each

@@ -17,20 +17,20 @@ class Completion {
   public:
     void signal() {
         {
-            std::lock_guard lk(mutex_);
+            MutexLock lk(mutex_);
             done_ = true;
         }
         cv_.notify_all();
     }
     void wait() {
-        std::unique_lock lk(mutex_);
-        cv_.wait(lk, [&] { return done_; });
+        UniqueMutexLock lk(mutex_);
+        lk.wait(cv_, [&]() ZARN_REQUIRES(mutex_) { return done_; });
     }
 
   private:
-    std::mutex mutex_;
+    Mutex mutex_;
     std::condition_variable cv_;
-    bool done_ = false;
+    bool done_ ZARN_GUARDED_BY(mutex_) = false;
 };
 
 struct CompletionGuard {
@@ -67,7 +67,7 @@ ZarnPSystemTimerDao::ZarnPSystemTimerDao(std::shared_ptr<platform::TimeSource> t
 ZarnPSystemTimerDao::~ZarnPSystemTimerDao() {
     std::thread thread;
     {
-        std::lock_guard lk(mutex_);
+        MutexLock lk(mutex_);
         shuttingDown_ = true;
         thread = std::move(thread_);
     }
@@ -84,17 +84,17 @@ ZarnPSystemTimerDao::~ZarnPSystemTimerDao() {
 }
 
 bool ZarnPSystemTimerDao::isRunThread() const {
-    std::lock_guard lk(mutex_);
+    MutexLock lk(mutex_);
     return runThreadId_ != std::thread::id() && runThreadId_ == std::this_thread::get_id();
 }
 
 bool ZarnPSystemTimerDao::hasRunThread() const {
-    std::lock_guard lk(mutex_);
+    MutexLock lk(mutex_);
     return runThreadId_ != std::thread::id();
 }
 
 void ZarnPSystemTimerDao::ensureThread() {
-    std::unique_lock lk(mutex_);
+    UniqueMutexLock lk(mutex_);
     if (shuttingDown_)
         return;
     if (runThreadId_ != std::thread::id())
@@ -110,7 +110,8 @@ void ZarnPSystemTimerDao::ensureThread() {
         }
         thread_ = std::thread([this] { runThread(); });
     }
-    started_.wait(lk, [&] { return runThreadId_ != std::thread::id() || shuttingDown_; });
+    lk.wait(started_,
+            [&]() ZARN_REQUIRES(mutex_) { return runThreadId_ != std::thread::id() || shuttingDown_; });
 }
 
 void ZarnPSystemTimerDao::invokeBlockOnRunLoop(Block block, bool waitUntilDone) {
@@ -154,7 +155,7 @@ void ZarnPSystemTimerDao::runThread() {
     platform::RunLoop::RunnerScope scope(*loop);
     ZarnPSequenceChecker::markSdkThread();
     {
-        std::lock_guard lk(mutex_);
+        MutexLock lk(mutex_);
         runThreadId_ = std::this_thread::get_id();
         starting_ = false;
     }
@@ -162,7 +163,7 @@ void ZarnPSystemTimerDao::runThread() {
 
     bool scheduleKeepAlive;
     {
-        std::lock_guard lk(mutex_);
+        MutexLock lk(mutex_);
         scheduleKeepAlive = !keepAliveScheduled_;
         keepAliveScheduled_ = true;
     }
@@ -170,7 +171,7 @@ void ZarnPSystemTimerDao::runThread() {
     if (scheduleKeepAlive) {
         auto timer = scheduledTimerWithTimeInterval(
             30.0, "ZarnPSystemTimerDao", [this] { tick(); }, true);
-        std::lock_guard lk(mutex_);
+        MutexLock lk(mutex_);
         keepAlive_ = timer;
     }
 
@@ -195,7 +196,7 @@ void ZarnPSystemTimerDao::runThread() {
     }
     if (failures >= 5)
         LogError("TimerDao", "Finished runloop");
-    std::lock_guard lk(mutex_);
+    MutexLock lk(mutex_);
     runThreadId_ = std::thread::id();
 }
 

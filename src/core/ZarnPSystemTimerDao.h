@@ -3,10 +3,10 @@
 #include <condition_variable>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 
+#include "platform/Mutex.h"
 #include "zarn/platform/RunLoop.h"
 
 namespace zarn {
@@ -82,14 +82,14 @@ class ZarnPSystemTimerDao : public std::enable_shared_from_this<ZarnPSystemTimer
     std::shared_ptr<platform::RunLoop> mainRunLoop_;
     std::shared_ptr<platform::Application> application_;
     std::shared_ptr<platform::RunLoop> runLoop_;
-    mutable std::mutex mutex_;
+    mutable Mutex mutex_;
     std::condition_variable started_;
-    std::thread thread_;
-    std::thread::id runThreadId_;  // empty while no SDK thread runs
-    bool starting_ = false;
-    bool shuttingDown_ = false;
-    bool keepAliveScheduled_ = false;
-    std::shared_ptr<platform::Timer> keepAlive_;
+    std::thread thread_ ZARN_GUARDED_BY(mutex_);
+    std::thread::id runThreadId_ ZARN_GUARDED_BY(mutex_);  // empty while no SDK thread runs
+    bool starting_ ZARN_GUARDED_BY(mutex_) = false;
+    bool shuttingDown_ ZARN_GUARDED_BY(mutex_) = false;
+    bool keepAliveScheduled_ ZARN_GUARDED_BY(mutex_) = false;
+    std::shared_ptr<platform::Timer> keepAlive_ ZARN_GUARDED_BY(mutex_);
 };
 
 }  // namespace zarn

@@ -1,7 +1,6 @@
 #include "zarn/ZarnBase.h"
 
 #include <cctype>
-#include <mutex>
 
 #include "core/Format.h"
 #include "core/ZarnPExternalTriggerType.h"
@@ -10,6 +9,7 @@
 #include "core/ZarnPZarnConfiguration.h"
 #include "entry/ZarnBaseTesting.h"
 #include "entry/ZarnPModuleFactory.h"
+#include "platform/Mutex.h"
 #include "zarn/ZarnVersion.h"
 #include "zarn/platform/Platform.h"
 
@@ -23,10 +23,10 @@ constexpr const char* kIntegrationDocs = "https://docs.zarn.invalid/ios-integrat
 // Process-wide state of the entry. The entry lock is held across a whole initialisation; the
 // module pointer has its own short lock so that readers never wait for a build.
 struct EntryState {
-    std::mutex lock;
-    std::mutex moduleMutex;
-    std::shared_ptr<ZarnPEntryModule> module;
-    testing::ModuleFactory factory;
+    Mutex lock;
+    Mutex moduleMutex;
+    std::shared_ptr<ZarnPEntryModule> module ZARN_GUARDED_BY(moduleMutex);
+    testing::ModuleFactory factory ZARN_GUARDED_BY(lock);
 };
 
 EntryState& entry() {
@@ -35,7 +35,7 @@ EntryState& entry() {
 }
 
 std::shared_ptr<ZarnPEntryModule> currentModule() {
-    std::lock_guard lk(entry().moduleMutex);
+    MutexLock lk(entry().moduleMutex);
     return entry().module;
 }
 
@@ -161,7 +161,7 @@ void ZarnBase::performInitialization(std::shared_ptr<ZarnConfiguration> configur
             LogError("Zarn", "Subclassing ZarnConfiguration is not supported");
             return;
         }
-        std::lock_guard lock(entry().lock);
+        MutexLock lock(entry().lock);
         if (auto module = currentModule()) {
             if (auto facade = module->interface())
                 facade->reinit(internal);
@@ -170,7 +170,7 @@ void ZarnBase::performInitialization(std::shared_ptr<ZarnConfiguration> configur
         selfTest();
         auto factory = entry().factory;
         auto module = factory ? factory(internal) : buildDefaultModule(internal);
-        std::lock_guard lk(entry().moduleMutex);
+        MutexLock lk(entry().moduleMutex);
         entry().module = std::move(module);
     } catch (const std::exception& e) {
         LogError("Zarn", "Unhandled exception: %@", e.what());
@@ -375,13 +375,13 @@ void ZarnDebug::showLocationAlwaysUsageDescriptionError() {
 namespace testing {
 
 void setModuleFactory(ModuleFactory factory) {
-    std::lock_guard lk(entry().lock);
+    MutexLock lk(entry().lock);
     entry().factory = std::move(factory);
 }
 
 void resetEntry() {
-    std::lock_guard lk(entry().lock);
-    std::lock_guard lk2(entry().moduleMutex);
+    MutexLock lk(entry().lock);
+    MutexLock lk2(entry().moduleMutex);
     entry().module.reset();
 }
 

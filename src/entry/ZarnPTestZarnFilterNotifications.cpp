@@ -12,18 +12,11 @@ ZarnPTestZarnFilterNotifications::ZarnPTestZarnFilterNotifications(
 
 void ZarnPTestZarnFilterNotifications::showNotifications(
     const std::vector<NotificationRequest>& notifications) {
-    {
-        std::lock_guard lk(mutex_);
-        if (!result_)
-            result_ = ZarnPValueDepth::acceptedRequests(notifications, "ZarnInterface");
-    }
-    answered_.notify_all();
+    result_.give([&] { return ZarnPValueDepth::acceptedRequests(notifications, "ZarnInterface"); });
 }
 
 std::optional<std::vector<NotificationRequest>> ZarnPTestZarnFilterNotifications::result() {
-    std::unique_lock lk(mutex_);
-    answered_.wait_for(lk, timeout_, [&] { return result_.has_value(); });
-    return result_;
+    return result_.waitFor(timeout_);
 }
 
 }  // namespace zarn

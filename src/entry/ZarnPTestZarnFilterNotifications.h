@@ -1,10 +1,9 @@
 #pragma once
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <optional>
 #include <vector>
 
+#include "core/ZarnPFirstAnswer.h"
 #include "zarn/ZarnHooks.h"
 
 namespace zarn {
@@ -22,9 +21,7 @@ class ZarnPTestZarnFilterNotifications final : public ZarnFilterNotifications {
 
   private:
     const std::chrono::milliseconds timeout_;
-    std::mutex mutex_;
-    std::condition_variable answered_;
-    std::optional<std::vector<NotificationRequest>> result_;
+    ZarnPFirstAnswer<std::vector<NotificationRequest>> result_;
 };
 
 }  // namespace zarn

@@ -10,18 +10,11 @@ ZarnPTestZarnHandleGeotriggers::ZarnPTestZarnHandleGeotriggers(
 
 void ZarnPTestZarnHandleGeotriggers::markGeotriggersHandled(
     const std::vector<std::shared_ptr<ZarnGeotrigger>>& geotriggers) {
-    {
-        std::lock_guard lk(mutex_);
-        if (!result_)
-            result_ = geotriggers;
-    }
-    answered_.notify_all();
+    result_.give([&] { return geotriggers; });
 }
 
 std::optional<std::vector<std::shared_ptr<ZarnGeotrigger>>> ZarnPTestZarnHandleGeotriggers::result() {
-    std::unique_lock lk(mutex_);
-    answered_.wait_for(lk, timeout_, [&] { return result_.has_value(); });
-    return result_;
+    return result_.waitFor(timeout_);
 }
 
 }  // namespace zarn

@@ -1,11 +1,10 @@
 #pragma once
 #include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <vector>
 
+#include "core/ZarnPFirstAnswer.h"
 #include "zarn/ZarnHooks.h"
 
 namespace zarn {
@@ -23,9 +22,7 @@ class ZarnPTestZarnHandleGeotriggers final : public ZarnHandleGeotriggers {
 
   private:
     const std::chrono::milliseconds timeout_;
-    std::mutex mutex_;
-    std::condition_variable answered_;
-    std::optional<std::vector<std::shared_ptr<ZarnGeotrigger>>> result_;
+    ZarnPFirstAnswer<std::vector<std::shared_ptr<ZarnGeotrigger>>> result_;
 };
 
 }  // namespace zarn

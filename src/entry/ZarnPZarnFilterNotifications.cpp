@@ -44,7 +44,7 @@ ZarnPZarnFilterNotifications::~ZarnPZarnFilterNotifications() {
 }
 
 std::shared_ptr<ZarnPBackgroundTask> ZarnPZarnFilterNotifications::backgroundTask() const {
-    std::lock_guard lk(mutex_);
+    MutexLock lk(mutex_);
     return backgroundTask_;
 }
 
@@ -52,7 +52,7 @@ void ZarnPZarnFilterNotifications::showNotifications(const std::vector<Notificat
     platform::Broadcast::UserInfo info;
     {
         // Taking the task and copying the list together: of two answers racing, one gets it.
-        std::lock_guard lk(mutex_);
+        MutexLock lk(mutex_);
         info["notifications_show"] = ZarnPValueDepth::acceptedRequests(notifications, kDomain);
         info["notifications_offered"] = uiNotifications_;
         if (backgroundTask_) {
@@ -68,7 +68,7 @@ void ZarnPZarnFilterNotifications::showNotifications(const std::vector<Notificat
 void ZarnPZarnFilterNotifications::addToMatchPayload(const std::string& key, const Value& value) {
     if (!ZarnPValueDepth::accept(value, kMaxValueDepth, kDomain, "a match payload entry"))
         return;
-    std::lock_guard lk(mutex_);
+    MutexLock lk(mutex_);
     for (auto& request : uiNotifications_) {
         request.content.userInfo = userInfoAddingToMatchPayload(request.content.userInfo, key, value, true);
         if (auto message = ZarnPDictionaryHelper::stringEntry(request.content.userInfo, "message"))

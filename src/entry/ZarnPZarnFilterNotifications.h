@@ -1,9 +1,9 @@
 #pragma once
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "platform/Mutex.h"
 #include "zarn/ZarnHooks.h"
 
 namespace zarn {
@@ -46,8 +46,10 @@ class ZarnPZarnFilterNotifications final : public ZarnFilterNotifications,
   private:
     const std::shared_ptr<platform::NotificationCenter> center_;
     const std::shared_ptr<ZarnPContext> zarnContext_;
-    mutable std::mutex mutex_;
-    std::shared_ptr<ZarnPBackgroundTask> backgroundTask_;  // until the first answer takes it
+    // Also guards the offered requests (uiNotifications_) that the answers read and change.
+    mutable Mutex mutex_;
+    std::shared_ptr<ZarnPBackgroundTask> backgroundTask_
+        ZARN_GUARDED_BY(mutex_);  // until the first answer takes it
 };
 
 }  // namespace zarn

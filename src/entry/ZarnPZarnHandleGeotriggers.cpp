@@ -64,7 +64,7 @@ ZarnPZarnHandleGeotriggers::~ZarnPZarnHandleGeotriggers() {
 }
 
 std::shared_ptr<ZarnPBackgroundTask> ZarnPZarnHandleGeotriggers::backgroundTask() const {
-    std::lock_guard lk(mutex_);
+    MutexLock lk(mutex_);
     return backgroundTask_;
 }
 
@@ -82,7 +82,7 @@ void ZarnPZarnHandleGeotriggers::markGeotriggersHandled(
     const std::vector<std::shared_ptr<ZarnGeotrigger>>& geotriggers) {
     platform::Broadcast::UserInfo info;
     {
-        std::lock_guard lk(mutex_);
+        MutexLock lk(mutex_);
         std::set<std::string> offered;
         for (auto& g : geotriggers_)
             if (auto id = matchIdentifierOf(g))
@@ -115,7 +115,7 @@ void ZarnPZarnHandleGeotriggers::markGeotriggersHandled(
 void ZarnPZarnHandleGeotriggers::addToMatchPayload(const std::string& key, const Value& value) {
     if (!ZarnPValueDepth::accept(value, kMaxValueDepth, kDomain, "a match payload entry"))
         return;
-    std::lock_guard lk(mutex_);
+    MutexLock lk(mutex_);
     for (auto& g : geotriggers_)
         if (g)
             g->setUserInfo(

@@ -1,9 +1,9 @@
 #pragma once
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "platform/Mutex.h"
 #include "zarn/NotificationRequest.h"
 #include "zarn/ZarnHooks.h"
 
@@ -47,8 +47,10 @@ class ZarnPZarnHandleGeotriggers final : public ZarnHandleGeotriggers,
   private:
     const std::shared_ptr<platform::NotificationCenter> center_;
     const std::shared_ptr<ZarnPContext> zarnContext_;
-    mutable std::mutex mutex_;
-    std::shared_ptr<ZarnPBackgroundTask> backgroundTask_;  // until the first answer takes it
+    // Also guards the offered geotriggers (geotriggers_) that the answers read and change.
+    mutable Mutex mutex_;
+    std::shared_ptr<ZarnPBackgroundTask> backgroundTask_
+        ZARN_GUARDED_BY(mutex_);  // until the first answer takes it
 };
 
 }  // namespace zarn

@@ -163,7 +163,7 @@ void ZarnPZarnInterface::start() {
     apnsSandbox_ = isDebugEnabled_ || (configuration && configuration->apnsSandbox());
     fileConfigEnabled_ = configuration && configuration->useFileConfigLaunch();
     {
-        std::lock_guard lk(mutex_);
+        MutexLock lk(mutex_);
         delegate_ = configuration ? configuration->delegate() : nullptr;
     }
     ZarnPApplyConfigData data{configuration, true};
@@ -205,12 +205,12 @@ void ZarnPZarnInterface::post(const std::string& name) {
 }
 
 std::shared_ptr<ZarnDelegate> ZarnPZarnInterface::zarnDelegate() {
-    std::lock_guard lk(mutex_);
+    MutexLock lk(mutex_);
     return delegate_;
 }
 
 void ZarnPZarnInterface::setZarnDelegate(std::shared_ptr<ZarnDelegate> delegate) {
-    std::lock_guard lk(mutex_);
+    MutexLock lk(mutex_);
     delegate_ = std::move(delegate);
 }
 
@@ -345,7 +345,7 @@ void ZarnPZarnInterface::informInitializationComplete() {
 
 void ZarnPZarnInterface::setInitialized() {
     {
-        std::lock_guard lk(mutex_);
+        MutexLock lk(mutex_);
         isInitialized_ = true;
     }
     initializedCv_.notify_all();
@@ -401,9 +401,9 @@ void ZarnPZarnInterface::disableInRunLoop(std::shared_ptr<ZarnPContext> context)
 }
 
 bool ZarnPZarnInterface::isEnabled() {
-    std::unique_lock lk(mutex_);
+    UniqueMutexLock lk(mutex_);
     // Waits at most 100 ms for the first configuration; never longer.
-    initializedCv_.wait_for(lk, std::chrono::milliseconds(100), [&] { return isInitialized_.load(); });
+    lk.waitFor(initializedCv_, std::chrono::milliseconds(100), [&] { return isInitialized_.load(); });
     return enabled_.load();
 }
 
@@ -681,20 +681,20 @@ void ZarnPZarnInterface::refreshContextualPage(std::function<void(std::optional<
     // One request: its observers, its timer and whether it is done. Whichever comes first
     // completes it; everything it holds is let go then.
     struct Pending {
-        std::mutex mutex;
-        bool done = false;
-        std::function<void(std::optional<Value>)> callback;
-        std::shared_ptr<platform::Timer> timer;
+        explicit Pending(std::function<void(std::optional<Value>)> cb) : callback(std::move(cb)) {}
+        Mutex mutex;
+        bool done ZARN_GUARDED_BY(mutex) = false;
+        std::function<void(std::optional<Value>)> callback ZARN_GUARDED_BY(mutex);
+        std::shared_ptr<platform::Timer> timer ZARN_GUARDED_BY(mutex);
     };
-    auto pending = std::make_shared<Pending>();
-    pending->callback = std::move(callback);
+    auto pending = std::make_shared<Pending>(std::move(callback));
     auto center = c_.notificationCenter;
     std::weak_ptr<ZarnPZarnInterface> weak = weakSelf();
     // Takes the callback once; the observers and the timer go with it.
     // The centre is held weakly: its observers hold this.
     std::weak_ptr<platform::NotificationCenter> weakCenter = center;
     auto take = [pending, weakCenter]() -> std::function<void(std::optional<Value>)> {
-        std::lock_guard lk(pending->mutex);
+        MutexLock lk(pending->mutex);
         if (pending->done)
             return nullptr;
         pending->done = true;
@@ -730,7 +730,7 @@ void ZarnPZarnInterface::refreshContextualPage(std::function<void(std::optional<
             }
         },
         false);
-    std::lock_guard lk(pending->mutex);
+    MutexLock lk(pending->mutex);
     if (pending->done)
         timer->invalidate();
     else

@@ -2,11 +2,11 @@
 #include <atomic>
 #include <condition_variable>
 #include <memory>
-#include <mutex>
 
 #include "entry/ZarnPApplyConfigData.h"
 #include "entry/ZarnPNotificationResponseHandling.h"
 #include "entry/ZarnPPublicFacade.h"
+#include "platform/Mutex.h"
 #include "services/ZarnPMatchServiceOfferNotificationDelegate.h"
 #include "zarn/platform/NotificationCenter.h"
 #include "zarn/platform/RunLoop.h"
@@ -246,9 +246,9 @@ class ZarnPZarnInterface final : public ZarnPPublicFacade,
     R onRunLoopWaiting(R (ZarnPZarnInterface::*step)());
 
     Collaborators c_;
-    mutable std::mutex mutex_;
-    std::shared_ptr<ZarnDelegate> delegate_;
-    std::condition_variable initializedCv_;
+    mutable Mutex mutex_;
+    std::shared_ptr<ZarnDelegate> delegate_ ZARN_GUARDED_BY(mutex_);
+    std::condition_variable initializedCv_;  // with mutex_: isInitialized_ became true
     std::atomic<bool> enabled_{false};
     std::atomic<bool> isInitialized_{false};
     bool isDebugEnabled_ = false;

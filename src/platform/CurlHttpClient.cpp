@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "platform/CurlUrlError.h"
+#include "platform/Mutex.h"
 #include "zarn/platform/HttpClient.h"
 
 namespace zarn::platform {
@@ -184,14 +185,14 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
 struct CurlHttpClient::Worker {
     Options options;
     CURLM* multi = nullptr;
-    std::mutex mutex;
-    bool stopping = false;
-    bool started = false;
+    Mutex mutex;
+    bool stopping ZARN_GUARDED_BY(mutex) = false;
+    bool started ZARN_GUARDED_BY(mutex) = false;
     // Set when the client is destroyed on the worker thread itself (the last reference dropped in
     // a completion): the thread then owns and frees the worker when its loop ends.
-    bool ownedByThread = false;
-    std::deque<std::unique_ptr<Transfer>> incoming;
-    std::thread thread;
+    bool ownedByThread ZARN_GUARDED_BY(mutex) = false;
+    std::deque<std::unique_ptr<Transfer>> incoming ZARN_GUARDED_BY(mutex);
+    std::thread thread ZARN_GUARDED_BY(mutex);
     std::map<CURL*, std::unique_ptr<Transfer>> running;  // worker thread only
 
     void run();
@@ -284,7 +285,7 @@ void CurlHttpClient::Worker::run() {
     for (;;) {
         std::deque<std::unique_ptr<Transfer>> taken;
         {
-            std::lock_guard lk(mutex);
+            MutexLock lk(mutex);
             if (stopping)
                 break;
             taken.swap(incoming);
@@ -322,23 +323,34 @@ CurlHttpClient::CurlHttpClient(Options options) : worker_(std::make_unique<Worke
 }
 
 CurlHttpClient::~CurlHttpClient() {
+    std::thread thread;
+    bool onWorker;
     {
-        std::lock_guard lk(worker_->mutex);
+        MutexLock lk(worker_->mutex);
         worker_->stopping = true;
+        // A thread cannot join itself: it finishes its loop and frees the worker on its own.
+        onWorker = worker_->thread.joinable() && worker_->thread.get_id() == std::this_thread::get_id();
+        if (onWorker) {
+            worker_->ownedByThread = true;
+            worker_->thread.detach();
+        } else {
+            thread = std::move(worker_->thread);
+        }
     }
     if (worker_->multi)
         curl_multi_wakeup(worker_->multi);
-    if (worker_->thread.joinable() && worker_->thread.get_id() == std::this_thread::get_id()) {
-        // A thread cannot join itself: it finishes its loop and frees the worker on its own.
-        std::lock_guard lk(worker_->mutex);
-        worker_->ownedByThread = true;
-        worker_->thread.detach();
+    if (onWorker) {
         worker_.release();
         return;
     }
-    if (worker_->thread.joinable())
-        worker_->thread.join();
-    worker_->incoming.clear();
+    if (thread.joinable())
+        thread.join();
+    std::deque<std::unique_ptr<Transfer>> unsent;
+    {
+        MutexLock lk(worker_->mutex);
+        unsent.swap(worker_->incoming);
+    }
+    unsent.clear();
     if (worker_->multi)
         curl_multi_cleanup(worker_->multi);
 }
@@ -356,7 +368,7 @@ void CurlHttpClient::send(HttpRequest request, Completion completion) {
         return;
     }
     {
-        std::lock_guard lk(worker_->mutex);
+        MutexLock lk(worker_->mutex);
         if (worker_->stopping)
             return;
         worker_->incoming.push_back(std::move(t));
@@ -365,12 +377,15 @@ void CurlHttpClient::send(HttpRequest request, Completion completion) {
             worker_->thread = std::thread([w = worker_.get()] {
                 w->run();
                 bool owned;
+                std::deque<std::unique_ptr<Transfer>> unsent;
                 {
-                    std::lock_guard lk(w->mutex);
+                    MutexLock lk(w->mutex);
                     owned = w->ownedByThread;
+                    if (owned)
+                        unsent.swap(w->incoming);
                 }
                 if (owned) {
-                    w->incoming.clear();
+                    unsent.clear();
                     if (w->multi)
                         curl_multi_cleanup(w->multi);
                     delete w;

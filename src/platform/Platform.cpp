@@ -1,20 +1,21 @@
 #include "zarn/platform/Platform.h"
 
 #include <cstdlib>
-#include <mutex>
 #include <thread>
 #include <utility>
+
+#include "platform/Mutex.h"
 
 namespace zarn::platform {
 
 namespace {
 
 struct State {
-    std::mutex mutex;
-    Services services;
-    std::shared_ptr<RunLoop> mainLoop;
-    bool hasMainThread = false;
-    std::thread::id mainThread;
+    Mutex mutex;
+    Services services ZARN_GUARDED_BY(mutex);
+    std::shared_ptr<RunLoop> mainLoop ZARN_GUARDED_BY(mutex);
+    bool hasMainThread ZARN_GUARDED_BY(mutex) = false;
+    std::thread::id mainThread ZARN_GUARDED_BY(mutex);
 };
 
 State& state() {
@@ -64,7 +65,7 @@ std::vector<std::string> install(Services services) {
     auto loop = RunLoop::create(services.timeSource, "main");
     std::shared_ptr<RunLoop> old;
     {
-        std::lock_guard lk(state().mutex);
+        MutexLock lk(state().mutex);
         state().services = std::move(services);
         old = std::exchange(state().mainLoop, loop);
     }
@@ -77,7 +78,7 @@ void uninstall() {
     std::shared_ptr<RunLoop> old;
     Services dropped;
     {
-        std::lock_guard lk(state().mutex);
+        MutexLock lk(state().mutex);
         dropped = std::exchange(state().services, Services{});
         old = std::exchange(state().mainLoop, nullptr);
     }
@@ -88,7 +89,7 @@ void uninstall() {
 }
 
 Services current() {
-    std::unique_lock lk(state().mutex);
+    MutexLock lk(state().mutex);
     if (!state().services.timeSource) {
         Services s;
         fillDefaults(s);
@@ -110,26 +111,26 @@ std::shared_ptr<NotificationCenter> defaultCenter() {
 std::shared_ptr<RunLoop> mainRunLoop() {
     std::shared_ptr<TimeSource> ts;
     {
-        std::lock_guard lk(state().mutex);
+        MutexLock lk(state().mutex);
         if (state().mainLoop)
             return state().mainLoop;
     }
     ts = current().timeSource;
     auto loop = RunLoop::create(ts, "main");
-    std::lock_guard lk(state().mutex);
+    MutexLock lk(state().mutex);
     if (!state().mainLoop)
         state().mainLoop = loop;
     return state().mainLoop;
 }
 
 void markMainThread() {
-    std::lock_guard lk(state().mutex);
+    MutexLock lk(state().mutex);
     state().hasMainThread = true;
     state().mainThread = std::this_thread::get_id();
 }
 
 bool isMainThread() {
-    std::lock_guard lk(state().mutex);
+    MutexLock lk(state().mutex);
     return state().hasMainThread && state().mainThread == std::this_thread::get_id();
 }
 

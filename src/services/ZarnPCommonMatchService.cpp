@@ -121,12 +121,12 @@ ZarnPCommonMatchService::ZarnPCommonMatchService(Collaborators collaborators) : 
 
 void ZarnPCommonMatchService::setDelegate(
     std::weak_ptr<ZarnPMatchServiceOfferNotificationDelegate> delegate) {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     delegate_ = std::move(delegate);
 }
 
 std::shared_ptr<ZarnPMatchServiceOfferNotificationDelegate> ZarnPCommonMatchService::delegate() const {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     return delegate_.lock();
 }
 

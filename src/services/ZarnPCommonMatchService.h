@@ -1,12 +1,12 @@
 #pragma once
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "core/ZarnPSequenceChecker.h"
+#include "platform/Mutex.h"
 #include "services/ZarnPCommonMatching.h"
 #include "services/ZarnPShowNotificationsRequest.h"
 #include "zarn/Value.h"
@@ -142,8 +142,8 @@ class ZarnPCommonMatchService final : public ZarnPCommonMatching,
 
     Collaborators c_;
     ZarnPSequenceChecker sequence_;
-    mutable std::mutex mutex_;
-    std::weak_ptr<ZarnPMatchServiceOfferNotificationDelegate> delegate_;
+    mutable Mutex mutex_;
+    std::weak_ptr<ZarnPMatchServiceOfferNotificationDelegate> delegate_ ZARN_GUARDED_BY(mutex_);
     std::vector<std::string> notificationsBeingOffered_;
 };
 

@@ -81,22 +81,22 @@ void ZarnPContextService::decrementAndLog(std::shared_ptr<ZarnPContext> context)
 }
 
 std::shared_ptr<ZarnPEventLogging> ZarnPContextService::eventService() const {
-    std::lock_guard lk(mutex_);
+    MutexLock lk(mutex_);
     return eventService_;
 }
 
 void ZarnPContextService::setEventService(std::shared_ptr<ZarnPEventLogging> eventService) {
-    std::lock_guard lk(mutex_);
+    MutexLock lk(mutex_);
     eventService_ = std::move(eventService);
 }
 
 std::shared_ptr<ZarnPSystemTimerDao> ZarnPContextService::timerDao() const {
-    std::lock_guard lk(mutex_);
+    MutexLock lk(mutex_);
     return timerDao_;
 }
 
 void ZarnPContextService::setTimerDao(std::shared_ptr<ZarnPSystemTimerDao> timerDao) {
-    std::lock_guard lk(mutex_);
+    MutexLock lk(mutex_);
     timerDao_ = std::move(timerDao);
 }
 

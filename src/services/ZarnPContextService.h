@@ -1,6 +1,5 @@
 #pragma once
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 
@@ -8,6 +7,7 @@
 #include "core/ZarnPContextStarting.h"
 #include "core/ZarnPSequenceChecker.h"
 #include "core/ZarnTriggerContext.h"
+#include "platform/Mutex.h"
 
 namespace zarn {
 
@@ -56,9 +56,9 @@ class ZarnPContextService : public ZarnPContextStarting,
   private:
     const std::shared_ptr<ZarnPClockDao> clockDao_;
     ZarnPSequenceChecker sequence_;
-    mutable std::mutex mutex_;
-    std::shared_ptr<ZarnPEventLogging> eventService_;
-    std::shared_ptr<ZarnPSystemTimerDao> timerDao_;
+    mutable Mutex mutex_;
+    std::shared_ptr<ZarnPEventLogging> eventService_ ZARN_GUARDED_BY(mutex_);
+    std::shared_ptr<ZarnPSystemTimerDao> timerDao_ ZARN_GUARDED_BY(mutex_);
 };
 
 }  // namespace zarn

@@ -1,5 +1,6 @@
 #include "services/ZarnPFenceMatchService.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "core/ZarnException.h"
@@ -72,7 +73,7 @@ void ZarnPFenceMatchService::enable() {
     performGeofenceMatchRun_ = true;
     {
         // The sets start empty again; the lock itself stays, so that nobody holds a lock that goes.
-        std::lock_guard lk(beaconLock_);
+        MutexLock lk(beaconLock_);
         rangedBeacons_.clear();
         exitedBeaconUuids_.clear();
     }
@@ -120,17 +121,17 @@ void ZarnPFenceMatchService::clearData() {
 }
 
 bool ZarnPFenceMatchService::checkForBeaconExit() {
-    std::lock_guard lk(beaconLock_);
+    MutexLock lk(beaconLock_);
     return checkForBeaconExit_;
 }
 
 std::vector<platform::Beacon> ZarnPFenceMatchService::rangedBeacons() {
-    std::lock_guard lk(beaconLock_);
+    MutexLock lk(beaconLock_);
     return rangedBeacons_;
 }
 
 std::set<Uuid> ZarnPFenceMatchService::exitedBeaconUuids() {
-    std::lock_guard lk(beaconLock_);
+    MutexLock lk(beaconLock_);
     return exitedBeaconUuids_;
 }
 
@@ -159,7 +160,7 @@ void ZarnPFenceMatchService::fenceDaoDidExitBeaconRegion(const Uuid& proximityUu
                                                          const std::shared_ptr<ZarnPContext>& zarnContext) {
     ZARN_CHECK_SEQUENCE(sequence_);
     {
-        std::lock_guard lk(beaconLock_);
+        MutexLock lk(beaconLock_);
         checkForBeaconExit_ = true;
         exitedBeaconUuids_.insert(proximityUuid);
     }
@@ -187,7 +188,7 @@ void ZarnPFenceMatchService::fenceDaoFinishRangingBeacons(
     const std::shared_ptr<ZarnPContext>& zarnContext) {
     ZARN_REQUIRE(backgroundTask);
     {
-        std::lock_guard lk(beaconLock_);
+        MutexLock lk(beaconLock_);
         rangedBeacons_.insert(rangedBeacons_.end(), beacons.begin(), beacons.end());
         performBeaconMatchRun_ = true;
     }
@@ -213,34 +214,53 @@ void ZarnPFenceMatchService::locationAcquired(const std::shared_ptr<ZarnPLocatio
     }
     if (performBeaconMatchRun_) {
         LogDebug(kDomain, "Performing beacon matchrun");
-        // Recursive: a match run may change the monitored regions, which reports exits here.
-        std::lock_guard lk(beaconLock_);
-        try {
-            beaconMatchingService_->checkForSentDwellingBeacons(context);
-            // A copy: what the run reports back may add to the set meanwhile.
-            auto ranged = rangedBeacons_;
-            beaconMatchingService_->checkForBeaconMatches(ranged, false, backgroundTask, context, location);
-            performBeaconMatchRun_ = false;
-            rangedBeacons_.clear();
-        } catch (const std::exception& e) {
-            if (publicLogDao_)
-                publicLogDao_->logMessageIfEnabled(context, "error while performing match run for beacons %@",
-                                                   std::string(e.what()));
-        }
+        runBeaconMatch(location, backgroundTask, context);
     }
     if (checkForBeaconExit()) {
         LogDebug(kDomain, "Checking for beacon exits");
-        std::lock_guard lk(beaconLock_);
-        try {
-            auto exited = exitedBeaconUuids_;
+        runBeaconExitCheck(location, backgroundTask, context);
+    }
+}
+
+void ZarnPFenceMatchService::runBeaconMatch(const std::shared_ptr<ZarnPLocationWithAccuracy>& location,
+                                            const std::shared_ptr<ZarnPBackgroundTask>& backgroundTask,
+                                            const std::shared_ptr<ZarnPContext>& context) {
+    auto ranged = rangedBeacons();
+    if (!stepSucceeded(context, "error while performing match run for beacons %@", [&] {
+            beaconMatchingService_->checkForSentDwellingBeacons(context);
+            beaconMatchingService_->checkForBeaconMatches(ranged, false, backgroundTask, context, location);
+        }))
+        return;
+    // Ranging only appends: the first ones are those the run matched.
+    MutexLock lk(beaconLock_);
+    rangedBeacons_.erase(rangedBeacons_.begin(),
+                         rangedBeacons_.begin() + std::min(ranged.size(), rangedBeacons_.size()));
+    performBeaconMatchRun_ = !rangedBeacons_.empty();
+}
+
+void ZarnPFenceMatchService::runBeaconExitCheck(const std::shared_ptr<ZarnPLocationWithAccuracy>& location,
+                                                const std::shared_ptr<ZarnPBackgroundTask>& backgroundTask,
+                                                const std::shared_ptr<ZarnPContext>& context) {
+    auto exited = exitedBeaconUuids();
+    if (!stepSucceeded(context, "error while triggering beacon exit %@", [&] {
             beaconMatchingService_->checkForBeaconExited(exited, location, context, backgroundTask);
-            exitedBeaconUuids_.clear();
-            checkForBeaconExit_ = false;
-        } catch (const std::exception& e) {
-            if (publicLogDao_)
-                publicLogDao_->logMessageIfEnabled(context, "error while triggering beacon exit %@",
-                                                   std::string(e.what()));
-        }
+        }))
+        return;
+    MutexLock lk(beaconLock_);
+    for (const auto& uuid : exited) exitedBeaconUuids_.erase(uuid);
+    checkForBeaconExit_ = !exitedBeaconUuids_.empty();
+}
+
+bool ZarnPFenceMatchService::stepSucceeded(const std::shared_ptr<ZarnPContext>& context,
+                                           std::string_view failureFormat,
+                                           const std::function<void()>& step) {
+    try {
+        step();
+        return true;
+    } catch (const std::exception& e) {
+        if (publicLogDao_)
+            publicLogDao_->logMessageIfEnabled(context, failureFormat, std::string(e.what()));
+        return false;
     }
 }
 

@@ -1,13 +1,15 @@
 #pragma once
+#include <functional>
 #include <memory>
-#include <mutex>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/Uuid.h"
 #include "core/ZarnPSequenceChecker.h"
 #include "device/system/ZarnPFenceDaoDelegate.h"
+#include "platform/Mutex.h"
 #include "services/ZarnPMatchRunDispatching.h"
 
 namespace zarn {
@@ -29,8 +31,9 @@ class ZarnPUINotificationDao;
 // update service for a fix, and runs them when the fix comes: dwelling expiry and geofence
 // matching, beacon matching, beacon exits. A failing beacon step is logged and retried with the
 // next fix. Follows "Zarn_Enabled" and "Zarn_Disabled". SDK thread, except that the ranged
-// beacons, the left beacon UUIDs and the beacon runs are serialised by one lock that exists from
-// construction.
+// beacons and the left beacon UUIDs are guarded by one lock that exists from construction. A beacon
+// run reads them under the lock but runs without it (the run may report a beacon exit back here),
+// and then drops only what it handled.
 class ZarnPFenceMatchService final : public ZarnPMatchRunDispatching,
                                      public ZarnPFenceDaoDelegate,
                                      public std::enable_shared_from_this<ZarnPFenceMatchService> {
@@ -50,7 +53,7 @@ class ZarnPFenceMatchService final : public ZarnPMatchRunDispatching,
     ZarnPFenceMatchService(const ZarnPFenceMatchService&) = delete;
     ZarnPFenceMatchService& operator=(const ZarnPFenceMatchService&) = delete;
 
-    void enable();
+    void enable() ZARN_EXCLUDES(beaconLock_);
     void disable();
 
     // ZarnPMatchRunDispatching
@@ -67,22 +70,24 @@ class ZarnPFenceMatchService final : public ZarnPMatchRunDispatching,
 
     bool performBeaconMatchRun() const { return performBeaconMatchRun_; }
     void setPerformBeaconMatchRun(bool perform) { performBeaconMatchRun_ = perform; }
-    bool checkForBeaconExit();
-    std::vector<platform::Beacon> rangedBeacons();
-    std::set<Uuid> exitedBeaconUuids();
+    bool checkForBeaconExit() ZARN_EXCLUDES(beaconLock_);
+    std::vector<platform::Beacon> rangedBeacons() ZARN_EXCLUDES(beaconLock_);
+    std::set<Uuid> exitedBeaconUuids() ZARN_EXCLUDES(beaconLock_);
 
     // ZarnPFenceDaoDelegate
     void fenceDaoDidEnterGeofence(const std::string& identifier) override;
     void fenceDaoDidExitGeofence(const std::string& identifier) override;
     void fenceDaoDidExitBeaconRegion(const Uuid& proximityUuid,
-                                     const std::shared_ptr<ZarnPContext>& zarnContext) override;
+                                     const std::shared_ptr<ZarnPContext>& zarnContext) override
+        ZARN_EXCLUDES(beaconLock_);
     void fenceDaoFinishRangingBeacons(const std::vector<platform::Beacon>& beacons, const Uuid& beaconUuid,
                                       const std::shared_ptr<ZarnPBackgroundTask>& backgroundTask,
                                       const std::shared_ptr<ZarnPContext>& zarnContext) override;
     void fenceDaoFinishRangingBeacons(const std::vector<platform::Beacon>& beacons, const Uuid& beaconUuid,
                                       bool isAppInForeground,
                                       const std::shared_ptr<ZarnPBackgroundTask>& backgroundTask,
-                                      const std::shared_ptr<ZarnPContext>& zarnContext);
+                                      const std::shared_ptr<ZarnPContext>& zarnContext)
+        ZARN_EXCLUDES(beaconLock_);
     void fenceDaoFinishRanging(const std::shared_ptr<ZarnPBackgroundTask>& backgroundTask,
                                const std::shared_ptr<ZarnPContext>& zarnContext) override;
 
@@ -90,6 +95,18 @@ class ZarnPFenceMatchService final : public ZarnPMatchRunDispatching,
     ZarnPFenceMatchService() = default;
     void geofenceTriggered();
     void triggerProximity(const std::shared_ptr<ZarnPContext>& context);
+    // The beacon steps of a match run; a step that raises is logged and leaves its flag and set
+    // for the next fix.
+    void runBeaconMatch(const std::shared_ptr<ZarnPLocationWithAccuracy>& location,
+                        const std::shared_ptr<ZarnPBackgroundTask>& backgroundTask,
+                        const std::shared_ptr<ZarnPContext>& context) ZARN_EXCLUDES(beaconLock_);
+    void runBeaconExitCheck(const std::shared_ptr<ZarnPLocationWithAccuracy>& location,
+                            const std::shared_ptr<ZarnPBackgroundTask>& backgroundTask,
+                            const std::shared_ptr<ZarnPContext>& context) ZARN_EXCLUDES(beaconLock_);
+    // Runs a step; one that raises is written to the public log with the failure's format and
+    // answers false.
+    bool stepSucceeded(const std::shared_ptr<ZarnPContext>& context, std::string_view failureFormat,
+                       const std::function<void()>& step);
 
     ZarnPSequenceChecker sequence_;
     std::shared_ptr<ZarnPUINotificationDao> uiNotificationDao_;
@@ -102,10 +119,10 @@ class ZarnPFenceMatchService final : public ZarnPMatchRunDispatching,
     std::shared_ptr<ZarnPGeofenceMatching> geofenceMatchingService_;
     std::shared_ptr<ZarnPBeaconMatching> beaconMatchingService_;
     std::shared_ptr<platform::NotificationCenter> center_;
-    std::recursive_mutex beaconLock_;  // recursive: a beacon run may report an exit back here
-    std::vector<platform::Beacon> rangedBeacons_;
-    std::set<Uuid> exitedBeaconUuids_;
-    bool checkForBeaconExit_ = false;
+    Mutex beaconLock_;
+    std::vector<platform::Beacon> rangedBeacons_ ZARN_GUARDED_BY(beaconLock_);
+    std::set<Uuid> exitedBeaconUuids_ ZARN_GUARDED_BY(beaconLock_);
+    bool checkForBeaconExit_ ZARN_GUARDED_BY(beaconLock_) = false;
     bool performGeofenceMatchRun_ = false;
     bool performBeaconMatchRun_ = false;
 };

@@ -332,7 +332,7 @@ void ZarnPLocationUpdateService::acquiredNewLocation(const std::shared_ptr<ZarnP
     keyValueDao_->setDatePropertyValue(clockDao_->now(), kLastMatchRunKey);
     std::set<std::shared_ptr<ZarnPContext>> waiting;
     {
-        std::lock_guard lk(awaitingContextsLock_);
+        MutexLock lk(awaitingContextsLock_);
         if (context)
             awaitingContexts_.insert(context);
         waiting.swap(awaitingContexts_);
@@ -372,12 +372,12 @@ void ZarnPLocationUpdateService::storeLocationAcquiredEvent(
 void ZarnPLocationUpdateService::addContextToAwaitingContexts(const std::shared_ptr<ZarnPContext>& context) {
     if (!context)
         return;
-    std::lock_guard lk(awaitingContextsLock_);
+    MutexLock lk(awaitingContextsLock_);
     awaitingContexts_.insert(context);
 }
 
 size_t ZarnPLocationUpdateService::awaitingContextCount() {
-    std::lock_guard lk(awaitingContextsLock_);
+    MutexLock lk(awaitingContextsLock_);
     return awaitingContexts_.size();
 }
 

@@ -1,13 +1,13 @@
 #pragma once
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <set>
 
 #include "core/ZarnPSequenceChecker.h"
 #include "device/system/ZarnPLocationDaoDelegate.h"
 #include "device/system/ZarnPSLCDaoDelegate.h"
+#include "platform/Mutex.h"
 #include "services/ZarnPCurrentLocationGetting.h"
 #include "services/ZarnPLocationUpdating.h"
 #include "services/ZarnPMatchServiceProximityTriggeredDelegate.h"
@@ -141,8 +141,8 @@ class ZarnPLocationUpdateService final : public ZarnPLocationUpdating,
     bool hasPerformedDataUpdate_ = false;
     std::shared_ptr<ZarnPBackgroundTask> backgroundTask_;
     std::shared_ptr<ZarnPLocationWithAccuracy> currentLocation_;
-    std::set<std::shared_ptr<ZarnPContext>> awaitingContexts_;
-    std::mutex awaitingContextsLock_;
+    Mutex awaitingContextsLock_;
+    std::set<std::shared_ptr<ZarnPContext>> awaitingContexts_ ZARN_GUARDED_BY(awaitingContextsLock_);
 };
 
 }  // namespace zarn

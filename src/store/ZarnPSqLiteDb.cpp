@@ -62,18 +62,18 @@ ZarnPSqLiteDb::~ZarnPSqLiteDb() {
 }
 
 void ZarnPSqLiteDb::registerDao(ZarnPSqLiteDao* dao) {
-    std::lock_guard lk(registryMutex_);
+    MutexLock lk(registryMutex_);
     if (dao && std::find(daos_.begin(), daos_.end(), dao) == daos_.end())
         daos_.push_back(dao);
 }
 
 void ZarnPSqLiteDb::unregisterDao(ZarnPSqLiteDao* dao) {
-    std::lock_guard lk(registryMutex_);
+    MutexLock lk(registryMutex_);
     daos_.erase(std::remove(daos_.begin(), daos_.end(), dao), daos_.end());
 }
 
 bool ZarnPSqLiteDb::isRegistered(const ZarnPSqLiteDao* dao) const {
-    std::lock_guard lk(registryMutex_);
+    MutexLock lk(registryMutex_);
     return std::find(daos_.begin(), daos_.end(), dao) != daos_.end();
 }
 
@@ -81,15 +81,20 @@ std::vector<ZarnPSqLiteDao*> ZarnPSqLiteDb::registeredDaos() const {
     // Classes are told apart only now, when every store is fully built.
     std::vector<ZarnPSqLiteDao*> out;
     std::unordered_set<std::type_index> seen;
-    std::lock_guard lk(registryMutex_);
+    MutexLock lk(registryMutex_);
     for (ZarnPSqLiteDao* dao : daos_)
         if (seen.insert(std::type_index(typeid(*dao))).second)
             out.push_back(dao);
     return out;
 }
 
+int ZarnPSqLiteDb::currentVersion() const {
+    RecursiveMutexLock lk(openMutex_);
+    return currentVersion_;
+}
+
 std::shared_ptr<ZarnPDatabase> ZarnPSqLiteDb::database() {
-    std::lock_guard lk(openMutex_);
+    RecursiveMutexLock lk(openMutex_);
     if (database_)
         return database_;
     if (openFailedAt_ && std::chrono::steady_clock::now() - *openFailedAt_ < openBackOff_)

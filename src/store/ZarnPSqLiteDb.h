@@ -2,11 +2,11 @@
 #include <chrono>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/Mutex.h"
 #include "zarn/Error.h"
 
 namespace zarn {
@@ -62,7 +62,7 @@ class ZarnPSqLiteDb {
     std::shared_ptr<ZarnPDatabase> database();
 
     int appVersion() const { return appVersion_; }
-    int currentVersion() const { return currentVersion_; }
+    int currentVersion() const;
     const std::string& path() const { return path_; }
 
     // Pause between two failed tries to open the file (100 ms).
@@ -82,7 +82,8 @@ class ZarnPSqLiteDb {
     std::shared_ptr<ZarnPDatabase> startAnew(const std::string& path, std::shared_ptr<ZarnPDatabase> old,
                                              const std::string& reason);
     // What the stores keep of the file on `connection` for the file that replaces it.
-    std::vector<std::function<void()>> keptFrom(std::shared_ptr<ZarnPDatabase> connection);
+    std::vector<std::function<void()>> keptFrom(std::shared_ptr<ZarnPDatabase> connection)
+        ZARN_REQUIRES(openMutex_);
 
     enum class Migration { Done, FileUnusable, NotNow };
     struct MigrationResult {
@@ -90,35 +91,36 @@ class ZarnPSqLiteDb {
         std::string reason;  // why the file is unusable
     };
     // Migrates the file on database_ in one transaction; `kept` is written into it on success.
-    MigrationResult updateVersion(const std::vector<std::function<void()>>& kept);
+    MigrationResult updateVersion(const std::vector<std::function<void()>>& kept) ZARN_REQUIRES(openMutex_);
     // Each store's migration, stopping at the first that fails; its error, or nothing.
-    std::optional<Error> migrateStores();
+    std::optional<Error> migrateStores() ZARN_REQUIRES(openMutex_);
     // A table or column that a store needs and the file lacks, described; nothing when none.
-    std::optional<std::string> missingFromSchema();
+    std::optional<std::string> missingFromSchema() ZARN_REQUIRES(openMutex_);
     // Journal mode WAL with synchronous = FULL (logged when SQLite refuses either) and temporary
     // storage in memory.
-    void configureConnection();
-    void switchOnForeignKeys();
+    void configureConnection() ZARN_REQUIRES(openMutex_);
+    void switchOnForeignKeys() ZARN_REQUIRES(openMutex_);
     bool isRegistered(const ZarnPSqLiteDao* dao) const;
 
     std::string path_;
     std::shared_ptr<platform::FileSystem> fileSystem_;
     // Guards the lazy opening, which any thread may start; recursive because the migrations
-    // that run inside it reach the connection through database() again.
-    std::recursive_mutex openMutex_;
-    std::shared_ptr<ZarnPDatabase> database_;
+    // that run inside it reach the connection through database() again, each store by its own
+    // road.
+    mutable RecursiveMutex openMutex_;
+    std::shared_ptr<ZarnPDatabase> database_ ZARN_GUARDED_BY(openMutex_);
     int appVersion_;
-    int currentVersion_ = 0;
+    int currentVersion_ ZARN_GUARDED_BY(openMutex_) = 0;
     // Stores come and go on whichever thread builds or releases them, while the SDK thread
     // walks the registry to migrate.
-    mutable std::mutex registryMutex_;
-    std::vector<ZarnPSqLiteDao*> daos_;
+    mutable Mutex registryMutex_;
+    std::vector<ZarnPSqLiteDao*> daos_ ZARN_GUARDED_BY(registryMutex_);
     bool checkThread_ = true;
     std::chrono::milliseconds openRetryDelay_{100};
     std::chrono::milliseconds openBackOff_{60000};
-    std::optional<std::chrono::steady_clock::time_point> openFailedAt_;
+    std::optional<std::chrono::steady_clock::time_point> openFailedAt_ ZARN_GUARDED_BY(openMutex_);
     // Declared last: it leaves the registry while the registry still exists.
-    std::shared_ptr<ZarnPSqLiteVersionDao> versionDao_;
+    std::shared_ptr<ZarnPSqLiteVersionDao> versionDao_ ZARN_GUARDED_BY(openMutex_);
 };
 
 }  // namespace zarn

@@ -205,5 +205,34 @@ TEST_F(FenceMatchServiceTest, FailingBeaconStepsAreRetriedWithTheNextFix) {
     EXPECT_TRUE(service->rangedBeacons().empty());
 }
 
+// A ranging or a beacon exit reported from inside a beacon step (a region change in the run) takes
+// the lock the step left, and is handled with the next fix rather than dropped with what ran.
+TEST_F(FenceMatchServiceTest, ReportsFromInsideABeaconStepWaitForTheNextFix) {
+    const Uuid other = Uuid::fromString("74278BDA-B644-4520-8F0C-720EAF059935").value();
+    auto beaconContext = [this] { return contexts->startContext(ZarnTriggerContextBeacon); };
+    matching->duringBeacons = [&] {
+        service->fenceDaoFinishRangingBeacons({beacon(7), beacon(8)}, kUuid, false, task(), beaconContext());
+    };
+    matching->duringExits = [&] { service->fenceDaoDidExitBeaconRegion(other, beaconContext()); };
+    service->fenceDaoFinishRangingBeacons({beacon(1)}, kUuid, false, task(), beaconContext());
+    service->fenceDaoDidExitBeaconRegion(kUuid, beaconContext());
+    fix();
+    EXPECT_EQ(matching->calls, (std::vector<std::string>{"dwellBeacons", "beacons:1:bg", "exits:1"}));
+    EXPECT_TRUE(service->performBeaconMatchRun());
+    EXPECT_EQ(service->rangedBeacons().size(), 2u);
+    EXPECT_TRUE(service->checkForBeaconExit());
+    EXPECT_EQ(service->exitedBeaconUuids(), std::set<Uuid>{other});
+
+    matching->duringBeacons = nullptr;
+    matching->duringExits = nullptr;
+    matching->calls.clear();
+    fix();
+    EXPECT_EQ(matching->calls, (std::vector<std::string>{"dwellBeacons", "beacons:2:bg", "exits:1"}));
+    EXPECT_FALSE(service->performBeaconMatchRun());
+    EXPECT_TRUE(service->rangedBeacons().empty());
+    EXPECT_FALSE(service->checkForBeaconExit());
+    EXPECT_TRUE(service->exitedBeaconUuids().empty());
+}
+
 }  // namespace
 }  // namespace zarn

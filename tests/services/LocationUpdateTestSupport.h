@@ -1,6 +1,7 @@
 #pragma once
 // Stand-ins for the services around the location update service and the match-run dispatch:
 // each records what it was asked, in order, with the virtual time of the call.
+#include <functional>
 #include <memory>
 #include <set>
 #include <stdexcept>
@@ -113,6 +114,8 @@ class RecordingMatching final : public ZarnPGeofenceMatching, public ZarnPBeacon
                                const std::shared_ptr<ZarnPContext>&,
                                const std::shared_ptr<ZarnPLocationWithAccuracy>&) override {
         calls.push_back(format("beacons:%@:%@", beacons.size(), inForeground ? "fg" : "bg"));
+        if (duringBeacons)
+            duringBeacons();
         if (failBeacons)
             throw std::runtime_error("beacon store gone");
     }
@@ -120,11 +123,16 @@ class RecordingMatching final : public ZarnPGeofenceMatching, public ZarnPBeacon
                               const std::shared_ptr<ZarnPContext>&,
                               const std::shared_ptr<ZarnPBackgroundTask>&) override {
         calls.push_back(format("exits:%@", uuids.size()));
+        if (duringExits)
+            duringExits();
         if (failExits)
             throw std::runtime_error("exit check failed");
     }
     bool failBeacons = false;
     bool failExits = false;
+    // Run inside the beacon run and the exit check: what a region wrapper may report meanwhile.
+    std::function<void()> duringBeacons;
+    std::function<void()> duringExits;
     std::vector<std::string> calls;
 };
 

@@ -201,7 +201,7 @@ void ZarnPDataUpdateDao::saveDataUpdate(
         c_.publicLogDao->logMessageIfEnabled(zarnContext, "Ignoring empty response");
         return;
     }
-    std::lock_guard lock(dataupdateSaveLock_);
+    MutexLock lock(dataupdateSaveLock_);
     try {
         auto outcome = c_.save(*root, zarnContext);
         replaceRegions(outcome);

@@ -1,6 +1,5 @@
 #pragma once
 #include <memory>
-#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -10,6 +9,7 @@
 #include "device/exchange/ZarnPRawHttpRequestDelegate.h"
 #include "device/exchange/ZarnPRemoteEventAndNotificationDao.h"
 #include "device/exchange/ZarnPServiceResponseHttpRequestDelegate.h"
+#include "platform/Mutex.h"
 
 namespace zarn {
 
@@ -94,7 +94,7 @@ class ZarnPDataUpdateDao final : public ZarnPRemoteEventAndNotificationDao,
     explicit ZarnPDataUpdateDao(Collaborators collaborators);
 
     // Region changes that follow a save, under the save lock.
-    void replaceRegions(const ZarnPDataUpdateSaveOutcome& outcome);
+    void replaceRegions(const ZarnPDataUpdateSaveOutcome& outcome) ZARN_REQUIRES(dataupdateSaveLock_);
     // The events not already carried by a request still out, now marked as carried: an event
     // goes out once at a time, so two answers can never both accept it.
     std::vector<std::shared_ptr<ZarnPEvent>> takeForSending(
@@ -103,7 +103,8 @@ class ZarnPDataUpdateDao final : public ZarnPRemoteEventAndNotificationDao,
 
     Collaborators c_;
     std::set<std::string> inFlight_;  // identifiers of the events of the requests still out
-    std::mutex dataupdateSaveLock_;
+    // Serialises the saves and the region changes after each; guards no member.
+    Mutex dataupdateSaveLock_;
     ZarnPSequenceChecker sequence_;
 };
 

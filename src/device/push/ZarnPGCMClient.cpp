@@ -41,7 +41,7 @@ ZarnPGCMClient::~ZarnPGCMClient() {
 }
 
 void ZarnPGCMClient::setDelegate(std::weak_ptr<ZarnPGCMClientDelegate> delegate) {
-    std::lock_guard lk(delegateMutex_);
+    MutexLock lk(delegateMutex_);
     delegate_ = std::move(delegate);
 }
 
@@ -185,7 +185,7 @@ void ZarnPGCMClient::receivedMessage(ZarnPGCMClientMessage message,
             result = BackgroundFetchResult::NewData;
             std::shared_ptr<ZarnPGCMClientDelegate> delegate;
             {
-                std::lock_guard lk(delegateMutex_);
+                MutexLock lk(delegateMutex_);
                 delegate = delegate_.lock();
             }
             if (!payload->is_string())

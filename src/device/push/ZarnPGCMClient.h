@@ -2,11 +2,11 @@
 #include <atomic>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "core/ZarnPSequenceChecker.h"
 #include "device/push/ZarnPPushMessaging.h"
+#include "platform/Mutex.h"
 
 namespace zarn {
 
@@ -101,8 +101,8 @@ class ZarnPGCMClient final : public ZarnPPushMessaging, public std::enable_share
     std::atomic<bool> loaded_{false};
     std::atomic<bool> apnsSandbox_{false};
     std::atomic<bool> quickSyncDisabled_{false};
-    std::mutex delegateMutex_;
-    std::weak_ptr<ZarnPGCMClientDelegate> delegate_;
+    Mutex delegateMutex_;
+    std::weak_ptr<ZarnPGCMClientDelegate> delegate_ ZARN_GUARDED_BY(delegateMutex_);
     ZarnPSequenceChecker sequence_;  // the SDK-thread side
 };
 

@@ -8,12 +8,12 @@ ZarnPDelegateDataDao::ZarnPDelegateDataDao(std::shared_ptr<ZarnDelegate> delegat
     : delegate_(std::move(delegate)) {}
 
 std::shared_ptr<ZarnDelegate> ZarnPDelegateDataDao::zarnDelegate() const {
-    std::lock_guard lk(mutex_);
+    MutexLock lk(mutex_);
     return delegate_;
 }
 
 void ZarnPDelegateDataDao::setZarnDelegate(std::shared_ptr<ZarnDelegate> delegate) {
-    std::lock_guard lk(mutex_);
+    MutexLock lk(mutex_);
     delegate_ = std::move(delegate);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 #include <memory>
-#include <mutex>
+
+#include "platform/Mutex.h"
 
 namespace zarn {
 
@@ -21,8 +22,8 @@ class ZarnPDelegateDataDao {
     virtual bool hasCustomGeotriggerHandler();
 
   private:
-    mutable std::mutex mutex_;
-    std::shared_ptr<ZarnDelegate> delegate_;
+    mutable Mutex mutex_;
+    std::shared_ptr<ZarnDelegate> delegate_ ZARN_GUARDED_BY(mutex_);
 };
 
 }  // namespace zarn

@@ -26,7 +26,7 @@ ZarnPSystemBackgroundTaskDao::ZarnPSystemBackgroundTaskDao(
 }
 
 ZarnPSystemBackgroundTaskDao::~ZarnPSystemBackgroundTaskDao() {
-    std::lock_guard lk(mutex_);
+    MutexLock lk(mutex_);
     for (auto& [id, timer] : activeTaskKillTimers_)
         if (timer)
             timer->invalidate();
@@ -46,7 +46,7 @@ std::shared_ptr<ZarnPBackgroundTask> ZarnPSystemBackgroundTaskDao::startBackgrou
         });
         cell->store(id);
         if (id != platform::kBackgroundTaskInvalid) {
-            std::lock_guard lk(mutex_);
+            MutexLock lk(mutex_);
             running_.insert(id);
         }
     }
@@ -77,7 +77,7 @@ void ZarnPSystemBackgroundTaskDao::expirationHandler(platform::BackgroundTaskIde
         false);
     std::shared_ptr<platform::Timer> replaced;
     {
-        std::lock_guard lk(mutex_);
+        MutexLock lk(mutex_);
         if (!running_.count(identifier)) {
             // Ended meanwhile on the SDK thread: nothing left to kill.
             replaced = timer;
@@ -92,7 +92,7 @@ void ZarnPSystemBackgroundTaskDao::expirationHandler(platform::BackgroundTaskIde
 
 void ZarnPSystemBackgroundTaskDao::endBackgroundTaskFromTimer(const ZarnPKillHandler& killHandler) {
     {
-        std::lock_guard lk(mutex_);
+        MutexLock lk(mutex_);
         activeTaskKillTimers_.erase(killHandler.identifier());
     }
     endBackgroundTask(killHandler.identifier());
@@ -101,7 +101,7 @@ void ZarnPSystemBackgroundTaskDao::endBackgroundTaskFromTimer(const ZarnPKillHan
 void ZarnPSystemBackgroundTaskDao::endBackgroundTask(platform::BackgroundTaskIdentifier identifier) {
     std::shared_ptr<platform::Timer> killTimer;
     {
-        std::lock_guard lk(mutex_);
+        MutexLock lk(mutex_);
         // A task the expiry path already ended (or one never granted) is not ended again.
         if (!running_.erase(identifier))
             return;
@@ -118,7 +118,7 @@ void ZarnPSystemBackgroundTaskDao::endBackgroundTask(platform::BackgroundTaskIde
 }
 
 size_t ZarnPSystemBackgroundTaskDao::activeKillTimerCount() {
-    std::lock_guard lk(mutex_);
+    MutexLock lk(mutex_);
     return activeTaskKillTimers_.size();
 }
 

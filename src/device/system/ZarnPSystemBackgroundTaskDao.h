@@ -1,10 +1,10 @@
 #pragma once
 #include <map>
 #include <memory>
-#include <mutex>
 #include <set>
 
 #include "device/system/ZarnPBackgroundTaskDao.h"
+#include "platform/Mutex.h"
 #include "zarn/platform/BackgroundTasks.h"
 
 namespace zarn {
@@ -52,9 +52,10 @@ class ZarnPSystemBackgroundTaskDao final : public ZarnPBackgroundTaskDao,
     std::shared_ptr<ZarnPSystemTimerDao> timerDao_;
     std::shared_ptr<platform::BackgroundTasks> backgroundTasks_;
     std::shared_ptr<platform::Application> application_;
-    std::mutex mutex_;
-    std::set<platform::BackgroundTaskIdentifier> running_;
-    std::map<platform::BackgroundTaskIdentifier, std::shared_ptr<platform::Timer>> activeTaskKillTimers_;
+    Mutex mutex_;
+    std::set<platform::BackgroundTaskIdentifier> running_ ZARN_GUARDED_BY(mutex_);
+    std::map<platform::BackgroundTaskIdentifier, std::shared_ptr<platform::Timer>> activeTaskKillTimers_
+        ZARN_GUARDED_BY(mutex_);
 };
 
 }  // namespace zarn

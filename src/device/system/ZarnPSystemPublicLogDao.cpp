@@ -105,12 +105,12 @@ ZarnPSystemPublicLogDao::ZarnPSystemPublicLogDao(std::shared_ptr<ZarnPClockDao> 
 }
 
 bool ZarnPSystemPublicLogDao::enabled() {
-    std::lock_guard lk(mutex_);
+    MutexLock lk(mutex_);
     return enabled_;
 }
 
 void ZarnPSystemPublicLogDao::setEnabled(bool enabled) {
-    std::lock_guard lk(mutex_);
+    MutexLock lk(mutex_);
     enabled_ = enabled;
 }
 
@@ -148,7 +148,7 @@ std::string ZarnPSystemPublicLogDao::pathForFileName(const std::string& name) {
 // --- Files
 
 void ZarnPSystemPublicLogDao::purgeOldFiles() {
-    std::lock_guard lk(mutex_);
+    MutexLock lk(mutex_);
     purgeOldFilesLocked(clockDao_->now());
 }
 
@@ -186,7 +186,7 @@ void ZarnPSystemPublicLogDao::purgeOldFilesLocked(Date now) {
 }
 
 void ZarnPSystemPublicLogDao::openFile() {
-    std::lock_guard lk(mutex_);
+    MutexLock lk(mutex_);
     openFileLocked(clockDao_->now());
 }
 
@@ -214,7 +214,7 @@ void ZarnPSystemPublicLogDao::openFileLocked(Date now) {
 }
 
 void ZarnPSystemPublicLogDao::closeFile() {
-    std::lock_guard lk(mutex_);
+    MutexLock lk(mutex_);
     closeFileLocked();
 }
 
@@ -223,7 +223,7 @@ void ZarnPSystemPublicLogDao::closeFileLocked() {
 }
 
 void ZarnPSystemPublicLogDao::keepLogFileOpen() {
-    std::lock_guard lk(mutex_);
+    MutexLock lk(mutex_);
     if (!enabled_)
         return;
     openFileLocked(clockDao_->now());
@@ -231,7 +231,7 @@ void ZarnPSystemPublicLogDao::keepLogFileOpen() {
 }
 
 void ZarnPSystemPublicLogDao::stopKeepingLogFileOpen() {
-    std::lock_guard lk(mutex_);
+    MutexLock lk(mutex_);
     closeFileLocked();
     keepFileOpen_ = false;
 }
@@ -257,7 +257,7 @@ void ZarnPSystemPublicLogDao::logMessageAndArguments(const std::shared_ptr<ZarnP
     }
     writeConsole(format("Zarn| %@", message));
 
-    std::lock_guard lk(mutex_);
+    MutexLock lk(mutex_);
     Date now = clockDao_->now();
     if (!keepFileOpen_)
         openFileLocked(now);
@@ -537,7 +537,7 @@ void ZarnPSystemPublicLogDao::getHeaderData(std::function<void(std::string)> blo
 }
 
 std::string ZarnPSystemPublicLogDao::getRawLogFileData() {
-    std::lock_guard lk(mutex_);
+    MutexLock lk(mutex_);
     return rawLogFileDataLocked(clockDao_->now());
 }
 

@@ -2,7 +2,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -10,6 +9,7 @@
 
 #include "core/Format.h"
 #include "core/ZarnPPublicLogging.h"
+#include "platform/Mutex.h"
 #include "zarn/Date.h"
 #include "zarn/ValueFwd.h"
 
@@ -158,10 +158,10 @@ class ZarnPSystemPublicLogDao : public ZarnPPublicLogging,
     std::string fileNameForLocalDay(int64_t dayNumber);
     std::string entryDate(Date date);
     std::string pathForFileName(const std::string& name);
-    void purgeOldFilesLocked(Date now);
-    void openFileLocked(Date now);
-    void closeFileLocked();
-    std::string rawLogFileDataLocked(Date now);
+    void purgeOldFilesLocked(Date now) ZARN_REQUIRES(mutex_);
+    void openFileLocked(Date now) ZARN_REQUIRES(mutex_);
+    void closeFileLocked() ZARN_REQUIRES(mutex_);
+    std::string rawLogFileDataLocked(Date now) ZARN_REQUIRES(mutex_);
 
     std::shared_ptr<ZarnPClockDao> clockDao_;
     std::shared_ptr<ZarnPDeviceDataDao> deviceDataDao_;
@@ -169,12 +169,13 @@ class ZarnPSystemPublicLogDao : public ZarnPPublicLogging,
     std::shared_ptr<platform::FileSystem> fileSystem_;
     std::shared_ptr<platform::TimeSource> timeZoneSource_;
 
-    std::mutex mutex_;
-    bool enabled_ = false;
-    bool keepFileOpen_ = false;
-    std::optional<std::string> fileHandle_;  // the path of the open day file
-    std::string fullFile_;                   // the day file last found full, told once
-    std::optional<Date> lastPurge_;
+    // Also keeps the day files' writers, purges and readers apart.
+    Mutex mutex_;
+    bool enabled_ ZARN_GUARDED_BY(mutex_) = false;
+    bool keepFileOpen_ ZARN_GUARDED_BY(mutex_) = false;
+    std::optional<std::string> fileHandle_ ZARN_GUARDED_BY(mutex_);  // the path of the open day file
+    std::string fullFile_ ZARN_GUARDED_BY(mutex_);  // the day file last found full, told once
+    std::optional<Date> lastPurge_ ZARN_GUARDED_BY(mutex_);
     const EnabledQuery libraryEnabled_;
 };
 
