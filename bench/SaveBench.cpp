@@ -23,7 +23,7 @@
 #include "core/ZarnPLocationUtil.h"
 #include "core/ZarnPLogger.h"
 #include "core/ZarnPPublicLogging.h"
-#include "sim/DataUpdateBuilder.h"
+#include "sim/service/DataUpdateBuilder.h"
 #include "store/ZarnPDatabase.h"
 #include "store/ZarnPSqLiteDb.h"
 #include "store/dataupdate/ZarnPDataUpdateReader.h"

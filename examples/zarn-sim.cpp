@@ -19,11 +19,11 @@
 #include <string>
 #include <vector>
 
-#include "sim/DataUpdateBuilder.h"
 #include "sim/Device.h"
-#include "sim/HttpsTestServer.h"
 #include "sim/LocationWorld.h"
 #include "sim/Route.h"
+#include "sim/service/DataUpdateBuilder.h"
+#include "sim/service/HttpsTestServer.h"
 #include "testing/VirtualTimeSource.h"
 #include "zarn/Date.h"
 #include "zarn/ZarnBase.h"
@@ -580,9 +580,8 @@ int main(int argc, char** argv) {
 
     DeviceWatch watch(*timeline, *device, *campaigns->service);
     SimUser user(*timeline, *device);
-    walk(*route, *time, *device,
-         sim::SimPushService::dataUpdatePayload(sim::DataUpdateBuilder::build(*pushed)), *timeline, watch,
-         user);
+    walk(*route, *time, *device, sim::TestService::dataUpdatePayload(sim::DataUpdateBuilder::build(*pushed)),
+         *timeline, watch, user);
     broadcasts->removeObserver(&observer);
     return summarize(*timeline, *device, watch, user, *pushed) ? 0 : 1;
 }

@@ -7,7 +7,7 @@
 #include <memory>
 #include <span>
 
-#include "sim/DataUpdateWalker.h"
+#include "sim/service/DataUpdateWalker.h"
 #include "store/dataupdate/ZarnPDataUpdateReader.h"
 #include "zarn/Value.h"
 

@@ -15,7 +15,7 @@
 
 #include "core/ZarnPLogger.h"
 #include "core/ZarnPPublicLogging.h"
-#include "sim/DataUpdateWalker.h"
+#include "sim/service/DataUpdateWalker.h"
 #include "store/ZarnPDatabase.h"
 #include "store/ZarnPDatabaseException.h"
 #include "store/ZarnPResultSet.h"

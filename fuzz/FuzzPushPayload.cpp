@@ -10,7 +10,7 @@
 #include "device/exchange/ZarnPRemoteEventAndNotificationDao.h"
 #include "device/push/ZarnPGCMMediator.h"
 #include "device/push/ZarnPGCMMediatorDelegate.h"
-#include "sim/DataUpdateWalker.h"
+#include "sim/service/DataUpdateWalker.h"
 #include "store/dataupdate/ZarnPDataUpdateReader.h"
 
 namespace {

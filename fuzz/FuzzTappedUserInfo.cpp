@@ -26,7 +26,7 @@
 #include "sim/SimLocalNotificationCenter.h"
 #include "sim/SimView.h"
 #include "sim/SimWindowSystem.h"
-#include "sim/TestService.h"
+#include "sim/service/TestService.h"
 #include "store/ZarnPSentTriggerDao.h"
 #include "testing/VirtualTimeSource.h"
 #include "zarn/ZarnBase.h"

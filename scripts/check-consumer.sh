@@ -31,7 +31,7 @@ run_host "$work/find"
 echo "== consumer: add_subdirectory(zarn) =="
 cmake -S "$root/tests/consumer" -B "$work/sub" -G Ninja "${asan[@]}" -DZARN_SOURCE_DIR="$root" >/dev/null
 # Only the library and the app are built: no tests, benchmarks or example host of zarn.
-targets=$(cmake --build "$work/sub" --target help | grep -E '^(zarn_tests|zarn_bench|zarn-sim|zarn_sim|zarn_testing):' || true)
+targets=$(cmake --build "$work/sub" --target help | grep -E '^(zarn_tests|zarn_bench|zarn-sim|zarn_sim|zarn_test_service|zarn_testing):' || true)
 if [ -n "$targets" ]; then
     echo "consumer: zarn as a subproject defines its own test targets: $targets"
     exit 1

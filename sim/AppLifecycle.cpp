@@ -1,11 +1,11 @@
 #include "sim/AppLifecycle.h"
 
-#include "core/ZarnException.h"
+#include "sim/Support.h"
 
 namespace zarn::sim {
 
 AppLifecycle::AppLifecycle(std::shared_ptr<Clock> clock) : clock_(std::move(clock)) {
-    ZARN_REQUIRE(clock_);
+    ZARN_SIM_REQUIRE(clock_);
 }
 
 AppLifecycle::~AppLifecycle() {

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "core/ZarnPCoordinateUtil.h"
 #include "sim/SimLocationManager.h"
+#include "sim/Support.h"
 #include "zarn/platform/LocationManager.h"
 #include "zarn/platform/Platform.h"
 
@@ -72,7 +72,7 @@ std::vector<platform::Beacon> BeaconField::inRange(const platform::Region& regio
             if (b.proximityUuid != region.proximityUuid || (region.major && *region.major != b.major) ||
                 (region.minor && *region.minor != b.minor))
                 continue;
-            double d = ZarnPCoordinateUtil::distanceBetweenCoordinate(*at, b.at);
+            double d = distanceMetres(*at, b.at);
             if (!(d <= b.range))
                 continue;
             platform::Beacon seen;

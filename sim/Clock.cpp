@@ -1,12 +1,12 @@
 #include "sim/Clock.h"
 
-#include "core/ZarnException.h"
+#include "sim/Support.h"
 #include "zarn/platform/Platform.h"
 
 namespace zarn::sim {
 
 Clock::Clock(std::shared_ptr<platform::TimeSource> time) : time_(std::move(time)) {
-    ZARN_REQUIRE(time_);
+    ZARN_SIM_REQUIRE(time_);
 }
 
 Date Clock::now() {

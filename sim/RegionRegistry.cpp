@@ -1,7 +1,7 @@
 #include "sim/RegionRegistry.h"
 
-#include "core/ZarnPCoordinateUtil.h"
 #include "sim/SimLocationManager.h"
+#include "sim/Support.h"
 #include "zarn/platform/LocationManager.h"
 
 namespace zarn::sim {
@@ -25,7 +25,7 @@ bool RegionRegistry::insideLocked(const platform::Region& region,
         return false;
     if (region.isBeacon())
         return !beacons_->inRange(region, at).empty();
-    return ZarnPCoordinateUtil::distanceBetweenCoordinate(region.center, *at) <= region.radius;
+    return distanceMetres(region.center, *at) <= region.radius;
 }
 
 void RegionRegistry::seedAppRegion(const platform::Region& region,

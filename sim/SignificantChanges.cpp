@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "core/ZarnPCoordinateUtil.h"
 #include "sim/SimLocationManager.h"
+#include "sim/Support.h"
 
 namespace zarn::sim {
 
@@ -67,7 +67,7 @@ void SignificantChanges::positionChanged(const std::optional<platform::LocationC
                 s.reference = position;
                 continue;
             }
-            if (ZarnPCoordinateUtil::distanceBetweenCoordinate(*s.reference, *position) >= threshold_) {
+            if (distanceMetres(*s.reference, *position) >= threshold_) {
                 s.reference = position;
                 targets.push_back(m);
             }

@@ -1,12 +1,12 @@
 #include "sim/SimApplication.h"
 
-#include "core/ZarnException.h"
+#include "sim/Support.h"
 #include "zarn/platform/Platform.h"
 
 namespace zarn::sim {
 
 SimApplication::SimApplication(std::shared_ptr<World> world) : world_(std::move(world)) {
-    ZARN_REQUIRE(world_);
+    ZARN_SIM_REQUIRE(world_);
 }
 
 platform::ApplicationState SimApplication::applicationState() {

@@ -1,11 +1,11 @@
 #include "sim/SimBackgroundTasks.h"
 
-#include "core/ZarnException.h"
+#include "sim/Support.h"
 
 namespace zarn::sim {
 
 SimBackgroundTasks::SimBackgroundTasks(std::shared_ptr<World> world) : world_(std::move(world)) {
-    ZARN_REQUIRE(world_);
+    ZARN_SIM_REQUIRE(world_);
 }
 
 platform::BackgroundTaskIdentifier SimBackgroundTasks::beginBackgroundTask(

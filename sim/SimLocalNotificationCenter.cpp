@@ -2,15 +2,15 @@
 
 #include <algorithm>
 
-#include "core/ZarnException.h"
+#include "sim/Support.h"
 
 namespace zarn::sim {
 
 SimLocalNotificationCenter::SimLocalNotificationCenter(
     std::shared_ptr<World> world, std::shared_ptr<SimNotificationAuthorization> authorization)
     : world_(std::move(world)), authorization_(std::move(authorization)) {
-    ZARN_REQUIRE(world_);
-    ZARN_REQUIRE(authorization_);
+    ZARN_SIM_REQUIRE(world_);
+    ZARN_SIM_REQUIRE(authorization_);
 }
 
 void SimLocalNotificationCenter::getNotificationSettings(

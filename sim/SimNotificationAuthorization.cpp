@@ -1,12 +1,12 @@
 #include "sim/SimNotificationAuthorization.h"
 
-#include "core/ZarnException.h"
+#include "sim/Support.h"
 
 namespace zarn::sim {
 
 SimNotificationAuthorization::SimNotificationAuthorization(std::shared_ptr<World> world)
     : world_(std::move(world)) {
-    ZARN_REQUIRE(world_);
+    ZARN_SIM_REQUIRE(world_);
 }
 
 void SimNotificationAuthorization::getNotificationSettings(

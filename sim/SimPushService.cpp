@@ -1,7 +1,5 @@
 #include "sim/SimPushService.h"
 
-#include "core/ZarnPDataHelper.h"
-#include "core/ZarnPGzipHelper.h"
 #include "zarn/platform/Platform.h"
 
 namespace zarn::sim {
@@ -134,13 +132,6 @@ std::vector<std::pair<std::string, platform::PushTokenType>> SimPushService::dev
 std::vector<Value> SimPushService::receivedMessages() {
     std::lock_guard lk(mutex_);
     return messages_;
-}
-
-Value SimPushService::dataUpdatePayload(const std::vector<uint8_t>& dataUpdate) {
-    auto gz = ZarnPGzipHelper::gzipDeflate(std::span<const std::uint8_t>(dataUpdate));
-    return Value{
-        {"zarn_v2", gz ? ZarnPDataHelper::base64EncodedStringSingleLine(std::span<const std::uint8_t>(*gz))
-                       : std::string()}};
 }
 
 }  // namespace zarn::sim

@@ -44,8 +44,6 @@ class SimPushService final : public platform::PushMessaging {
     // The system delivers a remote notification to the app; answers the delivery's index.
     // Without an app handler the delivery ends at once with no data.
     size_t deliver(const Value& payload);
-    // The payload the service pushes to carry a data update: {"zarn_v2": Base64 of its gzip}.
-    static Value dataUpdatePayload(const std::vector<uint8_t>& dataUpdate);
     // The result each delivery's completion gave (nothing while it has not been called), and
     // how often each was called (the system allows exactly once).
     std::vector<std::optional<BackgroundFetchResult>> fetchResults();

@@ -12,7 +12,8 @@ namespace zarn::sim {
 // built over the world and keeps it; one that does not (the battery, the bundles) is not.
 //
 // How a facility joins: write it as a class of its own in sim/, deriving from its platform
-// interfaces, with its own lock when any thread may call it; give it the world in its
+// interfaces and including only the public headers and sim/ (sim/Support.h holds the few helpers
+// a facility needs), with its own lock when any thread may call it; give it the world in its
 // constructor if it reads the clock or the application's life (and add it as an AppLifecycle
 // observer to hear the background period). Device then constructs it over its world, gives it an
 // accessor and fills its services in provide(). Shared state that several facilities read (the

@@ -18,7 +18,7 @@
 #include "entry/ZarnPModule.h"
 #include "entry/ZarnPZarnInterface.h"
 #include "services/ZarnPNotificationLoading.h"
-#include "sim/DataUpdateBuilder.h"
+#include "sim/service/DataUpdateBuilder.h"
 #include "store/ZarnPContextualPageDao.h"
 #include "store/ZarnPDatabase.h"
 #include "store/ZarnPResultSet.h"

@@ -27,7 +27,7 @@
 #include "entry/ZarnPModuleFactory.h"
 #include "entry/ZarnPZarnInterface.h"
 #include "sim/Device.h"
-#include "sim/TestService.h"
+#include "sim/service/TestService.h"
 #include "store/ZarnPDatabase.h"
 #include "store/ZarnPSqLiteBeaconNotificationDao.h"
 #include "store/ZarnPSqLiteCooldownDao.h"

@@ -9,9 +9,9 @@
 #include "core/ZarnPCoordinateUtil.h"
 #include "core/ZarnPDataHelper.h"
 #include "core/ZarnPGzipHelper.h"
-#include "sim/DataUpdateBuilder.h"
 #include "sim/Route.h"
-#include "sim/SimPushService.h"
+#include "sim/service/DataUpdateBuilder.h"
+#include "sim/service/TestService.h"
 
 namespace zarn::sim {
 namespace {
@@ -51,7 +51,7 @@ TEST(ExampleFilesTest, RouteStaysWithinRangeOfEveryLocatedCampaignForAWhile) {
 TEST(ExampleFilesTest, PushedPayloadCarriesTheDataUpdateUnchanged) {
     std::vector<uint8_t> update =
         DataUpdateBuilder::build({.campaigns = {{.campaignId = "c", .message = "m"}}});
-    Value payload = SimPushService::dataUpdatePayload(update);
+    Value payload = TestService::dataUpdatePayload(update);
     ASSERT_TRUE(payload.is_object());
     ASSERT_TRUE(payload["zarn_v2"].is_string());
     auto gz = ZarnPDataHelper::dataFromBase64String(payload["zarn_v2"].get<std::string>());

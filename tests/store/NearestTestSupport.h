@@ -9,7 +9,7 @@
 #include <string>
 
 #include "core/ZarnPSystemClockDao.h"
-#include "sim/DataUpdateBuilder.h"
+#include "sim/service/DataUpdateBuilder.h"
 #include "store/ZarnPSegmentationPropertyValidator.h"
 #include "store/ZarnPSqLiteCooldownDao.h"
 #include "store/ZarnPSqLiteNotificationReadDao.h"

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <map>
 
-#include "sim/DataUpdateBuilder.h"
+#include "sim/service/DataUpdateBuilder.h"
 #include "store/ZarnPDatabase.h"
 #include "store/ZarnPDatabaseException.h"
 #include "store/ZarnPSqLiteDb.h"

@@ -8,7 +8,7 @@
 
 #include "sim/Device.h"
 #include "sim/SimLocalNotificationCenter.h"
-#include "sim/TestService.h"
+#include "sim/service/TestService.h"
 #include "tests/support/TestEnvironment.h"
 #include "zarn/ZarnDelegate.h"
 #include "zarn/ZarnHooks.h"

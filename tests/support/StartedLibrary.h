@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "entry/ZarnPModule.h"
-#include "sim/DataUpdateBuilder.h"
+#include "sim/service/DataUpdateBuilder.h"
 #include "tests/support/TestEnvironment.h"
 #include "zarn/platform/NotificationCenter.h"
 

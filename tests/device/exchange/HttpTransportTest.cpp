@@ -19,8 +19,8 @@
 #include "device/exchange/ZarnPStoreEventMarshaller.h"
 #include "device/system/ZarnPSystemBackgroundTaskDao.h"
 #include "schema/dataupdate_generated.h"
-#include "sim/HttpsTestServer.h"
-#include "sim/TestService.h"
+#include "sim/service/HttpsTestServer.h"
+#include "sim/service/TestService.h"
 #include "tests/support/ExchangeSupport.h"
 #include "tests/support/TestEnvironment.h"
 

@@ -8,8 +8,8 @@
 #include <memory>
 #include <random>
 
-#include "sim/DataUpdateBuilder.h"
-#include "sim/DataUpdateWalker.h"
+#include "sim/service/DataUpdateBuilder.h"
+#include "sim/service/DataUpdateWalker.h"
 #include "store/dataupdate/ZarnPDataUpdateReader.h"
 #include "tests/support/TestEnvironment.h"
 

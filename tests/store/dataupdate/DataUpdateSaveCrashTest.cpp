@@ -11,7 +11,7 @@
 #include <functional>
 
 #include "core/ZarnPPublicLogging.h"
-#include "sim/DataUpdateBuilder.h"
+#include "sim/service/DataUpdateBuilder.h"
 #include "store/ZarnPDatabase.h"
 #include "store/ZarnPSqLiteDb.h"
 #include "store/dataupdate/ZarnPDataUpdateReader.h"

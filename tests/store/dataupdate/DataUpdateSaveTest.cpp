@@ -7,7 +7,7 @@
 #include <map>
 
 #include "core/ZarnPPublicLogging.h"
-#include "sim/DataUpdateBuilder.h"
+#include "sim/service/DataUpdateBuilder.h"
 #include "store/ZarnPDatabase.h"
 #include "store/ZarnPDatabaseException.h"
 #include "store/ZarnPSqLiteDb.h"

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "sim/DataUpdateBuilder.h"
+#include "sim/service/DataUpdateBuilder.h"
 #include "store/ZarnPDatabase.h"
 #include "store/ZarnPSqLiteDb.h"
 #include "store/ZarnPStatement.h"

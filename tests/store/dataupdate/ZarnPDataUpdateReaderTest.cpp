@@ -5,7 +5,7 @@
 #include <cstring>
 #include <memory>
 
-#include "sim/DataUpdateBuilder.h"
+#include "sim/service/DataUpdateBuilder.h"
 #include "store/dataupdate/FlatBuffersUtil.h"
 #include "tests/support/TestEnvironment.h"
 

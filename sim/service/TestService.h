@@ -99,6 +99,8 @@ class TestService final : public platform::HttpClient, public std::enable_shared
 
     // Bytes that no reader takes for a data update.
     static std::vector<std::uint8_t> corruptBody();
+    // The payload the service pushes to carry a data update: {"zarn_v2": Base64 of its gzip}.
+    static Value dataUpdatePayload(const std::vector<std::uint8_t>& dataUpdate);
 
   private:
     // The in-process requests waiting for an answer, shared with the thread that answers them:

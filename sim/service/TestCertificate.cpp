@@ -1,4 +1,4 @@
-#include "sim/TestCertificate.h"
+#include "sim/service/TestCertificate.h"
 
 #include <openssl/evp.h>
 #include <openssl/pem.h>

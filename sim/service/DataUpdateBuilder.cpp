@@ -1,4 +1,4 @@
-#include "sim/DataUpdateBuilder.h"
+#include "sim/service/DataUpdateBuilder.h"
 
 #include <fstream>
 #include <limits>

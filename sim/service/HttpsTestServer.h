@@ -3,8 +3,8 @@
 #include <string>
 #include <thread>
 
-#include "sim/TestCertificate.h"
-#include "sim/TestService.h"
+#include "sim/service/TestCertificate.h"
+#include "sim/service/TestService.h"
 
 namespace zarn::sim {
 

@@ -1,9 +1,11 @@
-#include "sim/TestService.h"
+#include "sim/service/TestService.h"
 
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <span>
 
+#include "core/ZarnPDataHelper.h"
 #include "core/ZarnPGzipHelper.h"
 #include "core/ZarnPJson.h"
 #include "device/exchange/ZarnPHttpRequestCreatorImpl.h"
@@ -95,6 +97,13 @@ void TestService::clearRequests() {
 std::vector<std::uint8_t> TestService::corruptBody() {
     // A root offset far past the end: a verifying reader rejects it.
     return {0xff, 0xff, 0xff, 0x7f, 'n', 'o', 't', ' ', 'a', 'n', ' ', 'u', 'p', 'd', 'a', 't', 'e'};
+}
+
+Value TestService::dataUpdatePayload(const std::vector<std::uint8_t>& dataUpdate) {
+    auto gz = ZarnPGzipHelper::gzipDeflate(std::span<const std::uint8_t>(dataUpdate));
+    return Value{
+        {"zarn_v2", gz ? ZarnPDataHelper::base64EncodedStringSingleLine(std::span<const std::uint8_t>(*gz))
+                       : std::string()}};
 }
 
 platform::HttpResponse TestService::handle(RecordedRequest request, TestAnswer* answerOut,

@@ -1,4 +1,4 @@
-#include "sim/HttpsTestServer.h"
+#include "sim/service/HttpsTestServer.h"
 
 #include <httplib.h>
 #include <sys/socket.h>

@@ -1,10 +1,10 @@
-#include "sim/DataUpdateBuilder.h"
+#include "sim/service/DataUpdateBuilder.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "sim/DataUpdateWalker.h"
+#include "sim/service/DataUpdateWalker.h"
 #include "store/dataupdate/FlatBuffersUtil.h"
 #include "store/dataupdate/ZarnPDataUpdateReader.h"
 #include "tests/support/TestEnvironment.h"
@@ -107,7 +107,8 @@ TEST(DataUpdateBuilderTest, JsonMistakesAreRefusedWithTheirPlace) {
 
 TEST(DataUpdateBuilderTest, TheExampleCampaignsLoadAndRead) {
     test::TestEnvironment env;
-    auto examples = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "examples";
+    auto examples =
+        std::filesystem::path(__FILE__).parent_path().parent_path().parent_path().parent_path() / "examples";
     std::string error;
     auto description = DataUpdateBuilder::loadFile((examples / "campaigns.json").string(), &error);
     ASSERT_TRUE(description) << error;

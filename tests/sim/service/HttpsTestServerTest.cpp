@@ -1,7 +1,7 @@
 // The test service's life on both of its paths: a stop of the loopback server right after its
 // start must end the listener, and an in-process service whose last reference goes with a
 // completion must end on its own thread; either fault stalls or aborts the transport tests.
-#include "sim/HttpsTestServer.h"
+#include "sim/service/HttpsTestServer.h"
 
 #include <gtest/gtest.h>
 

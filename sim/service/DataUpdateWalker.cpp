@@ -1,4 +1,4 @@
-#include "sim/DataUpdateWalker.h"
+#include "sim/service/DataUpdateWalker.h"
 
 #include <bit>
 #include <cmath>
