@@ -51,46 +51,44 @@ Value sharedUserInfo(const ZarnPBaseUINotificationDao::Fields& f) {
     return userInfo;
 }
 
+// The fields a loaded notification and a sent trigger hold under the same names.
+template <typename Entity>
+ZarnPBaseUINotificationDao::Fields sameNamedFields(const Entity& e) {
+    ZarnPBaseUINotificationDao::Fields f;
+    f.message = e.message();
+    f.action = e.data();
+    f.isExit = e.triggerOnExit();
+    f.location = e.location();
+    f.matchRange = e.matchRange();
+    f.triggerProperties = &e.triggerProperties();
+    f.dwellingMinutes = e.dwellingMinutes();
+    f.type = e.notificationHandlerType();
+    f.matchPayload = &e.matchPayload();
+    return f;
+}
+
 }  // namespace
 
 ZarnPBaseUINotificationDao::Fields ZarnPBaseUINotificationDao::fieldsOf(const ZarnPNotification& n) {
-    Fields f;
-    f.message = n.message();
-    f.action = n.data();
+    Fields f = sameNamedFields(n);
     f.identifier = n.getShortId();
     f.identifierWithExperiment = n.getId();
     if (n.beaconUuid())
         f.beaconUuid = n.beaconUuid()->uuidString();
-    f.isExit = n.triggerOnExit();
-    f.location = n.location();
-    f.matchRange = n.matchRange();
-    f.triggerProperties = &n.triggerProperties();
     f.regionId = n.regionId();
     f.regionLabel = n.regionLabel();
-    f.dwellingMinutes = n.dwellingMinutes();
-    f.type = n.notificationHandlerType();
     f.customRegionFields = &n.customRegionFields();
-    f.matchPayload = &n.matchPayload();
     f.cooldownGroups = &n.cooldownGroups();
     return f;
 }
 
 ZarnPBaseUINotificationDao::Fields ZarnPBaseUINotificationDao::fieldsOf(const ZarnPSentTrigger& t) {
-    Fields f;
-    f.message = t.message();
-    f.action = t.data();
+    Fields f = sameNamedFields(t);
     f.identifier = t.identifier();
     f.identifierWithExperiment = t.identifierWithExperimentId();
     f.matchIdentifier = t.matchIdentifier();
     f.regionType = static_cast<int>(t.regionType());
     f.beaconUuid = storedBeaconUuid(t.beaconUuid());
-    f.isExit = t.triggerOnExit();
-    f.location = t.location();
-    f.matchRange = t.matchRange();
-    f.triggerProperties = &t.triggerProperties();
-    f.dwellingMinutes = t.dwellingMinutes();
-    f.type = t.notificationHandlerType();
-    f.matchPayload = &t.matchPayload();
     return f;
 }
 
