@@ -37,6 +37,7 @@
 #include "store/dataupdate/ZarnPSqLiteDataUpdateSaveOrchestrator.h"
 #include "store/settings/ZarnPDeviceIdDao.h"
 #include "store/settings/ZarnPKeyValueDao.h"
+#include "store/settings/ZarnPSettingKeys.h"
 #include "store/settings/ZarnPSqLiteKeyValueDao.h"
 #include "testing/RecordingConsole.h"
 #include "testing/VirtualTimeSource.h"
@@ -138,7 +139,7 @@ Figures runOnce(const std::vector<std::uint8_t>& update) {
         test::ExchangeStores stores(home + "/zarn.db", services.fileSystem, time, *device);
         auto db = stores.db;
         auto registered = ZarnPSqLiteDataUpdateSaveOrchestrator::registerDaos(db);
-        stores.keyValues->setPropertyValue("bench-token", ZarnPDataUpdateDao::kPublicTokenKey);
+        stores.keyValues->setPropertyValue("bench-token", setting::kPublicToken);
         auto dao = ZarnPDataUpdateDao::create(stores.collaborators(
             std::make_shared<ZarnPHttpDao>(
                 tasks,

@@ -55,6 +55,7 @@
 #include "store/dataupdate/ZarnPDataUpdateReader.h"
 #include "store/dataupdate/ZarnPSqLiteDataUpdateSaveOrchestrator.h"
 #include "store/settings/ZarnPKeyValueDao.h"
+#include "store/settings/ZarnPSettingKeys.h"
 #include "store/settings/ZarnPSqLiteKeyValueDao.h"
 #include "testing/RecordingConsole.h"
 #include "testing/SyncCountingVfs.h"
@@ -247,7 +248,7 @@ struct World {
                                  beacons, externals, sent});
         db->database();
         keyValues = strings->keyValueDao();
-        keyValues->setIntPropertyValue(20, ZarnPCommonMatchService::kMaxRegionsMonitoredKey);
+        keyValues->setIntPropertyValue(20, setting::kMaxRegionsMonitored);
 
         auto uuid = std::make_shared<ZarnPUuidGenerator>();
         auto center = std::make_shared<platform::NotificationCenter>();

@@ -1,4 +1,5 @@
 #pragma once
+#include <optional>
 #include <string>
 
 namespace zarn {
@@ -18,6 +19,11 @@ class ZarnPNotificationHandlerUtil {
     // "NotificationHandlerTypeApplink", "NotificationHandlerTypeLandingPage",
     // "NotificationHandlerTypeContextualPage"; "Unknown" for any other value.
     static std::string handlerToString(unsigned handlerType);
+    // The name in a scheduled notification's userInfo: "landingPage", "geotrigger", "applink",
+    // and "regular" for any other value (a contextual page included).
+    static const char* userInfoName(unsigned handlerType);
+    // The type a userInfo name stands for; regular for any other text and for nothing.
+    static unsigned fromUserInfoName(const std::optional<std::string>& name);
 };
 
 }  // namespace zarn

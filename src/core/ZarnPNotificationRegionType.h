@@ -16,6 +16,8 @@ class ZarnPNotificationRegionType {
     // "beacon" 1, "external" 2 (exact, lower case); any other text, "geofence" and nothing
     // included, 0. (Capital S, spelled so.)
     static int StringToRegion(const std::optional<std::string>& text);
+    // "geofence" 0, "beacon" 1, "external" 2; nothing for any other value.
+    static const char* regionToString(int regionType);
 };
 
 }  // namespace zarn

@@ -13,6 +13,7 @@
 #include "core/ZarnPNotificationRegionType.h"
 #include "core/ZarnPStringReading.h"
 #include "core/ZarnPSystemTimerDao.h"
+#include "core/ZarnPUserInfoKeys.h"
 #include "core/ZarnPUuidGenerator.h"
 #include "device/system/ZarnPDeviceDataDao.h"
 #include "device/system/ZarnPFenceDao.h"
@@ -30,17 +31,17 @@
 #include "store/ZarnPSqLiteDb.h"
 #include "store/ZarnPTransaction.h"
 #include "store/settings/ZarnPKeyValueDao.h"
+#include "store/settings/ZarnPSettingKeys.h"
 #include "zarn/ZarnValues.h"
 
 namespace zarn {
 
 namespace {
-constexpr const char* kGeotrigger = "geotrigger";
 constexpr int kProvisionalStatus = 3;
 
 std::vector<ZarnPCooldownGroup> cooldownGroupsOf(const Value& userInfo) {
     std::vector<ZarnPCooldownGroup> groups;
-    const Value* list = ZarnPDictionaryHelper::entry(userInfo, "cooldownGroups");
+    const Value* list = ZarnPDictionaryHelper::entry(userInfo, userinfo::kCooldownGroups);
     if (!list || !list->is_array())
         return groups;
     for (const auto& item : *list)
@@ -50,7 +51,7 @@ std::vector<ZarnPCooldownGroup> cooldownGroupsOf(const Value& userInfo) {
 }
 
 Value matchPayloadOf(const Value& userInfo) {
-    const Value* payload = ZarnPDictionaryHelper::entry(userInfo, "matchPayload");
+    const Value* payload = ZarnPDictionaryHelper::entry(userInfo, userinfo::kMatchPayload);
     return payload && payload->is_object() ? *payload : Value::object();
 }
 
@@ -144,19 +145,19 @@ ZarnPMatchStateDao& ZarnPCommonMatchService::stateDao(int regionType) const {
 int ZarnPCommonMatchService::getCooldownPeriod() {
     ZARN_CHECK_SEQUENCE(sequence_);
     // A missing override is no override: reading it as 0 would silence the served period.
-    if (c_.keyValueDao->getPropertyValueForKey(kCooldownPeriodOverrideKey)) {
-        int override = c_.keyValueDao->getIntPropertyValueForKey(kCooldownPeriodOverrideKey);
+    if (c_.keyValueDao->getPropertyValueForKey(setting::kCooldownPeriodOverride)) {
+        int override = c_.keyValueDao->getIntPropertyValueForKey(setting::kCooldownPeriodOverride);
         if (override != -1)
             return override;
     }
-    return c_.keyValueDao->getIntPropertyValueForKey(kCooldownPeriodKey);
+    return c_.keyValueDao->getIntPropertyValueForKey(setting::kCooldownPeriod);
 }
 
 bool ZarnPCommonMatchService::isInCooldown(int period) {
     ZARN_CHECK_SEQUENCE(sequence_);
     if (period < 1)
         return false;
-    auto last = c_.keyValueDao->getDatePropertyValueForKey(kLastMatchDateKey);
+    auto last = c_.keyValueDao->getDatePropertyValueForKey(setting::kLastMatchDate);
     if (!last)
         return false;
     Date now = c_.clockDao->now();
@@ -200,7 +201,7 @@ bool ZarnPCommonMatchService::shouldIncreaseMatchRange() {
 void ZarnPCommonMatchService::monitorNotifications(
     const std::vector<ZarnPNotificationWithDistance>& notifications) {
     ZARN_CHECK_SEQUENCE(sequence_);
-    int maximum = c_.keyValueDao->getIntPropertyValueForKey(kMaxRegionsMonitoredKey);
+    int maximum = c_.keyValueDao->getIntPropertyValueForKey(setting::kMaxRegionsMonitored);
     LogDebug(kDomain, "Monitoring maximum of %d regions.", maximum);
     std::vector<ZarnPGeofence> geofences;
     for (const auto& item : notifications) {
@@ -281,19 +282,20 @@ void ZarnPCommonMatchService::sendNotificationsToFilter(
     std::vector<NotificationRequest> offered;
     for (const auto& request : requests) {
         const Value& userInfo = request.content.userInfo;
-        auto type = ZarnPDictionaryHelper::stringEntry(userInfo, "notificationHandlerType");
-        if (type == "landingPage" || type == "applink") {
+        auto type = ZarnPDictionaryHelper::stringEntry(userInfo, userinfo::kNotificationHandlerType);
+        if (type == userinfo::kHandlerLandingPage || type == userinfo::kHandlerApplink) {
             direct.push_back(request);
-        } else if (type == kGeotrigger) {
+        } else if (type == userinfo::kHandlerGeotrigger) {
             auto identifierWithExperiment =
-                ZarnPDictionaryHelper::stringEntry(userInfo, "identifierWithExperiment");
-            c_.publicLogDao->logGeotriggerSent(identifierWithExperiment.value_or(""),
-                                               ZarnPDictionaryHelper::stringEntry(userInfo, "message"),
-                                               zarnContext);
+                ZarnPDictionaryHelper::stringEntry(userInfo, userinfo::kIdentifierWithExperiment);
+            c_.publicLogDao->logGeotriggerSent(
+                identifierWithExperiment.value_or(""),
+                ZarnPDictionaryHelper::stringEntry(userInfo, userinfo::kMessage), zarnContext);
             c_.eventService->logEventWithType(
                 ZarnPLogEventTypeGeotriggerSent,
                 eventExtras("geotrigger_id", identifierWithExperiment,
-                            ZarnPDictionaryHelper::stringEntry(userInfo, "matchIdentifier"), userInfo),
+                            ZarnPDictionaryHelper::stringEntry(userInfo, userinfo::kMatchIdentifier),
+                            userInfo),
                 zarnContext);
             c_.sentTriggerDao->saveSentTrigger(request, c_.clockDao->now());
             geotriggers.push_back(request);
@@ -387,16 +389,16 @@ struct ZarnPCommonMatchService::ShowItem {
 
     explicit ShowItem(const NotificationRequest& r)
         : request(r),
-          identifier(ZarnPDictionaryHelper::stringEntry(userInfo(), "identifier")),
+          identifier(ZarnPDictionaryHelper::stringEntry(userInfo(), userinfo::kIdentifier)),
           identifierWithExperiment(
-              ZarnPDictionaryHelper::stringEntry(userInfo(), "identifierWithExperiment")),
-          matchIdentifier(ZarnPDictionaryHelper::stringEntry(userInfo(), "matchIdentifier")),
-          isGeotrigger(ZarnPDictionaryHelper::stringEntry(userInfo(), "notificationHandlerType") ==
-                       kGeotrigger),
+              ZarnPDictionaryHelper::stringEntry(userInfo(), userinfo::kIdentifierWithExperiment)),
+          matchIdentifier(ZarnPDictionaryHelper::stringEntry(userInfo(), userinfo::kMatchIdentifier)),
+          isGeotrigger(ZarnPDictionaryHelper::stringEntry(userInfo(), userinfo::kNotificationHandlerType) ==
+                       userinfo::kHandlerGeotrigger),
           groups(cooldownGroupsOf(userInfo())),
           regionType(ZarnPNotificationRegionType::StringToRegion(
-              ZarnPDictionaryHelper::stringEntry(userInfo(), "regionType"))),
-          dwellingMinutes(ZarnPDictionaryHelper::intEntry(userInfo(), "dwellingMinutes")) {}
+              ZarnPDictionaryHelper::stringEntry(userInfo(), userinfo::kRegionType))),
+          dwellingMinutes(ZarnPDictionaryHelper::intEntry(userInfo(), userinfo::kDwellingMinutes)) {}
 
     const Value& userInfo() const { return request.content.userInfo; }
     // The identifier with experiment, else the identifier; only once the identifier is known.
@@ -470,13 +472,14 @@ bool ZarnPCommonMatchService::mayScheduleDwelling(const ShowItem& item, ZarnPMat
         LogDebug(kDomain, "Not showing notification %@, because it is already pending", fullIdentifier);
         return false;
     }
-    bool scheduled = std::any_of(show.scheduledRequests.begin(), show.scheduledRequests.end(),
-                                 [&](const NotificationRequest& pending) {
-                                     return item.identifierWithExperiment &&
-                                            ZarnPDictionaryHelper::stringEntry(pending.content.userInfo,
-                                                                               "identifierWithExperiment") ==
-                                                item.identifierWithExperiment;
-                                 });
+    bool scheduled =
+        std::any_of(show.scheduledRequests.begin(), show.scheduledRequests.end(),
+                    [&](const NotificationRequest& pending) {
+                        return item.identifierWithExperiment &&
+                               ZarnPDictionaryHelper::stringEntry(pending.content.userInfo,
+                                                                  userinfo::kIdentifierWithExperiment) ==
+                                   item.identifierWithExperiment;
+                    });
     if (scheduled) {
         LogDebug(kDomain, "Not scheduling dwelling notification %@, because it is already been scheduled",
                  fullIdentifier);
@@ -492,7 +495,7 @@ ZarnPCommonMatchService::Recorded ZarnPCommonMatchService::recordShown(
     std::optional<ZarnPTransaction> transaction;
     beginRecording(transaction, c_.db);
     Date now = c_.clockDao->now();
-    c_.keyValueDao->setDatePropertyValue(now, kLastMatchDateKey);
+    c_.keyValueDao->setDatePropertyValue(now, setting::kLastMatchDate);
 
     Recorded recorded{item.request, nullptr};
     if (item.dwellingMinutes < 1)
@@ -524,7 +527,7 @@ std::shared_ptr<ZarnPSentTrigger> ZarnPCommonMatchService::recordShownNow(
             sent = c_.sentTriggerDao->sentNotification(*item.matchIdentifier);
     }
     dao.saveNotificationTrigger(*item.identifier);
-    if (ZarnPDictionaryHelper::stringEntry(item.userInfo(), "trigger") == "enter") {
+    if (ZarnPDictionaryHelper::stringEntry(item.userInfo(), userinfo::kTrigger) == userinfo::kTriggerEnter) {
         dao.markUserHasToLeaveFirst(*item.identifier);
         if (item.regionType == ZarnPNotificationRegionTypeBeacon)
             LogDebug(kDomain, "Marked as has to leave beacon notification: %@", *item.identifier);
@@ -550,7 +553,8 @@ void ZarnPCommonMatchService::announceShown(const ShowItem& item, const Notifica
     if (item.isGeotrigger) {
         LogDebug(kDomain, "Handled geotrigger: %@", *item.identifier);
         c_.publicLogDao->logGeotriggerHandled(
-            item.fullIdentifier(), ZarnPDictionaryHelper::stringEntry(item.userInfo(), "message"), context);
+            item.fullIdentifier(), ZarnPDictionaryHelper::stringEntry(item.userInfo(), userinfo::kMessage),
+            context);
         return;
     }
     LogDebug(kDomain, "Sending notification: %@ %@", *item.identifier, item.request.content.body);
@@ -568,7 +572,7 @@ void ZarnPCommonMatchService::filteredNotificationsDealloc(const std::vector<Not
     for (const auto& request : requests) {
         LogDebug(kDomain, "Dealloc: %@", request.content.body);
         forgetOffered(notificationsBeingOffered_,
-                      ZarnPDictionaryHelper::stringEntry(request.content.userInfo, "identifier"));
+                      ZarnPDictionaryHelper::stringEntry(request.content.userInfo, userinfo::kIdentifier));
     }
 }
 
@@ -578,7 +582,7 @@ void ZarnPCommonMatchService::filteredGeotriggerDealloc(
     for (const auto& geotrigger : geotriggers) {
         if (!geotrigger)
             continue;
-        auto identifier = ZarnPDictionaryHelper::stringEntry(geotrigger->userInfo(), "identifier");
+        auto identifier = ZarnPDictionaryHelper::stringEntry(geotrigger->userInfo(), userinfo::kIdentifier);
         LogDebug(kDomain, "Dealloc trigger: %@", identifier.value_or("(null)"));
         forgetOffered(notificationsBeingOffered_, identifier);
     }

@@ -44,10 +44,6 @@ class ZarnPCommonMatchService final : public ZarnPCommonMatching,
                                       public std::enable_shared_from_this<ZarnPCommonMatchService> {
   public:
     static constexpr const char* kDomain = "CommonMatchingService";
-    static constexpr const char* kCooldownPeriodOverrideKey = "zarn_cooldown_period_override";
-    static constexpr const char* kCooldownPeriodKey = "zarn_cooldown_period";
-    static constexpr const char* kLastMatchDateKey = "zarn_last_match_date";
-    static constexpr const char* kMaxRegionsMonitoredKey = "zarn_max_regions_monitored";
 
     struct Collaborators {
         std::shared_ptr<ZarnPLocalNotificationDao> notificationDao;

@@ -11,9 +11,11 @@
 #include "core/ZarnPUuidGenerator.h"
 #include "core/ZarnTriggerContext.h"
 #include "device/exchange/ZarnPRemoteEventAndNotificationDao.h"
+#include "services/ZarnPBroadcastNames.h"
 #include "services/ZarnPSegmentationReading.h"
 #include "store/ZarnPEventDao.h"
 #include "store/settings/ZarnPKeyValueDao.h"
+#include "store/settings/ZarnPSettingKeys.h"
 #include "zarn/platform/NotificationCenter.h"
 
 namespace zarn {
@@ -69,7 +71,7 @@ std::shared_ptr<ZarnPEventService> ZarnPEventService::create(
     service->clockDao_ = std::move(clockDao);
     service->center_ = std::move(center);
     std::weak_ptr<ZarnPEventService> weak = service;
-    service->center_->addObserver(service.get(), "Zarn_Disabled", [weak](const platform::Broadcast&) {
+    service->center_->addObserver(service.get(), broadcast::kDisabled, [weak](const platform::Broadcast&) {
         if (auto self = weak.lock())
             self->onDisable();
     });
@@ -96,7 +98,7 @@ void ZarnPEventService::logEventWithType(unsigned type, const Value& extra, Date
                                          const std::shared_ptr<ZarnPContext>& context) {
     ZARN_CHECK_SEQUENCE(sequence_);
     std::string name = ZarnPLogEventType::logEventTypeToString(type);
-    bool store = keyValueDao_ ? keyValueDao_->getBoolPropertyValueForKey("zarn_store_events", true) : true;
+    bool store = keyValueDao_ ? keyValueDao_->getBoolPropertyValueForKey(setting::kStoreEvents, true) : true;
     if (!store) {
         LogDebug(kDomain, "Ignoring event: %@ Data: %@", name, extra);
         return;
@@ -130,13 +132,13 @@ void ZarnPEventService::sendEvents() {
     auto events = eventDao_->getEvents();
     if (events.empty())
         return;
-    auto token = keyValueDao_ ? keyValueDao_->getPropertyValueForKey("zarn_public_token") : std::nullopt;
+    auto token = keyValueDao_ ? keyValueDao_->getPropertyValueForKey(setting::kPublicToken) : std::nullopt;
     if (!token) {
         LogError(kDomain, "Public token not yet initialized");
         return;
     }
     Date now = clockDao_->now();
-    int suspend = keyValueDao_ ? keyValueDao_->getIntPropertyValueForKey("zarn_suspend_interval") : 0;
+    int suspend = keyValueDao_ ? keyValueDao_->getIntPropertyValueForKey(setting::kSuspendInterval) : 0;
     if (lastTimeSentEvents_ && !(std::fabs(timeIntervalBetween(now, *lastTimeSentEvents_)) > suspend))
         return;
     lastTimeSentEvents_ = now;

@@ -13,10 +13,12 @@
 #include "device/system/ZarnPFenceDao.h"
 #include "device/system/ZarnPUINotificationDao.h"
 #include "services/ZarnPBeaconMatching.h"
+#include "services/ZarnPBroadcastNames.h"
 #include "services/ZarnPContextService.h"
 #include "services/ZarnPGeofenceMatching.h"
 #include "services/ZarnPMatchServiceProximityTriggeredDelegate.h"
 #include "store/settings/ZarnPKeyValueDao.h"
+#include "store/settings/ZarnPSettingKeys.h"
 #include "zarn/platform/NotificationCenter.h"
 
 namespace zarn {
@@ -51,11 +53,11 @@ std::shared_ptr<ZarnPFenceMatchService> ZarnPFenceMatchService::create(
     service->beaconMatchingService_ = std::move(beaconMatchingService);
     service->center_ = std::move(center);
     std::weak_ptr<ZarnPFenceMatchService> weak = service;
-    service->center_->addObserver(service.get(), "Zarn_Enabled", [weak](const platform::Broadcast&) {
+    service->center_->addObserver(service.get(), broadcast::kEnabled, [weak](const platform::Broadcast&) {
         if (auto self = weak.lock())
             self->enable();
     });
-    service->center_->addObserver(service.get(), "Zarn_Disabled", [weak](const platform::Broadcast&) {
+    service->center_->addObserver(service.get(), broadcast::kDisabled, [weak](const platform::Broadcast&) {
         if (auto self = weak.lock())
             self->disable();
     });
@@ -78,11 +80,11 @@ void ZarnPFenceMatchService::enable() {
         exitedBeaconUuids_.clear();
     }
     fenceDao_->getReady();
-    if (!keyValueDao_->getBoolPropertyValueForKey(kNotificationInitializedKey)) {
+    if (!keyValueDao_->getBoolPropertyValueForKey(setting::kNotificationInitialized)) {
         LogDebug(kDomain, "Removing all scheduled notifications, because DB is empty");
         uiNotificationDao_->cancelAllNotifications();
         uiNotificationDao_->registerForNotifications();
-        keyValueDao_->setBoolPropertyValue(true, kNotificationInitializedKey);
+        keyValueDao_->setBoolPropertyValue(true, setting::kNotificationInitialized);
     }
 }
 

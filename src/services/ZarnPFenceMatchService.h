@@ -38,8 +38,6 @@ class ZarnPFenceMatchService final : public ZarnPMatchRunDispatching,
                                      public ZarnPFenceDaoDelegate,
                                      public std::enable_shared_from_this<ZarnPFenceMatchService> {
   public:
-    static constexpr const char* kNotificationInitializedKey = "zarn_notification_initialized";
-
     // Every collaborator but the public log is required. Observes the centre until destroyed.
     static std::shared_ptr<ZarnPFenceMatchService> create(
         std::shared_ptr<ZarnPFenceDao> fenceDao, std::shared_ptr<ZarnPUINotificationDao> uiNotificationDao,

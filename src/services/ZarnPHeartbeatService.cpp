@@ -12,13 +12,13 @@
 #include "device/system/ZarnPNotificationsEnabledCallback.h"
 #include "services/ZarnPEventLogging.h"
 #include "store/settings/ZarnPKeyValueDao.h"
+#include "store/settings/ZarnPSettingKeys.h"
 #include "zarn/Value.h"
 #include "zarn/platform/RunLoop.h"
 
 namespace zarn {
 
 namespace {
-constexpr const char* kLastHeartbeatKey = "zarn_last_heartbeat_date";
 constexpr double kSecondsPerDay = 86400.0;
 constexpr double kFirstHeartbeatDelay = 1.0;
 constexpr int kProvisionalStatus = 3;
@@ -73,7 +73,7 @@ double ZarnPHeartbeatService::calculateHeartbeatInterval() {
 
 double ZarnPHeartbeatService::getHeartbeatTimeInterval() {
     ZARN_CHECK_SEQUENCE(sequence_);
-    auto last = keyValueDao_->getDatePropertyValueForKey(kLastHeartbeatKey);
+    auto last = keyValueDao_->getDatePropertyValueForKey(setting::kLastHeartbeatDate);
     if (!last || dateWithoutHour(*last) != dateWithoutHour(clockDao_->now()))
         return kFirstHeartbeatDelay;
     return calculateHeartbeatInterval();
@@ -122,7 +122,7 @@ void ZarnPHeartbeatService::registerHeartbeatEvent(
     const std::shared_ptr<ZarnPNotificationsEnabledCallback>& notifications) {
     ZARN_CHECK_SEQUENCE(sequence_);
     Date now = clockDao_->now();
-    keyValueDao_->setDatePropertyValue(now, kLastHeartbeatKey);
+    keyValueDao_->setDatePropertyValue(now, setting::kLastHeartbeatDate);
 
     std::string notificationOptIn = notifications && notifications->enabled() ? "yes" : "no";
     if (notifications && systemAtLeast(12) && notifications->authorizationStatus() == kProvisionalStatus)

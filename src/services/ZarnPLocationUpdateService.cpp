@@ -13,11 +13,13 @@
 #include "device/system/ZarnPSystemLocationDao.h"
 #include "device/system/ZarnPSystemPublicLogDao.h"
 #include "device/system/ZarnPSystemSLCDao.h"
+#include "services/ZarnPBroadcastNames.h"
 #include "services/ZarnPContextService.h"
 #include "services/ZarnPEventLogging.h"
 #include "services/ZarnPMatchRunDispatching.h"
 #include "services/ZarnPNotificationLoading.h"
 #include "store/settings/ZarnPKeyValueDao.h"
+#include "store/settings/ZarnPSettingKeys.h"
 #include "zarn/Value.h"
 #include "zarn/ZarnValues.h"
 #include "zarn/platform/NotificationCenter.h"
@@ -27,11 +29,6 @@ namespace zarn {
 
 namespace {
 constexpr const char* kDomain = "LocationUpdateService";
-constexpr const char* kWontUpdate = "Zarn_Wont_Update";
-constexpr const char* kCompletedPrivate = "Zarn_Location_Update_Completed_Private";
-constexpr const char* kCompleted = "Zarn_Location_Update_Completed";
-constexpr const char* kCurrentLocationKey = "current_location";
-constexpr const char* kContextKey = "zarnContextKey";
 constexpr unsigned kLocationAcquiredEventType = 2;
 }  // namespace
 
@@ -88,10 +85,10 @@ bool ZarnPLocationUpdateService::isLocationBeingRequested() const {
 
 bool ZarnPLocationUpdateService::shouldRequestFreshLocation(bool fullUpdate) {
     ZARN_CHECK_SEQUENCE(sequence_);
-    auto lastRun = keyValueDao_->getDatePropertyValueForKey(kLastMatchRunKey);
+    auto lastRun = keyValueDao_->getDatePropertyValueForKey(setting::kLastMatchRun);
     if (!lastRun)
         return true;
-    bool forced = keyValueDao_->getBoolPropertyValueForKey(kForceUpdateKey, false);
+    bool forced = keyValueDao_->getBoolPropertyValueForKey(setting::kForceUpdate, false);
     double threshold = fullUpdate && !forced ? kFullUpdateFreshSeconds : kFreshSeconds;
     // A clock set back counts by its distance.
     return std::fabs(timeIntervalSince1970(clockDao_->now()) - timeIntervalSince1970(*lastRun)) > threshold;
@@ -116,8 +113,8 @@ void ZarnPLocationUpdateService::scheduleCompleted() {
 void ZarnPLocationUpdateService::postWontUpdate() {
     platform::Broadcast::UserInfo userInfo;
     if (currentLocation_)
-        userInfo[kCurrentLocationKey] = currentLocation_;
-    center_->post(kWontUpdate, shared_from_this(), std::move(userInfo));
+        userInfo[broadcast::kCurrentLocationKey] = currentLocation_;
+    center_->post(broadcast::kWontUpdate, shared_from_this(), std::move(userInfo));
 }
 
 void ZarnPLocationUpdateService::performFullUpdate(std::shared_ptr<ZarnPContext> context) {
@@ -170,8 +167,8 @@ void ZarnPLocationUpdateService::observeOnce(CompletionHandler handler, bool cac
         once->done = true;
         if (auto c = center.lock())
             c->removeObserver(once.get());
-        auto location =
-            b.get<std::shared_ptr<ZarnPLocationWithAccuracy>>(kCurrentLocationKey).value_or(nullptr);
+        auto location = b.get<std::shared_ptr<ZarnPLocationWithAccuracy>>(broadcast::kCurrentLocationKey)
+                            .value_or(nullptr);
         if (!location && cachedWhenAbsent)
             if (auto self = weak.lock())
                 location = self->currentLocation_;
@@ -179,8 +176,8 @@ void ZarnPLocationUpdateService::observeOnce(CompletionHandler handler, bool cac
         if (handler)
             handler(location);
     };
-    center_->addObserver(once.get(), kWontUpdate, observer);
-    center_->addObserver(once.get(), kCompletedPrivate, observer);
+    center_->addObserver(once.get(), broadcast::kWontUpdate, observer);
+    center_->addObserver(once.get(), broadcast::kLocationUpdateCompletedPrivate, observer);
 }
 
 void ZarnPLocationUpdateService::performFullUpdateWithCompletionHandler(
@@ -311,13 +308,13 @@ void ZarnPLocationUpdateService::nextStep(const std::shared_ptr<ZarnPContext>& c
         platform::Broadcast::UserInfo privateInfo;
         platform::Broadcast::UserInfo publicInfo;
         if (currentLocation_) {
-            privateInfo[kCurrentLocationKey] = currentLocation_;
-            privateInfo[kContextKey] = context;
-            publicInfo[kCurrentLocationKey] = ZarnLocationWithAccuracy::initWithLatitude(
+            privateInfo[broadcast::kCurrentLocationKey] = currentLocation_;
+            privateInfo[broadcast::kZarnContextKey] = context;
+            publicInfo[broadcast::kCurrentLocationKey] = ZarnLocationWithAccuracy::initWithLatitude(
                 currentLocation_->latitude(), currentLocation_->longitude(), currentLocation_->accuracy());
         }
-        center_->post(kCompletedPrivate, shared_from_this(), std::move(privateInfo));
-        center_->post(kCompleted, shared_from_this(), std::move(publicInfo));
+        center_->post(broadcast::kLocationUpdateCompletedPrivate, shared_from_this(), std::move(privateInfo));
+        center_->post(broadcast::kLocationUpdateCompleted, shared_from_this(), std::move(publicInfo));
         scheduleCompleted();
         return;
     }
@@ -329,7 +326,7 @@ void ZarnPLocationUpdateService::nextStep(const std::shared_ptr<ZarnPContext>& c
 void ZarnPLocationUpdateService::acquiredNewLocation(const std::shared_ptr<ZarnPContext>& context) {
     if (publicLogDao_)
         publicLogDao_->logLocationAcquired(currentLocation_, context);
-    keyValueDao_->setDatePropertyValue(clockDao_->now(), kLastMatchRunKey);
+    keyValueDao_->setDatePropertyValue(clockDao_->now(), setting::kLastMatchRun);
     std::set<std::shared_ptr<ZarnPContext>> waiting;
     {
         MutexLock lk(awaitingContextsLock_);
@@ -383,7 +380,7 @@ size_t ZarnPLocationUpdateService::awaitingContextCount() {
 
 void ZarnPLocationUpdateService::clearData() {
     ZARN_CHECK_SEQUENCE(sequence_);
-    keyValueDao_->unsetPropertyKey(kLastMatchRunKey);
+    keyValueDao_->unsetPropertyKey(setting::kLastMatchRun);
     locationNotificationService_->clearData();
 }
 

@@ -50,8 +50,6 @@ class ZarnPLocationUpdateService final : public ZarnPLocationUpdating,
     static constexpr double kFreshSeconds = 5.0;
     static constexpr double kMatchAccuracyMeters = 2000.0;
     static constexpr double kSlcAccuracyMeters = 100.0;
-    static constexpr const char* kLastMatchRunKey = "zarn_last_match_run";
-    static constexpr const char* kForceUpdateKey = "zarn_force_update";
 
     using CompletionHandler = std::function<void(std::shared_ptr<ZarnPLocationWithAccuracy>)>;
 

@@ -16,17 +16,11 @@
 #include "services/ZarnPSegmentationReading.h"
 #include "store/ZarnPEventDao.h"
 #include "store/settings/ZarnPKeyValueDao.h"
+#include "store/settings/ZarnPSettingKeys.h"
 
 namespace zarn {
 
 namespace {
-constexpr const char* kPublicTokenKey = "zarn_public_token";
-constexpr const char* kForceUpdateKey = "zarn_force_update";
-constexpr const char* kSuspendIntervalKey = "zarn_suspend_interval";
-constexpr const char* kLatitudeKey = "zarn_last_match_location_latitude";
-constexpr const char* kLongitudeKey = "zarn_last_match_location_longitude";
-constexpr const char* kAccuracyKey = "zarn_last_match_location_accuracy";
-constexpr const char* kStoreEventsKey = "zarn_store_events";
 constexpr unsigned kUserInitiated = 0;
 }  // namespace
 
@@ -54,17 +48,17 @@ void ZarnPNotificationService::setDelegate(std::weak_ptr<ZarnPNotificationServic
 bool ZarnPNotificationService::shouldPerformDataUpdate(bool inForeground) {
     ZARN_CHECK_SEQUENCE(sequence_);
     Date now = c_.clockDao->now();
-    bool forced = c_.keyValueDao->getBoolPropertyValueForKey(kForceUpdateKey);
+    bool forced = c_.keyValueDao->getBoolPropertyValueForKey(setting::kForceUpdate);
     if (forced &&
         (!lastRequestedForceUpdate_ ||
          std::fabs(timeIntervalBetween(now, *lastRequestedForceUpdate_)) > kForceUpdateIntervalSeconds)) {
         lastRequestedNotifications_ = now;
         lastRequestedForceUpdate_ = now;
-        c_.keyValueDao->setBoolPropertyValue(false, kForceUpdateKey);
+        c_.keyValueDao->setBoolPropertyValue(false, setting::kForceUpdate);
         return true;
     }
     double threshold = inForeground ? kForegroundIntervalSeconds : kBackgroundIntervalSeconds;
-    double suspend = c_.keyValueDao->getIntPropertyValueForKey(kSuspendIntervalKey);
+    double suspend = c_.keyValueDao->getIntPropertyValueForKey(setting::kSuspendInterval);
     if (lastRequestedNotifications_) {
         double elapsed = std::fabs(timeIntervalBetween(now, *lastRequestedNotifications_));
         if (!(elapsed > threshold && elapsed > suspend))
@@ -78,7 +72,7 @@ void ZarnPNotificationService::storeEventsAndUpdateNotificationsForLocation(
     const std::shared_ptr<ZarnPLocationWithAccuracy>& location, bool inForeground, bool supportsRegionExit,
     bool supportsBeacon, const std::shared_ptr<ZarnPContext>& zarnContext) {
     ZARN_CHECK_SEQUENCE(sequence_);
-    auto token = c_.keyValueDao->getPropertyValueForKey(kPublicTokenKey);
+    auto token = c_.keyValueDao->getPropertyValueForKey(setting::kPublicToken);
     if (!token) {
         LogError(kDomain, "Public token not yet initialized");
         // Nothing to exchange, but the run must not stay open.
@@ -87,9 +81,9 @@ void ZarnPNotificationService::storeEventsAndUpdateNotificationsForLocation(
     }
     if (location && shouldPerformDataUpdate(inForeground)) {
         auto events = c_.eventDao->getEvents();
-        c_.keyValueDao->setDoublePropertyValue(location->latitude(), kLatitudeKey);
-        c_.keyValueDao->setDoublePropertyValue(location->longitude(), kLongitudeKey);
-        c_.keyValueDao->setDoublePropertyValue(location->accuracy(), kAccuracyKey);
+        c_.keyValueDao->setDoublePropertyValue(location->latitude(), setting::kLastMatchLocationLatitude);
+        c_.keyValueDao->setDoublePropertyValue(location->longitude(), setting::kLastMatchLocationLongitude);
+        c_.keyValueDao->setDoublePropertyValue(location->accuracy(), setting::kLastMatchLocationAccuracy);
         auto advertisingId = c_.segmentationService->getAdvertisingIdentifier();
         auto advertisingEnabled = c_.segmentationService->isAdvertisingEnabled();
         auto properties = c_.segmentationService->getSegmentationProperties();
@@ -105,10 +99,10 @@ void ZarnPNotificationService::loadNotificationsCompleted(
     const std::vector<std::shared_ptr<ZarnPEvent>>& events, const std::string& publicToken, bool storeEvents,
     const std::shared_ptr<ZarnPContext>& zarnContext, const std::optional<Error>& error) {
     ZARN_CHECK_SEQUENCE(sequence_);
-    auto token = c_.keyValueDao->getPropertyValueForKey(kPublicTokenKey);
+    auto token = c_.keyValueDao->getPropertyValueForKey(setting::kPublicToken);
     if (!error && token && *token == publicToken) {
         c_.eventDao->deleteEvents(events);
-        c_.keyValueDao->setBoolPropertyValue(storeEvents, kStoreEventsKey);
+        c_.keyValueDao->setBoolPropertyValue(storeEvents, setting::kStoreEvents);
         c_.eventService->sendEventsIfNeeded();
     }
     if (error) {
@@ -133,10 +127,11 @@ void ZarnPNotificationService::loadPushedNotificationsCompleted(
 std::optional<std::vector<std::shared_ptr<ZarnPNotification>>>
 ZarnPNotificationService::getLoadedNotifications() {
     ZARN_CHECK_SEQUENCE(sequence_);
-    if (c_.keyValueDao->hasProperty(kLatitudeKey)) {
-        ZarnPLocationWithAccuracy location(c_.keyValueDao->getDoublePropertyValueForKey(kLatitudeKey),
-                                           c_.keyValueDao->getDoublePropertyValueForKey(kLongitudeKey),
-                                           c_.keyValueDao->getDoublePropertyValueForKey(kAccuracyKey));
+    if (c_.keyValueDao->hasProperty(setting::kLastMatchLocationLatitude)) {
+        ZarnPLocationWithAccuracy location(
+            c_.keyValueDao->getDoublePropertyValueForKey(setting::kLastMatchLocationLatitude),
+            c_.keyValueDao->getDoublePropertyValueForKey(setting::kLastMatchLocationLongitude),
+            c_.keyValueDao->getDoublePropertyValueForKey(setting::kLastMatchLocationAccuracy));
         if (!c_.localDao)
             return std::vector<std::shared_ptr<ZarnPNotification>>{};
         Error error;
@@ -184,7 +179,7 @@ void ZarnPNotificationService::clearData() {
     if (c_.localDao)
         if (auto error = c_.localDao->clearNotifications())
             LogNsError(kDomain, *error, "Failed to clear notifications for local notifications");
-    c_.keyValueDao->unsetPropertyKey(kForceUpdateKey);
+    c_.keyValueDao->unsetPropertyKey(setting::kForceUpdate);
     // A new token's campaigns are fetched at the next run, not an hour later.
     lastRequestedNotifications_.reset();
     lastRequestedForceUpdate_.reset();

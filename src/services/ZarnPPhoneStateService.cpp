@@ -10,8 +10,10 @@
 #include "device/system/ZarnPDelegateDataDao.h"
 #include "device/system/ZarnPDeviceDataDao.h"
 #include "device/system/ZarnPNotificationsEnabledCallback.h"
+#include "services/ZarnPBroadcastNames.h"
 #include "services/ZarnPEventLogging.h"
 #include "store/settings/ZarnPKeyValueDao.h"
+#include "store/settings/ZarnPSettingKeys.h"
 #include "zarn/Value.h"
 #include "zarn/ZarnVersion.h"
 #include "zarn/platform/NotificationCenter.h"
@@ -19,9 +21,6 @@
 namespace zarn {
 
 namespace {
-constexpr const char* kNotificationsKey = "remote_notifications_enabled";
-constexpr const char* kLocationStateKey = "location_services_state";
-constexpr const char* kLocationAccuracyKey = "location_services_state_accurate";
 constexpr int kProvisionalStatus = 3;
 constexpr int kStateDisabled = 0;
 constexpr int kStateEnabled = 1;
@@ -63,7 +62,7 @@ ZarnPPhoneStateService::~ZarnPPhoneStateService() {
 void ZarnPPhoneStateService::observe() {
     std::weak_ptr<ZarnPPhoneStateService> weak = weak_from_this();
     for (const char* name :
-         {"Zarn_Initialized", "Zarn_Location_Update_Completed_Private", "Zarn_Will_Resign_Active"})
+         {broadcast::kInitialized, broadcast::kLocationUpdateCompletedPrivate, broadcast::kWillResignActive})
         center_->addObserver(this, name, [weak](const platform::Broadcast&) {
             if (auto self = weak.lock())
                 self->updateStates();
@@ -115,13 +114,14 @@ void ZarnPPhoneStateService::sendNotificationsEnabledEvent(
     int state = enabled ? kStateEnabled : kStateDisabled;
     if (answer && systemAtLeast(12) && answer->authorizationStatus() == kProvisionalStatus)
         state = kStateProvisional;
-    bool stored = keyValueDao_->hasProperty(kNotificationsKey);
-    int storedState = stored ? keyValueDao_->getIntPropertyValueForKey(kNotificationsKey) : 0;
+    bool stored = keyValueDao_->hasProperty(setting::kRemoteNotificationsEnabled);
+    int storedState =
+        stored ? keyValueDao_->getIntPropertyValueForKey(setting::kRemoteNotificationsEnabled) : 0;
     if (stored && storedState == state)
         return;
     Value extra{{"current", notificationStateName(state)},
                 {"previous", stored ? notificationStateName(storedState) : std::string("unknown")}};
-    keyValueDao_->setIntPropertyValue(state, kNotificationsKey);
+    keyValueDao_->setIntPropertyValue(state, setting::kRemoteNotificationsEnabled);
     eventService_->logEventWithType(ZarnPLogEventTypeNotificationState, extra, nullptr);
 }
 
@@ -130,23 +130,24 @@ void ZarnPPhoneStateService::sendMetaDataEvent() {
     auto& device = *deviceDataDao_;
     auto& delegate = *delegateDataDao_;
     std::vector<std::pair<const char*, std::string>> values{
-        {"app_name", nilToEmptyString(device.appName())},
-        {"app_version", nilToEmptyString(device.appVersion())},
-        {"platform", "iOS"},
-        {"platform_version", nilToEmptyString(device.platformVersion())},
-        {"framework", device.framework()},
-        {"framework_version", nilToEmptyString(device.frameworkVersion())},
-        {"zarn_version", kZarnVersion},
-        {"hardware_manufacturer", "Apple"},
-        {"hardware_model", nilToEmptyString(device.hardwareModel())},
-        {"hardware_has_slc", boolToString(device.hasSignificantLocationChanges())},
-        {"hardware_has_geofence", boolToString(device.hasGeofences())},
-        {"has_notification_filter", boolToString(delegate.hasNotificationFilter())},
-        {"has_custom_notification_handler", boolToString(delegate.hasCustomNotificationHandler())},
-        {"has_custom_geotrigger_handler", boolToString(delegate.hasCustomGeotriggerHandler())},
+        {setting::kPhoneStateAppName, nilToEmptyString(device.appName())},
+        {setting::kPhoneStateAppVersion, nilToEmptyString(device.appVersion())},
+        {setting::kPhoneStatePlatform, "iOS"},
+        {setting::kPhoneStatePlatformVersion, nilToEmptyString(device.platformVersion())},
+        {setting::kPhoneStateFramework, device.framework()},
+        {setting::kPhoneStateFrameworkVersion, nilToEmptyString(device.frameworkVersion())},
+        {setting::kPhoneStateZarnVersion, kZarnVersion},
+        {setting::kPhoneStateHardwareManufacturer, "Apple"},
+        {setting::kPhoneStateHardwareModel, nilToEmptyString(device.hardwareModel())},
+        {setting::kPhoneStateHardwareHasSlc, boolToString(device.hasSignificantLocationChanges())},
+        {setting::kPhoneStateHardwareHasGeofence, boolToString(device.hasGeofences())},
+        {setting::kPhoneStateHasNotificationFilter, boolToString(delegate.hasNotificationFilter())},
+        {setting::kPhoneStateHasCustomNotificationHandler,
+         boolToString(delegate.hasCustomNotificationHandler())},
+        {setting::kPhoneStateHasCustomGeotriggerHandler, boolToString(delegate.hasCustomGeotriggerHandler())},
     };
     if (systemAtLeast(14))
-        values.emplace_back("idfa_opted_in", boolToString(device.idfaOptedIn()));
+        values.emplace_back(setting::kPhoneStateIdfaOptedIn, boolToString(device.idfaOptedIn()));
     // Every value is compared and stored, also after the first change.
     bool changed = false;
     Value extra = Value::object();
@@ -187,8 +188,8 @@ void ZarnPPhoneStateService::sendLocationServicesAvailabilityEvent(bool backgrou
     Value extra{{"current", current}};
     if (accuracy)
         extra["current_accuracy"] = *accuracy;
-    auto storedState = keyValueDao_->getPropertyValueForKey(kLocationStateKey);
-    auto storedAccuracy = keyValueDao_->getPropertyValueForKey(kLocationAccuracyKey);
+    auto storedState = keyValueDao_->getPropertyValueForKey(setting::kLocationServicesState);
+    auto storedAccuracy = keyValueDao_->getPropertyValueForKey(setting::kLocationServicesStateAccurate);
     if (!storedState && !storedAccuracy) {
         extra["previous"] = "unknown";
         if (accuracy)
@@ -204,15 +205,17 @@ void ZarnPPhoneStateService::sendLocationServicesAvailabilityEvent(bool backgrou
         if (storedAccuracy)
             extra["previous_accuracy"] = *storedAccuracy;
     }
-    keyValueDao_->setPropertyValue(current, kLocationStateKey);
+    keyValueDao_->setPropertyValue(current, setting::kLocationServicesState);
     if (accuracy)
-        keyValueDao_->setPropertyValue(*accuracy, kLocationAccuracyKey);
+        keyValueDao_->setPropertyValue(*accuracy, setting::kLocationServicesStateAccurate);
     eventService_->logEventWithType(ZarnPLogEventTypeLocationServicesState, extra, nullptr);
 }
 
 void ZarnPPhoneStateService::clearData() {
     ZARN_CHECK_SEQUENCE(sequence_);
-    for (const char* key : {"app_name", "app_version", "platform", kLocationStateKey, kNotificationsKey})
+    for (const char* key :
+         {setting::kPhoneStateAppName, setting::kPhoneStateAppVersion, setting::kPhoneStatePlatform,
+          setting::kLocationServicesState, setting::kRemoteNotificationsEnabled})
         keyValueDao_->unsetPropertyKey(key);
 }
 

@@ -7,6 +7,7 @@
 #include "store/ZarnPSegmentationDao.h"
 #include "store/ZarnPSegmentationHistoryDao.h"
 #include "store/settings/ZarnPKeyValueDao.h"
+#include "store/settings/ZarnPSettingKeys.h"
 
 namespace zarn {
 
@@ -42,8 +43,8 @@ void ZarnPSegmentationService::setValue(const std::string& value, const std::str
     segmentationDao_->setSegmentationValue(value, key, false);
     if (oldValue && *oldValue == value)
         return;
-    keyValueDao_->unsetPropertyKey(kBeaconListVersionKey);
-    keyValueDao_->setBoolPropertyValue(true, kForceUpdateKey);
+    keyValueDao_->unsetPropertyKey(setting::kBeaconListVersion);
+    keyValueDao_->setBoolPropertyValue(true, setting::kForceUpdate);
     if (!oldValue)
         return;
     // The loaded campaigns were chosen for the old value: drop them until the forced update.
@@ -56,24 +57,24 @@ void ZarnPSegmentationService::setAdvertisingIdentifier(const std::optional<std:
                                                         bool advertisingTrackingEnabled) {
     ZARN_CHECK_SEQUENCE(sequence_);
     if (identifier && !identifier->empty())
-        keyValueDao_->setPropertyValue(*identifier, kAdvertisingIdentifierKey);
+        keyValueDao_->setPropertyValue(*identifier, setting::kAdvertisingIdentifier);
     else
-        keyValueDao_->unsetPropertyKey(kAdvertisingIdentifierKey);
-    keyValueDao_->setBoolPropertyValue(advertisingTrackingEnabled, kAdvertisingEnabledKey);
+        keyValueDao_->unsetPropertyKey(setting::kAdvertisingIdentifier);
+    keyValueDao_->setBoolPropertyValue(advertisingTrackingEnabled, setting::kAdvertisingEnabled);
     LogDebug(kDomain, "Set new identifier: %@ (%@)", identifier.value_or(""),
              advertisingTrackingEnabled ? "enabled" : "disabled");
 }
 
 std::optional<std::string> ZarnPSegmentationService::getAdvertisingIdentifier() {
     ZARN_CHECK_SEQUENCE(sequence_);
-    return keyValueDao_->getPropertyValueForKey(kAdvertisingIdentifierKey);
+    return keyValueDao_->getPropertyValueForKey(setting::kAdvertisingIdentifier);
 }
 
 std::optional<bool> ZarnPSegmentationService::isAdvertisingEnabled() {
     ZARN_CHECK_SEQUENCE(sequence_);
-    if (!keyValueDao_->hasProperty(kAdvertisingEnabledKey))
+    if (!keyValueDao_->hasProperty(setting::kAdvertisingEnabled))
         return std::nullopt;
-    return keyValueDao_->getBoolPropertyValueForKey(kAdvertisingEnabledKey);
+    return keyValueDao_->getBoolPropertyValueForKey(setting::kAdvertisingEnabled);
 }
 
 Value ZarnPSegmentationService::getSegmentationProperties() {
@@ -85,8 +86,8 @@ Value ZarnPSegmentationService::getSegmentationProperties() {
 
 void ZarnPSegmentationService::clearData() {
     ZARN_CHECK_SEQUENCE(sequence_);
-    keyValueDao_->unsetPropertyKey(kAdvertisingEnabledKey);
-    keyValueDao_->unsetPropertyKey(kAdvertisingIdentifierKey);
+    keyValueDao_->unsetPropertyKey(setting::kAdvertisingEnabled);
+    keyValueDao_->unsetPropertyKey(setting::kAdvertisingIdentifier);
     segmentationDao_->clearSegmentationValues();
     historyDao_->clearSegmentationHistory();
 }

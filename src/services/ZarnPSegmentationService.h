@@ -21,11 +21,6 @@ class ZarnPSystemPublicLogDao;
 // notifications are dropped. SDK thread only.
 class ZarnPSegmentationService final : public ZarnPSegmentationReading, public ZarnPSegmentationSetting {
   public:
-    static constexpr const char* kAdvertisingIdentifierKey = "zarn_advertising_identifier";
-    static constexpr const char* kAdvertisingEnabledKey = "zarn_advertising_enabled";
-    static constexpr const char* kBeaconListVersionKey = "beacon_list_version";
-    static constexpr const char* kForceUpdateKey = "zarn_force_update";
-
     // Every collaborator is required. The notification service comes later
     // (setNotificationService), as it holds this service itself.
     ZarnPSegmentationService(std::shared_ptr<ZarnPKeyValueDao> keyValueDao,

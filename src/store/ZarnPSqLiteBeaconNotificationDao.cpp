@@ -18,22 +18,6 @@ namespace zarn {
 namespace {
 constexpr const char* kDomain = "SqLiteBeaconNotificationDao";
 constexpr int kTargetVersion = 22;
-// Bound parameters per statement, within every SQLite's limit.
-constexpr size_t kMaxBoundIds = 999;
-
-bool holdsError(const Error* error) {
-    return error && (!error->domain.empty() || error->code != 0);
-}
-
-// Runs `each` over consecutive slices of at most kMaxBoundIds values.
-template <typename T, typename F>
-void inSlices(const std::vector<T>& values, F each) {
-    for (size_t begin = 0; begin < values.size(); begin += kMaxBoundIds) {
-        size_t end = std::min(values.size(), begin + kMaxBoundIds);
-        each(std::vector<ZarnPSqlValue>(values.begin() + static_cast<std::ptrdiff_t>(begin),
-                                        values.begin() + static_cast<std::ptrdiff_t>(end)));
-    }
-}
 
 std::optional<double> seconds(const std::optional<Date>& date) {
     if (!date)
@@ -307,7 +291,7 @@ std::optional<Error> ZarnPSqLiteBeaconNotificationDao::deleteNotifications(
 bool ZarnPSqLiteBeaconNotificationDao::markUserEntered(bool entered, const std::string& identifier,
                                                        const Uuid& beaconUuid, Error* error) {
     ZARN_CHECK_SEQUENCE(sequence_);
-    if (holdsError(error))
+    if (ZarnPSqliteDaoUtils::holdsError(error))
         return false;
     auto db = database();
     if (!db) {
@@ -349,7 +333,7 @@ std::set<std::string> ZarnPSqLiteBeaconNotificationDao::enteredUnder(const std::
     auto db = database();
     if (!db)
         return out;
-    inSlices(uuidsToStrings(beaconUuids), [&](std::vector<ZarnPSqlValue> parameters) {
+    ZarnPSqliteDaoUtils::inSlices(uuidsToStrings(beaconUuids), [&](std::vector<ZarnPSqlValue> parameters) {
         std::string sql = "SELECT identifier FROM beacon_notifications_user_entered WHERE beaconUuid IN (" +
                           ZarnPSqliteDaoUtils::generateParameterPlaceholders(parameters.size()) + ")" +
                           extraCondition;
@@ -382,7 +366,7 @@ void ZarnPSqLiteBeaconNotificationDao::removeEnteredIds(const std::vector<std::s
     auto db = database();
     if (!db)
         return;
-    inSlices(identifiers, [&](const std::vector<ZarnPSqlValue>& parameters) {
+    ZarnPSqliteDaoUtils::inSlices(identifiers, [&](const std::vector<ZarnPSqlValue>& parameters) {
         db->executeUpdateWithParameters(
             "DELETE FROM beacon_notifications_user_entered WHERE identifier IN ( " +
                 ZarnPSqliteDaoUtils::generateParameterPlaceholders(parameters.size()) + " )",

@@ -4,6 +4,7 @@
 #include "store/ZarnPDatabase.h"
 #include "store/ZarnPDatabaseException.h"
 #include "store/ZarnPSqLiteDb.h"
+#include "store/ZarnPSqliteDaoUtils.h"
 
 namespace zarn {
 
@@ -41,7 +42,7 @@ bool ZarnPSqLiteDao::setErrorOnError(Error* error, bool success) {
     Error local;
     Error* target = error ? error : &local;
     bool hadError = setErrorOnError(target);
-    if (!success && !hadError && target->domain.empty() && target->code == 0) {
+    if (!success && !hadError && !ZarnPSqliteDaoUtils::holdsError(target)) {
         *target = Error{"Zarn", -3, ZarnPDatabaseException::kReason};
     }
     return hadError || !success;

@@ -20,13 +20,6 @@ namespace zarn {
 namespace {
 constexpr const char* kDomain = "SqLiteNotificationDao";
 constexpr int kTargetVersion = 22;
-// Bound parameters per statement, within every SQLite's limit.
-constexpr size_t kMaxBoundIds = 999;
-
-bool holdsError(const Error* error) {
-    return error && (!error->domain.empty() || error->code != 0);
-}
-
 }  // namespace
 
 ZarnPSqLiteNotificationDao::ZarnPSqLiteNotificationDao(
@@ -147,7 +140,7 @@ std::optional<std::vector<ZarnPNotification>> ZarnPSqLiteNotificationDao::getAll
 
 bool ZarnPSqLiteNotificationDao::markUserEntered(bool entered, const std::string& identifier, Error* error) {
     ZARN_CHECK_SEQUENCE(sequence_);
-    if (holdsError(error))
+    if (ZarnPSqliteDaoUtils::holdsError(error))
         return false;
     auto db = database();
     if (!db) {
@@ -191,7 +184,7 @@ std::vector<std::string> ZarnPSqLiteNotificationDao::getAndPurgeUserEntered(
     if (!db)
         return purged;
     // The keep-list is bound, never spliced; a list too long for one statement is applied here.
-    bool bindKeep = !keep.empty() && keep.size() <= kMaxBoundIds;
+    bool bindKeep = !keep.empty() && keep.size() <= ZarnPSqliteDaoUtils::kMaxBoundIds;
     std::vector<ZarnPSqlValue> parameters;
     std::string sql = "SELECT identifier FROM notifications_user_entered";
     if (bindKeep) {
@@ -217,11 +210,11 @@ std::vector<std::string> ZarnPSqLiteNotificationDao::getAndPurgeUserEntered(
         for (const auto& identifier : rows) markUserEntered(false, identifier, &error);
         transaction.commit();
     } catch (const ZarnPDatabaseException& e) {
-        if (!holdsError(&error))
+        if (!ZarnPSqliteDaoUtils::holdsError(&error))
             error = e.error();
     }
     purged = std::move(rows);
-    if (holdsError(&error))
+    if (ZarnPSqliteDaoUtils::holdsError(&error))
         LogNsError(kDomain, error, "Failed to purge entered notifications");
     return purged;
 }

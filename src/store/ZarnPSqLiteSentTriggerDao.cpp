@@ -6,6 +6,7 @@
 #include "core/ZarnPNotificationHandlerUtil.h"
 #include "core/ZarnPNotificationRegionType.h"
 #include "core/ZarnPSentTrigger.h"
+#include "core/ZarnPUserInfoKeys.h"
 #include "store/ZarnPDatabase.h"
 #include "store/ZarnPDatabaseException.h"
 #include "store/ZarnPResultSet.h"
@@ -23,22 +24,13 @@ constexpr const char* kColumns =
     "notification_handler_type, is_beacon, trigger_on_exit, dwelling_minutes, date_sent, date_opened, "
     "beaconUuid, region_type";
 
-unsigned handlerTypeOf(const std::optional<std::string>& text) {
-    if (text == "landingPage")
-        return ZarnPNotificationHandlerTypeLandingPage;
-    if (text == "applink")
-        return ZarnPNotificationHandlerTypeApplink;
-    if (text == "geotrigger")
-        return ZarnPNotificationHandlerTypeGeotrigger;
-    return ZarnPNotificationHandlerTypeRegular;
-}
-
 // The layout writes the region type as its name; a number is read as it stands.
 int regionTypeOf(const Value& userInfo) {
-    auto name = ZarnPDictionaryHelper::stringEntry(userInfo, "regionType");
-    if (name == "geofence" || name == "beacon" || name == "external")
+    auto name = ZarnPDictionaryHelper::stringEntry(userInfo, userinfo::kRegionType);
+    if (name == userinfo::kRegionGeofence || name == userinfo::kRegionBeacon ||
+        name == userinfo::kRegionExternal)
         return ZarnPNotificationRegionType::StringToRegion(name);
-    return ZarnPDictionaryHelper::intEntry(userInfo, "regionType");
+    return ZarnPDictionaryHelper::intEntry(userInfo, userinfo::kRegionType);
 }
 
 // The row of a sent trigger, from the userInfo of its request.
@@ -46,25 +38,26 @@ ZarnPSqlParameters sentTriggerRow(const Value& userInfo, const std::string& matc
                                   const std::string& identifier, unsigned handlerType,
                                   std::optional<Date> now) {
     int regionType = regionTypeOf(userInfo);
-    auto latitude = ZarnPDictionaryHelper::entry(userInfo, "geofenceLatitude");
-    auto longitude = ZarnPDictionaryHelper::entry(userInfo, "geofenceLongitude");
+    auto latitude = ZarnPDictionaryHelper::entry(userInfo, userinfo::kGeofenceLatitude);
+    auto longitude = ZarnPDictionaryHelper::entry(userInfo, userinfo::kGeofenceLongitude);
     bool hasLocation = latitude && longitude;
     return {
         {"match_identifier", matchIdentifier},
         {"identifier", identifier},
-        {"message", ZarnPDictionaryHelper::stringEntry(userInfo, "message").value_or("")},
+        {"message", ZarnPDictionaryHelper::stringEntry(userInfo, userinfo::kMessage).value_or("")},
         {"latitude",
          hasLocation ? ZarnPSqlValue(ZarnPDictionaryHelper::doubleValueOf(*latitude)) : ZarnPSqlValue()},
         {"longitude",
          hasLocation ? ZarnPSqlValue(ZarnPDictionaryHelper::doubleValueOf(*longitude)) : ZarnPSqlValue()},
-        {"data", ZarnPDictionaryHelper::stringEntry(userInfo, "action").value_or("NULL")},
-        {"match_range", ZarnPDictionaryHelper::intEntry(userInfo, "matchRange")},
+        {"data", ZarnPDictionaryHelper::stringEntry(userInfo, userinfo::kAction).value_or("NULL")},
+        {"match_range", ZarnPDictionaryHelper::intEntry(userInfo, userinfo::kMatchRange)},
         {"notification_handler_type", handlerType},
         {"is_beacon", regionType == ZarnPNotificationRegionTypeBeacon},
-        {"trigger_on_exit", ZarnPDictionaryHelper::stringEntry(userInfo, "trigger") == "exit"},
-        {"dwelling_minutes", ZarnPDictionaryHelper::intEntry(userInfo, "dwellingMinutes")},
+        {"trigger_on_exit",
+         ZarnPDictionaryHelper::stringEntry(userInfo, userinfo::kTrigger) == userinfo::kTriggerExit},
+        {"dwelling_minutes", ZarnPDictionaryHelper::intEntry(userInfo, userinfo::kDwellingMinutes)},
         {"date_sent", now ? ZarnPSqlValue(*now) : ZarnPSqlValue()},
-        {"beaconUuid", ZarnPDictionaryHelper::stringEntry(userInfo, "beaconUuid").value_or("NULL")},
+        {"beaconUuid", ZarnPDictionaryHelper::stringEntry(userInfo, userinfo::kBeaconUuid).value_or("NULL")},
         {"region_type", regionType},
     };
 }
@@ -137,14 +130,14 @@ void ZarnPSqLiteSentTriggerDao::createOrUpdate(int version) {
 void ZarnPSqLiteSentTriggerDao::saveSentTrigger(const NotificationRequest& request, std::optional<Date> now) {
     ZARN_CHECK_SEQUENCE(sequence_);
     const Value& userInfo = request.content.userInfo;
-    auto matchIdentifier = ZarnPDictionaryHelper::stringEntry(userInfo, "matchIdentifier");
-    auto identifier = ZarnPDictionaryHelper::stringEntry(userInfo, "identifier");
+    auto matchIdentifier = ZarnPDictionaryHelper::stringEntry(userInfo, userinfo::kMatchIdentifier);
+    auto identifier = ZarnPDictionaryHelper::stringEntry(userInfo, userinfo::kIdentifier);
     if (!matchIdentifier || !identifier) {
         LogError(kDomain, "Failed to save sent trigger: no match identifier or identifier in %@", userInfo);
         return;
     }
-    unsigned handlerType =
-        handlerTypeOf(ZarnPDictionaryHelper::stringEntry(userInfo, "notificationHandlerType"));
+    unsigned handlerType = ZarnPNotificationHandlerUtil::fromUserInfoName(
+        ZarnPDictionaryHelper::stringEntry(userInfo, userinfo::kNotificationHandlerType));
     const char* table =
         handlerType == ZarnPNotificationHandlerTypeGeotrigger ? kGeotriggerTable : kNotificationTable;
     const ZarnPSqlParameters row = sentTriggerRow(userInfo, *matchIdentifier, *identifier, handlerType, now);

@@ -21,6 +21,7 @@
 #include "store/ZarnPGeohashReadDao.h"
 #include "store/settings/ZarnPDeviceIdDao.h"
 #include "store/settings/ZarnPKeyValueDao.h"
+#include "store/settings/ZarnPSettingKeys.h"
 
 namespace zarn {
 
@@ -152,7 +153,7 @@ void ZarnPDataUpdateDao::httpRequest(
     }
     if (!error) {
         // A reply for a token that has been replaced since belongs to another app account.
-        auto stored = c_.keyValueDao->getPropertyValueForKey(kPublicTokenKey);
+        auto stored = c_.keyValueDao->getPropertyValueForKey(setting::kPublicToken);
         if (stored && *stored == tag->publicToken)
             saveDataUpdate(response, zarnContext);
         else

@@ -35,7 +35,6 @@ class ZarnPDataUpdateDao final : public ZarnPRemoteEventAndNotificationDao,
     static constexpr const char* kDomain = "DataUpdateDao";
     static constexpr const char* kLoadPath = "storeEventsAndLoadNotifications";
     static constexpr const char* kStorePath = "storeEvents";
-    static constexpr const char* kPublicTokenKey = "zarn_public_token";
 
     struct Collaborators {
         std::shared_ptr<ZarnPHttpDao> httpDao;

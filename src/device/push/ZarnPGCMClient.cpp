@@ -11,6 +11,7 @@
 #include "core/ZarnTriggerContext.h"
 #include "device/push/ZarnPGCMClientDelegate.h"
 #include "store/settings/ZarnPKeyValueDao.h"
+#include "store/settings/ZarnPSettingKeys.h"
 #include "zarn/platform/NotificationCenter.h"
 #include "zarn/platform/Platform.h"
 #include "zarn/platform/PushMessaging.h"
@@ -219,10 +220,10 @@ void ZarnPGCMClient::updateSubscriptions() {
 
 void ZarnPGCMClient::unsubscribeFromTopic() {
     ZARN_CHECK_SEQUENCE(sequence_);
-    auto stored = keyValueDao_->getStringArrayPropertyValueForKey(kPublicTokensKey);
+    auto stored = keyValueDao_->getStringArrayPropertyValueForKey(setting::kGcmPublicTokens);
     if (!stored)
         return;
-    auto current = keyValueDao_->getPropertyValueForKey(kPublicTokenKey);
+    auto current = keyValueDao_->getPropertyValueForKey(setting::kPublicToken);
     std::set<std::string> tokens(stored->begin(), stored->end());
     if (current)
         tokens.erase(*current);
@@ -232,7 +233,7 @@ void ZarnPGCMClient::unsubscribeFromTopic() {
 
 void ZarnPGCMClient::subscribeToTopic() {
     ZARN_CHECK_SEQUENCE(sequence_);
-    auto current = keyValueDao_->getPropertyValueForKey(kPublicTokenKey);
+    auto current = keyValueDao_->getPropertyValueForKey(setting::kPublicToken);
     if (!current || current->empty()) {
         LogDebug(kDomain, "Not subscribing to topic, because no public token set");
         return;
@@ -250,11 +251,11 @@ void ZarnPGCMClient::subscribeToTopicOnMainThread(const std::string& token) {
 
 void ZarnPGCMClient::subscribeToTopicCompleted(const std::string& token) {
     ZARN_CHECK_SEQUENCE(sequence_);
-    auto stored = keyValueDao_->getStringArrayPropertyValueForKey(kPublicTokensKey)
+    auto stored = keyValueDao_->getStringArrayPropertyValueForKey(setting::kGcmPublicTokens)
                       .value_or(std::vector<std::string>{});
     if (std::find(stored.begin(), stored.end(), token) == stored.end())
         stored.push_back(token);
-    keyValueDao_->setStringArrayPropertyValue(stored, kPublicTokensKey);
+    keyValueDao_->setStringArrayPropertyValue(stored, setting::kGcmPublicTokens);
 }
 
 void ZarnPGCMClient::unsubscribeToTopicOnMainThread(const std::string& token) {
@@ -266,10 +267,10 @@ void ZarnPGCMClient::unsubscribeToTopicOnMainThread(const std::string& token) {
 
 void ZarnPGCMClient::unsubscribeToTopicCompleted(const std::string& token) {
     ZARN_CHECK_SEQUENCE(sequence_);
-    auto stored = keyValueDao_->getStringArrayPropertyValueForKey(kPublicTokensKey)
+    auto stored = keyValueDao_->getStringArrayPropertyValueForKey(setting::kGcmPublicTokens)
                       .value_or(std::vector<std::string>{});
     stored.erase(std::remove(stored.begin(), stored.end(), token), stored.end());
-    keyValueDao_->setStringArrayPropertyValue(stored, kPublicTokensKey);
+    keyValueDao_->setStringArrayPropertyValue(stored, setting::kGcmPublicTokens);
 }
 
 }  // namespace zarn

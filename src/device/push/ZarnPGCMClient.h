@@ -36,8 +36,6 @@ struct ZarnPGCMClientMessage {
 class ZarnPGCMClient final : public ZarnPPushMessaging, public std::enable_shared_from_this<ZarnPGCMClient> {
   public:
     static constexpr const char* kDomain = "GCMClient";
-    static constexpr const char* kPublicTokenKey = "zarn_public_token";
-    static constexpr const char* kPublicTokensKey = "zarn_gcm_public_tokens";
     static constexpr const char* kPayloadKey = "zarn_v2";
     static constexpr int kFirstSystemVersion = 8;
 

@@ -5,6 +5,7 @@
 #include "core/ZarnPNotificationRegionType.h"
 #include "core/ZarnPPlaceholderUtil.h"
 #include "core/ZarnPSentTrigger.h"
+#include "core/ZarnPUserInfoKeys.h"
 
 namespace zarn {
 
@@ -30,69 +31,87 @@ Value triggerPropertiesDictionary(const std::map<std::string, std::optional<std:
     return out;
 }
 
-void insertLocation(Value& userInfo, const std::optional<ZarnPLocation>& location) {
-    if (!location)
-        return;
-    userInfo["geofenceLatitude"] = location->latitude();
-    userInfo["geofenceLongitude"] = location->longitude();
+// The entries a notification request and a geotrigger write alike.
+Value sharedUserInfo(const ZarnPBaseUINotificationDao::Fields& f) {
+    Value userInfo = Value::object();
+    ZarnPBaseUINotificationDao::checkAndInsert(userInfo, userinfo::kIdentifier, f.identifier);
+    ZarnPBaseUINotificationDao::checkAndInsert(userInfo, userinfo::kIdentifierWithExperiment,
+                                               f.identifierWithExperiment);
+    if (const char* region = ZarnPNotificationRegionType::regionToString(f.regionType))
+        userInfo[userinfo::kRegionType] = region;
+    userInfo[userinfo::kMatchRange] = f.matchRange;
+    ZarnPBaseUINotificationDao::checkAndInsert(userInfo, userinfo::kBeaconUuid, f.beaconUuid);
+    if (f.triggerProperties && !f.triggerProperties->empty())
+        userInfo[userinfo::kTriggerProperties] = triggerPropertiesDictionary(*f.triggerProperties);
+    if (f.location) {
+        userInfo[userinfo::kGeofenceLatitude] = f.location->latitude();
+        userInfo[userinfo::kGeofenceLongitude] = f.location->longitude();
+    }
+    ZarnPBaseUINotificationDao::checkAndInsert(userInfo, userinfo::kMatchIdentifier, f.matchIdentifier);
+    return userInfo;
+}
+
+// The fields a loaded notification and a sent trigger hold under the same names.
+template <typename Entity>
+ZarnPBaseUINotificationDao::Fields sameNamedFields(const Entity& e) {
+    ZarnPBaseUINotificationDao::Fields f;
+    f.message = e.message();
+    f.action = e.data();
+    f.isExit = e.triggerOnExit();
+    f.location = e.location();
+    f.matchRange = e.matchRange();
+    f.triggerProperties = &e.triggerProperties();
+    f.dwellingMinutes = e.dwellingMinutes();
+    f.type = e.notificationHandlerType();
+    f.matchPayload = &e.matchPayload();
+    return f;
 }
 
 }  // namespace
 
-const char* ZarnPBaseUINotificationDao::handlerTypeName(unsigned type) {
-    switch (type) {
-        case ZarnPNotificationHandlerTypeLandingPage:
-            return "landingPage";
-        case ZarnPNotificationHandlerTypeGeotrigger:
-            return "geotrigger";
-        case ZarnPNotificationHandlerTypeApplink:
-            return "applink";
-        default:
-            return "regular";
-    }
+ZarnPBaseUINotificationDao::Fields ZarnPBaseUINotificationDao::fieldsOf(const ZarnPNotification& n) {
+    Fields f = sameNamedFields(n);
+    f.identifier = n.getShortId();
+    f.identifierWithExperiment = n.getId();
+    if (n.beaconUuid())
+        f.beaconUuid = n.beaconUuid()->uuidString();
+    f.regionId = n.regionId();
+    f.regionLabel = n.regionLabel();
+    f.customRegionFields = &n.customRegionFields();
+    f.cooldownGroups = &n.cooldownGroups();
+    return f;
 }
 
-const char* ZarnPBaseUINotificationDao::regionTypeName(int regionType) {
-    switch (regionType) {
-        case ZarnPNotificationRegionTypeGeofence:
-            return "geofence";
-        case ZarnPNotificationRegionTypeBeacon:
-            return "beacon";
-        case ZarnPNotificationRegionTypeExternal:
-            return "external";
-        default:
-            return nullptr;
-    }
+ZarnPBaseUINotificationDao::Fields ZarnPBaseUINotificationDao::fieldsOf(const ZarnPSentTrigger& t) {
+    Fields f = sameNamedFields(t);
+    f.identifier = t.identifier();
+    f.identifierWithExperiment = t.identifierWithExperimentId();
+    f.matchIdentifier = t.matchIdentifier();
+    f.regionType = static_cast<int>(t.regionType());
+    f.beaconUuid = storedBeaconUuid(t.beaconUuid());
+    return f;
 }
 
 NotificationRequest ZarnPBaseUINotificationDao::create(const Fields& f) {
-    const char* trigger = f.isExit ? "exit" : f.dwellingMinutes > 0 ? "dwelling" : "enter";
+    const char* trigger = f.isExit                ? userinfo::kTriggerExit
+                          : f.dwellingMinutes > 0 ? userinfo::kTriggerDwelling
+                                                  : userinfo::kTriggerEnter;
     auto message = ZarnPPlaceholderUtil::replacePlaceholders(f.message, f.regionId, f.regionLabel,
                                                              f.customRegionFields, f.matchPayload);
     auto action = ZarnPPlaceholderUtil::replacePlaceholders(f.action, f.regionId, f.regionLabel,
                                                             f.customRegionFields, f.matchPayload);
-    Value userInfo = Value::object();
-    checkAndInsert(userInfo, "identifier", f.identifier);
-    checkAndInsert(userInfo, "message", message);
-    userInfo["trigger"] = trigger;
-    userInfo["dwellingMinutes"] = f.dwellingMinutes;
-    userInfo["notificationHandlerType"] = handlerTypeName(f.type);
-    if (const char* region = regionTypeName(f.regionType))
-        userInfo["regionType"] = region;
-    userInfo["matchRange"] = f.matchRange;
-    if (f.triggerProperties && !f.triggerProperties->empty())
-        userInfo["zarnTriggerProperties"] = triggerPropertiesDictionary(*f.triggerProperties);
-    checkAndInsert(userInfo, "identifierWithExperiment", f.identifierWithExperiment);
-    checkAndInsert(userInfo, "isAppInForeground", f.isAppInForeground);
-    checkAndInsert(userInfo, "beaconUuid", f.beaconUuid);
-    userInfo["action"] = action.value_or("");
-    insertLocation(userInfo, f.location);
-    checkAndInsert(userInfo, "matchIdentifier", f.matchIdentifier);
-    userInfo["matchPayload"] = f.matchPayload ? stringDictionary(*f.matchPayload) : Value::object();
+    Value userInfo = sharedUserInfo(f);
+    checkAndInsert(userInfo, userinfo::kMessage, message);
+    userInfo[userinfo::kTrigger] = trigger;
+    userInfo[userinfo::kDwellingMinutes] = f.dwellingMinutes;
+    userInfo[userinfo::kNotificationHandlerType] = ZarnPNotificationHandlerUtil::userInfoName(f.type);
+    checkAndInsert(userInfo, userinfo::kIsAppInForeground, f.isAppInForeground);
+    userInfo[userinfo::kAction] = action.value_or("");
+    userInfo[userinfo::kMatchPayload] = f.matchPayload ? stringDictionary(*f.matchPayload) : Value::object();
     if (f.cooldownGroups && !f.cooldownGroups->empty()) {
         Value groups = Value::array();
         for (const auto& group : *f.cooldownGroups) groups.push_back(group.toDictionary());
-        userInfo["cooldownGroups"] = std::move(groups);
+        userInfo[userinfo::kCooldownGroups] = std::move(groups);
     }
 
     NotificationRequest request;
@@ -106,104 +125,41 @@ NotificationRequest ZarnPBaseUINotificationDao::create(const Fields& f) {
 NotificationRequest ZarnPBaseUINotificationDao::createNotification(
     const ZarnPNotification& n, const std::optional<std::string>& matchIdentifier, int regionType,
     std::optional<bool> isAppInForeground) {
-    Fields f;
-    f.message = n.message();
-    f.action = n.data();
-    f.identifier = n.getShortId();
-    f.regionId = n.regionId();
-    f.regionLabel = n.regionLabel();
-    f.identifierWithExperiment = n.getId();
+    Fields f = fieldsOf(n);
     f.matchIdentifier = matchIdentifier;
     f.regionType = regionType;
-    if (n.beaconUuid())
-        f.beaconUuid = n.beaconUuid()->uuidString();
-    f.isExit = n.triggerOnExit();
-    f.dwellingMinutes = n.dwellingMinutes();
-    f.location = n.location();
-    f.matchRange = n.matchRange();
-    f.type = n.notificationHandlerType();
-    f.customRegionFields = &n.customRegionFields();
-    f.matchPayload = &n.matchPayload();
-    f.triggerProperties = &n.triggerProperties();
     f.isAppInForeground = isAppInForeground;
-    f.cooldownGroups = &n.cooldownGroups();
     return create(f);
 }
 
 std::shared_ptr<ZarnSentNotification> ZarnPBaseUINotificationDao::createSentNotification(
     const ZarnPSentTrigger& t) {
-    Fields f;
-    f.message = t.message();
-    f.action = t.data();
-    f.identifier = t.identifier();
-    f.identifierWithExperiment = t.identifierWithExperimentId();
-    f.matchIdentifier = t.matchIdentifier();
-    f.regionType = static_cast<int>(t.regionType());
-    f.beaconUuid = storedBeaconUuid(t.beaconUuid());
-    f.isExit = t.triggerOnExit();
-    f.dwellingMinutes = t.dwellingMinutes();
-    f.location = t.location();
-    f.matchRange = t.matchRange();
-    f.type = t.notificationHandlerType();
-    f.matchPayload = &t.matchPayload();
-    f.triggerProperties = &t.triggerProperties();
-    auto request = create(f);
+    auto request = create(fieldsOf(t));
     return ZarnSentNotification::initializeWithUserInfo(std::move(request.content.userInfo),
                                                         t.dateSent().value_or(Date{}), t.dateOpened());
 }
 
-std::shared_ptr<ZarnGeotrigger> ZarnPBaseUINotificationDao::createGeotrigger(const GeotriggerFields& f) {
-    Value userInfo = Value::object();
-    checkAndInsert(userInfo, "action", f.action);
-    checkAndInsert(userInfo, "identifier", f.identifier);
-    checkAndInsert(userInfo, "identifierWithExperiment", f.identifierWithExperimentId);
-    checkAndInsert(userInfo, "message", f.message);
-    userInfo["trigger"] = f.isExit ? "exit" : "enter";
-    if (const char* region = regionTypeName(f.regionType))
-        userInfo["regionType"] = region;
-    userInfo["matchRange"] = f.matchRange;
-    checkAndInsert(userInfo, "beaconUuid", f.beaconUuid);
-    if (f.triggerProperties && !f.triggerProperties->empty())
-        userInfo["zarnTriggerProperties"] = triggerPropertiesDictionary(*f.triggerProperties);
-    insertLocation(userInfo, f.location);
-    checkAndInsert(userInfo, "matchIdentifier", f.matchIdentifier);
+// Message and action go as they are stored, without placeholder filling.
+std::shared_ptr<ZarnGeotrigger> ZarnPBaseUINotificationDao::createGeotrigger(const Fields& f) {
+    Value userInfo = sharedUserInfo(f);
+    checkAndInsert(userInfo, userinfo::kAction, f.action);
+    checkAndInsert(userInfo, userinfo::kMessage, f.message);
+    userInfo[userinfo::kTrigger] = f.isExit ? userinfo::kTriggerExit : userinfo::kTriggerEnter;
     return ZarnGeotrigger::initializeWithUserInfo(std::move(userInfo));
 }
 
 std::shared_ptr<ZarnGeotrigger> ZarnPBaseUINotificationDao::createGeotriggerFromNotification(
     const ZarnPNotification& n) {
-    GeotriggerFields f;
-    f.message = n.message();
-    f.action = n.data();
-    f.identifier = n.getShortId();
-    f.identifierWithExperimentId = n.getId();
+    Fields f = fieldsOf(n);
     f.regionType = n.beaconUuid()                   ? ZarnPNotificationRegionTypeBeacon
                    : !n.triggerProperties().empty() ? ZarnPNotificationRegionTypeExternal
                                                     : ZarnPNotificationRegionTypeGeofence;
-    if (n.beaconUuid())
-        f.beaconUuid = n.beaconUuid()->uuidString();
-    f.isExit = n.triggerOnExit();
-    f.location = n.location();
-    f.triggerProperties = &n.triggerProperties();
-    f.matchRange = n.matchRange();
     return createGeotrigger(f);
 }
 
 std::shared_ptr<ZarnGeotrigger> ZarnPBaseUINotificationDao::createGeotriggerFromTrigger(
     const ZarnPSentTrigger& t) {
-    GeotriggerFields f;
-    f.message = t.message();
-    f.action = t.data();
-    f.identifier = t.identifier();
-    f.identifierWithExperimentId = t.identifierWithExperimentId();
-    f.matchIdentifier = t.matchIdentifier();
-    f.regionType = static_cast<int>(t.regionType());
-    f.beaconUuid = storedBeaconUuid(t.beaconUuid());
-    f.isExit = t.triggerOnExit();
-    f.location = t.location();
-    f.triggerProperties = &t.triggerProperties();
-    f.matchRange = t.matchRange();
-    return createGeotrigger(f);
+    return createGeotrigger(fieldsOf(t));
 }
 
 std::shared_ptr<ZarnSentGeotrigger> ZarnPBaseUINotificationDao::createSentGeotrigger(

@@ -20,42 +20,37 @@ class ZarnPBaseUINotificationDao : public ZarnPUINotificationDao {
     using StringDictionary = std::map<std::string, std::string>;
     using TriggerProperties = std::map<std::string, std::optional<std::string>>;
 
-    // What a notification request is built from.
+    // What a notification request or a geotrigger is built from: one view over a loaded
+    // notification or a stored sent trigger, read once. A geotrigger uses the fields up to
+    // `triggerProperties`; a request uses all of them.
     struct Fields {
         std::optional<std::string> message;
         std::optional<std::string> action;
         std::optional<std::string> identifier;
-        std::optional<std::string> regionId;
-        std::optional<std::string> regionLabel;
         std::optional<std::string> identifierWithExperiment;
         std::optional<std::string> matchIdentifier;
         int regionType = 0;
         std::optional<std::string> beaconUuid;
         bool isExit = false;
-        int dwellingMinutes = 0;
         std::optional<ZarnPLocation> location;
         int matchRange = 0;
+        const TriggerProperties* triggerProperties = nullptr;
+        // Notification requests only.
+        std::optional<std::string> regionId;
+        std::optional<std::string> regionLabel;
+        int dwellingMinutes = 0;
         unsigned type = 0;
         const StringDictionary* customRegionFields = nullptr;
         const StringDictionary* matchPayload = nullptr;
-        const TriggerProperties* triggerProperties = nullptr;
         std::optional<bool> isAppInForeground;
         const std::vector<ZarnPCooldownGroup>* cooldownGroups = nullptr;
     };
-    // What a geotrigger is built from.
-    struct GeotriggerFields {
-        std::optional<std::string> message;
-        std::optional<std::string> action;
-        std::optional<std::string> identifier;
-        std::optional<std::string> identifierWithExperimentId;
-        std::optional<std::string> matchIdentifier;
-        int regionType = 0;
-        std::optional<std::string> beaconUuid;
-        bool isExit = false;
-        std::optional<ZarnPLocation> location;
-        const TriggerProperties* triggerProperties = nullptr;
-        int matchRange = 0;
-    };
+
+    // The view of a loaded notification: no match identifier, region type or foreground flag.
+    static Fields fieldsOf(const ZarnPNotification& notification);
+    // The view of a stored sent trigger: no region id, label, custom region fields, foreground
+    // flag or cooldown groups.
+    static Fields fieldsOf(const ZarnPSentTrigger& trigger);
 
     NotificationRequest createNotification(const ZarnPNotification& notification,
                                            const std::optional<std::string>& matchIdentifier, int regionType,
@@ -68,12 +63,8 @@ class ZarnPBaseUINotificationDao : public ZarnPUINotificationDao {
 
     // The request with the filled message and action, no trigger.
     static NotificationRequest create(const Fields& fields);
-    static std::shared_ptr<ZarnGeotrigger> createGeotrigger(const GeotriggerFields& fields);
+    static std::shared_ptr<ZarnGeotrigger> createGeotrigger(const Fields& fields);
 
-    // "landingPage", "geotrigger", "applink" or "regular".
-    static const char* handlerTypeName(unsigned type);
-    // "geofence", "beacon", "external", or nothing for another value.
-    static const char* regionTypeName(int regionType);
     // Stores `value` under `key` when there is one.
     template <typename T>
     static void checkAndInsert(Value& dictionary, const char* key, const std::optional<T>& value) {

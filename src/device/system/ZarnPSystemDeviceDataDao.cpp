@@ -5,13 +5,10 @@
 #include "core/ZarnPSystemTimerDao.h"
 #include "device/system/ZarnPNotificationsEnabledCallback.h"
 #include "store/settings/ZarnPKeyValueDao.h"
+#include "store/settings/ZarnPSettingKeys.h"
 #include "zarn/Value.h"
 
 namespace zarn {
-
-namespace {
-constexpr const char* kXamarinVersionKey = "zarn_xamarin_version";
-}
 
 ZarnPSystemDeviceDataDao::ZarnPSystemDeviceDataDao(std::shared_ptr<ZarnPKeyValueDao> keyValueDao,
                                                    std::shared_ptr<ZarnPSystemTimerDao> timerDao,
@@ -35,7 +32,7 @@ std::optional<std::string> ZarnPSystemDeviceDataDao::bundleString(const char* ke
 std::optional<std::string> ZarnPSystemDeviceDataDao::xamarinVersion() {
     if (!keyValueDao_)
         return std::nullopt;
-    return keyValueDao_->getPropertyValueForKey(kXamarinVersionKey);
+    return keyValueDao_->getPropertyValueForKey(setting::kXamarinVersion);
 }
 
 std::optional<std::string> ZarnPSystemDeviceDataDao::hardwareModel() {

@@ -7,6 +7,7 @@
 #include "core/ZarnPLogger.h"
 #include "core/ZarnPStringReading.h"
 #include "core/ZarnPSystemTimerDao.h"
+#include "core/ZarnPUserInfoKeys.h"
 #include "device/system/ZarnPNotificationsEnabledCallback.h"
 #include "zarn/platform/LocalNotificationCenter.h"
 #include "zarn/platform/SystemInfo.h"
@@ -53,7 +54,7 @@ void ZarnPSystemUINotificationDao::cancelMatching(std::function<bool(const Value
             std::vector<std::string> identifiers;
             for (const auto& request : pending) {
                 const Value& userInfo = request.content.userInfo;
-                auto identifier = ZarnPDictionaryHelper::stringEntry(userInfo, "identifier");
+                auto identifier = ZarnPDictionaryHelper::stringEntry(userInfo, userinfo::kIdentifier);
                 if (!identifier || !matches(userInfo))
                     continue;
                 LogDebug(kDomain, "Cancelling local notification: %@", *identifier);
@@ -71,8 +72,8 @@ void ZarnPSystemUINotificationDao::cancelNotifications(const std::vector<std::st
         auto contains = [&](const std::optional<std::string>& id) {
             return id && std::find(identifiers.begin(), identifiers.end(), *id) != identifiers.end();
         };
-        return contains(ZarnPDictionaryHelper::stringEntry(userInfo, "identifier")) ||
-               contains(ZarnPDictionaryHelper::stringEntry(userInfo, "identifierWithExperiment"));
+        return contains(ZarnPDictionaryHelper::stringEntry(userInfo, userinfo::kIdentifier)) ||
+               contains(ZarnPDictionaryHelper::stringEntry(userInfo, userinfo::kIdentifierWithExperiment));
     });
 }
 

@@ -4,12 +4,12 @@
 #include "core/ZarnPLogger.h"
 #include "core/ZarnPUuidGenerator.h"
 #include "store/settings/ZarnPKeyValueDao.h"
+#include "store/settings/ZarnPSettingKeys.h"
 
 namespace zarn {
 
 namespace {
 constexpr const char* kDomain = "DeviceIdDao";
-constexpr const char* kDeviceIdKey = "deviceId";
 }  // namespace
 
 ZarnPDeviceIdDao::ZarnPDeviceIdDao(std::shared_ptr<ZarnPUuidGenerator> uuidGenerator,
@@ -23,10 +23,10 @@ std::string ZarnPDeviceIdDao::getDeviceId() {
     ZARN_CHECK_SEQUENCE(sequence_);
     if (deviceId_)
         return *deviceId_;
-    auto stored = keyValueDao_->getPropertyValueForKey(kDeviceIdKey);
+    auto stored = keyValueDao_->getPropertyValueForKey(setting::kDeviceId);
     if (!stored || stored->empty()) {
         stored = uuidGenerator_->create();
-        keyValueDao_->setPropertyValue(*stored, kDeviceIdKey);
+        keyValueDao_->setPropertyValue(*stored, setting::kDeviceId);
     }
     deviceId_ = stored;
     LogDebug(kDomain, "Using DeviceId: %@", *deviceId_);
@@ -36,7 +36,7 @@ std::string ZarnPDeviceIdDao::getDeviceId() {
 void ZarnPDeviceIdDao::resetDeviceId() {
     ZARN_CHECK_SEQUENCE(sequence_);
     deviceId_.reset();
-    keyValueDao_->unsetPropertyKey(kDeviceIdKey);
+    keyValueDao_->unsetPropertyKey(setting::kDeviceId);
     LogDebug(kDomain, "Clearing Device id");
 }
 

@@ -3,6 +3,7 @@
 #include "core/ZarnPLogger.h"
 #include "store/ZarnPDatabase.h"
 #include "store/settings/ZarnPBaseKeyValueDao.h"
+#include "store/settings/ZarnPSettingKeys.h"
 
 namespace zarn {
 
@@ -70,12 +71,11 @@ bool ZarnPSqLiteKeyValueDao::isReadable() {
 }
 
 std::function<void()> ZarnPSqLiteKeyValueDao::keepAcrossNewFile() {
-    constexpr const char* kOptOut = "zarn_enabled";
     if (isReadable()) {
-        auto value = getPropertyValueForKey(kOptOut);
+        auto value = getPropertyValueForKey(setting::kEnabled);
         if (!value)
             return {};
-        return [this, value] { setPropertyValue(value, kOptOut); };
+        return [this, value] { setPropertyValue(value, setting::kEnabled); };
     }
     auto connection = database();
     auto rs = connection
@@ -89,7 +89,7 @@ std::function<void()> ZarnPSqLiteKeyValueDao::keepAcrossNewFile() {
              "The opt-out of the file set aside cannot be read; the library stays off until enabled");
     return [this] {
         if (auto typed = keyValueDao())
-            typed->setBoolPropertyValue(false, kOptOut);
+            typed->setBoolPropertyValue(false, setting::kEnabled);
     };
 }
 

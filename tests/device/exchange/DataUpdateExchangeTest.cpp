@@ -28,6 +28,7 @@
 #include "store/ZarnPSqLiteDb.h"
 #include "store/settings/ZarnPDeviceIdDao.h"
 #include "store/settings/ZarnPKeyValueDao.h"
+#include "store/settings/ZarnPSettingKeys.h"
 #include "store/settings/ZarnPSqLiteKeyValueDao.h"
 #include "tests/support/ExchangeSupport.h"
 #include "tests/support/TestEnvironment.h"
@@ -116,7 +117,7 @@ class DataUpdateExchangeTest : public ::testing::Test {
     void build() {
         stores = std::make_unique<test::ExchangeStores>(
             env.path("Documents/zarn.db"), platform::current().fileSystem, env.time, *env.device);
-        stores->keyValues->setPropertyValue("token-1", ZarnPDataUpdateDao::kPublicTokenKey);
+        stores->keyValues->setPropertyValue("token-1", setting::kPublicToken);
         stores->publicLog->setEnabled(true);
         creator = std::make_shared<SwitchableCreator>(service->requestCreator());
         dao = ZarnPDataUpdateDao::create(stores->collaborators(
@@ -203,8 +204,7 @@ TEST_F(DataUpdateExchangeTest, EachKindOfReplyIsSavedOnlyWhenItIsAFreshUpdateFor
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         timer->invokeBlockOnRunLoop(
-            [&] { stores->keyValues->setPropertyValue("token-1", ZarnPDataUpdateDao::kPublicTokenKey); },
-            true);
+            [&] { stores->keyValues->setPropertyValue("token-1", setting::kPublicToken); }, true);
         delegate->calls.clear();
         savedDeleteAll.clear();
         invalidations = 0;
@@ -217,8 +217,7 @@ TEST_F(DataUpdateExchangeTest, EachKindOfReplyIsSavedOnlyWhenItIsAFreshUpdateFor
                     dao->storeEventsAndLoadNotifications(someEvents(2), nullptr, true, true, "token-1",
                                                          std::nullopt, std::nullopt, Value::object(),
                                                          delegate, nullptr);
-                    stores->keyValues->setPropertyValue(*row.tokenAfterRequest,
-                                                        ZarnPDataUpdateDao::kPublicTokenKey);
+                    stores->keyValues->setPropertyValue(*row.tokenAfterRequest, setting::kPublicToken);
                 },
                 true);
             env.runUntilIdle();

@@ -44,6 +44,7 @@
 #include "store/dataupdate/ZarnPDataUpdateReader.h"
 #include "store/settings/ZarnPDeviceIdDao.h"
 #include "store/settings/ZarnPKeyValueDao.h"
+#include "store/settings/ZarnPSettingKeys.h"
 #include "store/settings/ZarnPSqLiteKeyValueDao.h"
 #include "tests/support/ExchangeSupport.h"
 #include "tests/support/TestEnvironment.h"
@@ -172,8 +173,7 @@ class ExchangeWireTest : public ::testing::Test {
 
         // The stores are first used on the SDK thread, where the exchange uses them.
         timer->invokeBlockOnRunLoop(
-            [this] { stores.keyValues->setPropertyValue("token-1", ZarnPDataUpdateDao::kPublicTokenKey); },
-            true);
+            [this] { stores.keyValues->setPropertyValue("token-1", setting::kPublicToken); }, true);
         env.device->battery()->setBattery(0.25, platform::BatteryState::Charging);
         env.device->reachability()->setReachabilityFlags(platform::kReachabilityFlagReachable |
                                                          platform::kReachabilityFlagIsWWAN);

@@ -163,6 +163,28 @@ TEST_F(UINotificationDaoTest, GeotriggersKeepTheirTextsAndTakeTheRegionTypeFromT
     }
 }
 
+// The notification carries every field a request uses; the geotrigger takes only its own keys,
+// never "dwelling", and no placeholder is filled.
+TEST_F(UINotificationDaoTest, AGeotriggerFromALoadedNotificationHasExactlyTheGeotriggerLayout) {
+    auto dao = makeDao();
+    auto n = geofence();
+    n.setDwellingMinutes(5);
+    n.setBeaconUuid(Uuid::fromString("b9407f30-f5f8-466e-aff9-25556b57fe6d"));
+    const Value expected = {
+        {"action", "https://x/{geofenceid}"},
+        {"identifier", "c1;r7"},
+        {"identifierWithExperiment", "c1;r7"},
+        {"message", "Welcome to {geofencelabel}, {code}"},
+        {"trigger", "enter"},
+        {"regionType", "beacon"},
+        {"matchRange", 150},
+        {"beaconUuid", "B9407F30-F5F8-466E-AFF9-25556B57FE6D"},
+        {"geofenceLatitude", 52.5},
+        {"geofenceLongitude", 13.25},
+    };
+    EXPECT_EQ(dao->createGeotriggerFromNotification(n)->userInfo(), expected);
+}
+
 TEST_F(UINotificationDaoTest, StoredTriggersBecomePublicValuesWithTheSameLayout) {
     auto dao = makeDao();
     ZarnPSentTrigger t;
