@@ -8,51 +8,43 @@
 namespace zarn {
 
 class ZarnPBatteryDao;
-class ZarnPBeaconNotificationDao;
 class ZarnPBeaconMatching;
 class ZarnPClockDao;
+class ZarnPCommonMatching;
 class ZarnPContextService;
 class ZarnPContextualPageDao;
+class ZarnPDataUpdateDao;
 class ZarnPDebugLogMailer;
 class ZarnPDelegateDataDao;
 class ZarnPDeviceDataDao;
 class ZarnPDeviceIdDao;
 class ZarnPEventService;
 class ZarnPExternalRegionTriggering;
-class ZarnPExternalNotificationDao;
+class ZarnPFenceMatchService;
 class ZarnPFileConfigDao;
+class ZarnPGCMClient;
+class ZarnPGCMMediator;
 class ZarnPGeofenceMatching;
+class ZarnPGeohashReadDao;
 class ZarnPHeartbeatScheduling;
+class ZarnPHttpDao;
 class ZarnPHttpRequestCreator;
 class ZarnPKeyValueDao;
 class ZarnPLandingPageShowing;
-class ZarnPLocalNotificationDao;
 class ZarnPLocationManagerCreator;
+class ZarnPLocationUpdateService;
 class ZarnPLocationUpdating;
 class ZarnPLogEventWriter;
 class ZarnPLogFileAppender;
 class ZarnPMatchRunDispatching;
 class ZarnPNetworkDao;
-class ZarnPDataUpdateDao;
-class ZarnPFenceDao;
-class ZarnPGeohashReadDao;
-class ZarnPHttpDao;
 class ZarnPNotificationService;
-class ZarnPSegmentationService;
-class ZarnPSqLiteSegmentationDao;
-class ZarnPSqLiteSegmentationHistoryDao;
-class ZarnPNotificationLoading;
-class ZarnPCommonMatching;
 class ZarnPPhoneStateReporting;
-class ZarnPGCMClient;
-class ZarnPGCMMediator;
-class ZarnPPushMessaging;
-class ZarnPRemoteEventAndNotificationDao;
 class ZarnPScreenEventTracking;
-class ZarnPSegmentationReading;
+class ZarnPSegmentationPropertyValidator;
+class ZarnPSegmentationService;
 class ZarnPSentTriggerDao;
 class ZarnPSignificantChangeMonitoring;
-class ZarnPSegmentationPropertyValidator;
 class ZarnPSqLiteBeaconNotificationDao;
 class ZarnPSqLiteCooldownDao;
 class ZarnPSqLiteDao;
@@ -61,13 +53,15 @@ class ZarnPSqLiteDb;
 class ZarnPSqLiteEventDao;
 class ZarnPSqLiteExternalNotificationDao;
 class ZarnPSqLiteKeyValueDao;
+class ZarnPSqLiteNotificationDao;
 class ZarnPSqLiteNotificationReadDao;
+class ZarnPSqLiteSegmentationDao;
+class ZarnPSqLiteSegmentationHistoryDao;
+class ZarnPSystemBackgroundTaskDao;
 class ZarnPSystemFenceDao;
 class ZarnPSystemLocationDao;
-class ZarnPSystemSLCDao;
-class ZarnPSqLiteNotificationDao;
-class ZarnPSystemBackgroundTaskDao;
 class ZarnPSystemPublicLogDao;
+class ZarnPSystemSLCDao;
 class ZarnPSystemTimerDao;
 class ZarnPUINotificationDao;
 class ZarnPUserNotificationCenterDelegate;
@@ -75,9 +69,10 @@ class ZarnPUuidGenerator;
 class ZarnPZarnConfiguration;
 class ZarnPZarnInterface;
 
-// Builds every long-lived object of the library once, in a fixed order, gives each its
-// collaborators, links the delegate chains and holds them for the life of the process. The
-// public entry reaches the library only through interface().
+// Builds every long-lived object of the library once, one layer at a time (stores, device
+// wrappers, services, the entry), gives each its collaborators, links the delegate chains and
+// holds them for the life of the process. The public entry reaches the library only through
+// interface().
 class ZarnPModule final : public ZarnPEntryModule {
   public:
     ZarnPModule(std::shared_ptr<ZarnPZarnConfiguration> configuration,
@@ -97,126 +92,139 @@ class ZarnPModule final : public ZarnPEntryModule {
     const std::shared_ptr<ZarnPZarnInterface>& facade() const { return interface_; }
     const std::shared_ptr<ZarnPSqLiteDb>& db() const { return db_; }
     void setDb(std::shared_ptr<ZarnPSqLiteDb> db) { db_ = std::move(db); }
-    const std::shared_ptr<ZarnPSignificantChangeMonitoring>& getSlcDao() const { return slcDao_; }
+    const std::shared_ptr<ZarnPSignificantChangeMonitoring>& getSlcDao() const { return devices_.slcDao; }
     const std::shared_ptr<ZarnPExternalRegionTriggering>& getExternalRegionService() const {
-        return externalRegionService_;
+        return services_.externalRegionService;
     }
 
     // What the services were given, for checks of the wiring.
     const std::shared_ptr<ZarnPClockDao>& clockDao() const { return clockDao_; }
     const std::shared_ptr<ZarnPSystemTimerDao>& timerDao() const { return timerDao_; }
-    const std::shared_ptr<ZarnPDeviceDataDao>& deviceDataDao() const { return deviceDataDao_; }
-    const std::shared_ptr<ZarnPKeyValueDao>& keyValueDao() const { return keyValueDao_; }
-    const std::shared_ptr<ZarnPEventService>& eventService() const { return eventService_; }
-    const std::shared_ptr<ZarnPSqLiteEventDao>& eventDao() const { return eventDao_; }
-    const std::shared_ptr<ZarnPContextService>& contextService() const { return contextService_; }
-    const std::shared_ptr<ZarnPSystemPublicLogDao>& publicLogDao() const { return publicLogDao_; }
-    const std::shared_ptr<ZarnPLogFileAppender>& logFileAppender() const { return logFileAppender_; }
-    const std::shared_ptr<ZarnPLogEventWriter>& logEventWriter() const { return logEventWriter_; }
-    const std::shared_ptr<ZarnPCommonMatching>& commonMatchService() const { return commonMatchService_; }
-    const std::shared_ptr<ZarnPHeartbeatScheduling>& heartbeatService() const { return heartbeatService_; }
-    const std::shared_ptr<ZarnPPhoneStateReporting>& phoneStateService() const { return phoneStateService_; }
-    const std::shared_ptr<ZarnPLandingPageShowing>& landingPage() const { return landingPage_; }
-    const std::shared_ptr<ZarnPSystemBackgroundTaskDao>& backgroundTaskDao() const {
-        return backgroundTaskDao_;
-    }
-    const std::shared_ptr<ZarnPSqLiteNotificationReadDao>& notificationReadDao() const {
-        return notificationReadDao_;
-    }
-    const std::shared_ptr<ZarnPSystemFenceDao>& fenceDao() const { return fenceDao_; }
-    const std::shared_ptr<ZarnPSystemLocationDao>& locationDao() const { return locationDao_; }
-    const std::shared_ptr<ZarnPMatchRunDispatching>& fenceMatchService() const { return fenceMatchService_; }
-    const std::shared_ptr<ZarnPLocationUpdating>& locationUpdateService() const {
-        return locationUpdateService_;
-    }
-    const std::shared_ptr<ZarnPContextualPageDao>& contextualPageDao() const { return contextualPageDao_; }
-    const std::shared_ptr<ZarnPSqLiteCooldownDao>& cooldownDao() const { return cooldownDao_; }
+    const std::shared_ptr<ZarnPKeyValueDao>& keyValueDao() const { return stores_.keyValueDao; }
+    const std::shared_ptr<ZarnPSqLiteEventDao>& eventDao() const { return stores_.eventDao; }
+    const std::shared_ptr<ZarnPSqLiteCooldownDao>& cooldownDao() const { return stores_.cooldownDao; }
     const std::shared_ptr<ZarnPSqLiteBeaconNotificationDao>& beaconNotificationDao() const {
-        return beaconNotificationDao_;
+        return stores_.beaconNotificationDao;
     }
-    const std::shared_ptr<ZarnPSqLiteNotificationDao>& notificationDao() const { return notificationDao_; }
+    const std::shared_ptr<ZarnPSqLiteNotificationDao>& notificationDao() const {
+        return stores_.notificationDao;
+    }
     const std::shared_ptr<ZarnPSqLiteExternalNotificationDao>& externalNotificationDao() const {
-        return externalNotificationDao_;
+        return stores_.externalNotificationDao;
     }
-    const std::shared_ptr<ZarnPDataUpdateDao>& dataUpdateDao() const { return dataUpdateDao_; }
-    const std::shared_ptr<ZarnPGCMClient>& gcmClient() const { return gcmClient_; }
-    const std::shared_ptr<ZarnPGCMMediator>& gcmMediator() const { return gcmMediator_; }
+    const std::shared_ptr<ZarnPSystemPublicLogDao>& publicLogDao() const { return devices_.publicLogDao; }
+    const std::shared_ptr<ZarnPDataUpdateDao>& dataUpdateDao() const { return devices_.dataUpdateDao; }
+    const std::shared_ptr<ZarnPContextService>& contextService() const { return services_.contextService; }
+    const std::shared_ptr<ZarnPEventService>& eventService() const { return services_.eventService; }
     const std::shared_ptr<ZarnPNotificationService>& notificationService() const {
-        return notificationService_;
+        return services_.notificationService;
     }
-    const std::shared_ptr<ZarnPSegmentationService>& segmentationService() const {
-        return segmentationService_;
+    const std::shared_ptr<ZarnPMatchRunDispatching>& fenceMatchService() const {
+        return services_.fenceMatchService;
     }
+    const std::shared_ptr<ZarnPLocationUpdating>& locationUpdateService() const {
+        return services_.locationUpdateService;
+    }
+    const std::shared_ptr<ZarnPGCMMediator>& gcmMediator() const { return services_.gcmMediator; }
     const std::shared_ptr<ZarnPUserNotificationCenterDelegate>& userNotificationCenterDelegate() const {
         return userNotificationCenterDelegate_;
     }
 
   private:
+    // The stores, each on the database; they register with it as they are built, in this order.
+    struct Stores {
+        std::shared_ptr<ZarnPSqLiteKeyValueDao> sqliteKeyValueDao;
+        std::shared_ptr<ZarnPKeyValueDao> keyValueDao;  // the typed settings over it
+        std::shared_ptr<ZarnPSqLiteCooldownDao> cooldownDao;
+        std::shared_ptr<ZarnPSqLiteBeaconNotificationDao> beaconNotificationDao;
+        std::shared_ptr<ZarnPContextualPageDao> contextualPageDao;
+        std::shared_ptr<ZarnPSqLiteEventDao> eventDao;
+        std::shared_ptr<ZarnPGeohashReadDao> geohashReadDao;
+        std::shared_ptr<ZarnPSentTriggerDao> sentTriggerDao;
+        std::shared_ptr<ZarnPSqLiteSegmentationDao> segmentationDao;
+        std::shared_ptr<ZarnPSqLiteSegmentationHistoryDao> segmentationHistoryDao;
+        std::shared_ptr<ZarnPSegmentationPropertyValidator> segmentationPropertyValidator;
+        std::shared_ptr<ZarnPSqLiteNotificationReadDao> notificationReadDao;
+        std::shared_ptr<ZarnPSqLiteNotificationDao> notificationDao;
+        std::shared_ptr<ZarnPSqLiteExternalNotificationDao> externalNotificationDao;
+    };
+    // The wrappers over the platform, the public log and the exchange with the service.
+    struct DeviceWrappers {
+        std::shared_ptr<ZarnPSystemBackgroundTaskDao> backgroundTaskDao;
+        std::shared_ptr<ZarnPHttpDao> httpDao;
+        std::shared_ptr<ZarnPDeviceIdDao> deviceIdDao;
+        std::shared_ptr<ZarnPNetworkDao> networkDao;
+        std::shared_ptr<ZarnPBatteryDao> batteryDao;
+        std::shared_ptr<ZarnPDeviceDataDao> deviceDataDao;
+        std::shared_ptr<ZarnPFileConfigDao> fileConfigDao;
+        std::shared_ptr<ZarnPUINotificationDao> uiNotificationDao;
+        std::shared_ptr<ZarnPSystemLocationDao> locationDao;
+        std::shared_ptr<ZarnPDelegateDataDao> delegateDataDao;
+        std::shared_ptr<ZarnPSystemPublicLogDao> publicLogDao;
+        // Kept only so that its stores, the first of their classes, are the ones that migrate.
+        std::shared_ptr<ZarnPSqLiteDataUpdateSaveOrchestrator> dataUpdateSaveOrchestrator;
+        std::vector<std::shared_ptr<ZarnPSqLiteDao>> dataUpdateDaos;
+        std::shared_ptr<ZarnPSystemFenceDao> fenceDao;
+        std::shared_ptr<ZarnPDataUpdateDao> dataUpdateDao;
+        std::shared_ptr<ZarnPSystemSLCDao> systemSlcDao;
+        std::shared_ptr<ZarnPSignificantChangeMonitoring> slcDao;  // the same, as the facade holds it
+        std::shared_ptr<ZarnPGCMClient> gcmClient;
+    };
+    struct Services {
+        std::shared_ptr<ZarnPContextService> contextService;
+        std::shared_ptr<ZarnPLandingPageShowing> landingPage;
+        std::shared_ptr<ZarnPSegmentationService> segmentationService;
+        std::shared_ptr<ZarnPEventService> eventService;
+        std::shared_ptr<ZarnPLogEventWriter> logEventWriter;
+        std::shared_ptr<ZarnPNotificationService> notificationService;
+        std::shared_ptr<ZarnPCommonMatching> commonMatchService;
+        std::shared_ptr<ZarnPGeofenceMatching> geofenceMatchService;
+        std::shared_ptr<ZarnPBeaconMatching> beaconMatchService;
+        std::shared_ptr<ZarnPMatchRunDispatching> fenceMatchService;
+        std::shared_ptr<ZarnPPhoneStateReporting> phoneStateService;
+        std::shared_ptr<ZarnPLocationUpdating> locationUpdateService;
+        std::shared_ptr<ZarnPScreenEventTracking> screenEventsService;
+        std::shared_ptr<ZarnPExternalRegionTriggering> externalRegionService;
+        std::shared_ptr<ZarnPHeartbeatScheduling> heartbeatService;
+        std::shared_ptr<ZarnPDebugLogMailer> debugLogMailer;
+        std::shared_ptr<ZarnPGCMMediator> gcmMediator;
+    };
+
     void setupLogging();
-    void initDaoAndService(const std::shared_ptr<ZarnDelegate>& delegate);
-    void initDao(const std::shared_ptr<ZarnDelegate>& delegate);
-    void initService();
-    void initDataUpdateDao();
+    void buildGround(bool testing);
+    // The layers, in the order they are built (ZarnPModuleStores.cpp, ZarnPModuleDevices.cpp,
+    // ZarnPModuleServices.cpp).
+    Stores buildStores() const;
+    DeviceWrappers buildDeviceWrappers(const std::shared_ptr<ZarnDelegate>& delegate,
+                                       std::shared_ptr<ZarnPDeviceDataDao> givenDeviceData,
+                                       const std::shared_ptr<ZarnPContextService>& contextService) const;
+    void buildSystemWrappers(DeviceWrappers& d, const std::shared_ptr<ZarnDelegate>& delegate) const;
+    void buildExchange(DeviceWrappers& d, const std::shared_ptr<ZarnPContextService>& contextService) const;
+    Services buildServices(std::shared_ptr<ZarnPContextService> contextService) const;
+    void buildEventPipeline(Services& s) const;
+    void buildMatching(Services& s) const;
+    void buildRunsAndLinks(Services& s) const;
+    std::shared_ptr<ZarnPExternalRegionTriggering> buildExternalRegionService(
+        const Services& s, const std::shared_ptr<ZarnPLocationUpdateService>& locationUpdateService) const;
+    void linkDelegates(const Services& s, const std::shared_ptr<ZarnPFenceMatchService>& fenceMatchService,
+                       const std::shared_ptr<ZarnPLocationUpdateService>& locationUpdateService) const;
+    // Every store has registered: the database opens on the SDK thread.
+    void openDatabase();
+    void buildEntry();
 
     // The installed platform, read once at the start of the build.
-    platform::Services services_;
+    platform::Services platform_;
     std::shared_ptr<ZarnPZarnConfiguration> configuration_;
     std::shared_ptr<ZarnPLogFileAppender> logFileAppender_;
     std::shared_ptr<ZarnPHttpRequestCreator> httpRequestCreator_;
     std::shared_ptr<ZarnPLocationManagerCreator> locationManagerCreator_;
     std::shared_ptr<ZarnPUuidGenerator> uuidGenerator_;
     std::shared_ptr<ZarnPSqLiteDb> db_;
-    std::shared_ptr<ZarnPSystemTimerDao> timerDao_;
-    std::shared_ptr<ZarnPSystemBackgroundTaskDao> backgroundTaskDao_;
-    std::shared_ptr<ZarnPSqLiteKeyValueDao> sqliteKeyValueDao_;
-    std::shared_ptr<ZarnPKeyValueDao> keyValueDao_;
-    std::shared_ptr<ZarnPSqLiteCooldownDao> cooldownDao_;
-    std::shared_ptr<ZarnPSqLiteBeaconNotificationDao> beaconNotificationDao_;
-    std::shared_ptr<ZarnPContextualPageDao> contextualPageDao_;
-    std::shared_ptr<ZarnPSqLiteEventDao> eventDao_;
-    std::shared_ptr<ZarnPDeviceIdDao> deviceIdDao_;
-    std::shared_ptr<ZarnPNetworkDao> networkDao_;
-    std::shared_ptr<ZarnPBatteryDao> batteryDao_;
-    std::shared_ptr<ZarnPDeviceDataDao> deviceDataDao_;
-    std::shared_ptr<ZarnPFileConfigDao> fileConfigDao_;
-    std::shared_ptr<ZarnPSentTriggerDao> sentTriggerDao_;
-    std::shared_ptr<ZarnPUINotificationDao> uiNotificationDao_;
     std::shared_ptr<ZarnPClockDao> clockDao_;
-    std::shared_ptr<ZarnPSqLiteSegmentationDao> segmentationDao_;
-    std::shared_ptr<ZarnPSqLiteSegmentationHistoryDao> segmentationHistoryDao_;
-    std::shared_ptr<ZarnPSegmentationPropertyValidator> segmentationPropertyValidator_;
-    std::shared_ptr<ZarnPSqLiteNotificationReadDao> notificationReadDao_;
-    std::shared_ptr<ZarnPSqLiteNotificationDao> notificationDao_;
-    std::shared_ptr<ZarnPSqLiteExternalNotificationDao> externalNotificationDao_;
-    std::shared_ptr<ZarnPDelegateDataDao> delegateDataDao_;
-    std::shared_ptr<ZarnPSystemPublicLogDao> publicLogDao_;
-    std::shared_ptr<ZarnPLandingPageShowing> landingPage_;
-    std::shared_ptr<ZarnPSqLiteDataUpdateSaveOrchestrator> dataUpdateSaveOrchestrator_;
-    std::vector<std::shared_ptr<ZarnPSqLiteDao>> dataUpdateDaos_;
-    std::shared_ptr<ZarnPContextService> contextService_;
-    std::shared_ptr<ZarnPHttpDao> httpDao_;
-    std::shared_ptr<ZarnPGeohashReadDao> geohashReadDao_;
-    std::shared_ptr<ZarnPDataUpdateDao> dataUpdateDao_;
-    std::shared_ptr<ZarnPSegmentationService> segmentationService_;
-    std::shared_ptr<ZarnPEventService> eventService_;
-    std::shared_ptr<ZarnPSignificantChangeMonitoring> slcDao_;
-    std::shared_ptr<ZarnPSystemSLCDao> systemSlcDao_;
-    std::shared_ptr<ZarnPSystemLocationDao> locationDao_;
-    std::shared_ptr<ZarnPSystemFenceDao> fenceDao_;
-    std::shared_ptr<ZarnPGCMClient> gcmClient_;
-    std::shared_ptr<ZarnPGCMMediator> gcmMediator_;
-    std::shared_ptr<ZarnPLogEventWriter> logEventWriter_;
-    std::shared_ptr<ZarnPNotificationService> notificationService_;
-    std::shared_ptr<ZarnPCommonMatching> commonMatchService_;
-    std::shared_ptr<ZarnPGeofenceMatching> geofenceMatchService_;
-    std::shared_ptr<ZarnPBeaconMatching> beaconMatchService_;
-    std::shared_ptr<ZarnPMatchRunDispatching> fenceMatchService_;
-    std::shared_ptr<ZarnPPhoneStateReporting> phoneStateService_;
-    std::shared_ptr<ZarnPLocationUpdating> locationUpdateService_;
-    std::shared_ptr<ZarnPScreenEventTracking> screenEventsService_;
-    std::shared_ptr<ZarnPExternalRegionTriggering> externalRegionService_;
-    std::shared_ptr<ZarnPHeartbeatScheduling> heartbeatService_;
-    std::shared_ptr<ZarnPDebugLogMailer> debugLogMailer_;
+    std::shared_ptr<ZarnPSystemTimerDao> timerDao_;
+    Stores stores_;
+    DeviceWrappers devices_;
+    Services services_;
     std::shared_ptr<ZarnPZarnInterface> interface_;
     std::shared_ptr<ZarnPUserNotificationCenterDelegate> userNotificationCenterDelegate_;
     // The facade as the public log's enabled query reads it; filled once the facade exists.

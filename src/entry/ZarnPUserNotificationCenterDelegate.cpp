@@ -2,6 +2,7 @@
 
 #include "core/ZarnException.h"
 #include "core/ZarnPLogger.h"
+#include "core/ZarnPUserInfoKeys.h"
 #include "core/ZarnPValueDepth.h"
 #include "core/ZarnTriggerContext.h"
 #include "entry/ZarnPNotificationResponseHandling.h"
@@ -51,7 +52,7 @@ void ZarnPUserNotificationCenterDelegate::registerDelegate() {
 
 bool ZarnPUserNotificationCenterDelegate::isZarnNotification(const Notification& notification) {
     const Value& userInfo = notification.request.content.userInfo;
-    return userInfo.is_object() && userInfo.contains("notificationHandlerType");
+    return userInfo.is_object() && userInfo.contains(userinfo::kNotificationHandlerType);
 }
 
 void ZarnPUserNotificationCenterDelegate::willPresentNotification(const Notification& notification,

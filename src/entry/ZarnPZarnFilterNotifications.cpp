@@ -5,8 +5,10 @@
 #include "core/ZarnPDictionaryHelper.h"
 #include "core/ZarnPLogger.h"
 #include "core/ZarnPPlaceholderUtil.h"
+#include "core/ZarnPUserInfoKeys.h"
 #include "core/ZarnPValueDepth.h"
 #include "device/system/ZarnPBackgroundTask.h"
+#include "services/ZarnPBroadcastNames.h"
 #include "zarn/platform/NotificationCenter.h"
 
 namespace zarn {
@@ -33,11 +35,11 @@ ZarnPZarnFilterNotifications::ZarnPZarnFilterNotifications(
 }
 
 ZarnPZarnFilterNotifications::~ZarnPZarnFilterNotifications() {
-    platform::Broadcast::UserInfo info{{"notifications_offered", uiNotifications_}};
+    platform::Broadcast::UserInfo info{{broadcast::kNotificationsOfferedKey, uiNotifications_}};
     if (backgroundTask_)
-        info["notifications_background_task"] = backgroundTask_;
+        info[broadcast::kNotificationsBackgroundTaskKey] = backgroundTask_;
     try {
-        center_->post("Zarn_Offered_Notification_Dealloc", nullptr, std::move(info));
+        center_->post(broadcast::kOfferedNotificationDealloc, nullptr, std::move(info));
     } catch (const std::exception& e) {
         LogError(kDomain, "Unable to report a released filter: %@", e.what());
     }
@@ -53,16 +55,16 @@ void ZarnPZarnFilterNotifications::showNotifications(const std::vector<Notificat
     {
         // Taking the task and copying the list together: of two answers racing, one gets it.
         MutexLock lk(mutex_);
-        info["notifications_show"] = ZarnPValueDepth::acceptedRequests(notifications, kDomain);
-        info["notifications_offered"] = uiNotifications_;
+        info[broadcast::kNotificationsShowKey] = ZarnPValueDepth::acceptedRequests(notifications, kDomain);
+        info[broadcast::kNotificationsOfferedKey] = uiNotifications_;
         if (backgroundTask_) {
-            info["notifications_background_task"] = std::move(backgroundTask_);
+            info[broadcast::kNotificationsBackgroundTaskKey] = std::move(backgroundTask_);
             backgroundTask_.reset();
             if (zarnContext_)
-                info["zarnContext"] = zarnContext_;
+                info[broadcast::kHookContextKey] = zarnContext_;
         }
     }
-    center_->post("Zarn_Offered_Notification_Show", weak_from_this().lock(), std::move(info));
+    center_->post(broadcast::kOfferedNotificationShow, weak_from_this().lock(), std::move(info));
 }
 
 void ZarnPZarnFilterNotifications::addToMatchPayload(const std::string& key, const Value& value) {
@@ -71,7 +73,7 @@ void ZarnPZarnFilterNotifications::addToMatchPayload(const std::string& key, con
     MutexLock lk(mutex_);
     for (auto& request : uiNotifications_) {
         request.content.userInfo = userInfoAddingToMatchPayload(request.content.userInfo, key, value, true);
-        if (auto message = ZarnPDictionaryHelper::stringEntry(request.content.userInfo, "message"))
+        if (auto message = ZarnPDictionaryHelper::stringEntry(request.content.userInfo, userinfo::kMessage))
             request.content.body = *message;
     }
 }
@@ -80,13 +82,13 @@ Value ZarnPZarnFilterNotifications::userInfoAddingToMatchPayload(const Value& us
                                                                  const std::string& key, const Value& value,
                                                                  bool fillMessage) {
     Value out = userInfo.is_object() ? userInfo : Value::object();
-    auto payload = out.find("matchPayload");
+    auto payload = out.find(userinfo::kMatchPayload);
     Value matchPayload = payload != out.end() && payload->is_object() ? *payload : Value::object();
     matchPayload[key] = value;
-    out["matchPayload"] = std::move(matchPayload);
+    out[userinfo::kMatchPayload] = std::move(matchPayload);
     ZarnPPlaceholderUtil::StringDictionary only{{key, placeholderText(value)}};
-    for (const char* field : {"message", "action"}) {
-        if (std::string_view(field) == "message" && !fillMessage)
+    for (const char* field : {userinfo::kMessage, userinfo::kAction}) {
+        if (std::string_view(field) == userinfo::kMessage && !fillMessage)
             continue;
         if (auto text = ZarnPDictionaryHelper::stringEntry(out, field))
             out[field] =

@@ -5,9 +5,11 @@
 #include "core/ZarnException.h"
 #include "core/ZarnPContext.h"
 #include "core/ZarnPLogger.h"
+#include "core/ZarnPUserInfoKeys.h"
 #include "core/ZarnPValueDepth.h"
 #include "device/system/ZarnPBackgroundTask.h"
 #include "entry/ZarnPZarnFilterNotifications.h"
+#include "services/ZarnPBroadcastNames.h"
 #include "zarn/ZarnValues.h"
 #include "zarn/platform/NotificationCenter.h"
 
@@ -20,7 +22,7 @@ constexpr const char* kDomain = "ZarnInterface";
 std::optional<std::string> matchIdentifierIn(const Value& userInfo) {
     if (!userInfo.is_object())
         return std::nullopt;
-    auto it = userInfo.find("matchIdentifier");
+    auto it = userInfo.find(userinfo::kMatchIdentifier);
     if (it == userInfo.end() || !it->is_string())
         return std::nullopt;
     return it->get<std::string>();
@@ -53,11 +55,11 @@ ZarnPZarnHandleGeotriggers::ZarnPZarnHandleGeotriggers(
 }
 
 ZarnPZarnHandleGeotriggers::~ZarnPZarnHandleGeotriggers() {
-    platform::Broadcast::UserInfo info{{"geotriggers_offered", geotriggers_}};
+    platform::Broadcast::UserInfo info{{broadcast::kGeotriggersOfferedKey, geotriggers_}};
     if (backgroundTask_)
-        info["geotriggers_background_task"] = backgroundTask_;
+        info[broadcast::kGeotriggersBackgroundTaskKey] = backgroundTask_;
     try {
-        center_->post("Zarn_Offered_Geotrigger_Dealloc", nullptr, std::move(info));
+        center_->post(broadcast::kOfferedGeotriggerDealloc, nullptr, std::move(info));
     } catch (const std::exception& e) {
         LogError(kDomain, "Unable to report a released geotrigger handler: %@", e.what());
     }
@@ -100,16 +102,16 @@ void ZarnPZarnHandleGeotriggers::markGeotriggersHandled(
             if (passed.insert(*id).second)
                 handled.push_back(g);
         }
-        info["geotriggers_handled"] = toRequests(handled);
-        info["geotriggers_offered"] = toRequests(geotriggers_);
+        info[broadcast::kGeotriggersHandledKey] = toRequests(handled);
+        info[broadcast::kGeotriggersOfferedKey] = toRequests(geotriggers_);
         if (backgroundTask_) {
-            info["geotriggers_background_task"] = std::move(backgroundTask_);
+            info[broadcast::kGeotriggersBackgroundTaskKey] = std::move(backgroundTask_);
             backgroundTask_.reset();
             if (zarnContext_)
-                info["zarnContext"] = zarnContext_;
+                info[broadcast::kHookContextKey] = zarnContext_;
         }
     }
-    center_->post("Zarn_Offered_Geotrigger_Handled", weak_from_this().lock(), std::move(info));
+    center_->post(broadcast::kOfferedGeotriggerHandled, weak_from_this().lock(), std::move(info));
 }
 
 void ZarnPZarnHandleGeotriggers::addToMatchPayload(const std::string& key, const Value& value) {

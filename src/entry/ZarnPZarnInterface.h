@@ -1,15 +1,9 @@
 #pragma once
-#include <atomic>
-#include <condition_variable>
 #include <memory>
 
-#include "entry/ZarnPApplyConfigData.h"
 #include "entry/ZarnPNotificationResponseHandling.h"
 #include "entry/ZarnPPublicFacade.h"
-#include "platform/Mutex.h"
 #include "services/ZarnPMatchServiceOfferNotificationDelegate.h"
-#include "zarn/platform/NotificationCenter.h"
-#include "zarn/platform/RunLoop.h"
 
 namespace zarn {
 
@@ -41,20 +35,29 @@ class ZarnPSqLiteDb;
 class ZarnPSystemPublicLogDao;
 class ZarnPSystemTimerDao;
 class ZarnPUINotificationDao;
-class ZarnPApplink;
-class ZarnPObjectWithContextWrapper;
+class ZarnPConfigurationRoad;
+class ZarnPContextualPageRoad;
+class ZarnPEnablingRoad;
+class ZarnPFacadeHops;
+class ZarnPFacadeState;
+class ZarnPOfferingRoad;
+class ZarnPOperationsRoad;
+class ZarnPTapRoad;
+class ZarnPZarnConfiguration;
 namespace platform {
 class Application;
 class Bundle;
 class LocalNotificationCenter;
+class NotificationCenter;
 class UrlOpener;
 }  // namespace platform
 
 // The facade behind the public entry. Public operations may be called from any thread and only
 // post their work: library state changes on the SDK thread, calls into the app go to the main
-// thread, and no hop here waits. It keeps the enabled and initialised flags, follows the app's
-// foreground and background, runs the 60-second update timer while the app is active, and posts
-// the library's broadcasts on the default notification centre.
+// thread, and no hop waits but the lists' and the contextual page's. It composes one road per
+// concern (configuration, enabling and app state, offering, the tap, the remaining operations
+// and the contextual page), which share the enabled and initialised flags and the app's
+// delegate, and forwards each operation to its road.
 class ZarnPZarnInterface final : public ZarnPPublicFacade,
                                  public ZarnPMatchServiceOfferNotificationDelegate,
                                  public ZarnPNotificationResponseHandling,
@@ -139,124 +142,35 @@ class ZarnPZarnInterface final : public ZarnPPublicFacade,
     void notificationSentEvent(std::shared_ptr<ZarnPSentTrigger> sentTrigger) override;
     void notificationOpenedEvent(std::shared_ptr<ZarnPSentTrigger> sentTrigger) override;
 
-    // Offering to the app's filter and geotrigger handler. The main-thread steps build the hook
-    // and call the delegate; the answers come back as broadcasts from any thread and are moved
-    // to the SDK thread.
-    void offerNotificationOnMainThread(std::shared_ptr<ZarnPObjectWithContextWrapper> wrapper);
-    void offerGeotriggerOnMainThread(std::shared_ptr<ZarnPObjectWithContextWrapper> wrapper);
-    void sendNotificationsInRunloop(const std::vector<NotificationRequest>& notifications,
-                                    std::shared_ptr<ZarnPBackgroundTask> backgroundTask,
-                                    std::shared_ptr<ZarnPContext> zarnContext);
-    void showFilteredNotifications(const platform::Broadcast& broadcast);
-    void filteredNotificationDealloc(const platform::Broadcast& broadcast);
-    void showHandledGeotriggers(const platform::Broadcast& broadcast);
-    void handledGeotriggerDealloc(const platform::Broadcast& broadcast);
-    void showFilteredNotificationsInRunloop(const platform::Broadcast::UserInfo& userInfo);
-    void filteredNotificationDeallocInRunloop(const std::vector<NotificationRequest>& offered);
-    void showHandledGeotriggersInRunloop(const platform::Broadcast::UserInfo& userInfo);
-    void filteredGeotriggerDeallocInRunloop(const std::vector<std::shared_ptr<ZarnGeotrigger>>& offered);
-    void notificationSentEventOnMainThread(std::shared_ptr<ZarnSentNotification> sentNotification);
-
     // ZarnPNotificationResponseHandling: a tapped notification of the library's own (any thread).
     void handleNotification(const NotificationResponse& response,
                             std::shared_ptr<ZarnPContext> zarnContext) override;
-    // The tap road on the SDK thread.
-    void handleNotificationInRunLoop(std::shared_ptr<ZarnPObjectWithContextWrapper> wrapper);
-    void handleNotificationLandingPage(const NotificationResponse& response,
-                                       std::shared_ptr<ZarnPContext> zarnContext);
-    void handleNotificationApplink(const NotificationResponse& response,
-                                   std::shared_ptr<ZarnPContext> zarnContext);
-    void handleNotificationExternally(const NotificationResponse& response,
-                                      std::shared_ptr<ZarnPContext> zarnContext);
-    void handleNotificationInternally(const NotificationResponse& response,
-                                      std::shared_ptr<ZarnPContext> zarnContext);
-    void openedNotification(const NotificationRequest& request, std::shared_ptr<ZarnPContext> zarnContext);
-    // Main-thread steps of the tap road.
-    void showLandingPage(const std::string& action);
-    void showApplink(std::shared_ptr<ZarnPApplink> applink);
-    void handleNotificationExternallyByCallingCallback(const NotificationResponse& response);
-    void openUrl(const std::string& url);
-    void notificationOpenedEventOnMainThread(std::shared_ptr<ZarnSentNotification> sentNotification);
 
-    // Configuration steps (SDK thread, but the delegate callback on the main thread).
-    void callDelegateForConfig(ZarnPApplyConfigData data);
-    void callDelegateForConfigOnMainThread(ZarnPApplyConfigData data);
-    void applyConfig(ZarnPApplyConfigData data);
-    void setPublicToken(const std::string& token);
-    void setMaxRegionsMonitored(int maxRegions, bool backgroundLocationEnabled);
-    void enableIfEnabled(bool enableOnFirstRun);
-    void informInitializationComplete();
-
-    // Enabling, app state and the update timer.
-    void enableInRunLoop(std::shared_ptr<ZarnPContext> context);
-    void enableInMainThread(std::shared_ptr<ZarnPContext> context);
-    void disableInRunLoop(std::shared_ptr<ZarnPContext> context);
-    void setCooldownPeriodInRunloop(int seconds);
-    void onWillResignActive();
-    void onWillResignActiveInRunloop();
-    // From the platform (no context) or from enableInMainThread (its context).
-    void onDidBecomeActiveNotification(std::shared_ptr<ZarnPContext> context);
-    void onDidBecomeActiveNotificationInRunloop(std::shared_ptr<ZarnPContext> context);
-    void startUpdateTimer(std::shared_ptr<ZarnPContext> context);
-    void stopUpdateTimer();
-    void updateInRunLoop(std::shared_ptr<ZarnPContext> context);
-    void update(std::shared_ptr<ZarnPContext> context);
-
-    bool isZarnApp();
-    void cleanUp();
-
-    // The remaining operations' SDK-thread steps.
-    static constexpr double kContextualPageMaxAgeSeconds = 60.0;
-    static constexpr double kContextualPageTimeoutSeconds = 2.0;
-    void setValueForPropertyInRunLoop(const std::string& value, const std::string& key);
-    std::vector<NotificationRequest> loadedNotificationsOnRunLoop();
-    std::vector<std::shared_ptr<ZarnGeotrigger>> loadedGeotriggersOnRunLoop();
-    std::vector<std::shared_ptr<ZarnSentNotification>> sentNotificationsOnRunLoop();
-    std::vector<std::shared_ptr<ZarnSentGeotrigger>> sentGeotriggersOnRunLoop();
-    void requestContextualPageOnRunLoop(std::function<void(std::optional<Value>)> callback);
-    void refreshContextualPage(std::function<void(std::optional<Value>)> callback);
-    void sendAttributionEventInRunloop(const Value& extra);
-    void clearAllDataAndResetDeviceIdOnRunLoop(std::shared_ptr<ZarnPContext> context);
-
-    std::shared_ptr<ZarnDelegate> zarnDelegate();
-    bool isInitialized() const { return isInitialized_.load(); }
-    // The enabled flag as it stands, without waiting for the first configuration.
-    bool isEnabledWithoutWaiting() const { return enabled_.load(); }
+    // The state as it stands, for checks: the flags without waiting, the launch's choices.
+    bool isInitialized() const;
+    bool isEnabledWithoutWaiting() const;
     bool hasUpdateTimer() const;
-    bool isDebugEnabled() const { return isDebugEnabled_; }
-    bool apnsSandbox() const { return apnsSandbox_; }
-    bool fileConfigEnabled() const { return fileConfigEnabled_; }
-
+    bool isDebugEnabled() const;
+    bool apnsSandbox() const;
     // What the facade was built with.
     const Collaborators& collaborators() const { return c_; }
+    // Stops observing the default centre; the release does it too.
+    void cleanUp();
 
   private:
     explicit ZarnPZarnInterface(Collaborators c);
+    void buildRoads();
     void start();
-    void setInitialized();
-    void post(const std::string& name);
-    std::weak_ptr<ZarnPZarnInterface> weakSelf() { return weak_from_this(); }
-    template <typename F>
-    void onRunLoop(F f);
-    template <typename F>
-    void onMainThread(F f);
-    bool isInitializedAndEnabled() const;
-    // Runs the step on the SDK thread and waits for its answer; empty unless initialised and enabled.
-    template <typename R>
-    R onRunLoopWaiting(R (ZarnPZarnInterface::*step)());
 
     Collaborators c_;
-    mutable Mutex mutex_;
-    std::shared_ptr<ZarnDelegate> delegate_ ZARN_GUARDED_BY(mutex_);
-    std::condition_variable initializedCv_;  // with mutex_: isInitialized_ became true
-    std::atomic<bool> enabled_{false};
-    std::atomic<bool> isInitialized_{false};
-    bool isDebugEnabled_ = false;
-    bool fileConfigEnabled_ = false;
-    bool apnsSandbox_ = false;
-    std::atomic<bool> quickSyncDisabled_{false};
-    std::atomic<bool> enableBackgroundLocation_{true};
-    std::shared_ptr<platform::Timer> updateTimer_;  // SDK thread only
+    std::unique_ptr<ZarnPFacadeState> state_;
+    std::unique_ptr<ZarnPFacadeHops> hops_;
+    std::unique_ptr<ZarnPEnablingRoad> enabling_;
+    std::unique_ptr<ZarnPOperationsRoad> operations_;
+    std::unique_ptr<ZarnPContextualPageRoad> contextualPage_;
+    std::unique_ptr<ZarnPConfigurationRoad> configuration_;
+    std::unique_ptr<ZarnPOfferingRoad> offering_;
+    std::unique_ptr<ZarnPTapRoad> tap_;
 };
 
 }  // namespace zarn

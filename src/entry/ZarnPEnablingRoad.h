@@ -1,0 +1,76 @@
+#pragma once
+#include <memory>
+
+namespace zarn {
+
+class ZarnPContext;
+class ZarnPContextService;
+class ZarnPEventService;
+class ZarnPFacadeHops;
+class ZarnPFacadeState;
+class ZarnPKeyValueDao;
+class ZarnPLocationUpdating;
+class ZarnPPushMessaging;
+class ZarnPScreenEventTracking;
+class ZarnPSystemPublicLogDao;
+class ZarnPSystemTimerDao;
+namespace platform {
+class Application;
+class Timer;
+}  // namespace platform
+
+// The facade's enabling and app-state road: enabling and disabling (stored, logged as events,
+// announced), the cooldown setting, the app's foreground and background, and the 60-second
+// update timer that runs while the app is active, enabled and allowed background location.
+// Public operations may be called from any thread and only post; state changes on the SDK
+// thread, the push client and the app state are reached on the main thread.
+class ZarnPEnablingRoad {
+  public:
+    struct Collaborators {
+        std::shared_ptr<ZarnPKeyValueDao> keyValueDao;
+        std::shared_ptr<ZarnPEventService> eventService;
+        std::shared_ptr<ZarnPSystemTimerDao> timerDao;
+        std::shared_ptr<ZarnPSystemPublicLogDao> publicLogDao;
+        std::shared_ptr<ZarnPLocationUpdating> locationUpdateService;
+        std::shared_ptr<ZarnPPushMessaging> gcmClient;
+        std::shared_ptr<ZarnPContextService> contextService;
+        std::shared_ptr<platform::Application> application;
+        std::shared_ptr<ZarnPScreenEventTracking> screenEventsService;
+    };
+
+    ZarnPEnablingRoad(Collaborators c, ZarnPFacadeState& state, const ZarnPFacadeHops& hops);
+
+    // Follows the app's becoming active and resigning active until stopObserving().
+    void startObserving();
+    void stopObserving();
+
+    void enable();
+    void disable();
+    // Waits at most 100 ms for the first configuration.
+    bool isEnabled();
+    void setCooldownPeriod(int seconds);
+    // A full update now (SDK thread), in the given run or a new foreground one.
+    void update(std::shared_ptr<ZarnPContext> context);
+    bool hasUpdateTimer() const;
+
+  private:
+    void enableInRunLoop(std::shared_ptr<ZarnPContext> context);
+    void enableOnMainThread(std::shared_ptr<ZarnPContext> context);
+    void disableInRunLoop(std::shared_ptr<ZarnPContext> context);
+    void setCooldownPeriodInRunLoop(int seconds);
+    void onWillResignActive();
+    void onWillResignActiveInRunLoop();
+    // From the platform (no context) or from enableOnMainThread (its context).
+    void onDidBecomeActiveNotification(std::shared_ptr<ZarnPContext> context);
+    void onDidBecomeActiveNotificationInRunLoop(std::shared_ptr<ZarnPContext> context);
+    void startUpdateTimer(std::shared_ptr<ZarnPContext> context);
+    void stopUpdateTimer();
+    void updateInRunLoop(std::shared_ptr<ZarnPContext> context);
+
+    Collaborators c_;
+    ZarnPFacadeState& state_;
+    const ZarnPFacadeHops& hops_;
+    std::shared_ptr<platform::Timer> updateTimer_;  // SDK thread only
+};
+
+}  // namespace zarn
