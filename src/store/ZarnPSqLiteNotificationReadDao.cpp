@@ -1,6 +1,7 @@
 #include "store/ZarnPSqLiteNotificationReadDao.h"
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <set>
 #include <unordered_set>
@@ -17,6 +18,7 @@
 #include "store/ZarnPSegmentationDao.h"
 #include "store/ZarnPSegmentationPropertyValidator.h"
 #include "store/ZarnPSqLiteCooldownDao.h"
+#include "store/ZarnPSqLiteNotificationAreaDao.h"
 #include "store/ZarnPSqliteDaoUtils.h"
 
 namespace zarn {
@@ -152,6 +154,8 @@ struct NearestStatement {
     ZarnPSqlParameters parameters;
     // The included ids bound (those with a region part).
     size_t includedCount = 0;
+    int regionType = 0;
+    std::string openingHoursColumn;
 };
 
 // The rows of the nearest statement open now, and the ids their child rows are read by.
@@ -198,11 +202,116 @@ NearestStatement nearestStatement(const ZarnPLocationWithAccuracy& location, int
                                           id.substr(separator + 1));
         ++statement.includedCount;
     }
-    statement.sql = ZarnPSqLiteNotificationReadDao::nearestQuery(
-        regionType,
-        ZarnPSqLiteNotificationReadDao::openingHoursColumnForWeekday(localTime(localMilliseconds).weekday),
-        statement.includedCount);
+    statement.regionType = regionType;
+    statement.openingHoursColumn =
+        ZarnPSqLiteNotificationReadDao::openingHoursColumnForWeekday(localTime(localMilliseconds).weekday);
+    statement.sql = ZarnPSqLiteNotificationReadDao::nearestQuery(regionType, statement.openingHoursColumn,
+                                                                 statement.includedCount);
     return statement;
+}
+
+// A box around the device, in degrees.
+struct NearestArea {
+    double south, north, west, east;
+};
+
+constexpr double kFirstHalfSide = 0.005;   // about 500 m
+constexpr double kWidestHalfSide = 20000;  // wider than any indexed box lies from the earth
+constexpr int kAreaRounds = 12;
+
+NearestArea areaAround(const ZarnPLocationWithAccuracy& location, double halfSide) {
+    return {location.latitude() - halfSide, location.latitude() + halfSide, location.longitude() - halfSide,
+            location.longitude() + halfSide};
+}
+
+// What a box adds to the nearest statement's parameters.
+void addAreaParameters(ZarnPSqlParameters& parameters, const NearestArea& area, int regionType) {
+    parameters.emplace_back("area_south", area.south);
+    parameters.emplace_back("area_north", area.north);
+    parameters.emplace_back("area_west", area.west);
+    parameters.emplace_back("area_east", area.east);
+    parameters.emplace_back("area_kind", regionType);
+}
+
+// A notification outside the box of half side `halfSide` is not inside its range, and the
+// statement's distance of each of its rows is at least this (rounding of the box's bounds and of
+// the distance itself allowed for, with a wide margin).
+double slack(const ZarnPLocationWithAccuracy& location, double halfSide) {
+    return 1e-12 * (1 + std::fabs(location.latitude()) + std::fabs(location.longitude()) + halfSide);
+}
+double distanceOutside(const ZarnPLocationWithAccuracy& location, double halfSide) {
+    double least = halfSide - slack(location, halfSide);
+    return least > 0 ? least * least * (1 - 1e-12) : 0;
+}
+// A half side whose box leaves out nothing nearer than `distance`.
+double halfSideBeyond(const ZarnPLocationWithAccuracy& location, double distance) {
+    return std::sqrt(distance) * (1 + 1e-9) +
+           1e-9 * (1 + std::fabs(location.latitude()) + std::fabs(location.longitude()));
+}
+
+// The box around the device whose notifications give the whole of the statement's `count` first
+// rows: the last of them ranks before every row of a notification outside it (inside first, then
+// by distance), so the rows, their order and their ties are those of the whole table. Nothing
+// when the index cannot answer, or would answer no faster (few notifications, or a box that
+// holds half of them): the whole statement then runs.
+std::optional<NearestArea> areaOfTheNearest(ZarnPDatabase& db, const NearestStatement& statement,
+                                            const ZarnPLocationWithAccuracy& location, int count,
+                                            int64_t threshold) {
+    if (count <= 0 || !std::isfinite(location.latitude()) || !std::isfinite(location.longitude()))
+        return std::nullopt;
+    std::optional<int64_t> total = ZarnPSqLiteNotificationAreaDao::trustedCount(db);
+    if (!total || *total < threshold)
+        return std::nullopt;
+    // The candidates of the box, while they stay well under half of the notifications.
+    auto candidates = [&](double halfSide) -> std::optional<int64_t> {
+        NearestArea area = areaAround(location, halfSide);
+        auto found = ZarnPSqLiteNotificationAreaDao::candidateCount(db, statement.regionType, area.south,
+                                                                    area.north, area.west, area.east);
+        if (!found || *found * 2 > *total)
+            return std::nullopt;
+        return found;
+    };
+    double halfSide = kFirstHalfSide;
+    for (;;) {
+        auto found = candidates(halfSide);
+        if (!found)
+            return std::nullopt;
+        if (*found >= count)
+            break;
+        halfSide *= 2;
+        if (halfSide > kWidestHalfSide)
+            return std::nullopt;
+    }
+    const std::string last = "SELECT is_inside, distance FROM (" +
+                             ZarnPSqLiteNotificationReadDao::nearestQuery(
+                                 statement.regionType, statement.openingHoursColumn, 0, true) +
+                             ") LIMIT 1 OFFSET :area_last";
+    for (int round = 0; round < kAreaRounds; ++round) {
+        NearestArea area = areaAround(location, halfSide);
+        ZarnPSqlParameters parameters;
+        for (const auto& parameter : statement.parameters)
+            if (!parameter.first.starts_with("inc_"))
+                parameters.push_back(parameter);
+        addAreaParameters(parameters, area, statement.regionType);
+        parameters.emplace_back("area_last", count - 1);
+        auto rs = db.executeQueryWithParameterDictionary(last, parameters);
+        if (!rs)
+            return std::nullopt;
+        if (!rs->next()) {
+            halfSide *= 2;  // fewer rows than asked for
+        } else {
+            bool inside = !rs->columnIndexIsNull(0) && rs->longForColumnIndex(0) == 1;
+            bool placeless = rs->columnIndexIsNull(1);
+            double distance = placeless ? 0 : rs->doubleForColumnIndex(1);
+            if (inside || placeless || distance < distanceOutside(location, halfSide))
+                return area;
+            halfSide = std::max(halfSide * 1.25, halfSideBeyond(location, distance));
+        }
+        rs.reset();
+        if (halfSide > kWidestHalfSide || !candidates(halfSide))
+            return std::nullopt;
+    }
+    return std::nullopt;
 }
 
 // Whether the row's notification is open at the local time; `openingHoursSet` tells whether it
@@ -549,7 +658,7 @@ std::string_view ZarnPSqLiteNotificationReadDao::openingHoursColumnForWeekday(in
 }
 
 std::string ZarnPSqLiteNotificationReadDao::nearestQuery(int regionType, std::string_view openingHoursColumn,
-                                                         size_t includeIdCount) {
+                                                         size_t includeIdCount, bool withinArea) {
     std::string column(openingHoursColumn);
     std::string regionFilter = zarn::format("( beacon_uuid IS %sNULL AND ",
                                             regionType == ZarnPNotificationRegionTypeBeacon ? "NOT " : "") +
@@ -558,6 +667,8 @@ std::string ZarnPSqLiteNotificationReadDao::nearestQuery(int regionType, std::st
     std::string sql = "SELECT * FROM ( ";
     sql += zarn::format(kSelectColumns, column);
     sql += kNearestInner;
+    if (withinArea)
+        sql += ZarnPSqLiteNotificationAreaDao::candidateCondition();
     sql += zarn::format(kNearestTail, regionFilter);
     if (includeIdCount > 0) {
         sql += "UNION ALL ";
@@ -606,8 +717,13 @@ std::vector<ZarnPNotification> ZarnPSqLiteNotificationReadDao::readNearest(
     if (!db)
         return {};
     const int64_t localMilliseconds = clockDao()->nowWithTimeZoneOffsetMilliseconds();
-    const NearestStatement statement =
+    NearestStatement statement =
         nearestStatement(location, count, includeOffered, regionType, includeIds, localMilliseconds);
+    // Past a few thousand notifications the spatial index finds the same rows without a scan.
+    if (auto area = areaOfTheNearest(*db, statement, location, count, indexedReadThreshold_)) {
+        statement.sql = nearestQuery(regionType, statement.openingHoursColumn, statement.includedCount, true);
+        addAreaParameters(statement.parameters, *area, regionType);
+    }
     KeptRows kept = readKeptRows(*db, statement, localTime(localMilliseconds),
                                  static_cast<size_t>(std::clamp(count, 0, 10000)) + statement.includedCount);
     readAllRulesOfKeptCampaigns(*db, kept);
