@@ -91,6 +91,8 @@ class ZarnPSqLiteNotificationReadDao final : public ZarnPSqLiteBaseNotificationD
     // (":area_south", ":area_north", ":area_west", ":area_east", of kind ":area_kind").
     static std::string nearestQuery(int regionType, std::string_view openingHoursColumn,
                                     size_t includeIdCount, bool withinArea = false);
+    // The part of that statement that reads the included ids, on its own.
+    static std::string includedQuery(std::string_view openingHoursColumn, size_t includeIdCount);
     // Today's opening-hours column for a calendar weekday (1 Sunday to 7 Saturday).
     static std::string_view openingHoursColumnForWeekday(int weekday);
     // Whether the packed hours of today (open hour, open minute, close hour, close minute from

@@ -113,7 +113,7 @@ class NearestIndexTest : public ::testing::Test {
         int indexed = 0;
         for (Place p : places)
             for (int kind = 0; kind < 3; ++kind) {
-                int count = std::array{200, 200, 1, 9, 60}[random() % 5];
+                int count = std::array{200, 1, 2, 9, 60}[random() % 5];
                 bool offered = random() % 2;
                 std::vector<std::string> include;
                 if (random() % 4 == 0)
@@ -168,6 +168,31 @@ TEST_F(NearestIndexTest, IndexedReadsEqualTheWholeStatementOnRandomStoresAndAfte
         exec("DELETE FROM notification");
         EXPECT_EQ(ZarnPSqLiteNotificationAreaDao::disagreement(*store->db->database()), std::nullopt);
     }
+}
+
+// The first box that holds enough notifications holds a far cluster in its corner, while a
+// nearer one lies just past its side: the box grows until nothing outside it can rank higher.
+TEST_F(NearestIndexTest, ANotificationJustPastTheFirstBoxStillRanksBeforeACornerFarther) {
+    sim::DataUpdateDescription d{.campaigns = {{.campaignId = "c", .message = "m"}},
+                                 .tiles = {{.value = "t"}}};
+    for (int i = 0; i < 200; ++i)  // 40 in the corner, the rest far away
+        d.tiles[0].notifications.push_back({.campaign = "c",
+                                            .geofenceId = "corner" + std::to_string(i),
+                                            .location = {{52.009f + i * 1e-5f + (i >= 40) * 9, 13.009f}},
+                                            .matchRange = 100});
+    d.tiles[0].notifications.push_back(
+        {.campaign = "c", .geofenceId = "side", .location = {{52.0117f, 13.0f}}, .matchRange = 100});
+    open(true).save(d);
+    for (int count : {1, 5}) {
+        ZarnPLocationWithAccuracy here(52.0, 13.0, 10);
+        store->read->invalidate();
+        whole->invalidate();
+        auto fast = store->read->findNearestNotifications(here, count, false, 0, {});
+        ASSERT_TRUE(fast && !fast->empty());
+        EXPECT_EQ(fast->front().regionId(), std::optional<std::string>("side"));
+        EXPECT_EQ(fast, whole->findNearestNotifications(here, count, false, 0, {}));
+    }
+    EXPECT_GE(indexedStatements, 2);
 }
 
 TEST_F(NearestIndexTest, AnIndexThatCannotBeTrustedIsNotUsedAndIsBuiltAgainAtOpening) {
