@@ -32,18 +32,20 @@ constexpr std::string_view kPoints =
     "LEFT JOIN polygon p ON p.notification_internal_id = n.id WHERE %@";
 
 // Whether a notification's points are all plain numbers near the earth, within a box of at most
-// 10 degrees each way: it then has a box, else it is listed as anywhere.
+// 10 degrees each way: it then has its box, else the box of kAnywhere, far from any other.
 constexpr std::string_view kPlaced =
-    "min(typeof(lat) IN ('integer', 'real') AND typeof(lon) IN ('integer', 'real') AND numeric_ranges AND "
+    "(min(typeof(lat) IN ('integer', 'real') AND typeof(lon) IN ('integer', 'real') AND numeric_ranges AND "
     "abs(lat) <= 10000 AND abs(lon) <= 10000 AND dlat <= 10 AND dlon <= 10) = 1 AND max(lat + dlat) - "
-    "min(lat - dlat) <= 10 AND max(lon + dlon) - min(lon - dlon) <= 10";
+    "min(lat - dlat) <= 10 AND max(lon + dlon) - min(lon - dlon) <= 10)";
+constexpr std::string_view kAnywhere = "1000000";
 
-// Both lists are read from the rows alone: a trigger that read the tree and then wrote it would
-// find it locked.
+// One entry per notification; "%@" is the condition on the notification rows. Read from the rows
+// alone: a trigger that read the tree and then wrote it would find it locked.
 constexpr std::string_view kBoxes =
-    "SELECT id, min(lat - dlat) min_lat, max(lat + dlat) max_lat, min(lon - dlon) min_long, max(lon + dlon) "
-    "max_long, max(kind) kind FROM (%@) GROUP BY id HAVING %@";
-constexpr std::string_view kAnywhere = "SELECT id, max(kind) kind FROM (%@) GROUP BY id HAVING (%@) IS NOT 1";
+    "SELECT max(id), CASE WHEN %@ THEN min(lat - dlat) ELSE %@ END, CASE WHEN %@ THEN max(lat + dlat) ELSE "
+    "%@ "
+    "END, CASE WHEN %@ THEN min(lon - dlon) ELSE %@ END, CASE WHEN %@ THEN max(lon + dlon) ELSE %@ END, "
+    "max(kind) FROM (%@) GROUP BY id";
 
 constexpr const char* kTriggers[] = {
     "notification_area_notification_insert", "notification_area_notification_update",
@@ -51,25 +53,18 @@ constexpr const char* kTriggers[] = {
     "notification_area_polygon_update",      "notification_area_polygon_delete"};
 
 std::string boxesOf(std::string_view condition) {
-    return format(kBoxes, format(kPoints, kKind, condition), kPlaced);
-}
-
-std::string anywhereOf(std::string_view condition) {
-    return format(kAnywhere, format(kPoints, kKind, condition), kPlaced);
+    return format(kBoxes, kPlaced, kAnywhere, kPlaced, kAnywhere, kPlaced, kAnywhere, kPlaced, kAnywhere,
+                  format(kPoints, kKind, condition));
 }
 
 // The statements that bring notification `id` (an expression of the trigger) up to date.
 std::string forget(std::string_view id) {
-    return format(
-        "DELETE FROM notification_area WHERE id = %@; DELETE FROM notification_area_anywhere WHERE id = %@; ",
-        id, id);
+    return format("DELETE FROM notification_area WHERE id = %@; ", id);
 }
 std::string refresh(std::string_view id) {
-    std::string condition = format("n.id = %@", id);
     return forget(id) +
            format("INSERT INTO notification_area (id, min_lat, max_lat, min_long, max_long, kind) %@; ",
-                  boxesOf(condition)) +
-           format("INSERT INTO notification_area_anywhere (id, kind) %@; ", anywhereOf(condition));
+                  boxesOf(format("n.id = %@", id)));
 }
 
 std::string triggerSql(const char* name, std::string_view when, std::string_view body) {
@@ -86,8 +81,7 @@ bool build(ZarnPDatabase& database) {
     for (const char* trigger : kTriggers)
         if (!database.executeUpdate(format("DROP TRIGGER IF EXISTS %@", trigger)))
             return false;
-    if (!database.executeUpdate("DROP TABLE IF EXISTS notification_area") ||
-        !database.executeUpdate("DROP TABLE IF EXISTS notification_area_anywhere"))
+    if (!database.executeUpdate("DROP TABLE IF EXISTS notification_area"))
         return false;
     if (single(database,
                "SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name IN ('notification', "
@@ -95,10 +89,8 @@ bool build(ZarnPDatabase& database) {
         return true;  // nothing to index yet
     const std::string statements[] = {
         "CREATE VIRTUAL TABLE notification_area USING rtree(id, min_lat, max_lat, min_long, max_long, +kind)",
-        "CREATE TABLE notification_area_anywhere (id INTEGER NOT NULL PRIMARY KEY, kind INTEGER)",
         format("INSERT INTO notification_area (id, min_lat, max_lat, min_long, max_long, kind) %@",
                boxesOf("1")),
-        format("INSERT INTO notification_area_anywhere (id, kind) %@", anywhereOf("1")),
         triggerSql(kTriggers[0], "AFTER INSERT ON notification", refresh("NEW.id")),
         triggerSql(kTriggers[1],
                    "AFTER UPDATE OF id, latitude, longitude, match_range_lat, match_range_long, beacon_uuid, "
@@ -115,24 +107,16 @@ bool build(ZarnPDatabase& database) {
     return true;
 }
 
-// (min_lat, max_lat, min_long, max_long, kind, boxed) by notification.
-using Entries = std::map<int64_t, std::tuple<double, double, double, double, int64_t, bool>>;
+// (min_lat, max_lat, min_long, max_long, kind) by notification.
+using Entries = std::map<int64_t, std::tuple<double, double, double, double, int64_t>>;
 
-// The boxes of `boxes`, then the rows of `anywhere` (id, kind); an id in both never agrees.
-Entries readEntries(ZarnPDatabase& database, std::string_view boxes, std::string_view anywhere) {
+Entries readEntries(ZarnPDatabase& database, std::string_view sql) {
     Entries out;
-    if (auto rs = database.executeQuery(boxes))
+    if (auto rs = database.executeQuery(sql))
         while (rs->next())
             out[rs->longForColumnIndex(0)] = {rs->doubleForColumnIndex(1), rs->doubleForColumnIndex(2),
                                               rs->doubleForColumnIndex(3), rs->doubleForColumnIndex(4),
-                                              rs->longForColumnIndex(5),   true};
-    if (auto rs = database.executeQuery(anywhere))
-        while (rs->next()) {
-            auto [entry, added] = out.try_emplace(rs->longForColumnIndex(0), 0.0, 0.0, 0.0, 0.0,
-                                                  rs->longForColumnIndex(1), false);
-            if (!added)
-                std::get<4>(entry->second) = -1;
-        }
+                                              rs->longForColumnIndex(5)};
     return out;
 }
 
@@ -171,15 +155,13 @@ bool ZarnPSqLiteNotificationAreaDao::ensure(ZarnPDatabase& database) {
 }
 
 std::optional<int64_t> ZarnPSqLiteNotificationAreaDao::trustedCount(ZarnPDatabase& database) {
-    std::string names = "'notification_area', 'notification_area_rowid', 'notification_area_anywhere'";
+    std::string names = "'notification_area', 'notification_area_rowid'";
     for (const char* trigger : kTriggers) names += format(", '%@'", trigger);
     // The schema first: a statement on a missing table would fail, and be logged as a failure.
-    if (single(database, format("SELECT COUNT(*) FROM sqlite_master WHERE name IN (%@)", names)) != 9)
+    if (single(database, format("SELECT COUNT(*) FROM sqlite_master WHERE name IN (%@)", names)) != 8)
         return std::nullopt;
     auto rs = database.executeQuery(
-        "SELECT (SELECT COUNT(*) FROM notification), (SELECT COUNT(*) FROM notification_area_rowid) + "
-        "(SELECT "
-        "COUNT(*) FROM notification_area_anywhere)");
+        "SELECT (SELECT COUNT(*) FROM notification), (SELECT COUNT(*) FROM notification_area_rowid)");
     if (!rs || !rs->next() || rs->longForColumnIndex(0) != rs->longForColumnIndex(1))
         return std::nullopt;
     return rs->longForColumnIndex(0);
@@ -189,7 +171,8 @@ std::string_view ZarnPSqLiteNotificationAreaDao::candidateCondition() {
     return " WHERE n.id IN (SELECT id FROM notification_area WHERE max_lat >= :area_south AND min_lat <= "
            ":area_north AND max_long >= :area_west AND min_long <= :area_east AND kind = :area_kind UNION "
            "ALL "
-           "SELECT id FROM notification_area_anywhere WHERE kind = :area_kind)";
+           "SELECT id FROM notification_area WHERE max_lat >= 1000000 AND min_lat <= 1000000 AND kind = "
+           ":area_kind)";
 }
 
 std::optional<int64_t> ZarnPSqLiteNotificationAreaDao::candidateCount(ZarnPDatabase& database, int regionType,
@@ -198,7 +181,8 @@ std::optional<int64_t> ZarnPSqLiteNotificationAreaDao::candidateCount(ZarnPDatab
     auto rs = database.executeQueryWithParameterDictionary(
         "SELECT (SELECT COUNT(*) FROM notification_area WHERE max_lat >= :area_south AND min_lat <= "
         ":area_north AND max_long >= :area_west AND min_long <= :area_east AND kind = :area_kind) + (SELECT "
-        "COUNT(*) FROM notification_area_anywhere WHERE kind = :area_kind)",
+        "COUNT(*) FROM notification_area WHERE max_lat >= 1000000 AND min_lat <= 1000000 AND kind = "
+        ":area_kind)",
         {{"area_south", south},
          {"area_north", north},
          {"area_west", west},
@@ -216,20 +200,19 @@ std::optional<std::string> ZarnPSqLiteNotificationAreaDao::disagreement(ZarnPDat
         return std::string("the tree cannot be checked");
     else if (auto answer = rs->stringForColumnIndex(0).value_or(""); answer != "ok")
         return "the tree is damaged: " + answer;
-    Entries expected = readEntries(database, boxesOf("1"), anywhereOf("1"));
+    Entries expected = readEntries(database, boxesOf("1"));
     Entries stored =
-        readEntries(database, "SELECT id, min_lat, max_lat, min_long, max_long, kind FROM notification_area",
-                    "SELECT id, kind FROM notification_area_anywhere");
+        readEntries(database, "SELECT id, min_lat, max_lat, min_long, max_long, kind FROM notification_area");
     for (const auto& [id, entry] : expected) {
         auto found = stored.find(id);
         if (found == stored.end())
             return format("notification %@ has no entry", id);
-        const auto& [minLat, maxLat, minLong, maxLong, kind, boxed] = entry;
-        const auto& [sMinLat, sMaxLat, sMinLong, sMaxLong, sKind, sBoxed] = found->second;
-        if (kind != sKind || boxed != sBoxed)
+        const auto& [minLat, maxLat, minLong, maxLong, kind] = entry;
+        const auto& [sMinLat, sMaxLat, sMinLong, sMaxLong, sKind] = found->second;
+        if (kind != sKind)
             return format("notification %@ has an entry of another kind", id);
-        if (boxed && !(holdsLow(sMinLat, minLat) && holdsHigh(sMaxLat, maxLat) &&
-                       holdsLow(sMinLong, minLong) && holdsHigh(sMaxLong, maxLong)))
+        if (!(holdsLow(sMinLat, minLat) && holdsHigh(sMaxLat, maxLat) && holdsLow(sMinLong, minLong) &&
+              holdsHigh(sMaxLong, maxLong)))
             return format("notification %@ has another box", id);
     }
     if (stored.size() != expected.size())

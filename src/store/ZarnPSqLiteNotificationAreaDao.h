@@ -14,10 +14,10 @@ class ZarnPDatabase;
 // every point the nearest statement ranks it by (its own point, or each circle of its polygon)
 // widened by its match range in degrees of latitude and longitude, in an R*Tree
 // ("notification_area") with the notification's region kind beside it. A notification whose
-// place is no plain number, or spans more than a few degrees, is listed in
-// "notification_area_anywhere" instead: it is a candidate wherever the device is.
+// place is no plain number, or spans more than a few degrees, has a point far from the earth
+// instead (1,000,000 degrees): it is a candidate wherever the device is.
 //
-// Triggers on "notification" and "polygon" keep both in step with the rows in the statement
+// Triggers on "notification" and "polygon" keep it in step with the rows in the statement
 // that writes them, whatever writes them. The box only ever grows outwards (the tree keeps
 // 32-bit floats rounded outwards), so a notification outside a box around the device is
 // neither inside its range nor nearer than the box's half-side.
@@ -42,7 +42,7 @@ class ZarnPSqLiteNotificationAreaDao final : public ZarnPSqLiteDao {
 
     // The condition that keeps the notification rows ("n") of a kind (":area_kind") whose box
     // meets the box around the device (":area_south", ":area_north", ":area_west", ":area_east"),
-    // with every notification of the kind listed as anywhere.
+    // with every notification of the kind that has no box of its own.
     static std::string_view candidateCondition();
     // How many notifications of the kind that condition keeps.
     static std::optional<int64_t> candidateCount(ZarnPDatabase& database, int regionType, double south,
