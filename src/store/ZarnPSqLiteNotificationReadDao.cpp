@@ -1,6 +1,7 @@
 #include "store/ZarnPSqLiteNotificationReadDao.h"
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <set>
 #include <unordered_set>
@@ -17,6 +18,7 @@
 #include "store/ZarnPSegmentationDao.h"
 #include "store/ZarnPSegmentationPropertyValidator.h"
 #include "store/ZarnPSqLiteCooldownDao.h"
+#include "store/ZarnPSqLiteNotificationAreaDao.h"
 #include "store/ZarnPSqliteDaoUtils.h"
 
 namespace zarn {
@@ -79,6 +81,8 @@ enum Column {
     kHandlerType = 9,
     kData = 10,
     kMatchRange = 11,
+    kIsInside = 12,
+    kDistance = 13,
     kOpeningHours = 14,
     kNotificationRowId = 15,
     kBeaconMajorId = 16,
@@ -152,6 +156,8 @@ struct NearestStatement {
     ZarnPSqlParameters parameters;
     // The included ids bound (those with a region part).
     size_t includedCount = 0;
+    int regionType = 0;
+    std::string openingHoursColumn;
 };
 
 // The rows of the nearest statement open now, and the ids their child rows are read by.
@@ -198,11 +204,51 @@ NearestStatement nearestStatement(const ZarnPLocationWithAccuracy& location, int
                                           id.substr(separator + 1));
         ++statement.includedCount;
     }
-    statement.sql = ZarnPSqLiteNotificationReadDao::nearestQuery(
-        regionType,
-        ZarnPSqLiteNotificationReadDao::openingHoursColumnForWeekday(localTime(localMilliseconds).weekday),
-        statement.includedCount);
+    statement.regionType = regionType;
+    statement.openingHoursColumn =
+        ZarnPSqLiteNotificationReadDao::openingHoursColumnForWeekday(localTime(localMilliseconds).weekday);
+    statement.sql = ZarnPSqLiteNotificationReadDao::nearestQuery(regionType, statement.openingHoursColumn,
+                                                                 statement.includedCount);
     return statement;
+}
+
+// A box around the device, in degrees.
+struct NearestArea {
+    double south, north, west, east;
+};
+
+constexpr double kFirstHalfSide = 0.005;   // about 500 m
+constexpr double kWidestHalfSide = 20000;  // wider than any indexed box lies from the earth
+constexpr int kAreaRounds = 12;
+
+NearestArea areaAround(const ZarnPLocationWithAccuracy& location, double halfSide) {
+    return {location.latitude() - halfSide, location.latitude() + halfSide, location.longitude() - halfSide,
+            location.longitude() + halfSide};
+}
+
+// What a box adds to the nearest statement's parameters.
+void addAreaParameters(ZarnPSqlParameters& parameters, const NearestArea& area, int regionType) {
+    parameters.emplace_back("area_south", area.south);
+    parameters.emplace_back("area_north", area.north);
+    parameters.emplace_back("area_west", area.west);
+    parameters.emplace_back("area_east", area.east);
+    parameters.emplace_back("area_kind", regionType);
+}
+
+// A notification outside the box of half side `halfSide` is not inside its range, and the
+// statement's distance of each of its rows is at least this (rounding of the box's bounds and of
+// the distance itself allowed for, with a wide margin).
+double slack(const ZarnPLocationWithAccuracy& location, double halfSide) {
+    return 1e-12 * (1 + std::fabs(location.latitude()) + std::fabs(location.longitude()) + halfSide);
+}
+double distanceOutside(const ZarnPLocationWithAccuracy& location, double halfSide) {
+    double least = halfSide - slack(location, halfSide);
+    return least > 0 ? least * least * (1 - 1e-12) : 0;
+}
+// A half side whose box leaves out nothing nearer than `distance`.
+double halfSideBeyond(const ZarnPLocationWithAccuracy& location, double distance) {
+    return std::sqrt(distance) * (1 + 1e-9) +
+           1e-9 * (1 + std::fabs(location.latitude()) + std::fabs(location.longitude()));
 }
 
 // Whether the row's notification is open at the local time; `openingHoursSet` tells whether it
@@ -273,21 +319,104 @@ void keepRow(ZarnPResultSet& rs, bool openingHoursSet, KeptRows& kept) {
     kept.intermediates.push_back({std::move(n), ignoreAppCooldown, campaignRowId});
 }
 
-// Runs the nearest statement and keeps the rows open at the local time, in result order.
-KeptRows readKeptRows(ZarnPDatabase& db, const NearestStatement& statement, const LocalTime& local,
-                      size_t expectedRows) {
-    KeptRows kept;
-    // Reserved up front: a notification is copied, not moved, when a vector grows.
-    kept.intermediates.reserve(expectedRows);
-    auto rs = db.executeQueryWithParameterDictionary(statement.sql, statement.parameters);
+// The rank of a row of the nearest statement: inside first, then by distance (NULL first).
+struct RowRank {
+    bool inside = false;
+    std::optional<double> distance;
+};
+
+// Runs a statement of the nearest read and keeps, in `kept`, the rows open at the local time, in
+// result order; the number of rows and the rank of the last one.
+std::pair<size_t, RowRank> readKeptRows(ZarnPDatabase& db, const std::string& sql,
+                                        const ZarnPSqlParameters& parameters, const LocalTime& local,
+                                        KeptRows& kept) {
+    std::pair<size_t, RowRank> read;
+    auto rs = db.executeQueryWithParameterDictionary(sql, parameters);
     while (rs && rs->next()) {
+        ++read.first;
+        read.second.inside = !rs->columnIndexIsNull(kIsInside) && rs->longForColumnIndex(kIsInside) == 1;
+        read.second.distance = rs->columnIndexIsNull(kDistance)
+                                   ? std::nullopt
+                                   : std::optional<double>(rs->doubleForColumnIndex(kDistance));
         bool openingHoursSet = false;
         if (isOpenNow(*rs, local, openingHoursSet))
             keepRow(*rs, openingHoursSet, kept);
     }
     if (rs)
         rs->close();
-    return kept;
+    return read;
+}
+
+// The rows of the nearest statement read through the spatial index: a box around the device
+// grows until the last of the `count` first rows of its notifications ranks before every row of a
+// notification outside it (inside first, then by distance), so that the rows, their order and
+// their ties are those of the whole table; the included ids follow. Nothing when the index cannot
+// answer, or would answer no faster (few notifications, or a box that holds half of them): the
+// whole statement then runs.
+std::optional<KeptRows> readThroughArea(ZarnPDatabase& db, const NearestStatement& statement,
+                                        const ZarnPLocationWithAccuracy& location, int count,
+                                        int64_t threshold, const LocalTime& local) {
+    if (count <= 0 || !std::isfinite(location.latitude()) || !std::isfinite(location.longitude()))
+        return std::nullopt;
+    std::optional<int64_t> total = ZarnPSqLiteNotificationAreaDao::trustedCount(db);
+    if (!total || *total < threshold)
+        return std::nullopt;
+    // The candidates of the box, while they stay well under half of the notifications.
+    auto candidates = [&](double halfSide) -> std::optional<int64_t> {
+        NearestArea area = areaAround(location, halfSide);
+        auto found = ZarnPSqLiteNotificationAreaDao::candidateCount(db, statement.regionType, area.south,
+                                                                    area.north, area.west, area.east);
+        if (!found || *found * 2 > *total)
+            return std::nullopt;
+        return found;
+    };
+    double halfSide = kFirstHalfSide;
+    for (;;) {
+        auto found = candidates(halfSide);
+        if (!found)
+            return std::nullopt;
+        if (*found >= count) {
+            // The nearest rows lie within a circle, which holds about 3/4 of the box: twice
+            // `count` candidates in the box seldom leave one out.
+            halfSide *= std::sqrt(std::max(1.0, 2.0 * count / static_cast<double>(*found)));
+            break;
+        }
+        halfSide *= 2;
+        if (halfSide > kWidestHalfSide)
+            return std::nullopt;
+    }
+    auto parametersOf = [&](bool includedPart) {
+        ZarnPSqlParameters parameters;
+        for (const auto& parameter : statement.parameters)
+            if (parameter.first.starts_with("inc_") == includedPart || parameter.first == "lat" ||
+                parameter.first == "long")
+                parameters.push_back(parameter);
+        return parameters;
+    };
+    const std::string nearest = ZarnPSqLiteNotificationReadDao::nearestQuery(
+        statement.regionType, statement.openingHoursColumn, 0, true);
+    for (int round = 0; round < kAreaRounds; ++round) {
+        ZarnPSqlParameters parameters = parametersOf(false);
+        addAreaParameters(parameters, areaAround(location, halfSide), statement.regionType);
+        KeptRows kept;
+        kept.intermediates.reserve(static_cast<size_t>(std::min(count, 10000)) + statement.includedCount);
+        auto [rows, last] = readKeptRows(db, nearest, parameters, local, kept);
+        if (rows < static_cast<size_t>(count)) {
+            halfSide *= 2;
+        } else if (last.inside || !last.distance || *last.distance < distanceOutside(location, halfSide)) {
+            if (statement.includedCount > 0)
+                readKeptRows(db,
+                             ZarnPSqLiteNotificationReadDao::includedQuery(statement.openingHoursColumn,
+                                                                           statement.includedCount),
+                             parametersOf(true), local, kept);
+            return kept;
+        } else {
+            halfSide = std::max(halfSide * 1.25, halfSideBeyond(location, *last.distance));
+        }
+        if (halfSide > kWidestHalfSide || !candidates(halfSide))
+            return std::nullopt;
+    }
+    return std::nullopt;
 }
 
 // The row limit counts joined rows, so the last campaign's rules may have been cut off: reads
@@ -549,7 +678,7 @@ std::string_view ZarnPSqLiteNotificationReadDao::openingHoursColumnForWeekday(in
 }
 
 std::string ZarnPSqLiteNotificationReadDao::nearestQuery(int regionType, std::string_view openingHoursColumn,
-                                                         size_t includeIdCount) {
+                                                         size_t includeIdCount, bool withinArea) {
     std::string column(openingHoursColumn);
     std::string regionFilter = zarn::format("( beacon_uuid IS %sNULL AND ",
                                             regionType == ZarnPNotificationRegionTypeBeacon ? "NOT " : "") +
@@ -558,16 +687,22 @@ std::string ZarnPSqLiteNotificationReadDao::nearestQuery(int regionType, std::st
     std::string sql = "SELECT * FROM ( ";
     sql += zarn::format(kSelectColumns, column);
     sql += kNearestInner;
+    if (withinArea)
+        sql += ZarnPSqLiteNotificationAreaDao::candidateCondition();
     sql += zarn::format(kNearestTail, regionFilter);
-    if (includeIdCount > 0) {
-        sql += "UNION ALL ";
-        sql += zarn::format(kSelectColumns, column);
-        sql += kIncludedFrom;
-        for (size_t i = 0; i < includeIdCount; ++i) {
-            if (i)
-                sql += " OR ";
-            sql += zarn::format("( c.server_id=:inc_c%@ AND geofence_id=:inc_r%@)", i, i);
-        }
+    if (includeIdCount > 0)
+        sql += "UNION ALL " + includedQuery(openingHoursColumn, includeIdCount);
+    return sql;
+}
+
+std::string ZarnPSqLiteNotificationReadDao::includedQuery(std::string_view openingHoursColumn,
+                                                          size_t includeIdCount) {
+    std::string sql = zarn::format(kSelectColumns, std::string(openingHoursColumn));
+    sql += kIncludedFrom;
+    for (size_t i = 0; i < includeIdCount; ++i) {
+        if (i)
+            sql += " OR ";
+        sql += zarn::format("( c.server_id=:inc_c%@ AND geofence_id=:inc_r%@)", i, i);
     }
     return sql;
 }
@@ -608,8 +743,18 @@ std::vector<ZarnPNotification> ZarnPSqLiteNotificationReadDao::readNearest(
     const int64_t localMilliseconds = clockDao()->nowWithTimeZoneOffsetMilliseconds();
     const NearestStatement statement =
         nearestStatement(location, count, includeOffered, regionType, includeIds, localMilliseconds);
-    KeptRows kept = readKeptRows(*db, statement, localTime(localMilliseconds),
-                                 static_cast<size_t>(std::clamp(count, 0, 10000)) + statement.includedCount);
+    const LocalTime local = localTime(localMilliseconds);
+    // Past a few thousand notifications the spatial index finds the same rows without a scan.
+    std::optional<KeptRows> found =
+        readThroughArea(*db, statement, location, count, indexedReadThreshold_, local);
+    if (!found) {
+        found.emplace();
+        // Reserved up front: a notification is copied, not moved, when a vector grows.
+        found->intermediates.reserve(static_cast<size_t>(std::clamp(count, 0, 10000)) +
+                                     statement.includedCount);
+        readKeptRows(*db, statement.sql, statement.parameters, local, *found);
+    }
+    KeptRows& kept = *found;
     readAllRulesOfKeptCampaigns(*db, kept);
     const ChildRows children = readChildRows(*db, kept);
     dropOutsideTimespans(kept.intermediates, children.timespans, localMilliseconds);

@@ -30,6 +30,9 @@ class ZarnPSqLiteNotificationReadDao final : public ZarnPSqLiteBaseNotificationD
                                              public ZarnPNotificationReadDao {
   public:
     static constexpr int kNearestCount = 200;
+    // From this many stored notifications on, the nearest rows are looked up through the spatial
+    // index (ZarnPSqLiteNotificationAreaDao) when it can be trusted; below it the scan is as fast.
+    static constexpr int64_t kIndexedReadThreshold = 2000;
 
     // Every collaborator is required.
     ZarnPSqLiteNotificationReadDao(
@@ -77,12 +80,19 @@ class ZarnPSqLiteNotificationReadDao final : public ZarnPSqLiteBaseNotificationD
     // Forgets every cached answer: the stored campaigns changed.
     void invalidate() override;
     ZarnPNearestCacheHolder& nearestCacheHolder() { return nearestCacheHolder_; }
+    // The number of stored notifications from which the index is used (tests and benchmarks
+    // compare both ways of reading).
+    void setIndexedReadThreshold(int64_t threshold) { indexedReadThreshold_ = threshold; }
 
     // The nearest statement of a kind with `includeIdCount` included ids bound as ":inc_cN" and
     // ":inc_rN" (campaign and region), its other parameters ":lat", ":long", ":includeOffered",
     // ":timestamp" and ":limit". `openingHoursColumn` is today's column ("opening_hours_mon").
+    // `withinArea` keeps only the notifications whose indexed box meets a box around the device
+    // (":area_south", ":area_north", ":area_west", ":area_east", of kind ":area_kind").
     static std::string nearestQuery(int regionType, std::string_view openingHoursColumn,
-                                    size_t includeIdCount);
+                                    size_t includeIdCount, bool withinArea = false);
+    // The part of that statement that reads the included ids, on its own.
+    static std::string includedQuery(std::string_view openingHoursColumn, size_t includeIdCount);
     // Today's opening-hours column for a calendar weekday (1 Sunday to 7 Saturday).
     static std::string_view openingHoursColumnForWeekday(int weekday);
     // Whether the packed hours of today (open hour, open minute, close hour, close minute from
@@ -99,6 +109,7 @@ class ZarnPSqLiteNotificationReadDao final : public ZarnPSqLiteBaseNotificationD
     std::shared_ptr<ZarnPSegmentationDao> segmentationDao_;
     std::shared_ptr<ZarnPSegmentationPropertyValidator> segmentationPropertyValidator_;
     ZarnPNearestCacheHolder nearestCacheHolder_;
+    int64_t indexedReadThreshold_ = kIndexedReadThreshold;
 };
 
 }  // namespace zarn

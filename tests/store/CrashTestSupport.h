@@ -16,6 +16,7 @@
 
 #include "store/ZarnPDatabase.h"
 #include "store/ZarnPSqLiteDb.h"
+#include "store/ZarnPSqLiteNotificationAreaDao.h"
 #include "store/ZarnPStatement.h"
 #include "zarn/platform/Platform.h"
 
@@ -186,7 +187,8 @@ inline ChildEnd runInChild(const std::function<bool()>& work) {
     return end;
 }
 
-// Opened again as the library opens it: recovered, never moved aside as damaged, and whole.
+// Opened again as the library opens it: recovered, never moved aside as damaged, and whole: the
+// nearest read's index, where the file has one, agrees with the rows it indexes.
 inline void expectOpensCleanly(const std::string& path, int version, const std::string& trace) {
     ZarnPSqLiteDb reopened(version, path, zarn::platform::current().fileSystem);
     reopened.disableThreadCheck();
@@ -195,6 +197,13 @@ inline void expectOpensCleanly(const std::string& path, int version, const std::
     auto check = connection->executeQuery("PRAGMA integrity_check");
     ASSERT_TRUE(check && check->next()) << trace;
     EXPECT_EQ(check->stringForColumnIndex(0), std::optional<std::string>("ok")) << trace;
+    check.reset();
+    auto index =
+        connection->executeQuery("SELECT COUNT(*) FROM sqlite_master WHERE name = 'notification_area'");
+    ASSERT_TRUE(index && index->next()) << trace;
+    if (index->longForColumnIndex(0) > 0) {
+        EXPECT_EQ(ZarnPSqLiteNotificationAreaDao::disagreement(*connection), std::nullopt) << trace;
+    }
 }
 
 }  // namespace zarn::test

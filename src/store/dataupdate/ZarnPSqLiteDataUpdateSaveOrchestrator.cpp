@@ -10,6 +10,7 @@
 #include "store/ZarnPDatabaseException.h"
 #include "store/ZarnPResultSet.h"
 #include "store/ZarnPSqLiteDb.h"
+#include "store/ZarnPSqLiteNotificationAreaDao.h"
 #include "store/ZarnPSqLiteSegmentationDao.h"
 #include "store/ZarnPTransaction.h"
 #include "store/dataupdate/FlatBuffersUtil.h"
@@ -54,7 +55,8 @@ std::string describeException(const std::exception& e) {
 
 }  // namespace
 
-// The eleven stores of a save, built in the order in which they register.
+// The eleven stores of a save, built in the order in which they register, and the nearest
+// read's index of the notifications, last: its migration builds it over the tables they make.
 struct ZarnPSqLiteDataUpdateSaveOrchestrator::Stores {
     std::shared_ptr<ZarnPSqLiteGeohashNotificationDao> geohashNotificationDao;
     std::shared_ptr<ZarnPSqLiteGeohashDao> geohashDao;
@@ -67,19 +69,13 @@ struct ZarnPSqLiteDataUpdateSaveOrchestrator::Stores {
     std::shared_ptr<ZarnPSqLiteCampaignDao> campaignDao;
     std::shared_ptr<ZarnPSqLiteCooldownGroupDao> cooldownGroupDao;
     std::shared_ptr<ZarnPSqLitePolygonDao> polygonDao;
+    std::shared_ptr<ZarnPSqLiteNotificationAreaDao> notificationAreaDao;
 
     std::vector<std::shared_ptr<ZarnPSqLiteDao>> all() const {
-        return {geohashNotificationDao,
-                geohashDao,
-                customRegionFieldsDao,
-                triggerPropertiesDao,
-                notificationWriteDao,
-                segmentationDao,
-                segmentationPropertiesDao,
-                timeSpanDao,
-                campaignDao,
-                cooldownGroupDao,
-                polygonDao};
+        return {geohashNotificationDao,    geohashDao,           customRegionFieldsDao,
+                triggerPropertiesDao,      notificationWriteDao, segmentationDao,
+                segmentationPropertiesDao, timeSpanDao,          campaignDao,
+                cooldownGroupDao,          polygonDao,           notificationAreaDao};
     }
 };
 
@@ -100,6 +96,7 @@ ZarnPSqLiteDataUpdateSaveOrchestrator::buildStores(const std::shared_ptr<ZarnPSq
         std::make_shared<ZarnPSqLiteCampaignDao>(db, stores->segmentationPropertiesDao, stores->timeSpanDao);
     stores->cooldownGroupDao = std::make_shared<ZarnPSqLiteCooldownGroupDao>(db);
     stores->polygonDao = std::make_shared<ZarnPSqLitePolygonDao>(db);
+    stores->notificationAreaDao = std::make_shared<ZarnPSqLiteNotificationAreaDao>(db);
     return stores;
 }
 

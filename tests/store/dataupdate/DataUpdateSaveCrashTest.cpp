@@ -14,6 +14,7 @@
 #include "sim/service/DataUpdateBuilder.h"
 #include "store/ZarnPDatabase.h"
 #include "store/ZarnPSqLiteDb.h"
+#include "store/ZarnPSqLiteNotificationAreaDao.h"
 #include "store/dataupdate/ZarnPDataUpdateReader.h"
 #include "store/dataupdate/ZarnPSqLiteDataUpdateSaveOrchestrator.h"
 #include "tests/store/CrashTestSupport.h"
@@ -116,6 +117,8 @@ TEST(DataUpdateSaveCrashTest, AKilledSaveLeavesTheOldOrTheNewData) {
     {
         Saver saver(path);
         saver.save(updates[0]);
+        // Kept with the rows from here on: every reopening below checks that they agree.
+        ASSERT_TRUE(ZarnPSqLiteNotificationAreaDao::trustedCount(*saver.db->database()));
     }
 
     // Kill points spread over the whole save, the last ones past its end.

@@ -15,6 +15,7 @@
 #include "store/ZarnPDatabase.h"
 #include "store/ZarnPGeohashReadDao.h"
 #include "store/ZarnPSqLiteDb.h"
+#include "store/ZarnPSqLiteNotificationAreaDao.h"
 #include "store/ZarnPSqlValue.h"
 #include "store/dataupdate/ZarnPSqLiteCampaignDao.h"
 #include "store/dataupdate/ZarnPSqLiteCustomRegionFieldsDao.h"
@@ -299,6 +300,7 @@ struct DataUpdateStores {
           timeSpan(std::make_shared<ZarnPSqLiteTimeSpanDao>(db)),
           campaign(std::make_shared<ZarnPSqLiteCampaignDao>(db, segmentationProperties, timeSpan)),
           polygon(std::make_shared<ZarnPSqLitePolygonDao>(db)),
+          notificationArea(std::make_shared<ZarnPSqLiteNotificationAreaDao>(db)),
           geohashRead(std::make_shared<ZarnPGeohashReadDao>(db)) {}
 
     // Every row of a query whose one column is text (build it with quote() and ||).
@@ -323,6 +325,7 @@ struct DataUpdateStores {
     std::shared_ptr<ZarnPSqLiteTimeSpanDao> timeSpan;
     std::shared_ptr<ZarnPSqLiteCampaignDao> campaign;
     std::shared_ptr<ZarnPSqLitePolygonDao> polygon;
+    std::shared_ptr<ZarnPSqLiteNotificationAreaDao> notificationArea;
     std::shared_ptr<ZarnPGeohashReadDao> geohashRead;
 };
 
