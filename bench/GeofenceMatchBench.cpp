@@ -22,6 +22,7 @@
 #include <span>
 #include <string>
 
+#include "bench/SyncLedger.h"
 #include "core/Format.h"
 #include "core/ZarnPLocationWithAccuracy.h"
 #include "core/ZarnPLogger.h"
@@ -84,61 +85,6 @@ double cpuSeconds() {
 double wallSeconds() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
-
-// Which statement each fdatasync came from: every connection opened after install() is traced,
-// and the syncs counted by the counting file layer since the last statement ended are put down to
-// the statement that just ended; a commit is put down to the writes of its transaction.
-class SyncLedger {
-  public:
-    static SyncLedger& instance() {
-        static SyncLedger ledger;
-        return ledger;
-    }
-    void install() {
-        test::SyncCountingVfs::install();
-        static const bool once = [] {
-            sqlite3_auto_extension(reinterpret_cast<void (*)()>(&SyncLedger::onOpen));
-            return true;
-        }();
-        (void)once;
-    }
-    void start() {
-        perStatement.clear();
-        seen = test::SyncCountingVfs::install().syncs();
-        recording = true;
-    }
-    void stop() { recording = false; }
-    std::map<std::string, uint64_t> perStatement;
-
-  private:
-    static int onOpen(sqlite3* db, char**, const void*) {
-        sqlite3_trace_v2(db, SQLITE_TRACE_STMT | SQLITE_TRACE_PROFILE, &SyncLedger::onTrace, nullptr);
-        return SQLITE_OK;
-    }
-    static int onTrace(unsigned type, void*, void* p, void*) {
-        auto& self = instance();
-        const char* text = sqlite3_sql(static_cast<sqlite3_stmt*>(p));
-        std::string sql = text ? text : "";
-        if (type == SQLITE_TRACE_STMT) {
-            if (sql.rfind("begin", 0) == 0 || sql.rfind("BEGIN", 0) == 0)
-                self.writes.clear();
-            else if (!sqlite3_stmt_readonly(static_cast<sqlite3_stmt*>(p)))
-                self.writes += (self.writes.empty() ? "" : " + ") + sql.substr(0, 60);
-            return 0;
-        }
-        uint64_t now = test::SyncCountingVfs::install().syncs();
-        if (self.recording && now > self.seen) {
-            bool commit = sql.rfind("commit", 0) == 0 || sql.rfind("COMMIT", 0) == 0;
-            std::string label = commit ? "commit of [" + self.writes + "]" : sql.substr(0, 110);
-            self.perStatement[label] += now - self.seen;
-        }
-        self.seen = now;
-        return 0;
-    }
-    uint64_t seen = 0;
-    bool recording = false;
-    std::string writes;
-};
 
 // The read store, its geofence read timed.
 class TimedRead final : public ZarnPNotificationReadDao {
@@ -207,7 +153,7 @@ class ShowEverything final : public ZarnPMatchServiceOfferNotificationDelegate {
 
 struct World {
     World(int stored, bool exitFences) : exit(exitFences) {
-        SyncLedger::instance().install();
+        bench::SyncLedger::instance().install();
         char templ[] = "/tmp/zarn-geofence-bench-XXXXXX";
         const char* dir = mkdtemp(templ);
         home = dir ? dir : "/tmp";
@@ -292,6 +238,7 @@ struct World {
             .contextualPageDao = pages,
             .clockDao = clock,
             .segmentationHistoryDao = history,
+            .db = db,
         });
         fill(stored);
         ZarnPLogger::instance().setLevel(ZarnPLogLevelInfo);
@@ -443,14 +390,14 @@ void BM_GeofenceMatchRun(benchmark::State& state) {
     std::map<std::string, uint64_t> ledger;
     for (auto _ : state) {
         uint64_t s0 = syncs.syncs();
-        SyncLedger::instance().start();
+        bench::SyncLedger::instance().start();
         double c0 = cpuSeconds(), w0 = wallSeconds();
         world.matchRun();
         runCpu += cpuSeconds() - c0;
         runWall += wallSeconds() - w0;
-        SyncLedger::instance().stop();
+        bench::SyncLedger::instance().stop();
         runSyncs += syncs.syncs() - s0;
-        for (auto& [label, count] : SyncLedger::instance().perStatement) ledger[label] += count;
+        for (auto& [label, count] : bench::SyncLedger::instance().perStatement) ledger[label] += count;
 
         state.PauseTiming();
         double f0 = cpuSeconds();

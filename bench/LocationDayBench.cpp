@@ -1,18 +1,24 @@
 // A simulated day of the library on the simulated device: 24 hours of commuting between home and
 // work (the app in the background with significant changes, in the foreground four times for ten
-// minutes), against a floor from the same binary: the same day of the simulated device alone,
-// without the library. Prints the wall time, the simulated-to-wall ratio and the commits
-// (fdatasync) per simulated hour. Set ZARN_BENCH_DIR to put the home directory on tmpfs.
+// minutes), against floors from the same binary: the same day of the simulated device alone,
+// without the library, for the wall time; and for the disk, the day's own write statements
+// replayed on a bare connection in the same journal mode and synchronous level, one transaction
+// for each simulated minute that wrote. Prints the wall time, the simulated-to-wall ratio, the
+// fdatasync calls and KiB written per simulated hour with their floors, and the statements behind
+// the syncs. Set ZARN_BENCH_DIR to put the home directory on tmpfs.
 #include <benchmark/benchmark.h>
+#include <sqlite3.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "bench/BenchSupport.h"
+#include "bench/SyncLedger.h"
 #include "core/ZarnPLogger.h"
 #include "entry/ZarnBaseTesting.h"
 #include "sim/Device.h"
@@ -58,6 +64,7 @@ sim::Route commute() {
 struct Day {
     double wallSeconds = 0;
     uint64_t syncs = 0;
+    uint64_t bytes = 0;
     int fixRequests = 0;
     int significantChanges = 0;
 };
@@ -71,6 +78,11 @@ Day runDay(bool library) {
     location->position()->set(kHome);
     device->application()->resignActive();
 
+    auto& ledger = bench::SyncLedger::instance();
+    ledger.install();
+    ledger.groups.clear();
+    ledger.startGroup();
+    ledger.start();
     test::SyncCountingVfs::install().reset();
     auto began = std::chrono::steady_clock::now();
     if (library) {
@@ -89,10 +101,13 @@ Day runDay(bool library) {
                 device->application()->resignActive();
         }
         time->advanceBy(kStep);
+        ledger.startGroup();
     }
+    ledger.stop();
     Day day;
     day.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
     day.syncs = test::SyncCountingVfs::install().syncs();
+    day.bytes = test::SyncCountingVfs::install().bytesWritten();
     day.fixRequests = location->fixes()->startCount();
     day.significantChanges = location->significantChanges()->deliveries();
     location->position()->stopRoute();
@@ -103,21 +118,79 @@ Day runDay(bool library) {
     return day;
 }
 
+struct Replay {
+    uint64_t syncs = 0;
+    uint64_t bytes = 0;
+    size_t transactions = 0;
+};
+
+// The recorded statements on a bare connection to a new file, one transaction per group that
+// holds any; the settings pragmas are the replay's own.
+Replay replay(const std::vector<std::vector<std::string>>& groups) {
+    std::string dir = bench::benchDirectory("zarn-day-floor");
+    std::string path = bench::freshPath(dir, "floor.db");
+    sqlite3* db = nullptr;
+    sqlite3_open(path.c_str(), &db);
+    sqlite3_exec(db, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
+    sqlite3_exec(db, "PRAGMA synchronous = FULL", nullptr, nullptr, nullptr);
+    auto& vfs = test::SyncCountingVfs::install();
+    uint64_t syncs = vfs.syncs(), bytes = vfs.bytesWritten();
+    Replay out;
+    for (const auto& group : groups) {
+        bool any = false;
+        for (const auto& sql : group) {
+            if (sql.rfind("PRAGMA", 0) == 0 || sql.rfind("pragma", 0) == 0)
+                continue;
+            if (!any)
+                sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+            any = true;
+            sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
+        }
+        if (any) {
+            sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+            ++out.transactions;
+        }
+    }
+    out.syncs = vfs.syncs() - syncs;
+    out.bytes = vfs.bytesWritten() - bytes;
+    sqlite3_close(db);
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+    return out;
+}
+
 void BM_LocationDay(benchmark::State& state) {
     Day floor, day;
+    Replay bare;
+    std::map<std::string, uint64_t> statements;
     for (auto _ : state) {
         floor = runDay(false);
         day = runDay(true);
+        statements = bench::SyncLedger::instance().perStatement;
+        bare = replay(bench::SyncLedger::instance().groups);
     }
     state.counters["wall_s"] = day.wallSeconds;
     state.counters["floor_wall_s"] = floor.wallSeconds;
     state.counters["sim_to_wall"] = kDay / day.wallSeconds;
-    state.counters["fdatasync_per_sim_h"] = static_cast<double>(day.syncs) / 24.0;
+    const double perHour = static_cast<double>(day.syncs) / 24.0;
+    const double floorPerHour = static_cast<double>(bare.syncs) / 24.0;
+    const double kib = static_cast<double>(day.bytes) / 1024.0 / 24.0;
+    const double floorKib = static_cast<double>(bare.bytes) / 1024.0 / 24.0;
+    state.counters["fdatasync_per_sim_h"] = perHour;
+    state.counters["kib_per_sim_h"] = kib;
+    state.counters["sync_ratio"] = floorPerHour > 0 ? perHour / floorPerHour : 0;
     std::printf(
         "\nsimulated day: %.3f s wall (floor, the device alone: %.3f s), simulated-to-wall %.0f:1, "
-        "%.1f fdatasync per simulated hour (%llu in the day), %d fix requests, %d significant changes\n",
-        day.wallSeconds, floor.wallSeconds, kDay / day.wallSeconds, static_cast<double>(day.syncs) / 24.0,
-        static_cast<unsigned long long>(day.syncs), day.fixRequests, day.significantChanges);
+        "%d fix requests, %d significant changes\n"
+        "  %.2f fdatasync per simulated hour (%llu in the day); floor, the day's write statements in one "
+        "transaction per simulated minute that wrote (%zu): %.2f per hour, %.2fx\n"
+        "  %.1f KiB written per simulated hour; floor %.1f KiB, %.2fx\n"
+        "  the syncs per simulated hour by statement (a commit by the writes of its transaction):\n",
+        day.wallSeconds, floor.wallSeconds, kDay / day.wallSeconds, day.fixRequests, day.significantChanges,
+        perHour, static_cast<unsigned long long>(day.syncs), bare.transactions, floorPerHour,
+        floorPerHour > 0 ? perHour / floorPerHour : 0, kib, floorKib, floorKib > 0 ? kib / floorKib : 0);
+    bench::SyncLedger::instance().perStatement = statements;
+    bench::SyncLedger::instance().print(24.0);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // What a geofence match run costs the disk: the fdatasync calls of single runs through the started
-// library (the fix handed to the match-run dispatch, the show pass on the loop), each run's writes
-// one commit at most, and a run that changes nothing no sync at all.
+// library (the fix handed to the match-run dispatch, the show pass on the loop): a run's writes one
+// commit at most, a notification shown one more, and a run that changes nothing no sync at all.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -88,15 +88,16 @@ TEST_F(GeofenceMatchSyncTest, EachRunCommitsItsChangesOnceAndARunThatChangesNoth
         uint64_t syncs;
         size_t delivered;
     };
-    // A notification shown records its sent event, its sent row, the last-match date and its
-    // has-to-leave mark in one commit; the run adds one for the segmentation history.
+    // The run's own writes (state, has-to-leave set, segmentation history) are one commit; a
+    // notification shown records its sent event, its sent row, the last-match date and its
+    // has-to-leave mark in one more, after the app's filter has answered.
     const Step steps[] = {
         {"away from every fence: nothing to write", kAway, 0, 0},
-        {"into the entry fence: the has-to-leave set and the notification shown", kEntry, 3, 1},
+        {"into the entry fence: the run's writes, then the notification shown", kEntry, 2, 1},
         {"still inside it: nothing changes", kEntry, 0, 1},
-        {"on to the exit fence: the entry fence left, the exit fence marked entered", kExit, 2, 1},
+        {"on to the exit fence: the entry fence left and the exit fence marked entered at once", kExit, 1, 1},
         {"still inside the exit fence: the mark renewed in one commit", kExit, 1, 1},
-        {"out of the exit fence: its mark gone, its notification shown", kAway, 3, 2},
+        {"out of the exit fence: its mark gone with the run, its notification shown", kAway, 2, 2},
         {"away again: nothing changes", kAway, 0, 2},
     };
     for (const auto& step : steps) {
