@@ -3,6 +3,7 @@
 // commit at most, a notification shown one more, and a run that changes nothing no sync at all.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 #include "core/ZarnPLocationWithAccuracy.h"
@@ -10,8 +11,10 @@
 #include "core/ZarnTriggerContext.h"
 #include "device/exchange/ZarnPDataUpdateDao.h"
 #include "device/system/ZarnPBackgroundTask.h"
+#include "device/system/ZarnPFenceDaoDelegate.h"
 #include "schema/dataupdate_generated.h"
 #include "services/ZarnPContextService.h"
+#include "services/ZarnPLocationUpdating.h"
 #include "services/ZarnPMatchRunDispatching.h"
 #include "sim/Device.h"
 #include "sim/service/DataUpdateBuilder.h"
@@ -75,6 +78,17 @@ class GeofenceMatchSyncTest : public test::StartedLibraryTest {
         env.runUntilIdle();
         return vfs.syncs() - before;
     }
+    // A location update of the library begun on the SDK thread, run to its end (the fix's latency,
+    // the data update's answer); the syncs it cost.
+    uint64_t updateRun(const std::function<void(ZarnPModule&)>& begin) {
+        env.advanceBy(130);  // past the freshness of the last run
+        auto m = module();
+        auto& vfs = test::SyncCountingVfs::install();
+        uint64_t before = vfs.syncs();
+        m->timerDao()->invokeBlockOnRunLoop([&] { begin(*m); }, true);
+        env.advanceBy(40);
+        return vfs.syncs() - before;
+    }
     size_t delivered() { return env.device->localNotificationCenter()->deliveredNotifications().size(); }
 };
 
@@ -104,6 +118,37 @@ TEST_F(GeofenceMatchSyncTest, EachRunCommitsItsChangesOnceAndARunThatChangesNoth
         EXPECT_EQ(runAt(step.lon), step.syncs) << step.what;
         EXPECT_EQ(delivered(), step.delivered) << step.what;
     }
+}
+
+TEST_F(GeofenceMatchSyncTest, ALocationUpdateWritesItsSettingsAndEventsInOneCommitPerStep) {
+    test::SyncCountingVfs::install();
+    start();
+    env.device->application()->resignActive();  // no update timer: only the test's runs
+    env.advanceBy(10);
+    auto context = [](ZarnPModule& m) {
+        return m.contextService()->startContext(ZarnTriggerContextGeofence);
+    };
+    auto entered = [&](ZarnPModule& m) {
+        std::dynamic_pointer_cast<ZarnPFenceDaoDelegate>(m.fenceMatchService())
+            ->fenceDaoDidEnterGeofence("zarn-g");
+    };
+    auto full = [&](ZarnPModule& m) { m.locationUpdateService()->performFullUpdate(context(m)); };
+
+    // A region event's fix: the time of the run and its event in one commit; the run matches
+    // nothing.
+    EXPECT_EQ(updateRun(entered), 1u);
+    // A full update with no data update due: the exchange's flag stored the first time, the run's
+    // end as above, and the event upload that fails for want of a service.
+    env.location->position()->set({kLat, kAway + 0.05});
+    EXPECT_EQ(updateRun(full), 3u);
+    // The same again: the flag holds its value and is not written again.
+    EXPECT_EQ(updateRun(full), 2u);
+    // An hour on, a data update: the place it is sent from in one commit, the failed exchange's
+    // error event, the run's end.
+    env.location->position()->set({kLat, kAway + 0.1});
+    env.advanceBy(3600);
+    EXPECT_EQ(updateRun(full), 3u);
+    EXPECT_EQ(delivered(), 0u);
 }
 
 }  // namespace
