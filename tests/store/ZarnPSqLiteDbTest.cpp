@@ -5,8 +5,10 @@
 
 #include <filesystem>
 #include <functional>
+#include <stdexcept>
 #include <thread>
 
+#include "store/ZarnPCommitGroup.h"
 #include "store/ZarnPDatabase.h"
 #include "store/ZarnPDatabaseException.h"
 #include "store/ZarnPSqLiteDao.h"
@@ -515,7 +517,7 @@ TEST_F(ZarnPSqLiteDbTest, TransactionGuardRollsBackUnlessCommitted) {
     {
         ZarnPTransaction outer(connection);
         {
-            // Joins the outer one: neither commits nor rolls back.
+            // Joins the outer one: its commit is the outer one's to make.
             ZarnPTransaction inner(connection, ZarnPTransaction::Mode::JoinOrBegin);
             EXPECT_FALSE(inner.ownsTransaction());
             rows.executeUpdate("INSERT INTO rows (id, name) VALUES (2, 'kept')");
@@ -537,6 +539,68 @@ TEST_F(ZarnPSqLiteDbTest, TransactionGuardRollsBackUnlessCommitted) {
     }
     EXPECT_TRUE(connection->hasOpenTransaction());
     ASSERT_TRUE(connection->executeUpdate("ROLLBACK"));
+}
+
+TEST_F(ZarnPSqLiteDbTest, CommitGroupSyncsARunOnceAndKeepsEachJoinedWriteWhole) {
+    auto& vfs = test::SyncCountingVfs::install();  // before the file opens
+    auto db = makeDb();
+    RowDao rows(db);
+    auto connection = db->database();
+    ASSERT_TRUE(connection);
+    test::RawSqlite raw(path);
+    auto names = [&] {
+        return raw.text("SELECT group_concat(name, ',') FROM (SELECT name FROM rows ORDER BY id)");
+    };
+    auto insert = [&](int id, const char* name) {
+        rows.executeUpdate("INSERT INTO rows (id, name) VALUES (?, ?)", id, name);
+    };
+
+    uint64_t before = vfs.syncs();
+    {
+        ZarnPCommitGroup run(db, "Test");
+        insert(1, "a");
+        {
+            ZarnPCommitGroup nested(db, "Test");  // joins: still one commit
+            insert(2, "b");
+        }
+        try {
+            // A store's own guard: its first row goes with its failing second one.
+            ZarnPTransaction store(connection, ZarnPTransaction::Mode::JoinOrBegin);
+            insert(3, "lost");
+            insert(3, "clash");
+            store.commit();
+        } catch (const ZarnPDatabaseException&) {
+        }
+        EXPECT_TRUE(connection->inTransaction());
+        insert(4, "d");
+        EXPECT_EQ(vfs.syncs(), before);
+    }
+    EXPECT_EQ(vfs.syncs() - before, 1u);
+    EXPECT_EQ(names(), "a,b,d");
+
+    // Left by an exception, the group still commits what the run wrote, as the stores would have.
+    try {
+        ZarnPCommitGroup run(db, "Test");
+        insert(5, "e");
+        throw std::runtime_error("the run fails");
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_FALSE(connection->inTransaction());
+    EXPECT_EQ(names(), "a,b,d,e");
+
+    // Inside a transaction of its own caller's, the group is that transaction's.
+    {
+        ZarnPTransaction save(connection);
+        {
+            ZarnPCommitGroup run(db, "Test");
+            insert(6, "f");
+        }
+        EXPECT_TRUE(connection->inTransaction());
+    }
+    EXPECT_EQ(names(), "a,b,d,e");
+
+    // Without a connection the stores write as before.
+    EXPECT_NO_THROW(ZarnPCommitGroup(nullptr, "Test"));
 }
 
 TEST_F(ZarnPSqLiteDbTest, FileRunsInWriteAheadLogModeWithFullSyncAndStaysReadableAsBefore) {
