@@ -2,8 +2,9 @@
 // events (capped and not, after deleting an uploaded batch) or rewrites settings and segmentation
 // values, and dies by SIGKILL at a chosen write or sync of the file layer. Every event row is then
 // whole or absent and the writes form a prefix of what the child did; every setting holds its
-// old or its new value; the opt-out and the segmentation values survive; the file opens cleanly
-// and the stores keep working.
+// old or its new value; the opt-out and the segmentation values survive; the writes of a run
+// grouped into one commit land together or not at all; the file opens cleanly and the stores keep
+// working.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,6 +18,7 @@
 #include "core/ZarnPEvent.h"
 #include "core/ZarnPJson.h"
 #include "core/ZarnPLogEventType.h"
+#include "store/ZarnPCommitGroup.h"
 #include "store/ZarnPSqLiteEventDao.h"
 #include "store/ZarnPSqLiteSegmentationDao.h"
 #include "store/settings/ZarnPKeyValueDao.h"
@@ -377,6 +379,97 @@ TEST(EventAndSettingsCrashTest, KilledSettingsWritesKeepOldOrNewValues) {
     EXPECT_TRUE(stores.settings->getBoolPropertyValueForKey("zarn_enabled"));
     EXPECT_EQ(stores.segmentation->getPropertyValue("age"), std::nullopt);
     EXPECT_EQ(stores.segmentation->getPropertyValue("plan"), std::optional<std::string>("p1"));
+}
+
+// Grouped runs
+
+constexpr int kGroupsPerRun = 8;
+
+// One run's end as the location update writes it: its time, the place of its data update and its
+// event, in one commit.
+struct GroupedRun {
+    int run = 0;
+    int group = 0;
+    std::string id() const { return "g" + std::to_string(run) + "-" + std::to_string(group); }
+    double date() const { return test::TestEnvironment::kStart + run * 1000.0 + group; }
+    double latitude() const { return 52.0 + run * 0.01 + group * 0.001; }
+    void write(Stores& stores) const {
+        ZarnPCommitGroup commits(stores.db, "Test");
+        stores.settings->setDatePropertyValue(dateWithTimeIntervalSince1970(date()), "zarn_last_match_run");
+        stores.settings->setDoublePropertyValue(latitude(), "zarn_last_match_location_latitude");
+        stores.settings->setDoublePropertyValue(-latitude(), "zarn_last_match_location_longitude");
+        stores.settings->setBoolPropertyValue(true, "zarn_store_events");  // mostly unchanged
+        // Its own guard inside the group: the event and the cap, whole or not at all.
+        stores.events->saveEvent(
+            ZarnPEvent(id(), ZarnPLogEventTypeLocationAcquired, dateWithTimeIntervalSince1970(date()),
+                       Value{{"text", std::string(700 + 37 * group, 'x')}}),
+            kCap);
+    }
+};
+
+TEST(EventAndSettingsCrashTest, KilledGroupedRunsLandWholeAndInOrder) {
+    test::TestEnvironment env;
+    std::filesystem::create_directories(env.path("Documents"));
+    const std::string path = env.path("Documents/zarn.db");
+    const std::string countFile = path + ".count";
+
+    constexpr int kRuns = 30;
+    long long length = 0;
+    int completed = 0;
+    size_t total = 0;
+    std::optional<GroupedRun> last;
+    for (int run = 0; run < kRuns; ++run) {
+        std::string trace = "run " + std::to_string(run);
+        long long killAt = killPoint(run, kRuns, length);
+        test::ChildEnd end = runKilled(killAt, path, countFile, [&](Stores& stores) {
+            for (int g = 0; g < kGroupsPerRun; ++g) GroupedRun{run, g}.write(stores);
+        });
+        ASSERT_TRUE(end.killed || end.finished) << trace << ": status " << end.status;
+        if (run == 0) {
+            ASSERT_TRUE(end.finished);
+            length = readCount(countFile);
+            ASSERT_GT(length, kGroupsPerRun);
+        }
+        completed += end.finished;
+
+        test::expectOpensCleanly(path, kVersion, trace);
+        if (::testing::Test::HasFatalFailure())
+            return;
+        EventRows now = storedEvents(path);
+        // The groups that landed are the first ones, each with every write it made.
+        int landed = 0;
+        for (int g = 0; g < kGroupsPerRun; ++g)
+            if (now.count(GroupedRun{run, g}.id()))
+                landed = g + 1;
+        for (int g = 0; g < landed; ++g)
+            EXPECT_TRUE(now.count(GroupedRun{run, g}.id())) << trace << ": group " << g << " missing";
+        if (end.finished) {
+            EXPECT_EQ(landed, kGroupsPerRun) << trace;
+        }
+        if (landed > 0)
+            last = GroupedRun{run, landed - 1};
+        // The cap of each saved event went with it.
+        total += landed;
+        size_t capped = 0;
+        for (auto& [id, row] : now) capped += row.type == "location_acquired";
+        EXPECT_EQ(capped, std::min<size_t>(kCap, total)) << trace;
+
+        Stores stores(path);
+        ASSERT_TRUE(last) << trace;
+        EXPECT_EQ(stores.settings->getDatePropertyValueForKey("zarn_last_match_run"),
+                  std::optional<Date>(dateWithTimeIntervalSince1970(last->date())))
+            << trace;
+        EXPECT_EQ(stores.settings->getDoublePropertyValueForKey("zarn_last_match_location_latitude"),
+                  last->latitude())
+            << trace;
+        EXPECT_EQ(stores.settings->getDoublePropertyValueForKey("zarn_last_match_location_longitude"),
+                  -last->latitude())
+            << trace;
+        EXPECT_TRUE(stores.settings->getBoolPropertyValueForKey("zarn_store_events")) << trace;
+    }
+    EXPECT_GE(completed, 4);
+    EXPECT_LT(completed, kRuns);
+    EXPECT_FALSE(std::filesystem::exists(path + ".damaged"));
 }
 
 }  // namespace
