@@ -3,17 +3,21 @@
 // minutes), against floors from the same binary: the same day of the simulated device alone,
 // without the library, for the wall time; and for the disk, the day's own write statements
 // replayed on a bare connection in the same journal mode and synchronous level, one transaction
-// for each simulated minute that wrote. Prints the wall time, the simulated-to-wall ratio, the
-// fdatasync calls and KiB written per simulated hour with their floors, and the statements behind
-// the syncs. Set ZARN_BENCH_DIR to put the home directory on tmpfs.
+// for each simulated minute that wrote, and one for each instant of virtual time that wrote (what
+// one commit per task of the library could reach at best). Prints the wall time, the simulated-to-wall ratio,
+// the fdatasync calls and KiB written per simulated hour with their floors, and the statements behind the
+// syncs. Set ZARN_BENCH_DIR to put the home directory on tmpfs.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -80,8 +84,8 @@ Day runDay(bool library) {
 
     auto& ledger = bench::SyncLedger::instance();
     ledger.install();
-    ledger.groups.clear();
-    ledger.startGroup();
+    ledger.writes.clear();
+    ledger.clock = [time] { return timeIntervalSince1970(time->now()); };
     ledger.start();
     test::SyncCountingVfs::install().reset();
     auto began = std::chrono::steady_clock::now();
@@ -101,9 +105,9 @@ Day runDay(bool library) {
                 device->application()->resignActive();
         }
         time->advanceBy(kStep);
-        ledger.startGroup();
     }
     ledger.stop();
+    ledger.clock = nullptr;
     Day day;
     day.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
     day.syncs = test::SyncCountingVfs::install().syncs();
@@ -124,9 +128,9 @@ struct Replay {
     size_t transactions = 0;
 };
 
-// The recorded statements on a bare connection to a new file, one transaction per group that
-// holds any; the settings pragmas are the replay's own.
-Replay replay(const std::vector<std::vector<std::string>>& groups) {
+// The recorded statements on a bare connection to a new file, one transaction for each run of
+// statements with the same `key`; the settings pragmas are the replay's own.
+Replay replay(const std::vector<bench::SyncLedger::Write>& writes, const std::function<double(double)>& key) {
     std::string dir = bench::benchDirectory("zarn-day-floor");
     std::string path = bench::freshPath(dir, "floor.db");
     sqlite3* db = nullptr;
@@ -136,21 +140,23 @@ Replay replay(const std::vector<std::vector<std::string>>& groups) {
     auto& vfs = test::SyncCountingVfs::install();
     uint64_t syncs = vfs.syncs(), bytes = vfs.bytesWritten();
     Replay out;
-    for (const auto& group : groups) {
-        bool any = false;
-        for (const auto& sql : group) {
-            if (sql.rfind("PRAGMA", 0) == 0 || sql.rfind("pragma", 0) == 0)
-                continue;
-            if (!any)
-                sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
-            any = true;
-            sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
-        }
-        if (any) {
+    std::optional<double> open;
+    for (const auto& write : writes) {
+        if (write.sql.rfind("PRAGMA", 0) == 0 || write.sql.rfind("pragma", 0) == 0)
+            continue;
+        if (open && *open != key(write.at)) {
             sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+            open.reset();
+        }
+        if (!open) {
+            sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+            open = key(write.at);
             ++out.transactions;
         }
+        sqlite3_exec(db, write.sql.c_str(), nullptr, nullptr, nullptr);
     }
+    if (open)
+        sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
     out.syncs = vfs.syncs() - syncs;
     out.bytes = vfs.bytesWritten() - bytes;
     sqlite3_close(db);
@@ -161,34 +167,44 @@ Replay replay(const std::vector<std::vector<std::string>>& groups) {
 
 void BM_LocationDay(benchmark::State& state) {
     Day floor, day;
-    Replay bare;
+    Replay bare, perInstant;
     std::map<std::string, uint64_t> statements;
     for (auto _ : state) {
         floor = runDay(false);
         day = runDay(true);
         statements = bench::SyncLedger::instance().perStatement;
-        bare = replay(bench::SyncLedger::instance().groups);
+        const auto& writes = bench::SyncLedger::instance().writes;
+        bare = replay(writes, [start = writes.empty() ? 0.0 : writes.front().at](double at) {
+            return std::ceil((at - start) / kStep);
+        });
+        perInstant = replay(writes, [](double at) { return at; });
     }
     state.counters["wall_s"] = day.wallSeconds;
     state.counters["floor_wall_s"] = floor.wallSeconds;
     state.counters["sim_to_wall"] = kDay / day.wallSeconds;
     const double perHour = static_cast<double>(day.syncs) / 24.0;
     const double floorPerHour = static_cast<double>(bare.syncs) / 24.0;
+    const double instantPerHour = static_cast<double>(perInstant.syncs) / 24.0;
     const double kib = static_cast<double>(day.bytes) / 1024.0 / 24.0;
     const double floorKib = static_cast<double>(bare.bytes) / 1024.0 / 24.0;
+    const double instantKib = static_cast<double>(perInstant.bytes) / 1024.0 / 24.0;
+    auto ratio = [](double a, double b) { return b > 0 ? a / b : 0; };
     state.counters["fdatasync_per_sim_h"] = perHour;
     state.counters["kib_per_sim_h"] = kib;
-    state.counters["sync_ratio"] = floorPerHour > 0 ? perHour / floorPerHour : 0;
+    state.counters["sync_ratio"] = ratio(perHour, floorPerHour);
     std::printf(
         "\nsimulated day: %.3f s wall (floor, the device alone: %.3f s), simulated-to-wall %.0f:1, "
         "%d fix requests, %d significant changes\n"
-        "  %.2f fdatasync per simulated hour (%llu in the day); floor, the day's write statements in one "
-        "transaction per simulated minute that wrote (%zu): %.2f per hour, %.2fx\n"
-        "  %.1f KiB written per simulated hour; floor %.1f KiB, %.2fx\n"
+        "  %.2f fdatasync and %.1f KiB written per simulated hour (%llu fdatasync in the day)\n"
+        "  floor, the day's write statements replayed on a bare connection, one transaction per simulated "
+        "minute that wrote (%zu): %.2f fdatasync (%.2fx), %.1f KiB (%.2fx) per hour\n"
+        "  the same, one transaction per instant of virtual time that wrote, so each task's writes at most "
+        "one (%zu): %.2f fdatasync (%.2fx), %.1f KiB (%.2fx) per hour\n"
         "  the syncs per simulated hour by statement (a commit by the writes of its transaction):\n",
         day.wallSeconds, floor.wallSeconds, kDay / day.wallSeconds, day.fixRequests, day.significantChanges,
-        perHour, static_cast<unsigned long long>(day.syncs), bare.transactions, floorPerHour,
-        floorPerHour > 0 ? perHour / floorPerHour : 0, kib, floorKib, floorKib > 0 ? kib / floorKib : 0);
+        perHour, kib, static_cast<unsigned long long>(day.syncs), bare.transactions, floorPerHour,
+        ratio(perHour, floorPerHour), floorKib, ratio(kib, floorKib), perInstant.transactions, instantPerHour,
+        ratio(perHour, instantPerHour), instantKib, ratio(kib, instantKib));
     bench::SyncLedger::instance().perStatement = statements;
     bench::SyncLedger::instance().print(24.0);
 }

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <string>
 #include <utility>
@@ -38,10 +39,15 @@ class SyncLedger {
         recording = true;
     }
     void stop() { recording = false; }
-    // While recording, the write statements that took effect (with their values written in), in
-    // groups: each call starts the next group. Statements of a rolled back transaction are left out.
-    void startGroup() { groups.emplace_back(); }
-    std::vector<std::vector<std::string>> groups;
+    // While recording, the write statements that took effect (with their values written in), each
+    // with the reading of `clock` when it ran; statements of a rolled back transaction are left
+    // out.
+    struct Write {
+        double at;
+        std::string sql;
+    };
+    std::vector<Write> writes;
+    std::function<double()> clock;
     // The `limit` labels that synced most, `divisor` scaling each count (runs, hours).
     void print(double divisor, size_t limit = 12) const {
         std::vector<std::pair<uint64_t, std::string>> sorted;
@@ -65,23 +71,23 @@ class SyncLedger {
         const char* text = sqlite3_sql(statement);
         std::string sql = text ? text : "";
         if (type == SQLITE_TRACE_STMT) {
-            if (self.recording && !self.groups.empty())
+            if (self.recording && self.clock)
                 self.collect(statement, sql);
             if (startsWith(sql, "BEGIN"))
-                self.writes.clear();
+                self.label.clear();
             else if (!sqlite3_stmt_readonly(statement) && !startsWith(sql, "SAVEPOINT") &&
                      !startsWith(sql, "RELEASE"))
-                self.writes += (self.writes.empty() ? "" : " + ") + sql.substr(0, 60);
+                self.label += (self.label.empty() ? "" : " + ") + sql.substr(0, 60);
             return 0;
         }
         uint64_t now = test::SyncCountingVfs::install().syncs();
         bool commit = startsWith(sql, "COMMIT");
         if (self.recording && now > self.seen)
-            self.perStatement[commit ? "commit of [" + self.writes + "]" : sql.substr(0, 110)] +=
+            self.perStatement[commit ? "commit of [" + self.label + "]" : sql.substr(0, 110)] +=
                 now - self.seen;
         // A statement that committed by itself leaves nothing for the next commit's label.
         if (!commit && sqlite3_get_autocommit(sqlite3_db_handle(statement)))
-            self.writes.clear();
+            self.label.clear();
         self.seen = now;
         return 0;
     }
@@ -95,21 +101,22 @@ class SyncLedger {
         if (startsWith(sql, "BEGIN")) {
             pending.clear();
         } else if (startsWith(sql, "COMMIT") || startsWith(sql, "END")) {
-            groups.back().insert(groups.back().end(), pending.begin(), pending.end());
+            writes.insert(writes.end(), pending.begin(), pending.end());
             pending.clear();
         } else if (startsWith(sql, "ROLLBACK") && !startsWith(sql, "ROLLBACK TO")) {
             pending.clear();
         } else if (!sqlite3_stmt_readonly(statement) && !startsWith(sql, "SAVEPOINT") &&
                    !startsWith(sql, "RELEASE") && !startsWith(sql, "ROLLBACK")) {
             char* expanded = sqlite3_expanded_sql(statement);
-            (inTransaction ? pending : groups.back()).push_back(expanded ? expanded : sql);
+            (inTransaction ? pending : writes).push_back({clock(), expanded ? expanded : sql});
             sqlite3_free(expanded);
         }
     }
-    std::vector<std::string> pending;
+    std::vector<Write> pending;
     uint64_t seen = 0;
     bool recording = false;
-    std::string writes;
+    // The writes of the transaction in progress, for the label of its commit.
+    std::string label;
 };
 
 }  // namespace zarn::bench
