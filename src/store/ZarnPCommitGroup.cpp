@@ -8,13 +8,18 @@ namespace zarn {
 
 ZarnPCommitGroup::ZarnPCommitGroup(const std::shared_ptr<ZarnPSqLiteDb>& db, const char* domain)
     : domain_(domain) {
+    begin(transaction_, db, domain, "Writing the run");
+}
+
+void ZarnPCommitGroup::begin(std::optional<ZarnPTransaction>& transaction,
+                             const std::shared_ptr<ZarnPSqLiteDb>& db, const char* domain, const char* what) {
     auto connection = db ? db->database() : nullptr;
     if (!connection)
         return;
     try {
-        transaction_.emplace(connection, ZarnPTransaction::Mode::JoinOrBegin);
+        transaction.emplace(connection, ZarnPTransaction::Mode::JoinOrBegin);
     } catch (const ZarnPDatabaseException& e) {
-        LogWarn(domain_, "Writing without one commit for the run: %@", e.what());
+        LogWarn(domain, "%@ without one transaction: %@", what, e.what());
     }
 }
 

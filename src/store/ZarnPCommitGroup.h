@@ -23,6 +23,12 @@ class ZarnPCommitGroup {
     ZarnPCommitGroup(const ZarnPCommitGroup&) = delete;
     ZarnPCommitGroup& operator=(const ZarnPCommitGroup&) = delete;
 
+    // Begins, or joins, a transaction on the connection of `db` in `transaction`. Without a
+    // connection, or when none can begin, leaves it empty; the latter is logged in `domain` as
+    // "<what> without one transaction: <reason>".
+    static void begin(std::optional<ZarnPTransaction>& transaction, const std::shared_ptr<ZarnPSqLiteDb>& db,
+                      const char* domain, const char* what);
+
   private:
     const char* domain_;
     std::optional<ZarnPTransaction> transaction_;

@@ -57,26 +57,66 @@ long long killPoint(int run, int runs, long long length) {
     return run == 0 || run >= runs - 4 ? 0 : 1 + length * 4 / 3 * (run - 1) / (runs - 5);
 }
 
-// The child's work under the killing layer; a run that is not killed writes its count of writes
-// and syncs to `countFile`.
-template <typename Work>
-test::ChildEnd runKilled(long long killAt, const std::string& path, const std::string& countFile, Work work) {
-    return test::runInChild([&] {
-        auto& vfs = test::KillingVfs::install(killAt);
-        {
-            Stores stores(path);
-            work(stores);
-        }
-        std::ofstream(countFile) << vfs.calls();
-        return true;
-    });
-}
-
 long long readCount(const std::string& countFile) {
     long long n = 0;
     std::ifstream(countFile) >> n;
     return n;
 }
+
+// The child runs of one test over one file. A child does its work under the killing layer and
+// dies at a point spread over the writes and syncs of the first run, which is never killed and
+// must make more than `leastCalls` of them; the file is then opened as the library opens it.
+class KilledRuns {
+  public:
+    KilledRuns(std::string path, int runs, long long leastCalls)
+        : path_(std::move(path)), runs_(runs), leastCalls_(leastCalls) {}
+
+    // How the child ended; nothing, with the failure recorded, when the test cannot go on.
+    template <typename Work>
+    std::optional<test::ChildEnd> run(int run, const std::string& trace, Work work) {
+        const std::string countFile = path_ + ".count";
+        auto& path = path_;
+        test::ChildEnd end = test::runInChild([&] {
+            auto& vfs = test::KillingVfs::install(killPoint(run, runs_, length_));
+            {
+                Stores stores(path);
+                work(stores);
+            }
+            std::ofstream(countFile) << vfs.calls();
+            return true;
+        });
+        if (!end.killed && !end.finished) {
+            ADD_FAILURE() << trace << ": status " << end.status;
+            return std::nullopt;
+        }
+        if (run == 0) {
+            length_ = readCount(countFile);
+            if (!end.finished || length_ <= leastCalls_) {
+                ADD_FAILURE() << trace << ": the first run must finish with more than " << leastCalls_
+                              << " writes and syncs, made " << length_;
+                return std::nullopt;
+            }
+        }
+        completed_ += end.finished;
+        test::expectOpensCleanly(path_, kVersion, trace);
+        if (::testing::Test::HasFatalFailure())
+            return std::nullopt;
+        return end;
+    }
+    // Some runs finish, some are killed.
+    void expectBothEnds() const {
+        EXPECT_GE(completed_, 4);
+        EXPECT_LT(completed_, runs_);
+        EXPECT_FALSE(std::filesystem::exists(path_ + ".damaged"));
+    }
+
+  private:
+    std::string path_;
+    int runs_;
+    long long leastCalls_;
+    long long length_ = 0;
+    int completed_ = 0;
+};
 
 // Events
 
@@ -151,13 +191,11 @@ TEST(EventAndSettingsCrashTest, KilledEventWritesLeaveWholeRowsInOrder) {
     test::TestEnvironment env;
     std::filesystem::create_directories(env.path("Documents"));
     const std::string path = env.path("Documents/zarn.db");
-    const std::string countFile = path + ".count";
     ASSERT_EQ(*ZarnPLogEventType::nameForType(ZarnPLogEventTypeHeartbeat), "heartbeat");
 
     constexpr int kRuns = 36;
+    KilledRuns runs(path, kRuns, 2 * kEventsPerRun);  // every commit writes and syncs the log
     EventRows model;
-    long long length = 0;
-    int completed = 0;
     for (int run = 0; run < kRuns; ++run) {
         std::string trace = "run " + std::to_string(run);
         // The batch an upload took before this run: the first ten events the store hands out.
@@ -168,8 +206,7 @@ TEST(EventAndSettingsCrashTest, KilledEventWritesLeaveWholeRowsInOrder) {
                 if (uploaded.size() < 10)
                     uploaded.push_back(e);
         }
-        long long killAt = killPoint(run, kRuns, length);
-        test::ChildEnd end = runKilled(killAt, path, countFile, [&](Stores& stores) {
+        auto end = runs.run(run, trace, [&](Stores& stores) {
             stores.events->deleteEvents(uploaded);
             for (int i = 0; i < kEventsPerRun; ++i) {
                 ZarnPEvent e = makeEvent(run, i);
@@ -179,16 +216,7 @@ TEST(EventAndSettingsCrashTest, KilledEventWritesLeaveWholeRowsInOrder) {
                     stores.events->saveEvent(e);
             }
         });
-        ASSERT_TRUE(end.killed || end.finished) << trace << ": status " << end.status;
-        if (run == 0) {
-            ASSERT_TRUE(end.finished);
-            length = readCount(countFile);
-            ASSERT_GT(length, 2 * kEventsPerRun) << "every commit writes and syncs the log";
-        }
-        completed += end.finished;
-
-        test::expectOpensCleanly(path, kVersion, trace);
-        if (::testing::Test::HasFatalFailure())
+        if (!end)
             return;
         EventRows now = storedEvents(path);
         // The last event the child committed is always there (the newest of its type).
@@ -196,7 +224,7 @@ TEST(EventAndSettingsCrashTest, KilledEventWritesLeaveWholeRowsInOrder) {
         for (int i = 0; i < kEventsPerRun; ++i)
             if (now.count(eventId(run, i)))
                 committed = i + 1;
-        if (end.finished) {
+        if (end->finished) {
             EXPECT_EQ(committed, kEventsPerRun) << trace;
         }
         // The uploaded batch went in one commit, before the events.
@@ -212,9 +240,7 @@ TEST(EventAndSettingsCrashTest, KilledEventWritesLeaveWholeRowsInOrder) {
         for (auto& [id, row] : model)
             ASSERT_TRUE(now.count(id) && now[id] == row) << trace << ": event " << id << " torn or missing";
     }
-    EXPECT_GE(completed, 4);
-    EXPECT_LT(completed, kRuns);
-    EXPECT_FALSE(std::filesystem::exists(path + ".damaged"));
+    runs.expectBothEnds();
 
     // The store keeps working on the file: counts, reads, a capped save and an upload.
     Stores stores(path);
@@ -266,7 +292,6 @@ TEST(EventAndSettingsCrashTest, KilledSettingsWritesKeepOldOrNewValues) {
     test::TestEnvironment env;
     std::filesystem::create_directories(env.path("Documents"));
     const std::string path = env.path("Documents/zarn.db");
-    const std::string countFile = path + ".count";
 
     SettingsState before;
     {
@@ -282,14 +307,12 @@ TEST(EventAndSettingsCrashTest, KilledSettingsWritesKeepOldOrNewValues) {
     ASSERT_EQ(before.settings.at("zarn_enabled"), "disabled");
 
     constexpr int kRuns = 30;
-    long long length = 0;
-    int completed = 0;
+    KilledRuns runs(path, kRuns, kSettings);
     for (int run = 0; run < kRuns; ++run) {
         std::string trace = "run " + std::to_string(run);
         std::vector<std::string> list = {"run", std::to_string(run), std::string(300, 'l')};
         const double date = test::TestEnvironment::kStart + run + 0.25;
-        long long killAt = killPoint(run, kRuns, length);
-        test::ChildEnd end = runKilled(killAt, path, countFile, [&](Stores& stores) {
+        auto end = runs.run(run, trace, [&](Stores& stores) {
             for (int i = 0; i < kSettings; ++i) {
                 stores.settings->setPropertyValue(settingValue(run, i), settingKey(i));
                 if (i == kSettings / 2) {
@@ -301,16 +324,7 @@ TEST(EventAndSettingsCrashTest, KilledSettingsWritesKeepOldOrNewValues) {
             stores.settings->setStringArrayPropertyValue(list, "zarn_list");
             stores.settings->setDatePropertyValue(dateWithTimeIntervalSince1970(date), "zarn_last_run");
         });
-        ASSERT_TRUE(end.killed || end.finished) << trace << ": status " << end.status;
-        if (run == 0) {
-            ASSERT_TRUE(end.finished);
-            length = readCount(countFile);
-            ASSERT_GT(length, kSettings);
-        }
-        completed += end.finished;
-
-        test::expectOpensCleanly(path, kVersion, trace);
-        if (::testing::Test::HasFatalFailure())
+        if (!end)
             return;
         Stores stores(path);
         SettingsState now = readSettings(stores);
@@ -350,7 +364,7 @@ TEST(EventAndSettingsCrashTest, KilledSettingsWritesKeepOldOrNewValues) {
             ASSERT_TRUE(stillDone || !done) << trace << ": write " << w << " landed after one that did not";
             stillDone = done;
         }
-        if (end.finished) {
+        if (end->finished) {
             EXPECT_TRUE(stillDone) << trace;
         }
 
@@ -368,9 +382,7 @@ TEST(EventAndSettingsCrashTest, KilledSettingsWritesKeepOldOrNewValues) {
         }
         before = readSettings(stores);
     }
-    EXPECT_GE(completed, 4);
-    EXPECT_LT(completed, kRuns);
-    EXPECT_FALSE(std::filesystem::exists(path + ".damaged"));
+    runs.expectBothEnds();
 
     // The stores keep working: the user opts back in, a segmentation value is cleared.
     Stores stores(path);
@@ -411,29 +423,17 @@ TEST(EventAndSettingsCrashTest, KilledGroupedRunsLandWholeAndInOrder) {
     test::TestEnvironment env;
     std::filesystem::create_directories(env.path("Documents"));
     const std::string path = env.path("Documents/zarn.db");
-    const std::string countFile = path + ".count";
 
     constexpr int kRuns = 30;
-    long long length = 0;
-    int completed = 0;
+    KilledRuns runs(path, kRuns, kGroupsPerRun);
     size_t total = 0;
     std::optional<GroupedRun> last;
     for (int run = 0; run < kRuns; ++run) {
         std::string trace = "run " + std::to_string(run);
-        long long killAt = killPoint(run, kRuns, length);
-        test::ChildEnd end = runKilled(killAt, path, countFile, [&](Stores& stores) {
+        auto end = runs.run(run, trace, [&](Stores& stores) {
             for (int g = 0; g < kGroupsPerRun; ++g) GroupedRun{run, g}.write(stores);
         });
-        ASSERT_TRUE(end.killed || end.finished) << trace << ": status " << end.status;
-        if (run == 0) {
-            ASSERT_TRUE(end.finished);
-            length = readCount(countFile);
-            ASSERT_GT(length, kGroupsPerRun);
-        }
-        completed += end.finished;
-
-        test::expectOpensCleanly(path, kVersion, trace);
-        if (::testing::Test::HasFatalFailure())
+        if (!end)
             return;
         EventRows now = storedEvents(path);
         // The groups that landed are the first ones, each with every write it made.
@@ -443,7 +443,7 @@ TEST(EventAndSettingsCrashTest, KilledGroupedRunsLandWholeAndInOrder) {
                 landed = g + 1;
         for (int g = 0; g < landed; ++g)
             EXPECT_TRUE(now.count(GroupedRun{run, g}.id())) << trace << ": group " << g << " missing";
-        if (end.finished) {
+        if (end->finished) {
             EXPECT_EQ(landed, kGroupsPerRun) << trace;
         }
         if (landed > 0)
@@ -467,9 +467,7 @@ TEST(EventAndSettingsCrashTest, KilledGroupedRunsLandWholeAndInOrder) {
             << trace;
         EXPECT_TRUE(stores.settings->getBoolPropertyValueForKey("zarn_store_events")) << trace;
     }
-    EXPECT_GE(completed, 4);
-    EXPECT_LT(completed, kRuns);
-    EXPECT_FALSE(std::filesystem::exists(path + ".damaged"));
+    runs.expectBothEnds();
 }
 
 }  // namespace
