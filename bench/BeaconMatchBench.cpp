@@ -104,6 +104,7 @@ struct World {
                 timerDao, device->localNotificationCenter(), device->deviceInfo()),
             .publicLogDao = publicLog,
             .contextService = contexts,
+            .db = db,
         });
         fill();
     }

@@ -22,6 +22,7 @@
 #include <span>
 #include <string>
 
+#include "bench/SyncLedger.h"
 #include "core/Format.h"
 #include "core/ZarnPLocationWithAccuracy.h"
 #include "core/ZarnPLogger.h"
@@ -84,61 +85,6 @@ double cpuSeconds() {
 double wallSeconds() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
-
-// Which statement each fdatasync came from: every connection opened after install() is traced,
-// and the syncs counted by the counting file layer since the last statement ended are put down to
-// the statement that just ended; a commit is put down to the writes of its transaction.
-class SyncLedger {
-  public:
-    static SyncLedger& instance() {
-        static SyncLedger ledger;
-        return ledger;
-    }
-    void install() {
-        test::SyncCountingVfs::install();
-        static const bool once = [] {
-            sqlite3_auto_extension(reinterpret_cast<void (*)()>(&SyncLedger::onOpen));
-            return true;
-        }();
-        (void)once;
-    }
-    void start() {
-        perStatement.clear();
-        seen = test::SyncCountingVfs::install().syncs();
-        recording = true;
-    }
-    void stop() { recording = false; }
-    std::map<std::string, uint64_t> perStatement;
-
-  private:
-    static int onOpen(sqlite3* db, char**, const void*) {
-        sqlite3_trace_v2(db, SQLITE_TRACE_STMT | SQLITE_TRACE_PROFILE, &SyncLedger::onTrace, nullptr);
-        return SQLITE_OK;
-    }
-    static int onTrace(unsigned type, void*, void* p, void*) {
-        auto& self = instance();
-        const char* text = sqlite3_sql(static_cast<sqlite3_stmt*>(p));
-        std::string sql = text ? text : "";
-        if (type == SQLITE_TRACE_STMT) {
-            if (sql.rfind("begin", 0) == 0 || sql.rfind("BEGIN", 0) == 0)
-                self.writes.clear();
-            else if (!sqlite3_stmt_readonly(static_cast<sqlite3_stmt*>(p)))
-                self.writes += (self.writes.empty() ? "" : " + ") + sql.substr(0, 60);
-            return 0;
-        }
-        uint64_t now = test::SyncCountingVfs::install().syncs();
-        if (self.recording && now > self.seen) {
-            bool commit = sql.rfind("commit", 0) == 0 || sql.rfind("COMMIT", 0) == 0;
-            std::string label = commit ? "commit of [" + self.writes + "]" : sql.substr(0, 110);
-            self.perStatement[label] += now - self.seen;
-        }
-        self.seen = now;
-        return 0;
-    }
-    uint64_t seen = 0;
-    bool recording = false;
-    std::string writes;
-};
 
 // The read store, its geofence read timed.
 class TimedRead final : public ZarnPNotificationReadDao {
@@ -207,7 +153,7 @@ class ShowEverything final : public ZarnPMatchServiceOfferNotificationDelegate {
 
 struct World {
     World(int stored, bool exitFences) : exit(exitFences) {
-        SyncLedger::instance().install();
+        bench::SyncLedger::instance().install();
         char templ[] = "/tmp/zarn-geofence-bench-XXXXXX";
         const char* dir = mkdtemp(templ);
         home = dir ? dir : "/tmp";
@@ -292,6 +238,7 @@ struct World {
             .contextualPageDao = pages,
             .clockDao = clock,
             .segmentationHistoryDao = history,
+            .db = db,
         });
         fill(stored);
         ZarnPLogger::instance().setLevel(ZarnPLogLevelInfo);
@@ -430,11 +377,46 @@ struct Floors {
     std::string nearestSql;
 };
 
+// The floor of a run's commits: the write statements of the run, as they ran, replayed in one
+// transaction on a bare connection to a copy of the library's file made before the timed runs.
+struct BareRun {
+    explicit BareRun(const World& world) {
+        std::string path = world.home + "/bare-copy.db";
+        sqlite3* source = nullptr;
+        sqlite3_open((world.home + "/zarn.db").c_str(), &source);
+        sqlite3_exec(source, ("VACUUM INTO '" + path + "'").c_str(), nullptr, nullptr, nullptr);
+        sqlite3_close(source);
+        sqlite3_open(path.c_str(), &db);
+        sqlite3_exec(db, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
+        sqlite3_exec(db, "PRAGMA synchronous = FULL", nullptr, nullptr, nullptr);
+    }
+    ~BareRun() { sqlite3_close(db); }
+    void replay(const std::vector<bench::SyncLedger::Write>& writes) {
+        if (writes.empty())
+            return;
+        auto& vfs = test::SyncCountingVfs::install();
+        uint64_t s0 = vfs.syncs();
+        double w0 = wallSeconds(), c0 = cpuSeconds();
+        sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+        for (const auto& write : writes) sqlite3_exec(db, write.sql.c_str(), nullptr, nullptr, nullptr);
+        sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+        wall += wallSeconds() - w0;
+        cpu += cpuSeconds() - c0;
+        syncs += vfs.syncs() - s0;
+    }
+    sqlite3* db = nullptr;
+    double wall = 0, cpu = 0;
+    uint64_t syncs = 0;
+};
+
 void BM_GeofenceMatchRun(benchmark::State& state) {
     const int stored = static_cast<int>(state.range(0));
     const bool exit = state.range(1) != 0;
     World world(stored, exit);
     Floors floors(world);
+    BareRun bare(world);
+    auto& recorder = bench::SyncLedger::instance();
+    recorder.clock = [] { return 0.0; };
     world.read->cpuTotal = world.read->wallTotal = 0;
     size_t before = world.scheduled();
     auto& syncs = test::SyncCountingVfs::install();
@@ -443,16 +425,18 @@ void BM_GeofenceMatchRun(benchmark::State& state) {
     std::map<std::string, uint64_t> ledger;
     for (auto _ : state) {
         uint64_t s0 = syncs.syncs();
-        SyncLedger::instance().start();
+        recorder.writes.clear();
+        bench::SyncLedger::instance().start();
         double c0 = cpuSeconds(), w0 = wallSeconds();
         world.matchRun();
         runCpu += cpuSeconds() - c0;
         runWall += wallSeconds() - w0;
-        SyncLedger::instance().stop();
+        bench::SyncLedger::instance().stop();
         runSyncs += syncs.syncs() - s0;
-        for (auto& [label, count] : SyncLedger::instance().perStatement) ledger[label] += count;
+        for (auto& [label, count] : bench::SyncLedger::instance().perStatement) ledger[label] += count;
 
         state.PauseTiming();
+        bare.replay(recorder.writes);
         double f0 = cpuSeconds();
         benchmark::DoNotOptimize(floors.nearest(World::targetLongitude(world.next)));
         nearestFloorCpu += cpuSeconds() - f0;
@@ -495,6 +479,16 @@ void BM_GeofenceMatchRun(benchmark::State& state) {
         runWall / n * 1e3 / (world.read->wallTotal / n * 1e3 + perRun * floorCommitWall), perRun);
     for (auto& [label, count] : ledger)
         std::printf("  %5.2f  %s\n", static_cast<double>(count) / n, label.c_str());
+    recorder.clock = nullptr;
+    const double bareSyncs = static_cast<double>(bare.syncs) / n;
+    std::printf(
+        "  floor, the run's writes in one bare transaction: %.2f fdatasync (run %.2fx), %.3f ms wall (the "
+        "run "
+        "beyond its nearest read %.3f ms, %.2fx), %.3f ms CPU\n",
+        bareSyncs, bareSyncs > 0 ? perRun / bareSyncs : 0, bare.wall / n * 1e3,
+        (runWall - world.read->wallTotal) / n * 1e3,
+        bare.wall > 0 ? (runWall - world.read->wallTotal) / bare.wall : 0, bare.cpu / n * 1e3);
+    state.counters["bare_syncs"] = bareSyncs;
     ZarnPLogger::instance().setLevel(ZarnPLogLevelError);
 }
 

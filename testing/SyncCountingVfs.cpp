@@ -35,6 +35,7 @@ int xRead(sqlite3_file* f, void* buf, int amount, sqlite3_int64 offset) {
 int xWrite(sqlite3_file* f, const void* buf, int amount, sqlite3_int64 offset) {
     if (SyncCountingVfs::install().diskFull())
         return SQLITE_FULL;
+    SyncCountingVfs::install().countWrite(amount);
     return real(f)->pMethods->xWrite(real(f), buf, amount, offset);
 }
 int xTruncate(sqlite3_file* f, sqlite3_int64 size) {
@@ -134,6 +135,7 @@ void SyncCountingVfs::reset() {
     syncs_ = 0;
     walSyncs_ = 0;
     databaseSyncs_ = 0;
+    bytesWritten_ = 0;
 }
 
 void SyncCountingVfs::countSync(int openFlags) {

@@ -24,6 +24,8 @@ class SyncCountingVfs {
     // Of them, the syncs of write-ahead logs and of main database files.
     uint64_t walSyncs() const { return walSyncs_.load(); }
     uint64_t databaseSyncs() const { return databaseSyncs_.load(); }
+    // Bytes handed to the files' writes (database, log and journals; not the shared memory).
+    uint64_t bytesWritten() const { return bytesWritten_.load(); }
     void reset();
     // While set, every write answers SQLITE_FULL; reads and syncs go on.
     void setDiskFull(bool full) { diskFull_ = full; }
@@ -31,6 +33,7 @@ class SyncCountingVfs {
 
     // Called by the layer's files.
     void countSync(int openFlags);
+    void countWrite(int amount) { bytesWritten_ += static_cast<uint64_t>(amount); }
 
   private:
     SyncCountingVfs();
@@ -38,6 +41,7 @@ class SyncCountingVfs {
     std::atomic<uint64_t> syncs_{0};
     std::atomic<uint64_t> walSyncs_{0};
     std::atomic<uint64_t> databaseSyncs_{0};
+    std::atomic<uint64_t> bytesWritten_{0};
     std::atomic<bool> diskFull_{false};
 };
 

@@ -81,6 +81,7 @@ void ZarnPModule::buildMatching(Services& s) const {
         .contextService = s.contextService,
         .segmentationService = s.segmentationService,
         .clockDao = clockDao_,
+        .db = db_,
     });
     s.segmentationService->setNotificationService(s.notificationService);
     s.commonMatchService = ZarnPCommonMatchService::create(ZarnPCommonMatchService::Collaborators{
@@ -113,6 +114,7 @@ void ZarnPModule::buildMatching(Services& s) const {
             .contextualPageDao = st.contextualPageDao,
             .clockDao = clockDao_,
             .segmentationHistoryDao = st.segmentationHistoryDao,
+            .db = db_,
         });
     s.beaconMatchService =
         std::make_shared<ZarnPBeaconMatchingService>(ZarnPBeaconMatchingService::Collaborators{
@@ -126,6 +128,7 @@ void ZarnPModule::buildMatching(Services& s) const {
             .uiNotificationDao = d.uiNotificationDao,
             .publicLogDao = d.publicLogDao,
             .contextService = s.contextService,
+            .db = db_,
         });
 }
 
@@ -138,12 +141,13 @@ void ZarnPModule::buildRunsAndLinks(Services& s) const {
         d.fenceDao, d.uiNotificationDao, s.contextService, d.deviceDataDao, st.keyValueDao, d.publicLogDao,
         s.geofenceMatchService, s.beaconMatchService, platform_.notificationCenter);
     s.fenceMatchService = fenceMatchService;
-    s.phoneStateService = ZarnPPhoneStateService::create(st.keyValueDao, s.eventService, d.deviceDataDao,
-                                                         d.delegateDataDao, platform_.notificationCenter);
+    s.phoneStateService =
+        ZarnPPhoneStateService::create(st.keyValueDao, s.eventService, d.deviceDataDao, d.delegateDataDao,
+                                       platform_.notificationCenter, db_);
     auto locationUpdateService = ZarnPLocationUpdateService::create(
         d.systemSlcDao, d.locationDao, s.notificationService, s.fenceMatchService, s.eventService,
         s.contextService, st.keyValueDao, clockDao_, d.backgroundTaskDao, d.publicLogDao,
-        platform_.notificationCenter);
+        platform_.notificationCenter, db_);
     s.locationUpdateService = locationUpdateService;
     s.screenEventsService = std::make_shared<ZarnPScreenEventsService>(
         timerDao_, s.eventService, s.contextService, d.publicLogDao, s.locationUpdateService,
@@ -178,6 +182,7 @@ std::shared_ptr<ZarnPExternalRegionTriggering> ZarnPModule::buildExternalRegionS
                 .contextualPageDao = stores_.contextualPageDao,
                 .publicLogDao = publicLogDao,
                 .eventService = s.eventService,
+                .db = db_,
             }),
         .contextService = s.contextService,
         .locationUpdateService = locationUpdateService,

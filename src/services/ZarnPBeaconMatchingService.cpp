@@ -18,6 +18,7 @@
 #include "services/ZarnPContextService.h"
 #include "services/ZarnPEventService.h"
 #include "store/ZarnPBeaconNotificationDao.h"
+#include "store/ZarnPCommitGroup.h"
 #include "store/ZarnPContextualPageDao.h"
 #include "store/ZarnPNotificationReadDao.h"
 #include "zarn/Value.h"
@@ -147,6 +148,8 @@ void ZarnPBeaconMatchingService::checkForBeaconMatches(
     const std::shared_ptr<ZarnPBackgroundTask>& backgroundTask, const std::shared_ptr<ZarnPContext>& context,
     const std::shared_ptr<ZarnPLocationWithAccuracy>& location) {
     ZARN_CHECK_SEQUENCE(sequence_);
+    // The entered state, the contextual page and the geotriggers sent: one commit.
+    ZarnPCommitGroup commits(c_.db, kDomain);
     if (endsForCooldown(context))
         return;
     const std::vector<Uuid> uuids = logRangedBeacons(*c_.publicLogDao, rangedBeacons, context);
@@ -258,6 +261,7 @@ void ZarnPBeaconMatchingService::checkForBeaconExited(
     const std::shared_ptr<ZarnPContext>& context,
     const std::shared_ptr<ZarnPBackgroundTask>& backgroundTask) {
     ZARN_CHECK_SEQUENCE(sequence_);
+    ZarnPCommitGroup commits(c_.db, kDomain);
     LogDebug(kDomain, "checking beacons exits for UUIDS: %@", joined(exitedBeaconUuids));
     auto entered = c_.beaconNotificationDao->getEnteredIdsForBeaconUuids(
         {exitedBeaconUuids.begin(), exitedBeaconUuids.end()});

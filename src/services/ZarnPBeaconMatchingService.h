@@ -18,6 +18,7 @@ class ZarnPContextualPageDao;
 class ZarnPEventService;
 class ZarnPNotification;
 class ZarnPNotificationReadDao;
+class ZarnPSqLiteDb;
 class ZarnPSystemPublicLogDao;
 class ZarnPUINotificationDao;
 class ZarnPUuidGenerator;
@@ -42,12 +43,14 @@ class ZarnPBeaconMatchingService final : public ZarnPBeaconMatching {
         std::shared_ptr<ZarnPUINotificationDao> uiNotificationDao;
         std::shared_ptr<ZarnPSystemPublicLogDao> publicLogDao;
         std::shared_ptr<ZarnPContextService> contextService;
+        // optional: with it, the writes of one run are one commit
+        std::shared_ptr<ZarnPSqLiteDb> db;
     };
 
     // Seconds taken off a cooldown group's duration when a beacon notification is checked.
     static constexpr int kCooldownGroupSubtractSeconds = 7200;
 
-    // Every collaborator is required.
+    // Every collaborator is required but the database.
     explicit ZarnPBeaconMatchingService(Collaborators collaborators);
     ZarnPBeaconMatchingService(const ZarnPBeaconMatchingService&) = delete;
     ZarnPBeaconMatchingService& operator=(const ZarnPBeaconMatchingService&) = delete;

@@ -24,11 +24,10 @@
 #include "services/ZarnPContextService.h"
 #include "services/ZarnPEventLogging.h"
 #include "store/ZarnPBeaconNotificationDao.h"
-#include "store/ZarnPDatabaseException.h"
+#include "store/ZarnPCommitGroup.h"
 #include "store/ZarnPExternalNotificationDao.h"
 #include "store/ZarnPLocalNotificationDao.h"
 #include "store/ZarnPSentTriggerDao.h"
-#include "store/ZarnPSqLiteDb.h"
 #include "store/ZarnPTransaction.h"
 #include "store/settings/ZarnPKeyValueDao.h"
 #include "store/settings/ZarnPSettingKeys.h"
@@ -81,20 +80,6 @@ void forgetOffered(std::vector<std::string>& offered, const std::optional<std::s
     auto it = std::find(offered.begin(), offered.end(), *identifier);
     if (it != offered.end())
         offered.erase(it);
-}
-
-// Begins the one commit of a shown notification's records; a store that cannot begin one
-// still writes, as it always did.
-void beginRecording(std::optional<ZarnPTransaction>& transaction, const std::shared_ptr<ZarnPSqLiteDb>& db) {
-    auto connection = db ? db->database() : nullptr;
-    if (!connection)
-        return;
-    try {
-        transaction.emplace(connection, ZarnPTransaction::Mode::JoinOrBegin);
-    } catch (const ZarnPDatabaseException& e) {
-        LogWarn(ZarnPCommonMatchService::kDomain, "Recording the notification without one transaction: %@",
-                e.what());
-    }
 }
 }  // namespace
 
@@ -493,7 +478,8 @@ ZarnPCommonMatchService::Recorded ZarnPCommonMatchService::recordShown(
     // Everything the notification records below goes in one commit: each store would sync on
     // its own otherwise.
     std::optional<ZarnPTransaction> transaction;
-    beginRecording(transaction, c_.db);
+    // A store that cannot begin one still writes, as it always did.
+    ZarnPCommitGroup::begin(transaction, c_.db, kDomain, "Recording the notification");
     Date now = c_.clockDao->now();
     c_.keyValueDao->setDatePropertyValue(now, setting::kLastMatchDate);
 

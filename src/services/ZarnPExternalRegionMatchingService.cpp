@@ -17,6 +17,7 @@
 #include "services/ZarnPCommonMatching.h"
 #include "services/ZarnPContextService.h"
 #include "services/ZarnPEventService.h"
+#include "store/ZarnPCommitGroup.h"
 #include "store/ZarnPContextualPageDao.h"
 #include "store/ZarnPExternalNotificationDao.h"
 #include "store/ZarnPNotificationReadDao.h"
@@ -100,6 +101,8 @@ void ZarnPExternalRegionMatchingService::checkForExternalRegionMatches(
     const std::shared_ptr<ZarnPBackgroundTask>& backgroundTask,
     const std::shared_ptr<ZarnPContext>& context) {
     ZARN_CHECK_SEQUENCE(sequence_);
+    // The dwellings ended, the contextual page and the segmentation history: one commit.
+    ZarnPCommitGroup commits(c_.db, kDomain);
     if (!properties.is_array())
         LogWarn(kDomain, "Trigger properties are not a list; nothing matches");
     auto dwelling = c_.notificationDao->dwellingNotifications();

@@ -20,6 +20,7 @@ class ZarnPExternalNotificationDao;
 class ZarnPLocationWithAccuracy;
 class ZarnPNotificationReadDao;
 class ZarnPSegmentationHistoryDao;
+class ZarnPSqLiteDb;
 class ZarnPSystemPublicLogDao;
 
 // Matches a region the app reported (its trigger properties and enter or exit) against the
@@ -39,9 +40,11 @@ class ZarnPExternalRegionMatchingService {
         std::shared_ptr<ZarnPContextualPageDao> contextualPageDao;
         std::shared_ptr<ZarnPSystemPublicLogDao> publicLogDao;
         std::shared_ptr<ZarnPEventService> eventService;
+        // optional: with it, the writes of one run are one commit
+        std::shared_ptr<ZarnPSqLiteDb> db;
     };
 
-    // Every collaborator is required.
+    // Every collaborator is required but the database.
     explicit ZarnPExternalRegionMatchingService(Collaborators collaborators);
     ZarnPExternalRegionMatchingService(const ZarnPExternalRegionMatchingService&) = delete;
     ZarnPExternalRegionMatchingService& operator=(const ZarnPExternalRegionMatchingService&) = delete;

@@ -19,6 +19,7 @@
 #include "services/ZarnPContextService.h"
 #include "services/ZarnPEventService.h"
 #include "services/ZarnPNotificationWithDistance.h"
+#include "store/ZarnPCommitGroup.h"
 #include "store/ZarnPContextualPageDao.h"
 #include "store/ZarnPLocalNotificationDao.h"
 #include "store/ZarnPNotificationReadDao.h"
@@ -336,6 +337,9 @@ void ZarnPGeofenceMatchingService::checkForGeofenceMatches(
     }
     LogDebug(kDomain, "Check for matches from: %f,%f - %f meter", location->latitude(), location->longitude(),
              location->accuracy());
+    // The state, the contextual page and the segmentation history of the run: one commit. The
+    // notifications it offers are shown in one more, once the app's filter has answered.
+    ZarnPCommitGroup commits(c_.db, kDomain);
     auto& common = *c_.commonMatchService;
     auto& publicLog = *c_.publicLogDao;
 

@@ -17,6 +17,7 @@ class ZarnPEventService;
 class ZarnPLocalNotificationDao;
 class ZarnPNotificationReadDao;
 class ZarnPSegmentationHistoryDao;
+class ZarnPSqLiteDb;
 class ZarnPSystemPublicLogDao;
 
 // One geofence match run per fix: reads the nearest geofence notifications, has the nearest
@@ -46,9 +47,11 @@ class ZarnPGeofenceMatchingService final : public ZarnPGeofenceMatching {
         std::shared_ptr<ZarnPContextualPageDao> contextualPageDao;
         std::shared_ptr<ZarnPClockDao> clockDao;
         std::shared_ptr<ZarnPSegmentationHistoryDao> segmentationHistoryDao;
+        // optional: with it, the writes of one run are one commit
+        std::shared_ptr<ZarnPSqLiteDb> db;
     };
 
-    // Every collaborator is required.
+    // Every collaborator is required but the database.
     explicit ZarnPGeofenceMatchingService(Collaborators collaborators);
     ZarnPGeofenceMatchingService(const ZarnPGeofenceMatchingService&) = delete;
     ZarnPGeofenceMatchingService& operator=(const ZarnPGeofenceMatchingService&) = delete;

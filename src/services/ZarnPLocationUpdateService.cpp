@@ -18,6 +18,7 @@
 #include "services/ZarnPEventLogging.h"
 #include "services/ZarnPMatchRunDispatching.h"
 #include "services/ZarnPNotificationLoading.h"
+#include "store/ZarnPCommitGroup.h"
 #include "store/settings/ZarnPKeyValueDao.h"
 #include "store/settings/ZarnPSettingKeys.h"
 #include "zarn/Value.h"
@@ -39,7 +40,7 @@ std::shared_ptr<ZarnPLocationUpdateService> ZarnPLocationUpdateService::create(
     std::shared_ptr<ZarnPContextService> contextService, std::shared_ptr<ZarnPKeyValueDao> keyValueDao,
     std::shared_ptr<ZarnPClockDao> clockDao, std::shared_ptr<ZarnPBackgroundTaskDao> backgroundTaskDao,
     std::shared_ptr<ZarnPSystemPublicLogDao> publicLogDao,
-    std::shared_ptr<platform::NotificationCenter> center) {
+    std::shared_ptr<platform::NotificationCenter> center, std::shared_ptr<ZarnPSqLiteDb> db) {
     ZARN_REQUIRE(slcDao);
     ZARN_REQUIRE(locationDao);
     ZARN_REQUIRE(locationNotificationService);
@@ -62,6 +63,7 @@ std::shared_ptr<ZarnPLocationUpdateService> ZarnPLocationUpdateService::create(
     service->backgroundTaskDao_ = std::move(backgroundTaskDao);
     service->publicLogDao_ = std::move(publicLogDao);
     service->center_ = std::move(center);
+    service->db_ = std::move(db);
     service->matchService_->setRegionTriggeredDelegate(service);
     return service;
 }
@@ -301,7 +303,11 @@ void ZarnPLocationUpdateService::locationNotificationServiceUpdatedNotifications
 void ZarnPLocationUpdateService::nextStep(const std::shared_ptr<ZarnPContext>& context) {
     LogDebug(kDomain, "nextStep: %@ - %@", hasPerformedDataUpdate_ ? 1 : 0, hasQueriedLocation_ ? 1 : 0);
     if (hasPerformedDataUpdate_ && hasQueriedLocation_) {
-        acquiredNewLocation(context);
+        {
+            // The time of the run and its events: one commit, on disk before the match run.
+            ZarnPCommitGroup commits(db_, kDomain);
+            acquiredNewLocation(context);
+        }
         deliverCurrentLocationToMatchService(context);
         if (state_ != Disabled)
             state_ = Idle;

@@ -30,6 +30,7 @@ class ZarnPMatchRunDispatching;
 class ZarnPNotificationLoading;
 class ZarnPSystemLocationDao;
 class ZarnPSystemPublicLogDao;
+class ZarnPSqLiteDb;
 class ZarnPSystemSLCDao;
 
 // Decides when to fetch a fix and when to ask for a data update, waits for both, then hands the
@@ -53,7 +54,8 @@ class ZarnPLocationUpdateService final : public ZarnPLocationUpdating,
 
     using CompletionHandler = std::function<void(std::shared_ptr<ZarnPLocationWithAccuracy>)>;
 
-    // Every collaborator but the public log is required. Becomes the match service's
+    // Every collaborator but the public log and the database is required; with the database
+    // the writes of a run's end are one commit. Becomes the match service's
     // region-triggered delegate.
     static std::shared_ptr<ZarnPLocationUpdateService> create(
         std::shared_ptr<ZarnPSystemSLCDao> slcDao, std::shared_ptr<ZarnPSystemLocationDao> locationDao,
@@ -63,7 +65,7 @@ class ZarnPLocationUpdateService final : public ZarnPLocationUpdating,
         std::shared_ptr<ZarnPKeyValueDao> keyValueDao, std::shared_ptr<ZarnPClockDao> clockDao,
         std::shared_ptr<ZarnPBackgroundTaskDao> backgroundTaskDao,
         std::shared_ptr<ZarnPSystemPublicLogDao> publicLogDao,
-        std::shared_ptr<platform::NotificationCenter> center);
+        std::shared_ptr<platform::NotificationCenter> center, std::shared_ptr<ZarnPSqLiteDb> db = nullptr);
     ZarnPLocationUpdateService(const ZarnPLocationUpdateService&) = delete;
     ZarnPLocationUpdateService& operator=(const ZarnPLocationUpdateService&) = delete;
 
@@ -134,6 +136,7 @@ class ZarnPLocationUpdateService final : public ZarnPLocationUpdating,
     std::shared_ptr<ZarnPEventLogging> eventService_;
     std::shared_ptr<ZarnPContextService> contextService_;
     std::shared_ptr<platform::NotificationCenter> center_;
+    std::shared_ptr<ZarnPSqLiteDb> db_;
     int state_ = Disabled;
     bool hasQueriedLocation_ = false;
     bool hasPerformedDataUpdate_ = false;

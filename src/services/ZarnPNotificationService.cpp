@@ -1,6 +1,8 @@
 #include "services/ZarnPNotificationService.h"
 
 #include <cmath>
+#include <optional>
+#include <utility>
 
 #include "core/ZarnException.h"
 #include "core/ZarnPClockDao.h"
@@ -14,6 +16,7 @@
 #include "services/ZarnPLocationUpdating.h"
 #include "services/ZarnPNotificationServiceDelegate.h"
 #include "services/ZarnPSegmentationReading.h"
+#include "store/ZarnPCommitGroup.h"
 #include "store/ZarnPEventDao.h"
 #include "store/settings/ZarnPKeyValueDao.h"
 #include "store/settings/ZarnPSettingKeys.h"
@@ -79,11 +82,15 @@ void ZarnPNotificationService::storeEventsAndUpdateNotificationsForLocation(
         completeStep(zarnContext);
         return;
     }
+    std::optional<ZarnPCommitGroup> commits;
+    // A forced update's flag and the location sent: one commit, ended before the request.
+    commits.emplace(c_.db, kDomain);
     if (location && shouldPerformDataUpdate(inForeground)) {
         auto events = c_.eventDao->getEvents();
         c_.keyValueDao->setDoublePropertyValue(location->latitude(), setting::kLastMatchLocationLatitude);
         c_.keyValueDao->setDoublePropertyValue(location->longitude(), setting::kLastMatchLocationLongitude);
         c_.keyValueDao->setDoublePropertyValue(location->accuracy(), setting::kLastMatchLocationAccuracy);
+        commits.reset();
         auto advertisingId = c_.segmentationService->getAdvertisingIdentifier();
         auto advertisingEnabled = c_.segmentationService->isAdvertisingEnabled();
         auto properties = c_.segmentationService->getSegmentationProperties();
@@ -92,6 +99,7 @@ void ZarnPNotificationService::storeEventsAndUpdateNotificationsForLocation(
                                                       shared_from_this(), zarnContext);
         return;
     }
+    commits.reset();
     loadNotificationsCompleted({}, *token, true, zarnContext, std::nullopt);
 }
 
@@ -99,6 +107,7 @@ void ZarnPNotificationService::loadNotificationsCompleted(
     const std::vector<std::shared_ptr<ZarnPEvent>>& events, const std::string& publicToken, bool storeEvents,
     const std::shared_ptr<ZarnPContext>& zarnContext, const std::optional<Error>& error) {
     ZARN_CHECK_SEQUENCE(sequence_);
+    std::optional<ZarnPCommitGroup> commits(std::in_place, c_.db, kDomain);
     auto token = c_.keyValueDao->getPropertyValueForKey(setting::kPublicToken);
     if (!error && token && *token == publicToken) {
         c_.eventDao->deleteEvents(events);
@@ -109,6 +118,8 @@ void ZarnPNotificationService::loadNotificationsCompleted(
         c_.publicLogDao->logFailedDataUpdate(zarnContext);
         c_.eventService->logDataError(*error, "dataupdate", zarnContext);
     }
+    // On disk before the run goes on.
+    commits.reset();
     completeStep(zarnContext);
 }
 

@@ -25,6 +25,7 @@ class ZarnPNotification;
 class ZarnPNotificationServiceDelegate;
 class ZarnPRemoteEventAndNotificationDao;
 class ZarnPSegmentationReading;
+class ZarnPSqLiteDb;
 class ZarnPSystemPublicLogDao;
 
 // Decides whether a run of the location update service also fetches a data update, starts that
@@ -51,9 +52,12 @@ class ZarnPNotificationService final : public ZarnPNotificationLoading,
         std::shared_ptr<ZarnPContextStarting> contextService;
         std::shared_ptr<ZarnPSegmentationReading> segmentationService;
         std::shared_ptr<ZarnPClockDao> clockDao;
+        // optional: with it, the settings of a data update's start, and the writes of its end,
+        // are one commit each
+        std::shared_ptr<ZarnPSqLiteDb> db;
     };
 
-    // Every collaborator is required but the two notification stores: without one, its
+    // Every collaborator is required but the two notification stores and the database: without one, its
     // operations do nothing.
     static std::shared_ptr<ZarnPNotificationService> create(Collaborators collaborators);
     ZarnPNotificationService(const ZarnPNotificationService&) = delete;

@@ -12,6 +12,7 @@
 #include "device/system/ZarnPNotificationsEnabledCallback.h"
 #include "services/ZarnPBroadcastNames.h"
 #include "services/ZarnPEventLogging.h"
+#include "store/ZarnPCommitGroup.h"
 #include "store/settings/ZarnPKeyValueDao.h"
 #include "store/settings/ZarnPSettingKeys.h"
 #include "zarn/Value.h"
@@ -21,6 +22,7 @@
 namespace zarn {
 
 namespace {
+constexpr const char* kDomain = "PhoneStateService";
 constexpr int kProvisionalStatus = 3;
 constexpr int kStateDisabled = 0;
 constexpr int kStateEnabled = 1;
@@ -30,10 +32,11 @@ constexpr int kStateProvisional = 3;
 std::shared_ptr<ZarnPPhoneStateService> ZarnPPhoneStateService::create(
     std::shared_ptr<ZarnPKeyValueDao> keyValueDao, std::shared_ptr<ZarnPEventLogging> eventService,
     std::shared_ptr<ZarnPDeviceDataDao> deviceDataDao, std::shared_ptr<ZarnPDelegateDataDao> delegateDataDao,
-    std::shared_ptr<platform::NotificationCenter> center) {
+    std::shared_ptr<platform::NotificationCenter> center, std::shared_ptr<ZarnPSqLiteDb> db) {
     std::shared_ptr<ZarnPPhoneStateService> service(
         new ZarnPPhoneStateService(std::move(keyValueDao), std::move(eventService), std::move(deviceDataDao),
                                    std::move(delegateDataDao), std::move(center)));
+    service->db_ = std::move(db);
     service->observe();
     return service;
 }
@@ -119,6 +122,7 @@ void ZarnPPhoneStateService::sendNotificationsEnabledEvent(
         stored ? keyValueDao_->getIntPropertyValueForKey(setting::kRemoteNotificationsEnabled) : 0;
     if (stored && storedState == state)
         return;
+    ZarnPCommitGroup commits(db_, kDomain);
     Value extra{{"current", notificationStateName(state)},
                 {"previous", stored ? notificationStateName(storedState) : std::string("unknown")}};
     keyValueDao_->setIntPropertyValue(state, setting::kRemoteNotificationsEnabled);
@@ -148,7 +152,8 @@ void ZarnPPhoneStateService::sendMetaDataEvent() {
     };
     if (systemAtLeast(14))
         values.emplace_back(setting::kPhoneStateIdfaOptedIn, boolToString(device.idfaOptedIn()));
-    // Every value is compared and stored, also after the first change.
+    // Every value is compared and stored, also after the first change; all in one commit.
+    ZarnPCommitGroup commits(db_, kDomain);
     bool changed = false;
     Value extra = Value::object();
     for (auto& [key, value] : values) {
@@ -205,6 +210,7 @@ void ZarnPPhoneStateService::sendLocationServicesAvailabilityEvent(bool backgrou
         if (storedAccuracy)
             extra["previous_accuracy"] = *storedAccuracy;
     }
+    ZarnPCommitGroup commits(db_, kDomain);
     keyValueDao_->setPropertyValue(current, setting::kLocationServicesState);
     if (accuracy)
         keyValueDao_->setPropertyValue(*accuracy, setting::kLocationServicesStateAccurate);

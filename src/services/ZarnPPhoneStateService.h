@@ -13,6 +13,7 @@ class ZarnPDeviceDataDao;
 class ZarnPEventLogging;
 class ZarnPKeyValueDao;
 class ZarnPNotificationsEnabledCallback;
+class ZarnPSqLiteDb;
 namespace platform {
 class NotificationCenter;
 }
@@ -25,12 +26,13 @@ class NotificationCenter;
 class ZarnPPhoneStateService final : public ZarnPPhoneStateReporting,
                                      public std::enable_shared_from_this<ZarnPPhoneStateService> {
   public:
-    // Every collaborator is required; the centre is observed until the service is destroyed.
+    // Every collaborator is required but the database; the centre is observed until the service
+    // is destroyed.
     static std::shared_ptr<ZarnPPhoneStateService> create(
         std::shared_ptr<ZarnPKeyValueDao> keyValueDao, std::shared_ptr<ZarnPEventLogging> eventService,
         std::shared_ptr<ZarnPDeviceDataDao> deviceDataDao,
         std::shared_ptr<ZarnPDelegateDataDao> delegateDataDao,
-        std::shared_ptr<platform::NotificationCenter> center);
+        std::shared_ptr<platform::NotificationCenter> center, std::shared_ptr<ZarnPSqLiteDb> db = nullptr);
     ~ZarnPPhoneStateService() override;
     ZarnPPhoneStateService(const ZarnPPhoneStateService&) = delete;
     ZarnPPhoneStateService& operator=(const ZarnPPhoneStateService&) = delete;
@@ -64,6 +66,8 @@ class ZarnPPhoneStateService final : public ZarnPPhoneStateReporting,
     std::shared_ptr<ZarnPDeviceDataDao> deviceDataDao_;
     std::shared_ptr<ZarnPDelegateDataDao> delegateDataDao_;
     std::shared_ptr<platform::NotificationCenter> center_;
+    // optional: with it, each state's settings and event are one commit
+    std::shared_ptr<ZarnPSqLiteDb> db_;
     ZarnPSequenceChecker sequence_;
 };
 

@@ -76,11 +76,9 @@ ZarnPSegmentationHistoryCounts ZarnPSqLiteSegmentationHistoryDao::findSegmentati
 void ZarnPSqLiteSegmentationHistoryDao::saveSegmentationIdsTrigger(
     const std::vector<std::string>& segmentationIds, int64_t time) {
     ZARN_CHECK_SEQUENCE(sequence_);
-    // Begun here only when the caller holds none; the guard undoes it when an insert raises.
-    std::optional<ZarnPTransaction> transaction;
-    auto db = database();
-    if (!db || !db->hasOpenTransaction())
-        transaction.emplace(db);
+    // Begun here only when the caller holds none; the guard undoes it when an insert raises, also
+    // inside the caller's.
+    ZarnPTransaction transaction(database(), ZarnPTransaction::Mode::JoinOrBegin);
     for (const auto& id : segmentationIds) {
         executeUpdate(
             "INSERT OR IGNORE INTO notification_segmentation_history(segmentation_id, timestamp) VALUES (?, "
@@ -88,8 +86,7 @@ void ZarnPSqLiteSegmentationHistoryDao::saveSegmentationIdsTrigger(
             id, time);
         LogDebug(kDomain, "Saving segmentationId trigger for id %@ at %ld", id, time);
     }
-    if (transaction)
-        transaction->commit();
+    transaction.commit();
 }
 
 void ZarnPSqLiteSegmentationHistoryDao::clearSegmentationHistory() {

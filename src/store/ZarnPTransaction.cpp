@@ -1,5 +1,7 @@
 #include "store/ZarnPTransaction.h"
 
+#include <string>
+
 #include "core/ZarnPLogger.h"
 #include "store/ZarnPDatabase.h"
 #include "store/ZarnPDatabaseException.h"
@@ -7,6 +9,9 @@
 namespace zarn {
 
 namespace {
+// Guards nest strictly, so one name serves every level: each statement names the newest.
+constexpr const char* kSavepoint = "zarn_joined";
+
 Error failure(const std::shared_ptr<ZarnPDatabase>& db) {
     if (db && db->hadError())
         return db->lastError();
@@ -19,8 +24,11 @@ ZarnPTransaction::ZarnPTransaction(std::shared_ptr<ZarnPDatabase> database, Mode
     if (!database_)
         throw ZarnPDatabaseException(failure(database_));
     // Any open transaction, however it was begun.
-    if (mode == Mode::JoinOrBegin && database_->inTransaction())
+    if (mode == Mode::JoinOrBegin && database_->inTransaction()) {
+        // Without its savepoint the guard still joins, as it always did.
+        savepoint_ = database_->executeUpdate(std::string("SAVEPOINT ") + kSavepoint);
         return;
+    }
     if (!database_->beginTransaction())
         throw ZarnPDatabaseException(failure(database_));
     owns_ = true;
@@ -29,9 +37,25 @@ ZarnPTransaction::ZarnPTransaction(std::shared_ptr<ZarnPDatabase> database, Mode
 ZarnPTransaction::~ZarnPTransaction() {
     if (owns_ && !finished_)
         rollback();
+    if (savepoint_)
+        endSavepoint(false);
+}
+
+void ZarnPTransaction::endSavepoint(bool keep) {
+    savepoint_ = false;
+    // Gone with the transaction when SQLite rolled it back by itself.
+    if (!database_->inTransaction())
+        return;
+    std::string name(kSavepoint);
+    if (!keep && !database_->executeUpdate("ROLLBACK TO " + name))
+        LogError("SqLiteDb", "Failed to roll back to a savepoint");
+    if (!database_->executeUpdate("RELEASE " + name))
+        LogError("SqLiteDb", "Failed to release a savepoint");
 }
 
 void ZarnPTransaction::commit() {
+    if (savepoint_)
+        endSavepoint(true);
     if (!owns_ || finished_)
         return;
     if (!database_->commit())
@@ -40,6 +64,8 @@ void ZarnPTransaction::commit() {
 }
 
 void ZarnPTransaction::rollback() {
+    if (savepoint_)
+        endSavepoint(false);
     if (!owns_ || finished_)
         return;
     finished_ = true;

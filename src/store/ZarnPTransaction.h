@@ -7,8 +7,10 @@ class ZarnPDatabase;
 
 // Scope of one exclusive transaction: begun on construction, rolled back on destruction unless
 // commit() succeeded, so that an exception anywhere in a save leaves the store as it was.
-// A guard made with JoinOrBegin while the connection is already in a transaction joins it: it
-// neither commits nor rolls back, and leaves both to the guard that began it.
+// A guard made with JoinOrBegin while the connection is already in a transaction joins it: the
+// commit is left to the guard that began it, but the joined guard's own writes stay all or
+// nothing inside it (a savepoint, released by commit() and rolled back to otherwise), as they
+// would be in a transaction of their own.
 // SDK thread only, like the connection.
 class ZarnPTransaction {
   public:
@@ -22,15 +24,20 @@ class ZarnPTransaction {
 
     // Raises ZarnPDatabaseException when the commit fails; the destructor then rolls back.
     void commit();
-    // Rolls back now (logged by the connection on failure); never raises.
+    // Rolls back now (a joined guard: its own writes); logged by the connection on failure;
+    // never raises.
     void rollback();
 
     // Whether this guard began the transaction (and so ends it).
     bool ownsTransaction() const { return owns_; }
 
   private:
+    void endSavepoint(bool keep);
+
     std::shared_ptr<ZarnPDatabase> database_;
     bool owns_ = false;
+    // A joined guard's savepoint is open.
+    bool savepoint_ = false;
     bool finished_ = false;
 };
 

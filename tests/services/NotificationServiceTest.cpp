@@ -101,6 +101,7 @@ class NotificationServiceTest : public ::testing::Test {
             .contextService = std::make_shared<Contexts>(),
             .segmentationService = segmentation,
             .clockDao = clock,
+            .db = db,
         });
         service->setDelegate(runEnds);
         segmentation->setNotificationService(service);

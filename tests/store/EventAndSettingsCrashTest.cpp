@@ -2,21 +2,25 @@
 // events (capped and not, after deleting an uploaded batch) or rewrites settings and segmentation
 // values, and dies by SIGKILL at a chosen write or sync of the file layer. Every event row is then
 // whole or absent and the writes form a prefix of what the child did; every setting holds its
-// old or its new value; the opt-out and the segmentation values survive; the file opens cleanly
-// and the stores keep working.
+// old or its new value; the opt-out and the segmentation values survive; the writes of a run
+// grouped into one commit land together or not at all; the file opens cleanly and the stores keep
+// working.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/ZarnPEvent.h"
 #include "core/ZarnPJson.h"
 #include "core/ZarnPLogEventType.h"
+#include "store/ZarnPCommitGroup.h"
 #include "store/ZarnPSqLiteEventDao.h"
 #include "store/ZarnPSqLiteSegmentationDao.h"
 #include "store/settings/ZarnPKeyValueDao.h"
@@ -55,26 +59,54 @@ long long killPoint(int run, int runs, long long length) {
     return run == 0 || run >= runs - 4 ? 0 : 1 + length * 4 / 3 * (run - 1) / (runs - 5);
 }
 
-// The child's work under the killing layer; a run that is not killed writes its count of writes
-// and syncs to `countFile`.
-template <typename Work>
-test::ChildEnd runKilled(long long killAt, const std::string& path, const std::string& countFile, Work work) {
-    return test::runInChild([&] {
-        auto& vfs = test::KillingVfs::install(killAt);
-        {
-            Stores stores(path);
-            work(stores);
-        }
-        std::ofstream(countFile) << vfs.calls();
-        return true;
-    });
-}
-
 long long readCount(const std::string& countFile) {
     long long n = 0;
     std::ifstream(countFile) >> n;
     return n;
 }
+
+// The child runs of one test over one file. A child does its work under the killing layer and
+// dies at a point spread over the writes and syncs of the first run, which is never killed and
+// must make more than `leastCalls` of them; the file is then opened as the library opens it.
+class KilledRuns {
+  public:
+    KilledRuns(std::string path, int runs, long long leastCalls)
+        : path_(std::move(path)), runs_(runs), leastCalls_(leastCalls) {}
+
+    // How the child ended; nothing, with the failure recorded, when the test cannot go on.
+    template <typename Work>
+    std::optional<test::ChildEnd> run(int run, const std::string& trace, Work work) {
+        const std::string countFile = path_ + ".count";
+        test::ChildEnd end = test::runInChild([&] {
+            auto& vfs = test::KillingVfs::install(killPoint(run, runs_, length_));
+            work(*std::make_unique<Stores>(path_));  // closed before the count is written
+            std::ofstream(countFile) << vfs.calls();
+            return true;
+        });
+        if (run == 0)
+            length_ = readCount(countFile);
+        completed_ += end.finished;
+        bool ok = (end.killed || end.finished) && (run != 0 || (end.finished && length_ > leastCalls_));
+        EXPECT_TRUE(ok) << trace << ": status " << end.status << ", " << length_ << " calls in the first run";
+        test::expectOpensCleanly(path_, kVersion, trace);
+        if (!ok || ::testing::Test::HasFatalFailure())
+            return std::nullopt;
+        return end;
+    }
+    // Some runs finish, some are killed.
+    void expectBothEnds() const {
+        EXPECT_GE(completed_, 4);
+        EXPECT_LT(completed_, runs_);
+        EXPECT_FALSE(std::filesystem::exists(path_ + ".damaged"));
+    }
+
+  private:
+    std::string path_;
+    int runs_;
+    long long leastCalls_;
+    long long length_ = 0;
+    int completed_ = 0;
+};
 
 // Events
 
@@ -149,13 +181,11 @@ TEST(EventAndSettingsCrashTest, KilledEventWritesLeaveWholeRowsInOrder) {
     test::TestEnvironment env;
     std::filesystem::create_directories(env.path("Documents"));
     const std::string path = env.path("Documents/zarn.db");
-    const std::string countFile = path + ".count";
     ASSERT_EQ(*ZarnPLogEventType::nameForType(ZarnPLogEventTypeHeartbeat), "heartbeat");
 
     constexpr int kRuns = 36;
+    KilledRuns runs(path, kRuns, 2 * kEventsPerRun);  // every commit writes and syncs the log
     EventRows model;
-    long long length = 0;
-    int completed = 0;
     for (int run = 0; run < kRuns; ++run) {
         std::string trace = "run " + std::to_string(run);
         // The batch an upload took before this run: the first ten events the store hands out.
@@ -166,8 +196,7 @@ TEST(EventAndSettingsCrashTest, KilledEventWritesLeaveWholeRowsInOrder) {
                 if (uploaded.size() < 10)
                     uploaded.push_back(e);
         }
-        long long killAt = killPoint(run, kRuns, length);
-        test::ChildEnd end = runKilled(killAt, path, countFile, [&](Stores& stores) {
+        auto end = runs.run(run, trace, [&](Stores& stores) {
             stores.events->deleteEvents(uploaded);
             for (int i = 0; i < kEventsPerRun; ++i) {
                 ZarnPEvent e = makeEvent(run, i);
@@ -177,16 +206,7 @@ TEST(EventAndSettingsCrashTest, KilledEventWritesLeaveWholeRowsInOrder) {
                     stores.events->saveEvent(e);
             }
         });
-        ASSERT_TRUE(end.killed || end.finished) << trace << ": status " << end.status;
-        if (run == 0) {
-            ASSERT_TRUE(end.finished);
-            length = readCount(countFile);
-            ASSERT_GT(length, 2 * kEventsPerRun) << "every commit writes and syncs the log";
-        }
-        completed += end.finished;
-
-        test::expectOpensCleanly(path, kVersion, trace);
-        if (::testing::Test::HasFatalFailure())
+        if (!end)
             return;
         EventRows now = storedEvents(path);
         // The last event the child committed is always there (the newest of its type).
@@ -194,7 +214,7 @@ TEST(EventAndSettingsCrashTest, KilledEventWritesLeaveWholeRowsInOrder) {
         for (int i = 0; i < kEventsPerRun; ++i)
             if (now.count(eventId(run, i)))
                 committed = i + 1;
-        if (end.finished) {
+        if (end->finished) {
             EXPECT_EQ(committed, kEventsPerRun) << trace;
         }
         // The uploaded batch went in one commit, before the events.
@@ -210,9 +230,7 @@ TEST(EventAndSettingsCrashTest, KilledEventWritesLeaveWholeRowsInOrder) {
         for (auto& [id, row] : model)
             ASSERT_TRUE(now.count(id) && now[id] == row) << trace << ": event " << id << " torn or missing";
     }
-    EXPECT_GE(completed, 4);
-    EXPECT_LT(completed, kRuns);
-    EXPECT_FALSE(std::filesystem::exists(path + ".damaged"));
+    runs.expectBothEnds();
 
     // The store keeps working on the file: counts, reads, a capped save and an upload.
     Stores stores(path);
@@ -264,7 +282,6 @@ TEST(EventAndSettingsCrashTest, KilledSettingsWritesKeepOldOrNewValues) {
     test::TestEnvironment env;
     std::filesystem::create_directories(env.path("Documents"));
     const std::string path = env.path("Documents/zarn.db");
-    const std::string countFile = path + ".count";
 
     SettingsState before;
     {
@@ -280,14 +297,12 @@ TEST(EventAndSettingsCrashTest, KilledSettingsWritesKeepOldOrNewValues) {
     ASSERT_EQ(before.settings.at("zarn_enabled"), "disabled");
 
     constexpr int kRuns = 30;
-    long long length = 0;
-    int completed = 0;
+    KilledRuns runs(path, kRuns, kSettings);
     for (int run = 0; run < kRuns; ++run) {
         std::string trace = "run " + std::to_string(run);
         std::vector<std::string> list = {"run", std::to_string(run), std::string(300, 'l')};
         const double date = test::TestEnvironment::kStart + run + 0.25;
-        long long killAt = killPoint(run, kRuns, length);
-        test::ChildEnd end = runKilled(killAt, path, countFile, [&](Stores& stores) {
+        auto end = runs.run(run, trace, [&](Stores& stores) {
             for (int i = 0; i < kSettings; ++i) {
                 stores.settings->setPropertyValue(settingValue(run, i), settingKey(i));
                 if (i == kSettings / 2) {
@@ -299,16 +314,7 @@ TEST(EventAndSettingsCrashTest, KilledSettingsWritesKeepOldOrNewValues) {
             stores.settings->setStringArrayPropertyValue(list, "zarn_list");
             stores.settings->setDatePropertyValue(dateWithTimeIntervalSince1970(date), "zarn_last_run");
         });
-        ASSERT_TRUE(end.killed || end.finished) << trace << ": status " << end.status;
-        if (run == 0) {
-            ASSERT_TRUE(end.finished);
-            length = readCount(countFile);
-            ASSERT_GT(length, kSettings);
-        }
-        completed += end.finished;
-
-        test::expectOpensCleanly(path, kVersion, trace);
-        if (::testing::Test::HasFatalFailure())
+        if (!end)
             return;
         Stores stores(path);
         SettingsState now = readSettings(stores);
@@ -348,7 +354,7 @@ TEST(EventAndSettingsCrashTest, KilledSettingsWritesKeepOldOrNewValues) {
             ASSERT_TRUE(stillDone || !done) << trace << ": write " << w << " landed after one that did not";
             stillDone = done;
         }
-        if (end.finished) {
+        if (end->finished) {
             EXPECT_TRUE(stillDone) << trace;
         }
 
@@ -366,9 +372,7 @@ TEST(EventAndSettingsCrashTest, KilledSettingsWritesKeepOldOrNewValues) {
         }
         before = readSettings(stores);
     }
-    EXPECT_GE(completed, 4);
-    EXPECT_LT(completed, kRuns);
-    EXPECT_FALSE(std::filesystem::exists(path + ".damaged"));
+    runs.expectBothEnds();
 
     // The stores keep working: the user opts back in, a segmentation value is cleared.
     Stores stores(path);
@@ -377,6 +381,77 @@ TEST(EventAndSettingsCrashTest, KilledSettingsWritesKeepOldOrNewValues) {
     EXPECT_TRUE(stores.settings->getBoolPropertyValueForKey("zarn_enabled"));
     EXPECT_EQ(stores.segmentation->getPropertyValue("age"), std::nullopt);
     EXPECT_EQ(stores.segmentation->getPropertyValue("plan"), std::optional<std::string>("p1"));
+}
+
+// Grouped runs
+
+constexpr int kGroupsPerRun = 8;
+
+// One run's end as the location update writes it: its time, the place of its data update and its
+// event, in one commit.
+struct GroupedRun {
+    int run = 0;
+    int group = 0;
+    std::string id() const { return "g" + std::to_string(run) + "-" + std::to_string(group); }
+    double date() const { return test::TestEnvironment::kStart + run * 1000.0 + group; }
+    double latitude() const { return 52.0 + run * 0.01 + group * 0.001; }
+    void write(Stores& stores) const {
+        ZarnPCommitGroup commits(stores.db, "Test");
+        stores.settings->setDatePropertyValue(dateWithTimeIntervalSince1970(date()), "zarn_last_match_run");
+        stores.settings->setDoublePropertyValue(latitude(), "zarn_last_match_location_latitude");
+        stores.settings->setDoublePropertyValue(-latitude(), "zarn_last_match_location_longitude");
+        stores.settings->setBoolPropertyValue(true, "zarn_store_events");  // mostly unchanged
+        // Its own guard inside the group: the event and the cap, whole or not at all.
+        stores.events->saveEvent(
+            ZarnPEvent(id(), ZarnPLogEventTypeLocationAcquired, dateWithTimeIntervalSince1970(date()),
+                       Value{{"text", std::string(700 + 37 * group, 'x')}}),
+            kCap);
+    }
+};
+
+TEST(EventAndSettingsCrashTest, KilledGroupedRunsLandWholeAndInOrder) {
+    test::TestEnvironment env;
+    std::filesystem::create_directories(env.path("Documents"));
+    const std::string path = env.path("Documents/zarn.db");
+
+    constexpr int kRuns = 30;
+    KilledRuns runs(path, kRuns, kGroupsPerRun);
+    size_t total = 0;
+    std::optional<GroupedRun> last;
+    for (int run = 0; run < kRuns; ++run) {
+        std::string trace = "run " + std::to_string(run);
+        auto end = runs.run(run, trace, [&](Stores& stores) {
+            for (int g = 0; g < kGroupsPerRun; ++g) GroupedRun{run, g}.write(stores);
+        });
+        if (!end)
+            return;
+        EventRows now = storedEvents(path);
+        // The groups that landed are the first ones, each with every write it made.
+        int landed = 0;
+        while (landed < kGroupsPerRun && now.count(GroupedRun{run, landed}.id())) ++landed;
+        for (int g = landed; g < kGroupsPerRun; ++g)
+            EXPECT_FALSE(now.count(GroupedRun{run, g}.id())) << trace << ": group " << g << " after a gap";
+        EXPECT_TRUE(landed == kGroupsPerRun || !end->finished) << trace;
+        if (landed > 0)
+            last = GroupedRun{run, landed - 1};
+        // The cap of each saved event went with it.
+        total += landed;
+        size_t capped = 0;
+        for (auto& [id, row] : now) capped += row.type == "location_acquired";
+        EXPECT_EQ(capped, std::min<size_t>(kCap, total)) << trace;
+
+        Stores stores(path);
+        ASSERT_TRUE(last) << trace;
+        auto& settings = *stores.settings;
+        EXPECT_EQ(std::make_tuple(settings.getDatePropertyValueForKey("zarn_last_match_run"),
+                                  settings.getDoublePropertyValueForKey("zarn_last_match_location_latitude"),
+                                  settings.getDoublePropertyValueForKey("zarn_last_match_location_longitude"),
+                                  settings.getBoolPropertyValueForKey("zarn_store_events")),
+                  std::make_tuple(std::optional<Date>(dateWithTimeIntervalSince1970(last->date())),
+                                  last->latitude(), -last->latitude(), true))
+            << trace;
+    }
+    runs.expectBothEnds();
 }
 
 }  // namespace

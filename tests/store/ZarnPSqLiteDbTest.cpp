@@ -5,8 +5,10 @@
 
 #include <filesystem>
 #include <functional>
+#include <stdexcept>
 #include <thread>
 
+#include "store/ZarnPCommitGroup.h"
 #include "store/ZarnPDatabase.h"
 #include "store/ZarnPDatabaseException.h"
 #include "store/ZarnPSqLiteDao.h"
@@ -515,7 +517,7 @@ TEST_F(ZarnPSqLiteDbTest, TransactionGuardRollsBackUnlessCommitted) {
     {
         ZarnPTransaction outer(connection);
         {
-            // Joins the outer one: neither commits nor rolls back.
+            // Joins the outer one: its commit is the outer one's to make.
             ZarnPTransaction inner(connection, ZarnPTransaction::Mode::JoinOrBegin);
             EXPECT_FALSE(inner.ownsTransaction());
             rows.executeUpdate("INSERT INTO rows (id, name) VALUES (2, 'kept')");
@@ -537,6 +539,28 @@ TEST_F(ZarnPSqLiteDbTest, TransactionGuardRollsBackUnlessCommitted) {
     }
     EXPECT_TRUE(connection->hasOpenTransaction());
     ASSERT_TRUE(connection->executeUpdate("ROLLBACK"));
+}
+
+TEST_F(ZarnPSqLiteDbTest, CommitGroupSyncsARunOnceEvenWhenTheRunThrows) {
+    auto& vfs = test::SyncCountingVfs::install();  // before the file opens
+    auto db = makeDb();
+    RowDao rows(db);
+    ASSERT_TRUE(db->database());
+    uint64_t before = vfs.syncs();
+    try {
+        ZarnPCommitGroup run(db, "Test");
+        rows.executeUpdate("INSERT INTO rows (id, name) VALUES (1, 'a')");
+        {
+            ZarnPCommitGroup nested(db, "Test");  // joins
+            rows.executeUpdate("INSERT INTO rows (id, name) VALUES (2, 'b')");
+        }
+        EXPECT_EQ(vfs.syncs(), before);
+        // What the run wrote is committed, as the stores would have one by one.
+        throw std::runtime_error("the run fails");
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_EQ(vfs.syncs() - before, 1u);
+    EXPECT_EQ(test::RawSqlite(path).integer("SELECT COUNT(*) FROM rows"), 2);
 }
 
 TEST_F(ZarnPSqLiteDbTest, FileRunsInWriteAheadLogModeWithFullSyncAndStaysReadableAsBefore) {

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "store/ZarnPCommitGroup.h"
 #include "store/ZarnPDatabase.h"
 #include "store/ZarnPDatabaseException.h"
 #include "store/ZarnPSqLiteDb.h"
@@ -217,6 +218,17 @@ TEST_F(SegmentationStoresTest, RecordingJoinsTheCallersTransactionAndUndoesItsOw
     EXPECT_EQ(raw.integer("SELECT COUNT(*) FROM notification_segmentation_history"), 2);  // z was undone
     history->saveSegmentationIdsTrigger({"z"}, 6);  // and the next write begins afresh
     EXPECT_EQ(raw.integer("SELECT COUNT(*) FROM notification_segmentation_history"), 3);
+
+    // Inside a run's commit group a failing recording undoes only its own rows.
+    {
+        ZarnPCommitGroup run(db, "Test");
+        history->saveSegmentationIdsTrigger({"w"}, 7);
+        EXPECT_THROW(history->saveSegmentationIdsTrigger({"v", "bad"}, 7), ZarnPDatabaseException);
+        EXPECT_TRUE(connection->hasOpenTransaction());
+    }
+    EXPECT_EQ(raw.text("SELECT group_concat(segmentation_id) FROM notification_segmentation_history WHERE "
+                       "timestamp = 7"),
+              "w");
 }
 
 }  // namespace

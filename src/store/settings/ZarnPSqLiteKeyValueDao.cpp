@@ -42,9 +42,14 @@ void ZarnPSqLiteKeyValueDao::setPropertyValue(const std::optional<std::string>& 
     // Without a value ":value" stays unbound and the statement is refused.
     if (value)
         parameters.emplace_back("value", *value);
+    // The value it already holds is left alone: rewriting it would cost a commit for nothing. The
+    // comparison is SQLite's, on the stored text as it is, so a value that reads as something
+    // else (or no row) is written.
     bool success =
         connection && connection->executeUpdateWithParameterDictionary(
-                          "INSERT OR REPLACE INTO keyvalue (key, value) VALUES (:key, :value)", parameters);
+                          "INSERT INTO keyvalue (key, value) VALUES (:key, :value) ON CONFLICT (key) "
+                          "DO UPDATE SET value = excluded.value WHERE value IS NOT excluded.value",
+                          parameters);
     Error error;
     if (setErrorOnError(&error, success))
         LogNsError(kDomain, error, "Failed to store value");

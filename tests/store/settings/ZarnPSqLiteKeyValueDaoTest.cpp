@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+#include <string>
 
 #include "store/ZarnPDatabase.h"
 #include "store/ZarnPSqLiteDb.h"
+#include "store/settings/ZarnPKeyValueDao.h"
+#include "testing/SyncCountingVfs.h"
 #include "tests/store/StoreTestSupport.h"
 #include "tests/support/TestEnvironment.h"
 #include "zarn/Value.h"
@@ -133,6 +137,40 @@ TEST_F(ZarnPSqLiteKeyValueDaoTest, HandsItselfOutAsTheStringStore) {
     ASSERT_EQ(strings.get(), static_cast<ZarnPStringKeyValueDao*>(dao.get()));
     strings->setPropertyValue("v", "k");
     EXPECT_EQ(dao->getPropertyValueForKey("k"), "v");
+}
+
+TEST_F(ZarnPSqLiteKeyValueDaoTest, AValueAlreadyStoredCostsNoCommitWhateverTheRowHeld) {
+    auto& vfs = test::SyncCountingVfs::install();  // before the file opens
+    auto dao = open();
+    auto typed = dao->keyValueDao();
+    test::RawSqlite raw(path);
+    struct Case {
+        const char* what;
+        const char* before;  // run by another connection first
+        std::function<void()> write;
+        uint64_t syncs;
+        const char* stored;
+    };
+    auto set = [&](const char* value) { return [&, value] { dao->setPropertyValue(value, "k"); }; };
+    auto setNo = [&] { typed->setBoolPropertyValue(false, "k"); };
+    const Case cases[] = {
+        {"no row yet", "", set("disabled"), 1, "disabled"},
+        {"the same text", "", set("disabled"), 0, "disabled"},
+        {"the same boolean, typed", "", setNo, 0, "disabled"},
+        {"a row that reads as that boolean", "UPDATE keyvalue SET value = 'yes'", setNo, 1, "disabled"},
+        {"the same bytes as a blob", "UPDATE keyvalue SET value = CAST('disabled' AS BLOB)", setNo, 1,
+         "disabled"},
+        {"text that is not UTF-8", "UPDATE keyvalue SET value = CAST(x'64ff' AS TEXT)", set("d"), 1, "d"},
+        {"the row gone behind the store's back", "DELETE FROM keyvalue", set("d"), 1, "d"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(raw.exec(c.before)) << c.what;
+        uint64_t before = vfs.syncs();
+        c.write();
+        EXPECT_EQ(vfs.syncs() - before, c.syncs) << c.what;
+        EXPECT_EQ(raw.text("SELECT value || typeof(value) FROM keyvalue"), std::string(c.stored) + "text")
+            << c.what;
+    }
 }
 
 }  // namespace

@@ -1,0 +1,36 @@
+#include "store/ZarnPCommitGroup.h"
+
+#include "core/ZarnPLogger.h"
+#include "store/ZarnPDatabaseException.h"
+#include "store/ZarnPSqLiteDb.h"
+
+namespace zarn {
+
+ZarnPCommitGroup::ZarnPCommitGroup(const std::shared_ptr<ZarnPSqLiteDb>& db, const char* domain)
+    : domain_(domain) {
+    begin(transaction_, db, domain, "Writing the run");
+}
+
+void ZarnPCommitGroup::begin(std::optional<ZarnPTransaction>& transaction,
+                             const std::shared_ptr<ZarnPSqLiteDb>& db, const char* domain, const char* what) {
+    auto connection = db ? db->database() : nullptr;
+    if (!connection)
+        return;
+    try {
+        transaction.emplace(connection, ZarnPTransaction::Mode::JoinOrBegin);
+    } catch (const ZarnPDatabaseException& e) {
+        LogWarn(domain, "%@ without one transaction: %@", what, e.what());
+    }
+}
+
+ZarnPCommitGroup::~ZarnPCommitGroup() {
+    if (!transaction_)
+        return;
+    try {
+        transaction_->commit();
+    } catch (const ZarnPDatabaseException& e) {
+        LogNsError(domain_, e.error(), "Failed to commit the writes of the run");
+    }
+}
+
+}  // namespace zarn
