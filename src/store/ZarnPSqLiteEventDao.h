@@ -41,8 +41,9 @@ class ZarnPSqLiteEventDao final : public ZarnPSqLiteDao, public ZarnPEventDao {
     // The INSERT of one event; false when it failed (logged).
     bool insert(ZarnPDatabase& db, const ZarnPEvent& event, const std::string& typeName,
                 const std::string& extra);
-    // The cap statement; true when it ran.
-    bool applyLimit(ZarnPDatabase& db, const std::string& typeName, int limit);
+    // Deletes what the cap leaves out of the type's `count` stored events (kUnknownCount when not
+    // known); true when it ran.
+    bool applyLimit(ZarnPDatabase& db, const std::string& typeName, int limit, int64_t count);
     // The stored number of events of the type, asked of the table when not known; -1 when the
     // table cannot tell.
     int64_t countOfType(const std::shared_ptr<ZarnPDatabase>& db, const std::string& typeName);
