@@ -39,8 +39,9 @@ void ZarnPSqLiteEventDao::createOrUpdate(int version) {
             "NULL,date DOUBLE NOT NULL,extra BLOB NOT NULL);");
     // Serves the cap and the counts; earlier code reads and writes the table as before.
     db->executeUpdate("CREATE INDEX IF NOT EXISTS events_eventType_date ON events(eventType, date)");
+    // No count is read here: the opening reads no page it does not need, and the first capped
+    // save of a type counts that type through the index.
     followConnection(db);
-    loadCounts(db);
 }
 
 void ZarnPSqLiteEventDao::followConnection(const std::shared_ptr<ZarnPDatabase>& db) {
@@ -48,17 +49,6 @@ void ZarnPSqLiteEventDao::followConnection(const std::shared_ptr<ZarnPDatabase>&
         return;
     forgetCounts();
     countedOn_ = db;
-}
-
-void ZarnPSqLiteEventDao::loadCounts(const std::shared_ptr<ZarnPDatabase>& db) {
-    forgetCounts();
-    auto rs = db->executeQuery("SELECT eventType, COUNT(*) FROM events GROUP BY eventType");
-    if (!rs)
-        return;
-    while (rs->next()) counts_[rs->stringForColumnIndex(0).value_or("")] = rs->longForColumnIndex(1);
-    countsComplete_ = !db->hadError();
-    if (!countsComplete_)
-        counts_.clear();
 }
 
 void ZarnPSqLiteEventDao::forgetCount(const std::string& typeName) {
