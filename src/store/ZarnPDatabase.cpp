@@ -302,7 +302,7 @@ std::unique_ptr<ZarnPResultSet> ZarnPDatabase::executeQueryBound(std::string_vie
     int bound = bindArguments(stmt, arrayArgs, dictionaryArgs);
     if (bound != sqlite3_bind_parameter_count(stmt)) {
         LogInfo(kDomain, "Error: the bind count is not correct for the # of variables (executeQuery)");
-        sqlite3_finalize(stmt);
+        putBack(stmt);
         return nullptr;
     }
     auto statement = std::make_unique<ZarnPStatement>(this, stmt, std::string(sql));
@@ -355,7 +355,7 @@ bool ZarnPDatabase::runUpdate(Error* error, std::string_view sql, const std::vec
                 "Error: the bind count (%d) is not correct for the # of variables in the query (%d) (%@) "
                 "(executeUpdate)",
                 bound, queryCount, sql);
-        sqlite3_finalize(stmt);
+        putBack(stmt);
         return false;
     }
 

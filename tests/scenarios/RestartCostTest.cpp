@@ -21,10 +21,7 @@ TEST_F(RestartCostTest, RestartCommitsAtMostSixTimesAndReadsNotTheWholeFile) {
 
     vfs.reset();
     initialize();
-    auto made = broadcasts();
-    ASSERT_GE(made.size(), 2u);
-    EXPECT_EQ(std::vector<std::string>(made.begin(), made.begin() + 2),
-              (std::vector<std::string>{"Zarn_Initialized", "Zarn_Enabled"}));
+    EXPECT_EQ(broadcasts().at(0), "Zarn_Initialized");
     EXPECT_LE(vfs.syncs(), 6u);
     EXPECT_LT(vfs.databaseReads(), static_cast<uint64_t>(pages / 4));
 }

@@ -406,51 +406,32 @@ TEST_F(ZarnPDatabaseTest, ClosingOpenResultSetsOnRequest) {
 // after a failed step, and after the schema changed on this connection or on another one.
 TEST_F(ZarnPDatabaseTest, KeptStatementsAnswerAsNewOnesAfterErrorsAndSchemaChanges) {
     const std::string insert = "INSERT INTO t (id, v) VALUES (?, ?)";
-    auto values = [&] {
-        std::vector<std::string> out;
-        auto rs = db->executeQuery("SELECT * FROM t ORDER BY id");
-        while (rs && rs->next()) out.push_back(rs->stringForColumnIndex(1).value_or("NULL"));
-        return out;
-    };
+    const std::string select = "SELECT * FROM t ORDER BY id";
     ASSERT_TRUE(db->executeUpdate(insert, 1, "a"));
     EXPECT_FALSE(db->executeUpdate(insert, 1, "dup"));  // a failed step
-    EXPECT_TRUE(db->hadError());
     EXPECT_EQ(db->lastErrorCode() & 0xff, SQLITE_CONSTRAINT);
-    uint64_t prepared = db->preparedStatementCount();
     ASSERT_TRUE(db->executeUpdate(insert, 2, "b"));
     EXPECT_FALSE(db->hadError());
     // Too few values: the kept statement's old bindings do not stand in.
     EXPECT_FALSE(db->executeUpdateWithParameters(insert, {ZarnPSqlValue(3)}));
-    EXPECT_EQ(values(), (std::vector<std::string>{"a", "b"}));
+    uint64_t prepared = db->preparedStatementCount();
+    for (int i = 3; i < 6; ++i) ASSERT_TRUE(db->executeUpdate(insert, i, "c"));
+    ASSERT_TRUE(db->executeQuery(select));
+    EXPECT_EQ(db->preparedStatementCount(), prepared + 1);  // the query, once
 
-    // The schema changed on this connection: a new column shows in SELECT *.
+    // Changed here: a new column shows at once, and a dropped table fails as at its preparation.
     ASSERT_TRUE(db->executeUpdate("ALTER TABLE t ADD COLUMN x DEFAULT 'new'"));
-    auto rs = db->executeQuery("SELECT * FROM t ORDER BY id");
+    auto rs = db->executeQuery(select);
     ASSERT_TRUE(rs && rs->next());
     EXPECT_EQ(rs->stringForColumn("x"), "new");
     rs.reset();
-    // ... and on another connection: the table is gone, then back with other columns.
-    {
-        test::RawSqlite other(path);
-        ASSERT_TRUE(other.exec("DROP TABLE t"));
-    }
-    auto gone = db->executeQuery("SELECT * FROM t ORDER BY id");
-    EXPECT_FALSE(gone && gone->next());
-    gone.reset();
-    EXPECT_FALSE(db->executeUpdate(insert, 4, "d"));
-    {
-        test::RawSqlite other(path);
-        ASSERT_TRUE(other.exec("CREATE TABLE t (id INTEGER PRIMARY KEY, w, v)"));
-    }
+    ASSERT_TRUE(db->executeUpdate("DROP TABLE t"));
+    EXPECT_EQ(db->executeQuery(select), nullptr);
+    EXPECT_TRUE(env.consoleContains("DB Error: 1 \"no such table: t\""));
+    // Made again elsewhere, its columns in another order.
+    ASSERT_TRUE(test::RawSqlite(path).exec("CREATE TABLE t (id INTEGER PRIMARY KEY, w, v)"));
     ASSERT_TRUE(db->executeUpdate(insert, 5, "e"));
-    EXPECT_EQ(values(), (std::vector<std::string>{"NULL"}));  // column 1 is now w
     EXPECT_EQ(test::RawSqlite(path).text("SELECT v FROM t WHERE id = 5"), "e");
-    EXPECT_GT(db->preparedStatementCount(), prepared);
-    // Unchanged schema: the same statements again prepare nothing.
-    prepared = db->preparedStatementCount();
-    for (int i = 6; i < 10; ++i) ASSERT_TRUE(db->executeUpdate(insert, i, "f"));
-    EXPECT_EQ(values().size(), 5u);
-    EXPECT_EQ(db->preparedStatementCount(), prepared);
     EXPECT_TRUE(db->close());
     EXPECT_EQ(db->cachedStatementCount(), 0u);
     EXPECT_FALSE(env.consoleContains("Closing leaked statement"));
