@@ -208,7 +208,7 @@ TEST_F(ZarnPSqLiteEventDaoTest, CapStaysExactAcrossDeletesRestartsFailuresAndFor
     save(50);
     EXPECT_EQ(storedErrors(), model.ids()) << "an old event at the cap";
 
-    // Restart: the count is read again at the opening.
+    // Restart: the count is read again from the table.
     dao.reset();
     db.reset();
     db = std::make_shared<ZarnPSqLiteDb>(22, path, zarn::platform::current().fileSystem);
