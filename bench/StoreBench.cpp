@@ -1,18 +1,33 @@
 // Prepared bulk insert: 100,000 rows in one transaction through the access layer, through a
-// store's prepared save, and through a bare SQLite loop, on the same file system.
+// store's prepared save, and through a bare SQLite loop, on the same file system. Then the
+// library's starts, each against a bare SQLite floor in the same run: a first start (the module's
+// opening of a new file against the same schema made in one bare transaction, and the whole
+// start through the public entry) and a restart on a 16 MiB file (the opening against a bare
+// open that reads the schema, and the whole start), in fdatasync calls, database pages read and
+// wall time.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "core/ZarnPLogger.h"
+#include "core/ZarnPSystemTimerDao.h"
+#include "entry/ZarnBaseTesting.h"
+#include "entry/ZarnPModule.h"
+#include "entry/ZarnPModuleFactory.h"
 #include "store/ZarnPDatabase.h"
 #include "store/ZarnPSqLiteDao.h"
 #include "store/ZarnPSqLiteDb.h"
+#include "testing/SyncCountingVfs.h"
+#include "zarn/ZarnBase.h"
+#include "zarn/ZarnConfiguration.h"
+#include "zarn/ZarnDelegate.h"
 #include "zarn/platform/Platform.h"
 
 namespace {
@@ -155,8 +170,120 @@ void BM_StoreBulkSave(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kRows);
 }
 
+// What one measured stretch cost: wall time, fdatasync calls, main-database pages read.
+struct Cost {
+    double ms = 0;
+    double syncs = 0;
+    double reads = 0;
+};
+
+template <typename F>
+Cost measure(F&& f) {
+    auto& vfs = zarn::test::SyncCountingVfs::install();
+    vfs.reset();
+    auto began = std::chrono::steady_clock::now();
+    f();
+    return Cost{std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - began).count(),
+                static_cast<double>(vfs.syncs()), static_cast<double>(vfs.databaseReads())};
+}
+
+void report(const std::string& name, const Cost& lib, const Cost& floor) {
+    std::printf(
+        "%-20s fdatasync %3.0f (floor %2.0f)  pages read %5.0f (floor %4.0f)  %7.2f ms (floor %6.2f ms, "
+        "%.1fx)\n",
+        name.c_str(), lib.syncs, floor.syncs, lib.reads, floor.reads, lib.ms, floor.ms,
+        floor.ms > 0 ? lib.ms / floor.ms : 0);
+}
+
+// The module built on the installed platform and its file opened and migrated on the SDK thread.
+Cost openModule() {
+    std::shared_ptr<zarn::ZarnPModule> module;
+    Cost cost = measure([&] {
+        module = std::dynamic_pointer_cast<zarn::ZarnPModule>(zarn::buildDefaultModule(nullptr));
+        module->timerDao()->invokeBlockOnRunLoop([&] { module->db()->database(); }, true);
+    });
+    module.reset();
+    return cost;
+}
+
+// The whole start through the public entry, to "Zarn_Initialized" and the enabling.
+Cost startLibrary(zarn::bench::SimulatedHost& host) {
+    Cost cost = measure([&] {
+        auto c = zarn::ZarnConfiguration::create();
+        c->setPublicToken(std::string("bench-token"));
+        c->setDelegate(std::make_shared<zarn::ZarnDelegate>());
+        zarn::ZarnBase::performInitializationWithConfiguration(c);
+        host.time->runUntilIdle();
+    });
+    zarn::testing::resetEntry();
+    host.time->runUntilIdle();
+    return cost;
+}
+
+sqlite3* openBare(const std::string& path) {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    sqlite3_exec(db, "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL", nullptr, nullptr, nullptr);
+    return db;
+}
+
+void BM_Starts(benchmark::State& state) {
+    zarn::bench::SimulatedHost host("zarn-start", 1796000000.0, 0);
+    std::string path = host.services.fileSystem->expandTilde("~/Documents/zarn.db");
+    for (auto _ : state) {
+        for (const char* suffix : {"", "-wal", "-shm", "-checked"}) std::filesystem::remove(path + suffix);
+        Cost firstOpening = openModule();
+        // The floor: the schema the opening made, in one transaction on a new bare file.
+        std::string schema;
+        {
+            sqlite3* db = openBare(path);
+            sqlite3_stmt* st = nullptr;
+            sqlite3_prepare_v2(db, "SELECT sql FROM sqlite_master WHERE sql NOT NULL ORDER BY rowid", -1, &st,
+                               nullptr);
+            while (sqlite3_step(st) == SQLITE_ROW)
+                schema += std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, 0))) + ";";
+            sqlite3_finalize(st);
+            sqlite3_close(db);
+        }
+        std::string barePath = host.home + "/bare.db";
+        for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(barePath + suffix);
+        Cost firstFloor = measure([&] {
+            sqlite3* db = openBare(barePath);
+            sqlite3_exec(db, ("BEGIN;" + schema + "COMMIT;").c_str(), nullptr, nullptr, nullptr);
+            sqlite3_close(db);
+        });
+        for (const char* suffix : {"", "-wal", "-shm", "-checked"}) std::filesystem::remove(path + suffix);
+        Cost firstStart = startLibrary(host);
+
+        // 16 MiB that no start needs to read.
+        {
+            sqlite3* db = openBare(path);
+            sqlite3_exec(db,
+                         "CREATE TABLE IF NOT EXISTS bench_filler (x BLOB); WITH RECURSIVE n(i) AS (SELECT 1 "
+                         "UNION ALL SELECT i + 1 FROM n WHERE i < 4096) INSERT INTO bench_filler SELECT "
+                         "randomblob(4000) FROM n",
+                         nullptr, nullptr, nullptr);
+            sqlite3_close(db);
+        }
+        std::filesystem::remove(path + "-checked");
+        Cost reopening = openModule();
+        std::filesystem::remove(path + "-checked");
+        Cost restart = startLibrary(host);
+        Cost restartFloor = measure([&] {
+            sqlite3* db = openBare(path);
+            sqlite3_exec(db, "SELECT COUNT(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+            sqlite3_close(db);
+        });
+        report("first start, opening", firstOpening, firstFloor);
+        report("first start, whole", firstStart, firstFloor);
+        report("restart, opening", reopening, restartFloor);
+        report("restart, whole", restart, restartFloor);
+    }
+}
+
 }  // namespace
 
+BENCHMARK(BM_Starts)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BareSqliteBulkInsert)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_AccessLayerBulkInsert)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_StoreBulkSave)->Unit(benchmark::kMillisecond)->MinTime(2.0);

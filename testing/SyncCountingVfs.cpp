@@ -30,6 +30,7 @@ int xClose(sqlite3_file* f) {
     return real(f)->pMethods->xClose(real(f));
 }
 int xRead(sqlite3_file* f, void* buf, int amount, sqlite3_int64 offset) {
+    SyncCountingVfs::install().countRead(counting(f)->openFlags);
     return real(f)->pMethods->xRead(real(f), buf, amount, offset);
 }
 int xWrite(sqlite3_file* f, const void* buf, int amount, sqlite3_int64 offset) {
@@ -136,6 +137,12 @@ void SyncCountingVfs::reset() {
     walSyncs_ = 0;
     databaseSyncs_ = 0;
     bytesWritten_ = 0;
+    databaseReads_ = 0;
+}
+
+void SyncCountingVfs::countRead(int openFlags) {
+    if (openFlags & SQLITE_OPEN_MAIN_DB)
+        ++databaseReads_;
 }
 
 void SyncCountingVfs::countSync(int openFlags) {

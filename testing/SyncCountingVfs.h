@@ -6,12 +6,12 @@ struct sqlite3_vfs;
 
 namespace zarn::test {
 
-// Counts the fdatasync calls that SQLite makes: a file-system layer over SQLite's default one that
-// forwards every call and counts each file's xSync (a log or database sync, a directory sync that
-// SQLite folds into it counts as part of it). install() makes it SQLite's default layer for the
-// rest of the process, so every connection opened afterwards without a named layer goes through
-// it. It can also play a full disk: while set, every write is refused as one would be. Safe from
-// any thread.
+// Counts the fdatasync calls that SQLite makes, and its reads of main database files: a
+// file-system layer over SQLite's default one that forwards every call and counts each file's xSync (a log or
+// database sync, a directory sync that SQLite folds into it counts as part of it). install() makes it
+// SQLite's default layer for the rest of the process, so every connection opened afterwards without a named
+// layer goes through it. It can also play a full disk: while set, every write is refused as one would be.
+// Safe from any thread.
 class SyncCountingVfs {
   public:
     // The process-wide layer, registered as the default on the first call.
@@ -26,6 +26,8 @@ class SyncCountingVfs {
     uint64_t databaseSyncs() const { return databaseSyncs_.load(); }
     // Bytes handed to the files' writes (database, log and journals; not the shared memory).
     uint64_t bytesWritten() const { return bytesWritten_.load(); }
+    // Reads of main database files (a page each, the header at the opening aside).
+    uint64_t databaseReads() const { return databaseReads_.load(); }
     void reset();
     // While set, every write answers SQLITE_FULL; reads and syncs go on.
     void setDiskFull(bool full) { diskFull_ = full; }
@@ -34,6 +36,7 @@ class SyncCountingVfs {
     // Called by the layer's files.
     void countSync(int openFlags);
     void countWrite(int amount) { bytesWritten_ += static_cast<uint64_t>(amount); }
+    void countRead(int openFlags);
 
   private:
     SyncCountingVfs();
@@ -42,6 +45,7 @@ class SyncCountingVfs {
     std::atomic<uint64_t> walSyncs_{0};
     std::atomic<uint64_t> databaseSyncs_{0};
     std::atomic<uint64_t> bytesWritten_{0};
+    std::atomic<uint64_t> databaseReads_{0};
     std::atomic<bool> diskFull_{false};
 };
 

@@ -25,6 +25,9 @@ namespace zarn {
 namespace {
 constexpr const char* kDomain = "Module";
 constexpr int kSchemaVersion = 22;
+// The whole file is read this long after the opening, once the start and its first match run
+// are over.
+constexpr double kWholeFileCheckDelay = 120;
 }  // namespace
 
 ZarnPModule::ZarnPModule(std::shared_ptr<ZarnPZarnConfiguration> configuration,
@@ -61,6 +64,8 @@ ZarnPModule::ZarnPModule(std::shared_ptr<ZarnPZarnConfiguration> configuration,
 }
 
 ZarnPModule::~ZarnPModule() {
+    if (wholeFileCheck_)
+        wholeFileCheck_->invalidate();
     // The platform wrappers hold their delegates strongly and the delegates hold the wrappers:
     // the links are cut on the SDK thread, where the callbacks run, so that both sides go.
     auto& d = devices_;
@@ -121,6 +126,11 @@ void ZarnPModule::buildGround(bool testing) {
 void ZarnPModule::openDatabase() {
     auto db = db_;
     timerDao_->invokeBlockOnRunLoop([db] { db->database(); }, false);
+    wholeFileCheck_ = timerDao_->runLoop()->addTimer(
+        kWholeFileCheckDelay, false, [weakDb = std::weak_ptr<ZarnPSqLiteDb>(db_), clock = clockDao_] {
+            if (auto db = weakDb.lock())
+                db->checkWholeFileIfDue(clock->now());
+        });
 }
 
 // The facade, then the notification-centre delegate that hands it the taps.

@@ -222,6 +222,8 @@ class ZarnPModule final : public ZarnPEntryModule {
     std::shared_ptr<ZarnPSqLiteDb> db_;
     std::shared_ptr<ZarnPClockDao> clockDao_;
     std::shared_ptr<ZarnPSystemTimerDao> timerDao_;
+    // Reads the whole database file once the start is over.
+    std::shared_ptr<platform::Timer> wholeFileCheck_;
     Stores stores_;
     DeviceWrappers devices_;
     Services services_;

@@ -17,13 +17,13 @@ namespace {
 
 constexpr const char* kDomain = "DB";
 
-// Clears the executing flag on every way out of a call.
-class ExecutingScope {
+// Sets a flag (executing, closing) for a call and clears it on every way out of it.
+class FlagScope {
   public:
-    explicit ExecutingScope(bool& flag) : flag_(flag) { flag_ = true; }
-    ~ExecutingScope() { flag_ = false; }
-    ExecutingScope(const ExecutingScope&) = delete;
-    ExecutingScope& operator=(const ExecutingScope&) = delete;
+    explicit FlagScope(bool& flag) : flag_(flag) { flag_ = true; }
+    ~FlagScope() { flag_ = false; }
+    FlagScope(const FlagScope&) = delete;
+    FlagScope& operator=(const FlagScope&) = delete;
 
   private:
     bool& flag_;
@@ -73,7 +73,12 @@ bool ZarnPDatabase::openWithFlags(int flags) {
 }
 
 bool ZarnPDatabase::close() {
+    // What closes now is finalized, not kept.
+    FlagScope closing(closing_);
     closeOpenResultSets();
+    clearStatementCache();
+    sqlite3_finalize(schemaVersionStatement_);
+    schemaVersionStatement_ = nullptr;
     if (!db_)
         return true;
     int retries = 0;
@@ -138,6 +143,60 @@ bool ZarnPDatabase::checkUsable() {
     return true;
 }
 
+sqlite3_stmt* ZarnPDatabase::prepareOrReuse(std::string_view sql, Error* error) {
+    dropCacheIfSchemaChanged();
+    if (auto it = cache_.find(sql); it != cache_.end()) {
+        sqlite3_stmt* stmt = it->second.statement;
+        cache_.erase(it);
+        return stmt;
+    }
+    return prepare(sql, error);
+}
+
+void ZarnPDatabase::dropCacheIfSchemaChanged() {
+    if (!db_)
+        return;
+    if (!schemaVersionStatement_ && sqlite3_prepare_v2(db_, "PRAGMA schema_version", -1,
+                                                       &schemaVersionStatement_, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(schemaVersionStatement_);
+        schemaVersionStatement_ = nullptr;
+    }
+    std::optional<int64_t> version;
+    if (schemaVersionStatement_ && sqlite3_step(schemaVersionStatement_) == SQLITE_ROW)
+        version = sqlite3_column_int64(schemaVersionStatement_, 0);
+    if (schemaVersionStatement_)
+        sqlite3_reset(schemaVersionStatement_);
+    // A version that cannot be read may be any: nothing kept is trusted then.
+    if (!version || version != cacheSchemaVersion_)
+        clearStatementCache();
+    cacheSchemaVersion_ = version;
+}
+
+void ZarnPDatabase::putBack(sqlite3_stmt* statement) {
+    sqlite3_reset(statement);
+    sqlite3_clear_bindings(statement);
+    const char* sql = sqlite3_sql(statement);
+    if (closing_ || !open_ || !sql || !cacheSchemaVersion_ || cache_.count(std::string_view(sql))) {
+        sqlite3_finalize(statement);
+        return;
+    }
+    if (cache_.size() >= kCachedStatements) {
+        auto oldest = cache_.begin();
+        for (auto it = cache_.begin(); it != cache_.end(); ++it)
+            if (it->second.lastUse < oldest->second.lastUse)
+                oldest = it;
+        sqlite3_finalize(oldest->second.statement);
+        cache_.erase(oldest);
+    }
+    cache_.emplace(sql, Cached{statement, ++useTick_});
+}
+
+void ZarnPDatabase::clearStatementCache() {
+    for (auto& [sql, cached] : cache_) sqlite3_finalize(cached.statement);
+    cache_.clear();
+    cacheSchemaVersion_.reset();
+}
+
 sqlite3_stmt* ZarnPDatabase::prepare(std::string_view sql, Error* error) {
     if (sql.size() >= static_cast<size_t>(INT_MAX)) {
         LogInfo(kDomain, "DB Query: %@", "(statement too long)");
@@ -147,6 +206,7 @@ sqlite3_stmt* ZarnPDatabase::prepare(std::string_view sql, Error* error) {
     int retries = 0;
     for (;;) {
         stmt = nullptr;
+        ++preparedCount_;
         int rc = sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &stmt, nullptr);
         if (rc == SQLITE_OK && stmt)
             return stmt;
@@ -235,17 +295,18 @@ std::unique_ptr<ZarnPResultSet> ZarnPDatabase::executeQueryBound(std::string_vie
                                                                  const ZarnPSqlParameters* dictionaryArgs) {
     if (!checkUsable())
         return nullptr;
-    ExecutingScope executing(isExecutingStatement_);
-    sqlite3_stmt* stmt = prepare(sql, nullptr);
+    FlagScope executing(isExecutingStatement_);
+    sqlite3_stmt* stmt = prepareOrReuse(sql, nullptr);
     if (!stmt)
         return nullptr;
     int bound = bindArguments(stmt, arrayArgs, dictionaryArgs);
     if (bound != sqlite3_bind_parameter_count(stmt)) {
         LogInfo(kDomain, "Error: the bind count is not correct for the # of variables (executeQuery)");
-        sqlite3_finalize(stmt);
+        putBack(stmt);
         return nullptr;
     }
     auto statement = std::make_unique<ZarnPStatement>(this, stmt, std::string(sql));
+    statement->keepForReuse();
     statement->setUseCount(statement->useCount() + 1);
     auto rs = ZarnPResultSet::resultSetWithStatement(std::move(statement), shared_from_this());
     openResultSets_.insert(rs.get());
@@ -283,8 +344,8 @@ bool ZarnPDatabase::runUpdate(Error* error, std::string_view sql, const std::vec
                               const ZarnPSqlParameters* dictionaryArgs) {
     if (!checkUsable())
         return false;
-    ExecutingScope executing(isExecutingStatement_);
-    sqlite3_stmt* stmt = prepare(sql, error);
+    FlagScope executing(isExecutingStatement_);
+    sqlite3_stmt* stmt = prepareOrReuse(sql, error);
     if (!stmt)
         return false;
     int bound = bindArguments(stmt, arrayArgs, dictionaryArgs);
@@ -294,7 +355,7 @@ bool ZarnPDatabase::runUpdate(Error* error, std::string_view sql, const std::vec
                 "Error: the bind count (%d) is not correct for the # of variables in the query (%d) (%@) "
                 "(executeUpdate)",
                 bound, queryCount, sql);
-        sqlite3_finalize(stmt);
+        putBack(stmt);
         return false;
     }
 
@@ -328,7 +389,8 @@ bool ZarnPDatabase::runUpdate(Error* error, std::string_view sql, const std::vec
         }
         break;
     }
-    int closeRc = sqlite3_finalize(stmt);
+    int closeRc = sqlite3_reset(stmt);
+    putBack(stmt);
     if (closeRc != SQLITE_OK) {
         LogInfo(kDomain, "Unknown error finalizing or resetting statement (%d: %s)", closeRc,
                 sqlite3_errmsg(db_));

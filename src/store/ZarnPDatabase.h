@@ -1,10 +1,12 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -17,10 +19,12 @@ struct sqlite3;
 
 namespace zarn {
 
-// One SQLite connection. Queries and updates are prepared for their one call and take every
-// value as a bound parameter; transactions are exclusive; a busy or locked database is retried a
-// bounded number of times. Nothing here throws: failures are logged in the domain "DB" and
-// answered as nullptr, false or 0, and the connection's error stays readable until the next call.
+// One SQLite connection. Queries and updates take every value as a bound parameter; their
+// statements are kept for reuse, keyed by their SQL text (a few dozen, the least recently used
+// finalized first), and prepared anew whenever the schema has changed since; transactions are
+// exclusive; a busy or locked database is retried a bounded number of times. Nothing here throws: failures
+// are logged in the domain "DB" and answered as nullptr, false or 0, and the connection's error stays
+// readable until the next call.
 //
 // Threads: the connection takes no lock. It and everything it hands out (result sets,
 // statements) are used on the SDK thread only.
@@ -30,6 +34,8 @@ class ZarnPDatabase : public std::enable_shared_from_this<ZarnPDatabase> {
   public:
     // How often a busy or locked database is retried (20 microseconds apart) before giving up.
     static constexpr int kDefaultBusyRetryTimeout = 500;
+    // How many statements are kept for reuse.
+    static constexpr size_t kCachedStatements = 48;
 
     // A closed connection on the file, or on a private in-memory database without a path.
     static std::shared_ptr<ZarnPDatabase> databaseWithPath(std::optional<std::string> path);
@@ -137,6 +143,10 @@ class ZarnPDatabase : public std::enable_shared_from_this<ZarnPDatabase> {
 
     std::string description() const;
 
+    // Statements kept for reuse now, and how many statements were prepared so far.
+    size_t cachedStatementCount() const { return cache_.size(); }
+    uint64_t preparedStatementCount() const { return preparedCount_; }
+
   private:
     bool runUpdate(Error* error, std::string_view sql, const std::vector<ZarnPSqlValue>* arrayArgs,
                    const ZarnPSqlParameters* dictionaryArgs);
@@ -156,6 +166,15 @@ class ZarnPDatabase : public std::enable_shared_from_this<ZarnPDatabase> {
     void statementCreated(ZarnPStatement* statement) { statements_.insert(statement); }
     void statementDidClose(ZarnPStatement* statement) { statements_.erase(statement); }
     void finalizeLeakedStatements();
+    // The kept statement for `sql`, taken out of the cache, or a new one; null on failure.
+    sqlite3_stmt* prepareOrReuse(std::string_view sql, Error* error);
+    // Resets a statement, clears its bindings and keeps it for the next call of its SQL
+    // (finalizes it when the connection is closing or one is kept already).
+    void putBack(sqlite3_stmt* statement);
+    // Whether the schema may have changed since the kept statements were prepared; when so, they
+    // are finalized.
+    void dropCacheIfSchemaChanged();
+    void clearStatementCache();
 
     sqlite3* db_ = nullptr;  // also kept after a failed opening, for its error message
     bool open_ = false;
@@ -167,6 +186,22 @@ class ZarnPDatabase : public std::enable_shared_from_this<ZarnPDatabase> {
     int busyRetryTimeout_ = kDefaultBusyRetryTimeout;
     std::unordered_set<ZarnPResultSet*> openResultSets_;
     std::unordered_set<ZarnPStatement*> statements_;
+
+    struct TransparentHash {
+        using is_transparent = void;
+        size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+    };
+    struct Cached {
+        sqlite3_stmt* statement;
+        uint64_t lastUse;
+    };
+    std::unordered_map<std::string, Cached, TransparentHash, std::equal_to<>> cache_;
+    uint64_t useTick_ = 0;
+    uint64_t preparedCount_ = 0;
+    bool closing_ = false;
+    // "PRAGMA schema_version", kept apart from the cache, and the version the cache was made under.
+    sqlite3_stmt* schemaVersionStatement_ = nullptr;
+    std::optional<int64_t> cacheSchemaVersion_;
 };
 
 }  // namespace zarn

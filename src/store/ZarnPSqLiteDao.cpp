@@ -101,6 +101,12 @@ void ZarnPSqLiteDao::fetchLastSavedId() {
 }
 
 void ZarnPSqLiteDao::prepareForSaveIfNotPrepared(std::string_view insertSql) {
+    // A statement closed with its connection (a damaged file set aside for a new one) is
+    // prepared again on the new file, with the counter read from it.
+    if (preparedForSave_ && savePreparedStatement_ && !savePreparedStatement_->statement()) {
+        savePreparedStatement_.reset();
+        preparedForSave_ = false;
+    }
     if (preparedForSave_)
         return;
     fetchLastSavedId();

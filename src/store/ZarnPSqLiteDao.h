@@ -92,7 +92,8 @@ class ZarnPSqLiteDao {
     // lastSavedId = MAX(id) of tableName (0 for an empty table).
     void fetchLastSavedId();
     // The first time only: fetchLastSavedId(), then prepare `insertSql` (positional parameters)
-    // into savePreparedStatement. Raises when the statement cannot be prepared.
+    // into savePreparedStatement; again once that statement was closed with its connection (a
+    // damaged file replaced by a new one). Raises when the statement cannot be prepared.
     void prepareForSaveIfNotPrepared(std::string_view insertSql);
     void prepareSaveStatementIfNotPrepared(std::string_view insertSql);
     // The id for the next saved row.

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <set>
 #include <sstream>
@@ -28,6 +30,9 @@ namespace zarn {
 
 namespace {
 constexpr const char* kDomain = "SqLiteDb";
+// Beside the file: when its every page was last read and found whole.
+constexpr const char* kCheckedSuffix = "-checked";
+constexpr double kWholeFileCheckInterval = 24 * 60 * 60;
 
 // Failures that say nothing about the file: the same migration may succeed at a later opening.
 bool isPassing(const Error& error) {
@@ -116,7 +121,7 @@ std::shared_ptr<ZarnPDatabase> ZarnPSqLiteDb::database() {
     std::shared_ptr<ZarnPDatabase> opened = openWithTries(path);
     std::vector<std::function<void()>> kept;
     if (opened) {
-        if (auto damage = damageOf(*opened)) {
+        if (auto damage = damageOf(*opened, Check::HeaderAndSchema)) {
             kept = keptFrom(opened);
             opened = startAnew(path, std::move(opened), *damage);
         }
@@ -146,12 +151,51 @@ std::shared_ptr<ZarnPDatabase> ZarnPSqLiteDb::database() {
         openFailedAt_ = std::chrono::steady_clock::now();
         return nullptr;
     }
+    finishOpening(path);
+    return database_;
+}
+
+void ZarnPSqLiteDb::finishOpening(const std::string& path) {
     openFailedAt_.reset();
-    if (fileSystem && !fileSystem->setProtectionNone(path)) {
+    if (!fileSystem_->setProtectionNone(path)) {
         LogDebug(kDomain, "Failed to update file protection %@", path);
     }
     switchOnForeignKeys();
-    return database_;
+}
+
+void ZarnPSqLiteDb::checkWholeFileIfDue(Date now) {
+    RecursiveMutexLock lk(openMutex_);
+    if (!database_)
+        return;
+    std::string path = fileSystem_->expandTilde(path_);
+    std::string record = path + kCheckedSuffix;
+    if (auto last = fileSystem_->readFile(record, 64)) {
+        char* end = nullptr;
+        double at = std::strtod(last->c_str(), &end);
+        double since = timeIntervalSince1970(now) - at;
+        if (end != last->c_str() && std::isfinite(at) && since >= 0 && since < kWholeFileCheckInterval)
+            return;
+    }
+    auto damage = damageOf(*database_, Check::Full);
+    if (!damage) {
+        // Plain text beside the file, not a row in it: remembering the check costs no commit, and
+        // losing it to a crash costs one check more.
+        fileSystem_->createFile(record, format("%f", timeIntervalSince1970(now)));
+        return;
+    }
+    auto kept = keptFrom(database_);
+    database_ = startAnew(path, std::exchange(database_, nullptr), *damage);
+    if (database_) {
+        configureConnection();
+        if (updateVersion(kept).outcome == Migration::Done) {
+            finishOpening(path);
+            return;
+        }
+        database_->close();
+        database_.reset();
+    }
+    // The next call tries the whole opening again, after the back-off.
+    openFailedAt_ = std::chrono::steady_clock::now();
 }
 
 std::shared_ptr<ZarnPDatabase> ZarnPSqLiteDb::openWithTries(const std::string& path) {
@@ -169,12 +213,14 @@ std::shared_ptr<ZarnPDatabase> ZarnPSqLiteDb::openWithTries(const std::string& p
     return nullptr;
 }
 
-std::optional<std::string> ZarnPSqLiteDb::damageOf(ZarnPDatabase& database) {
+std::optional<std::string> ZarnPSqLiteDb::damageOf(ZarnPDatabase& database, Check check) {
     auto isDamage = [](int code) {
         return (code & 0xff) == SQLITE_NOTADB || (code & 0xff) == SQLITE_CORRUPT;
     };
-    // The quick check reads every page once, so a valid header over corrupt pages is found too.
-    auto rs = database.executeQuery("PRAGMA quick_check(1)");
+    // The header and the schema only: what every opening reads anyway. The full check reads every
+    // page once, so that a valid header over corrupt pages is found too.
+    auto rs = database.executeQuery(check == Check::Full ? "PRAGMA quick_check(1)"
+                                                         : "SELECT COUNT(*) FROM sqlite_master");
     if (!rs) {
         if (isDamage(database.lastErrorCode()))
             return database.lastErrorMessage();
@@ -183,7 +229,7 @@ std::optional<std::string> ZarnPSqLiteDb::damageOf(ZarnPDatabase& database) {
     std::optional<std::string> damage;
     if (rs->next()) {
         auto answer = rs->stringForColumnIndex(0).value_or("");
-        if (answer != "ok")
+        if (check == Check::Full && answer != "ok")
             damage = answer;
     } else if (isDamage(database.lastErrorCode())) {
         damage = database.lastErrorMessage();
@@ -207,6 +253,9 @@ std::optional<std::string> ZarnPSqLiteDb::moveAside(const std::string& path) {
     // The log and the shared memory go with the file, or SQLite would replay them into the new one.
     if (!move(path, aside) || !move(path + "-wal", aside + "-wal") || !move(path + "-shm", aside + "-shm"))
         return std::nullopt;
+    // The new file has not been checked yet.
+    if (fileSystem && fileSystem->fileExists(path + kCheckedSuffix))
+        fileSystem->removeItem(path + kCheckedSuffix);
     return aside;
 }
 
@@ -264,7 +313,8 @@ ZarnPSqLiteDb::MigrationResult ZarnPSqLiteDb::updateVersion(const std::vector<st
     std::optional<std::string> missing = failure ? std::nullopt : missingFromSchema();
     if (!failure && !missing) {
         for (const auto& keep : kept) keep();
-        if (!versionDao_->setCurrentVersion(appVersion_))
+        // The same version written again would cost a commit that changes nothing.
+        if (found != appVersion_ && !versionDao_->setCurrentVersion(appVersion_))
             failure = database_->lastUpdateFailure();
     }
     database_->holdCommits(false);

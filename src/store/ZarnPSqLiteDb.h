@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/Mutex.h"
+#include "zarn/Date.h"
 #include "zarn/Error.h"
 
 namespace zarn {
@@ -27,9 +28,10 @@ class ZarnPSqLiteVersionDao;
 //
 // A file that is damaged, whose migration cannot complete on it, or whose tables lack what the
 // stores read and write is set aside with its log files and a new file started; what the stores
-// keep (the user's opt-out) goes over to it. A migration that fails for a passing reason (a full
-// disk, an I/O error) or on a file without tables leaves the file as it was: the opening fails
-// and is tried again after the back-off. A file of a newer version is used as it is.
+// keep (the user's opt-out) goes over to it. The opening reads only the header and the schema;
+// damage deeper in the file is found by checkWholeFileIfDue(), which the owner calls later. A migration that
+// fails for a passing reason (a full disk, an I/O error) or on a file without tables leaves the file as it
+// was: the opening fails and is tried again after the back-off. A file of a newer version is used as it is.
 //
 // The file runs in write-ahead-log mode with full synchronisation: one fdatasync per commit.
 // Whatever copies, moves or removes the file handles its "-wal" and "-shm" files with it.
@@ -61,6 +63,11 @@ class ZarnPSqLiteDb {
     // whole opening again).
     std::shared_ptr<ZarnPDatabase> database();
 
+    // Reads every page of the open file, at most once a day (the time of the last check that
+    // found the file whole is kept beside it); a damaged file is set aside and a new one started
+    // as at the opening. SDK thread.
+    void checkWholeFileIfDue(Date now);
+
     int appVersion() const { return appVersion_; }
     int currentVersion() const;
     const std::string& path() const { return path_; }
@@ -74,8 +81,9 @@ class ZarnPSqLiteDb {
   private:
     // kOpenTries tries with a pause between them; null when none opened the file.
     std::shared_ptr<ZarnPDatabase> openWithTries(const std::string& path);
+    enum class Check { HeaderAndSchema, Full };
     // What SQLite reports of a damaged file (not a database, corrupt), or nothing.
-    std::optional<std::string> damageOf(ZarnPDatabase& database);
+    std::optional<std::string> damageOf(ZarnPDatabase& database, Check check);
     // Moves the file and its -wal and -shm files aside; the new name, or nothing.
     std::optional<std::string> moveAside(const std::string& path);
     // Closes `old`, sets its file aside and opens a new one at `path`; null when either fails.
@@ -100,6 +108,8 @@ class ZarnPSqLiteDb {
     // storage in memory.
     void configureConnection() ZARN_REQUIRES(openMutex_);
     void switchOnForeignKeys() ZARN_REQUIRES(openMutex_);
+    // What follows a migrated file: the file's protection, foreign keys, no back-off.
+    void finishOpening(const std::string& path) ZARN_REQUIRES(openMutex_);
     bool isRegistered(const ZarnPSqLiteDao* dao) const;
 
     std::string path_;

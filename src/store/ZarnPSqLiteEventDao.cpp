@@ -1,5 +1,7 @@
 #include "store/ZarnPSqLiteEventDao.h"
 
+#include <algorithm>
+
 #include "core/ZarnPEvent.h"
 #include "core/ZarnPJson.h"
 #include "core/ZarnPLogEventType.h"
@@ -18,6 +20,12 @@ constexpr int64_t kUnknownCount = -1;
 constexpr const char* kLimitSql =
     "DELETE FROM events WHERE identifier NOT IN( SELECT identifier FROM events WHERE eventType = "
     ":eventType ORDER BY date DESC LIMIT :limit) AND eventType = :eventType";
+// What kLimitSql deletes when the type's count is known, without walking the rows it keeps: the
+// oldest past the limit through the (eventType, date) index, whose walk settles ties in date as
+// kLimitSql's does (of two rows of one date, the higher rowid stays).
+constexpr const char* kDeleteOldestSql =
+    "DELETE FROM events WHERE rowid IN (SELECT rowid FROM events WHERE eventType = :eventType ORDER BY "
+    "date, rowid LIMIT :excess)";
 }  // namespace
 
 void ZarnPSqLiteEventDao::createOrUpdate(int version) {
@@ -31,8 +39,9 @@ void ZarnPSqLiteEventDao::createOrUpdate(int version) {
             "NULL,date DOUBLE NOT NULL,extra BLOB NOT NULL);");
     // Serves the cap and the counts; earlier code reads and writes the table as before.
     db->executeUpdate("CREATE INDEX IF NOT EXISTS events_eventType_date ON events(eventType, date)");
+    // No count is read here: the opening reads no page it does not need, and the first capped
+    // save of a type counts that type through the index.
     followConnection(db);
-    loadCounts(db);
 }
 
 void ZarnPSqLiteEventDao::followConnection(const std::shared_ptr<ZarnPDatabase>& db) {
@@ -40,17 +49,6 @@ void ZarnPSqLiteEventDao::followConnection(const std::shared_ptr<ZarnPDatabase>&
         return;
     forgetCounts();
     countedOn_ = db;
-}
-
-void ZarnPSqLiteEventDao::loadCounts(const std::shared_ptr<ZarnPDatabase>& db) {
-    forgetCounts();
-    auto rs = db->executeQuery("SELECT eventType, COUNT(*) FROM events GROUP BY eventType");
-    if (!rs)
-        return;
-    while (rs->next()) counts_[rs->stringForColumnIndex(0).value_or("")] = rs->longForColumnIndex(1);
-    countsComplete_ = !db->hadError();
-    if (!countsComplete_)
-        counts_.clear();
 }
 
 void ZarnPSqLiteEventDao::forgetCount(const std::string& typeName) {
@@ -132,8 +130,15 @@ bool ZarnPSqLiteEventDao::insert(ZarnPDatabase& db, const ZarnPEvent& event, con
     return true;
 }
 
-bool ZarnPSqLiteEventDao::applyLimit(ZarnPDatabase& db, const std::string& typeName, int limit) {
-    return db.executeUpdateWithParameterDictionary(kLimitSql, {{"eventType", typeName}, {"limit", limit}});
+bool ZarnPSqLiteEventDao::applyLimit(ZarnPDatabase& db, const std::string& typeName, int limit,
+                                     int64_t count) {
+    if (count == kUnknownCount)
+        return db.executeUpdateWithParameterDictionary(kLimitSql,
+                                                       {{"eventType", typeName}, {"limit", limit}});
+    // A negative limit keeps every event, as a negative LIMIT does.
+    int64_t excess = limit < 0 ? 0 : std::max<int64_t>(count - limit, 0);
+    return db.executeUpdateWithParameterDictionary(kDeleteOldestSql,
+                                                   {{"eventType", typeName}, {"excess", excess}});
 }
 
 namespace {
@@ -198,7 +203,7 @@ void ZarnPSqLiteEventDao::saveEvent(const ZarnPEvent& event, int limit) {
             ++count;
         // Within the limit the cap would delete nothing; skipped while the count is sure.
         if (count == kUnknownCount || count > limit) {
-            if (applyLimit(*db, name, limit) && count != kUnknownCount)
+            if (applyLimit(*db, name, limit, count) && count != kUnknownCount)
                 count -= db->changes();
             else
                 count = kUnknownCount;
@@ -270,7 +275,7 @@ void ZarnPSqLiteEventDao::limitEventsOfType(unsigned eventType, int limit) {
     try {
         ZarnPTransaction transaction(db, ZarnPTransaction::Mode::JoinOrBegin);
         count = countOfType(db, *name);
-        if (applyLimit(*db, *name, limit) && count != kUnknownCount)
+        if (applyLimit(*db, *name, limit, count) && count != kUnknownCount)
             count -= db->changes();
         else
             count = kUnknownCount;

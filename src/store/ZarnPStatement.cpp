@@ -18,7 +18,10 @@ ZarnPStatement::~ZarnPStatement() {
 
 void ZarnPStatement::close() {
     if (statement_) {
-        sqlite3_finalize(statement_);
+        if (reusable_ && owner_)
+            owner_->putBack(statement_);
+        else
+            sqlite3_finalize(statement_);
         statement_ = nullptr;
     }
     if (owner_) {

@@ -33,11 +33,14 @@ class ZarnPStatement {
     friend class ZarnPDatabase;
     // The connection is closing and finalizes the handle itself.
     void detachFromDatabase() { owner_ = nullptr; }
+    // On close the handle goes back to the connection's kept statements instead of being finalized.
+    void keepForReuse() { reusable_ = true; }
 
     ZarnPDatabase* owner_;
     sqlite3_stmt* statement_;
     std::string query_;
     int64_t useCount_ = 0;
+    bool reusable_ = false;
 };
 
 }  // namespace zarn

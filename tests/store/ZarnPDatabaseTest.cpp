@@ -402,5 +402,40 @@ TEST_F(ZarnPDatabaseTest, ClosingOpenResultSetsOnRequest) {
     EXPECT_FALSE(a->next());
 }
 
+// Kept statements answer as statements prepared for the call would: with their bindings cleared,
+// after a failed step, and after the schema changed on this connection or on another one.
+TEST_F(ZarnPDatabaseTest, KeptStatementsAnswerAsNewOnesAfterErrorsAndSchemaChanges) {
+    const std::string insert = "INSERT INTO t (id, v) VALUES (?, ?)";
+    const std::string select = "SELECT * FROM t ORDER BY id";
+    ASSERT_TRUE(db->executeUpdate(insert, 1, "a"));
+    EXPECT_FALSE(db->executeUpdate(insert, 1, "dup"));  // a failed step
+    EXPECT_EQ(db->lastErrorCode() & 0xff, SQLITE_CONSTRAINT);
+    ASSERT_TRUE(db->executeUpdate(insert, 2, "b"));
+    EXPECT_FALSE(db->hadError());
+    // Too few values: the kept statement's old bindings do not stand in.
+    EXPECT_FALSE(db->executeUpdateWithParameters(insert, {ZarnPSqlValue(3)}));
+    uint64_t prepared = db->preparedStatementCount();
+    for (int i = 3; i < 6; ++i) ASSERT_TRUE(db->executeUpdate(insert, i, "c"));
+    ASSERT_TRUE(db->executeQuery(select));
+    EXPECT_EQ(db->preparedStatementCount(), prepared + 1);  // the query, once
+
+    // Changed here: a new column shows at once, and a dropped table fails as at its preparation.
+    ASSERT_TRUE(db->executeUpdate("ALTER TABLE t ADD COLUMN x DEFAULT 'new'"));
+    auto rs = db->executeQuery(select);
+    ASSERT_TRUE(rs && rs->next());
+    EXPECT_EQ(rs->stringForColumn("x"), "new");
+    rs.reset();
+    ASSERT_TRUE(db->executeUpdate("DROP TABLE t"));
+    EXPECT_EQ(db->executeQuery(select), nullptr);
+    EXPECT_TRUE(env.consoleContains("DB Error: 1 \"no such table: t\""));
+    // Made again elsewhere, its columns in another order.
+    ASSERT_TRUE(test::RawSqlite(path).exec("CREATE TABLE t (id INTEGER PRIMARY KEY, w, v)"));
+    ASSERT_TRUE(db->executeUpdate(insert, 5, "e"));
+    EXPECT_EQ(test::RawSqlite(path).text("SELECT v FROM t WHERE id = 5"), "e");
+    EXPECT_TRUE(db->close());
+    EXPECT_EQ(db->cachedStatementCount(), 0u);
+    EXPECT_FALSE(env.consoleContains("Closing leaked statement"));
+}
+
 }  // namespace
 }  // namespace zarn

@@ -291,15 +291,19 @@ TEST_F(ZarnPSqLiteDbTest, UnopenablePathLogsAndEveryStoreFailsQuietly) {
 }
 
 // A file SQLite cannot use (random bytes, a valid header over corrupt pages) is moved aside with
-// its log files, once, and a new file takes its place; the settings work again.
+// its log files, once, and a new file takes its place; the settings and a store's prepared save
+// work again. The opening finds what the header and the schema show; the corrupt pages are found
+// by the later check of the whole file.
 TEST_F(ZarnPSqLiteDbTest, DamagedFileIsMovedAsideAndANewOneStarted) {
     struct Case {
         const char* name;
         std::function<void(const std::string&)> damage;
+        bool foundAtOpening;
     };
     const Case cases[] = {
         {"random bytes",
-         [&](const std::string& p) { ASSERT_TRUE(env.fileSystem->createFile(p, std::string(4096, 'x'))); }},
+         [&](const std::string& p) { ASSERT_TRUE(env.fileSystem->createFile(p, std::string(4096, 'x'))); },
+         true},
         {"corrupt pages",
          [&](const std::string& p) {
              {
@@ -311,7 +315,8 @@ TEST_F(ZarnPSqLiteDbTest, DamagedFileIsMovedAsideAndANewOneStarted) {
              auto bytes = *env.fileSystem->readFile(p, SIZE_MAX);
              for (size_t i = 4096 + 8; i < bytes.size(); i += 97) bytes[i] = static_cast<char>(0xA5);
              ASSERT_TRUE(env.fileSystem->createFile(p, bytes));
-         }},
+         },
+         false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -322,7 +327,13 @@ TEST_F(ZarnPSqLiteDbTest, DamagedFileIsMovedAsideAndANewOneStarted) {
         int before = env.consoleCount("is damaged");
         auto db = makeDb();
         auto keyValue = std::make_shared<ZarnPSqLiteKeyValueDao>(db);
+        RowDao rows(db);
         ASSERT_TRUE(db->database());
+        if (!c.foundAtOpening) {
+            EXPECT_EQ(env.consoleCount("is damaged"), before);
+            rows.save("on the damaged file");
+            db->checkWholeFileIfDue(env.time->now());
+        }
         EXPECT_EQ(env.consoleCount("is damaged"), before + 1);
         EXPECT_TRUE(env.consoleContains("moved to " + path + ".damaged and started anew"));
         EXPECT_TRUE(std::filesystem::exists(path + ".damaged"));
@@ -332,7 +343,48 @@ TEST_F(ZarnPSqLiteDbTest, DamagedFileIsMovedAsideAndANewOneStarted) {
         keyValue->setPropertyValue("disabled", "zarn_enabled");
         EXPECT_EQ(keyValue->getPropertyValueForKey("zarn_enabled"), "disabled");
         EXPECT_TRUE(keyValue->isReadable());
+        EXPECT_NO_THROW(rows.save("on the new file"));
+        EXPECT_EQ(test::RawSqlite(path).integer("SELECT COUNT(*) FROM rows WHERE name = 'on the new file'"),
+                  1);
     }
+}
+
+// A new file costs the log's switch and one commit; reopening it commits nothing and reads the
+// header and the schema, not the tables. The whole file is read by the later check, at most once
+// a day, across restarts.
+TEST_F(ZarnPSqLiteDbTest, OpeningReadsNoTablePageAndTheWholeFileIsReadOnceADay) {
+    auto& vfs = test::SyncCountingVfs::install();
+    auto start = [&] {
+        auto db = makeDb();
+        auto keyValue = std::make_shared<ZarnPSqLiteKeyValueDao>(db);
+        vfs.reset();
+        EXPECT_TRUE(db->database());
+        return std::make_pair(db, keyValue);
+    };
+    {
+        auto fresh = start();
+        EXPECT_LE(vfs.syncs(), 5u);
+    }
+    ASSERT_TRUE(test::RawSqlite(path).exec(
+        "CREATE TABLE filler (x BLOB); WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE "
+        "i < 400) INSERT INTO filler SELECT randomblob(3000) FROM n"));
+
+    auto first = start();
+    EXPECT_EQ(vfs.syncs(), 0u);
+    EXPECT_LT(vfs.databaseReads(), 10u);
+    vfs.reset();
+    first.first->checkWholeFileIfDue(env.time->now());
+    EXPECT_GT(vfs.databaseReads(), 400u);
+
+    env.advanceBy(23 * 3600);
+    auto second = start();
+    second.first->checkWholeFileIfDue(env.time->now());
+    EXPECT_LT(vfs.databaseReads(), 10u);
+    env.advanceBy(3600);
+    second.first->checkWholeFileIfDue(env.time->now());
+    EXPECT_GT(vfs.databaseReads(), 400u);
+    EXPECT_EQ(vfs.syncs(), 0u);
+    EXPECT_FALSE(env.consoleContains("is damaged"));
 }
 
 // A file of a newer library keeps its version and is not migrated.

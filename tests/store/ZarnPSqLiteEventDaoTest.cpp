@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <random>
 #include <set>
 
 #include "core/ZarnPEvent.h"
@@ -207,7 +208,7 @@ TEST_F(ZarnPSqLiteEventDaoTest, CapStaysExactAcrossDeletesRestartsFailuresAndFor
     save(50);
     EXPECT_EQ(storedErrors(), model.ids()) << "an old event at the cap";
 
-    // Restart: the count is read again at the opening.
+    // Restart: the count is read again from the table.
     dao.reset();
     db.reset();
     db = std::make_shared<ZarnPSqLiteDb>(22, path, zarn::platform::current().fileSystem);
@@ -255,6 +256,53 @@ TEST_F(ZarnPSqLiteEventDaoTest, CapStaysExactAcrossDeletesRestartsFailuresAndFor
     for (int i = 0; i < 3; ++i) save(1000 + i);
     EXPECT_EQ(storedErrors(), model.ids()) << "after deleting all";
     EXPECT_EQ(dao->getEventCount(), 3);
+}
+
+// The cap deletes exactly the rows that the statement keeping the newest by date deletes, on
+// random stores full of ties in date, stored in an order unrelated to their dates, at limits
+// around the number stored.
+TEST_F(ZarnPSqLiteEventDaoTest, CapDeletesExactlyTheRowsTheFullStatementDeletes) {
+    const std::string full =
+        "DELETE FROM events WHERE identifier NOT IN( SELECT identifier FROM events WHERE eventType = "
+        ":eventType ORDER BY date DESC LIMIT :limit) AND eventType = :eventType";
+    auto connection = db->database();
+    auto stored = [&] {
+        std::set<std::string> out;
+        auto rs = connection->executeQuery("SELECT identifier FROM events");
+        while (rs && rs->next()) out.insert(rs->stringForColumnIndex(0).value_or(""));
+        return out;
+    };
+    const unsigned types[] = {ZarnPLogEventTypeError, ZarnPLogEventTypeHeartbeat,
+                              ZarnPLogEventTypeLocationAcquired};
+    std::mt19937 gen(25);
+    int deleted = 0;
+    for (int round = 0; round < 15; ++round) {
+        dao->deleteAllEvents();
+        int n = std::uniform_int_distribution<int>(0, 80)(gen);
+        int errors = 0;
+        for (int i = 0; i < n; ++i) {
+            unsigned type = types[gen() % 3];
+            errors += type == ZarnPLogEventTypeError;
+            double date = std::uniform_int_distribution<int>(0, n / 4)(gen) + (gen() % 2 ? 0.5 : 0.0);
+            dao->saveEvent(event("e" + std::to_string(gen()), type, date));
+        }
+        for (int limit : {-1, 0, 1, errors / 2, errors - 1, errors, errors + 1}) {
+            SCOPED_TRACE("round " + std::to_string(round) + ", limit " + std::to_string(limit));
+            auto before = stored();
+            ASSERT_TRUE(connection->beginTransaction());
+            ASSERT_TRUE(connection->executeUpdateWithParameterDictionary(
+                full, {{"eventType", "error"}, {"limit", limit}}));
+            auto expected = stored();
+            ASSERT_TRUE(connection->rollback());
+            ASSERT_EQ(stored(), before);
+            ASSERT_TRUE(connection->beginTransaction());
+            dao->limitEventsOfType(ZarnPLogEventTypeError, limit);
+            EXPECT_EQ(stored(), expected);
+            deleted += static_cast<int>(before.size() - expected.size());
+            ASSERT_TRUE(connection->rollback());
+        }
+    }
+    EXPECT_GT(deleted, 100);  // the rounds did cut
 }
 
 TEST(ZarnPSqLiteEventDaoSyncTest, OneFdatasyncPerStoredEventUnderAndAtTheCap) {
