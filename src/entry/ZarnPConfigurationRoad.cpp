@@ -16,6 +16,7 @@
 #include "services/ZarnPBroadcastNames.h"
 #include "services/ZarnPEventService.h"
 #include "services/ZarnPHeartbeatScheduling.h"
+#include "store/ZarnPCommitGroup.h"
 #include "store/settings/ZarnPDeviceIdDao.h"
 #include "store/settings/ZarnPKeyValueDao.h"
 #include "store/settings/ZarnPSettingKeys.h"
@@ -92,11 +93,15 @@ void ZarnPConfigurationRoad::applyConfig(ZarnPApplyConfigData data) {
         LogError(kFacadeDomain, "Unable to initialize the Zarn plugin. No public token set.");
         return;
     }
-    setPublicToken(*token);
-    if (auto xamarin = c->xamarinVersion())
-        c_.keyValueDao->setPropertyValue(*xamarin, setting::kXamarinVersion);
-    state_.setEnableBackgroundLocation(c->enableBackgroundLocation());
-    setMaxRegionsMonitored(c->maxRegionsMonitored(), c->enableBackgroundLocation());
+    {
+        // The configuration's settings in one commit.
+        ZarnPCommitGroup commits(c_.db, kFacadeDomain);
+        setPublicToken(*token);
+        if (auto xamarin = c->xamarinVersion())
+            c_.keyValueDao->setPropertyValue(*xamarin, setting::kXamarinVersion);
+        state_.setEnableBackgroundLocation(c->enableBackgroundLocation());
+        setMaxRegionsMonitored(c->maxRegionsMonitored(), c->enableBackgroundLocation());
+    }
     c_.slcDao->setEnableBackgroundLocation(c->enableBackgroundLocation());
     c_.slcDao->setAutomaticallyAskLocationPermission(c->automaticallyAskLocationPermission());
     c_.uiNotificationDao->setAutomaticallyAskNotificationPermission(

@@ -17,6 +17,7 @@ class ZarnPKeyValueDao;
 class ZarnPOperationsRoad;
 class ZarnPPushMessaging;
 class ZarnPSignificantChangeMonitoring;
+class ZarnPSqLiteDb;
 class ZarnPUINotificationDao;
 
 // The facade's configuration road: on the SDK thread it reads the configuration file when the
@@ -34,6 +35,7 @@ class ZarnPConfigurationRoad {
         std::shared_ptr<ZarnPUINotificationDao> uiNotificationDao;
         std::shared_ptr<ZarnPHeartbeatScheduling> heartbeatService;
         std::shared_ptr<ZarnPDeviceIdDao> deviceIdDao;
+        std::shared_ptr<ZarnPSqLiteDb> db;  // optional: without it each write commits on its own
     };
 
     // The roads it calls on belong to the same facade and live as long as this one.

@@ -15,6 +15,7 @@
 #include "services/ZarnPEventService.h"
 #include "services/ZarnPLocationUpdating.h"
 #include "services/ZarnPScreenEventTracking.h"
+#include "store/ZarnPCommitGroup.h"
 #include "store/settings/ZarnPKeyValueDao.h"
 #include "store/settings/ZarnPSettingKeys.h"
 #include "zarn/platform/Application.h"
@@ -47,8 +48,7 @@ void ZarnPEnablingRoad::enableInRunLoop(std::shared_ptr<ZarnPContext> context) {
     LogInfo(kFacadeDomain, "Zarn enabled");
     state_.setEnabled(true);
     state_.setInitialized();
-    c_.keyValueDao->setBoolPropertyValue(true, setting::kEnabled);
-    c_.eventService->logEventWithType(ZarnPLogEventTypeEnableService, Value::object(), context);
+    recordChoice(true, context);
     c_.locationUpdateService->enable();
     hops_.broadcast(broadcast::kEnabled);
     // Posted from here, after the SDK-thread step, so that a re-enable always reaches it.
@@ -75,13 +75,20 @@ void ZarnPEnablingRoad::disableInRunLoop(std::shared_ptr<ZarnPContext> context) 
     LogInfo(kFacadeDomain, "Zarn disabled");
     state_.setEnabled(false);
     state_.setInitialized();
-    c_.keyValueDao->setBoolPropertyValue(false, setting::kEnabled);
-    c_.eventService->logEventWithType(ZarnPLogEventTypeDisableService, Value::object(), context);
+    recordChoice(false, context);
     c_.locationUpdateService->disable();
     // A disabled library runs no updates.
     stopUpdateTimer();
     hops_.broadcast(broadcast::kDisabled);
     c_.contextService->decrementContext(context);
+}
+
+void ZarnPEnablingRoad::recordChoice(bool enabled, const std::shared_ptr<ZarnPContext>& context) {
+    // The choice and its event in one commit.
+    ZarnPCommitGroup commits(c_.db, kFacadeDomain);
+    c_.keyValueDao->setBoolPropertyValue(enabled, setting::kEnabled);
+    c_.eventService->logEventWithType(
+        enabled ? ZarnPLogEventTypeEnableService : ZarnPLogEventTypeDisableService, Value::object(), context);
 }
 
 bool ZarnPEnablingRoad::isEnabled() {

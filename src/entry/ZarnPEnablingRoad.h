@@ -12,6 +12,7 @@ class ZarnPKeyValueDao;
 class ZarnPLocationUpdating;
 class ZarnPPushMessaging;
 class ZarnPScreenEventTracking;
+class ZarnPSqLiteDb;
 class ZarnPSystemPublicLogDao;
 class ZarnPSystemTimerDao;
 namespace platform {
@@ -36,6 +37,7 @@ class ZarnPEnablingRoad {
         std::shared_ptr<ZarnPContextService> contextService;
         std::shared_ptr<platform::Application> application;
         std::shared_ptr<ZarnPScreenEventTracking> screenEventsService;
+        std::shared_ptr<ZarnPSqLiteDb> db;  // optional: without it each write commits on its own
     };
 
     ZarnPEnablingRoad(Collaborators c, ZarnPFacadeState& state, const ZarnPFacadeHops& hops);
@@ -65,6 +67,8 @@ class ZarnPEnablingRoad {
     void onDidBecomeActiveNotificationInRunLoop(std::shared_ptr<ZarnPContext> context);
     void startUpdateTimer(std::shared_ptr<ZarnPContext> context);
     void stopUpdateTimer();
+    // Stores the user's choice with its event.
+    void recordChoice(bool enabled, const std::shared_ptr<ZarnPContext>& context);
     void updateInRunLoop(std::shared_ptr<ZarnPContext> context);
 
     Collaborators c_;

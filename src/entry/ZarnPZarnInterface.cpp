@@ -44,6 +44,7 @@ ZarnPEnablingRoad::Collaborators enablingParts(const ZarnPZarnInterface::Collabo
         .contextService = c.contextService,
         .application = c.application,
         .screenEventsService = c.screenEventsService,
+        .db = c.db,
     };
 }
 
@@ -87,6 +88,7 @@ ZarnPConfigurationRoad::Collaborators configurationParts(const ZarnPZarnInterfac
         .uiNotificationDao = c.uiNotificationDao,
         .heartbeatService = c.heartbeatService,
         .deviceIdDao = c.deviceIdDao,
+        .db = c.db,
     };
 }
 
