@@ -238,8 +238,15 @@ void BM_Starts(benchmark::State& state) {
         {
             sqlite3* db = openBare(path);
             sqlite3_stmt* st = nullptr;
-            sqlite3_prepare_v2(db, "SELECT sql FROM sqlite_master WHERE sql NOT NULL ORDER BY rowid", -1, &st,
-                               nullptr);
+            // SQLite makes its own tables, and a virtual table its shadow tables: they are left out.
+            sqlite3_prepare_v2(
+                db,
+                "SELECT sql FROM sqlite_master m WHERE sql NOT NULL AND name NOT LIKE 'sqlite\\_%' ESCAPE "
+                "'\\' AND NOT "
+                "EXISTS (SELECT 1 FROM "
+                "sqlite_master v WHERE v.sql LIKE 'CREATE VIRTUAL TABLE%' AND m.name LIKE v.name || "
+                "'\\_%' ESCAPE '\\') ORDER BY rowid",
+                -1, &st, nullptr);
             while (sqlite3_step(st) == SQLITE_ROW)
                 schema += std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, 0))) + ";";
             sqlite3_finalize(st);
@@ -247,11 +254,15 @@ void BM_Starts(benchmark::State& state) {
         }
         std::string barePath = host.home + "/bare.db";
         for (const char* suffix : {"", "-wal", "-shm"}) std::filesystem::remove(barePath + suffix);
+        // The closing's checkpoint is left out, as the library's connection stays open.
+        sqlite3* bareDb = nullptr;
         Cost firstFloor = measure([&] {
-            sqlite3* db = openBare(barePath);
-            sqlite3_exec(db, ("BEGIN;" + schema + "COMMIT;").c_str(), nullptr, nullptr, nullptr);
-            sqlite3_close(db);
+            bareDb = openBare(barePath);
+            if (sqlite3_exec(bareDb, ("BEGIN;" + schema + "COMMIT;").c_str(), nullptr, nullptr, nullptr) !=
+                SQLITE_OK)
+                std::printf("the floor's schema failed: %s\n", sqlite3_errmsg(bareDb));
         });
+        sqlite3_close(bareDb);
         for (const char* suffix : {"", "-wal", "-shm", "-checked"}) std::filesystem::remove(path + suffix);
         Cost firstStart = startLibrary(host);
 
