@@ -325,6 +325,11 @@ ZarnPSqLiteDb::MigrationResult ZarnPSqLiteDb::updateVersion(const std::vector<st
         }
         failure = database_->lastUpdateFailure();
     }
+    return migrationFailed(found, failure, missing);
+}
+
+ZarnPSqLiteDb::MigrationResult ZarnPSqLiteDb::migrationFailed(int found, const std::optional<Error>& failure,
+                                                              const std::optional<std::string>& missing) {
     // SQLite gives a transaction up by itself after some failures (a full disk, an I/O error).
     bool givenUp = !database_->hasOpenTransaction();
     if (!givenUp)

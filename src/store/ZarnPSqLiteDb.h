@@ -100,6 +100,10 @@ class ZarnPSqLiteDb {
     };
     // Migrates the file on database_ in one transaction; `kept` is written into it on success.
     MigrationResult updateVersion(const std::vector<std::function<void()>>& kept) ZARN_REQUIRES(openMutex_);
+    // Ends a migration from version `found` that failed, or found `missing` in the schema: rolls
+    // back and tells whether the file is to blame.
+    MigrationResult migrationFailed(int found, const std::optional<Error>& failure,
+                                    const std::optional<std::string>& missing) ZARN_REQUIRES(openMutex_);
     // Each store's migration, stopping at the first that fails; its error, or nothing.
     std::optional<Error> migrateStores() ZARN_REQUIRES(openMutex_);
     // A table or column that a store needs and the file lacks, described; nothing when none.

@@ -347,6 +347,46 @@ std::pair<size_t, RowRank> readKeptRows(ZarnPDatabase& db, const std::string& sq
     return read;
 }
 
+// The candidates of a box around the device, while they stay well under half of the
+// notifications; nothing else.
+std::optional<int64_t> areaCandidates(ZarnPDatabase& db, int regionType,
+                                      const ZarnPLocationWithAccuracy& location, double halfSide,
+                                      int64_t total) {
+    NearestArea area = areaAround(location, halfSide);
+    auto found = ZarnPSqLiteNotificationAreaDao::candidateCount(db, regionType, area.south, area.north,
+                                                                area.west, area.east);
+    if (!found || *found * 2 > total)
+        return std::nullopt;
+    return found;
+}
+
+// The half side of the first box worth reading: doubled until the box holds `count` candidates,
+// then widened for them; nothing when no box under half of the notifications holds them.
+std::optional<double> firstHalfSide(ZarnPDatabase& db, int regionType,
+                                    const ZarnPLocationWithAccuracy& location, int count, int64_t total) {
+    for (double halfSide = kFirstHalfSide; halfSide <= kWidestHalfSide; halfSide *= 2) {
+        auto found = areaCandidates(db, regionType, location, halfSide, total);
+        if (!found)
+            return std::nullopt;
+        // The nearest rows lie within a circle, which holds about 3/4 of the box: twice `count`
+        // candidates in the box seldom leave one out.
+        if (*found >= count)
+            return halfSide * std::sqrt(std::max(1.0, 2.0 * count / static_cast<double>(*found)));
+    }
+    return std::nullopt;
+}
+
+// The statement's parameters of its nearest part, or of its included part; both take the
+// device's place.
+ZarnPSqlParameters partParameters(const NearestStatement& statement, bool includedPart) {
+    ZarnPSqlParameters parameters;
+    for (const auto& parameter : statement.parameters)
+        if (parameter.first.starts_with("inc_") == includedPart || parameter.first == "lat" ||
+            parameter.first == "long")
+            parameters.push_back(parameter);
+    return parameters;
+}
+
 // The rows of the nearest statement read through the spatial index: a box around the device
 // grows until the last of the `count` first rows of its notifications ranks before every row of a
 // notification outside it (inside first, then by distance), so that the rows, their order and
@@ -361,42 +401,14 @@ std::optional<KeptRows> readThroughArea(ZarnPDatabase& db, const NearestStatemen
     std::optional<int64_t> total = ZarnPSqLiteNotificationAreaDao::trustedCount(db);
     if (!total || *total < threshold)
         return std::nullopt;
-    // The candidates of the box, while they stay well under half of the notifications.
-    auto candidates = [&](double halfSide) -> std::optional<int64_t> {
-        NearestArea area = areaAround(location, halfSide);
-        auto found = ZarnPSqLiteNotificationAreaDao::candidateCount(db, statement.regionType, area.south,
-                                                                    area.north, area.west, area.east);
-        if (!found || *found * 2 > *total)
-            return std::nullopt;
-        return found;
-    };
-    double halfSide = kFirstHalfSide;
-    for (;;) {
-        auto found = candidates(halfSide);
-        if (!found)
-            return std::nullopt;
-        if (*found >= count) {
-            // The nearest rows lie within a circle, which holds about 3/4 of the box: twice
-            // `count` candidates in the box seldom leave one out.
-            halfSide *= std::sqrt(std::max(1.0, 2.0 * count / static_cast<double>(*found)));
-            break;
-        }
-        halfSide *= 2;
-        if (halfSide > kWidestHalfSide)
-            return std::nullopt;
-    }
-    auto parametersOf = [&](bool includedPart) {
-        ZarnPSqlParameters parameters;
-        for (const auto& parameter : statement.parameters)
-            if (parameter.first.starts_with("inc_") == includedPart || parameter.first == "lat" ||
-                parameter.first == "long")
-                parameters.push_back(parameter);
-        return parameters;
-    };
+    std::optional<double> first = firstHalfSide(db, statement.regionType, location, count, *total);
+    if (!first)
+        return std::nullopt;
+    double halfSide = *first;
     const std::string nearest = ZarnPSqLiteNotificationReadDao::nearestQuery(
         statement.regionType, statement.openingHoursColumn, 0, true);
     for (int round = 0; round < kAreaRounds; ++round) {
-        ZarnPSqlParameters parameters = parametersOf(false);
+        ZarnPSqlParameters parameters = partParameters(statement, false);
         addAreaParameters(parameters, areaAround(location, halfSide), statement.regionType);
         KeptRows kept;
         kept.intermediates.reserve(static_cast<size_t>(std::min(count, 10000)) + statement.includedCount);
@@ -408,12 +420,13 @@ std::optional<KeptRows> readThroughArea(ZarnPDatabase& db, const NearestStatemen
                 readKeptRows(db,
                              ZarnPSqLiteNotificationReadDao::includedQuery(statement.openingHoursColumn,
                                                                            statement.includedCount),
-                             parametersOf(true), local, kept);
+                             partParameters(statement, true), local, kept);
             return kept;
         } else {
             halfSide = std::max(halfSide * 1.25, halfSideBeyond(location, *last.distance));
         }
-        if (halfSide > kWidestHalfSide || !candidates(halfSide))
+        if (halfSide > kWidestHalfSide ||
+            !areaCandidates(db, statement.regionType, location, halfSide, *total))
             return std::nullopt;
     }
     return std::nullopt;
