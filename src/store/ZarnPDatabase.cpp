@@ -153,19 +153,38 @@ sqlite3_stmt* ZarnPDatabase::prepareOrReuse(std::string_view sql, Error* error) 
     return prepare(sql, error);
 }
 
-void ZarnPDatabase::dropCacheIfSchemaChanged() {
+std::optional<int64_t> ZarnPDatabase::schemaVersion() {
     if (!db_)
-        return;
+        return std::nullopt;
     if (!schemaVersionStatement_ && sqlite3_prepare_v2(db_, "PRAGMA schema_version", -1,
                                                        &schemaVersionStatement_, nullptr) != SQLITE_OK) {
         sqlite3_finalize(schemaVersionStatement_);
         schemaVersionStatement_ = nullptr;
     }
     std::optional<int64_t> version;
-    if (schemaVersionStatement_ && sqlite3_step(schemaVersionStatement_) == SQLITE_ROW)
-        version = sqlite3_column_int64(schemaVersionStatement_, 0);
-    if (schemaVersionStatement_)
+    if (schemaVersionStatement_) {
+        int rc = sqlite3_step(schemaVersionStatement_);
+        if (rc == SQLITE_ROW)
+            version = sqlite3_column_int64(schemaVersionStatement_, 0);
+        else
+            noteResult(rc);
         sqlite3_reset(schemaVersionStatement_);
+    }
+    return version;
+}
+
+void ZarnPDatabase::noteResult(int rc) {
+    if ((rc & 0xff) != SQLITE_CORRUPT && (rc & 0xff) != SQLITE_NOTADB)
+        return;
+    ++damageCount_;
+    const char* message = db_ ? sqlite3_errmsg(db_) : nullptr;
+    lastDamage_ = message && *message ? message : sqlite3_errstr(rc);
+}
+
+void ZarnPDatabase::dropCacheIfSchemaChanged() {
+    if (!db_)
+        return;
+    std::optional<int64_t> version = schemaVersion();
     // A version that cannot be read may be any: nothing kept is trusted then.
     if (!version || version != cacheSchemaVersion_)
         clearStatementCache();
@@ -210,6 +229,7 @@ sqlite3_stmt* ZarnPDatabase::prepare(std::string_view sql, Error* error) {
         int rc = sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &stmt, nullptr);
         if (rc == SQLITE_OK && stmt)
             return stmt;
+        noteResult(rc);
         if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) {
             sqlite3_finalize(stmt);
             if (retryWhileBusy(retries, "Database busy"))
@@ -389,6 +409,7 @@ bool ZarnPDatabase::runUpdate(Error* error, std::string_view sql, const std::vec
         }
         break;
     }
+    noteResult(rc);
     int closeRc = sqlite3_reset(stmt);
     putBack(stmt);
     if (closeRc != SQLITE_OK) {
@@ -544,6 +565,7 @@ bool ZarnPDatabase::executeStatementAndReset(ZarnPStatement& statement) {
     if (!stmt)
         return false;
     int stepRc = sqlite3_step(stmt);
+    noteResult(stepRc);
     int resetRc = sqlite3_reset(stmt);
     return succeeded(stepRc) && succeeded(resetRc);
 }

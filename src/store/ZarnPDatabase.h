@@ -100,6 +100,16 @@ class ZarnPDatabase : public std::enable_shared_from_this<ZarnPDatabase> {
     uint64_t failedUpdateCount() const { return failedUpdateCount_; }
     // The error of the last update that failed, kept past the statements that ran after it.
     const Error& lastUpdateFailure() const { return lastUpdateFailure_; }
+    // Damage that SQLite has reported on any statement of the connection (a corrupt file, or
+    // not a database): how many reports so far, and the message of the last one. A caller
+    // compares two readings to tell whether a step met damage, whatever the step made of it.
+    uint64_t damageCount() const { return damageCount_; }
+    const std::string& lastDamage() const { return lastDamage_; }
+    // Called with the result of a statement's step or prepare; counts the damage among them.
+    void noteResult(int rc);
+    // "PRAGMA schema_version" of the file, read through a statement kept for it; nothing when it
+    // cannot be read. It changes with every change of the schema, by any connection.
+    std::optional<int64_t> schemaVersion();
     // While held, SQLite refuses every commit on the connection, the explicit one and those of
     // statements outside a transaction: when SQLite has rolled a transaction back by itself, the
     // statements that follow then fail instead of taking effect one by one.
@@ -182,6 +192,8 @@ class ZarnPDatabase : public std::enable_shared_from_this<ZarnPDatabase> {
     bool logsErrors_ = true;
     bool isExecutingStatement_ = false;
     uint64_t failedUpdateCount_ = 0;
+    uint64_t damageCount_ = 0;
+    std::string lastDamage_;
     Error lastUpdateFailure_;
     int busyRetryTimeout_ = kDefaultBusyRetryTimeout;
     std::unordered_set<ZarnPResultSet*> openResultSets_;

@@ -79,6 +79,8 @@ bool ZarnPResultSet::next() {
         hasRow_ = true;
         return true;
     }
+    if (parentDB_)
+        parentDB_->noteResult(rc);
     if (rc == SQLITE_ERROR || rc == SQLITE_MISUSE) {
         LogInfo(kDomain, "Error calling sqlite3_step (%d: %s) rs", rc, sqlite3_errmsg(db));
     } else if (rc != SQLITE_DONE && rc != SQLITE_BUSY && rc != SQLITE_LOCKED) {

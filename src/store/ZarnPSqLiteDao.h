@@ -57,6 +57,14 @@ class ZarnPSqLiteDao {
     // by the function returned, within the new file's first migration. Empty: nothing to keep.
     virtual std::function<void()> keepAcrossNewFile() { return {}; }
 
+    // Work of the opening that waits until the migration has committed and runs outside any
+    // transaction: what may fail on its own without costing the opening (an index that only
+    // speeds reads up). It begins and ends its own transactions and never raises.
+    virtual void afterMigration() {}
+    // Called once the whole file has been read and found whole: what only a read of every row
+    // can tell. It begins and ends its own transactions and never raises.
+    virtual void afterWholeFileCheck() {}
+
     const std::shared_ptr<ZarnPSqLiteDb>& db() const { return db_; }
     const std::string& tableName() const { return tableName_; }
     int64_t lastSavedId() const { return lastSavedId_; }

@@ -34,6 +34,14 @@ constexpr const char* kDomain = "SqLiteDb";
 constexpr const char* kCheckedSuffix = "-checked";
 constexpr double kWholeFileCheckInterval = 24 * 60 * 60;
 
+bool isDamageCode(int code) {
+    return (code & 0xff) == SQLITE_NOTADB || (code & 0xff) == SQLITE_CORRUPT;
+}
+
+bool isDamage(const Error& error) {
+    return error.domain == "ZarnPDatabase" && isDamageCode(error.code);
+}
+
 // Failures that say nothing about the file: the same migration may succeed at a later opening.
 bool isPassing(const Error& error) {
     if (error.domain != "ZarnPDatabase")
@@ -181,6 +189,16 @@ void ZarnPSqLiteDb::checkWholeFileIfDue(Date now) {
         // Plain text beside the file, not a row in it: remembering the check costs no commit, and
         // losing it to a crash costs one check more.
         fileSystem_->createFile(record, format("%f", timeIntervalSince1970(now)));
+        for (ZarnPSqLiteDao* dao : registeredDaos()) {
+            if (!isRegistered(dao))
+                continue;
+            try {
+                dao->afterWholeFileCheck();
+            } catch (...) {
+                LogError(kDomain, "Failed to complete the whole-file check");
+            }
+            database_->closeOpenResultSets();
+        }
         return;
     }
     auto kept = keptFrom(database_);
@@ -214,15 +232,12 @@ std::shared_ptr<ZarnPDatabase> ZarnPSqLiteDb::openWithTries(const std::string& p
 }
 
 std::optional<std::string> ZarnPSqLiteDb::damageOf(ZarnPDatabase& database, Check check) {
-    auto isDamage = [](int code) {
-        return (code & 0xff) == SQLITE_NOTADB || (code & 0xff) == SQLITE_CORRUPT;
-    };
     // The header and the schema only: what every opening reads anyway. The full check reads every
     // page once, so that a valid header over corrupt pages is found too.
     auto rs = database.executeQuery(check == Check::Full ? "PRAGMA quick_check(1)"
                                                          : "SELECT COUNT(*) FROM sqlite_master");
     if (!rs) {
-        if (isDamage(database.lastErrorCode()))
+        if (isDamageCode(database.lastErrorCode()))
             return database.lastErrorMessage();
         return std::nullopt;
     }
@@ -231,7 +246,7 @@ std::optional<std::string> ZarnPSqLiteDb::damageOf(ZarnPDatabase& database, Chec
         auto answer = rs->stringForColumnIndex(0).value_or("");
         if (check == Check::Full && answer != "ok")
             damage = answer;
-    } else if (isDamage(database.lastErrorCode())) {
+    } else if (isDamageCode(database.lastErrorCode())) {
         damage = database.lastErrorMessage();
     }
     rs.reset();
@@ -292,6 +307,7 @@ ZarnPSqLiteDb::MigrationResult ZarnPSqLiteDb::updateVersion(const std::vector<st
         versionDao_ = std::make_shared<ZarnPSqLiteVersionDao>(
             std::shared_ptr<ZarnPSqLiteDb>(std::shared_ptr<void>(), this));
     }
+    const uint64_t damageBefore = database_->damageCount();
     if (!database_->beginTransaction()) {
         LogNsError(kDomain, database_->lastUpdateFailure(), "Failed to begin migrating");
         return {Migration::NotNow, ""};
@@ -321,19 +337,48 @@ ZarnPSqLiteDb::MigrationResult ZarnPSqLiteDb::updateVersion(const std::vector<st
     if (!failure && !missing) {
         if (database_->commit()) {
             currentVersion_ = appVersion_;
+            completeOpening();
+            // Damage met anywhere in the opening condemns the file, whatever the step that met it
+            // made of it.
+            if (database_->damageCount() != damageBefore)
+                return {Migration::FileUnusable, database_->lastDamage()};
             return {Migration::Done, ""};
         }
         failure = database_->lastUpdateFailure();
     }
-    return migrationFailed(found, failure, missing);
+    return migrationFailed(found, failure, missing, database_->damageCount() != damageBefore);
+}
+
+void ZarnPSqLiteDb::completeOpening() {
+    for (ZarnPSqLiteDao* dao : registeredDaos()) {
+        if (!isRegistered(dao))
+            continue;
+        database_->closeOpenResultSets();
+        try {
+            dao->afterMigration();
+        } catch (const std::exception& e) {
+            LogError(kDomain, "Failed to complete the opening: %@", e);
+        } catch (...) {
+            LogError(kDomain, "Failed to complete the opening");
+        }
+        // What a store left open is not the opening's to keep.
+        if (database_->hasOpenTransaction())
+            database_->rollback();
+    }
+    database_->closeOpenResultSets();
 }
 
 ZarnPSqLiteDb::MigrationResult ZarnPSqLiteDb::migrationFailed(int found, const std::optional<Error>& failure,
-                                                              const std::optional<std::string>& missing) {
-    // SQLite gives a transaction up by itself after some failures (a full disk, an I/O error).
+                                                              const std::optional<std::string>& missing,
+                                                              bool damaged) {
+    // SQLite gives a transaction up by itself after some failures (a full disk, an I/O error, a
+    // corrupt page).
     bool givenUp = !database_->hasOpenTransaction();
     if (!givenUp)
         database_->rollback();
+    // Damage is the file's, however the transaction ended; only a passing failure leaves it.
+    if (damaged || (failure && isDamage(*failure)))
+        return {Migration::FileUnusable, damaged ? database_->lastDamage() : failure->description()};
     // A file without tables holds nothing to set aside: what failed was not the file.
     auto tables = database_->executeQuery("SELECT COUNT(*) FROM sqlite_master");
     bool holdsTables = tables && tables->next() && tables->longForColumnIndex(0) > 0;

@@ -28,10 +28,13 @@ class ZarnPSqLiteVersionDao;
 //
 // A file that is damaged, whose migration cannot complete on it, or whose tables lack what the
 // stores read and write is set aside with its log files and a new file started; what the stores
-// keep (the user's opt-out) goes over to it. The opening reads only the header and the schema;
-// damage deeper in the file is found by checkWholeFileIfDue(), which the owner calls later. A migration that
-// fails for a passing reason (a full disk, an I/O error) or on a file without tables leaves the file as it
-// was: the opening fails and is tried again after the back-off. A file of a newer version is used as it is.
+// keep (the user's opt-out) goes over to it; so is a file on which any statement of the opening
+// (the migration and the work after it included) met a corrupt page. The opening reads only the
+// header and the schema; damage deeper in the file is found by checkWholeFileIfDue(), which the
+// owner calls later. A migration that fails for a passing reason (a full disk, a busy file, an I/O
+// error) or on a file without tables leaves the file as it was: the opening fails and is tried again
+// after the back-off. A file of a newer version is used as it is. Once the migration has committed,
+// each store does what may fail on its own (afterMigration()), each in its own transaction.
 //
 // The file runs in write-ahead-log mode with full synchronisation: one fdatasync per commit.
 // Whatever copies, moves or removes the file handles its "-wal" and "-shm" files with it.
@@ -100,10 +103,13 @@ class ZarnPSqLiteDb {
     };
     // Migrates the file on database_ in one transaction; `kept` is written into it on success.
     MigrationResult updateVersion(const std::vector<std::function<void()>>& kept) ZARN_REQUIRES(openMutex_);
-    // Ends a migration from version `found` that failed, or found `missing` in the schema: rolls
-    // back and tells whether the file is to blame.
+    // Ends a migration from version `found` that failed, or found `missing` in the schema, or met
+    // damage (`damaged`): rolls back and tells whether the file is to blame.
     MigrationResult migrationFailed(int found, const std::optional<Error>& failure,
-                                    const std::optional<std::string>& missing) ZARN_REQUIRES(openMutex_);
+                                    const std::optional<std::string>& missing, bool damaged)
+        ZARN_REQUIRES(openMutex_);
+    // Each store's work after the migration committed (afterMigration()), outside any transaction.
+    void completeOpening() ZARN_REQUIRES(openMutex_);
     // Each store's migration, stopping at the first that fails; its error, or nothing.
     std::optional<Error> migrateStores() ZARN_REQUIRES(openMutex_);
     // A table or column that a store needs and the file lacks, described; nothing when none.

@@ -1,6 +1,7 @@
 #include "store/ZarnPSqLiteNotificationAreaDao.h"
 
 #include <cmath>
+#include <iterator>
 #include <map>
 #include <tuple>
 
@@ -42,15 +43,48 @@ constexpr std::string_view kAnywhere = "1000000";
 // One entry per notification; "%@" is the condition on the notification rows. Read from the rows
 // alone: a trigger that read the tree and then wrote it would find it locked.
 constexpr std::string_view kBoxes =
-    "SELECT max(id), CASE WHEN %@ THEN min(lat - dlat) ELSE %@ END, CASE WHEN %@ THEN max(lat + dlat) ELSE "
-    "%@ "
-    "END, CASE WHEN %@ THEN min(lon - dlon) ELSE %@ END, CASE WHEN %@ THEN max(lon + dlon) ELSE %@ END, "
-    "max(kind) FROM (%@) GROUP BY id";
+    "SELECT max(id) box_id, CASE WHEN %@ THEN min(lat - dlat) ELSE %@ END box_south, CASE WHEN %@ THEN "
+    "max(lat + dlat) ELSE %@ END box_north, CASE WHEN %@ THEN min(lon - dlon) ELSE %@ END box_west, CASE "
+    "WHEN "
+    "%@ THEN max(lon + dlon) ELSE %@ END box_east, max(kind) box_kind FROM (%@) GROUP BY id";
 
-constexpr const char* kTriggers[] = {
+// The values a new circle ("%@": NEW) of a notification is ranked by, as kPoints reads them.
+constexpr std::string_view kCirclePoint =
+    "SELECT coalesce(%@.latitude, n.latitude) lat, coalesce(%@.longitude, n.longitude) lon, "
+    "abs(ifnull(n.match_range_lat, 0)) dlat, abs(ifnull(n.match_range_long, 0)) dlon, "
+    "typeof(n.match_range_lat) IN ('integer', 'real', 'null') AND typeof(n.match_range_long) IN ('integer', "
+    "'real', 'null') numeric_ranges FROM notification n WHERE n.id = %@.notification_internal_id";
+
+// Whether the box of a notification of at least one circle ("notification_area") stays a box with
+// the circle ("v") added: the same rule as kPlaced, over the stored bounds.
+constexpr std::string_view kWidenedPlaced =
+    "(typeof(v.lat) IN ('integer', 'real') AND typeof(v.lon) IN ('integer', 'real') AND v.numeric_ranges AND "
+    "abs(v.lat) <= 10000 AND abs(v.lon) <= 10000 AND v.dlat <= 10 AND v.dlon <= 10 AND "
+    "max(notification_area.max_lat, v.lat + v.dlat) - min(notification_area.min_lat, v.lat - v.dlat) <= 10 "
+    "AND "
+    "max(notification_area.max_long, v.lon + v.dlon) - min(notification_area.min_long, v.lon - v.dlon) <= "
+    "10)";
+
+enum Trigger {
+    kNotificationInsert,
+    kNotificationUpdate,
+    kNotificationDelete,
+    kPolygonFirst,
+    kPolygonInsert,
+    kPolygonUpdate,
+    kPolygonDelete,
+    kTriggerCount
+};
+constexpr const char* kTriggers[kTriggerCount] = {
     "notification_area_notification_insert", "notification_area_notification_update",
-    "notification_area_notification_delete", "notification_area_polygon_insert",
-    "notification_area_polygon_update",      "notification_area_polygon_delete"};
+    "notification_area_notification_delete", "notification_area_polygon_first",
+    "notification_area_polygon_insert",      "notification_area_polygon_update",
+    "notification_area_polygon_delete"};
+constexpr const char* kTable =
+    "CREATE VIRTUAL TABLE notification_area USING rtree(id, min_lat, max_lat, min_long, max_long, +kind)";
+// The tree's own tables, which the module makes with it.
+constexpr const char* kShadowTables[] = {"notification_area_node", "notification_area_rowid",
+                                         "notification_area_parent"};
 
 std::string boxesOf(std::string_view condition) {
     return format(kBoxes, kPlaced, kAnywhere, kPlaced, kAnywhere, kPlaced, kAnywhere, kPlaced, kAnywhere,
@@ -66,9 +100,59 @@ std::string refresh(std::string_view id) {
            format("INSERT INTO notification_area (id, min_lat, max_lat, min_long, max_long, kind) %@; ",
                   boxesOf(format("n.id = %@", id)));
 }
+// A later circle of a notification widens its box, or turns it into the far point; a box already
+// there, or holding the circle, is left alone.
+std::string widen() {
+    auto bound = [](const char* column, const char* pick, const char* value) {
+        return format("%@ = CASE WHEN %@ THEN %@(notification_area.%@, %@) ELSE %@ END", column,
+                      kWidenedPlaced, pick, column, value, kAnywhere);
+    };
+    return format(
+        "UPDATE notification_area SET %@, %@, %@, %@ FROM (%@) v WHERE notification_area.id = "
+        "NEW.notification_internal_id AND notification_area.min_lat < %@ AND (NOT %@ OR v.lat - v.dlat < "
+        "notification_area.min_lat OR v.lat + v.dlat > notification_area.max_lat OR v.lon - v.dlon < "
+        "notification_area.min_long OR v.lon + v.dlon > notification_area.max_long); ",
+        bound("min_lat", "min", "v.lat - v.dlat"), bound("max_lat", "max", "v.lat + v.dlat"),
+        bound("min_long", "min", "v.lon - v.dlon"), bound("max_long", "max", "v.lon + v.dlon"),
+        format(kCirclePoint, "NEW", "NEW", "NEW"), kAnywhere, kWidenedPlaced);
+}
 
-std::string triggerSql(const char* name, std::string_view when, std::string_view body) {
-    return format("CREATE TRIGGER %@ %@ BEGIN %@END", name, when, body);
+constexpr std::string_view kOtherCircle =
+    "EXISTS (SELECT 1 FROM polygon o WHERE o.notification_internal_id = NEW.notification_internal_id AND "
+    "o.id != NEW.id)";
+
+std::string triggerSql(Trigger trigger) {
+    auto make = [&](std::string_view when, const std::string& body) {
+        return format("CREATE TRIGGER %@ %@ BEGIN %@END", kTriggers[trigger], when, body);
+    };
+    switch (trigger) {
+        case kNotificationInsert:
+            return make("AFTER INSERT ON notification", refresh("NEW.id"));
+        case kNotificationUpdate:
+            return make(
+                "AFTER UPDATE OF id, latitude, longitude, match_range_lat, match_range_long, beacon_uuid, "
+                "is_external_region ON notification",
+                forget("OLD.id") + refresh("NEW.id"));
+        case kNotificationDelete:
+            return make("AFTER DELETE ON notification", forget("OLD.id"));
+        case kPolygonFirst:
+            return make(format("AFTER INSERT ON polygon WHEN NOT %@", kOtherCircle),
+                        refresh("NEW.notification_internal_id"));
+        case kPolygonInsert:
+            return make(format("AFTER INSERT ON polygon WHEN %@", kOtherCircle), widen());
+        case kPolygonUpdate:
+            return make("AFTER UPDATE OF notification_internal_id, latitude, longitude ON polygon",
+                        refresh("OLD.notification_internal_id") + refresh("NEW.notification_internal_id"));
+        case kPolygonDelete:
+            // A circle goes with its notification, whose own trigger forgot it: nothing is read then.
+            return make(
+                "AFTER DELETE ON polygon WHEN EXISTS (SELECT 1 FROM notification WHERE id = "
+                "OLD.notification_internal_id)",
+                refresh("OLD.notification_internal_id"));
+        case kTriggerCount:
+            break;
+    }
+    return {};
 }
 
 int64_t single(ZarnPDatabase& database, std::string_view sql) {
@@ -77,32 +161,46 @@ int64_t single(ZarnPDatabase& database, std::string_view sql) {
     return value;
 }
 
-bool build(ZarnPDatabase& database) {
+// Runs `steps` in a savepoint: kept whole, or rolled back whole.
+template <typename Steps>
+bool inSavepoint(ZarnPDatabase& database, Steps steps) {
+    if (!database.executeUpdate("SAVEPOINT notification_area"))
+        return false;
+    bool done = steps();
+    // SQLite may have given the whole transaction up with a failed statement: then there is
+    // nothing left to roll back to.
+    if (!done && database.hasOpenTransaction())
+        database.executeUpdate("ROLLBACK TO notification_area");
+    if (database.hasOpenTransaction())
+        database.executeUpdate("RELEASE notification_area");
+    return done;
+}
+
+bool dropAll(ZarnPDatabase& database) {
+    // Names of every release: a file may hold a trigger that this one no longer makes.
     for (const char* trigger : kTriggers)
         if (!database.executeUpdate(format("DROP TRIGGER IF EXISTS %@", trigger)))
             return false;
-    if (!database.executeUpdate("DROP TABLE IF EXISTS notification_area"))
+    return database.executeUpdate("DROP TABLE IF EXISTS notification_area");
+}
+
+bool buildSteps(ZarnPDatabase& database) {
+    if (!dropAll(database))
         return false;
     if (single(database,
                "SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name IN ('notification', "
                "'polygon')") != 2)
         return true;  // nothing to index yet
-    const std::string statements[] = {
-        "CREATE VIRTUAL TABLE notification_area USING rtree(id, min_lat, max_lat, min_long, max_long, +kind)",
-        format("INSERT INTO notification_area (id, min_lat, max_lat, min_long, max_long, kind) %@",
-               boxesOf("1")),
-        triggerSql(kTriggers[0], "AFTER INSERT ON notification", refresh("NEW.id")),
-        triggerSql(kTriggers[1],
-                   "AFTER UPDATE OF id, latitude, longitude, match_range_lat, match_range_long, beacon_uuid, "
-                   "is_external_region ON notification",
-                   forget("OLD.id") + refresh("NEW.id")),
-        triggerSql(kTriggers[2], "AFTER DELETE ON notification", forget("OLD.id")),
-        triggerSql(kTriggers[3], "AFTER INSERT ON polygon", refresh("NEW.notification_internal_id")),
-        triggerSql(kTriggers[4], "AFTER UPDATE OF notification_internal_id, latitude, longitude ON polygon",
-                   refresh("OLD.notification_internal_id") + refresh("NEW.notification_internal_id")),
-        triggerSql(kTriggers[5], "AFTER DELETE ON polygon", refresh("OLD.notification_internal_id"))};
-    for (const auto& sql : statements)
-        if (!database.executeUpdate(sql))
+    if (!database.executeUpdate(kTable))
+        return false;
+    // In order of place: each entry then goes to the node the one before it went to.
+    if (!database.executeUpdate(
+            format("INSERT INTO notification_area (id, min_lat, max_lat, min_long, max_long, kind) SELECT * "
+                   "FROM (%@) ORDER BY CAST(box_south AS INTEGER), box_west",
+                   boxesOf("1"))))
+        return false;
+    for (int trigger = 0; trigger < kTriggerCount; ++trigger)
+        if (!database.executeUpdate(triggerSql(static_cast<Trigger>(trigger))))
             return false;
     return true;
 }
@@ -128,6 +226,24 @@ bool holdsHigh(double stored, double exact) {
     return holdsLow(-stored, -exact);
 }
 
+// The build in a transaction of its own; a failure (logged) leaves the file as it was.
+void buildInTransaction(ZarnPDatabase& database) {
+    if (!database.beginTransaction()) {
+        LogWarn(kDomain, "The nearest reads run without their index: %@", database.lastErrorMessage());
+        return;
+    }
+    if (!ZarnPSqLiteNotificationAreaDao::build(database)) {
+        if (database.hasOpenTransaction())
+            database.rollback();
+        return;
+    }
+    if (!database.commit()) {
+        LogWarn(kDomain, "The nearest reads run without their index: %@", database.lastErrorMessage());
+        if (database.hasOpenTransaction())
+            database.rollback();
+    }
+}
+
 }  // namespace
 
 ZarnPSqLiteNotificationAreaDao::ZarnPSqLiteNotificationAreaDao(std::shared_ptr<ZarnPSqLiteDb> db)
@@ -136,35 +252,87 @@ ZarnPSqLiteNotificationAreaDao::ZarnPSqLiteNotificationAreaDao(std::shared_ptr<Z
 }
 
 void ZarnPSqLiteNotificationAreaDao::createOrUpdate(int) {
-    if (auto connection = database())
-        ensure(*connection);
+    auto connection = database();
+    if (!connection || isWhole(*connection))
+        return;
+    // Over an empty store the build writes the schema only, as every other store's migration does;
+    // over stored rows (or leftovers to drop) it waits until the migration has committed, so that
+    // a failure costs the index and never the opening.
+    if (single(*connection, "SELECT COUNT(*) FROM sqlite_master WHERE name LIKE 'notification_area%'") == 0 &&
+        single(*connection,
+               "SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name = 'notification'") == 1 &&
+        single(*connection, "SELECT NOT EXISTS (SELECT 1 FROM notification)") == 1)
+        build(*connection);
 }
 
-bool ZarnPSqLiteNotificationAreaDao::ensure(ZarnPDatabase& database) {
-    if (trustedCount(database))
+void ZarnPSqLiteNotificationAreaDao::afterMigration() {
+    auto connection = database();
+    if (!connection || isWhole(*connection) || connection->hasOpenTransaction())
+        return;
+    buildInTransaction(*connection);
+}
+
+void ZarnPSqLiteNotificationAreaDao::afterWholeFileCheck() {
+    auto connection = database();
+    if (!connection || !isWhole(*connection) || connection->hasOpenTransaction())
+        return;
+    if (single(*connection,
+               "SELECT (SELECT COUNT(*) FROM notification) = (SELECT COUNT(*) FROM "
+               "notification_area_rowid)") == 1)
+        return;
+    LogInfo(kDomain, "The nearest reads' index does not hold every notification; it is built again");
+    buildInTransaction(*connection);
+}
+
+bool ZarnPSqLiteNotificationAreaDao::isWhole(ZarnPDatabase& database) {
+    std::map<std::string, std::string> expected{{"notification_area", kTable}};
+    for (int trigger = 0; trigger < kTriggerCount; ++trigger)
+        expected.emplace(kTriggers[trigger], triggerSql(static_cast<Trigger>(trigger)));
+    std::string names;
+    for (const auto& [name, sql] : expected) names += format("'%@', ", name);
+    for (const char* shadow : kShadowTables) names += format("'%@', ", shadow);
+    names.resize(names.size() - 2);
+    size_t found = 0;
+    if (auto rs =
+            database.executeQuery(format("SELECT name, sql FROM sqlite_master WHERE name IN (%@)", names)))
+        while (rs->next()) {
+            auto name = rs->stringForColumnIndex(0).value_or("");
+            auto it = expected.find(name);
+            if (it != expected.end() && rs->stringForColumnIndex(1) != it->second)
+                return false;  // made by another release
+            ++found;
+        }
+    return found == expected.size() + std::size(kShadowTables);
+}
+
+bool ZarnPSqLiteNotificationAreaDao::drop(ZarnPDatabase& database) {
+    return inSavepoint(database, [&] { return dropAll(database); });
+}
+
+bool ZarnPSqLiteNotificationAreaDao::dropLeftovers(ZarnPDatabase& database) {
+    if (isWhole(database))
         return true;
-    if (!database.executeUpdate("SAVEPOINT notification_area"))
-        return false;
-    bool built = build(database);
-    if (!built)
-        database.executeUpdate("ROLLBACK TO notification_area");
-    database.executeUpdate("RELEASE notification_area");
+    bool dropped = drop(database);
+    if (!dropped)
+        LogWarn(kDomain, "The nearest reads' index cannot be dropped: %@", database.lastErrorMessage());
+    return dropped;
+}
+
+bool ZarnPSqLiteNotificationAreaDao::build(ZarnPDatabase& database) {
+    bool built = inSavepoint(database, [&] { return buildSteps(database); });
     if (!built)
         LogWarn(kDomain, "The nearest reads run without their index: %@", database.lastErrorMessage());
     return built;
 }
 
-std::optional<int64_t> ZarnPSqLiteNotificationAreaDao::trustedCount(ZarnPDatabase& database) {
-    std::string names = "'notification_area', 'notification_area_rowid'";
-    for (const char* trigger : kTriggers) names += format(", '%@'", trigger);
-    // The schema first: a statement on a missing table would fail, and be logged as a failure.
-    if (single(database, format("SELECT COUNT(*) FROM sqlite_master WHERE name IN (%@)", names)) != 8)
-        return std::nullopt;
-    auto rs = database.executeQuery(
-        "SELECT (SELECT COUNT(*) FROM notification), (SELECT COUNT(*) FROM notification_area_rowid)");
-    if (!rs || !rs->next() || rs->longForColumnIndex(0) != rs->longForColumnIndex(1))
-        return std::nullopt;
-    return rs->longForColumnIndex(0);
+bool ZarnPSqLiteNotificationAreaDao::Trust::isWhole(ZarnPDatabase& database) {
+    std::optional<int64_t> version = database.schemaVersion();
+    if (!version || connection_.lock().get() != &database || version != schemaVersion_) {
+        whole_ = version && ZarnPSqLiteNotificationAreaDao::isWhole(database);
+        connection_ = database.weak_from_this();
+        schemaVersion_ = version;
+    }
+    return whole_;
 }
 
 std::string_view ZarnPSqLiteNotificationAreaDao::candidateCondition() {
@@ -175,14 +343,12 @@ std::string_view ZarnPSqLiteNotificationAreaDao::candidateCondition() {
            ":area_kind)";
 }
 
-std::optional<int64_t> ZarnPSqLiteNotificationAreaDao::candidateCount(ZarnPDatabase& database, int regionType,
-                                                                      double south, double north, double west,
-                                                                      double east) {
+std::optional<int64_t> ZarnPSqLiteNotificationAreaDao::boxCount(ZarnPDatabase& database, int regionType,
+                                                                double south, double north, double west,
+                                                                double east) {
     auto rs = database.executeQueryWithParameterDictionary(
-        "SELECT (SELECT COUNT(*) FROM notification_area WHERE max_lat >= :area_south AND min_lat <= "
-        ":area_north AND max_long >= :area_west AND min_long <= :area_east AND kind = :area_kind) + (SELECT "
-        "COUNT(*) FROM notification_area WHERE max_lat >= 1000000 AND min_lat <= 1000000 AND kind = "
-        ":area_kind)",
+        "SELECT COUNT(*) FROM notification_area WHERE max_lat >= :area_south AND min_lat <= :area_north AND "
+        "max_long >= :area_west AND min_long <= :area_east AND kind = :area_kind",
         {{"area_south", south},
          {"area_north", north},
          {"area_west", west},
@@ -193,9 +359,19 @@ std::optional<int64_t> ZarnPSqLiteNotificationAreaDao::candidateCount(ZarnPDatab
     return rs->longForColumnIndex(0);
 }
 
+std::optional<int64_t> ZarnPSqLiteNotificationAreaDao::unplacedCount(ZarnPDatabase& database,
+                                                                     int regionType) {
+    auto rs = database.executeQuery(
+        "SELECT COUNT(*) FROM notification_area WHERE max_lat >= 1000000 AND min_lat <= 1000000 AND kind = ?",
+        regionType);
+    if (!rs || !rs->next())
+        return std::nullopt;
+    return rs->longForColumnIndex(0);
+}
+
 std::optional<std::string> ZarnPSqLiteNotificationAreaDao::disagreement(ZarnPDatabase& database) {
-    if (!trustedCount(database))
-        return std::string("the index is missing or does not hold one entry per notification");
+    if (!isWhole(database))
+        return std::string("the index or one of its triggers is missing");
     if (auto rs = database.executeQuery("SELECT rtreecheck('notification_area')"); !rs || !rs->next())
         return std::string("the tree cannot be checked");
     else if (auto answer = rs->stringForColumnIndex(0).value_or(""); answer != "ok")

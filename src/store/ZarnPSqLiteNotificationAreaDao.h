@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,35 +19,67 @@ class ZarnPDatabase;
 // instead (1,000,000 degrees): it is a candidate wherever the device is.
 //
 // Triggers on "notification" and "polygon" keep it in step with the rows in the statement
-// that writes them, whatever writes them. The box only ever grows outwards (the tree keeps
-// 32-bit floats rounded outwards), so a notification outside a box around the device is
-// neither inside its range nor nearer than the box's half-side.
+// that writes them, whatever writes them; each costs a few lookups, so a save stays linear in
+// what it writes (a polygon's later circles only widen its box). The box only ever grows
+// outwards (the tree keeps 32-bit floats rounded outwards), so a notification outside a box
+// around the device is neither inside its range nor nearer than the box's half-side.
 //
-// Built at opening, inside the opening's transaction, when missing or not agreeing with the
-// rows; a file whose SQLite lacks the R*Tree module has no index, and the nearest read runs its
-// full statement. SDK thread only.
+// The index is an optimisation and never costs the library a start or a save: it is whole when
+// the table and every trigger stand in the schema as made here, and is used only then. The
+// opening makes it inside the migration only over an empty store; over stored rows it is built
+// after the migration has committed, in a transaction of its own, and a failed build leaves the
+// reads on their full statement until the next save or opening builds it. A save that rewrites
+// every notification drops it and fills it once after its rows. Leftovers of an index dropped by
+// another connection (triggers without their table) are dropped before any save writes a row. A
+// file whose SQLite lacks the R*Tree module has no index. SDK thread only.
 class ZarnPSqLiteNotificationAreaDao final : public ZarnPSqLiteDao {
   public:
     explicit ZarnPSqLiteNotificationAreaDao(std::shared_ptr<ZarnPSqLiteDb> db);
 
-    // Builds the index when it is missing or disagrees with the rows; never fails the opening.
+    // Inside the migration: makes the index when there is none and no notification is stored.
+    // Never fails the opening.
     void createOrUpdate(int version) override;
     bool migrationFailsOnAFailedStatement() const override { return false; }
+    // After the migration: builds the index over the stored rows, or over what is left of a broken
+    // one, when it is not whole.
+    void afterMigration() override;
+    // After the whole file was read whole: builds the index again when it does not hold one
+    // entry per notification (rows written past it by another connection).
+    void afterWholeFileCheck() override;
 
-    // Builds it now on `database`, in one savepoint: whole or not at all. False when it cannot.
-    static bool ensure(ZarnPDatabase& database);
+    // Whether the table and every trigger stand in the schema as made here. Reads the schema only.
+    static bool isWhole(ZarnPDatabase& database);
+    // Drops whatever there is of the index, in a savepoint; false when that failed.
+    static bool drop(ZarnPDatabase& database);
+    // Drops what there is of an index that is not whole, so that no trigger refers to a missing
+    // table; false when that failed.
+    static bool dropLeftovers(ZarnPDatabase& database);
+    // Builds it on `database` over the stored rows, in one savepoint: whole or not at all (logged
+    // at WARN). False when it cannot.
+    static bool build(ZarnPDatabase& database);
 
-    // The number of notifications when the index is there, with its triggers, and holds one
-    // entry per notification; nothing when it cannot be trusted.
-    static std::optional<int64_t> trustedCount(ZarnPDatabase& database);
+    // Remembers isWhole() of one connection while its schema stays as it was: one read of the
+    // schema version per call. Every write of any connection keeps a whole index in step through
+    // the triggers, so only a change of the schema can break it.
+    class Trust {
+      public:
+        bool isWhole(ZarnPDatabase& database);
+
+      private:
+        std::weak_ptr<ZarnPDatabase> connection_;
+        std::optional<int64_t> schemaVersion_;
+        bool whole_ = false;
+    };
 
     // The condition that keeps the notification rows ("n") of a kind (":area_kind") whose box
     // meets the box around the device (":area_south", ":area_north", ":area_west", ":area_east"),
     // with every notification of the kind that has no box of its own.
     static std::string_view candidateCondition();
-    // How many notifications of the kind that condition keeps.
-    static std::optional<int64_t> candidateCount(ZarnPDatabase& database, int regionType, double south,
-                                                 double north, double west, double east);
+    // How many notifications of the kind have a box that meets the box around the device.
+    static std::optional<int64_t> boxCount(ZarnPDatabase& database, int regionType, double south,
+                                           double north, double west, double east);
+    // How many notifications of the kind have no box of their own.
+    static std::optional<int64_t> unplacedCount(ZarnPDatabase& database, int regionType);
 
     // The first difference between the index and the boxes the rows give (a missing, extra or
     // wrong entry, or a damaged tree), or nothing when they agree; for checks after a crash.

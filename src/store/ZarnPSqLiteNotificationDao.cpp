@@ -12,6 +12,7 @@
 #include "store/ZarnPNotificationReadDao.h"
 #include "store/ZarnPResultSet.h"
 #include "store/ZarnPSqLiteCooldownDao.h"
+#include "store/ZarnPSqLiteNotificationAreaDao.h"
 #include "store/ZarnPSqliteDaoUtils.h"
 #include "store/ZarnPTransaction.h"
 
@@ -245,6 +246,9 @@ std::optional<Error> ZarnPSqLiteNotificationDao::clearNotifications() {
     run("DELETE FROM notifications_user_dwelling;");
     run("DELETE FROM shared_notifications_segmentation_history;");
     cooldownDao()->clearAllMatches();
+    // Triggers left by an index dropped elsewhere would refuse the deletion below.
+    if (db)
+        ZarnPSqLiteNotificationAreaDao::dropLeftovers(*db);
     // A notification is kept only while the user is inside it, each row judged on its own
     // campaign and geofence id; with the entered set emptied above, every row goes.
     run("DELETE FROM notification WHERE NOT EXISTS (SELECT 1 FROM notifications_user_entered e JOIN campaign "

@@ -220,6 +220,8 @@ struct NearestArea {
 constexpr double kFirstHalfSide = 0.005;   // about 500 m
 constexpr double kWidestHalfSide = 20000;  // wider than any indexed box lies from the earth
 constexpr int kAreaRounds = 12;
+// Past one notification in this many without a box of its own, the full statement reads as fast.
+constexpr int64_t kUnplacedShare = 8;
 
 NearestArea areaAround(const ZarnPLocationWithAccuracy& location, double halfSide) {
     return {location.latitude() - halfSide, location.latitude() + halfSide, location.longitude() - halfSide,
@@ -347,25 +349,33 @@ std::pair<size_t, RowRank> readKeptRows(ZarnPDatabase& db, const std::string& sq
     return read;
 }
 
+// What the index holds of one kind, against the notifications the full statement would read.
+struct AreaStore {
+    int64_t total;     // the highest notification id: at least the number stored
+    int64_t unplaced;  // notifications of the kind without a box, candidates of every read
+};
+
 // The candidates of a box around the device, while they stay well under half of the
 // notifications; nothing else.
 std::optional<int64_t> areaCandidates(ZarnPDatabase& db, int regionType,
                                       const ZarnPLocationWithAccuracy& location, double halfSide,
-                                      int64_t total) {
+                                      const AreaStore& store) {
     NearestArea area = areaAround(location, halfSide);
-    auto found = ZarnPSqLiteNotificationAreaDao::candidateCount(db, regionType, area.south, area.north,
-                                                                area.west, area.east);
-    if (!found || *found * 2 > total)
+    auto found = ZarnPSqLiteNotificationAreaDao::boxCount(db, regionType, area.south, area.north, area.west,
+                                                          area.east);
+    if (!found || (*found + store.unplaced) * 2 > store.total)
         return std::nullopt;
     return found;
 }
 
-// The half side of the first box worth reading: doubled until the box holds `count` candidates,
-// then widened for them; nothing when no box under half of the notifications holds them.
+// The half side of the first box worth reading: doubled until the box holds `count` candidates
+// with a box of their own, then widened for them; nothing when no box under half of the
+// notifications holds them.
 std::optional<double> firstHalfSide(ZarnPDatabase& db, int regionType,
-                                    const ZarnPLocationWithAccuracy& location, int count, int64_t total) {
+                                    const ZarnPLocationWithAccuracy& location, int count,
+                                    const AreaStore& store) {
     for (double halfSide = kFirstHalfSide; halfSide <= kWidestHalfSide; halfSide *= 2) {
-        auto found = areaCandidates(db, regionType, location, halfSide, total);
+        auto found = areaCandidates(db, regionType, location, halfSide, store);
         if (!found)
             return std::nullopt;
         // The nearest rows lie within a circle, which holds about 3/4 of the box: twice `count`
@@ -374,6 +384,25 @@ std::optional<double> firstHalfSide(ZarnPDatabase& db, int regionType,
             return halfSide * std::sqrt(std::max(1.0, 2.0 * count / static_cast<double>(*found)));
     }
     return std::nullopt;
+}
+
+// What the store holds, when reading through the index can win: enough notifications, and few
+// without a box of their own (each is read by every indexed read, and a store of many of them
+// reads as fast in full).
+std::optional<AreaStore> areaStore(ZarnPDatabase& db, int regionType, int64_t threshold) {
+    AreaStore store{};
+    auto highest = db.executeQuery("SELECT max(id) FROM notification");
+    if (!highest || !highest->next())
+        return std::nullopt;
+    store.total = highest->longForColumnIndex(0);
+    highest->close();
+    if (store.total < threshold)
+        return std::nullopt;
+    auto unplaced = ZarnPSqLiteNotificationAreaDao::unplacedCount(db, regionType);
+    if (!unplaced || *unplaced * kUnplacedShare > store.total)
+        return std::nullopt;
+    store.unplaced = *unplaced;
+    return store;
 }
 
 // The statement's parameters of its nearest part, or of its included part; both take the
@@ -395,13 +424,15 @@ ZarnPSqlParameters partParameters(const NearestStatement& statement, bool includ
 // whole statement then runs.
 std::optional<KeptRows> readThroughArea(ZarnPDatabase& db, const NearestStatement& statement,
                                         const ZarnPLocationWithAccuracy& location, int count,
-                                        int64_t threshold, const LocalTime& local) {
-    if (count <= 0 || !std::isfinite(location.latitude()) || !std::isfinite(location.longitude()))
+                                        int64_t threshold, const LocalTime& local,
+                                        ZarnPSqLiteNotificationAreaDao::Trust& trust) {
+    if (count <= 0 || !std::isfinite(location.latitude()) || !std::isfinite(location.longitude()) ||
+        !trust.isWhole(db))
         return std::nullopt;
-    std::optional<int64_t> total = ZarnPSqLiteNotificationAreaDao::trustedCount(db);
-    if (!total || *total < threshold)
+    std::optional<AreaStore> store = areaStore(db, statement.regionType, threshold);
+    if (!store)
         return std::nullopt;
-    std::optional<double> first = firstHalfSide(db, statement.regionType, location, count, *total);
+    std::optional<double> first = firstHalfSide(db, statement.regionType, location, count, *store);
     if (!first)
         return std::nullopt;
     double halfSide = *first;
@@ -426,7 +457,7 @@ std::optional<KeptRows> readThroughArea(ZarnPDatabase& db, const NearestStatemen
             halfSide = std::max(halfSide * 1.25, halfSideBeyond(location, *last.distance));
         }
         if (halfSide > kWidestHalfSide ||
-            !areaCandidates(db, statement.regionType, location, halfSide, *total))
+            !areaCandidates(db, statement.regionType, location, halfSide, *store))
             return std::nullopt;
     }
     return std::nullopt;
@@ -759,7 +790,7 @@ std::vector<ZarnPNotification> ZarnPSqLiteNotificationReadDao::readNearest(
     const LocalTime local = localTime(localMilliseconds);
     // Past a few thousand notifications the spatial index finds the same rows without a scan.
     std::optional<KeptRows> found =
-        readThroughArea(*db, statement, location, count, indexedReadThreshold_, local);
+        readThroughArea(*db, statement, location, count, indexedReadThreshold_, local, indexTrust_);
     if (!found) {
         found.emplace();
         // Reserved up front: a notification is copied, not moved, when a vector grows.

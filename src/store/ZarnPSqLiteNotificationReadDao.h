@@ -11,6 +11,7 @@
 #include "store/ZarnPNearestCacheHolder.h"
 #include "store/ZarnPNotificationReadDao.h"
 #include "store/ZarnPSqLiteBaseNotificationDao.h"
+#include "store/ZarnPSqLiteNotificationAreaDao.h"
 
 namespace zarn {
 
@@ -31,7 +32,8 @@ class ZarnPSqLiteNotificationReadDao final : public ZarnPSqLiteBaseNotificationD
   public:
     static constexpr int kNearestCount = 200;
     // From this many stored notifications on, the nearest rows are looked up through the spatial
-    // index (ZarnPSqLiteNotificationAreaDao) when it can be trusted; below it the scan is as fast.
+    // index (ZarnPSqLiteNotificationAreaDao) when it is whole and the kind has few notifications
+    // without a box; below it the scan is as fast.
     static constexpr int64_t kIndexedReadThreshold = 2000;
 
     // Every collaborator is required.
@@ -109,6 +111,7 @@ class ZarnPSqLiteNotificationReadDao final : public ZarnPSqLiteBaseNotificationD
     std::shared_ptr<ZarnPSegmentationDao> segmentationDao_;
     std::shared_ptr<ZarnPSegmentationPropertyValidator> segmentationPropertyValidator_;
     ZarnPNearestCacheHolder nearestCacheHolder_;
+    ZarnPSqLiteNotificationAreaDao::Trust indexTrust_;
     int64_t indexedReadThreshold_ = kIndexedReadThreshold;
 };
 

@@ -8,6 +8,8 @@
 #include <random>
 #include <sstream>
 
+#include "sim/service/DataUpdateBuilder.h"
+#include "testing/SyncCountingVfs.h"
 #include "tests/store/StoreTestSupport.h"
 #include "tests/support/StartedLibrary.h"
 #include "zarn/ZarnBase.h"
@@ -81,9 +83,51 @@ int storedVersion(const std::string& path) {
     return version;
 }
 
+// Overwrites every page of the named tables (root pages included) with bytes SQLite cannot read,
+// once the log is folded into the file: the header and the schema stay whole.
+void corruptPagesOf(const std::string& path, const std::string& tables) {
+    std::vector<long long> pages;
+    {
+        test::RawSqlite raw(path);
+        ASSERT_TRUE(raw.exec("PRAGMA wal_checkpoint(TRUNCATE)"));
+        sqlite3_stmt* st = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(raw.handle(),
+                                     ("SELECT pageno FROM dbstat WHERE name IN (" + tables + ")").c_str(), -1,
+                                     &st, nullptr),
+                  SQLITE_OK);
+        while (sqlite3_step(st) == SQLITE_ROW) pages.push_back(sqlite3_column_int64(st, 0));
+        sqlite3_finalize(st);
+    }
+    ASSERT_FALSE(pages.empty());
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    for (long long page : pages) {
+        file.seekp((page - 1) * 4096);
+        auto garbage = randomBytes(4096, static_cast<unsigned>(page));
+        file.write(garbage.data(), static_cast<std::streamsize>(garbage.size()));
+    }
+}
+
+// `count` geofences of one campaign around 52, 13.
+sim::DataUpdateDescription storedCampaigns(int count) {
+    sim::DataUpdateDescription d{.deleteAllOldData = true,
+                                 .campaigns = {{.campaignId = "c", .message = "hello"}},
+                                 .tiles = {{.value = "u33"}}};
+    for (int i = 0; i < count; ++i)
+        d.tiles[0].notifications.push_back({.campaign = "c",
+                                            .geofenceId = "g" + std::to_string(i),
+                                            .location = {{52.0f + 0.001f * static_cast<float>(i % 40),
+                                                          13.0f + 0.001f * static_cast<float>(i / 40)}},
+                                            .matchRange = 100});
+    return d;
+}
+
 class DamagedDatabaseTest : public test::StartedLibraryTest {
   protected:
     std::string db() { return env.path("Documents/zarn.db"); }
+    size_t loadedCount() {
+        auto loaded = ZarnBase::loadedNotifications();
+        return loaded ? loaded->size() : 0;
+    }
 };
 
 TEST_F(DamagedDatabaseTest, FileOfRandomBytesIsMovedAsideWithItsLogsAndTheOptOutSurvives) {
@@ -128,6 +172,79 @@ TEST_F(DamagedDatabaseTest, ValidHeaderOverCorruptPagesIsFoundAndStartedAnew) {
     restart();
     initialize(/*enableOnFirstRun=*/true);
     EXPECT_FALSE(ZarnBase::isEnabled());
+}
+
+// Corrupt pages of the campaigns' tables under a whole header and schema: the start keeps the
+// user's choice and stores what it is given; the file is set aside once the damage is met, at the
+// opening when a step of the opening reads those pages, else at the whole-file check.
+TEST_F(DamagedDatabaseTest, CorruptCampaignPagesNeverKeepTheLibraryOffAndTheFileIsSetAside) {
+    for (bool indexMissing : {false, true}) {
+        SCOPED_TRACE(indexMissing ? "index missing" : "index whole");
+        for (const char* suffix :
+             {"", "-wal", "-shm", "-checked", ".damaged", ".damaged-wal", ".damaged-shm"})
+            std::filesystem::remove(db() + suffix);
+        initialize(/*enableOnFirstRun=*/false);
+        ZarnBase::enable();
+        env.runUntilIdle();
+        saveDataUpdate(storedCampaigns(2000));
+        restart();
+        if (indexMissing) {
+            ASSERT_TRUE(test::RawSqlite(db()).exec("DROP TABLE notification_area"));
+        }
+        corruptPagesOf(db(), "'notification', 'polygon', 'campaign'");
+        int setAside = env.consoleCount("ERROR|SqLiteDb| Database at");
+
+        initialize(/*enableOnFirstRun=*/false);
+        EXPECT_TRUE(ZarnBase::isEnabled());
+        EXPECT_EQ(env.consoleCount("Database left at version"), 0);
+        EXPECT_EQ(env.consoleCount("ERROR|SqLiteDb| Database at"), setAside + (indexMissing ? 1 : 0));
+        env.advanceBy(121);
+        EXPECT_EQ(env.consoleCount("ERROR|SqLiteDb| Database at"), setAside + 1);
+        EXPECT_TRUE(std::filesystem::exists(db() + ".damaged"));
+        EXPECT_EQ(storedVersion(db()), 22);
+        // The new file took the choice over and stores again.
+        EXPECT_EQ(test::RawSqlite(db()).text("SELECT value FROM keyvalue WHERE \"key\" = 'zarn_enabled'"),
+                  std::optional<std::string>("enabled"));
+        restart();
+        initialize(/*enableOnFirstRun=*/false);
+        EXPECT_TRUE(ZarnBase::isEnabled());
+        restart();
+    }
+}
+
+// The nearest reads' index lost under a full disk, or dropped by another connection with its
+// triggers left behind: the start runs as usual on the full statement, and the next save builds it.
+TEST_F(DamagedDatabaseTest, AnIndexThatCannotBeBuiltOrWasDroppedCostsNeitherTheStartNorASave) {
+    auto& disk = test::SyncCountingVfs::install();  // before the file opens
+    initialize();
+    saveDataUpdate(storedCampaigns(150));
+    restart();
+    // The place the loaded notifications are listed around.
+    ASSERT_TRUE(test::RawSqlite(db()).exec(
+        "INSERT OR REPLACE INTO keyvalue (\"key\", value) VALUES ('zarn_last_match_location_latitude', "
+        "'52'), ('zarn_last_match_location_longitude', '13'), ('zarn_last_match_location_accuracy', '10'); "
+        "DROP TABLE notification_area"));
+
+    disk.setDiskFull(true);
+    initialize();
+    disk.setDiskFull(false);
+    EXPECT_TRUE(ZarnBase::isEnabled());
+    EXPECT_EQ(env.consoleCount("Database left at version"), 0);
+    EXPECT_EQ(loadedCount(), 150u);
+    EXPECT_GT(env.consoleCount("The nearest reads run without their index"), 0);
+
+    // Another connection drops it again, triggers left: the save still stores, and builds it.
+    ASSERT_TRUE(test::RawSqlite(db()).exec("DROP TABLE IF EXISTS notification_area"));
+    auto update = storedCampaigns(180);
+    update.deleteAllOldData = false;
+    saveDataUpdate(update);
+    env.advanceBy(11);  // past the nearest reads' cache
+    EXPECT_EQ(loadedCount(), 180u);
+    EXPECT_EQ(test::RawSqlite(db()).integer("SELECT COUNT(*) FROM notification_area"), 180);
+    ASSERT_TRUE(test::RawSqlite(db()).exec("DROP TABLE notification_area"));
+    ZarnBase::clearAllDataAndResetDeviceId();
+    env.runUntilIdle();
+    EXPECT_EQ(test::RawSqlite(db()).integer("SELECT COUNT(*) FROM notification"), 0);
 }
 
 TEST_F(DamagedDatabaseTest, SettingsTableOfAnotherSchemaNeverEnablesByDefault) {

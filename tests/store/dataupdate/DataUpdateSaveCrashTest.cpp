@@ -118,7 +118,7 @@ TEST(DataUpdateSaveCrashTest, AKilledSaveLeavesTheOldOrTheNewData) {
         Saver saver(path);
         saver.save(updates[0]);
         // Kept with the rows from here on: every reopening below checks that they agree.
-        ASSERT_TRUE(ZarnPSqLiteNotificationAreaDao::trustedCount(*saver.db->database()));
+        ASSERT_TRUE(ZarnPSqLiteNotificationAreaDao::isWhole(*saver.db->database()));
     }
 
     // Kill points spread over the whole save, the last ones past its end.
