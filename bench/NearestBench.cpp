@@ -91,10 +91,10 @@ struct Fixture {
             std::make_shared<ZarnPSqLiteNotificationReadDao>(db, cooldowns, clock, segmentation, validator);
         indexedRead =
             std::make_shared<ZarnPSqLiteNotificationReadDao>(db, cooldowns, clock, segmentation, validator);
-        indexedRead->setIndexedReadThreshold(0);
+        indexedRead->setIndexUse(ZarnPSqLiteNotificationReadDao::IndexUse::WheneverWhole);
         wholeRead =
             std::make_shared<ZarnPSqLiteNotificationReadDao>(db, cooldowns, clock, segmentation, validator);
-        wholeRead->setIndexedReadThreshold(INT64_MAX);
+        wholeRead->setIndexUse(ZarnPSqLiteNotificationReadDao::IndexUse::Never);
         db->database();
 
         sqlite3_open(path.c_str(), &bare);

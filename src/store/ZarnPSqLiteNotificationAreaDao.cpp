@@ -81,7 +81,8 @@ constexpr const char* kTriggers[kTriggerCount] = {
     "notification_area_polygon_insert",      "notification_area_polygon_update",
     "notification_area_polygon_delete"};
 constexpr const char* kTable =
-    "CREATE VIRTUAL TABLE notification_area USING rtree(id, min_lat, max_lat, min_long, max_long, +kind)";
+    "CREATE VIRTUAL TABLE notification_area USING rtree(id, min_lat, max_lat, min_long, max_long, min_kind, "
+    "max_kind)";
 // The tree's own tables, which the module makes with it.
 constexpr const char* kShadowTables[] = {"notification_area_node", "notification_area_rowid",
                                          "notification_area_parent"};
@@ -91,14 +92,21 @@ std::string boxesOf(std::string_view condition) {
                   format(kPoints, kKind, condition));
 }
 
+// Writes the entries of the notifications the condition keeps, their kind a range of one value:
+// the tree tells the kinds apart as it does places, without a look-up per entry.
+std::string entriesOf(std::string_view condition) {
+    return format(
+        "INSERT INTO notification_area (id, min_lat, max_lat, min_long, max_long, min_kind, max_kind) SELECT "
+        "box_id, box_south, box_north, box_west, box_east, box_kind, box_kind FROM (%@)",
+        boxesOf(condition));
+}
+
 // The statements that bring notification `id` (an expression of the trigger) up to date.
 std::string forget(std::string_view id) {
     return format("DELETE FROM notification_area WHERE id = %@; ", id);
 }
 std::string refresh(std::string_view id) {
-    return forget(id) +
-           format("INSERT INTO notification_area (id, min_lat, max_lat, min_long, max_long, kind) %@; ",
-                  boxesOf(format("n.id = %@", id)));
+    return forget(id) + format("%@; ", entriesOf(format("n.id = %@", id)));
 }
 // A later circle of a notification widens its box, or turns it into the far point; a box already
 // there, or holding the circle, is left alone.
@@ -194,10 +202,7 @@ bool buildSteps(ZarnPDatabase& database) {
     if (!database.executeUpdate(kTable))
         return false;
     // In order of place: each entry then goes to the node the one before it went to.
-    if (!database.executeUpdate(
-            format("INSERT INTO notification_area (id, min_lat, max_lat, min_long, max_long, kind) SELECT * "
-                   "FROM (%@) ORDER BY CAST(box_south AS INTEGER), box_west",
-                   boxesOf("1"))))
+    if (!database.executeUpdate(entriesOf("1") + " ORDER BY CAST(box_south AS INTEGER), box_west"))
         return false;
     for (int trigger = 0; trigger < kTriggerCount; ++trigger)
         if (!database.executeUpdate(triggerSql(static_cast<Trigger>(trigger))))
@@ -337,33 +342,38 @@ bool ZarnPSqLiteNotificationAreaDao::Trust::isWhole(ZarnPDatabase& database) {
 
 std::string_view ZarnPSqLiteNotificationAreaDao::candidateCondition() {
     return " WHERE n.id IN (SELECT id FROM notification_area WHERE max_lat >= :area_south AND min_lat <= "
-           ":area_north AND max_long >= :area_west AND min_long <= :area_east AND kind = :area_kind UNION "
+           ":area_north AND max_long >= :area_west AND min_long <= :area_east AND min_kind <= :area_kind AND "
+           "max_kind >= :area_kind UNION "
            "ALL "
-           "SELECT id FROM notification_area WHERE max_lat >= 1000000 AND min_lat <= 1000000 AND kind = "
-           ":area_kind)";
+           "SELECT id FROM notification_area WHERE max_lat >= 1000000 AND min_lat <= 1000000 AND min_kind <= "
+           ":area_kind AND max_kind >= :area_kind)";
 }
 
 std::optional<int64_t> ZarnPSqLiteNotificationAreaDao::boxCount(ZarnPDatabase& database, int regionType,
                                                                 double south, double north, double west,
-                                                                double east) {
+                                                                double east, int64_t limit) {
     auto rs = database.executeQueryWithParameterDictionary(
-        "SELECT COUNT(*) FROM notification_area WHERE max_lat >= :area_south AND min_lat <= :area_north AND "
-        "max_long >= :area_west AND min_long <= :area_east AND kind = :area_kind",
+        "SELECT COUNT(*) FROM (SELECT 1 FROM notification_area WHERE max_lat >= :area_south AND min_lat <= "
+        ":area_north AND max_long >= :area_west AND min_long <= :area_east AND min_kind <= :area_kind AND "
+        "max_kind >= :area_kind LIMIT :area_limit)",
         {{"area_south", south},
          {"area_north", north},
          {"area_west", west},
          {"area_east", east},
-         {"area_kind", regionType}});
+         {"area_kind", regionType},
+         {"area_limit", limit}});
     if (!rs || !rs->next())
         return std::nullopt;
     return rs->longForColumnIndex(0);
 }
 
-std::optional<int64_t> ZarnPSqLiteNotificationAreaDao::unplacedCount(ZarnPDatabase& database,
-                                                                     int regionType) {
+std::optional<int64_t> ZarnPSqLiteNotificationAreaDao::unplacedCount(ZarnPDatabase& database, int regionType,
+                                                                     int64_t limit) {
     auto rs = database.executeQuery(
-        "SELECT COUNT(*) FROM notification_area WHERE max_lat >= 1000000 AND min_lat <= 1000000 AND kind = ?",
-        regionType);
+        "SELECT COUNT(*) FROM (SELECT 1 FROM notification_area WHERE max_lat >= 1000000 AND min_lat <= "
+        "1000000 "
+        "AND min_kind <= ?1 AND max_kind >= ?1 LIMIT ?2)",
+        regionType, limit);
     if (!rs || !rs->next())
         return std::nullopt;
     return rs->longForColumnIndex(0);
@@ -377,8 +387,8 @@ std::optional<std::string> ZarnPSqLiteNotificationAreaDao::disagreement(ZarnPDat
     else if (auto answer = rs->stringForColumnIndex(0).value_or(""); answer != "ok")
         return "the tree is damaged: " + answer;
     Entries expected = readEntries(database, boxesOf("1"));
-    Entries stored =
-        readEntries(database, "SELECT id, min_lat, max_lat, min_long, max_long, kind FROM notification_area");
+    Entries stored = readEntries(
+        database, "SELECT id, min_lat, max_lat, min_long, max_long, max_kind FROM notification_area");
     for (const auto& [id, entry] : expected) {
         auto found = stored.find(id);
         if (found == stored.end())

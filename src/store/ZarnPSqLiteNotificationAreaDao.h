@@ -14,7 +14,7 @@ class ZarnPDatabase;
 // The spatial index of the nearest read: for each notification the box, in degrees, that holds
 // every point the nearest statement ranks it by (its own point, or each circle of its polygon)
 // widened by its match range in degrees of latitude and longitude, in an R*Tree
-// ("notification_area") with the notification's region kind beside it. A notification whose
+// ("notification_area") whose third dimension is the notification's region kind. A notification whose
 // place is no plain number, or spans more than a few degrees, has a point far from the earth
 // instead (1,000,000 degrees): it is a candidate wherever the device is.
 //
@@ -75,11 +75,12 @@ class ZarnPSqLiteNotificationAreaDao final : public ZarnPSqLiteDao {
     // meets the box around the device (":area_south", ":area_north", ":area_west", ":area_east"),
     // with every notification of the kind that has no box of its own.
     static std::string_view candidateCondition();
-    // How many notifications of the kind have a box that meets the box around the device.
+    // How many notifications of the kind have a box that meets the box around the device, counted
+    // up to `limit` (a negative limit counts them all).
     static std::optional<int64_t> boxCount(ZarnPDatabase& database, int regionType, double south,
-                                           double north, double west, double east);
-    // How many notifications of the kind have no box of their own.
-    static std::optional<int64_t> unplacedCount(ZarnPDatabase& database, int regionType);
+                                           double north, double west, double east, int64_t limit);
+    // How many notifications of the kind have no box of their own, counted up to `limit`.
+    static std::optional<int64_t> unplacedCount(ZarnPDatabase& database, int regionType, int64_t limit);
 
     // The first difference between the index and the boxes the rows give (a missing, extra or
     // wrong entry, or a damaged tree), or nothing when they agree; for checks after a crash.

@@ -220,8 +220,10 @@ struct NearestArea {
 constexpr double kFirstHalfSide = 0.005;   // about 500 m
 constexpr double kWidestHalfSide = 20000;  // wider than any indexed box lies from the earth
 constexpr int kAreaRounds = 12;
-// Past one notification in this many without a box of its own, the full statement reads as fast.
-constexpr int64_t kUnplacedShare = 8;
+// A notification read through the index costs several times what one costs in the full
+// statement's scan (a look-up where the scan walks on): past candidates for one notification in
+// this many, the full statement reads as fast.
+constexpr int64_t kIndexedShare = 16;
 
 NearestArea areaAround(const ZarnPLocationWithAccuracy& location, double halfSide) {
     return {location.latitude() - halfSide, location.latitude() + halfSide, location.longitude() - halfSide,
@@ -353,28 +355,32 @@ std::pair<size_t, RowRank> readKeptRows(ZarnPDatabase& db, const std::string& sq
 struct AreaStore {
     int64_t total;     // the highest notification id: at least the number stored
     int64_t unplaced;  // notifications of the kind without a box, candidates of every read
+    bool judged;       // whether a box of too many candidates gives the read up
 };
 
-// The candidates of a box around the device, while they stay well under half of the
+// The candidates of a box around the device, while they stay under kIndexedShare of the
 // notifications; nothing else.
 std::optional<int64_t> areaCandidates(ZarnPDatabase& db, int regionType,
                                       const ZarnPLocationWithAccuracy& location, double halfSide,
                                       const AreaStore& store) {
     NearestArea area = areaAround(location, halfSide);
+    // Counting stops where the box would hold too many.
+    int64_t limit = store.judged ? store.total / kIndexedShare - store.unplaced + 1 : -1;
     auto found = ZarnPSqLiteNotificationAreaDao::boxCount(db, regionType, area.south, area.north, area.west,
-                                                          area.east);
-    if (!found || (*found + store.unplaced) * 2 > store.total)
+                                                          area.east, limit);
+    if (!found || (store.judged && (*found + store.unplaced) * kIndexedShare > store.total))
         return std::nullopt;
     return found;
 }
 
-// The half side of the first box worth reading: doubled until the box holds `count` candidates
-// with a box of their own, then widened for them; nothing when no box under half of the
-// notifications holds them.
+// The half side of the first box worth reading: grown until the box holds `count` candidates
+// with a box of their own (by the density it found, from twice to 16 times a step), then widened
+// for them; the widest box when the kind holds fewer; nothing when a box would hold too many
+// candidates to win.
 std::optional<double> firstHalfSide(ZarnPDatabase& db, int regionType,
                                     const ZarnPLocationWithAccuracy& location, int count,
                                     const AreaStore& store) {
-    for (double halfSide = kFirstHalfSide; halfSide <= kWidestHalfSide; halfSide *= 2) {
+    for (double halfSide = kFirstHalfSide;;) {
         auto found = areaCandidates(db, regionType, location, halfSide, store);
         if (!found)
             return std::nullopt;
@@ -382,24 +388,32 @@ std::optional<double> firstHalfSide(ZarnPDatabase& db, int regionType,
         // candidates in the box seldom leave one out.
         if (*found >= count)
             return halfSide * std::sqrt(std::max(1.0, 2.0 * count / static_cast<double>(*found)));
+        if (halfSide >= kWidestHalfSide)
+            return halfSide;
+        double growth = *found > 0 ? std::sqrt(2.0 * count / static_cast<double>(*found)) : 16;
+        halfSide = std::min(kWidestHalfSide, halfSide * std::clamp(growth, 2.0, 16.0));
     }
-    return std::nullopt;
 }
 
 // What the store holds, when reading through the index can win: enough notifications, and few
 // without a box of their own (each is read by every indexed read, and a store of many of them
 // reads as fast in full).
-std::optional<AreaStore> areaStore(ZarnPDatabase& db, int regionType, int64_t threshold) {
-    AreaStore store{};
+std::optional<AreaStore> areaStore(ZarnPDatabase& db, int regionType,
+                                   ZarnPSqLiteNotificationReadDao::IndexUse use) {
+    using IndexUse = ZarnPSqLiteNotificationReadDao::IndexUse;
+    if (use == IndexUse::Never)
+        return std::nullopt;
+    AreaStore store{.total = 0, .unplaced = 0, .judged = use == IndexUse::WhereItWins};
     auto highest = db.executeQuery("SELECT max(id) FROM notification");
     if (!highest || !highest->next())
         return std::nullopt;
     store.total = highest->longForColumnIndex(0);
     highest->close();
-    if (store.total < threshold)
+    if (store.judged && store.total < ZarnPSqLiteNotificationReadDao::kIndexedReadThreshold)
         return std::nullopt;
-    auto unplaced = ZarnPSqLiteNotificationAreaDao::unplacedCount(db, regionType);
-    if (!unplaced || *unplaced * kUnplacedShare > store.total)
+    auto unplaced = ZarnPSqLiteNotificationAreaDao::unplacedCount(
+        db, regionType, store.judged ? store.total / kIndexedShare + 1 : -1);
+    if (!unplaced || (store.judged && *unplaced * kIndexedShare > store.total))
         return std::nullopt;
     store.unplaced = *unplaced;
     return store;
@@ -424,12 +438,12 @@ ZarnPSqlParameters partParameters(const NearestStatement& statement, bool includ
 // whole statement then runs.
 std::optional<KeptRows> readThroughArea(ZarnPDatabase& db, const NearestStatement& statement,
                                         const ZarnPLocationWithAccuracy& location, int count,
-                                        int64_t threshold, const LocalTime& local,
+                                        ZarnPSqLiteNotificationReadDao::IndexUse use, const LocalTime& local,
                                         ZarnPSqLiteNotificationAreaDao::Trust& trust) {
     if (count <= 0 || !std::isfinite(location.latitude()) || !std::isfinite(location.longitude()) ||
         !trust.isWhole(db))
         return std::nullopt;
-    std::optional<AreaStore> store = areaStore(db, statement.regionType, threshold);
+    std::optional<AreaStore> store = areaStore(db, statement.regionType, use);
     if (!store)
         return std::nullopt;
     std::optional<double> first = firstHalfSide(db, statement.regionType, location, count, *store);
@@ -444,9 +458,12 @@ std::optional<KeptRows> readThroughArea(ZarnPDatabase& db, const NearestStatemen
         KeptRows kept;
         kept.intermediates.reserve(static_cast<size_t>(std::min(count, 10000)) + statement.includedCount);
         auto [rows, last] = readKeptRows(db, nearest, parameters, local, kept);
-        if (rows < static_cast<size_t>(count)) {
+        // The widest box holds every notification of the kind: nothing outside it ranks higher.
+        bool everything = halfSide >= kWidestHalfSide;
+        if (rows < static_cast<size_t>(count) && !everything) {
             halfSide *= 2;
-        } else if (last.inside || !last.distance || *last.distance < distanceOutside(location, halfSide)) {
+        } else if (everything || last.inside || !last.distance ||
+                   *last.distance < distanceOutside(location, halfSide)) {
             if (statement.includedCount > 0)
                 readKeptRows(db,
                              ZarnPSqLiteNotificationReadDao::includedQuery(statement.openingHoursColumn,
@@ -456,8 +473,8 @@ std::optional<KeptRows> readThroughArea(ZarnPDatabase& db, const NearestStatemen
         } else {
             halfSide = std::max(halfSide * 1.25, halfSideBeyond(location, *last.distance));
         }
-        if (halfSide > kWidestHalfSide ||
-            !areaCandidates(db, statement.regionType, location, halfSide, *store))
+        halfSide = std::min(halfSide, kWidestHalfSide);
+        if (!areaCandidates(db, statement.regionType, location, halfSide, *store))
             return std::nullopt;
     }
     return std::nullopt;
@@ -790,7 +807,7 @@ std::vector<ZarnPNotification> ZarnPSqLiteNotificationReadDao::readNearest(
     const LocalTime local = localTime(localMilliseconds);
     // Past a few thousand notifications the spatial index finds the same rows without a scan.
     std::optional<KeptRows> found =
-        readThroughArea(*db, statement, location, count, indexedReadThreshold_, local, indexTrust_);
+        readThroughArea(*db, statement, location, count, indexUse_, local, indexTrust_);
     if (!found) {
         found.emplace();
         // Reserved up front: a notification is copied, not moved, when a vector grows.

@@ -82,9 +82,10 @@ class ZarnPSqLiteNotificationReadDao final : public ZarnPSqLiteBaseNotificationD
     // Forgets every cached answer: the stored campaigns changed.
     void invalidate() override;
     ZarnPNearestCacheHolder& nearestCacheHolder() { return nearestCacheHolder_; }
-    // The number of stored notifications from which the index is used (tests and benchmarks
-    // compare both ways of reading).
-    void setIndexedReadThreshold(int64_t threshold) { indexedReadThreshold_ = threshold; }
+    // When the nearest rows are read through the index: where it wins (the default), whenever
+    // it is whole (tests of its answers), or never (the reference the others are compared with).
+    enum class IndexUse { WhereItWins, WheneverWhole, Never };
+    void setIndexUse(IndexUse use) { indexUse_ = use; }
 
     // The nearest statement of a kind with `includeIdCount` included ids bound as ":inc_cN" and
     // ":inc_rN" (campaign and region), its other parameters ":lat", ":long", ":includeOffered",
@@ -112,7 +113,7 @@ class ZarnPSqLiteNotificationReadDao final : public ZarnPSqLiteBaseNotificationD
     std::shared_ptr<ZarnPSegmentationPropertyValidator> segmentationPropertyValidator_;
     ZarnPNearestCacheHolder nearestCacheHolder_;
     ZarnPSqLiteNotificationAreaDao::Trust indexTrust_;
-    int64_t indexedReadThreshold_ = kIndexedReadThreshold;
+    IndexUse indexUse_ = IndexUse::WhereItWins;
 };
 
 }  // namespace zarn

@@ -78,8 +78,8 @@ class NearestIndexTest : public ::testing::Test {
         store = std::make_unique<test::NearestStore>(env.path("Documents/zarn.db"), env.time);
         whole = std::make_shared<ZarnPSqLiteNotificationReadDao>(store->db, store->cooldowns, store->clock,
                                                                  store->segmentation, store->validator);
-        whole->setIndexedReadThreshold(INT64_MAX);
-        store->read->setIndexedReadThreshold(0);
+        whole->setIndexUse(ZarnPSqLiteNotificationReadDao::IndexUse::Never);
+        store->read->setIndexUse(ZarnPSqLiteNotificationReadDao::IndexUse::WheneverWhole);
         sqlite3_trace_v2(
             test::sqliteHandle(*store->db), SQLITE_TRACE_STMT,
             [](unsigned, void* self, void* stmt, void*) {
