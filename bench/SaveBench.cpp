@@ -1,9 +1,11 @@
-// Saving a full data update of 10,000 and of 100,000 notifications (campaigns, tiles, a trigger
+// Saving a full data update of 10,000, 100,000 and 300,000 notifications (campaigns, tiles, a trigger
 // property and a custom field each), then replacing it with a second full update of the same
 // tiles: through the save orchestrator, and through a bare SQLite loop (the floor) over the same
 // file schema with foreign keys on, the same statement texts and bound values, in the same journal
-// mode and synchronous level. Prints both, their ratio, the file's size and the peak resident size
-// of a process that does only the save (this program run again with --save-only FILE).
+// mode and synchronous level, without the nearest reads' index, which it then fills with the
+// statements the library's build ran. Prints both, their ratio, the library's save with no index
+// it could build, the file's size and the peak resident size of a process that does only the save
+// (this program run again with --save-only FILE).
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 #include <sys/resource.h>
@@ -12,8 +14,10 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <string>
@@ -26,6 +30,7 @@
 #include "sim/service/DataUpdateBuilder.h"
 #include "store/ZarnPDatabase.h"
 #include "store/ZarnPSqLiteDb.h"
+#include "store/ZarnPStatement.h"
 #include "store/dataupdate/ZarnPDataUpdateReader.h"
 #include "store/dataupdate/ZarnPSqLiteDataUpdateSaveOrchestrator.h"
 #include "zarn/platform/Platform.h"
@@ -127,9 +132,17 @@ uintmax_t fileBytes(const std::string& path) {
 }
 
 // The library's own file: its schema, write-ahead log, synchronous FULL and foreign keys.
+// `withIndex` false: a table stands where the nearest reads' index would keep its nodes, so that
+// no build of the index can succeed and the saves run as they would without it.
 struct LibraryStore {
-    explicit LibraryStore(const std::string& path)
+    explicit LibraryStore(const std::string& path, bool withIndex = true)
         : db(std::make_shared<zarn::ZarnPSqLiteDb>(22, path, zarn::platform::current().fileSystem)) {
+        if (!withIndex) {
+            sqlite3* raw = nullptr;
+            sqlite3_open(path.c_str(), &raw);
+            sqlite3_exec(raw, "CREATE TABLE notification_area_node (x)", nullptr, nullptr, nullptr);
+            sqlite3_close(raw);
+        }
         db->disableThreadCheck();
         registered = zarn::ZarnPSqLiteDataUpdateSaveOrchestrator::registerDaos(db);
         db->database();
@@ -143,7 +156,8 @@ struct LibraryStore {
 };
 
 // The floor: the statements the save runs for a full update, in the same order, with the same
-// texts and values, straight on the C interface.
+// texts and values, straight on the C interface, over the library's tables without the nearest
+// reads' index; fill() then writes the index's entries with the statements the library's build runs.
 class BareLoop {
   public:
     explicit BareLoop(const std::string& path) {
@@ -152,6 +166,24 @@ class BareLoop {
         exec("PRAGMA journal_mode = WAL");
         exec("PRAGMA synchronous = FULL");
         exec("PRAGMA foreign_keys = on");
+        std::vector<std::string> drops;
+        sqlite3_stmt* s = prepare(
+            "SELECT name FROM sqlite_master WHERE type = 'trigger' AND name LIKE 'notification_area%'");
+        while (sqlite3_step(s) == SQLITE_ROW)
+            drops.push_back(std::string("DROP TRIGGER ") +
+                            reinterpret_cast<const char*>(sqlite3_column_text(s, 0)));
+        sqlite3_finalize(s);
+        drops.push_back("DROP TABLE notification_area");
+        for (const auto& drop : drops) exec(drop.c_str());
+    }
+    // Makes the index and writes every notification's entry, in one transaction.
+    bool fill(const std::vector<std::string>& build) {
+        ok_ = true;
+        exec("begin exclusive transaction");
+        exec("DROP TABLE IF EXISTS notification_area");
+        for (const auto& statement : build) exec(statement.c_str());
+        exec("commit transaction");
+        return ok_;
     }
     ~BareLoop() { sqlite3_close(db_); }
 
@@ -361,80 +393,126 @@ std::pair<long, long> saveOnlyPeak(const PlainUpdate& u) {
     return {before, after};
 }
 
+// The statements that made and filled the nearest reads' index during `save`, as they ran.
+std::vector<std::string> indexBuild(LibraryStore& store, const std::function<void()>& save) {
+    std::unique_ptr<zarn::ZarnPStatement> statement;
+    store.db->database()->prepareStatement("SELECT 1", statement);
+    sqlite3* handle = sqlite3_db_handle(statement->statement());
+    statement.reset();
+    std::vector<std::string> build;
+    sqlite3_trace_v2(
+        handle, SQLITE_TRACE_STMT,
+        [](unsigned, void* out, void* stmt, void*) {
+            const char* sql = sqlite3_sql(static_cast<sqlite3_stmt*>(stmt));
+            if (sql && (std::strncmp(sql, "CREATE VIRTUAL TABLE notification_area", 38) == 0 ||
+                        std::strncmp(sql, "INSERT INTO notification_area", 29) == 0))
+                static_cast<std::vector<std::string>*>(out)->push_back(sql);
+            return 0;
+        },
+        &build);
+    save();
+    sqlite3_trace_v2(handle, 0, nullptr, nullptr);
+    return build;
+}
+
 void BM_SaveFullUpdateAndReplaceIt(benchmark::State& state) {
     zarn::ZarnPLogger::instance().setLevel(zarn::ZarnPLogLevelError);
     int count = static_cast<int>(state.range(0));
     const PlainUpdate& first = update(count, 1);
     const PlainUpdate& second = update(count, 2);
     double library[2] = {0, 0};
+    double unindexed[2] = {0, 0};
     double bare[2] = {0, 0};
+    double fill[2] = {0, 0};
     uintmax_t bytes = 0;
     int round = 0;
     std::string libraryFigures;
+    std::string unindexedFigures;
     std::string bareFigures;
+    std::vector<std::string> build;
     for (auto _ : state) {
         double iteration = 0;
-        auto runLibrary = [&] {
-            std::string path = freshPath("library.db");
+        auto runLibrary = [&](bool withIndex, double* spent, std::string& figures) {
+            std::string path = freshPath(withIndex ? "library.db" : "unindexed.db");
             {
-                LibraryStore store(path);
+                LibraryStore store(path, withIndex);
                 auto start = Clock::now();
                 store.save(first);
                 double firstSave = secondsSince(start);
                 start = Clock::now();
-                store.save(second);
+                if (withIndex)
+                    build = indexBuild(store, [&] { store.save(second); });
+                else
+                    store.save(second);
                 double replacement = secondsSince(start);
-                library[0] += firstSave;
-                library[1] += replacement;
-                iteration = firstSave + replacement;
+                spent[0] += firstSave;
+                spent[1] += replacement;
+                if (withIndex)
+                    iteration = firstSave + replacement;
             }
-            bytes = fileBytes(path);
-            libraryFigures = tableFigures(path);
+            if (withIndex)
+                bytes = fileBytes(path);
+            figures = tableFigures(path);
         };
         auto runBare = [&] {
             std::string path = freshPath("bare.db");
             BareLoop loop(path);
-            auto start = Clock::now();
-            if (!loop.save(first))
-                state.SkipWithError("bare loop failed");
-            bare[0] += secondsSince(start);
-            start = Clock::now();
-            if (!loop.save(second))
-                state.SkipWithError("bare loop failed");
-            bare[1] += secondsSince(start);
+            for (int which = 0; which < 2; ++which) {
+                auto start = Clock::now();
+                if (!loop.save(which == 0 ? first : second))
+                    state.SkipWithError("bare loop failed");
+                bare[which] += secondsSince(start);
+                start = Clock::now();
+                if (!loop.fill(build))
+                    state.SkipWithError("bare fill failed");
+                fill[which] += secondsSince(start);
+            }
             bareFigures = tableFigures(path);
         };
         // Each goes first in turn: the one that follows pays for the other's pages still being
-        // written out.
+        // written out. The library with its index runs before the bare fill, which replays its build.
         if (round++ % 2 == 0) {
-            runLibrary();
+            runLibrary(true, library, libraryFigures);
+            runLibrary(false, unindexed, unindexedFigures);
             runBare();
         } else {
+            runLibrary(false, unindexed, unindexedFigures);
+            runLibrary(true, library, libraryFigures);
             runBare();
-            runLibrary();
         }
         state.SetIterationTime(iteration);
-        if (libraryFigures != bareFigures) {
-            std::printf("library: %s\nbare:    %s\n", libraryFigures.c_str(), bareFigures.c_str());
-            state.SkipWithError("the two loops left different rows");
+        if (libraryFigures != bareFigures || unindexedFigures != bareFigures) {
+            std::printf("library: %s\nwithout index: %s\nbare:    %s\n", libraryFigures.c_str(),
+                        unindexedFigures.c_str(), bareFigures.c_str());
+            state.SkipWithError("the loops left different rows");
         }
+        if (build.size() < 2)
+            state.SkipWithError("the replacement did not fill the index once");
     }
     double n = static_cast<double>(state.iterations());
     auto [before, after] = saveOnlyPeak(first);
+    double lib = library[0] + library[1], floor = bare[0] + bare[1] + fill[0] + fill[1];
     state.counters["lib_first_ms"] = library[0] / n * 1e3;
     state.counters["lib_replace_ms"] = library[1] / n * 1e3;
     state.counters["bare_first_ms"] = bare[0] / n * 1e3;
     state.counters["bare_replace_ms"] = bare[1] / n * 1e3;
-    state.counters["ratio"] = (library[0] + library[1]) / (bare[0] + bare[1]);
+    state.counters["bare_fill_ms"] = (fill[0] + fill[1]) / n * 1e3;
+    state.counters["ratio"] = lib / floor;
+    state.counters["over_unindexed"] = lib / (unindexed[0] + unindexed[1]);
     state.counters["db_KiB"] = static_cast<double>(bytes) / 1024;
     state.counters["peak_rss_KiB"] = static_cast<double>(after);
     std::printf(
-        "save of %d notifications: library %.1f ms + replacement %.1f ms; bare loop %.1f ms + %.1f ms; ratio "
-        "%.2fx (first %.2fx, replacement %.2fx); file %.1f MiB; peak resident %.1f MiB (%.1f MiB before the "
+        "save of %d notifications: library %.1f ms + replacement %.1f ms; bare loop %.1f ms + %.1f ms, its "
+        "fills of "
+        "the index %.1f ms + %.1f ms; ratio %.2fx (first %.2fx, replacement %.2fx); the library's save "
+        "without the "
+        "index %.1f ms + %.1f ms (%.2fx of it); file %.1f MiB; peak resident %.1f MiB (%.1f MiB before the "
         "save)\n",
         count, library[0] / n * 1e3, library[1] / n * 1e3, bare[0] / n * 1e3, bare[1] / n * 1e3,
-        (library[0] + library[1]) / (bare[0] + bare[1]), library[0] / bare[0], library[1] / bare[1],
-        static_cast<double>(bytes) / (1 << 20), after / 1024.0, before / 1024.0);
+        fill[0] / n * 1e3, fill[1] / n * 1e3, lib / floor, library[0] / (bare[0] + fill[0]),
+        library[1] / (bare[1] + fill[1]), unindexed[0] / n * 1e3, unindexed[1] / n * 1e3,
+        lib / (unindexed[0] + unindexed[1]), static_cast<double>(bytes) / (1 << 20), after / 1024.0,
+        before / 1024.0);
 }
 
 // --save-only FILE: save the data update in FILE into a fresh database, print the peak resident
@@ -481,5 +559,10 @@ BENCHMARK(BM_SaveFullUpdateAndReplaceIt)
 BENCHMARK(BM_SaveFullUpdateAndReplaceIt)
     ->Arg(100000)
     ->Iterations(2)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SaveFullUpdateAndReplaceIt)
+    ->Arg(300000)
+    ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
