@@ -212,9 +212,9 @@ TEST_F(DamagedDatabaseTest, CorruptCampaignPagesNeverKeepTheLibraryOffAndTheFile
     }
 }
 
-// The nearest reads' index lost under a full disk, or dropped by another connection with its
-// triggers left behind: the start runs as usual on the full statement, and the next save builds it.
-TEST_F(DamagedDatabaseTest, AnIndexThatCannotBeBuiltOrWasDroppedCostsNeitherTheStartNorASave) {
+// The nearest reads' index lost, and a full disk at the next start: the start runs as usual on
+// the full statement, and builds the index once it can.
+TEST_F(DamagedDatabaseTest, AnIndexThatCannotBeBuiltAtTheStartCostsNoStart) {
     auto& disk = test::SyncCountingVfs::install();  // before the file opens
     initialize();
     saveDataUpdate(storedCampaigns(150));
@@ -232,9 +232,20 @@ TEST_F(DamagedDatabaseTest, AnIndexThatCannotBeBuiltOrWasDroppedCostsNeitherTheS
     EXPECT_EQ(env.consoleCount("Database left at version"), 0);
     EXPECT_EQ(loadedCount(), 150u);
     EXPECT_GT(env.consoleCount("The nearest reads run without their index"), 0);
+    restart();
+    initialize();
+    EXPECT_EQ(test::RawSqlite(db()).integer("SELECT COUNT(*) FROM notification_area"), 150);
+}
 
-    // Another connection drops it again, triggers left: the save still stores, and builds it.
-    ASSERT_TRUE(test::RawSqlite(db()).exec("DROP TABLE IF EXISTS notification_area"));
+// Another connection drops the index while the library runs, its triggers left behind: saves and
+// the clearing of all data still write, and the save builds the index again.
+TEST_F(DamagedDatabaseTest, AnIndexDroppedByAnotherConnectionFailsNoWrite) {
+    initialize();
+    saveDataUpdate(storedCampaigns(150));
+    ASSERT_TRUE(test::RawSqlite(db()).exec(
+        "INSERT OR REPLACE INTO keyvalue (\"key\", value) VALUES ('zarn_last_match_location_latitude', "
+        "'52'), ('zarn_last_match_location_longitude', '13'), ('zarn_last_match_location_accuracy', '10'); "
+        "DROP TABLE notification_area"));
     auto update = storedCampaigns(180);
     update.deleteAllOldData = false;
     saveDataUpdate(update);
