@@ -9,6 +9,7 @@
 #include <string>
 #include <system_error>
 
+#include "core/ZarnPClockDao.h"
 #include "core/ZarnPLogger.h"
 #include "sim/Device.h"
 #include "testing/RecordingConsole.h"
@@ -34,6 +35,14 @@ inline std::string freshPath(const std::string& dir, const std::string& name) {
     for (const char* suffix : {"", "-journal", "-wal", "-shm"}) std::filesystem::remove(path + suffix, ec);
     return path;
 }
+
+// A clock the benchmark moves by hand, from 2026-11-30 12:00 UTC, a Monday; local time is UTC.
+class SteppedClock final : public ZarnPClockDao {
+  public:
+    Date now() override { return dateWithTimeIntervalSince1970(seconds); }
+    int64_t nowWithTimeZoneOffsetMilliseconds() override { return static_cast<int64_t>(seconds * 1000); }
+    double seconds = 1796040000.0;
+};
 
 // The simulated device over a new home folder, installed as the platform with a virtual clock
 // at `start` in the zone `zoneOffset` seconds east of UTC; the calling thread is the main one

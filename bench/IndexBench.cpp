@@ -49,13 +49,6 @@ namespace {
 
 using namespace zarn;
 
-class SteppedClock final : public ZarnPClockDao {
-  public:
-    Date now() override { return dateWithTimeIntervalSince1970(seconds); }
-    int64_t nowWithTimeZoneOffsetMilliseconds() override { return static_cast<int64_t>(seconds * 1000); }
-    double seconds = 1796040000.0;  // 2026-11-30 12:00 UTC, a Monday
-};
-
 class QuietPublicLog final : public ZarnPPublicLogging {
   public:
     void logMessageIfEnabledAndArguments(const std::shared_ptr<ZarnPContext>&, std::string_view,
@@ -108,7 +101,7 @@ struct Store {
         return sqlite3_db_handle(statement->statement());
     }
 
-    std::shared_ptr<SteppedClock> clock = std::make_shared<SteppedClock>();
+    std::shared_ptr<bench::SteppedClock> clock = std::make_shared<bench::SteppedClock>();
     std::shared_ptr<ZarnPSqLiteDb> db;
     std::vector<std::shared_ptr<ZarnPSqLiteDao>> registered;
     std::shared_ptr<ZarnPSqLiteNotificationReadDao> read;
@@ -184,7 +177,7 @@ std::vector<uint8_t> mixedUpdate(int count) {
 
 // CPU milliseconds per read, `rounds` reads, the clock moved past the cache before each.
 template <typename Read>
-double cpuMsPerRead(SteppedClock& clock, int rounds, Read&& read) {
+double cpuMsPerRead(bench::SteppedClock& clock, int rounds, Read&& read) {
     double spent = 0;
     for (int i = 0; i < rounds; ++i) {
         clock.seconds += 11;

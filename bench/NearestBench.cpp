@@ -42,14 +42,6 @@ namespace {
 
 using namespace zarn;
 
-class SteppedClock final : public ZarnPClockDao {
-  public:
-    Date now() override { return dateWithTimeIntervalSince1970(seconds); }
-    int64_t nowWithTimeZoneOffsetMilliseconds() override { return static_cast<int64_t>(seconds * 1000); }
-    // 2026-11-30 12:00 UTC, a Monday.
-    double seconds = 1796040000.0;
-};
-
 constexpr double kLat = 52.0, kLon = 13.0;
 
 // One folder for the whole run.
@@ -174,7 +166,7 @@ struct Fixture {
 
     std::string path;
     std::string sql;
-    std::shared_ptr<SteppedClock> clock = std::make_shared<SteppedClock>();
+    std::shared_ptr<bench::SteppedClock> clock = std::make_shared<bench::SteppedClock>();
     std::shared_ptr<ZarnPSqLiteDb> db;
     std::vector<std::shared_ptr<ZarnPSqLiteDao>> keep;
     std::shared_ptr<ZarnPSqLiteNotificationReadDao> read;
