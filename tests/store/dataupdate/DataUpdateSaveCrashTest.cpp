@@ -95,7 +95,7 @@ TEST(DataUpdateSaveCrashTest, AKilledSaveLeavesTheOldOrTheNewData) {
     test::TestEnvironment env;
     std::filesystem::create_directories(env.path("Documents"));
     const std::string path = env.path("Documents/zarn.db");
-    const std::vector<uint8_t> updates[2] = {largeUpdate("a", 3000), largeUpdate("b", 3500)};
+    const std::vector<uint8_t> updates[2] = {largeUpdate("a", 1200), largeUpdate("b", 1400)};
 
     // The two states, and how long a save from one to the other runs, on a scratch file.
     std::string expected[2];
@@ -122,7 +122,7 @@ TEST(DataUpdateSaveCrashTest, AKilledSaveLeavesTheOldOrTheNewData) {
     }
 
     // Kill points spread over the whole save, the last ones past its end.
-    constexpr int kRuns = 40;
+    constexpr int kRuns = 24;
     int state = 0;
     int completed = 0;
     for (int run = 0; run < kRuns; ++run) {
