@@ -45,7 +45,7 @@ constexpr int kInstructionsPerCallback = 2000;
 // A file layer over SQLite's default one that counts every write and sync of every file (database,
 // log, shared memory excluded) and kills the process at the chosen one: a crash between two frames
 // of one commit, or between a commit's log write and its sync. Installed as the default layer in
-// a child process only (the parent never has it); 0 only counts.
+// a child process only (the parent never has it, but through SyncsSkipped); 0 only counts.
 class KillingVfs {
   public:
     static KillingVfs& install(long long killAt) {
@@ -55,6 +55,10 @@ class KillingVfs {
         return *vfs;
     }
     long long calls() const { return calls_; }
+    // Syncs answer at once without reaching the disk (still counted as steps).
+    void setSkipSyncs(bool skip) { skipSyncs_ = skip; }
+    // Makes it SQLite's default layer again.
+    void makeDefault() { sqlite3_vfs_register(&vfs_, 1); }
 
   private:
     struct File {
@@ -100,7 +104,7 @@ class KillingVfs {
                 };
                 me->methods_.xSync = [](sqlite3_file* f, int flags) {
                     step();
-                    return real(f)->pMethods->xSync(real(f), flags);
+                    return instance()->skipSyncs_ ? SQLITE_OK : real(f)->pMethods->xSync(real(f), flags);
                 };
                 me->methods_.xFileSize = [](sqlite3_file* f, sqlite3_int64* size) {
                     return real(f)->pMethods->xFileSize(real(f), size);
@@ -154,6 +158,28 @@ class KillingVfs {
     sqlite3_io_methods methods_{};
     long long calls_ = 0;
     long long killAt_ = 0;
+    bool skipSyncs_ = false;
+};
+
+// While it lives, every connection opened, in this process and in the children it runs, goes
+// through a layer that skips syncs and kills nowhere: a test of killed processes waits for no
+// disk, since a killed process loses nothing the system already holds for it.
+class SyncsSkipped {
+  public:
+    SyncsSkipped() : previous_(sqlite3_vfs_find(nullptr)) {
+        auto& vfs = KillingVfs::install(0);
+        vfs.setSkipSyncs(true);
+        vfs.makeDefault();
+    }
+    ~SyncsSkipped() {
+        KillingVfs::install(0).setSkipSyncs(false);
+        sqlite3_vfs_register(previous_, 1);
+    }
+    SyncsSkipped(const SyncsSkipped&) = delete;
+    SyncsSkipped& operator=(const SyncsSkipped&) = delete;
+
+  private:
+    sqlite3_vfs* previous_;
 };
 
 // How a child ended.

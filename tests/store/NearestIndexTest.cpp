@@ -133,7 +133,7 @@ TEST_F(NearestIndexTest, IndexedReadsEqualTheWholeStatementOnRandomStoresAndAfte
         open(true).save(randomUpdate(random, 900, nowMs, std::array{1, 20, 1000}[seed - 1]));
         std::vector<Place> places = {{90, 0}, {-90, 0}, {10, 180}, {10, -180}, {-40, 60}, {0, 0}};
         std::normal_distribution<float> offset(0, 1);
-        for (int i = 0; i < 24; ++i) {
+        for (int i = 0; i < 12; ++i) {
             Place c = kCentres[random() % 5];
             float spread = std::array{0.002f, 0.03f, 0.4f, 3.0f}[random() % 4];
             places.push_back({c.lat + spread * offset(random), c.lon + spread * offset(random)});
