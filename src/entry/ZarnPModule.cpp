@@ -11,6 +11,7 @@
 #include "device/system/ZarnPSystemFenceDao.h"
 #include "device/system/ZarnPSystemLocationDao.h"
 #include "device/system/ZarnPSystemSLCDao.h"
+#include "entry/ZarnPModuleStores.h"
 #include "entry/ZarnPUserNotificationCenterDelegate.h"
 #include "entry/ZarnPZarnInterface.h"
 #include "services/ZarnPContextService.h"
@@ -53,7 +54,7 @@ ZarnPModule::ZarnPModule(std::shared_ptr<ZarnPZarnConfiguration> configuration,
     locationManagerCreator_ = std::move(locationManagerCreator);
     // The testing build (anything handed in) does not check the opening thread.
     buildGround(/*testing=*/timerDao_ || deviceDataDao || clockDao_);
-    stores_ = buildStores();
+    stores_ = std::make_unique<const ZarnPModuleStores>(db_, clockDao_);
     // The region, significant-change and push wrappers start runs of their own.
     auto contextService = std::make_shared<ZarnPContextService>(clockDao_);
     devices_ = buildDeviceWrappers(configuration_ ? configuration_->delegate() : nullptr,
@@ -138,10 +139,10 @@ void ZarnPModule::buildEntry() {
     auto& s = services_;
     interface_ = ZarnPZarnInterface::create(ZarnPZarnInterface::Collaborators{
         .eventService = s.eventService,
-        .keyValueDao = stores_.keyValueDao,
+        .keyValueDao = stores_->keyValueDao,
         .uiNotificationDao = devices_.uiNotificationDao,
-        .contextualPageDao = stores_.contextualPageDao,
-        .sentTriggerDao = stores_.sentTriggerDao,
+        .contextualPageDao = stores_->contextualPageDao,
+        .sentTriggerDao = stores_->sentTriggerDao,
         .timerDao = timerDao_,
         .publicLogDao = devices_.publicLogDao,
         .matchService = s.fenceMatchService,

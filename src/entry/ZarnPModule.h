@@ -2,6 +2,7 @@
 #include <memory>
 #include <vector>
 
+#include "entry/ZarnPModuleStores.h"
 #include "entry/ZarnPPublicFacade.h"
 #include "zarn/platform/Platform.h"
 
@@ -100,17 +101,17 @@ class ZarnPModule final : public ZarnPEntryModule {
     // What the services were given, for checks of the wiring.
     const std::shared_ptr<ZarnPClockDao>& clockDao() const { return clockDao_; }
     const std::shared_ptr<ZarnPSystemTimerDao>& timerDao() const { return timerDao_; }
-    const std::shared_ptr<ZarnPKeyValueDao>& keyValueDao() const { return stores_.keyValueDao; }
-    const std::shared_ptr<ZarnPSqLiteEventDao>& eventDao() const { return stores_.eventDao; }
-    const std::shared_ptr<ZarnPSqLiteCooldownDao>& cooldownDao() const { return stores_.cooldownDao; }
+    const std::shared_ptr<ZarnPKeyValueDao>& keyValueDao() const { return stores_->keyValueDao; }
+    const std::shared_ptr<ZarnPSqLiteEventDao>& eventDao() const { return stores_->eventDao; }
+    const std::shared_ptr<ZarnPSqLiteCooldownDao>& cooldownDao() const { return stores_->cooldownDao; }
     const std::shared_ptr<ZarnPSqLiteBeaconNotificationDao>& beaconNotificationDao() const {
-        return stores_.beaconNotificationDao;
+        return stores_->beaconNotificationDao;
     }
     const std::shared_ptr<ZarnPSqLiteNotificationDao>& notificationDao() const {
-        return stores_.notificationDao;
+        return stores_->notificationDao;
     }
     const std::shared_ptr<ZarnPSqLiteExternalNotificationDao>& externalNotificationDao() const {
-        return stores_.externalNotificationDao;
+        return stores_->externalNotificationDao;
     }
     const std::shared_ptr<ZarnPSystemPublicLogDao>& publicLogDao() const { return devices_.publicLogDao; }
     const std::shared_ptr<ZarnPDataUpdateDao>& dataUpdateDao() const { return devices_.dataUpdateDao; }
@@ -131,23 +132,6 @@ class ZarnPModule final : public ZarnPEntryModule {
     }
 
   private:
-    // The stores, each on the database; they register with it as they are built, in this order.
-    struct Stores {
-        std::shared_ptr<ZarnPSqLiteKeyValueDao> sqliteKeyValueDao;
-        std::shared_ptr<ZarnPKeyValueDao> keyValueDao;  // the typed settings over it
-        std::shared_ptr<ZarnPSqLiteCooldownDao> cooldownDao;
-        std::shared_ptr<ZarnPSqLiteBeaconNotificationDao> beaconNotificationDao;
-        std::shared_ptr<ZarnPContextualPageDao> contextualPageDao;
-        std::shared_ptr<ZarnPSqLiteEventDao> eventDao;
-        std::shared_ptr<ZarnPGeohashReadDao> geohashReadDao;
-        std::shared_ptr<ZarnPSentTriggerDao> sentTriggerDao;
-        std::shared_ptr<ZarnPSqLiteSegmentationDao> segmentationDao;
-        std::shared_ptr<ZarnPSqLiteSegmentationHistoryDao> segmentationHistoryDao;
-        std::shared_ptr<ZarnPSegmentationPropertyValidator> segmentationPropertyValidator;
-        std::shared_ptr<ZarnPSqLiteNotificationReadDao> notificationReadDao;
-        std::shared_ptr<ZarnPSqLiteNotificationDao> notificationDao;
-        std::shared_ptr<ZarnPSqLiteExternalNotificationDao> externalNotificationDao;
-    };
     // The wrappers over the platform, the public log and the exchange with the service.
     struct DeviceWrappers {
         std::shared_ptr<ZarnPSystemBackgroundTaskDao> backgroundTaskDao;
@@ -192,9 +176,8 @@ class ZarnPModule final : public ZarnPEntryModule {
 
     void setupLogging();
     void buildGround(bool testing);
-    // The layers, in the order they are built (ZarnPModuleStores.cpp, ZarnPModuleDevices.cpp,
-    // ZarnPModuleServices.cpp).
-    Stores buildStores() const;
+    // After the stores (ZarnPModuleStores), the layers in the order they are built
+    // (ZarnPModuleDevices.cpp, ZarnPModuleServices.cpp).
     DeviceWrappers buildDeviceWrappers(const std::shared_ptr<ZarnDelegate>& delegate,
                                        std::shared_ptr<ZarnPDeviceDataDao> givenDeviceData,
                                        const std::shared_ptr<ZarnPContextService>& contextService) const;
@@ -224,7 +207,7 @@ class ZarnPModule final : public ZarnPEntryModule {
     std::shared_ptr<ZarnPSystemTimerDao> timerDao_;
     // Reads the whole database file once the start is over.
     std::shared_ptr<platform::Timer> wholeFileCheck_;
-    Stores stores_;
+    std::unique_ptr<const ZarnPModuleStores> stores_;
     DeviceWrappers devices_;
     Services services_;
     std::shared_ptr<ZarnPZarnInterface> interface_;
