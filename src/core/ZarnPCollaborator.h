@@ -2,7 +2,6 @@
 #include <concepts>
 #include <cstddef>
 #include <memory>
-#include <source_location>
 
 #include "core/ZarnException.h"
 
@@ -17,14 +16,16 @@ enum class ZarnPNeed { Required, Optional };
 template <typename T, ZarnPNeed Need>
 class ZarnPCollaborator {
   public:
+    // Where it is given: the builder's function, file and line, said when a required one is null.
     template <typename U>
-    requires std::convertible_to<U*, T*> ZarnPCollaborator(
-        std::shared_ptr<U> object, std::source_location given = std::source_location::current())
+    requires std::convertible_to<U*, T*> ZarnPCollaborator(std::shared_ptr<U> object,
+                                                           const char* function = __builtin_FUNCTION(),
+                                                           const char* file = __builtin_FILE(),
+                                                           int line = __builtin_LINE())
         : object_(std::move(object)) {
         if constexpr (Need == ZarnPNeed::Required) {
             if (!object_)
-                detail::requireFailed(given.function_name(), given.file_name(),
-                                      static_cast<int>(given.line()));
+                detail::requireFailed(function, file, line);
         }
     }
     ZarnPCollaborator(std::nullptr_t) requires(Need == ZarnPNeed::Optional) {}
