@@ -17,14 +17,13 @@
 
 #include "bench/BenchSupport.h"
 #include "core/ZarnPLogger.h"
-#include "core/ZarnPSystemTimerDao.h"
 #include "entry/ZarnBaseTesting.h"
 #include "entry/ZarnPModule.h"
-#include "entry/ZarnPModuleFactory.h"
 #include "store/ZarnPDatabase.h"
 #include "store/ZarnPSqLiteDao.h"
 #include "store/ZarnPSqLiteDb.h"
 #include "testing/SyncCountingVfs.h"
+#include "tests/support/ModuleGround.h"
 #include "zarn/ZarnBase.h"
 #include "zarn/ZarnConfiguration.h"
 #include "zarn/ZarnDelegate.h"
@@ -197,12 +196,15 @@ void report(const std::string& name, const Cost& lib, const Cost& floor) {
 
 // The module built on the installed platform and its file opened and migrated on the SDK thread.
 Cost openModule() {
+    std::unique_ptr<zarn::test::ModuleGround> ground;
     std::shared_ptr<zarn::ZarnPModule> module;
     Cost cost = measure([&] {
-        module = std::dynamic_pointer_cast<zarn::ZarnPModule>(zarn::buildDefaultModule(nullptr));
-        module->timerDao()->invokeBlockOnRunLoop([&] { module->db()->database(); }, true);
+        ground = std::make_unique<zarn::test::ModuleGround>();
+        module = ground->build(nullptr);
+        ground->onSdk([&] { ground->db->database(); });
     });
     module.reset();
+    ground.reset();
     return cost;
 }
 

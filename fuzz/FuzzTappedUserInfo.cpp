@@ -16,19 +16,16 @@
 #include <string>
 #include <vector>
 
-#include "core/ZarnPClockDao.h"
-#include "core/ZarnPSystemTimerDao.h"
 #include "entry/ZarnBaseTesting.h"
 #include "entry/ZarnPModule.h"
-#include "entry/ZarnPModuleFactory.h"
-#include "entry/ZarnPZarnInterface.h"
 #include "sim/Device.h"
 #include "sim/SimLocalNotificationCenter.h"
 #include "sim/SimView.h"
 #include "sim/SimWindowSystem.h"
 #include "sim/service/TestService.h"
-#include "store/ZarnPSentTriggerDao.h"
+#include "store/ZarnPSqLiteSentTriggerDao.h"
 #include "testing/VirtualTimeSource.h"
+#include "tests/support/ModuleGround.h"
 #include "zarn/ZarnBase.h"
 #include "zarn/ZarnConfiguration.h"
 #include "zarn/ZarnDelegate.h"
@@ -153,7 +150,10 @@ struct World {
     std::shared_ptr<zarn::sim::Device> device;
     std::shared_ptr<zarn::sim::TestService> service;
     std::shared_ptr<zarn::ZarnDelegate> delegate;
+    std::shared_ptr<zarn::test::ModuleGround> ground;  // the module's SDK thread, file and clock
     std::shared_ptr<zarn::ZarnPModule> module;
+    // The sent notifications table, through a store of the fuzzer's own (SDK thread).
+    std::shared_ptr<zarn::ZarnPSqLiteSentTriggerDao> sent;
     int appCalls = 0;
     std::size_t buttonsSeen = 0;
 };
@@ -190,9 +190,9 @@ World& world() {
         zarn::platform::markMainThread();
 
         zarn::testing::setModuleFactory([w](std::shared_ptr<zarn::ZarnPZarnConfiguration> configuration) {
-            auto built = zarn::buildDefaultModule(std::move(configuration));
-            w->module = std::dynamic_pointer_cast<zarn::ZarnPModule>(built);
-            return built;
+            w->ground = std::make_shared<zarn::test::ModuleGround>();
+            w->module = w->ground->build(std::move(configuration));
+            return w->module;
         });
         w->delegate = std::make_shared<zarn::ZarnDelegate>();
         w->delegate->zarnNotificationOpenedEvent = [w](std::shared_ptr<zarn::ZarnSentNotification> sent) {
@@ -244,13 +244,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Stored as sent first, as a shown notification of the library's is.
     if (flags & 0x10) {
-        auto module = w.module;
-        module->timerDao()->invokeBlockOnRunLoop(
-            [module, &request] {
-                module->facade()->collaborators().sentTriggerDao->saveSentTrigger(request,
-                                                                                  module->clockDao()->now());
-            },
-            true);
+        auto& ground = *w.ground;
+        ground.onSdk([&] {
+            if (!w.sent)
+                w.sent = std::make_shared<zarn::ZarnPSqLiteSentTriggerDao>(ground.db);
+            w.sent->saveSentTrigger(request, ground.clock->now());
+        });
     }
 
     auto delegate = w.device->localNotificationCenter()->delegate();

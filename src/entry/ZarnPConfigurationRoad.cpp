@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 
 #include "device/push/ZarnPPushMessaging.h"
 #include "device/system/ZarnPCrashlyticsStubs.h"
 #include "device/system/ZarnPFileConfigDao.h"
 #include "device/system/ZarnPSignificantChangeMonitoring.h"
+#include "device/system/ZarnPSystemPublicLogDao.h"
 #include "device/system/ZarnPUINotificationDao.h"
 #include "entry/ZarnPAppCall.h"
 #include "entry/ZarnPEnablingRoad.h"
@@ -20,8 +22,24 @@
 #include "store/settings/ZarnPDeviceIdDao.h"
 #include "store/settings/ZarnPKeyValueDao.h"
 #include "store/settings/ZarnPSettingKeys.h"
+#include "zarn/platform/SystemInfo.h"
 
 namespace zarn {
+
+namespace {
+
+// Our own app, by its display name, keeps the public debug log.
+bool isZarnApp(const std::shared_ptr<platform::Bundle>& bundle) {
+    auto name = bundle ? bundle->infoValue("CFBundleDisplayName") : std::nullopt;
+    if (!name || !name->is_string())
+        return false;
+    std::string lower = name->get<std::string>();
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char ch) { return std::tolower(ch); });
+    return lower.find("zarn") != std::string::npos;
+}
+
+}  // namespace
 
 ZarnPConfigurationRoad::ZarnPConfigurationRoad(Collaborators c, ZarnPFacadeState& state,
                                                const ZarnPFacadeHops& hops, ZarnPEnablingRoad& enabling,
@@ -29,8 +47,20 @@ ZarnPConfigurationRoad::ZarnPConfigurationRoad(Collaborators c, ZarnPFacadeState
     : c_(std::move(c)), state_(state), hops_(hops), enabling_(enabling), operations_(operations) {}
 
 void ZarnPConfigurationRoad::start(std::shared_ptr<ZarnPZarnConfiguration> configuration) {
+    fixLaunch(configuration);
     ZarnPApplyConfigData data{std::move(configuration), true};
     hops_.inRunLoop([this, data] { callDelegateForConfig(data); });
+}
+
+void ZarnPConfigurationRoad::fixLaunch(const std::shared_ptr<ZarnPZarnConfiguration>& configuration) {
+    ZarnPFacadeState::Launch launch;
+    launch.debug = configuration && configuration->debugLaunch();
+    if (launch.debug || isZarnApp(c_.mainBundle))
+        c_.publicLogDao->setEnabled(true);
+    launch.apnsSandbox = launch.debug || (configuration && configuration->apnsSandbox());
+    launch.fileConfig = configuration && configuration->useFileConfigLaunch();
+    state_.setLaunch(launch);
+    state_.setDelegate(configuration ? configuration->delegate() : nullptr);
 }
 
 void ZarnPConfigurationRoad::reinit(std::shared_ptr<ZarnPZarnConfiguration> configuration) {

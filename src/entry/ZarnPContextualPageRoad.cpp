@@ -85,7 +85,7 @@ void ZarnPContextualPageRoad::requestContextualPageInRunLoop(Callback callback) 
 
 void ZarnPContextualPageRoad::refreshContextualPage(Callback callback) {
     auto pending = std::make_shared<PendingPage>(std::move(callback));
-    auto center = c_.notificationCenter;
+    auto center = c_.notificationCenter.shared();
     // Takes the callback once; the observers and the timer go with it.
     // The centre is held weakly: its observers hold this.
     std::weak_ptr<platform::NotificationCenter> weakCenter = center;

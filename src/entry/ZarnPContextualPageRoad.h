@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 
+#include "core/ZarnPCollaborator.h"
 #include "zarn/Value.h"
 
 namespace zarn {
@@ -31,12 +32,12 @@ class ZarnPContextualPageRoad {
     static constexpr double kTimeoutSeconds = 2.0;
 
     struct Collaborators {
-        std::shared_ptr<ZarnPContextualPageDao> contextualPageDao;
-        std::shared_ptr<ZarnPContextService> contextService;
-        std::shared_ptr<ZarnPEventService> eventService;
-        std::shared_ptr<ZarnPClockDao> clockDao;
-        std::shared_ptr<ZarnPSystemTimerDao> timerDao;
-        std::shared_ptr<platform::NotificationCenter> notificationCenter;
+        ZarnPRequired<ZarnPContextualPageDao> contextualPageDao;
+        ZarnPRequired<ZarnPContextService> contextService;
+        ZarnPRequired<ZarnPEventService> eventService;
+        ZarnPRequired<ZarnPClockDao> clockDao;
+        ZarnPRequired<ZarnPSystemTimerDao> timerDao;
+        ZarnPRequired<platform::NotificationCenter> notificationCenter;
     };
 
     // The update runs on `enabling`, a road of the same facade.

@@ -150,10 +150,6 @@ void ZarnPEnablingRoad::stopUpdateTimer() {
     updateTimer_.reset();
 }
 
-bool ZarnPEnablingRoad::hasUpdateTimer() const {
-    return updateTimer_ && updateTimer_->isValid();
-}
-
 void ZarnPEnablingRoad::updateInRunLoop(std::shared_ptr<ZarnPContext> context) {
     update(std::move(context));
 }

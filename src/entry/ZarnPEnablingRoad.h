@@ -1,6 +1,8 @@
 #pragma once
 #include <memory>
 
+#include "core/ZarnPCollaborator.h"
+
 namespace zarn {
 
 class ZarnPContext;
@@ -28,16 +30,16 @@ class Timer;
 class ZarnPEnablingRoad {
   public:
     struct Collaborators {
-        std::shared_ptr<ZarnPKeyValueDao> keyValueDao;
-        std::shared_ptr<ZarnPEventService> eventService;
-        std::shared_ptr<ZarnPSystemTimerDao> timerDao;
-        std::shared_ptr<ZarnPSystemPublicLogDao> publicLogDao;
-        std::shared_ptr<ZarnPLocationUpdating> locationUpdateService;
-        std::shared_ptr<ZarnPPushMessaging> gcmClient;
-        std::shared_ptr<ZarnPContextService> contextService;
-        std::shared_ptr<platform::Application> application;
-        std::shared_ptr<ZarnPScreenEventTracking> screenEventsService;
-        std::shared_ptr<ZarnPSqLiteDb> db;  // optional: without it each write commits on its own
+        ZarnPRequired<ZarnPKeyValueDao> keyValueDao;
+        ZarnPRequired<ZarnPEventService> eventService;
+        ZarnPRequired<ZarnPSystemTimerDao> timerDao;
+        ZarnPRequired<ZarnPSystemPublicLogDao> publicLogDao;
+        ZarnPRequired<ZarnPLocationUpdating> locationUpdateService;
+        ZarnPRequired<ZarnPPushMessaging> gcmClient;
+        ZarnPRequired<ZarnPContextService> contextService;
+        ZarnPRequired<platform::Application> application;
+        ZarnPRequired<ZarnPScreenEventTracking> screenEventsService;
+        ZarnPRequired<ZarnPSqLiteDb> db;  // the user's choice and its event commit together
     };
 
     ZarnPEnablingRoad(Collaborators c, ZarnPFacadeState& state, const ZarnPFacadeHops& hops);
@@ -53,7 +55,6 @@ class ZarnPEnablingRoad {
     void setCooldownPeriod(int seconds);
     // A full update now (SDK thread), in the given run or a new foreground one.
     void update(std::shared_ptr<ZarnPContext> context);
-    bool hasUpdateTimer() const;
 
   private:
     void enableInRunLoop(std::shared_ptr<ZarnPContext> context);

@@ -11,7 +11,7 @@
 #include "device/system/ZarnPSystemFenceDao.h"
 #include "device/system/ZarnPSystemLocationDao.h"
 #include "device/system/ZarnPSystemSLCDao.h"
-#include "entry/ZarnPUserNotificationCenterDelegate.h"
+#include "entry/ZarnPModuleStores.h"
 #include "entry/ZarnPZarnInterface.h"
 #include "services/ZarnPContextService.h"
 #include "services/ZarnPLogEventWriter.h"
@@ -53,7 +53,7 @@ ZarnPModule::ZarnPModule(std::shared_ptr<ZarnPZarnConfiguration> configuration,
     locationManagerCreator_ = std::move(locationManagerCreator);
     // The testing build (anything handed in) does not check the opening thread.
     buildGround(/*testing=*/timerDao_ || deviceDataDao || clockDao_);
-    stores_ = buildStores();
+    stores_ = std::make_unique<const ZarnPModuleStores>(db_, clockDao_);
     // The region, significant-change and push wrappers start runs of their own.
     auto contextService = std::make_shared<ZarnPContextService>(clockDao_);
     devices_ = buildDeviceWrappers(configuration_ ? configuration_->delegate() : nullptr,
@@ -131,51 +131,6 @@ void ZarnPModule::openDatabase() {
             if (auto db = weakDb.lock())
                 db->checkWholeFileIfDue(clock->now());
         });
-}
-
-// The facade, then the notification-centre delegate that hands it the taps.
-void ZarnPModule::buildEntry() {
-    auto& s = services_;
-    interface_ = ZarnPZarnInterface::create(ZarnPZarnInterface::Collaborators{
-        .eventService = s.eventService,
-        .keyValueDao = stores_.keyValueDao,
-        .uiNotificationDao = devices_.uiNotificationDao,
-        .contextualPageDao = stores_.contextualPageDao,
-        .sentTriggerDao = stores_.sentTriggerDao,
-        .timerDao = timerDao_,
-        .publicLogDao = devices_.publicLogDao,
-        .matchService = s.fenceMatchService,
-        .notificationService = s.notificationService,
-        .locationUpdateService = s.locationUpdateService,
-        .phoneStateService = s.phoneStateService,
-        .heartbeatService = s.heartbeatService,
-        .segmentationService = s.segmentationService,
-        .landingPage = s.landingPage,
-        .fileConfigDao = devices_.fileConfigDao,
-        .gcmClient = devices_.gcmClient,
-        .slcDao = devices_.slcDao,
-        .contextService = s.contextService,
-        .clockDao = clockDao_,
-        .application = platform_.application,
-        .notificationCenter = platform_.notificationCenter,
-        .configuration = configuration_,
-        .geofenceMatchService = s.geofenceMatchService,
-        .beaconMatchService = s.beaconMatchService,
-        .commonMatchService = s.commonMatchService,
-        .externalRegionService = s.externalRegionService,
-        .deviceIdDao = devices_.deviceIdDao,
-        .screenEventsService = s.screenEventsService,
-        .db = db_,
-        .mainBundle = platform_.mainBundle,
-        .debugLogMailer = s.debugLogMailer,
-        .localNotificationCenter = platform_.localNotificationCenter,
-        .urlOpener = platform_.urlOpener,
-    });
-    *facadeForLog_ = interface_;
-    // Installed last, so that the delegate the app set before initialising stays its fallback.
-    if (platform_.localNotificationCenter)
-        userNotificationCenterDelegate_ = ZarnPUserNotificationCenterDelegate::create(
-            interface_, platform_.localNotificationCenter, s.contextService);
 }
 
 }  // namespace zarn

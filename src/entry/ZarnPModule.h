@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "entry/ZarnPPublicFacade.h"
+#include "entry/ZarnPZarnInterface.h"
 #include "zarn/platform/Platform.h"
 
 namespace zarn {
@@ -12,7 +13,6 @@ class ZarnPBeaconMatching;
 class ZarnPClockDao;
 class ZarnPCommonMatching;
 class ZarnPContextService;
-class ZarnPContextualPageDao;
 class ZarnPDataUpdateDao;
 class ZarnPDebugLogMailer;
 class ZarnPDelegateDataDao;
@@ -25,11 +25,9 @@ class ZarnPFileConfigDao;
 class ZarnPGCMClient;
 class ZarnPGCMMediator;
 class ZarnPGeofenceMatching;
-class ZarnPGeohashReadDao;
 class ZarnPHeartbeatScheduling;
 class ZarnPHttpDao;
 class ZarnPHttpRequestCreator;
-class ZarnPKeyValueDao;
 class ZarnPLandingPageShowing;
 class ZarnPLocationManagerCreator;
 class ZarnPLocationUpdateService;
@@ -37,26 +35,16 @@ class ZarnPLocationUpdating;
 class ZarnPLogEventWriter;
 class ZarnPLogFileAppender;
 class ZarnPMatchRunDispatching;
+class ZarnPModuleStores;
 class ZarnPNetworkDao;
 class ZarnPNotificationService;
 class ZarnPPhoneStateReporting;
 class ZarnPScreenEventTracking;
-class ZarnPSegmentationPropertyValidator;
 class ZarnPSegmentationService;
-class ZarnPSentTriggerDao;
 class ZarnPSignificantChangeMonitoring;
-class ZarnPSqLiteBeaconNotificationDao;
-class ZarnPSqLiteCooldownDao;
 class ZarnPSqLiteDao;
 class ZarnPSqLiteDataUpdateSaveOrchestrator;
 class ZarnPSqLiteDb;
-class ZarnPSqLiteEventDao;
-class ZarnPSqLiteExternalNotificationDao;
-class ZarnPSqLiteKeyValueDao;
-class ZarnPSqLiteNotificationDao;
-class ZarnPSqLiteNotificationReadDao;
-class ZarnPSqLiteSegmentationDao;
-class ZarnPSqLiteSegmentationHistoryDao;
 class ZarnPSystemBackgroundTaskDao;
 class ZarnPSystemFenceDao;
 class ZarnPSystemLocationDao;
@@ -89,65 +77,8 @@ class ZarnPModule final : public ZarnPEntryModule {
     ~ZarnPModule() override;
 
     std::shared_ptr<ZarnPPublicFacade> interface() override;
-    const std::shared_ptr<ZarnPZarnInterface>& facade() const { return interface_; }
-    const std::shared_ptr<ZarnPSqLiteDb>& db() const { return db_; }
-    void setDb(std::shared_ptr<ZarnPSqLiteDb> db) { db_ = std::move(db); }
-    const std::shared_ptr<ZarnPSignificantChangeMonitoring>& getSlcDao() const { return devices_.slcDao; }
-    const std::shared_ptr<ZarnPExternalRegionTriggering>& getExternalRegionService() const {
-        return services_.externalRegionService;
-    }
-
-    // What the services were given, for checks of the wiring.
-    const std::shared_ptr<ZarnPClockDao>& clockDao() const { return clockDao_; }
-    const std::shared_ptr<ZarnPSystemTimerDao>& timerDao() const { return timerDao_; }
-    const std::shared_ptr<ZarnPKeyValueDao>& keyValueDao() const { return stores_.keyValueDao; }
-    const std::shared_ptr<ZarnPSqLiteEventDao>& eventDao() const { return stores_.eventDao; }
-    const std::shared_ptr<ZarnPSqLiteCooldownDao>& cooldownDao() const { return stores_.cooldownDao; }
-    const std::shared_ptr<ZarnPSqLiteBeaconNotificationDao>& beaconNotificationDao() const {
-        return stores_.beaconNotificationDao;
-    }
-    const std::shared_ptr<ZarnPSqLiteNotificationDao>& notificationDao() const {
-        return stores_.notificationDao;
-    }
-    const std::shared_ptr<ZarnPSqLiteExternalNotificationDao>& externalNotificationDao() const {
-        return stores_.externalNotificationDao;
-    }
-    const std::shared_ptr<ZarnPSystemPublicLogDao>& publicLogDao() const { return devices_.publicLogDao; }
-    const std::shared_ptr<ZarnPDataUpdateDao>& dataUpdateDao() const { return devices_.dataUpdateDao; }
-    const std::shared_ptr<ZarnPContextService>& contextService() const { return services_.contextService; }
-    const std::shared_ptr<ZarnPEventService>& eventService() const { return services_.eventService; }
-    const std::shared_ptr<ZarnPNotificationService>& notificationService() const {
-        return services_.notificationService;
-    }
-    const std::shared_ptr<ZarnPMatchRunDispatching>& fenceMatchService() const {
-        return services_.fenceMatchService;
-    }
-    const std::shared_ptr<ZarnPLocationUpdating>& locationUpdateService() const {
-        return services_.locationUpdateService;
-    }
-    const std::shared_ptr<ZarnPGCMMediator>& gcmMediator() const { return services_.gcmMediator; }
-    const std::shared_ptr<ZarnPUserNotificationCenterDelegate>& userNotificationCenterDelegate() const {
-        return userNotificationCenterDelegate_;
-    }
 
   private:
-    // The stores, each on the database; they register with it as they are built, in this order.
-    struct Stores {
-        std::shared_ptr<ZarnPSqLiteKeyValueDao> sqliteKeyValueDao;
-        std::shared_ptr<ZarnPKeyValueDao> keyValueDao;  // the typed settings over it
-        std::shared_ptr<ZarnPSqLiteCooldownDao> cooldownDao;
-        std::shared_ptr<ZarnPSqLiteBeaconNotificationDao> beaconNotificationDao;
-        std::shared_ptr<ZarnPContextualPageDao> contextualPageDao;
-        std::shared_ptr<ZarnPSqLiteEventDao> eventDao;
-        std::shared_ptr<ZarnPGeohashReadDao> geohashReadDao;
-        std::shared_ptr<ZarnPSentTriggerDao> sentTriggerDao;
-        std::shared_ptr<ZarnPSqLiteSegmentationDao> segmentationDao;
-        std::shared_ptr<ZarnPSqLiteSegmentationHistoryDao> segmentationHistoryDao;
-        std::shared_ptr<ZarnPSegmentationPropertyValidator> segmentationPropertyValidator;
-        std::shared_ptr<ZarnPSqLiteNotificationReadDao> notificationReadDao;
-        std::shared_ptr<ZarnPSqLiteNotificationDao> notificationDao;
-        std::shared_ptr<ZarnPSqLiteExternalNotificationDao> externalNotificationDao;
-    };
     // The wrappers over the platform, the public log and the exchange with the service.
     struct DeviceWrappers {
         std::shared_ptr<ZarnPSystemBackgroundTaskDao> backgroundTaskDao;
@@ -192,9 +123,8 @@ class ZarnPModule final : public ZarnPEntryModule {
 
     void setupLogging();
     void buildGround(bool testing);
-    // The layers, in the order they are built (ZarnPModuleStores.cpp, ZarnPModuleDevices.cpp,
-    // ZarnPModuleServices.cpp).
-    Stores buildStores() const;
+    // After the stores (ZarnPModuleStores), the layers in the order they are built
+    // (ZarnPModuleDevices.cpp, ZarnPModuleServices.cpp, ZarnPModuleEntry.cpp).
     DeviceWrappers buildDeviceWrappers(const std::shared_ptr<ZarnDelegate>& delegate,
                                        std::shared_ptr<ZarnPDeviceDataDao> givenDeviceData,
                                        const std::shared_ptr<ZarnPContextService>& contextService) const;
@@ -210,7 +140,15 @@ class ZarnPModule final : public ZarnPEntryModule {
                        const std::shared_ptr<ZarnPLocationUpdateService>& locationUpdateService) const;
     // Every store has registered: the database opens on the SDK thread.
     void openDatabase();
+    // The facade, each road given what it uses, then the notification-centre delegate.
     void buildEntry();
+    ZarnPZarnInterface::Parts facadeParts() const;
+    ZarnPEnablingRoad::Collaborators enablingRoad() const;
+    ZarnPOperationsRoad::Collaborators operationsRoad() const;
+    ZarnPContextualPageRoad::Collaborators contextualPageRoad() const;
+    ZarnPConfigurationRoad::Collaborators configurationRoad() const;
+    ZarnPOfferingRoad::Collaborators offeringRoad() const;
+    ZarnPTapRoad::Collaborators tapRoad() const;
 
     // The installed platform, read once at the start of the build.
     platform::Services platform_;
@@ -224,7 +162,7 @@ class ZarnPModule final : public ZarnPEntryModule {
     std::shared_ptr<ZarnPSystemTimerDao> timerDao_;
     // Reads the whole database file once the start is over.
     std::shared_ptr<platform::Timer> wholeFileCheck_;
-    Stores stores_;
+    std::unique_ptr<const ZarnPModuleStores> stores_;
     DeviceWrappers devices_;
     Services services_;
     std::shared_ptr<ZarnPZarnInterface> interface_;

@@ -15,6 +15,7 @@
 #include "device/system/ZarnPSystemSLCDao.h"
 #include "device/system/ZarnPSystemUINotificationDao.h"
 #include "entry/ZarnPModule.h"
+#include "entry/ZarnPModuleStores.h"
 #include "entry/ZarnPZarnInterface.h"
 #include "services/ZarnPContextService.h"
 #include "store/ZarnPSqLiteNotificationReadDao.h"
@@ -36,7 +37,7 @@ ZarnPModule::DeviceWrappers ZarnPModule::buildDeviceWrappers(
 
 void ZarnPModule::buildSystemWrappers(DeviceWrappers& d,
                                       const std::shared_ptr<ZarnDelegate>& delegate) const {
-    auto& keyValueDao = stores_.keyValueDao;
+    auto& keyValueDao = stores_->keyValueDao;
     d.backgroundTaskDao = std::make_shared<ZarnPSystemBackgroundTaskDao>(timerDao_, platform_.backgroundTasks,
                                                                          platform_.application);
     d.httpDao = std::make_shared<ZarnPHttpDao>(
@@ -68,7 +69,7 @@ void ZarnPModule::buildSystemWrappers(DeviceWrappers& d,
 
 void ZarnPModule::buildExchange(DeviceWrappers& d,
                                 const std::shared_ptr<ZarnPContextService>& contextService) const {
-    auto& keyValueDao = stores_.keyValueDao;
+    auto& keyValueDao = stores_->keyValueDao;
     d.dataUpdateSaveOrchestrator =
         std::make_shared<ZarnPSqLiteDataUpdateSaveOrchestrator>(db_, d.publicLogDao);
     d.dataUpdateDaos = ZarnPSqLiteDataUpdateSaveOrchestrator::registerDaos(db_);
@@ -80,7 +81,7 @@ void ZarnPModule::buildExchange(DeviceWrappers& d,
         .deviceIdDao = d.deviceIdDao,
         .networkDao = d.networkDao,
         .batteryDao = d.batteryDao,
-        .geohashReadDao = stores_.geohashReadDao,
+        .geohashReadDao = stores_->geohashReadDao,
         .fenceDao = d.fenceDao,
         .publicLogDao = d.publicLogDao,
         .keyValueDao = keyValueDao,
@@ -97,7 +98,7 @@ void ZarnPModule::buildExchange(DeviceWrappers& d,
                                           result.storedBeaconUuids().end()},
                 };
             },
-        .invalidateCache = [read = stores_.notificationReadDao] { read->invalidate(); },
+        .invalidateCache = [read = stores_->notificationReadDao] { read->invalidate(); },
     });
     d.systemSlcDao = std::make_shared<ZarnPSystemSLCDao>(timerDao_, clockDao_, d.backgroundTaskDao,
                                                          contextService, platform_.locationManagerFactory,

@@ -13,6 +13,7 @@
 #include "device/system/ZarnPSystemSLCDao.h"
 #include "entry/ZarnPLoadedNotificationStores.h"
 #include "entry/ZarnPModule.h"
+#include "entry/ZarnPModuleStores.h"
 #include "services/ZarnPBeaconMatchingService.h"
 #include "services/ZarnPCommonMatchService.h"
 #include "services/ZarnPContextService.h"
@@ -55,9 +56,10 @@ ZarnPModule::Services ZarnPModule::buildServices(std::shared_ptr<ZarnPContextSer
 void ZarnPModule::buildEventPipeline(Services& s) const {
     s.landingPage =
         std::make_shared<ZarnPLandingPage>(platform_.windowSystem, platform_.urlOpener, platform_.deviceInfo);
-    s.segmentationService = std::make_shared<ZarnPSegmentationService>(
-        stores_.keyValueDao, stores_.segmentationDao, stores_.segmentationHistoryDao, devices_.publicLogDao);
-    s.eventService = ZarnPEventService::create(stores_.eventDao, stores_.keyValueDao, uuidGenerator_,
+    s.segmentationService =
+        std::make_shared<ZarnPSegmentationService>(stores_->keyValueDao, stores_->segmentationDao,
+                                                   stores_->segmentationHistoryDao, devices_.publicLogDao);
+    s.eventService = ZarnPEventService::create(stores_->eventDao, stores_->keyValueDao, uuidGenerator_,
                                                s.segmentationService, devices_.dataUpdateDao, clockDao_,
                                                platform_.notificationCenter);
     s.contextService->setEventService(s.eventService);
@@ -68,7 +70,7 @@ void ZarnPModule::buildEventPipeline(Services& s) const {
 
 // The loaded notifications and the matching of geofences and beacons.
 void ZarnPModule::buildMatching(Services& s) const {
-    auto& st = stores_;
+    auto& st = *stores_;
     auto& d = devices_;
     s.notificationService = ZarnPNotificationService::create(ZarnPNotificationService::Collaborators{
         .localDao = std::make_shared<ZarnPLoadedLocalNotifications>(st.notificationDao),
@@ -135,7 +137,7 @@ void ZarnPModule::buildMatching(Services& s) const {
 // The match-run dispatch, phone state, location updates, screen events, app-reported regions,
 // the heartbeat, mailing the log and pushed updates; then the delegate links.
 void ZarnPModule::buildRunsAndLinks(Services& s) const {
-    auto& st = stores_;
+    auto& st = *stores_;
     auto& d = devices_;
     auto fenceMatchService = ZarnPFenceMatchService::create(
         d.fenceDao, d.uiNotificationDao, s.contextService, d.deviceDataDao, st.keyValueDao, d.publicLogDao,
@@ -173,13 +175,13 @@ std::shared_ptr<ZarnPExternalRegionTriggering> ZarnPModule::buildExternalRegionS
     return std::make_shared<ZarnPExternalRegionService>(ZarnPExternalRegionService::Collaborators{
         .regionMatching = std::make_shared<ZarnPExternalRegionMatchingService>(
             ZarnPExternalRegionMatchingService::Collaborators{
-                .notificationDao = stores_.externalNotificationDao,
-                .notificationReadDao = stores_.notificationReadDao,
+                .notificationDao = stores_->externalNotificationDao,
+                .notificationReadDao = stores_->notificationReadDao,
                 .clockDao = clockDao_,
                 .commonMatchService = s.commonMatchService,
                 .contextService = s.contextService,
-                .segmentationHistoryDao = stores_.segmentationHistoryDao,
-                .contextualPageDao = stores_.contextualPageDao,
+                .segmentationHistoryDao = stores_->segmentationHistoryDao,
+                .contextualPageDao = stores_->contextualPageDao,
                 .publicLogDao = publicLogDao,
                 .eventService = s.eventService,
                 .db = db_,

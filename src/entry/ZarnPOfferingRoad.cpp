@@ -52,7 +52,8 @@ ZarnPOfferingRoad::ZarnPOfferingRoad(Collaborators c, const ZarnPFacadeState& st
                                      const ZarnPFacadeHops& hops)
     : c_(std::move(c)), state_(state), hops_(hops) {}
 
-void ZarnPOfferingRoad::startObserving() {
+void ZarnPOfferingRoad::startOffering(std::weak_ptr<ZarnPMatchServiceOfferNotificationDelegate> facade) {
+    c_.commonMatchService->setDelegate(std::move(facade));
     // The answers of the app-side hooks come back as broadcasts from any thread.
     using Step = void (ZarnPOfferingRoad::*)(const platform::Broadcast&);
     for (auto [name, step] :

@@ -2,6 +2,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/ZarnPCollaborator.h"
 #include "zarn/NotificationRequest.h"
 #include "zarn/platform/NotificationCenter.h"
 
@@ -13,6 +14,7 @@ class ZarnPCommonMatching;
 class ZarnPContext;
 class ZarnPFacadeHops;
 class ZarnPFacadeState;
+class ZarnPMatchServiceOfferNotificationDelegate;
 class ZarnPObjectWithContextWrapper;
 class ZarnPSentTrigger;
 class ZarnPSystemPublicLogDao;
@@ -26,16 +28,17 @@ class ZarnSentNotification;
 class ZarnPOfferingRoad {
   public:
     struct Collaborators {
-        std::shared_ptr<ZarnPCommonMatching> commonMatchService;
-        std::shared_ptr<ZarnPSystemPublicLogDao> publicLogDao;
-        std::shared_ptr<ZarnPUINotificationDao> uiNotificationDao;
-        std::shared_ptr<platform::NotificationCenter> notificationCenter;  // the hooks post on it
+        ZarnPRequired<ZarnPCommonMatching> commonMatchService;
+        ZarnPRequired<ZarnPSystemPublicLogDao> publicLogDao;
+        ZarnPRequired<ZarnPUINotificationDao> uiNotificationDao;
+        ZarnPRequired<platform::NotificationCenter> notificationCenter;  // the hooks post on it
     };
 
     ZarnPOfferingRoad(Collaborators c, const ZarnPFacadeState& state, const ZarnPFacadeHops& hops);
 
-    // Hears the hooks' answers until stopObserving().
-    void startObserving();
+    // The common matching offers to `facade` from now on, and the hooks' answers are heard until
+    // stopObserving().
+    void startOffering(std::weak_ptr<ZarnPMatchServiceOfferNotificationDelegate> facade);
     void stopObserving();
 
     void offerLocalNotifications(const std::vector<NotificationRequest>& notifications,

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/ZarnPCollaborator.h"
 #include "zarn/Error.h"
 #include "zarn/NotificationRequest.h"
 #include "zarn/Value.h"
@@ -38,20 +39,20 @@ class ZarnPUINotificationDao;
 class ZarnPOperationsRoad {
   public:
     struct Collaborators {
-        std::shared_ptr<ZarnPContextService> contextService;
-        std::shared_ptr<ZarnPSegmentationSetting> segmentationService;
-        std::shared_ptr<ZarnPSystemPublicLogDao> publicLogDao;
-        std::shared_ptr<ZarnPNotificationLoading> notificationService;
-        std::shared_ptr<ZarnPUINotificationDao> uiNotificationDao;
-        std::shared_ptr<ZarnPSentTriggerDao> sentTriggerDao;
-        std::shared_ptr<ZarnPLocationUpdating> locationUpdateService;
-        std::shared_ptr<ZarnPEventService> eventService;
-        std::shared_ptr<ZarnPPhoneStateReporting> phoneStateService;
-        std::shared_ptr<ZarnPMatchRunDispatching> matchService;
-        std::shared_ptr<ZarnPSqLiteDb> db;
-        std::shared_ptr<ZarnPPushMessaging> gcmClient;
-        std::shared_ptr<ZarnPExternalRegionTriggering> externalRegionService;  // optional
-        std::shared_ptr<ZarnPDebugLogMailer> debugLogMailer;  // optional: without it no mail is sent
+        ZarnPRequired<ZarnPContextService> contextService;
+        ZarnPRequired<ZarnPSegmentationSetting> segmentationService;
+        ZarnPRequired<ZarnPSystemPublicLogDao> publicLogDao;
+        ZarnPRequired<ZarnPNotificationLoading> notificationService;
+        ZarnPRequired<ZarnPUINotificationDao> uiNotificationDao;
+        ZarnPRequired<ZarnPSentTriggerDao> sentTriggerDao;
+        ZarnPRequired<ZarnPLocationUpdating> locationUpdateService;
+        ZarnPRequired<ZarnPEventService> eventService;
+        ZarnPRequired<ZarnPPhoneStateReporting> phoneStateService;
+        ZarnPRequired<ZarnPMatchRunDispatching> matchService;
+        ZarnPRequired<ZarnPSqLiteDb> db;
+        ZarnPRequired<ZarnPPushMessaging> gcmClient;
+        ZarnPOptional<ZarnPExternalRegionTriggering> externalRegionService;  // without it none is matched
+        ZarnPOptional<ZarnPDebugLogMailer> debugLogMailer;                   // without it no mail is sent
     };
 
     ZarnPOperationsRoad(Collaborators c, const ZarnPFacadeState& state, const ZarnPFacadeHops& hops);

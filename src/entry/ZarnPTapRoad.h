@@ -2,6 +2,7 @@
 #include <memory>
 #include <string>
 
+#include "core/ZarnPCollaborator.h"
 #include "zarn/NotificationRequest.h"
 
 namespace zarn {
@@ -35,19 +36,19 @@ class UrlOpener;
 class ZarnPTapRoad {
   public:
     struct Collaborators {
-        std::shared_ptr<ZarnPContextService> contextService;
-        std::shared_ptr<ZarnPGeofenceMatching> geofenceMatchService;
-        std::shared_ptr<ZarnPBeaconMatching> beaconMatchService;
-        std::shared_ptr<ZarnPLocationUpdating> locationUpdateService;
-        std::shared_ptr<ZarnPEventService> eventService;
-        std::shared_ptr<ZarnPSystemPublicLogDao> publicLogDao;
-        std::shared_ptr<ZarnPSentTriggerDao> sentTriggerDao;
-        std::shared_ptr<ZarnPClockDao> clockDao;
-        std::shared_ptr<ZarnPUINotificationDao> uiNotificationDao;
-        std::shared_ptr<ZarnPLandingPageShowing> landingPage;
-        // optional: without it a tapped notification's pending request stays scheduled
-        std::shared_ptr<platform::LocalNotificationCenter> localNotificationCenter;
-        std::shared_ptr<platform::UrlOpener> urlOpener;  // optional: without it no address opens
+        ZarnPRequired<ZarnPContextService> contextService;
+        ZarnPRequired<ZarnPGeofenceMatching> geofenceMatchService;
+        ZarnPRequired<ZarnPBeaconMatching> beaconMatchService;
+        ZarnPRequired<ZarnPLocationUpdating> locationUpdateService;
+        ZarnPRequired<ZarnPEventService> eventService;
+        ZarnPRequired<ZarnPSystemPublicLogDao> publicLogDao;
+        ZarnPRequired<ZarnPSentTriggerDao> sentTriggerDao;
+        ZarnPRequired<ZarnPClockDao> clockDao;
+        ZarnPRequired<ZarnPUINotificationDao> uiNotificationDao;
+        ZarnPRequired<ZarnPLandingPageShowing> landingPage;
+        // without it a tapped notification's pending request stays scheduled
+        ZarnPOptional<platform::LocalNotificationCenter> localNotificationCenter;
+        ZarnPOptional<platform::UrlOpener> urlOpener;  // without it no address opens
     };
 
     ZarnPTapRoad(Collaborators c, const ZarnPFacadeState& state, const ZarnPFacadeHops& hops);

@@ -1,56 +1,23 @@
 #pragma once
 #include <memory>
 
+#include "core/ZarnPCollaborator.h"
+#include "entry/ZarnPConfigurationRoad.h"
+#include "entry/ZarnPContextualPageRoad.h"
+#include "entry/ZarnPEnablingRoad.h"
+#include "entry/ZarnPFacadeHops.h"
+#include "entry/ZarnPFacadeState.h"
 #include "entry/ZarnPNotificationResponseHandling.h"
+#include "entry/ZarnPOfferingRoad.h"
+#include "entry/ZarnPOperationsRoad.h"
 #include "entry/ZarnPPublicFacade.h"
+#include "entry/ZarnPTapRoad.h"
 #include "services/ZarnPMatchServiceOfferNotificationDelegate.h"
 
 namespace zarn {
 
-class ZarnPBeaconMatching;
-class ZarnPClockDao;
 class ZarnPContext;
-class ZarnPContextService;
-class ZarnPContextualPageDao;
-class ZarnPDebugLogMailer;
-class ZarnPDeviceIdDao;
-class ZarnPEventService;
-class ZarnPExternalRegionTriggering;
-class ZarnPFileConfigDao;
-class ZarnPGeofenceMatching;
-class ZarnPHeartbeatScheduling;
-class ZarnPKeyValueDao;
-class ZarnPLandingPageShowing;
-class ZarnPLocationUpdating;
-class ZarnPMatchRunDispatching;
-class ZarnPNotificationLoading;
-class ZarnPCommonMatching;
-class ZarnPPhoneStateReporting;
-class ZarnPPushMessaging;
-class ZarnPScreenEventTracking;
-class ZarnPSegmentationSetting;
-class ZarnPSentTriggerDao;
-class ZarnPSignificantChangeMonitoring;
-class ZarnPSqLiteDb;
-class ZarnPSystemPublicLogDao;
-class ZarnPSystemTimerDao;
-class ZarnPUINotificationDao;
-class ZarnPConfigurationRoad;
-class ZarnPContextualPageRoad;
-class ZarnPEnablingRoad;
-class ZarnPFacadeHops;
-class ZarnPFacadeState;
-class ZarnPOfferingRoad;
-class ZarnPOperationsRoad;
-class ZarnPTapRoad;
 class ZarnPZarnConfiguration;
-namespace platform {
-class Application;
-class Bundle;
-class LocalNotificationCenter;
-class NotificationCenter;
-class UrlOpener;
-}  // namespace platform
 
 // The facade behind the public entry. Public operations may be called from any thread and only
 // post their work: library state changes on the SDK thread, calls into the app go to the main
@@ -63,48 +30,23 @@ class ZarnPZarnInterface final : public ZarnPPublicFacade,
                                  public ZarnPNotificationResponseHandling,
                                  public std::enable_shared_from_this<ZarnPZarnInterface> {
   public:
-    // Each held as the role its operations here need; the module fills it with designated
-    // initialisers.
-    struct Collaborators {
-        std::shared_ptr<ZarnPEventService> eventService;
-        std::shared_ptr<ZarnPKeyValueDao> keyValueDao;
-        std::shared_ptr<ZarnPUINotificationDao> uiNotificationDao;
-        std::shared_ptr<ZarnPContextualPageDao> contextualPageDao;
-        std::shared_ptr<ZarnPSentTriggerDao> sentTriggerDao;
-        std::shared_ptr<ZarnPSystemTimerDao> timerDao;
-        std::shared_ptr<ZarnPSystemPublicLogDao> publicLogDao;
-        std::shared_ptr<ZarnPMatchRunDispatching> matchService;
-        std::shared_ptr<ZarnPNotificationLoading> notificationService;
-        std::shared_ptr<ZarnPLocationUpdating> locationUpdateService;
-        std::shared_ptr<ZarnPPhoneStateReporting> phoneStateService;
-        std::shared_ptr<ZarnPHeartbeatScheduling> heartbeatService;
-        std::shared_ptr<ZarnPSegmentationSetting> segmentationService;
-        std::shared_ptr<ZarnPLandingPageShowing> landingPage;
-        std::shared_ptr<ZarnPFileConfigDao> fileConfigDao;
-        std::shared_ptr<ZarnPPushMessaging> gcmClient;
-        std::shared_ptr<ZarnPSignificantChangeMonitoring> slcDao;
-        std::shared_ptr<ZarnPContextService> contextService;
-        std::shared_ptr<ZarnPClockDao> clockDao;
-        std::shared_ptr<platform::Application> application;
-        std::shared_ptr<platform::NotificationCenter> notificationCenter;
-        std::shared_ptr<ZarnPZarnConfiguration> configuration;
-        std::shared_ptr<ZarnPGeofenceMatching> geofenceMatchService;
-        std::shared_ptr<ZarnPBeaconMatching> beaconMatchService;
-        std::shared_ptr<ZarnPCommonMatching> commonMatchService;
-        std::shared_ptr<ZarnPExternalRegionTriggering> externalRegionService;  // optional
-        std::shared_ptr<ZarnPDeviceIdDao> deviceIdDao;
-        std::shared_ptr<ZarnPScreenEventTracking> screenEventsService;
-        std::shared_ptr<ZarnPSqLiteDb> db;
-        std::shared_ptr<platform::Bundle> mainBundle;         // optional: its display name marks our own app
-        std::shared_ptr<ZarnPDebugLogMailer> debugLogMailer;  // optional: without it no mail is sent
-        // optional: without it a tapped notification's pending request stays scheduled
-        std::shared_ptr<platform::LocalNotificationCenter> localNotificationCenter;
-        std::shared_ptr<platform::UrlOpener> urlOpener;  // optional: without it no address opens
+    // What the facade is built from: its hops, and each road's own collaborators, which the
+    // builder gives road by road.
+    struct Parts {
+        ZarnPRequired<ZarnPSystemTimerDao> timerDao;                     // the hops to both threads
+        ZarnPRequired<platform::NotificationCenter> notificationCenter;  // the broadcasts
+        ZarnPEnablingRoad::Collaborators enabling;
+        ZarnPOperationsRoad::Collaborators operations;
+        ZarnPContextualPageRoad::Collaborators contextualPage;
+        ZarnPConfigurationRoad::Collaborators configuration;
+        ZarnPOfferingRoad::Collaborators offering;
+        ZarnPTapRoad::Collaborators tap;
     };
 
-    // Every collaborator but the external-region service is required. The facade then posts
-    // the first configuration step to the SDK thread (start() does that; create() calls it).
-    static std::shared_ptr<ZarnPZarnInterface> create(Collaborators collaborators);
+    // The facade posts the first configuration step for `configuration` to the SDK thread (none:
+    // it stays idle).
+    static std::shared_ptr<ZarnPZarnInterface> create(Parts parts,
+                                                      std::shared_ptr<ZarnPZarnConfiguration> configuration);
     ~ZarnPZarnInterface() override;
 
     // ZarnPPublicFacade
@@ -146,31 +88,24 @@ class ZarnPZarnInterface final : public ZarnPPublicFacade,
     void handleNotification(const NotificationResponse& response,
                             std::shared_ptr<ZarnPContext> zarnContext) override;
 
-    // The state as it stands, for checks: the flags without waiting, the launch's choices.
-    bool isInitialized() const;
+    // The enabled flag as it stands, without waiting (any thread).
     bool isEnabledWithoutWaiting() const;
-    bool hasUpdateTimer() const;
-    bool isDebugEnabled() const;
-    bool apnsSandbox() const;
-    // What the facade was built with.
-    const Collaborators& collaborators() const { return c_; }
     // Stops observing the default centre; the release does it too.
     void cleanUp();
 
   private:
-    explicit ZarnPZarnInterface(Collaborators c);
-    void buildRoads();
-    void start();
+    explicit ZarnPZarnInterface(Parts parts);
+    void start(std::shared_ptr<ZarnPZarnConfiguration> configuration);
 
-    Collaborators c_;
-    std::unique_ptr<ZarnPFacadeState> state_;
-    std::unique_ptr<ZarnPFacadeHops> hops_;
-    std::unique_ptr<ZarnPEnablingRoad> enabling_;
-    std::unique_ptr<ZarnPOperationsRoad> operations_;
-    std::unique_ptr<ZarnPContextualPageRoad> contextualPage_;
-    std::unique_ptr<ZarnPConfigurationRoad> configuration_;
-    std::unique_ptr<ZarnPOfferingRoad> offering_;
-    std::unique_ptr<ZarnPTapRoad> tap_;
+    // Built in this order; each road holds the state, the hops and the roads before it.
+    ZarnPFacadeState state_;
+    ZarnPFacadeHops hops_;
+    ZarnPEnablingRoad enabling_;
+    ZarnPOperationsRoad operations_;
+    ZarnPContextualPageRoad contextualPage_;
+    ZarnPConfigurationRoad configuration_;
+    ZarnPOfferingRoad offering_;
+    ZarnPTapRoad tap_;
 };
 
 }  // namespace zarn

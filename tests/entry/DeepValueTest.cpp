@@ -7,11 +7,10 @@
 #include <memory>
 #include <vector>
 
-#include "entry/ZarnPModule.h"
-#include "entry/ZarnPUserNotificationCenterDelegate.h"
 #include "entry/ZarnPZarnFilterNotifications.h"
 #include "entry/ZarnPZarnHandleGeotriggers.h"
 #include "sim/Device.h"
+#include "sim/SimLocalNotificationCenter.h"
 #include "tests/support/StartedLibrary.h"
 #include "zarn/ZarnBase.h"
 #include "zarn/ZarnDelegate.h"
@@ -107,7 +106,9 @@ TEST_F(DeepValueTest, EveryEntryRefusesAValueNestedPastItsBoundAndTakesOneAtIt) 
              NotificationResponse response;
              response.notification.request =
                  request(withDeepEntry({{"notificationHandlerType", "regular"}}, depth));
-             module()->userNotificationCenterDelegate()->didReceiveNotificationResponse(response, [] {});
+             // The library's delegate in front of the centre, as the system calls it.
+             env.device->localNotificationCenter()->delegate()->didReceiveNotificationResponse(response,
+                                                                                               [] {});
          },
          [&] { return env.consoleCount("Tapped notification without an action"); }},
         {"filter match payload entry", kMaxValueDepth,

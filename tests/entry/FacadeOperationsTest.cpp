@@ -8,24 +8,13 @@
 #include <memory>
 #include <mutex>
 
-#include "core/ZarnPClockDao.h"
 #include "core/ZarnPEvent.h"
 #include "core/ZarnPLogEventType.h"
-#include "core/ZarnPNotification.h"
-#include "core/ZarnPSystemTimerDao.h"
-#include "device/exchange/ZarnPDataUpdateDao.h"
-#include "device/system/ZarnPUINotificationDao.h"
-#include "entry/ZarnPModule.h"
-#include "entry/ZarnPZarnInterface.h"
-#include "services/ZarnPNotificationLoading.h"
+#include "core/ZarnPUuidGenerator.h"
+#include "entry/ZarnPZarnHandleGeotriggers.h"
 #include "sim/service/DataUpdateBuilder.h"
-#include "store/ZarnPContextualPageDao.h"
-#include "store/ZarnPDatabase.h"
-#include "store/ZarnPResultSet.h"
-#include "store/ZarnPSentTriggerDao.h"
-#include "store/ZarnPSqLiteDb.h"
-#include "store/ZarnPSqLiteEventDao.h"
-#include "store/dataupdate/ZarnPDataUpdateReader.h"
+#include "store/ZarnPSqLiteContextualPageDao.h"
+#include "store/ZarnPSqLiteSentTriggerDao.h"
 #include "store/settings/ZarnPDeviceIdDao.h"
 #include "store/settings/ZarnPKeyValueDao.h"
 #include "tests/support/StartedLibrary.h"
@@ -44,31 +33,27 @@ DataUpdateNotification near(const std::string& campaign, const std::string& id) 
 
 class FacadeOperationsTest : public test::StartedLibraryTest {
   protected:
-    const ZarnPZarnInterface::Collaborators& parts() { return module()->facade()->collaborators(); }
-
     template <typename F>
     auto onSdk(F f) {
-        using R = decltype(f());
-        if constexpr (std::is_void_v<R>) {
-            module()->timerDao()->invokeBlockOnRunLoop(f, true);
-        } else {
-            std::optional<R> out;
-            module()->timerDao()->invokeBlockOnRunLoop([&] { out.emplace(f()); }, true);
-            return std::move(*out);
-        }
+        return ground()->onSdk(std::move(f));
     }
     long long count(const std::string& sql) {
-        return onSdk([&]() -> long long {
-            auto rs = module()->db()->database()->executeQuery(sql);
-            return rs && rs->next() ? rs->longForColumnIndex(0) : -1;
-        });
+        auto g = ground();
+        return g->onSdk([&] { return g->count(sql); });
     }
     std::vector<std::shared_ptr<ZarnPEvent>> events(unsigned type) {
         std::vector<std::shared_ptr<ZarnPEvent>> out;
-        for (auto& e : onSdk([&] { return module()->eventDao()->getEvents(); }))
+        for (auto& e : ground()->storedEvents())
             if (e->eventType() == type)
                 out.push_back(e);
         return out;
+    }
+    // The device id the library goes on with: the stored one, or a new one once it was forgotten.
+    std::string deviceId() {
+        auto g = ground();
+        return g->onSdk([&] {
+            return ZarnPDeviceIdDao(std::make_shared<ZarnPUuidGenerator>(), g->settings()).getDeviceId();
+        });
     }
 
     // A plain geofence, a beacon, an external region and a geotrigger,
@@ -89,25 +74,35 @@ class FacadeOperationsTest : public test::StartedLibraryTest {
                             {.campaign = "ext", .geofenceId = "e1", .triggerProperties = {{"kind", "store"}}},
                             near("trg", "t1")}}},
         });
-        onSdk([&] {
-            module()->dataUpdateDao()->saveDataUpdate(ZarnPDataUpdateReader::read(bytes), nullptr);
-            auto& kv = module()->keyValueDao();
-            kv->setDoublePropertyValue(52.5200, "zarn_last_match_location_latitude");
-            kv->setDoublePropertyValue(13.4000, "zarn_last_match_location_longitude");
-            kv->setDoublePropertyValue(10, "zarn_last_match_location_accuracy");
+        auto g = ground();
+        g->onSdk([&] {
+            g->saveDataUpdate(bytes);
+            auto& kv = *g->settings();
+            kv.setDoublePropertyValue(52.5200, "zarn_last_match_location_latitude");
+            kv.setDoublePropertyValue(13.4000, "zarn_last_match_location_longitude");
+            kv.setDoublePropertyValue(10, "zarn_last_match_location_accuracy");
         });
     }
 
-    // Each loaded notification and geotrigger recorded as sent, under its message.
+    // Each loaded notification and geotrigger recorded as sent, under its message, as the
+    // library records what it showed.
     void sendLoaded() {
-        onSdk([&] {
-            auto loaded = parts().notificationService->getLoadedNotifications().value_or(
-                std::vector<std::shared_ptr<ZarnPNotification>>{});
-            auto now = parts().clockDao->now();
-            for (auto& n : loaded)
-                parts().sentTriggerDao->saveSentTrigger(parts().uiNotificationDao->createNotification(
-                                                            *n, "m-" + n->message().value_or(""), 0, false),
-                                                        now);
+        auto requests = ZarnBase::loadedNotifications().value_or(std::vector<NotificationRequest>{});
+        for (auto& geotrigger :
+             ZarnBase::loadedGeotriggers().value_or(std::vector<std::shared_ptr<ZarnGeotrigger>>{})) {
+            // As a geotrigger handed to the app is recorded: its offered request.
+            auto request = ZarnPZarnHandleGeotriggers::geotriggerToNotificationRequest(*geotrigger);
+            request.content.userInfo["notificationHandlerType"] = "geotrigger";
+            requests.push_back(std::move(request));
+        }
+        auto g = ground();
+        g->onSdk([&] {
+            ZarnPSqLiteSentTriggerDao sent(g->db);
+            for (auto& request : requests) {
+                request.content.userInfo["matchIdentifier"] =
+                    "m-" + request.content.userInfo.value("message", "");
+                sent.saveSentTrigger(request, g->clock->now());
+            }
         });
     }
 };
@@ -165,7 +160,7 @@ TEST_F(FacadeOperationsTest, SegmentationValuesAndTheAdvertisingIdentifierReachT
     ZarnBase::setStringSegmentationProperty("x", "empty");
     env.runUntilIdle();
     // An absent value is the empty text, which the store takes as no value.
-    module()->facade()->setValue(std::nullopt, "s_empty");
+    module()->interface()->setValue(std::nullopt, "s_empty");
     ZarnBase::setAdvertisingIdentifier("6D92078A-8246-4BA4-AE5B-76104861E7DC", true);
     ZarnBase::setAdvertisingIdentifier(std::nullopt, false);  // ignored
     env.runUntilIdle();
@@ -182,10 +177,10 @@ TEST_F(FacadeOperationsTest, SegmentationValuesAndTheAdvertisingIdentifierReachT
     EXPECT_TRUE(loggedEmpty);
     EXPECT_TRUE(env.consoleContains("Segmentation set for property s_tier with value gold"));
     auto identifier =
-        onSdk([&] { return module()->keyValueDao()->getPropertyValueForKey("zarn_advertising_identifier"); });
+        onSdk([&] { return ground()->settings()->getPropertyValueForKey("zarn_advertising_identifier"); });
     EXPECT_EQ(identifier, "6D92078A-8246-4BA4-AE5B-76104861E7DC");
-    EXPECT_TRUE(onSdk(
-        [&] { return module()->keyValueDao()->getBoolPropertyValueForKey("zarn_advertising_enabled"); }));
+    EXPECT_TRUE(
+        onSdk([&] { return ground()->settings()->getBoolPropertyValueForKey("zarn_advertising_enabled"); }));
 }
 
 TEST_F(FacadeOperationsTest, AttributionEventsCarryTheirEntriesAndNeedAnActionName) {
@@ -211,10 +206,11 @@ TEST_F(FacadeOperationsTest, AttributionEventsCarryTheirEntriesAndNeedAnActionNa
 
 TEST_F(FacadeOperationsTest, ContextualPageIsFreshForSixtySecondsThenWaitsForTheUpdateOrTimesOutOnce) {
     initialize();
+    auto g = ground();
     auto store = [&](const std::string& id, const std::string& data, std::optional<Value> payload) {
-        onSdk([&] {
-            parts().contextualPageDao->setClosestContextualPage(id, data, payload, parts().clockDao->now(),
-                                                                "geofence");
+        g->onSdk([&] {
+            ZarnPSqLiteContextualPageDao(g->db, g->clock)
+                .setClosestContextualPage(id, data, payload, g->clock->now(), "geofence");
         });
     };
     std::mutex mutex;
@@ -231,7 +227,7 @@ TEST_F(FacadeOperationsTest, ContextualPageIsFreshForSixtySecondsThenWaitsForThe
     // 30 s old, stored without a payload: answered before the call returns, and the event
     // reports no payload.
     store("p1", "<b>fresh</b>", std::nullopt);
-    double storedAt = onSdk([&] { return timeIntervalSince1970(parts().clockDao->now()); });
+    double storedAt = timeIntervalSince1970(g->clock->now());
     env.advanceBy(30);
     ZarnBase::requestContextualPage(callback);
     ASSERT_EQ(answered().size(), 1u);
@@ -292,14 +288,14 @@ TEST_F(FacadeOperationsTest, ClearingAllDataTwiceForgetsTheDeviceIdSentRowsSegme
     sendLoaded();
     ZarnBase::setStringSegmentationProperty("gold", "tier");
     env.runUntilIdle();
-    auto deviceId = onSdk([&] { return parts().deviceIdDao->getDeviceId(); });
+    auto before = deviceId();
     ASSERT_GT(count("SELECT COUNT(*) FROM notification_sent"), 0);
 
     ZarnBase::clearAllDataAndResetDeviceId();
     ZarnBase::clearAllDataAndResetDeviceId();
     env.runUntilIdle();
     EXPECT_EQ(env.consoleCount("All user's data was cleared successfully and resetting deviceId"), 2);
-    EXPECT_NE(onSdk([&] { return parts().deviceIdDao->getDeviceId(); }), deviceId);
+    EXPECT_NE(deviceId(), before);
     EXPECT_EQ(count("SELECT COUNT(*) FROM notification_sent"), 0);
     EXPECT_EQ(count("SELECT COUNT(*) FROM geotrigger_sent"), 0);
     EXPECT_EQ(count("SELECT COUNT(*) FROM set_segmentation_property"), 0);

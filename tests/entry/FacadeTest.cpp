@@ -11,166 +11,11 @@
 #include "core/ZarnPContext.h"
 #include "core/ZarnPEvent.h"
 #include "core/ZarnPLogEventType.h"
-#include "core/ZarnPSystemClockDao.h"
-#include "core/ZarnPSystemTimerDao.h"
-#include "core/ZarnPUuidGenerator.h"
-#include "core/ZarnPZarnConfiguration.h"
 #include "core/ZarnTriggerContext.h"
-#include "device/exchange/ZarnPRemoteEventAndNotificationDao.h"
-#include "device/push/ZarnPPushMessaging.h"
-#include "device/system/ZarnPDelegateDataDao.h"
-#include "device/system/ZarnPFileConfigDao.h"
-#include "device/system/ZarnPSystemBackgroundTaskDao.h"
-#include "device/system/ZarnPSystemDeviceDataDao.h"
-#include "device/system/ZarnPSystemPublicLogDao.h"
-#include "device/system/ZarnPSystemSLCDao.h"
-#include "device/system/ZarnPSystemUINotificationDao.h"
-#include "services/ZarnPBeaconMatching.h"
-#include "services/ZarnPContextService.h"
-#include "services/ZarnPEventService.h"
-#include "services/ZarnPFenceMatchService.h"
-#include "services/ZarnPGeofenceMatching.h"
-#include "services/ZarnPHeartbeatScheduling.h"
-#include "services/ZarnPLandingPage.h"
-#include "services/ZarnPLocationUpdating.h"
-#include "services/ZarnPPhoneStateReporting.h"
-#include "services/ZarnPScreenEventTracking.h"
-#include "services/ZarnPSegmentationSetting.h"
-#include "sim/Device.h"
-#include "store/ZarnPSqLiteContextualPageDao.h"
-#include "store/ZarnPSqLiteDb.h"
-#include "store/ZarnPSqLiteEventDao.h"
-#include "store/ZarnPSqLiteSentTriggerDao.h"
-#include "store/settings/ZarnPDeviceIdDao.h"
-#include "store/settings/ZarnPKeyValueDao.h"
-#include "store/settings/ZarnPSqLiteKeyValueDao.h"
-#include "tests/support/CmatchDoubles.h"
-#include "tests/support/ServiceDoubles.h"
-#include "tests/support/TestEnvironment.h"
+#include "tests/support/FacadeWorld.h"
 
 namespace zarn {
 namespace {
-
-// What the location update service was asked, with the contexts it was handed. Called on the
-// SDK thread; `onEnable` lets a test look at the state at that moment. Like every stand-in
-// here it implements the role the facade holds, not the service's class.
-class RecordingLocationUpdates final : public ZarnPLocationUpdating {
-  public:
-    void enable() override {
-        if (onEnable)
-            onEnable();
-        record("enable", nullptr);
-    }
-    void disable() override { record("disable", nullptr); }
-    void performFullUpdate(std::shared_ptr<ZarnPContext> context) override {
-        record("update", std::move(context));
-    }
-    void performFullUpdateOrLogCurrentLocationWithContext(std::shared_ptr<ZarnPContext> context) override {
-        record("updateOrLog", std::move(context));
-    }
-    void clearData() override { record("clearData", nullptr); }
-
-    std::vector<std::string> calls() {
-        std::lock_guard lk(mutex_);
-        return calls_;
-    }
-    std::vector<std::shared_ptr<ZarnPContext>> updateContexts() {
-        std::lock_guard lk(mutex_);
-        return contexts_;
-    }
-    int count(const std::string& call) {
-        auto all = calls();
-        return static_cast<int>(std::count(all.begin(), all.end(), call));
-    }
-    std::function<void()> onEnable;
-
-  private:
-    void record(const std::string& call, std::shared_ptr<ZarnPContext> context) {
-        std::lock_guard lk(mutex_);
-        calls_.push_back(call);
-        if (context)
-            contexts_.push_back(std::move(context));
-    }
-    std::mutex mutex_;
-    std::vector<std::string> calls_;
-    std::vector<std::shared_ptr<ZarnPContext>> contexts_;
-};
-
-class RecordingPushClient final : public ZarnPPushMessaging {
-  public:
-    void loadGcmWithApnsSandbox(bool apnsSandbox, bool) override {
-        std::lock_guard lk(mutex);
-        loads.push_back(apnsSandbox);
-    }
-    void refreshTokens() override {
-        std::lock_guard lk(mutex);
-        ++refreshes;
-    }
-    void didRegisterForRemoteNotificationsWithDeviceToken(const std::string& token) override {
-        std::lock_guard lk(mutex);
-        passThroughs.push_back("register " + token);
-    }
-    void didFailToRegisterForRemoteNotificationsWithError(const Error& error) override {
-        std::lock_guard lk(mutex);
-        passThroughs.push_back("fail " + error.domain);
-    }
-    void didReceiveRemoteNotification(Value userInfo,
-                                      std::function<void(BackgroundFetchResult)> completion) override {
-        {
-            std::lock_guard lk(mutex);
-            passThroughs.push_back("receive " + userInfo.dump());
-        }
-        completion(BackgroundFetchResult::NewData);
-    }
-    std::mutex mutex;
-    std::vector<bool> loads;
-    int refreshes = 0;
-    std::vector<std::string> passThroughs;
-};
-
-class RecordingHeartbeat final : public ZarnPHeartbeatScheduling {
-  public:
-    void startTimer() override { ++starts; }
-    std::atomic<int> starts{0};
-};
-
-// The phone-state reports are not the facade's business here.
-class SilentPhoneState final : public ZarnPPhoneStateReporting {
-  public:
-    void clearData() override {}
-    std::string getAppInformation() override { return {}; }
-};
-
-// The facade's changes to segmentation are not its business here.
-class IgnoredSegmentationSetting final : public ZarnPSegmentationSetting {
-  public:
-    void setValue(const std::string&, const std::string&, const std::shared_ptr<ZarnPContext>&) override {}
-    void setAdvertisingIdentifier(const std::optional<std::string>&, bool) override {}
-    void clearData() override {}
-};
-
-class RecordingScreenEvents final : public ZarnPScreenEventTracking {
-  public:
-    void registerHandlers(bool isInForeground) override {
-        std::lock_guard lk(mutex);
-        registrations.push_back(isInForeground);
-    }
-    std::mutex mutex;
-    std::vector<bool> registrations;
-};
-
-// Uploads as the service would receive them: the events and the token they went out under.
-class RecordingRemote final : public test::EventsOnlyRemote {
-  public:
-    void storeEvents(const std::vector<std::shared_ptr<ZarnPEvent>>& events, const std::string& publicToken,
-                     const std::optional<std::string>&, std::optional<bool>, const Value&,
-                     std::shared_ptr<ZarnPStoreEventsDelegate>) override {
-        std::lock_guard lk(mutex);
-        uploads.push_back({publicToken, events.size()});
-    }
-    std::mutex mutex;
-    std::vector<std::pair<std::string, size_t>> uploads;
-};
 
 // The library's broadcasts in the order they were posted, with what was true at that moment.
 class BroadcastLog {
@@ -203,112 +48,16 @@ class BroadcastLog {
 
 class AppConfiguration final : public ZarnConfiguration {};
 
-// The facade only holds the match-run dispatch.
-// Geofence matching that matches nothing: the facade only holds it here.
-struct NoGeofenceMatching final : ZarnPGeofenceMatching {
-    void checkForSentDwellingGeofences(const std::shared_ptr<ZarnPContext>&) override {}
-    void checkForGeofenceMatches(const std::shared_ptr<ZarnPBackgroundTask>&,
-                                 const std::shared_ptr<ZarnPContext>&,
-                                 const std::shared_ptr<ZarnPLocationWithAccuracy>&) override {}
-};
-
-// Beacon runs that match nothing: the facade only holds the role.
-struct NoBeaconRuns : ZarnPBeaconMatching {
-    void checkForSentDwellingBeacons(const std::shared_ptr<ZarnPContext>&) override {}
-    void checkForBeaconMatches(const std::vector<platform::Beacon>&, bool,
-                               const std::shared_ptr<ZarnPBackgroundTask>&,
-                               const std::shared_ptr<ZarnPContext>&,
-                               const std::shared_ptr<ZarnPLocationWithAccuracy>&) override {}
-    void checkForBeaconExited(const std::set<Uuid>&, const std::shared_ptr<ZarnPLocationWithAccuracy>&,
-                              const std::shared_ptr<ZarnPContext>&,
-                              const std::shared_ptr<ZarnPBackgroundTask>&) override {}
-};
-
-struct NoMatchRuns : ZarnPMatchRunDispatching {
-    void locationAcquired(const std::shared_ptr<ZarnPLocationWithAccuracy>&,
-                          const std::shared_ptr<ZarnPBackgroundTask>&,
-                          const std::shared_ptr<ZarnPContext>&) override {}
-    void setPerformGeofenceMatchRun(bool) override {}
-    bool performGeofenceMatchRun() const override { return false; }
-    bool isBeaconSupported() override { return false; }
-    bool isRegionExitSupported() override { return false; }
-    void setRegionTriggeredDelegate(std::weak_ptr<ZarnPMatchServiceProximityTriggeredDelegate>) override {}
-    void clearData() override {}
-};
-
-class FacadeTest : public ::testing::Test {
+class FacadeTest : public ::testing::Test, public test::FacadeWorld {
   protected:
-    void SetUp() override {
-        db = std::make_shared<ZarnPSqLiteDb>(22, env.path("Documents/zarn.db"),
-                                             zarn::platform::current().fileSystem);
-        db->disableThreadCheck();
-        strings = std::make_shared<ZarnPSqLiteKeyValueDao>(db);
-        keyValueDao = strings->keyValueDao();
-        eventDao = std::make_shared<ZarnPSqLiteEventDao>(db);
-        slc = std::make_shared<ZarnPSystemSLCDao>(
-            timerDao, clock,
-            std::make_shared<ZarnPSystemBackgroundTaskDao>(timerDao, env.device->backgroundTasks(),
-                                                           env.device->application()),
-            contextService, env.location, env.device->locationAuthorization());
-        eventService =
-            ZarnPEventService::create(eventDao, keyValueDao, uuid, segmentation, remote, clock, center);
-        contextService->setEventService(eventService);
-        contextService->setTimerDao(timerDao);
-        configuration->setPublicToken(std::string("token-1"));
-        configuration->setDelegate(delegate);
-    }
-
     void TearDown() override {
         facade.reset();
         env.runUntilIdle();
     }
 
     std::shared_ptr<ZarnPZarnInterface> build() {
-        auto deviceData =
-            std::make_shared<ZarnPSystemDeviceDataDao>(keyValueDao, timerDao, platform::current());
-        publicLog = std::make_shared<ZarnPSystemPublicLogDao>(
-            clock, deviceData, std::make_shared<ZarnPDelegateDataDao>(delegate), env.fileSystem, env.time,
-            [this] { return facade && facade->isEnabledWithoutWaiting(); });
-        ZarnPZarnInterface::Collaborators c{
-            eventService,
-            keyValueDao,
-            std::make_shared<ZarnPSystemUINotificationDao>(timerDao, env.device->localNotificationCenter(),
-                                                           env.device->deviceInfo()),
-            std::make_shared<ZarnPSqLiteContextualPageDao>(db, clock),
-            std::make_shared<ZarnPSqLiteSentTriggerDao>(db),
-            timerDao,
-            publicLog,
-            std::make_shared<NoMatchRuns>(),
-            std::make_shared<test::NoLoadedNotifications>(),
-            locationUpdates,
-            std::make_shared<SilentPhoneState>(),
-            heartbeat,
-            std::make_shared<IgnoredSegmentationSetting>(),
-            std::make_shared<ZarnPLandingPage>(env.device->windowSystem(), env.device->urlOpener(),
-                                               env.device->deviceInfo()),
-            std::make_shared<ZarnPFileConfigDao>(platform::current().libraryBundle,
-                                                 platform::current().mainBundle,
-                                                 platform::current().fileSystem),
-            push,
-            slc,
-            contextService,
-            clock,
-            env.device->application(),
-            center,
-            configuration,
-            std::make_shared<NoGeofenceMatching>(),
-            std::make_shared<NoBeaconRuns>(),
-            commonMatch,
-            nullptr,
-            std::make_shared<ZarnPDeviceIdDao>(uuid, keyValueDao),
-            screenEvents,
-            db,
-            env.device->mainBundle(),
-            nullptr,
-            env.device->localNotificationCenter(),
-            env.device->urlOpener(),
-        };
-        facade = ZarnPZarnInterface::create(c);
+        facade = ZarnPZarnInterface::create(
+            parts([this] { return facade && facade->isEnabledWithoutWaiting(); }), configuration);
         return facade;
     }
 
@@ -316,20 +65,6 @@ class FacadeTest : public ::testing::Test {
     void start() {
         build();
         env.runUntilIdle();
-    }
-
-    // The stores belong to the SDK thread: the test reads and writes them there (inline when it
-    // already runs there).
-    template <typename F>
-    auto onSdk(F f) {
-        using R = decltype(f());
-        if constexpr (std::is_void_v<R>) {
-            timerDao->invokeBlockOnRunLoop(f, true);
-        } else {
-            std::optional<R> result;
-            timerDao->invokeBlockOnRunLoop([&] { result.emplace(f()); }, true);
-            return std::move(*result);
-        }
     }
 
     std::vector<std::shared_ptr<ZarnPEvent>> eventsOfType(unsigned type) {
@@ -352,32 +87,20 @@ class FacadeTest : public ::testing::Test {
             return std::nullopt;
         return events.back()->extra().value("context_id", "");
     }
+    // The first configurations applied, each announced once.
+    int initialisations() { return broadcasts.count("Zarn_Initialized"); }
+    // The facade's update timers started, as the timer wrapper logs each.
+    int updateTimersStarted() {
+        return env.consoleCount("Scheduled timer for: ZarnPZarnInterface, interval: 60.0");
+    }
+    // The facade's update timer, told by its runs: an update within the next minute.
+    bool updatesEveryMinute() {
+        int before = locationUpdates->count("update");
+        env.advanceBy(60);
+        return locationUpdates->count("update") > before;
+    }
 
-    test::TestEnvironment env;
-    std::shared_ptr<platform::NotificationCenter> center = platform::defaultCenter();
     BroadcastLog broadcasts{center};
-    std::shared_ptr<ZarnPSqLiteDb> db;
-    std::shared_ptr<ZarnPSqLiteKeyValueDao> strings;
-    std::shared_ptr<ZarnPKeyValueDao> keyValueDao;
-    std::shared_ptr<ZarnPSqLiteEventDao> eventDao;
-    std::shared_ptr<ZarnPSystemClockDao> clock = std::make_shared<ZarnPSystemClockDao>(env.time);
-    std::shared_ptr<ZarnPUuidGenerator> uuid = std::make_shared<ZarnPUuidGenerator>();
-    std::shared_ptr<ZarnPSegmentationReading> segmentation = std::make_shared<test::FreshSegmentation>();
-    std::shared_ptr<RecordingRemote> remote = std::make_shared<RecordingRemote>();
-    std::shared_ptr<ZarnPEventService> eventService;
-    std::shared_ptr<ZarnPSystemTimerDao> timerDao = std::make_shared<ZarnPSystemTimerDao>(
-        platform::timeSource(), platform::mainRunLoop(), platform::current().application);
-    std::shared_ptr<ZarnPContextService> contextService = std::make_shared<ZarnPContextService>(clock);
-    std::shared_ptr<ZarnPSystemPublicLogDao> publicLog;
-    std::shared_ptr<RecordingLocationUpdates> locationUpdates = std::make_shared<RecordingLocationUpdates>();
-    std::shared_ptr<RecordingPushClient> push = std::make_shared<RecordingPushClient>();
-    std::shared_ptr<RecordingHeartbeat> heartbeat = std::make_shared<RecordingHeartbeat>();
-    std::shared_ptr<RecordingScreenEvents> screenEvents = std::make_shared<RecordingScreenEvents>();
-    std::shared_ptr<ZarnPSystemSLCDao> slc;
-    std::shared_ptr<test::DelegateOnlyCommonMatching> commonMatch =
-        std::make_shared<test::DelegateOnlyCommonMatching>();
-    std::shared_ptr<ZarnDelegate> delegate = std::make_shared<ZarnDelegate>();
-    std::shared_ptr<ZarnPZarnConfiguration> configuration = std::make_shared<ZarnPZarnConfiguration>();
     std::shared_ptr<ZarnPZarnInterface> facade;
 };
 
@@ -386,7 +109,7 @@ class FacadeTest : public ::testing::Test {
 TEST_F(FacadeTest, FirstStartEnablesThenAnnouncesInitialisedBeforeEnabled) {
     start();
     EXPECT_EQ(broadcasts.names(), (std::vector<std::string>{"Zarn_Initialized", "Zarn_Enabled"}));
-    EXPECT_TRUE(facade->isInitialized());
+    EXPECT_EQ(initialisations(), 1);
     EXPECT_TRUE(facade->isEnabled());
     EXPECT_TRUE(onSdk([&] { return keyValueDao->getBoolPropertyValueForKey("zarn_enabled"); }));
     EXPECT_EQ(heartbeat->starts.load(), 1);
@@ -421,10 +144,10 @@ TEST_F(FacadeTest, StoredDisabledOutweighsEnableOnFirstRun) {
     configuration->setEnableOnFirstRun(true);
     start();
     EXPECT_EQ(broadcasts.names(), (std::vector<std::string>{"Zarn_Initialized"}));
-    EXPECT_TRUE(facade->isInitialized());
+    EXPECT_EQ(initialisations(), 1);
     EXPECT_FALSE(facade->isEnabled());
     EXPECT_TRUE(locationUpdates->calls().empty());
-    EXPECT_FALSE(facade->hasUpdateTimer());
+    EXPECT_EQ(updateTimersStarted(), 0);
 }
 
 TEST_F(FacadeTest, WithoutAStoredSettingEnableOnFirstRunDecides) {
@@ -442,7 +165,7 @@ TEST_F(FacadeTest, MissingOrEmptyTokenAppliesNothingAndLeavesTheFacadeUninitiali
         start();
         EXPECT_TRUE(env.consoleContains(
             "ERROR|ZarnInterface| Unable to initialize the Zarn plugin. No public token set."));
-        EXPECT_FALSE(facade->isInitialized());
+        EXPECT_EQ(initialisations(), 0);
         EXPECT_FALSE(onSdk([&] { return keyValueDao->hasProperty("zarn_public_token"); }));
         EXPECT_FALSE(onSdk([&] { return keyValueDao->hasProperty("zarn_max_regions_monitored"); }));
         EXPECT_TRUE(broadcasts.names().empty());
@@ -511,8 +234,7 @@ TEST_F(FacadeTest, PermissionSwitchesAndXamarinVersionReachTheirStores) {
     configuration->setXamarinVersion(std::string("4.2"));
     start();
     EXPECT_FALSE(slc->automaticallyAskLocationPermission());
-    auto ui =
-        std::dynamic_pointer_cast<ZarnPSystemUINotificationDao>(facade->collaborators().uiNotificationDao);
+    auto& ui = uiNotifications;
     ASSERT_TRUE(ui);
     EXPECT_FALSE(ui->automaticallyAskNotificationPermission());
     EXPECT_TRUE(ui->provisionalNotificationPermission());
@@ -603,7 +325,7 @@ TEST_F(FacadeTest, ConfigurationCallbackAnsweringWithAnotherClassIsRefused) {
     };
     start();
     EXPECT_TRUE(env.consoleContains("ERROR|ZarnInterface| Subclassing ZarnConfiguration isn't supported."));
-    EXPECT_FALSE(facade->isInitialized());
+    EXPECT_EQ(initialisations(), 0);
     EXPECT_FALSE(onSdk([&] { return keyValueDao->hasProperty("zarn_public_token"); }));
     EXPECT_TRUE(broadcasts.names().empty());
 }
@@ -613,7 +335,7 @@ TEST_F(FacadeTest, ConfigurationCallbackThatNeverAnswersLeavesTheFacadeUninitial
                                   std::function<void(std::shared_ptr<ZarnConfiguration>)>) {};
     start();
     env.advanceBy(120);
-    EXPECT_FALSE(facade->isInitialized());
+    EXPECT_EQ(initialisations(), 0);
     EXPECT_TRUE(broadcasts.names().empty());
 }
 
@@ -643,7 +365,7 @@ TEST_F(FacadeTest, FileConfigurationIsReadBeforeTheAppsCallbackAndAMalformedFile
     delegate->zarnLoadConfig = nullptr;
     broadcasts.onPost = nullptr;
     start();
-    EXPECT_TRUE(facade->isInitialized());
+    EXPECT_EQ(initialisations(), 2);  // the first start's and this one's
     EXPECT_EQ(onSdk([&] { return keyValueDao->getIntPropertyValueForKey("zarn_max_regions_monitored"); }),
               20);
 }
@@ -652,7 +374,7 @@ TEST_F(FacadeTest, FileConfigurationIsReadBeforeTheAppsCallbackAndAMalformedFile
 
 TEST_F(FacadeTest, ActiveEnabledAppRunsAnUpdateAtOnceAndEverySixtySeconds) {
     start();
-    EXPECT_TRUE(facade->hasUpdateTimer());
+    EXPECT_EQ(updateTimersStarted(), 1);
     auto contexts = locationUpdates->updateContexts();
     ASSERT_EQ(contexts.size(), 1u);
     EXPECT_EQ(contexts[0]->uuidString(), enableContextId());  // the enabling run goes on in the update
@@ -672,7 +394,7 @@ TEST_F(FacadeTest, ResigningActiveStopsTheTimerAndBecomingActiveTwiceStartsOne) 
     start();
     env.device->application()->resignActive();
     env.runUntilIdle();
-    EXPECT_FALSE(facade->hasUpdateTimer());
+    EXPECT_FALSE(updatesEveryMinute());
     EXPECT_EQ(broadcasts.names().back(), "Zarn_Will_Resign_Active");
     env.advanceBy(300);
     EXPECT_EQ(locationUpdates->count("update"), 1);
@@ -690,7 +412,7 @@ TEST_F(FacadeTest, EnablingInTheBackgroundStartsNoTimerAndReleasesTheContext) {
     env.device->application()->setApplicationState(platform::ApplicationState::Background);
     start();
     EXPECT_TRUE(facade->isEnabled());
-    EXPECT_FALSE(facade->hasUpdateTimer());
+    EXPECT_EQ(updateTimersStarted(), 0);
     EXPECT_EQ(locationUpdates->count("update"), 0);
     {
         std::lock_guard lk(screenEvents->mutex);
@@ -706,7 +428,7 @@ TEST_F(FacadeTest, WithoutBackgroundLocationBecomingActiveStartsNoTimerAndReleas
     configuration->setEnableBackgroundLocation(false);
     start();
     EXPECT_TRUE(facade->isEnabled());
-    EXPECT_FALSE(facade->hasUpdateTimer());
+    EXPECT_EQ(updateTimersStarted(), 0);
     EXPECT_EQ(locationUpdates->count("update"), 0);
     auto id = enableContextId();
     ASSERT_TRUE(id);
@@ -722,7 +444,7 @@ TEST_F(FacadeTest, DisablingStopsUpdatesAndReEnablingStartsThemAgain) {
     facade->disable();
     env.runUntilIdle();
     EXPECT_FALSE(facade->isEnabled());
-    EXPECT_FALSE(facade->hasUpdateTimer());
+    EXPECT_FALSE(updatesEveryMinute());
     EXPECT_FALSE(onSdk([&] { return keyValueDao->getBoolPropertyValueForKey("zarn_enabled", true); }));
     EXPECT_EQ(broadcasts.names().back(), "Zarn_Disabled");
     EXPECT_EQ(eventsOfType(ZarnPLogEventTypeDisableService).size(), 1u);
@@ -732,7 +454,7 @@ TEST_F(FacadeTest, DisablingStopsUpdatesAndReEnablingStartsThemAgain) {
 
     facade->enable();
     env.runUntilIdle();
-    EXPECT_TRUE(facade->hasUpdateTimer());
+    EXPECT_EQ(updateTimersStarted(), 2);  // a timer of its own for the new enabling
     EXPECT_EQ(locationUpdates->count("update"), 2);
     env.advanceBy(60);
     EXPECT_EQ(locationUpdates->count("update"), 3);
@@ -746,7 +468,7 @@ TEST_F(FacadeTest, BecomingActiveWhileDisabledDoesNothing) {
     env.device->application()->becomeActive();
     env.advanceBy(120);
     EXPECT_TRUE(locationUpdates->calls().empty());
-    EXPECT_FALSE(facade->hasUpdateTimer());
+    EXPECT_EQ(updateTimersStarted(), 0);
 }
 
 TEST_F(FacadeTest, CooldownPeriodIsStoredAndNeverNegative) {
@@ -763,34 +485,56 @@ TEST_F(FacadeTest, CooldownPeriodIsStoredAndNeverNegative) {
 // --- Construction
 
 TEST_F(FacadeTest, PublicDebugLogIsOnForDebugLaunchesAndForAppsNamedAfterTheLibrary) {
-    build();
+    // The push client is loaded at every enabling with the launch's sandbox choice.
+    auto sandbox = [&] {
+        std::lock_guard lk(push->mutex);
+        return push->loads.empty() ? std::optional<bool>() : std::optional<bool>(push->loads.back());
+    };
+    start();
     EXPECT_FALSE(publicLog->enabled());
-    EXPECT_FALSE(facade->apnsSandbox());
+    EXPECT_EQ(sandbox(), false);
     facade.reset();
 
     env.device->mainBundle()->setInfoValue("CFBundleDisplayName", Value("My ZaRn Demo"));
-    build();
+    start();
     EXPECT_TRUE(publicLog->enabled());
-    EXPECT_FALSE(facade->isDebugEnabled());
+    EXPECT_EQ(sandbox(), false);  // no debug launch, which would use the push sandbox
     facade.reset();
 
     env.device->mainBundle()->setInfoValue("CFBundleDisplayName", Value("Tram times"));
     configuration->setDebugLaunch(true);
-    build();
+    start();
     EXPECT_TRUE(publicLog->enabled());
-    EXPECT_TRUE(facade->apnsSandbox());  // a debug launch uses the push sandbox
+    EXPECT_EQ(sandbox(), true);  // a debug launch uses the push sandbox
 }
+
+// A part left out where a road's parts are filled does not compile, and a required part cannot
+// be given as nullptr.
+template <typename T>
+concept FilledWithEveryPartLeftOut = requires {
+    T{};
+};
+static_assert(!FilledWithEveryPartLeftOut<ZarnPZarnInterface::Parts>);
+static_assert(!FilledWithEveryPartLeftOut<ZarnPEnablingRoad::Collaborators>);
+static_assert(!FilledWithEveryPartLeftOut<ZarnPOperationsRoad::Collaborators>);
+static_assert(!FilledWithEveryPartLeftOut<ZarnPContextualPageRoad::Collaborators>);
+static_assert(!FilledWithEveryPartLeftOut<ZarnPConfigurationRoad::Collaborators>);
+static_assert(!FilledWithEveryPartLeftOut<ZarnPOfferingRoad::Collaborators>);
+static_assert(!FilledWithEveryPartLeftOut<ZarnPTapRoad::Collaborators>);
+static_assert(!std::is_constructible_v<ZarnPRequired<ZarnPDeviceIdDao>, std::nullptr_t>);
 
 TEST_F(FacadeTest, MissingRequiredCollaboratorStopsTheBuild) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    build();
-    auto c = facade->collaborators();
-    c.deviceIdDao = nullptr;
-    EXPECT_DEATH(ZarnPZarnInterface::create(c), "");  // the line goes to the recording console
-    c = facade->collaborators();
-    c.externalRegionService = nullptr;  // the one optional collaborator
-    c.configuration = nullptr;
-    EXPECT_NO_THROW(ZarnPZarnInterface::create(c));
+    auto p = parts([] { return false; });
+    // The line goes to the recording console.
+    EXPECT_DEATH(p.configuration.deviceIdDao = std::shared_ptr<ZarnPDeviceIdDao>(), "");
+    // The optional collaborators, and no configuration.
+    p.operations.externalRegionService = nullptr;
+    p.operations.debugLogMailer = nullptr;
+    p.configuration.mainBundle = nullptr;
+    p.tap.localNotificationCenter = nullptr;
+    p.tap.urlOpener = nullptr;
+    EXPECT_NO_THROW(facade = ZarnPZarnInterface::create(p, nullptr));
 }
 
 TEST_F(FacadeTest, ReleasedFacadeStopsObservingTheCentre) {

@@ -7,7 +7,6 @@
 #include "device/exchange/ZarnPHttpRequestCreatorImpl.h"
 #include "device/system/ZarnPLocationManagerCreatorImpl.h"
 #include "entry/ZarnPModule.h"
-#include "entry/ZarnPZarnInterface.h"
 #include "sim/Device.h"
 #include "tests/support/TestEnvironment.h"
 #include "zarn/ZarnDelegate.h"
@@ -30,7 +29,7 @@ TEST(MailDebugLogTest, ComposerReceivesTheCompressedLogAndTheAppInformation) {
                                                           services.locationAuthorization));
     env.runUntilIdle();
     auto parent = std::make_shared<HostScreen>();
-    module->facade()->mailDebugLog(parent);
+    module->interface()->mailDebugLog(parent);
     env.runUntilIdle();
 
     auto composers = env.device->mailComposing()->composers();

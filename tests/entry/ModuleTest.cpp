@@ -22,22 +22,14 @@
 #include "core/ZarnPZarnConfiguration.h"
 #include "device/exchange/ZarnPHttpRequestCreatorImpl.h"
 #include "device/system/ZarnPLocationManagerCreatorImpl.h"
-#include "device/system/ZarnPSystemPublicLogDao.h"
 #include "entry/ZarnBaseTesting.h"
-#include "entry/ZarnPModuleFactory.h"
-#include "entry/ZarnPZarnInterface.h"
 #include "sim/Device.h"
+#include "sim/SimMailComposer.h"
 #include "sim/service/TestService.h"
-#include "store/ZarnPDatabase.h"
-#include "store/ZarnPSqLiteBeaconNotificationDao.h"
-#include "store/ZarnPSqLiteCooldownDao.h"
 #include "store/ZarnPSqLiteDb.h"
-#include "store/ZarnPSqLiteEventDao.h"
-#include "store/ZarnPSqLiteExternalNotificationDao.h"
-#include "store/ZarnPSqLiteNotificationDao.h"
-#include "store/settings/ZarnPKeyValueDao.h"
 #include "tests/services/ServiceTestSupport.h"
 #include "tests/store/StoreTestSupport.h"
+#include "tests/support/ModuleGround.h"
 #include "tests/support/ScenarioDoubles.h"
 #include "tests/support/StartedLibrary.h"
 #include "tests/support/TestEnvironment.h"
@@ -89,22 +81,27 @@ class ThreadTally final : public ZarnPLogListener {
     std::vector<std::string> elsewhere_;
 };
 
+class HostScreen final : public ViewController {};
+
 class ModuleTest : public ::testing::Test {
   protected:
     void TearDown() override {
         module.reset();
+        ground.reset();
         env.runUntilIdle();
     }
 
-    // The public log's export, inflated; nothing when it gave no data.
+    // The public log's export as the app mails it, inflated; nothing when no log was attached.
     std::optional<std::string> exportedLog() {
-        std::optional<std::vector<uint8_t>> data;
-        module->publicLogDao()->getLogFileData(
-            [&](std::optional<std::vector<uint8_t>> d) { data = std::move(d); });
+        size_t before = env.device->mailComposing()->composers().size();
+        module->interface()->mailDebugLog(std::make_shared<HostScreen>());
         env.runUntilIdle();
-        if (!data)
+        auto composers = env.device->mailComposing()->composers();
+        auto composer = composers.size() > before ? composers.back().lock() : nullptr;
+        if (!composer || composer->attachments().empty())
             return std::nullopt;
-        auto plain = ZarnPGzipHelper::gzipInflate(std::span<const uint8_t>(*data));
+        auto plain = ZarnPGzipHelper::gzipInflate(composer->attachments()[0].data);
+        composer->finish(platform::MailComposeResult::Cancelled);
         return plain ? std::string(plain->begin(), plain->end()) : std::string();
     }
 
@@ -117,6 +114,8 @@ class ModuleTest : public ::testing::Test {
 
     test::TestEnvironment env;
     std::shared_ptr<ZarnPModule> module;
+    // What the module stands on, when the test gave it (released after the module).
+    std::unique_ptr<test::ModuleGround> ground;
 };
 
 TEST_F(ModuleTest, TestingConstructorHandsTheGivenObjectsToEveryService) {
@@ -133,13 +132,15 @@ TEST_F(ModuleTest, TestingConstructorHandsTheGivenObjectsToEveryService) {
     deviceData->name = std::string("Given App");
     auto lines = std::make_shared<ThreadTally>(timerDao);
     ZarnPLogger::instance().addListener(lines);
+    // Our own app by its display name: the public log writes its lines.
+    env.device->mainBundle()->setInfoValue("CFBundleDisplayName", Value("Zarn Given"));
     module = std::make_shared<ZarnPModule>(
         configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(platform::current().httpClient), db,
         timerDao, locationManagerCreator(), deviceData, clock);
     env.runUntilIdle();
     LogError("Network", "timed out");  // the log-event writer stores it as an event
-    timerDao->invokeBlockOnRunLoop([&] { module->publicLogDao()->logMessage(nullptr, "marked"); }, true);
     env.runUntilIdle();
+    auto exported = exportedLog();
     ZarnPLogger::instance().removeListener(lines);
 
     // The database: the rows went to the given file, and the default one was never made.
@@ -152,9 +153,8 @@ TEST_F(ModuleTest, TestingConstructorHandsTheGivenObjectsToEveryService) {
     EXPECT_EQ(raw.integer("SELECT COUNT(*) FROM events WHERE date <> " +
                           std::to_string(static_cast<long long>(kAhead))),
               0);
-    auto exported = exportedLog();
     ASSERT_TRUE(exported);
-    EXPECT_NE(exported->find("2027-12-01 12:00:00 +0000: marked"), std::string::npos) << *exported;
+    EXPECT_NE(exported->find("2027-12-01 12:00:00 +0000: Zarn enabled"), std::string::npos) << *exported;
     // The device data names the app in the phone state and in the public log's header.
     EXPECT_EQ(raw.integer("SELECT COUNT(*) FROM events WHERE eventType = 'phone_state' AND "
                           "CAST(extra AS TEXT) LIKE '%\"app_name\":\"Given App\"%'"),
@@ -175,14 +175,13 @@ TEST_F(ModuleTest, OneEventServiceAndOneStoreOfEachKindAreShared) {
     test::installTestService(service);
     auto c = configuration();
     c->setDebugLaunch(true);
-    module = std::make_shared<ZarnPModule>(
-        c, std::make_shared<ZarnPHttpRequestCreatorImpl>(platform::current().httpClient), nullptr, nullptr,
-        locationManagerCreator(), nullptr, std::make_shared<ZarnPSystemClockDao>(env.time));
+    ground = std::make_unique<test::ModuleGround>();
+    module = ground->build(c);
     env.runUntilIdle();
     LogError("Network", "timed out");
     env.advanceBy(10);  // the runs started at enabling end, and their contexts with them
     size_t before = service->requestCount();
-    module->facade()->disable();
+    module->interface()->disable();
     env.runUntilIdle();
 
     std::set<std::string> types;
@@ -212,34 +211,26 @@ TEST_F(ModuleTest, OneEventServiceAndOneStoreOfEachKindAreShared) {
     EXPECT_NE(debugLogs.find("Zarn enabled"), std::string::npos) << debugLogs;
     EXPECT_NE(debugLogs.find("Registering screen transition: app_in_foreground"), std::string::npos)
         << debugLogs;
-    module->timerDao()->invokeBlockOnRunLoop(
-        [&] {
-            for (auto& e : module->eventDao()->getEvents())
-                EXPECT_FALSE(uploaded.count(e->identifier())) << "still stored: " << e->identifier();
-            EXPECT_FALSE(module->keyValueDao()->getBoolPropertyValueForKey("zarn_enabled"));
-        },
-        true);
+    for (auto& e : ground->storedEvents())
+        EXPECT_FALSE(uploaded.count(e->identifier())) << "still stored: " << e->identifier();
+    EXPECT_FALSE(
+        ground->onSdk([&] { return ground->settings()->getBoolPropertyValueForKey("zarn_enabled"); }));
 }
 
 TEST_F(ModuleTest, DefaultDatabaseOfTheTestingBuildMayBeOpenedFromTheMainThread) {
     module = std::make_shared<ZarnPModule>(
         configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(platform::current().httpClient),
         nullptr, nullptr, locationManagerCreator(), nullptr, std::make_shared<ZarnPSystemClockDao>(env.time));
-    ASSERT_TRUE(module->db()->database());
     env.runUntilIdle();
     EXPECT_FALSE(env.consoleContains("Initializing DB from main thread!"));
     EXPECT_TRUE(std::filesystem::exists(env.path("Documents/zarn.db")));
-    // The match-state stores of every region kind have created their tables.
-    for (const auto& dao : std::vector<std::shared_ptr<ZarnPSqLiteDao>>{
-             module->cooldownDao(), module->beaconNotificationDao(), module->notificationDao(),
-             module->externalNotificationDao()})
-        EXPECT_EQ(dao->db(), module->db());
-    auto rs = module->db()->database()->executeQuery(
-        "SELECT COUNT(*) FROM sqlite_master WHERE name IN ('matched_cooldown_groups', "
-        "'beacon_notifications_user_entered', 'notifications_user_entered', "
-        "'external_notifications_user_dwelling', 'shared_notifications_segmentation_history')");
-    ASSERT_TRUE(rs && rs->next());
-    EXPECT_EQ(rs->intForColumnIndex(0), 5);
+    // The match-state stores of every region kind have created their tables in the one file.
+    test::RawSqlite raw(env.path("Documents/zarn.db"));
+    EXPECT_EQ(
+        raw.integer("SELECT COUNT(*) FROM sqlite_master WHERE name IN ('matched_cooldown_groups', "
+                    "'beacon_notifications_user_entered', 'notifications_user_entered', "
+                    "'external_notifications_user_dwelling', 'shared_notifications_segmentation_history')"),
+        5);
     EXPECT_FALSE(env.consoleContains("Failed to"));
 }
 
@@ -247,7 +238,6 @@ TEST_F(ModuleTest, DatabaseOpensWithTheDataUpdateTables) {
     module = std::make_shared<ZarnPModule>(
         configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(platform::current().httpClient),
         nullptr, nullptr, locationManagerCreator(), nullptr, std::make_shared<ZarnPSystemClockDao>(env.time));
-    ASSERT_TRUE(module->db()->database());
     env.runUntilIdle();
     test::RawSqlite raw(env.path("Documents/zarn.db"));
     for (const char* table : {"geohash", "geohash_notification", "notification", "campaign", "polygon",
@@ -279,29 +269,27 @@ TEST_F(ModuleTest, ReleasedModuleDetachesItsLogListeners) {
 
 // The services reach each other in rings (the context service, the event service, the exchange
 // and the fence store): a released module must still take every one of them with it, started or
-// not.
+// not. Every service holds the database, the SDK thread or the clock, itself or through a store,
+// and those that follow the app's state observe the default centre: one left behind keeps the
+// ground it was given alive, or an observer.
 TEST_F(ModuleTest, ReleasedModuleTakesEveryServiceWithIt) {
+    auto center = platform::defaultCenter();
     for (bool configured : {false, true}) {
         SCOPED_TRACE(configured ? "configured" : "without a configuration");
+        size_t observing = center->observerCount();
         std::vector<std::pair<const char*, std::weak_ptr<void>>> built;
         {
-            auto m = std::dynamic_pointer_cast<ZarnPModule>(
-                buildDefaultModule(configured ? configuration() : nullptr));
+            test::ModuleGround given;
+            auto m = given.build(configured ? configuration() : nullptr);
             env.runUntilIdle();
-            auto c = m->facade()->collaborators();
-            built = {{"facade", m->facade()},
-                     {"event service", c.eventService},
-                     {"settings", c.keyValueDao},
-                     {"SDK thread", c.timerDao},
-                     {"public log", c.publicLogDao},
-                     {"notification service", c.notificationService},
-                     {"segmentation", c.segmentationService},
-                     {"contexts", c.contextService},
-                     {"common matching", c.commonMatchService},
-                     {"database", c.db}};
+            built = {{"facade", m->interface()},
+                     {"database", given.db},
+                     {"SDK thread", given.timerDao},
+                     {"clock", given.clock}};
         }
         env.runUntilIdle();
         for (auto& [name, object] : built) EXPECT_TRUE(object.expired()) << name << " outlived the module";
+        EXPECT_EQ(center->observerCount(), observing);
     }
 }
 
@@ -386,12 +374,12 @@ TEST_F(ModuleTest, PublicLogExportShowsTheFacadesEnabledState) {
         return at == std::string::npos ? std::string("(no status)")
                                        : text.substr(at, text.find('\n', at) - at);
     };
-    ASSERT_TRUE(module->facade()->isEnabledWithoutWaiting());
+    ASSERT_TRUE(module->interface()->isEnabled());
     EXPECT_EQ(exportStatus(), " zarn_status: enabled");
-    module->facade()->disable();
+    module->interface()->disable();
     env.runUntilIdle();
     EXPECT_EQ(exportStatus(), " zarn_status: disabled");
-    module->facade()->enable();
+    module->interface()->enable();
     env.runUntilIdle();
     EXPECT_EQ(exportStatus(), " zarn_status: enabled");
 }

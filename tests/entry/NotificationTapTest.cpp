@@ -31,9 +31,7 @@ class NotificationTapTest : public OfferingFacadeTest {
     // Shows the request as the library would (stored as sent, delivered), then taps it.
     void showAndTap(const NotificationRequest& r, bool storeSent = true) {
         if (storeSent)
-            onSdk([&] {
-                facade->collaborators().sentTriggerDao->saveSentTrigger(r, module->clockDao()->now());
-            });
+            onSdk([&] { sentTriggerDao->saveSentTrigger(r, clock->now()); });
         centre()->addNotificationRequest(r, nullptr);
         env.runUntilIdle();
         ASSERT_TRUE(centre()->tap(r.identifier));
@@ -42,7 +40,7 @@ class NotificationTapTest : public OfferingFacadeTest {
     std::vector<std::shared_ptr<ZarnPEvent>> viewedEvents() {
         std::vector<std::shared_ptr<ZarnPEvent>> out;
         onSdk([&] {
-            for (auto& e : module->eventDao()->getEvents())
+            for (auto& e : eventDao->getEvents())
                 if (e->eventType() == ZarnPLogEventTypeNotificationViewed)
                     out.push_back(e);
         });
@@ -101,7 +99,7 @@ TEST_F(NotificationTapTest, EachHandlerTypeOpensWhatItShould) {
         size_t openedBefore = env.device->urlOpener()->opened().size();
         size_t pagesBefore = landingPage->shown.size();
         int errorsBefore = env.consoleCount("Unable to open url.");
-        int updatesBefore = locationUpdates->updates;
+        int updatesBefore = locationUpdates->count("updateOrLog");
         Strings appCalls;
         std::vector<std::shared_ptr<ZarnSentNotification>> opened;
         delegate->zarnHandleNotificationData = nullptr;
@@ -139,7 +137,7 @@ TEST_F(NotificationTapTest, EachHandlerTypeOpensWhatItShould) {
         auto removals = centre()->removeCalls();
         ASSERT_FALSE(removals.empty());
         EXPECT_EQ(removals.back(), Strings{id});
-        EXPECT_EQ(locationUpdates->updates, updatesBefore + 1);
+        EXPECT_EQ(locationUpdates->count("updateOrLog"), updatesBefore + 1);
         auto viewed = viewedEvents();
         ASSERT_EQ(viewed.size(), static_cast<size_t>(round));
         EXPECT_EQ(viewed.back()->extra().value("notification_id", ""), "n-" + id + "-e1");
@@ -155,7 +153,7 @@ TEST_F(NotificationTapTest, TapWithoutActionReleasesItsContextAndRecordsNothing)
     r.content.userInfo.erase("action");
     for (bool viaCentre : {false, true}) {
         SCOPED_TRACE(viaCentre ? "tapped" : "handed over");
-        auto context = module->contextService()->startContext(ZarnTriggerContextForeground);
+        auto context = contextService->startContext(ZarnTriggerContextForeground);
         if (viaCentre) {
             int completed = centre()->completedResponses();
             showAndTap(r, false);
@@ -168,7 +166,7 @@ TEST_F(NotificationTapTest, TapWithoutActionReleasesItsContextAndRecordsNothing)
     }
     EXPECT_TRUE(viewedEvents().empty());
     EXPECT_TRUE(centre()->removeCalls().empty());
-    EXPECT_EQ(locationUpdates->updates, 0);
+    EXPECT_EQ(locationUpdates->count("updateOrLog"), 0);
 }
 
 TEST_F(NotificationTapTest, OpeningWithoutSentRecordSkipsTheMarkAndTheCallback) {
@@ -245,7 +243,7 @@ TEST_F(NotificationTapTest, ForeignNotificationsGoOnlyWhereTheAppTakesPart) {
         auto app = std::make_shared<AppCentreDelegate>(tc.fallbackPresents, tc.fallbackResponds);
         centre()->setDelegate(tc.hasFallback ? std::weak_ptr<platform::LocalNotificationCenterDelegate>(app)
                                              : std::weak_ptr<platform::LocalNotificationCenterDelegate>());
-        auto ours = ZarnPUserNotificationCenterDelegate::create(handler, centre(), module->contextService());
+        auto ours = ZarnPUserNotificationCenterDelegate::create(handler, centre(), contextService);
         EXPECT_EQ(centre()->delegate(), ours);
         std::optional<unsigned> options;
         int completions = 0;

@@ -62,7 +62,7 @@ TEST_F(OfferingHooksTest, FilterChoosesWhatIsShown) {
                 if (tc.answersTwice)
                     hook->showNotifications(hook->uiNotifications());
             };
-        auto context = module->contextService()->startContext(ZarnTriggerContextForeground);
+        auto context = contextService->startContext(ZarnTriggerContextForeground);
         onSdk([&] {
             auto task = newTask();
             weakTask = task;
@@ -112,7 +112,7 @@ TEST_F(OfferingHooksTest, HandlerPassesOnlyOfferedGeotriggersItMarked) {
     int warnedOnce = env.consoleCount("Ignoring a geotrigger that was not offered");
     EXPECT_GE(warnedOnce, 3);  // the stranger, the one without an identifier, the null one
 
-    auto context = module->contextService()->startContext(ZarnTriggerContextForeground);
+    auto context = contextService->startContext(ZarnTriggerContextForeground);
     onSdk([&] {
         facade->offerGeotriggers(
             {request("a", "geotrigger"), request("b", "geotrigger"), request("c", "geotrigger")}, newTask(),
@@ -150,7 +150,7 @@ TEST_F(OfferingHooksTest, OfTwoConcurrentAnswersExactlyOneIsProcessed) {
         delegate->zarnHandleGeotriggers = [&](std::shared_ptr<ZarnHandleGeotriggers> hook) {
             keptHandler = hook;
         };
-        auto context = module->contextService()->startContext(ZarnTriggerContextForeground);
+        auto context = contextService->startContext(ZarnTriggerContextForeground);
         onSdk([&] {
             facade->offerLocalNotifications({request("a"), request("b")}, newTask(), context);
             facade->offerGeotriggers({request("g", "geotrigger")}, newTask(), context);
@@ -205,7 +205,7 @@ TEST_F(OfferingHooksTest, MatchPayloadEntryFillsTheOfferedTexts) {
     auto geotrigger = request("g", "geotrigger");
     geotrigger.content.userInfo["message"] = "{count} left";
     geotrigger.content.userInfo["action"] = "{count}";
-    auto context = module->contextService()->startContext(ZarnTriggerContextForeground);
+    auto context = contextService->startContext(ZarnTriggerContextForeground);
     onSdk([&] {
         facade->offerLocalNotifications({offered}, newTask(), context);
         facade->offerGeotriggers({geotrigger}, newTask(), context);

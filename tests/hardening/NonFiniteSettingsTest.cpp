@@ -5,7 +5,6 @@
 #include <cmath>
 #include <limits>
 
-#include "core/ZarnPSystemTimerDao.h"
 #include "store/settings/ZarnPKeyValueDao.h"
 #include "tests/support/StartedLibrary.h"
 
@@ -14,12 +13,13 @@ namespace {
 
 class NonFiniteSettingsTest : public test::StartedLibraryTest {
   protected:
-    // Settings belong to the SDK thread.
+    // The started library's settings, through a store of the test's own on its file; settings
+    // belong to the SDK thread.
     template <typename F>
     void onSdk(F&& f) {
-        auto m = module();
-        ASSERT_TRUE(m);
-        m->timerDao()->invokeBlockOnRunLoop([&] { f(*m->keyValueDao()); }, true);
+        auto g = ground();
+        ASSERT_TRUE(g);
+        g->onSdk([&] { f(*g->settings()); });
     }
 };
 

@@ -13,13 +13,11 @@
 #include "core/ZarnPBeaconUtil.h"
 #include "core/ZarnPEvent.h"
 #include "core/ZarnPLogEventType.h"
-#include "core/ZarnPSystemTimerDao.h"
 #include "sim/Device.h"
 #include "sim/Route.h"
 #include "sim/SimLocalNotificationCenter.h"
 #include "sim/service/DataUpdateBuilder.h"
 #include "sim/service/TestService.h"
-#include "store/ZarnPSqLiteEventDao.h"
 #include "tests/support/ScenarioDoubles.h"
 #include "tests/support/StartedLibrary.h"
 #include "zarn/ZarnBase.h"
@@ -89,14 +87,9 @@ class BeaconScenarioTest : public test::StartedLibraryTest {
     // The stored events of one type: the identifier under `key` of each, in order.
     std::vector<std::string> events(unsigned type, const char* key) {
         std::vector<std::string> out;
-        auto m = module();
-        m->timerDao()->invokeBlockOnRunLoop(
-            [&] {
-                for (auto& e : m->eventDao()->getEvents())
-                    if (e->eventType() == type)
-                        out.push_back(e->extra().value(key, ""));
-            },
-            true);
+        for (auto& e : ground()->storedEvents())
+            if (e->eventType() == type)
+                out.push_back(e->extra().value(key, ""));
         return out;
     }
 

@@ -1,32 +1,24 @@
 // The whole library against the test service. First a walk: campaigns arrive with a full update,
 // the device walks into a geofence and is notified, and the events that run made leave with the
 // next request, key by key, and are deleted only once an answer is 2xx. Then random failures
-// (seeded): events stored through the event service leave through "storeEvents" and with every
-// data update, over restarts, until a final quiet spell drains them. Every event the library does
+// (seeded): events the app has stored leave through "storeEvents" when the library is disabled and
+// with every data update, over restarts, until a final quiet spell drains them. Every event the library does
 // not drop by its per-type caps is accepted by exactly one 2xx answer, and an event whose upload
 // failed goes out again.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <map>
 #include <random>
 #include <set>
 
 #include "core/ZarnPEvent.h"
-#include "core/ZarnPLocationWithAccuracy.h"
 #include "core/ZarnPLogEventType.h"
-#include "core/ZarnPSystemTimerDao.h"
-#include "services/ZarnPContextService.h"
-#include "services/ZarnPEventService.h"
-#include "services/ZarnPLocationUpdating.h"
-#include "services/ZarnPNotificationService.h"
 #include "sim/Device.h"
 #include "sim/Route.h"
 #include "sim/SimLocalNotificationCenter.h"
 #include "sim/service/DataUpdateBuilder.h"
 #include "sim/service/TestService.h"
-#include "store/ZarnPSqLiteEventDao.h"
 #include "tests/support/ScenarioDoubles.h"
 #include "tests/support/StartedLibrary.h"
 #include "zarn/ZarnBase.h"
@@ -35,6 +27,9 @@
 
 namespace zarn {
 namespace {
+
+// The action name of the events the test has the app send.
+constexpr const char* kOwn = "test-event";
 
 class EventUploadScenarioTest : public test::StartedLibraryTest {
   protected:
@@ -45,23 +40,15 @@ class EventUploadScenarioTest : public test::StartedLibraryTest {
         env.location->position()->set({52.5200, 13.4000});
     }
 
-    template <typename F>
-    void onSdk(F&& f) {
-        module()->timerDao()->invokeBlockOnRunLoop(std::forward<F>(f), true);
-    }
-
     int storedEvents() {
-        int n = 0;
-        onSdk([&] { n = module()->eventDao()->getEventCount(); });
-        return n;
+        auto g = ground();
+        return g->onSdk([&] { return g->events()->getEventCount(); });
     }
 
     // The stored events: local id to event.
     std::map<std::string, std::shared_ptr<ZarnPEvent>> stored() {
         std::map<std::string, std::shared_ptr<ZarnPEvent>> out;
-        onSdk([&] {
-            for (auto& e : module()->eventDao()->getEvents()) out[e->identifier()] = e;
-        });
+        for (auto& e : ground()->storedEvents()) out[e->identifier()] = e;
         return out;
     }
 
@@ -111,7 +98,7 @@ TEST_F(EventUploadScenarioTest, EventsOfAWalkIntoAGeofenceLeaveWithTheNextReques
     service->clearRequests();
     service->queueAnswer({K::Empty, 503, 0, "storeEvents"});
     service->queueAnswer({K::Normal, 200, 0, "storeEvents"});
-    onSdk([&] { module()->eventService()->sendEvents(); });
+    ZarnBase::disable();  // disabling sends what waits
     env.advanceBy(2);
     ASSERT_EQ(service->requestCount(), 1u);
     EXPECT_EQ(service->requests()[0].answered.status, 503);
@@ -119,7 +106,7 @@ TEST_F(EventUploadScenarioTest, EventsOfAWalkIntoAGeofenceLeaveWithTheNextReques
 
     env.advanceBy(30);
     auto sentAt = env.time->now();
-    onSdk([&] { module()->eventService()->sendEvents(); });
+    ZarnBase::disable();
     env.advanceBy(2);
     auto requests = service->requests();
     ASSERT_GE(requests.size(), 2u);
@@ -201,34 +188,25 @@ TEST_F(EventUploadScenarioTest, RandomFailuresNeitherLoseNorDoubleAnEvent) {
         int count = std::uniform_int_distribution<int>(1, 8)(rng);
         bool upload = rng() % 3 != 0;
         bool update = rng() % 4 == 0;
-        // An upload and a data update out at the same time, as when a region entry's run fetches
-        // while an upload is still waiting for its answer.
-        bool overlap = rng() % 3 == 0;
-        onSdk([&] {
-            auto events = module()->eventService();
-            for (int i = 0; i < count; ++i) {
-                // Types this run never fills to a cap: heartbeat, location_acquired (2000),
-                // notification_sent (sent first in a batch).
-                unsigned type = std::array<unsigned, 3>{10, 2, 4}[rng() % 3];
-                events->logEventWithType(type, Value{{"n", logged++}}, nullptr);
-            }
-            if (upload)
-                events->sendEvents();
-            if (overlap)
-                module()->notificationService()->storeEventsAndUpdateNotificationsForLocation(
-                    std::make_shared<ZarnPLocationWithAccuracy>(52.52, 13.40, 20.0), false, true, true,
-                    module()->contextService()->startContext(0));
-            if (update)
-                module()->locationUpdateService()->performFullUpdate(
-                    module()->contextService()->startContext(0));
-        });
+        // The app's own events, each named by its number: attributions, a type without a cap.
+        for (int i = 0; i < count; ++i) ZarnBase::sendAttributionEvent(kOwn, std::to_string(logged++));
+        // Disabling sends what waits, and enabling again runs a full update at once: an upload and
+        // a data update out at the same time, as when a region entry's run fetches while an upload
+        // is still waiting for its answer.
+        if (upload) {
+            ZarnBase::disable();
+            ZarnBase::enable();
+        }
+        if (update)
+            env.device->application()->becomeActive();  // a full update at once
+        // Meanwhile the update timer runs a full update every minute.
         env.advanceBy(std::uniform_real_distribution<double>(1, 1500)(rng));
     }
 
     // A quiet spell: every answer succeeds until nothing waits.
     service->clearAnswers();
     for (int i = 0; i < 40 && storedEvents() > 0; ++i) {
-        onSdk([&] { module()->eventService()->sendEvents(); });
+        ZarnBase::disable();
         env.advanceBy(2);
     }
     EXPECT_EQ(storedEvents(), 0);
@@ -254,8 +232,9 @@ TEST_F(EventUploadScenarioTest, RandomFailuresNeitherLoseNorDoubleAnEvent) {
             auto& s = seen[event.at("localId").get<std::string>()];
             s.requests.push_back(r);
             s.error = event.at("eventType") == "error";
-            if (event.contains("extra") && event.at("extra").contains("n"))
-                s.n = event.at("extra").at("n").get<int>();
+            auto extra = event.value("extra", Value::object());
+            if (extra.value("action_name", "") == kOwn)
+                s.n = std::stoi(extra.value("item_id", "-1"));
             if (accepted)
                 ++s.accepted;
             else

@@ -9,12 +9,10 @@
 
 #include "core/ZarnPEvent.h"
 #include "core/ZarnPLogEventType.h"
-#include "core/ZarnPSystemTimerDao.h"
 #include "sim/Device.h"
 #include "sim/SimLocalNotificationCenter.h"
 #include "sim/service/DataUpdateBuilder.h"
 #include "sim/service/TestService.h"
-#include "store/ZarnPSqLiteEventDao.h"
 #include "tests/support/ScenarioDoubles.h"
 #include "tests/support/StartedLibrary.h"
 #include "zarn/ZarnBase.h"
@@ -142,13 +140,9 @@ TEST_F(ExternalRegionScenarioTest, ReportedRegionGetsItsNotificationOnlyOnAnExac
 
     // What was stored for the service: one sent event each, the payload on the lobby's only.
     std::vector<Value> sent;
-    module()->timerDao()->invokeBlockOnRunLoop(
-        [&] {
-            for (auto& e : module()->eventDao()->getEvents())
-                if (e->eventType() == ZarnPLogEventTypeNotificationSent)
-                    sent.push_back(e->extra());
-        },
-        true);
+    for (auto& e : ground()->storedEvents())
+        if (e->eventType() == ZarnPLogEventTypeNotificationSent)
+            sent.push_back(e->extra());
     ASSERT_EQ(sent.size(), 3u);
     auto context = sent[0].value("context_id", "");
     EXPECT_EQ(context.size(), 36u);
@@ -205,16 +199,12 @@ TEST_F(ExternalRegionScenarioTest, GeotriggersReachTheAppsHandlerAndOnlyOfferedO
     for (auto& g : *sent) handledByMessage[g->userInfo().value("message", "")] = g->dateHandled().has_value();
     EXPECT_EQ(handledByMessage, (std::map<std::string, bool>{{"Door A", true}, {"Door B", false}}));
     std::map<std::string, int> events;
-    module()->timerDao()->invokeBlockOnRunLoop(
-        [&] {
-            for (auto& e : module()->eventDao()->getEvents())
-                if (e->eventType() == ZarnPLogEventTypeGeotriggerSent ||
-                    e->eventType() == ZarnPLogEventTypeGeotriggerHandled ||
-                    e->eventType() == ZarnPLogEventTypeNotificationSent)
-                    ++events[*ZarnPLogEventType::nameForType(e->eventType()) + " " +
-                             e->extra().value("geotrigger_id", e->extra().value("notification_id", ""))];
-        },
-        true);
+    for (auto& e : ground()->storedEvents())
+        if (e->eventType() == ZarnPLogEventTypeGeotriggerSent ||
+            e->eventType() == ZarnPLogEventTypeGeotriggerHandled ||
+            e->eventType() == ZarnPLogEventTypeNotificationSent)
+            ++events[*ZarnPLogEventType::nameForType(e->eventType()) + " " +
+                     e->extra().value("geotrigger_id", e->extra().value("notification_id", ""))];
     EXPECT_EQ(events, (std::map<std::string, int>{{"geotrigger_sent door-a;r", 1},
                                                   {"geotrigger_sent door-b;r", 1},
                                                   {"geotrigger_handled door-a;r", 1}}));

@@ -1,22 +1,15 @@
 // What a geofence match run costs the disk: the fdatasync calls of single runs through the started
-// library (the fix handed to the match-run dispatch, the show pass on the loop): a run's writes one
-// commit at most, a notification shown one more, and a run that changes nothing no sync at all.
+// library, each begun as the system begins one (a region event, the fix the run asks for, the show
+// pass on the loop): the fix's own commit first, then a run's writes one commit at most, a
+// notification shown one more, and a run that changes nothing no sync of its own.
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
 
-#include "core/ZarnPLocationWithAccuracy.h"
-#include "core/ZarnPSystemTimerDao.h"
-#include "core/ZarnTriggerContext.h"
-#include "device/exchange/ZarnPDataUpdateDao.h"
-#include "device/system/ZarnPBackgroundTask.h"
-#include "device/system/ZarnPFenceDaoDelegate.h"
-#include "schema/dataupdate_generated.h"
-#include "services/ZarnPContextService.h"
-#include "services/ZarnPLocationUpdating.h"
-#include "services/ZarnPMatchRunDispatching.h"
 #include "sim/Device.h"
+#include "sim/FixModel.h"
+#include "sim/LocationWorld.h"
 #include "sim/service/DataUpdateBuilder.h"
 #include "testing/SyncCountingVfs.h"
 #include "tests/support/StartedLibrary.h"
@@ -60,32 +53,40 @@ class GeofenceMatchSyncTest : public test::StartedLibraryTest {
         saveDataUpdate(d);
         env.runUntilIdle();
     }
-    // One geofence match run with an accurate fix at `lon`; the syncs it cost.
+    // The system reports an entry into a geofence of the library's to each of its location
+    // managers.
+    void enterRegion() {
+        platform::Region region;
+        region.identifier = "zarn-g";
+        region.center = {kLat, kEntry};
+        region.radius = 100;
+        env.location->broadcast(
+            [region](platform::LocationManagerDelegate& d) { d.locationManagerDidEnterRegion(region); });
+    }
+    // One geofence match run with an accurate fix at `lon`: a region event, then the fix the run
+    // asks for, delivered at `lon` while the device stays where it is (so that no region is
+    // crossed); the syncs it all cost.
     uint64_t runAt(double lon) {
-        env.advanceBy(11);  // past the nearest cache
-        auto m = module();
+        env.advanceBy(11);  // past the nearest cache and the freshness of the last fix
         auto& vfs = test::SyncCountingVfs::install();
         uint64_t before = vfs.syncs();
-        m->timerDao()->invokeBlockOnRunLoop(
-            [&] {
-                m->fenceMatchService()->setPerformGeofenceMatchRun(true);
-                m->fenceMatchService()->locationAcquired(
-                    std::make_shared<ZarnPLocationWithAccuracy>(kLat, lon, 10),
-                    std::make_shared<ZarnPBackgroundTask>(1, nullptr),
-                    m->contextService()->startContext(ZarnTriggerContextGeofence));
-            },
-            true);
-        env.runUntilIdle();
+        platform::LocationFix fix;
+        fix.latitude = kLat;
+        fix.longitude = lon;
+        fix.horizontalAccuracy = 10;
+        fix.timestamp = env.time->now();
+        env.location->fixes()->queueFix(fix);
+        enterRegion();
+        env.advanceBy(5);  // the fix's latency, the run, the show pass
         return vfs.syncs() - before;
     }
-    // A location update of the library begun on the SDK thread, run to its end (the fix's latency,
-    // the data update's answer); the syncs it cost.
-    uint64_t updateRun(const std::function<void(ZarnPModule&)>& begin) {
+    // A location update of the library begun by `begin`, run to its end (the fix's latency, the
+    // data update's answer); the syncs it cost.
+    uint64_t updateRun(const std::function<void()>& begin) {
         env.advanceBy(130);  // past the freshness of the last run
-        auto m = module();
         auto& vfs = test::SyncCountingVfs::install();
         uint64_t before = vfs.syncs();
-        m->timerDao()->invokeBlockOnRunLoop([&] { begin(*m); }, true);
+        begin();
         env.advanceBy(40);
         return vfs.syncs() - before;
     }
@@ -95,6 +96,7 @@ class GeofenceMatchSyncTest : public test::StartedLibraryTest {
 TEST_F(GeofenceMatchSyncTest, EachRunCommitsItsChangesOnceAndARunThatChangesNothingNever) {
     test::SyncCountingVfs::install();  // before the library opens its file
     start();
+    env.device->application()->resignActive();  // no update timer: only the test's runs
 
     struct Step {
         const char* what;
@@ -102,17 +104,18 @@ TEST_F(GeofenceMatchSyncTest, EachRunCommitsItsChangesOnceAndARunThatChangesNoth
         uint64_t syncs;
         size_t delivered;
     };
-    // The run's own writes (state, has-to-leave set, segmentation history) are one commit; a
+    // Every run begins with its fix's commit: the time of the run and its location event. The
+    // run's own writes (state, has-to-leave set, segmentation history) are one commit more; a
     // notification shown records its sent event, its sent row, the last-match date and its
     // has-to-leave mark in one more, after the app's filter has answered.
     const Step steps[] = {
-        {"away from every fence: nothing to write", kAway, 0, 0},
-        {"into the entry fence: the run's writes, then the notification shown", kEntry, 2, 1},
-        {"still inside it: nothing changes", kEntry, 0, 1},
-        {"on to the exit fence: the entry fence left and the exit fence marked entered at once", kExit, 1, 1},
-        {"still inside the exit fence: the mark renewed in one commit", kExit, 1, 1},
-        {"out of the exit fence: its mark gone with the run, its notification shown", kAway, 2, 2},
-        {"away again: nothing changes", kAway, 0, 2},
+        {"away from every fence: the fix's only", kAway, 1, 0},
+        {"into the entry fence: the run's writes, then the notification shown", kEntry, 3, 1},
+        {"still inside it: nothing changes", kEntry, 1, 1},
+        {"on to the exit fence: the entry fence left and the exit fence marked entered at once", kExit, 2, 1},
+        {"still inside the exit fence: the mark renewed in one commit", kExit, 2, 1},
+        {"out of the exit fence: its mark gone with the run, its notification shown", kAway, 3, 2},
+        {"away again: nothing changes", kAway, 1, 2},
     };
     for (const auto& step : steps) {
         EXPECT_EQ(runAt(step.lon), step.syncs) << step.what;
@@ -126,19 +129,12 @@ TEST_F(GeofenceMatchSyncTest, ALocationUpdateWritesItsSettingsAndEventsInOneComm
     env.device->application()->resignActive();  // no update timer: only the test's runs
     // A region event's fix: the time of the run and its event in one commit; the run matches
     // nothing.
-    EXPECT_EQ(updateRun([](ZarnPModule& m) {
-                  std::dynamic_pointer_cast<ZarnPFenceDaoDelegate>(m.fenceMatchService())
-                      ->fenceDaoDidEnterGeofence("zarn-g");
-              }),
-              1u);
-    // An hour on, a full update with a data update from a new place: the place in one commit, the
-    // failed exchange's error event, the run's end.
+    EXPECT_EQ(updateRun([&] { enterRegion(); }), 1u);
+    // An hour on, a full update with a data update from a new place, as the app's contextual page
+    // request runs one: the place in one commit, the failed exchange's error event, the run's end.
     env.location->position()->set({kLat, kAway + 0.1});
     env.advanceBy(3600);
-    EXPECT_EQ(updateRun([](ZarnPModule& m) {
-                  m.locationUpdateService()->performFullUpdate(m.contextService()->startContext(0));
-              }),
-              3u);
+    EXPECT_EQ(updateRun([] { ZarnBase::requestContextualPage([](std::optional<Value>) {}); }), 3u);
     EXPECT_EQ(delivered(), 0u);
 }
 

@@ -10,13 +10,9 @@
 
 #include "core/ZarnPEvent.h"
 #include "core/ZarnPLogEventType.h"
-#include "core/ZarnPSystemTimerDao.h"
-#include "device/exchange/ZarnPDataUpdateDao.h"
-#include "schema/dataupdate_generated.h"
 #include "sim/Device.h"
 #include "sim/Route.h"
 #include "sim/service/DataUpdateBuilder.h"
-#include "store/ZarnPSqLiteEventDao.h"
 #include "tests/support/StartedLibrary.h"
 #include "zarn/ZarnBase.h"
 #include "zarn/ZarnConfiguration.h"
@@ -70,14 +66,9 @@ class GeofenceNotifyTest : public test::StartedLibraryTest {
     }
     std::vector<std::string> sentEvents() {
         std::vector<std::string> out;
-        auto m = module();
-        m->timerDao()->invokeBlockOnRunLoop(
-            [&] {
-                for (auto& e : m->eventDao()->getEvents())
-                    if (e->eventType() == ZarnPLogEventTypeNotificationSent)
-                        out.push_back(e->extra().value("notification_id", ""));
-            },
-            true);
+        for (auto& e : ground()->storedEvents())
+            if (e->eventType() == ZarnPLogEventTypeNotificationSent)
+                out.push_back(e->extra().value("notification_id", ""));
         return out;
     }
 };

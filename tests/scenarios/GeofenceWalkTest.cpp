@@ -6,16 +6,12 @@
 
 #include <memory>
 
-#include "core/ZarnPSystemTimerDao.h"
-#include "device/exchange/ZarnPDataUpdateDao.h"
-#include "device/system/ZarnPSystemFenceDao.h"
 #include "entry/ZarnBaseTesting.h"
 #include "entry/ZarnPModule.h"
-#include "entry/ZarnPModuleFactory.h"
-#include "schema/dataupdate_generated.h"
 #include "sim/Device.h"
 #include "sim/Route.h"
 #include "sim/service/DataUpdateBuilder.h"
+#include "tests/support/ModuleGround.h"
 #include "tests/support/TestEnvironment.h"
 #include "zarn/ZarnBase.h"
 #include "zarn/ZarnConfiguration.h"
@@ -32,9 +28,9 @@ class GeofenceWalkTest : public ::testing::Test {
     void SetUp() override {
         testing::resetEntry();
         testing::setModuleFactory([this](std::shared_ptr<ZarnPZarnConfiguration> c) {
-            auto built = buildDefaultModule(std::move(c));
-            module = std::dynamic_pointer_cast<ZarnPModule>(built);
-            return built;
+            ground = std::make_shared<test::ModuleGround>();
+            module = ground->build(std::move(c));
+            return module;
         });
         center->addObserver(this, "Zarn_Location_Update_Completed",
                             [this](const platform::Broadcast&) { ++completedRuns; });
@@ -43,6 +39,7 @@ class GeofenceWalkTest : public ::testing::Test {
         center->removeObserver(this);
         module.reset();
         testing::resetEntry();
+        ground.reset();
         testing::setModuleFactory(nullptr);
         env.runUntilIdle();
     }
@@ -65,6 +62,7 @@ class GeofenceWalkTest : public ::testing::Test {
     test::TestEnvironment env;
     std::shared_ptr<platform::NotificationCenter> center = platform::defaultCenter();
     std::shared_ptr<ZarnPModule> module;
+    std::shared_ptr<test::ModuleGround> ground;  // the SDK thread and the file of the module
     std::atomic<int> completedRuns{0};
 };
 
@@ -95,15 +93,11 @@ TEST_F(GeofenceWalkTest, EntriesExitsAndMatchRunsInOrder) {
         {.value = "u33d",
          .notifications = {at("x", "g1", 13.4050f), at("n", "g2", 13.4150f), at("x", "g3", 13.4250f)}});
     auto bytes = sim::DataUpdateBuilder::build(d);
-    module->timerDao()->invokeBlockOnRunLoop(
-        [&] {
-            module->dataUpdateDao()->saveDataUpdate(
-                com::zarnkit::velto::dataupdate::fb::GetDataUpdateResponseDTO(bytes.data()), nullptr);
-        },
-        true);
+    ground->onSdk([&] { ground->saveDataUpdate(bytes); });
     // The next start begins with a geofence match run on what is stored.
     testing::resetEntry();
     module.reset();
+    ground.reset();
     env.runUntilIdle();
     env.advanceBy(3600);
     initialize();

@@ -8,14 +8,12 @@
 
 #include "core/ZarnPEvent.h"
 #include "core/ZarnPLogEventType.h"
-#include "core/ZarnPSystemTimerDao.h"
 #include "sim/Device.h"
 #include "sim/SimLocalNotificationCenter.h"
 #include "sim/SimUrlOpener.h"
 #include "sim/SimWebView.h"
 #include "sim/SimWindowSystem.h"
 #include "sim/service/DataUpdateBuilder.h"
-#include "store/ZarnPSqLiteEventDao.h"
 #include "tests/support/ScenarioDoubles.h"
 #include "tests/support/StartedLibrary.h"
 #include "zarn/ZarnBase.h"
@@ -71,14 +69,10 @@ TEST_F(NotificationTapScenarioTest, LibraryTapsOpenAndAppTapsReachTheApp) {
     EXPECT_EQ(app->taps, std::vector<std::string>{"app-reminder"});
     EXPECT_EQ(centre->completedResponses(), 2);
     int viewed = 0;
-    module()->timerDao()->invokeBlockOnRunLoop(
-        [&] {
-            for (auto& e : module()->eventDao()->getEvents())
-                if (e->eventType() == ZarnPLogEventTypeNotificationViewed &&
-                    e->extra().value("notification_id", "") == "n-1-e2")
-                    ++viewed;
-        },
-        true);
+    for (auto& e : ground()->storedEvents())
+        if (e->eventType() == ZarnPLogEventTypeNotificationViewed &&
+            e->extra().value("notification_id", "") == "n-1-e2")
+            ++viewed;
     EXPECT_EQ(viewed, 1);
 
     restart();  // the released library hands the centre back to the app
@@ -181,13 +175,9 @@ TEST_F(TapEveryHandlerTypeScenarioTest, EachTapOpensWhatItsTypeSaysAndIsRecorded
     // Each opening is recorded: a viewed event with its ids, the sent notification marked
     // opened, and the app told.
     std::map<std::string, std::string> viewed;  // notification id to match id
-    module()->timerDao()->invokeBlockOnRunLoop(
-        [&] {
-            for (auto& e : module()->eventDao()->getEvents())
-                if (e->eventType() == ZarnPLogEventTypeNotificationViewed)
-                    viewed[e->extra().value("notification_id", "")] = e->extra().value("match_id", "");
-        },
-        true);
+    for (auto& e : ground()->storedEvents())
+        if (e->eventType() == ZarnPLogEventTypeNotificationViewed)
+            viewed[e->extra().value("notification_id", "")] = e->extra().value("match_id", "");
     EXPECT_EQ(viewed, (std::map<std::string, std::string>{{"menu;t", idOf["Today's menu"]},
                                                           {"app;t", idOf["Order in the app"]},
                                                           {"page;t", idOf["Our story"]}}));

@@ -23,8 +23,6 @@
 #include "core/ZarnPContext.h"
 #include "core/ZarnPDataHelper.h"
 #include "core/ZarnPGzipHelper.h"
-#include "core/ZarnPSystemTimerDao.h"
-#include "services/ZarnPEventService.h"
 #include "sim/Device.h"
 #include "sim/Route.h"
 #include "sim/service/DataUpdateBuilder.h"
@@ -127,11 +125,6 @@ class WeekSoakTest : public test::StartedLibraryTest {
         env.location->position()->set({kLat, kHomeLon});
     }
 
-    template <typename F>
-    void onSdk(F&& f) {
-        module()->timerDao()->invokeBlockOnRunLoop(std::forward<F>(f), true);
-    }
-
     // Moves what the console and the service recorded into the tallies, so neither grows with
     // the week.
     void tally() {
@@ -212,9 +205,8 @@ class WeekSoakTest : public test::StartedLibraryTest {
     }
 
     int storedEvents() {
-        int n = 0;
-        onSdk([&] { n = module()->eventDao()->getEventCount(); });
-        return n;
+        auto g = ground();
+        return g->onSdk([&] { return g->events()->getEventCount(); });
     }
 
     std::shared_ptr<sim::TestService> service = std::make_shared<sim::TestService>();
@@ -267,11 +259,11 @@ TEST_F(WeekSoakTest, AWeekOfCommutesPushesFailuresAndAppSwitches) {
             residentLastDay = residentBytes();
     }
 
-    // A quiet spell: the service answers well until nothing waits.
+    // A quiet spell: the service answers well until nothing waits; disabling sends what waits.
     service->clearAnswers();
     service->setDefaultAnswer({});
     for (int i = 0; i < 60 && storedEvents() > 0; ++i) {
-        onSdk([&] { module()->eventService()->sendEvents(); });
+        ZarnBase::disable();
         env.advanceBy(5);
     }
     int stored = storedEvents();

@@ -1,31 +1,25 @@
 #pragma once
-// The facade of a module built on the simulated device, with a recording common matching, a
-// recording landing page and a recording location update in place of the module's, and the
-// notification-centre delegate in front of whatever delegate the centre had.
+// A facade built in a facade world on the simulated device (FacadeWorld: real stores, events,
+// contexts, public log and local notifications), with a recording common matching and a recording
+// landing page in place of the world's, and the notification-centre delegate in front of whatever
+// delegate the centre had.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "core/ZarnPSystemTimerDao.h"
 #include "core/ZarnTriggerContext.h"
 #include "device/system/ZarnPBackgroundTask.h"
-#include "entry/ZarnPModule.h"
-#include "entry/ZarnPModuleFactory.h"
 #include "entry/ZarnPUserNotificationCenterDelegate.h"
 #include "entry/ZarnPZarnInterface.h"
-#include "services/ZarnPContextService.h"
 #include "services/ZarnPLandingPageShowing.h"
-#include "services/ZarnPLocationUpdating.h"
 #include "sim/Device.h"
 #include "tests/support/CmatchDoubles.h"
-#include "tests/support/TestEnvironment.h"
+#include "tests/support/FacadeWorld.h"
 #include "zarn/ZarnDelegate.h"
-#include "zarn/platform/Platform.h"
 #include "zarn/platform/RunLoop.h"
 
 namespace zarn::test {
@@ -85,52 +79,30 @@ class RecordingLandingPage final : public ZarnPLandingPageShowing {
     std::vector<bool> onMainThread;
 };
 
-class RecordingLocationUpdates final : public ZarnPLocationUpdating {
-  public:
-    void enable() override {}
-    void disable() override {}
-    void performFullUpdate(std::shared_ptr<ZarnPContext>) override {}
-    void performFullUpdateOrLogCurrentLocationWithContext(std::shared_ptr<ZarnPContext>) override {
-        ++updates;
-    }
-    void clearData() override {}
-    std::atomic<int> updates{0};
-};
-
-class OfferingFacadeTest : public ::testing::Test {
+class OfferingFacadeTest : public ::testing::Test, public FacadeWorld {
   protected:
     void SetUp() override {
-        // Without a configuration the module's own facade stays idle.
-        module = std::dynamic_pointer_cast<ZarnPModule>(buildDefaultModule(nullptr));
-        ASSERT_TRUE(module);
-        auto c = module->facade()->collaborators();
-        c.commonMatchService = common;
-        c.landingPage = landingPage;
-        c.locationUpdateService = locationUpdates;
-        facade = ZarnPZarnInterface::create(c);
+        auto p = parts([] { return false; });
+        p.offering.commonMatchService = common;
+        p.tap.landingPage = landingPage;
+        // Without a configuration the facade stays idle: its roads are reached directly.
+        facade = ZarnPZarnInterface::create(p, nullptr);
         facade->setZarnDelegate(delegate);
         centreDelegate = ZarnPUserNotificationCenterDelegate::create(
-            facade, env.device->localNotificationCenter(), module->contextService());
+            facade, env.device->localNotificationCenter(), contextService);
         env.runUntilIdle();
     }
     void TearDown() override {
         centreDelegate.reset();
         // Its broadcast observers hold it until it cleans up, as the module does with its own.
         facade->cleanUp();
-        std::weak_ptr<ZarnPModule> wm = module;
         std::weak_ptr<ZarnPZarnInterface> wf = facade;
         facade.reset();
-        module.reset();
         env.runUntilIdle();
-        // Nothing the module built may outlive it: a cycle there leaks the whole graph.
-        EXPECT_TRUE(wm.expired());
+        // Nothing it was built with may keep it alive.
         EXPECT_TRUE(wf.expired());
     }
 
-    template <typename F>
-    void onSdk(F f) {
-        module->timerDao()->invokeBlockOnRunLoop(std::move(f), true);
-    }
     std::shared_ptr<ZarnPBackgroundTask> newTask() {
         return std::make_shared<ZarnPBackgroundTask>(++taskIds, nullptr);
     }
@@ -151,12 +123,8 @@ class OfferingFacadeTest : public ::testing::Test {
         return r;
     }
 
-    TestEnvironment env;
-    std::shared_ptr<ZarnPModule> module;
     std::shared_ptr<FacadeRecordingCommonMatching> common = std::make_shared<FacadeRecordingCommonMatching>();
     std::shared_ptr<RecordingLandingPage> landingPage = std::make_shared<RecordingLandingPage>();
-    std::shared_ptr<RecordingLocationUpdates> locationUpdates = std::make_shared<RecordingLocationUpdates>();
-    std::shared_ptr<ZarnDelegate> delegate = std::make_shared<ZarnDelegate>();
     std::shared_ptr<ZarnPZarnInterface> facade;
     std::shared_ptr<ZarnPUserNotificationCenterDelegate> centreDelegate;
     platform::BackgroundTaskIdentifier taskIds = 0;

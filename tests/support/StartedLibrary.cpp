@@ -1,10 +1,6 @@
 #include "tests/support/StartedLibrary.h"
 
-#include "core/ZarnPSystemTimerDao.h"
-#include "device/exchange/ZarnPDataUpdateDao.h"
 #include "entry/ZarnBaseTesting.h"
-#include "entry/ZarnPModuleFactory.h"
-#include "schema/dataupdate_generated.h"
 #include "zarn/ZarnBase.h"
 #include "zarn/ZarnConfiguration.h"
 #include "zarn/ZarnDelegate.h"
@@ -14,9 +10,11 @@ namespace zarn::test {
 void StartedLibraryTest::SetUp() {
     testing::resetEntry();
     testing::setModuleFactory([this](std::shared_ptr<ZarnPZarnConfiguration> configuration) {
-        auto built = buildDefaultModule(std::move(configuration));
+        auto ground = std::make_shared<ModuleGround>();
+        auto built = ground->build(std::move(configuration));
         std::lock_guard lk(mutex_);
-        module_ = std::dynamic_pointer_cast<ZarnPModule>(built);
+        module_ = built;
+        ground_ = std::move(ground);
         return built;
     });
     center_->addObserver(this, "", [this](const platform::Broadcast& b) {
@@ -36,8 +34,15 @@ void StartedLibraryTest::TearDown() {
 void StartedLibraryTest::restart() {
     testing::resetEntry();
     env.runUntilIdle();
-    std::lock_guard lk(mutex_);
-    broadcasts_.clear();
+    std::shared_ptr<ModuleGround> ground;
+    {
+        std::lock_guard lk(mutex_);
+        ground.swap(ground_);
+        broadcasts_.clear();
+    }
+    // The process's file and SDK thread end with it.
+    ground.reset();
+    env.runUntilIdle();
 }
 
 void StartedLibraryTest::initialize(bool enableOnFirstRun) {
@@ -59,16 +64,16 @@ std::shared_ptr<ZarnPModule> StartedLibraryTest::module() {
     return module_.lock();
 }
 
+std::shared_ptr<ModuleGround> StartedLibraryTest::ground() {
+    std::lock_guard lk(mutex_);
+    return ground_;
+}
+
 void StartedLibraryTest::saveDataUpdate(const sim::DataUpdateDescription& description) {
     auto bytes = sim::DataUpdateBuilder::build(description);
-    auto m = module();
-    ASSERT_TRUE(m);
-    m->timerDao()->invokeBlockOnRunLoop(
-        [&] {
-            m->dataUpdateDao()->saveDataUpdate(
-                com::zarnkit::velto::dataupdate::fb::GetDataUpdateResponseDTO(bytes.data()), nullptr);
-        },
-        true);
+    auto g = ground();
+    ASSERT_TRUE(g);
+    g->onSdk([&] { g->saveDataUpdate(bytes); });
 }
 
 }  // namespace zarn::test
