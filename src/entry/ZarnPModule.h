@@ -77,6 +77,14 @@ class ZarnPModule final : public ZarnPEntryModule {
     ~ZarnPModule() override;
 
     std::shared_ptr<ZarnPPublicFacade> interface() override;
+    // The module's own interface beside the facade: its database object and the two objects
+    // only it holds for the whole process.
+    const std::shared_ptr<ZarnPSqLiteDb>& db() const { return db_; }
+    void setDb(std::shared_ptr<ZarnPSqLiteDb> db) { db_ = std::move(db); }
+    const std::shared_ptr<ZarnPSignificantChangeMonitoring>& getSlcDao() const { return devices_.slcDao; }
+    const std::shared_ptr<ZarnPExternalRegionTriggering>& getExternalRegionService() const {
+        return services_.externalRegionService;
+    }
 
   private:
     // The wrappers over the platform, the public log and the exchange with the service.

@@ -221,6 +221,8 @@ TEST_F(ModuleTest, DefaultDatabaseOfTheTestingBuildMayBeOpenedFromTheMainThread)
     module = std::make_shared<ZarnPModule>(
         configuration(), std::make_shared<ZarnPHttpRequestCreatorImpl>(platform::current().httpClient),
         nullptr, nullptr, locationManagerCreator(), nullptr, std::make_shared<ZarnPSystemClockDao>(env.time));
+    // Opened here, on the main thread, before the SDK thread does.
+    ASSERT_TRUE(module->db()->database());
     env.runUntilIdle();
     EXPECT_FALSE(env.consoleContains("Initializing DB from main thread!"));
     EXPECT_TRUE(std::filesystem::exists(env.path("Documents/zarn.db")));
