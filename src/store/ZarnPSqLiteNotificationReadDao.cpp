@@ -398,7 +398,7 @@ std::optional<double> firstHalfSide(ZarnPDatabase& db, int regionType,
 // What the store holds, when reading through the index can win: enough notifications, and few
 // without a box of their own (each is read by every indexed read, and a store of many of them
 // reads as fast in full).
-std::optional<AreaStore> areaStore(ZarnPDatabase& db, int regionType,
+std::optional<AreaStore> areaStore(ZarnPDatabase& db, int regionType, int count,
                                    ZarnPSqLiteNotificationReadDao::IndexUse use) {
     using IndexUse = ZarnPSqLiteNotificationReadDao::IndexUse;
     if (use == IndexUse::Never)
@@ -409,7 +409,9 @@ std::optional<AreaStore> areaStore(ZarnPDatabase& db, int regionType,
         return std::nullopt;
     store.total = highest->longForColumnIndex(0);
     highest->close();
-    if (store.judged && store.total < ZarnPSqLiteNotificationReadDao::kIndexedReadThreshold)
+    // A box of `count` candidates wins only in a store of kIndexedShare times as many.
+    if (store.judged && (store.total < ZarnPSqLiteNotificationReadDao::kIndexedReadThreshold ||
+                         store.total / kIndexedShare < count))
         return std::nullopt;
     auto unplaced = ZarnPSqLiteNotificationAreaDao::unplacedCount(
         db, regionType, store.judged ? store.total / kIndexedShare + 1 : -1);
@@ -443,7 +445,7 @@ std::optional<KeptRows> readThroughArea(ZarnPDatabase& db, const NearestStatemen
     if (count <= 0 || !std::isfinite(location.latitude()) || !std::isfinite(location.longitude()) ||
         !trust.isWhole(db))
         return std::nullopt;
-    std::optional<AreaStore> store = areaStore(db, statement.regionType, use);
+    std::optional<AreaStore> store = areaStore(db, statement.regionType, count, use);
     if (!store)
         return std::nullopt;
     std::optional<double> first = firstHalfSide(db, statement.regionType, location, count, *store);
