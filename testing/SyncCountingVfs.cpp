@@ -36,7 +36,7 @@ int xRead(sqlite3_file* f, void* buf, int amount, sqlite3_int64 offset) {
 int xWrite(sqlite3_file* f, const void* buf, int amount, sqlite3_int64 offset) {
     if (SyncCountingVfs::install().diskFull())
         return SQLITE_FULL;
-    SyncCountingVfs::install().countWrite(amount);
+    SyncCountingVfs::install().countWrite(counting(f)->openFlags, buf, amount, offset);
     return real(f)->pMethods->xWrite(real(f), buf, amount, offset);
 }
 int xTruncate(sqlite3_file* f, sqlite3_int64 size) {
@@ -137,7 +137,20 @@ void SyncCountingVfs::reset() {
     walSyncs_ = 0;
     databaseSyncs_ = 0;
     bytesWritten_ = 0;
+    logCommits_ = 0;
     databaseReads_ = 0;
+}
+
+void SyncCountingVfs::countWrite(int openFlags, const void* buf, int amount, long long offset) {
+    bytesWritten_ += static_cast<uint64_t>(amount);
+    // A frame's header (24 bytes, after the log's own 32) holds, after the page number, the file's
+    // size in pages when the frame ends a transaction, and zero otherwise.
+    constexpr int kFrameHeader = 24, kLogHeader = 32;
+    if (!(openFlags & SQLITE_OPEN_WAL) || amount != kFrameHeader || offset < kLogHeader)
+        return;
+    const auto* bytes = static_cast<const unsigned char*>(buf);
+    if (bytes[4] | bytes[5] | bytes[6] | bytes[7])
+        ++logCommits_;
 }
 
 void SyncCountingVfs::countRead(int openFlags) {

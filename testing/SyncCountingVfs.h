@@ -26,6 +26,8 @@ class SyncCountingVfs {
     uint64_t databaseSyncs() const { return databaseSyncs_.load(); }
     // Bytes handed to the files' writes (database, log and journals; not the shared memory).
     uint64_t bytesWritten() const { return bytesWritten_.load(); }
+    // Commits written to write-ahead logs, synced or not: the frames that end a transaction.
+    uint64_t logCommits() const { return logCommits_.load(); }
     // Reads of main database files (a page each, the header at the opening aside).
     uint64_t databaseReads() const { return databaseReads_.load(); }
     void reset();
@@ -35,7 +37,7 @@ class SyncCountingVfs {
 
     // Called by the layer's files.
     void countSync(int openFlags);
-    void countWrite(int amount) { bytesWritten_ += static_cast<uint64_t>(amount); }
+    void countWrite(int openFlags, const void* buf, int amount, long long offset);
     void countRead(int openFlags);
 
   private:
@@ -45,6 +47,7 @@ class SyncCountingVfs {
     std::atomic<uint64_t> walSyncs_{0};
     std::atomic<uint64_t> databaseSyncs_{0};
     std::atomic<uint64_t> bytesWritten_{0};
+    std::atomic<uint64_t> logCommits_{0};
     std::atomic<uint64_t> databaseReads_{0};
     std::atomic<bool> diskFull_{false};
 };

@@ -1,0 +1,289 @@
+#include "testing/PowerCutVfs.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace zarn::test {
+
+namespace {
+
+// What the disk holds for certain of one file: its size at its last sync, and the bytes of that
+// synced content that writes or a truncation have covered since (disjoint ranges by offset).
+struct Image {
+    sqlite3_int64 syncedSize = 0;
+    std::map<sqlite3_int64, std::string> saved;
+};
+
+struct State {
+    mutable std::mutex mutex;
+    std::string folder;  // empty: nothing watched
+    std::map<std::string, std::shared_ptr<Image>> images;
+    std::function<void(uint64_t)> hook;
+    std::atomic<uint64_t> calls{0};
+};
+
+State& state() {
+    static State* s = new State();  // the layer outlives every connection
+    return *s;
+}
+
+// The base layer's file lives right after this header in the same allocation.
+struct CutFile {
+    sqlite3_file base;
+    std::shared_ptr<Image>* image;  // null when the file is not watched
+    sqlite3_file* real() { return reinterpret_cast<sqlite3_file*>(this + 1); }
+};
+
+CutFile* cut(sqlite3_file* f) {
+    return reinterpret_cast<CutFile*>(f);
+}
+sqlite3_file* real(sqlite3_file* f) {
+    return cut(f)->real();
+}
+
+sqlite3_vfs* baseVfs = nullptr;
+sqlite3_vfs cutVfs;
+
+// Keeps the synced bytes of [from, to) that no saved range holds yet, read from the file before
+// they are written over. Called with the state's lock held.
+void save(sqlite3_file* f, Image& image, sqlite3_int64 from, sqlite3_int64 to) {
+    to = std::min(to, image.syncedSize);
+    sqlite3_int64 at = from;
+    auto it = image.saved.upper_bound(at);
+    if (it != image.saved.begin()) {
+        auto before = std::prev(it);
+        if (before->first + static_cast<sqlite3_int64>(before->second.size()) > at)
+            it = before;
+    }
+    while (at < to) {
+        sqlite3_int64 gapEnd = to;
+        if (it != image.saved.end() && it->first <= at) {
+            at = it->first + static_cast<sqlite3_int64>(it->second.size());
+            ++it;
+            continue;
+        }
+        if (it != image.saved.end())
+            gapEnd = std::min(gapEnd, it->first);
+        std::string bytes(static_cast<size_t>(gapEnd - at), '\0');
+        // A short read leaves zeros, as the disk beyond a shorter file would read.
+        real(f)->pMethods->xRead(real(f), bytes.data(), static_cast<int>(bytes.size()), at);
+        image.saved.emplace(at, std::move(bytes));
+        at = gapEnd;
+    }
+}
+
+// The hook for a write or sync of a watched file, called with nothing held.
+void beforeWriteOrSync(sqlite3_file* f) {
+    if (!cut(f)->image)
+        return;
+    std::function<void(uint64_t)> hook;
+    {
+        std::lock_guard<std::mutex> lock(state().mutex);
+        hook = state().hook;
+    }
+    uint64_t call = state().calls++;
+    if (hook)
+        hook(call);
+}
+
+int xClose(sqlite3_file* f) {
+    delete cut(f)->image;
+    cut(f)->image = nullptr;
+    return real(f)->pMethods->xClose(real(f));
+}
+int xRead(sqlite3_file* f, void* buf, int amount, sqlite3_int64 offset) {
+    return real(f)->pMethods->xRead(real(f), buf, amount, offset);
+}
+int xWrite(sqlite3_file* f, const void* buf, int amount, sqlite3_int64 offset) {
+    beforeWriteOrSync(f);
+    if (auto* image = cut(f)->image) {
+        std::lock_guard<std::mutex> lock(state().mutex);
+        save(f, **image, offset, offset + amount);
+    }
+    return real(f)->pMethods->xWrite(real(f), buf, amount, offset);
+}
+int xTruncate(sqlite3_file* f, sqlite3_int64 size) {
+    if (auto* image = cut(f)->image) {
+        std::lock_guard<std::mutex> lock(state().mutex);
+        save(f, **image, size, (*image)->syncedSize);
+    }
+    return real(f)->pMethods->xTruncate(real(f), size);
+}
+int xSync(sqlite3_file* f, int flags) {
+    beforeWriteOrSync(f);
+    int rc = real(f)->pMethods->xSync(real(f), flags);
+    if (auto* image = cut(f)->image; image && rc == SQLITE_OK) {
+        sqlite3_int64 size = 0;
+        real(f)->pMethods->xFileSize(real(f), &size);
+        std::lock_guard<std::mutex> lock(state().mutex);
+        (*image)->saved.clear();
+        (*image)->syncedSize = size;
+    }
+    return rc;
+}
+int xFileSize(sqlite3_file* f, sqlite3_int64* size) {
+    return real(f)->pMethods->xFileSize(real(f), size);
+}
+int xLock(sqlite3_file* f, int level) {
+    return real(f)->pMethods->xLock(real(f), level);
+}
+int xUnlock(sqlite3_file* f, int level) {
+    return real(f)->pMethods->xUnlock(real(f), level);
+}
+int xCheckReservedLock(sqlite3_file* f, int* out) {
+    return real(f)->pMethods->xCheckReservedLock(real(f), out);
+}
+int xFileControl(sqlite3_file* f, int op, void* arg) {
+    return real(f)->pMethods->xFileControl(real(f), op, arg);
+}
+int xSectorSize(sqlite3_file* f) {
+    return real(f)->pMethods->xSectorSize(real(f));
+}
+int xDeviceCharacteristics(sqlite3_file* f) {
+    return real(f)->pMethods->xDeviceCharacteristics(real(f));
+}
+int xShmMap(sqlite3_file* f, int region, int size, int extend, void volatile** out) {
+    return real(f)->pMethods->xShmMap(real(f), region, size, extend, out);
+}
+int xShmLock(sqlite3_file* f, int offset, int n, int flags) {
+    return real(f)->pMethods->xShmLock(real(f), offset, n, flags);
+}
+void xShmBarrier(sqlite3_file* f) {
+    real(f)->pMethods->xShmBarrier(real(f));
+}
+int xShmUnmap(sqlite3_file* f, int deleteFlag) {
+    return real(f)->pMethods->xShmUnmap(real(f), deleteFlag);
+}
+int xFetch(sqlite3_file* f, sqlite3_int64 offset, int amount, void** out) {
+    // No pages mapped from the file: every read goes through xRead.
+    *out = nullptr;
+    (void)f;
+    (void)offset;
+    (void)amount;
+    return SQLITE_OK;
+}
+int xUnfetch(sqlite3_file* f, sqlite3_int64 offset, void* p) {
+    return real(f)->pMethods->xUnfetch(real(f), offset, p);
+}
+
+const sqlite3_io_methods kMethods = {3,
+                                     xClose,
+                                     xRead,
+                                     xWrite,
+                                     xTruncate,
+                                     xSync,
+                                     xFileSize,
+                                     xLock,
+                                     xUnlock,
+                                     xCheckReservedLock,
+                                     xFileControl,
+                                     xSectorSize,
+                                     xDeviceCharacteristics,
+                                     xShmMap,
+                                     xShmLock,
+                                     xShmBarrier,
+                                     xShmUnmap,
+                                     xFetch,
+                                     xUnfetch};
+
+int xOpen(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* f, int flags, int* outFlags) {
+    CutFile* file = cut(f);
+    file->image = nullptr;
+    int rc = baseVfs->xOpen(baseVfs, name, file->real(), flags, outFlags);
+    // SQLite calls xClose only on a file whose methods are set.
+    file->base.pMethods = file->real()->pMethods ? &kMethods : nullptr;
+    if (rc != SQLITE_OK || !file->base.pMethods || !name)
+        return rc;
+    std::string path(name);
+    std::lock_guard<std::mutex> lock(state().mutex);
+    const std::string& folder = state().folder;
+    if (folder.empty() || path.compare(0, folder.size(), folder) != 0)
+        return rc;
+    auto& image = state().images[path];
+    if (!image) {
+        image = std::make_shared<Image>();
+        file->real()->pMethods->xFileSize(file->real(), &image->syncedSize);
+    }
+    file->image = new std::shared_ptr<Image>(image);
+    return rc;
+}
+
+int xDelete(sqlite3_vfs*, const char* name, int syncDir) {
+    {
+        std::lock_guard<std::mutex> lock(state().mutex);
+        if (name)
+            state().images.erase(name);
+    }
+    return baseVfs->xDelete(baseVfs, name, syncDir);
+}
+
+}  // namespace
+
+PowerCutVfs::PowerCutVfs() {
+    baseVfs = sqlite3_vfs_find(nullptr);
+    cutVfs = *baseVfs;
+    cutVfs.zName = "zarn-power-cut";
+    cutVfs.szOsFile = static_cast<int>(sizeof(CutFile)) + baseVfs->szOsFile;
+    cutVfs.pNext = nullptr;
+    cutVfs.xOpen = xOpen;
+    cutVfs.xDelete = xDelete;
+    sqlite3_vfs_register(&cutVfs, 1);
+}
+
+PowerCutVfs& PowerCutVfs::install() {
+    static PowerCutVfs* vfs = new PowerCutVfs();  // never destroyed: SQLite keeps it
+    return *vfs;
+}
+
+void PowerCutVfs::watch(const std::string& folder) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    state().folder = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+    state().images.clear();
+    state().calls = 0;
+}
+
+void PowerCutVfs::stopWatching() {
+    watch("");
+}
+
+void PowerCutVfs::setCutHook(std::function<void(uint64_t)> hook) {
+    std::lock_guard<std::mutex> lock(state().mutex);
+    state().hook = std::move(hook);
+}
+
+uint64_t PowerCutVfs::writesAndSyncs() const {
+    return state().calls.load();
+}
+
+void PowerCutVfs::copyInto(const std::string& folder, bool cut) const {
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    std::lock_guard<std::mutex> lock(state().mutex);
+    for (const auto& [path, image] : state().images) {
+        std::ifstream in(path, std::ios::binary);
+        if (!in)
+            continue;  // never made, or removed since
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (cut) {
+            bytes.resize(static_cast<size_t>(
+                std::max<sqlite3_int64>(image->syncedSize, static_cast<sqlite3_int64>(bytes.size()))));
+            for (const auto& [at, old] : image->saved)
+                bytes.replace(static_cast<size_t>(at), old.size(), old);
+            bytes.resize(static_cast<size_t>(image->syncedSize));
+        }
+        std::ofstream out(folder + "/" + std::filesystem::path(path).filename().string(),
+                          std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+}
+
+}  // namespace zarn::test
