@@ -124,8 +124,12 @@ void ZarnPConfigurationRoad::applyConfig(ZarnPApplyConfigData data) {
         return;
     }
     {
-        // The configuration's settings in one commit.
-        ZarnPCommitGroup commits(c_.db, kFacadeDomain);
+        // The configuration's settings in one commit; durable when it changes the token, which
+        // clears what the old one gathered. The first token is a first start's bookkeeping.
+        auto stored = c_.keyValueDao->getPropertyValueForKey(setting::kPublicToken);
+        bool changesToken = stored && *stored != *token;
+        ZarnPCommitGroup commits(c_.db, changesToken ? ZarnPDurability::Full : ZarnPDurability::Normal,
+                                 kFacadeDomain);
         setPublicToken(*token);
         if (auto xamarin = c->xamarinVersion())
             c_.keyValueDao->setPropertyValue(*xamarin, setting::kXamarinVersion);

@@ -84,8 +84,8 @@ void ZarnPEnablingRoad::disableInRunLoop(std::shared_ptr<ZarnPContext> context) 
 }
 
 void ZarnPEnablingRoad::recordChoice(bool enabled, const std::shared_ptr<ZarnPContext>& context) {
-    // The choice and its event in one commit.
-    ZarnPCommitGroup commits(c_.db, kFacadeDomain);
+    // The choice and its event in one commit, durable: the user made it.
+    ZarnPCommitGroup commits(c_.db, ZarnPDurability::Full, kFacadeDomain);
     c_.keyValueDao->setBoolPropertyValue(enabled, setting::kEnabled);
     c_.eventService->logEventWithType(
         enabled ? ZarnPLogEventTypeEnableService : ZarnPLogEventTypeDisableService, Value::object(), context);

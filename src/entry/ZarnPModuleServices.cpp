@@ -141,7 +141,7 @@ void ZarnPModule::buildRunsAndLinks(Services& s) const {
     auto& d = devices_;
     auto fenceMatchService = ZarnPFenceMatchService::create(
         d.fenceDao, d.uiNotificationDao, s.contextService, d.deviceDataDao, st.keyValueDao, d.publicLogDao,
-        s.geofenceMatchService, s.beaconMatchService, platform_.notificationCenter);
+        s.geofenceMatchService, s.beaconMatchService, platform_.notificationCenter, db_);
     s.fenceMatchService = fenceMatchService;
     s.phoneStateService =
         ZarnPPhoneStateService::create(st.keyValueDao, s.eventService, d.deviceDataDao, d.delegateDataDao,
@@ -156,7 +156,7 @@ void ZarnPModule::buildRunsAndLinks(Services& s) const {
         platform_.notificationCenter);
     s.externalRegionService = buildExternalRegionService(s, locationUpdateService);
     s.heartbeatService = std::make_shared<ZarnPHeartbeatService>(
-        s.eventService, st.keyValueDao, timerDao_, d.deviceDataDao, clockDao_, locationManagerCreator_);
+        s.eventService, st.keyValueDao, timerDao_, d.deviceDataDao, clockDao_, locationManagerCreator_, db_);
     s.debugLogMailer = std::make_shared<ZarnPDebugLogMailer>(
         timerDao_, d.publicLogDao, s.phoneStateService,
         [mail = platform_.mailComposing, windows = platform_.windowSystem,

@@ -148,8 +148,9 @@ void ZarnPBeaconMatchingService::checkForBeaconMatches(
     const std::shared_ptr<ZarnPBackgroundTask>& backgroundTask, const std::shared_ptr<ZarnPContext>& context,
     const std::shared_ptr<ZarnPLocationWithAccuracy>& location) {
     ZARN_CHECK_SEQUENCE(sequence_);
-    // The entered state, the contextual page and the geotriggers sent: one commit.
-    ZarnPCommitGroup commits(c_.db, kDomain);
+    // The entered state and the contextual page: one commit, ended before the offer, whose
+    // geotriggers are synced in one more before the app is handed them.
+    std::optional<ZarnPCommitGroup> commits(std::in_place, c_.db, ZarnPDurability::Normal, kDomain);
     if (endsForCooldown(context))
         return;
     const std::vector<Uuid> uuids = logRangedBeacons(*c_.publicLogDao, rangedBeacons, context);
@@ -177,6 +178,7 @@ void ZarnPBeaconMatchingService::checkForBeaconMatches(
                  n.message().value_or(""));
         run.offers.push_back(offerBeaconNotification(n, isAppInForeground, beaconUuidText(n)));
     }
+    commits.reset();
     c_.commonMatchService->sendNotificationsToFilter(run.offers, backgroundTask, context);
 }
 
@@ -261,7 +263,7 @@ void ZarnPBeaconMatchingService::checkForBeaconExited(
     const std::shared_ptr<ZarnPContext>& context,
     const std::shared_ptr<ZarnPBackgroundTask>& backgroundTask) {
     ZARN_CHECK_SEQUENCE(sequence_);
-    ZarnPCommitGroup commits(c_.db, kDomain);
+    std::optional<ZarnPCommitGroup> commits(std::in_place, c_.db, ZarnPDurability::Normal, kDomain);
     LogDebug(kDomain, "checking beacons exits for UUIDS: %@", joined(exitedBeaconUuids));
     auto entered = c_.beaconNotificationDao->getEnteredIdsForBeaconUuids(
         {exitedBeaconUuids.begin(), exitedBeaconUuids.end()});
@@ -276,6 +278,7 @@ void ZarnPBeaconMatchingService::checkForBeaconExited(
         exited.insert(shortId);
     }
     c_.beaconNotificationDao->removeEnteredIds({exited.begin(), exited.end()});
+    commits.reset();
     c_.commonMatchService->sendNotificationsToFilter(offers, backgroundTask, context);
 }
 

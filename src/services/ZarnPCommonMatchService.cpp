@@ -265,12 +265,16 @@ void ZarnPCommonMatchService::sendNotificationsToFilter(
     std::vector<NotificationRequest> direct;
     std::vector<NotificationRequest> geotriggers;
     std::vector<NotificationRequest> offered;
+    // The geotriggers' events and sent records: one commit, synced before the app is handed them.
+    std::optional<ZarnPCommitGroup> records;
     for (const auto& request : requests) {
         const Value& userInfo = request.content.userInfo;
         auto type = ZarnPDictionaryHelper::stringEntry(userInfo, userinfo::kNotificationHandlerType);
         if (type == userinfo::kHandlerLandingPage || type == userinfo::kHandlerApplink) {
             direct.push_back(request);
         } else if (type == userinfo::kHandlerGeotrigger) {
+            if (!records)
+                records.emplace(c_.db, ZarnPDurability::Full, kDomain);
             auto identifierWithExperiment =
                 ZarnPDictionaryHelper::stringEntry(userInfo, userinfo::kIdentifierWithExperiment);
             c_.publicLogDao->logGeotriggerSent(
@@ -288,6 +292,7 @@ void ZarnPCommonMatchService::sendNotificationsToFilter(
             offered.push_back(request);
         }
     }
+    records.reset();
     if (direct.empty() && offered.empty() && geotriggers.empty()) {
         c_.contextService->decrementContext(zarnContext);
         return;
@@ -475,11 +480,11 @@ bool ZarnPCommonMatchService::mayScheduleDwelling(const ShowItem& item, ZarnPMat
 
 ZarnPCommonMatchService::Recorded ZarnPCommonMatchService::recordShown(
     const ShowItem& item, ZarnPMatchStateDao& dao, const std::shared_ptr<ZarnPContext>& context) {
-    // Everything the notification records below goes in one commit: each store would sync on
-    // its own otherwise.
+    // Everything the notification records below goes in one commit, synced before the system and
+    // the app are told of it: each store would sync on its own otherwise.
     std::optional<ZarnPTransaction> transaction;
     // A store that cannot begin one still writes, as it always did.
-    ZarnPCommitGroup::begin(transaction, c_.db, kDomain, "Recording the notification");
+    ZarnPCommitGroup::begin(transaction, c_.db, ZarnPDurability::Full, kDomain, "Recording the notification");
     Date now = c_.clockDao->now();
     c_.keyValueDao->setDatePropertyValue(now, setting::kLastMatchDate);
 

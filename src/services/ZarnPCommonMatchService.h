@@ -90,6 +90,8 @@ class ZarnPCommonMatchService final : public ZarnPCommonMatching,
                             bool isAppInForeground,
                             const std::shared_ptr<ZarnPBackgroundTask>& backgroundTask,
                             const std::shared_ptr<ZarnPContext>& zarnContext);
+    // Called with no transaction open: the geotriggers' records are committed, durable, before
+    // the app is handed them.
     void sendNotificationsToFilter(const std::vector<NotificationRequest>& requests,
                                    const std::shared_ptr<ZarnPBackgroundTask>& backgroundTask,
                                    const std::shared_ptr<ZarnPContext>& zarnContext) override;

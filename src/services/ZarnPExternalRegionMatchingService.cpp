@@ -102,7 +102,7 @@ void ZarnPExternalRegionMatchingService::checkForExternalRegionMatches(
     const std::shared_ptr<ZarnPContext>& context) {
     ZARN_CHECK_SEQUENCE(sequence_);
     // The dwellings ended, the contextual page and the segmentation history: one commit.
-    ZarnPCommitGroup commits(c_.db, kDomain);
+    ZarnPCommitGroup commits(c_.db, ZarnPDurability::Normal, kDomain);
     if (!properties.is_array())
         LogWarn(kDomain, "Trigger properties are not a list; nothing matches");
     auto dwelling = c_.notificationDao->dwellingNotifications();

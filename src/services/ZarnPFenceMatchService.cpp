@@ -17,6 +17,7 @@
 #include "services/ZarnPContextService.h"
 #include "services/ZarnPGeofenceMatching.h"
 #include "services/ZarnPMatchServiceProximityTriggeredDelegate.h"
+#include "store/ZarnPCommitGroup.h"
 #include "store/settings/ZarnPKeyValueDao.h"
 #include "store/settings/ZarnPSettingKeys.h"
 #include "zarn/platform/NotificationCenter.h"
@@ -33,7 +34,7 @@ std::shared_ptr<ZarnPFenceMatchService> ZarnPFenceMatchService::create(
     std::shared_ptr<ZarnPKeyValueDao> keyValueDao, std::shared_ptr<ZarnPPublicLogging> publicLogDao,
     std::shared_ptr<ZarnPGeofenceMatching> geofenceMatchingService,
     std::shared_ptr<ZarnPBeaconMatching> beaconMatchingService,
-    std::shared_ptr<platform::NotificationCenter> center) {
+    std::shared_ptr<platform::NotificationCenter> center, std::shared_ptr<ZarnPSqLiteDb> db) {
     ZARN_REQUIRE(fenceDao);
     ZARN_REQUIRE(uiNotificationDao);
     ZARN_REQUIRE(contextService);
@@ -52,6 +53,7 @@ std::shared_ptr<ZarnPFenceMatchService> ZarnPFenceMatchService::create(
     service->geofenceMatchingService_ = std::move(geofenceMatchingService);
     service->beaconMatchingService_ = std::move(beaconMatchingService);
     service->center_ = std::move(center);
+    service->db_ = std::move(db);
     std::weak_ptr<ZarnPFenceMatchService> weak = service;
     service->center_->addObserver(service.get(), broadcast::kEnabled, [weak](const platform::Broadcast&) {
         if (auto self = weak.lock())
@@ -84,6 +86,8 @@ void ZarnPFenceMatchService::enable() {
         LogDebug(kDomain, "Removing all scheduled notifications, because DB is empty");
         uiNotificationDao_->cancelAllNotifications();
         uiNotificationDao_->registerForNotifications();
+        // Lost to a power cut, it only has the next start cancel what it cancelled again.
+        ZarnPCommitGroup commits(db_, ZarnPDurability::Normal, kDomain);
         keyValueDao_->setBoolPropertyValue(true, setting::kNotificationInitialized);
     }
 }

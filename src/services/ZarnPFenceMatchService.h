@@ -25,6 +25,7 @@ class ZarnPFenceDao;
 class ZarnPGeofenceMatching;
 class ZarnPKeyValueDao;
 class ZarnPPublicLogging;
+class ZarnPSqLiteDb;
 class ZarnPUINotificationDao;
 
 // Turns region events and ranging results into the match runs that are due, asks the location
@@ -38,7 +39,8 @@ class ZarnPFenceMatchService final : public ZarnPMatchRunDispatching,
                                      public ZarnPFenceDaoDelegate,
                                      public std::enable_shared_from_this<ZarnPFenceMatchService> {
   public:
-    // Every collaborator but the public log is required. Observes the centre until destroyed.
+    // Every collaborator but the public log and the database (which gathers the enabling's
+    // bookkeeping into one unsynced commit) is required. Observes the centre until destroyed.
     static std::shared_ptr<ZarnPFenceMatchService> create(
         std::shared_ptr<ZarnPFenceDao> fenceDao, std::shared_ptr<ZarnPUINotificationDao> uiNotificationDao,
         std::shared_ptr<ZarnPContextService> contextService,
@@ -46,7 +48,7 @@ class ZarnPFenceMatchService final : public ZarnPMatchRunDispatching,
         std::shared_ptr<ZarnPPublicLogging> publicLogDao,
         std::shared_ptr<ZarnPGeofenceMatching> geofenceMatchingService,
         std::shared_ptr<ZarnPBeaconMatching> beaconMatchingService,
-        std::shared_ptr<platform::NotificationCenter> center);
+        std::shared_ptr<platform::NotificationCenter> center, std::shared_ptr<ZarnPSqLiteDb> db = nullptr);
     ~ZarnPFenceMatchService() override;
     ZarnPFenceMatchService(const ZarnPFenceMatchService&) = delete;
     ZarnPFenceMatchService& operator=(const ZarnPFenceMatchService&) = delete;
@@ -117,6 +119,7 @@ class ZarnPFenceMatchService final : public ZarnPMatchRunDispatching,
     std::shared_ptr<ZarnPGeofenceMatching> geofenceMatchingService_;
     std::shared_ptr<ZarnPBeaconMatching> beaconMatchingService_;
     std::shared_ptr<platform::NotificationCenter> center_;
+    std::shared_ptr<ZarnPSqLiteDb> db_;
     Mutex beaconLock_;
     std::vector<platform::Beacon> rangedBeacons_ ZARN_GUARDED_BY(beaconLock_);
     std::set<Uuid> exitedBeaconUuids_ ZARN_GUARDED_BY(beaconLock_);

@@ -339,7 +339,9 @@ void ZarnPGeofenceMatchingService::checkForGeofenceMatches(
              location->accuracy());
     // The state, the contextual page and the segmentation history of the run: one commit. The
     // notifications it offers are shown in one more, once the app's filter has answered.
-    ZarnPCommitGroup commits(c_.db, kDomain);
+    // None of it is told to anyone: the app hears of the offer after the run (the foreground
+    // question goes through the main thread).
+    ZarnPCommitGroup commits(c_.db, ZarnPDurability::Normal, kDomain);
     auto& common = *c_.commonMatchService;
     auto& publicLog = *c_.publicLogDao;
 

@@ -11,6 +11,7 @@
 #include "device/system/ZarnPLocationManagerCreator.h"
 #include "device/system/ZarnPNotificationsEnabledCallback.h"
 #include "services/ZarnPEventLogging.h"
+#include "store/ZarnPCommitGroup.h"
 #include "store/settings/ZarnPKeyValueDao.h"
 #include "store/settings/ZarnPSettingKeys.h"
 #include "zarn/Value.h"
@@ -41,13 +42,14 @@ ZarnPHeartbeatService::ZarnPHeartbeatService(
     std::shared_ptr<ZarnPEventLogging> eventService, std::shared_ptr<ZarnPKeyValueDao> keyValueDao,
     std::shared_ptr<ZarnPSystemTimerDao> timerDao, std::shared_ptr<ZarnPDeviceDataDao> deviceDataDao,
     std::shared_ptr<ZarnPClockDao> clockDao,
-    std::shared_ptr<ZarnPLocationManagerCreator> locationManagerCreator)
+    std::shared_ptr<ZarnPLocationManagerCreator> locationManagerCreator, std::shared_ptr<ZarnPSqLiteDb> db)
     : eventService_(std::move(eventService)),
       keyValueDao_(std::move(keyValueDao)),
       timerDao_(std::move(timerDao)),
       deviceDataDao_(std::move(deviceDataDao)),
       clockDao_(std::move(clockDao)),
-      locationManagerCreator_(std::move(locationManagerCreator)) {
+      locationManagerCreator_(std::move(locationManagerCreator)),
+      db_(std::move(db)) {
     ZARN_REQUIRE(eventService_);
     ZARN_REQUIRE(keyValueDao_);
     ZARN_REQUIRE(timerDao_);
@@ -121,6 +123,9 @@ void ZarnPHeartbeatService::registerHeartbeatEvent(
     bool backgroundExecutionEnabled,
     const std::shared_ptr<ZarnPNotificationsEnabledCallback>& notifications) {
     ZARN_CHECK_SEQUENCE(sequence_);
+    // The date and the event: one commit of nothing told yet. Lost together to a power cut, the
+    // heartbeat is sent again, as the service never had it.
+    std::optional<ZarnPCommitGroup> commits(std::in_place, db_, ZarnPDurability::Normal, "HeartbeatService");
     Date now = clockDao_->now();
     keyValueDao_->setDatePropertyValue(now, setting::kLastHeartbeatDate);
 
@@ -135,6 +140,7 @@ void ZarnPHeartbeatService::registerHeartbeatEvent(
     if (systemAtLeast(14))
         extra["full_accuracy"] = deviceDataDao_->accurateLocationEnabled() ? "yes" : "no";
     eventService_->logEventWithType(ZarnPLogEventTypeHeartbeat, extra, nullptr);
+    commits.reset();
     startTimer();
 }
 

@@ -13,6 +13,7 @@ class ZarnPEventLogging;
 class ZarnPKeyValueDao;
 class ZarnPLocationManagerCreator;
 class ZarnPNotificationsEnabledCallback;
+class ZarnPSqLiteDb;
 class ZarnPSystemTimerDao;
 namespace platform {
 class Timer;
@@ -30,7 +31,8 @@ class ZarnPHeartbeatService final : public ZarnPHeartbeatScheduling,
                           std::shared_ptr<ZarnPSystemTimerDao> timerDao,
                           std::shared_ptr<ZarnPDeviceDataDao> deviceDataDao,
                           std::shared_ptr<ZarnPClockDao> clockDao,
-                          std::shared_ptr<ZarnPLocationManagerCreator> locationManagerCreator);
+                          std::shared_ptr<ZarnPLocationManagerCreator> locationManagerCreator,
+                          std::shared_ptr<ZarnPSqLiteDb> db = nullptr);
     ~ZarnPHeartbeatService() override;
     ZarnPHeartbeatService(const ZarnPHeartbeatService&) = delete;
     ZarnPHeartbeatService& operator=(const ZarnPHeartbeatService&) = delete;
@@ -60,6 +62,8 @@ class ZarnPHeartbeatService final : public ZarnPHeartbeatScheduling,
     std::shared_ptr<ZarnPDeviceDataDao> deviceDataDao_;
     std::shared_ptr<ZarnPClockDao> clockDao_;
     std::shared_ptr<ZarnPLocationManagerCreator> locationManagerCreator_;
+    // Gathers the heartbeat's date and event into one commit (none: each commits on its own).
+    std::shared_ptr<ZarnPSqLiteDb> db_;
     std::shared_ptr<platform::Timer> timer_;
     ZarnPSequenceChecker sequence_;
 };

@@ -304,8 +304,9 @@ void ZarnPLocationUpdateService::nextStep(const std::shared_ptr<ZarnPContext>& c
     LogDebug(kDomain, "nextStep: %@ - %@", hasPerformedDataUpdate_ ? 1 : 0, hasQueriedLocation_ ? 1 : 0);
     if (hasPerformedDataUpdate_ && hasQueriedLocation_) {
         {
-            // The time of the run and its events: one commit, on disk before the match run.
-            ZarnPCommitGroup commits(db_, kDomain);
+            // The time of the run and its events: one commit before the match run, of nothing
+            // anyone outside is told of.
+            ZarnPCommitGroup commits(db_, ZarnPDurability::Normal, kDomain);
             acquiredNewLocation(context);
         }
         deliverCurrentLocationToMatchService(context);

@@ -84,7 +84,7 @@ void ZarnPNotificationService::storeEventsAndUpdateNotificationsForLocation(
     }
     std::optional<ZarnPCommitGroup> commits;
     // A forced update's flag and the location sent: one commit, ended before the request.
-    commits.emplace(c_.db, kDomain);
+    commits.emplace(c_.db, ZarnPDurability::Normal, kDomain);
     if (location && shouldPerformDataUpdate(inForeground)) {
         auto events = c_.eventDao->getEvents();
         c_.keyValueDao->setDoublePropertyValue(location->latitude(), setting::kLastMatchLocationLatitude);
@@ -107,7 +107,10 @@ void ZarnPNotificationService::loadNotificationsCompleted(
     const std::vector<std::shared_ptr<ZarnPEvent>>& events, const std::string& publicToken, bool storeEvents,
     const std::shared_ptr<ZarnPContext>& zarnContext, const std::optional<Error>& error) {
     ZARN_CHECK_SEQUENCE(sequence_);
-    std::optional<ZarnPCommitGroup> commits(std::in_place, c_.db, kDomain);
+    // The deletion of events the service has accepted is durable: lost, they would go twice.
+    std::optional<ZarnPCommitGroup> commits(
+        std::in_place, c_.db, events.empty() || error ? ZarnPDurability::Normal : ZarnPDurability::Full,
+        kDomain);
     auto token = c_.keyValueDao->getPropertyValueForKey(setting::kPublicToken);
     if (!error && token && *token == publicToken) {
         c_.eventDao->deleteEvents(events);

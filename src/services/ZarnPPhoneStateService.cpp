@@ -122,7 +122,7 @@ void ZarnPPhoneStateService::sendNotificationsEnabledEvent(
         stored ? keyValueDao_->getIntPropertyValueForKey(setting::kRemoteNotificationsEnabled) : 0;
     if (stored && storedState == state)
         return;
-    ZarnPCommitGroup commits(db_, kDomain);
+    ZarnPCommitGroup commits(db_, ZarnPDurability::Normal, kDomain);
     Value extra{{"current", notificationStateName(state)},
                 {"previous", stored ? notificationStateName(storedState) : std::string("unknown")}};
     keyValueDao_->setIntPropertyValue(state, setting::kRemoteNotificationsEnabled);
@@ -153,7 +153,7 @@ void ZarnPPhoneStateService::sendMetaDataEvent() {
     if (systemAtLeast(14))
         values.emplace_back(setting::kPhoneStateIdfaOptedIn, boolToString(device.idfaOptedIn()));
     // Every value is compared and stored, also after the first change; all in one commit.
-    ZarnPCommitGroup commits(db_, kDomain);
+    ZarnPCommitGroup commits(db_, ZarnPDurability::Normal, kDomain);
     bool changed = false;
     Value extra = Value::object();
     for (auto& [key, value] : values) {
@@ -210,7 +210,7 @@ void ZarnPPhoneStateService::sendLocationServicesAvailabilityEvent(bool backgrou
         if (storedAccuracy)
             extra["previous_accuracy"] = *storedAccuracy;
     }
-    ZarnPCommitGroup commits(db_, kDomain);
+    ZarnPCommitGroup commits(db_, ZarnPDurability::Normal, kDomain);
     keyValueDao_->setPropertyValue(current, setting::kLocationServicesState);
     if (accuracy)
         keyValueDao_->setPropertyValue(*accuracy, setting::kLocationServicesStateAccurate);

@@ -6,18 +6,20 @@
 
 namespace zarn {
 
-ZarnPCommitGroup::ZarnPCommitGroup(const std::shared_ptr<ZarnPSqLiteDb>& db, const char* domain)
+ZarnPCommitGroup::ZarnPCommitGroup(const std::shared_ptr<ZarnPSqLiteDb>& db, ZarnPDurability durability,
+                                   const char* domain)
     : domain_(domain) {
-    begin(transaction_, db, domain, "Writing the run");
+    begin(transaction_, db, durability, domain, "Writing the run");
 }
 
 void ZarnPCommitGroup::begin(std::optional<ZarnPTransaction>& transaction,
-                             const std::shared_ptr<ZarnPSqLiteDb>& db, const char* domain, const char* what) {
+                             const std::shared_ptr<ZarnPSqLiteDb>& db, ZarnPDurability durability,
+                             const char* domain, const char* what) {
     auto connection = db ? db->database() : nullptr;
     if (!connection)
         return;
     try {
-        transaction.emplace(connection, ZarnPTransaction::Mode::JoinOrBegin);
+        transaction.emplace(connection, durability, ZarnPTransaction::Mode::JoinOrBegin);
     } catch (const ZarnPDatabaseException& e) {
         LogWarn(domain, "%@ without one transaction: %@", what, e.what());
     }

@@ -69,6 +69,14 @@ bool ZarnPDatabase::openWithFlags(int flags) {
         return false;
     }
     open_ = true;
+    // Set by the first statement: the level SQLite starts at is a build option.
+    synchronous_ = -1;
+    defaultSynchronous_ = 2;
+    unsynced_ = false;
+    mainFileUnsynced_ = false;
+    durableCommitRequired_ = false;
+    // In place of SQLite's own hook, which only checkpoints.
+    sqlite3_wal_hook(db_, &ZarnPDatabase::onLogCommit, this);
     return true;
 }
 
@@ -79,6 +87,10 @@ bool ZarnPDatabase::close() {
     clearStatementCache();
     sqlite3_finalize(schemaVersionStatement_);
     schemaVersionStatement_ = nullptr;
+    for (sqlite3_stmt*& statement : synchronousStatements_) {
+        sqlite3_finalize(statement);
+        statement = nullptr;
+    }
     if (!db_)
         return true;
     int retries = 0;
@@ -315,6 +327,7 @@ std::unique_ptr<ZarnPResultSet> ZarnPDatabase::executeQueryBound(std::string_vie
                                                                  const ZarnPSqlParameters* dictionaryArgs) {
     if (!checkUsable())
         return nullptr;
+    settleSynchronous();
     FlagScope executing(isExecutingStatement_);
     sqlite3_stmt* stmt = prepareOrReuse(sql, nullptr);
     if (!stmt)
@@ -343,6 +356,28 @@ bool ZarnPDatabase::executeUpdateWithParameterDictionary(std::string_view sql,
     return executeUpdateWithError(nullptr, sql, nullptr, &arguments);
 }
 
+bool ZarnPDatabase::executeUpdateWithParameterDictionary(ZarnPDurability durability, std::string_view sql,
+                                                         const ZarnPSqlParameters& arguments) {
+    if (!open_ || hasOpenTransaction()) {
+        bool updated = executeUpdateWithParameterDictionary(sql, arguments);
+        if (updated && durability == ZarnPDurability::Full && changes() > 0)
+            requireDurableCommit();
+        return updated;
+    }
+    settleSynchronous();
+    if (durability == ZarnPDurability::Full || defaultSynchronous_ < 2)
+        return executeUpdateWithParameterDictionary(sql, arguments);
+    bool updated;
+    {
+        FlagScope ownLevel(ownLevel_);
+        setSynchronous(1);
+        updated = executeUpdateWithParameterDictionary(sql, arguments);
+    }
+    // The default level comes back before the next statement, so that this one's error stays
+    // readable.
+    return updated;
+}
+
 bool ZarnPDatabase::executeUpdateWithError(Error* error, std::string_view sql,
                                            const std::vector<ZarnPSqlValue>* arrayArgs,
                                            const ZarnPSqlParameters* dictionaryArgs) {
@@ -364,6 +399,7 @@ bool ZarnPDatabase::runUpdate(Error* error, std::string_view sql, const std::vec
                               const ZarnPSqlParameters* dictionaryArgs) {
     if (!checkUsable())
         return false;
+    settleSynchronous();
     FlagScope executing(isExecutingStatement_);
     sqlite3_stmt* stmt = prepareOrReuse(sql, error);
     if (!stmt)
@@ -420,16 +456,135 @@ bool ZarnPDatabase::runUpdate(Error* error, std::string_view sql, const std::vec
     return succeeded(rc);
 }
 
-bool ZarnPDatabase::beginTransaction() {
-    return executeUpdate("begin exclusive transaction");
+bool ZarnPDatabase::beginTransaction(ZarnPDurability durability) {
+    if (!checkUsable())
+        return false;
+    settleSynchronous();
+    // A level SQLite refuses leaves the transaction at the default one, the safer side.
+    if (durability == ZarnPDurability::Normal && defaultSynchronous_ > 1 && !hasOpenTransaction())
+        setSynchronous(1);
+    durableCommitRequired_ = false;
+    bool begun;
+    {
+        FlagScope ownLevel(ownLevel_);
+        begun = executeUpdate("begin exclusive transaction");
+    }
+    return begun;
 }
 
 bool ZarnPDatabase::commit() {
-    return executeUpdate("commit transaction");
+    bool committed = executeUpdate("commit transaction");
+    if (committed && !hasOpenTransaction()) {
+        // A joined write of the Full tier: the log synced now costs what a FULL commit would.
+        if (durableCommitRequired_ && unsynced_ && !syncUnsyncedCommits())
+            LogInfo(kDomain, "Failed to sync the log after a commit");
+        durableCommitRequired_ = false;
+        settleSynchronous();
+    }
+    return committed;
 }
 
 bool ZarnPDatabase::rollback() {
-    return executeUpdate("rollback transaction");
+    bool rolledBack = executeUpdate("rollback transaction");
+    if (!hasOpenTransaction())
+        durableCommitRequired_ = false;
+    return rolledBack;
+}
+
+int64_t ZarnPDatabase::totalChanges() const {
+    return open_ ? sqlite3_total_changes64(db_) : 0;
+}
+
+void ZarnPDatabase::requireDurableCommit() {
+    if (hasOpenTransaction())
+        durableCommitRequired_ = true;
+}
+
+bool ZarnPDatabase::setSynchronous(int level) {
+    if (!db_ || level < 0 || level > 2)
+        return false;
+    sqlite3_stmt*& statement = synchronousStatements_[level];
+    static constexpr const char* kLevels[] = {"PRAGMA synchronous = 0", "PRAGMA synchronous = 1",
+                                              "PRAGMA synchronous = 2"};
+    if (!statement && sqlite3_prepare_v2(db_, kLevels[level], -1, &statement, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(statement);
+        statement = nullptr;
+        return false;
+    }
+    int rc = sqlite3_step(statement);
+    sqlite3_reset(statement);
+    if (!succeeded(rc))
+        return false;
+    synchronous_ = level;
+    return true;
+}
+
+bool ZarnPDatabase::setDefaultSynchronous(int level) {
+    if (!open_ || hasOpenTransaction() || !setSynchronous(level))
+        return false;
+    defaultSynchronous_ = level;
+    if (level == 0)
+        mainFileUnsynced_ = true;
+    return true;
+}
+
+int ZarnPDatabase::onLogCommit(void* self, sqlite3* db, const char* name, int frames) {
+    auto* me = static_cast<ZarnPDatabase*>(self);
+    // At FULL the commit synced the log, and with it every frame before it.
+    if (me->synchronous_ == 2) {
+        me->unsynced_ = false;
+        me->syncMainFileIfUnsynced();
+    } else {
+        me->noteUnsynced();
+    }
+    if (frames >= kCheckpointFrames) {
+        int logFrames = 0, copied = 0;
+        // A checkpoint syncs the log before it copies it into the file, and the file after.
+        if (sqlite3_wal_checkpoint_v2(db, name, SQLITE_CHECKPOINT_PASSIVE, &logFrames, &copied) ==
+                SQLITE_OK &&
+            copied >= logFrames && me->synchronous_ > 0) {
+            me->unsynced_ = false;
+            me->mainFileUnsynced_ = false;
+        }
+    }
+    return SQLITE_OK;
+}
+
+void ZarnPDatabase::syncMainFileIfUnsynced() {
+    if (!mainFileUnsynced_)
+        return;
+    // What was written at OFF (a new file's header, with the switch to the log) is synced before
+    // the log is trusted with a durable commit: SQLite drops the log of a file without pages.
+    sqlite3_file* file = nullptr;
+    if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_FILE_POINTER, &file) == SQLITE_OK && file &&
+        file->pMethods && file->pMethods->xSync(file, SQLITE_SYNC_NORMAL) == SQLITE_OK)
+        mainFileUnsynced_ = false;
+}
+
+void ZarnPDatabase::noteUnsynced() {
+    if (unsynced_)
+        return;
+    unsynced_ = true;
+    if (unsyncedListener_)
+        unsyncedListener_();
+}
+
+bool ZarnPDatabase::syncUnsyncedCommits() {
+    if (!open_ || !unsynced_)
+        return true;
+    // The log's own file, as SQLite's pager holds it: syncing it makes durable every frame
+    // written so far, as the sync of a FULL commit does.
+    sqlite3_file* log = nullptr;
+    int rc = sqlite3_file_control(db_, "main", SQLITE_FCNTL_JOURNAL_POINTER, &log);
+    if (rc == SQLITE_OK && log && log->pMethods)
+        rc = log->pMethods->xSync(log, SQLITE_SYNC_NORMAL);
+    else
+        rc = sqlite3_wal_checkpoint_v2(db_, "main", SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        return false;
+    unsynced_ = false;
+    syncMainFileIfUnsynced();
+    return true;
 }
 
 bool ZarnPDatabase::hasOpenTransaction() const {
@@ -564,6 +719,7 @@ bool ZarnPDatabase::executeStatementAndReset(ZarnPStatement& statement) {
     sqlite3_stmt* stmt = statement.statement();
     if (!stmt)
         return false;
+    settleSynchronous();
     int stepRc = sqlite3_step(stmt);
     noteResult(stepRc);
     int resetRc = sqlite3_reset(stmt);

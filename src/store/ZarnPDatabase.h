@@ -10,6 +10,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "store/ZarnPDurability.h"
 #include "store/ZarnPResultSet.h"
 #include "store/ZarnPSqlValue.h"
 #include "store/ZarnPStatement.h"
@@ -22,7 +23,8 @@ namespace zarn {
 // One SQLite connection. Queries and updates take every value as a bound parameter; their
 // statements are kept for reuse, keyed by their SQL text (a few dozen, the least recently used
 // finalized first), and prepared anew whenever the schema has changed since; transactions are
-// exclusive; a busy or locked database is retried a bounded number of times. Nothing here throws: failures
+// exclusive, each at the durability tier its beginner names (the connection's own level is FULL); a
+// busy or locked database is retried a bounded number of times. Nothing here throws: failures
 // are logged in the domain "DB" and answered as nullptr, false or 0, and the connection's error stays
 // readable until the next call.
 //
@@ -36,6 +38,9 @@ class ZarnPDatabase : public std::enable_shared_from_this<ZarnPDatabase> {
     static constexpr int kDefaultBusyRetryTimeout = 500;
     // How many statements are kept for reuse.
     static constexpr size_t kCachedStatements = 48;
+    // The log is checkpointed into the file once a commit leaves it this long (in pages), as
+    // SQLite does by default.
+    static constexpr int kCheckpointFrames = 1000;
 
     // A closed connection on the file, or on a private in-memory database without a path.
     static std::shared_ptr<ZarnPDatabase> databaseWithPath(std::optional<std::string> path);
@@ -74,16 +79,41 @@ class ZarnPDatabase : public std::enable_shared_from_this<ZarnPDatabase> {
     }
     bool executeUpdateWithParameters(std::string_view sql, const std::vector<ZarnPSqlValue>& parameters);
     bool executeUpdateWithParameterDictionary(std::string_view sql, const ZarnPSqlParameters& arguments);
+    // One update of the given durability tier: it joins the open transaction when there is one (of
+    // the Full tier, it makes that transaction's commit durable), else it commits by itself at
+    // that tier.
+    bool executeUpdateWithParameterDictionary(ZarnPDurability durability, std::string_view sql,
+                                              const ZarnPSqlParameters& arguments);
     // The common form: one of the two argument sources (or none); `error` receives the prepare
     // error when given. A failed step is not reported there: read hadError() / lastError().
     bool executeUpdateWithError(Error* error, std::string_view sql,
                                 const std::vector<ZarnPSqlValue>* arrayArgs,
                                 const ZarnPSqlParameters* dictionaryArgs);
 
-    // "begin exclusive transaction", "commit transaction", "rollback transaction".
-    bool beginTransaction();
+    // "begin exclusive transaction", "commit transaction", "rollback transaction". A transaction
+    // begun at the Normal tier runs at synchronous = NORMAL, which SQLite lets change only
+    // between transactions: its commit writes the log without a sync. Once it has ended, by
+    // these calls or by SQLite itself, the connection is back at FULL before its next statement.
+    bool beginTransaction(ZarnPDurability durability = ZarnPDurability::Full);
     bool commit();
     bool rollback();
+    // A write that joined the open transaction, and changed rows, is of the Full tier: the
+    // transaction's commit is made durable before commit() returns, whatever tier it was begun at.
+    void requireDurableCommit();
+    // Whether a commit since the last sync of the log is not yet durable.
+    bool hasUnsyncedCommits() const { return unsynced_; }
+    // Makes every commit so far durable: one fdatasync of the write-ahead log, when a commit is
+    // unsynced. False when that sync failed (the commits stay unsynced). Not inside a statement.
+    bool syncUnsyncedCommits();
+    // Called when a commit is left unsynced and none was before, inside the commit on its thread:
+    // it must not use the connection.
+    void setUnsyncedCommitListener(std::function<void()> listener) {
+        unsyncedListener_ = std::move(listener);
+    }
+    // Sets the level of the commits that name no tier: "PRAGMA synchronous" with 0 (OFF) or 2
+    // (FULL, the default); false when SQLite refuses it (inside a transaction). OFF is for a
+    // file that holds nothing yet.
+    bool setDefaultSynchronous(int level);
     // Whether SQLite has a transaction open on the connection, read from its autocommit state:
     // SQLite may roll back by itself after some errors (a full disk, an I/O error), and a flag of
     // our own would then claim a transaction that is gone.
@@ -120,6 +150,8 @@ class ZarnPDatabase : public std::enable_shared_from_this<ZarnPDatabase> {
 
     // Rows changed by the last update; 0 (with a warning) while a statement is executing.
     int changes();
+    // Rows changed on the connection since it opened.
+    int64_t totalChanges() const;
 
     void closeOpenResultSets();
     void resultSetDidClose(ZarnPResultSet* resultSet);
@@ -173,6 +205,19 @@ class ZarnPDatabase : public std::enable_shared_from_this<ZarnPDatabase> {
     int bindArguments(sqlite3_stmt* statement, const std::vector<ZarnPSqlValue>* arrayArgs,
                       const ZarnPSqlParameters* dictionaryArgs);
     bool checkUsable();
+    // Runs "PRAGMA synchronous = <level>" (0 to 2) through a statement kept for it.
+    bool setSynchronous(int level);
+    // Back at the default level when a transaction at another one has ended, however it ended:
+    // before each statement, so that nothing runs at a level it did not name.
+    void settleSynchronous() {
+        if (synchronous_ != defaultSynchronous_ && open_ && !ownLevel_ && !hasOpenTransaction())
+            setSynchronous(defaultSynchronous_);
+    }
+    // After each commit that wrote to the log: notes whether it was synced, and checkpoints the
+    // log as SQLite would by itself (every 1000 pages).
+    static int onLogCommit(void* self, sqlite3* db, const char* name, int frames);
+    void noteUnsynced();
+    void syncMainFileIfUnsynced();
     void statementCreated(ZarnPStatement* statement) { statements_.insert(statement); }
     void statementDidClose(ZarnPStatement* statement) { statements_.erase(statement); }
     void finalizeLeakedStatements();
@@ -214,6 +259,18 @@ class ZarnPDatabase : public std::enable_shared_from_this<ZarnPDatabase> {
     // "PRAGMA schema_version", kept apart from the cache, and the version the cache was made under.
     sqlite3_stmt* schemaVersionStatement_ = nullptr;
     std::optional<int64_t> cacheSchemaVersion_;
+    // "PRAGMA synchronous = 0", "= 1" and "= 2", prepared when first needed.
+    sqlite3_stmt* synchronousStatements_[3] = {nullptr, nullptr, nullptr};
+    // SQLite's level now, and the one between transactions.
+    int synchronous_ = 2;
+    int defaultSynchronous_ = 2;
+    bool durableCommitRequired_ = false;
+    // While a statement runs at a level of its own: the begin of a transaction, a lone update.
+    bool ownLevel_ = false;
+    bool unsynced_ = false;
+    // The main file was written at OFF and not synced since.
+    bool mainFileUnsynced_ = false;
+    std::function<void()> unsyncedListener_;
 };
 
 }  // namespace zarn

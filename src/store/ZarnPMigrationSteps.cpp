@@ -20,7 +20,7 @@ ZarnPMigrationSteps::ZarnPMigrationSteps(std::shared_ptr<ZarnPDatabase> database
 
 void ZarnPMigrationSteps::group(const std::function<void()>& statements) {
     try {
-        ZarnPTransaction transaction(database_, ZarnPTransaction::Mode::JoinOrBegin);
+        ZarnPTransaction transaction(database_, ZarnPDurability::Normal, ZarnPTransaction::Mode::JoinOrBegin);
         statements();
         if (error_)
             transaction.rollback();

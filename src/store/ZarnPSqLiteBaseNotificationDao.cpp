@@ -63,6 +63,7 @@ std::optional<Error> ZarnPSqLiteBaseNotificationDao::markUserHasToLeaveFirst(con
     auto db = database();
     // A mark already there stays as it is: rewriting the same row would cost a commit for nothing.
     bool success = db && db->executeUpdateWithParameterDictionary(
+                             ZarnPDurability::Normal,
                              "INSERT OR IGNORE INTO " + table("notifications_user_has_to_exit_first") +
                                  "(identifier) VALUES (:identifier)",
                              {{"identifier", identifier}});
@@ -76,7 +77,7 @@ std::optional<Error> ZarnPSqLiteBaseNotificationDao::replaceUserHasToLeaveFirstS
     if (!db)
         return noConnection();
     try {
-        ZarnPTransaction transaction(db, ZarnPTransaction::Mode::JoinOrBegin);
+        ZarnPTransaction transaction(db, ZarnPDurability::Normal, ZarnPTransaction::Mode::JoinOrBegin);
         auto current = getUserHasToLeaveNotifications();
         const std::string deleteSql = "DELETE FROM " + table("notifications_user_has_to_exit_first") +
                                       " WHERE identifier = :identifier";
@@ -115,6 +116,7 @@ std::optional<Error> ZarnPSqLiteBaseNotificationDao::markUserStartedDwelling(
     bool success =
         db &&
         db->executeUpdateWithParameterDictionary(
+            ZarnPDurability::Normal,
             "INSERT OR REPLACE INTO " + table("notifications_user_dwelling") +
                 " (identifier, match_identifier, enddate) VALUES (:identifier, :matchIdentifier, :enddate)",
             {{"identifier", identifier},
@@ -128,6 +130,7 @@ std::optional<Error> ZarnPSqLiteBaseNotificationDao::removeUserDwelling(const st
     auto db = database();
     bool success =
         db && db->executeUpdateWithParameterDictionary(
+                  ZarnPDurability::Normal,
                   "DELETE FROM " + table("notifications_user_dwelling") + " WHERE identifier = :identifier;",
                   {{"identifier", identifier}});
     return errorAfterStatement(success);
@@ -173,7 +176,7 @@ std::optional<Error> ZarnPSqLiteBaseNotificationDao::updateCooldownLastMatch(
         return noConnection();
     try {
         // All groups get the one date, or none does.
-        ZarnPTransaction transaction(db, ZarnPTransaction::Mode::JoinOrBegin);
+        ZarnPTransaction transaction(db, ZarnPDurability::Normal, ZarnPTransaction::Mode::JoinOrBegin);
         for (const auto& group : cooldownGroups)
             if (auto error = cooldownDao_->setLastMatch(group.identifier(), now))
                 return error;  // the guard rolls back
@@ -201,6 +204,7 @@ std::optional<Error> ZarnPSqLiteBaseNotificationDao::saveNotificationTrigger(con
     for (const auto& segmentationId : segmentationIds) {
         bool success =
             db && db->executeUpdateWithParameterDictionary(
+                      ZarnPDurability::Normal,
                       "INSERT OR REPLACE INTO shared_notifications_segmentation_history(segmentation_id, "
                       "timestamp) VALUES (:segmentation_id, :timestamp)",
                       {{"segmentation_id", segmentationId}, {"timestamp", timestamp}});

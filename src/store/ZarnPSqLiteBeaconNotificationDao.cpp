@@ -229,7 +229,8 @@ std::optional<Error> ZarnPSqLiteBeaconNotificationDao::addNotifications(
     const std::vector<ZarnPBeaconNotification>& notifications) {
     ZARN_CHECK_SEQUENCE(sequence_);
     try {
-        ZarnPTransaction transaction(database(), ZarnPTransaction::Mode::JoinOrBegin);
+        ZarnPTransaction transaction(database(), ZarnPDurability::Normal,
+                                     ZarnPTransaction::Mode::JoinOrBegin);
         for (const auto& notification : notifications)
             if (auto error = save(notification))
                 return error;  // the guard rolls back
@@ -244,7 +245,8 @@ std::optional<Error> ZarnPSqLiteBeaconNotificationDao::replaceNotifications(
     const std::vector<ZarnPBeaconNotification>& notifications) {
     ZARN_CHECK_SEQUENCE(sequence_);
     try {
-        ZarnPTransaction transaction(database(), ZarnPTransaction::Mode::JoinOrBegin);
+        ZarnPTransaction transaction(database(), ZarnPDurability::Normal,
+                                     ZarnPTransaction::Mode::JoinOrBegin);
         if (auto error = deleteAll())
             return error;
         for (const auto& notification : notifications)
@@ -272,7 +274,7 @@ std::optional<Error> ZarnPSqLiteBeaconNotificationDao::deleteNotifications(
     ZARN_CHECK_SEQUENCE(sequence_);
     auto db = database();
     try {
-        ZarnPTransaction transaction(db, ZarnPTransaction::Mode::JoinOrBegin);
+        ZarnPTransaction transaction(db, ZarnPDurability::Normal, ZarnPTransaction::Mode::JoinOrBegin);
         for (const auto& notification : notifications)
             for (const char* sql :
                  {"DELETE FROM beacon_notifications WHERE identifier = ?",
@@ -308,7 +310,7 @@ bool ZarnPSqLiteBeaconNotificationDao::markUserEntered(bool entered, const std::
     }
     try {
         // The old mark goes and the new one comes in one commit.
-        ZarnPTransaction transaction(db, ZarnPTransaction::Mode::JoinOrBegin);
+        ZarnPTransaction transaction(db, ZarnPDurability::Normal, ZarnPTransaction::Mode::JoinOrBegin);
         bool success = db->executeUpdateWithParameterDictionary(kForget, forget) &&
                        db->executeUpdateWithParameterDictionary(
                            "INSERT INTO beacon_notifications_user_entered (identifier, date, beaconUuid) "

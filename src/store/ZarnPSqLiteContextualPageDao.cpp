@@ -58,7 +58,7 @@ std::optional<Error> ZarnPSqLiteContextualPageDao::setClosestContextualPage(
         return Error{"Zarn", -3, ZarnPDatabaseException::kReason};
     try {
         // One row per run type: the page of a type replaces that type's earlier one.
-        ZarnPTransaction transaction(db, ZarnPTransaction::Mode::JoinOrBegin);
+        ZarnPTransaction transaction(db, ZarnPDurability::Normal, ZarnPTransaction::Mode::JoinOrBegin);
         bool removed = db->executeUpdateWithParameterDictionary(
             "DELETE FROM closest_contextual_page WHERE match_run_type = :match_run_type",
             {{"match_run_type", matchRunType}});

@@ -308,7 +308,9 @@ ZarnPSqLiteDb::MigrationResult ZarnPSqLiteDb::updateVersion(const std::vector<st
             std::shared_ptr<ZarnPSqLiteDb>(std::shared_ptr<void>(), this));
     }
     const uint64_t damageBefore = database_->damageCount();
-    if (!database_->beginTransaction()) {
+    // What a new file keeps of a damaged one (the opt-out) is not lost again; the rest is the
+    // opening's own, which the next opening makes anew.
+    if (!database_->beginTransaction(kept.empty() ? ZarnPDurability::Normal : ZarnPDurability::Full)) {
         LogNsError(kDomain, database_->lastUpdateFailure(), "Failed to begin migrating");
         return {Migration::NotNow, ""};
     }
@@ -471,23 +473,48 @@ std::optional<std::string> ZarnPSqLiteDb::missingFromSchema() {
 
 void ZarnPSqLiteDb::configureConnection() {
     // With a write-ahead log and full synchronisation a commit costs one fdatasync of the log and
-    // survives a crash or a power loss once it has returned. The mode is stored in the file, which
-    // earlier code still opens.
+    // survives a crash or a power loss once it has returned; a transaction begun at the Normal
+    // tier commits without it. The mode is stored in the file, which earlier code still opens.
+    auto pages = database_->executeQuery("PRAGMA page_count");
+    bool holdsNothing = pages && pages->next() && pages->longForColumnIndex(0) == 0;
+    pages.reset();
+    // A new file has nothing to lose: its switch, which writes its first page, costs no sync. The
+    // connection syncs that page before the log holds anything durable.
+    if (holdsNothing)
+        database_->setDefaultSynchronous(0);
     auto mode = database_->executeQuery("PRAGMA journal_mode = WAL");
     std::string journal = mode && mode->next() ? mode->stringForColumnIndex(0).value_or("") : "";
     mode.reset();
     if (journal != "wal")
         LogError(kDomain, "Failed to switch to write-ahead logging (journal mode %@)", journal);
-    bool full = database_->executeUpdate("PRAGMA synchronous = FULL");
+    bool full = database_->setDefaultSynchronous(2);
     if (full) {
         auto level = database_->executeQuery("PRAGMA synchronous");
         full = level && level->next() && level->intForColumnIndex(0) == 2;
     }
     if (!full)
         LogError(kDomain, "Failed to switch on full synchronisation");
+    database_->setUnsyncedCommitListener(unsyncedListener_);
     // The nearest read sorts and gathers in temporary b-trees: memory, not files. Set outside the
     // migration's transaction, inside which SQLite refuses it.
     database_->executeUpdate("PRAGMA temp_store = MEMORY");
+}
+
+void ZarnPSqLiteDb::setUnsyncedCommitListener(std::function<void()> listener) {
+    RecursiveMutexLock lk(openMutex_);
+    unsyncedListener_ = std::move(listener);
+    if (database_)
+        database_->setUnsyncedCommitListener(unsyncedListener_);
+}
+
+bool ZarnPSqLiteDb::syncUnsyncedCommits() {
+    RecursiveMutexLock lk(openMutex_);
+    if (!database_ || !database_->hasUnsyncedCommits())
+        return true;
+    if (database_->syncUnsyncedCommits())
+        return true;
+    LogError(kDomain, "Failed to sync the log: %@", database_->lastErrorMessage());
+    return false;
 }
 
 void ZarnPSqLiteDb::switchOnForeignKeys() {

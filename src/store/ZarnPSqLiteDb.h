@@ -36,8 +36,10 @@ class ZarnPSqLiteVersionDao;
 // after the back-off. A file of a newer version is used as it is. Once the migration has committed,
 // each store does what may fail on its own (afterMigration()), each in its own transaction.
 //
-// The file runs in write-ahead-log mode with full synchronisation: one fdatasync per commit.
-// Whatever copies, moves or removes the file handles its "-wal" and "-shm" files with it.
+// The file runs in write-ahead-log mode with full synchronisation: one fdatasync per commit of the
+// Full tier, none for a commit of the Normal tier, which its owner bounds in time through
+// syncUnsyncedCommits() (see ZarnPSyncDeadline). Whatever copies, moves or removes the file
+// handles its "-wal" and "-shm" files with it.
 //
 // Threads: no lock. The object, its connection and every store on it are used on the SDK thread
 // only; opening from the main thread is allowed but logged.
@@ -70,6 +72,14 @@ class ZarnPSqLiteDb {
     // found the file whole is kept beside it); a damaged file is set aside and a new one started
     // as at the opening. SDK thread.
     void checkWholeFileIfDue(Date now);
+
+    // Called when a commit of the Normal tier is left unsynced and none was before, on the
+    // committing thread, inside the commit: it must not use the connection. Kept for every
+    // connection the file gets.
+    void setUnsyncedCommitListener(std::function<void()> listener);
+    // Makes every commit so far durable (one fdatasync of the log when one is unsynced); false,
+    // logged, when that fails. SDK thread.
+    bool syncUnsyncedCommits();
 
     int appVersion() const { return appVersion_; }
     int currentVersion() const;
@@ -114,8 +124,9 @@ class ZarnPSqLiteDb {
     std::optional<Error> migrateStores() ZARN_REQUIRES(openMutex_);
     // A table or column that a store needs and the file lacks, described; nothing when none.
     std::optional<std::string> missingFromSchema() ZARN_REQUIRES(openMutex_);
-    // Journal mode WAL with synchronous = FULL (logged when SQLite refuses either) and temporary
-    // storage in memory.
+    // Journal mode WAL (switched without a sync on a file that holds nothing) with synchronous =
+    // FULL (logged when SQLite refuses either), temporary storage in memory, the unsynced-commit
+    // listener.
     void configureConnection() ZARN_REQUIRES(openMutex_);
     void switchOnForeignKeys() ZARN_REQUIRES(openMutex_);
     // What follows a migrated file: the file's protection, foreign keys, no back-off.
@@ -136,6 +147,7 @@ class ZarnPSqLiteDb {
     mutable Mutex registryMutex_;
     std::vector<ZarnPSqLiteDao*> daos_ ZARN_GUARDED_BY(registryMutex_);
     bool checkThread_ = true;
+    std::function<void()> unsyncedListener_ ZARN_GUARDED_BY(openMutex_);
     std::chrono::milliseconds openRetryDelay_{100};
     std::chrono::milliseconds openBackOff_{60000};
     std::optional<std::chrono::steady_clock::time_point> openFailedAt_ ZARN_GUARDED_BY(openMutex_);

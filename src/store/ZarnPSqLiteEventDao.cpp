@@ -79,13 +79,13 @@ int64_t ZarnPSqLiteEventDao::countOfType(const std::shared_ptr<ZarnPDatabase>& d
 void ZarnPSqLiteEventDao::deleteEvents(const std::vector<std::shared_ptr<ZarnPEvent>>& events) {
     ZARN_CHECK_SEQUENCE(sequence_);
     auto db = database();
-    if (!db)
+    if (!db || events.empty())
         return;
     followConnection(db);
     int64_t removed = 0;
     bool failed = false;
     try {
-        ZarnPTransaction transaction(db, ZarnPTransaction::Mode::JoinOrBegin);
+        ZarnPTransaction transaction(db, ZarnPDurability::Full, ZarnPTransaction::Mode::JoinOrBegin);
         for (auto& e : events)
             if (e &&
                 db->executeUpdateWithParameterDictionary("DELETE FROM events WHERE identifier = :identifier",
@@ -115,7 +115,9 @@ void ZarnPSqLiteEventDao::deleteAllEvents() {
 
 bool ZarnPSqLiteEventDao::insert(ZarnPDatabase& db, const ZarnPEvent& event, const std::string& typeName,
                                  const std::string& extra) {
+    // Nobody hears of an event until the service has it; a notification's joins the show's commit.
     bool success = db.executeUpdateWithParameterDictionary(
+        ZarnPDurability::Normal,
         "INSERT INTO events(identifier, eventType, date, extra) VALUES(:identifier, :eventType, :date, "
         ":extra)",
         {{"identifier", event.identifier()},
@@ -193,7 +195,7 @@ void ZarnPSqLiteEventDao::saveEvent(const ZarnPEvent& event, int limit) {
     followConnection(db);
     try {
         // The event and its cap are one commit: one fdatasync.
-        ZarnPTransaction transaction(db, ZarnPTransaction::Mode::JoinOrBegin);
+        ZarnPTransaction transaction(db, ZarnPDurability::Normal, ZarnPTransaction::Mode::JoinOrBegin);
         int64_t count = countOfType(db, name);
         if (!insert(*db, event, name, extra)) {
             forgetCount(name);
@@ -273,7 +275,7 @@ void ZarnPSqLiteEventDao::limitEventsOfType(unsigned eventType, int limit) {
     followConnection(db);
     int64_t count = kUnknownCount;
     try {
-        ZarnPTransaction transaction(db, ZarnPTransaction::Mode::JoinOrBegin);
+        ZarnPTransaction transaction(db, ZarnPDurability::Normal, ZarnPTransaction::Mode::JoinOrBegin);
         count = countOfType(db, *name);
         if (applyLimit(*db, *name, limit, count) && count != kUnknownCount)
             count -= db->changes();

@@ -156,7 +156,7 @@ bool ZarnPSqLiteNotificationDao::markUserEntered(bool entered, const std::string
     }
     try {
         // The old mark goes and the new one comes in one commit.
-        ZarnPTransaction transaction(db, ZarnPTransaction::Mode::JoinOrBegin);
+        ZarnPTransaction transaction(db, ZarnPDurability::Normal, ZarnPTransaction::Mode::JoinOrBegin);
         bool success =
             db->executeUpdateWithParameterDictionary(kForget, forget) &&
             db->executeUpdateWithParameterDictionary(
@@ -207,7 +207,7 @@ std::vector<std::string> ZarnPSqLiteNotificationDao::getAndPurgeUserEntered(
     Error error;
     try {
         // One commit for the whole purge; what was deleted before a failure stays deleted.
-        ZarnPTransaction transaction(db, ZarnPTransaction::Mode::JoinOrBegin);
+        ZarnPTransaction transaction(db, ZarnPDurability::Normal, ZarnPTransaction::Mode::JoinOrBegin);
         for (const auto& identifier : rows) markUserEntered(false, identifier, &error);
         transaction.commit();
     } catch (const ZarnPDatabaseException& e) {

@@ -29,7 +29,7 @@ void ZarnPSqLiteSegmentationDao::migrateInTransaction(std::initializer_list<cons
     if (!db)
         return;
     try {
-        ZarnPTransaction transaction(db, ZarnPTransaction::Mode::JoinOrBegin);
+        ZarnPTransaction transaction(db, ZarnPDurability::Normal, ZarnPTransaction::Mode::JoinOrBegin);
         for (const char* sql : statements)
             if (setErrorOnError(nullptr, db->executeUpdate(sql))) {
                 transaction.rollback();

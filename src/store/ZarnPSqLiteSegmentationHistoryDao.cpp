@@ -78,7 +78,7 @@ void ZarnPSqLiteSegmentationHistoryDao::saveSegmentationIdsTrigger(
     ZARN_CHECK_SEQUENCE(sequence_);
     // Begun here only when the caller holds none; the guard undoes it when an insert raises, also
     // inside the caller's.
-    ZarnPTransaction transaction(database(), ZarnPTransaction::Mode::JoinOrBegin);
+    ZarnPTransaction transaction(database(), ZarnPDurability::Normal, ZarnPTransaction::Mode::JoinOrBegin);
     for (const auto& id : segmentationIds) {
         executeUpdate(
             "INSERT OR IGNORE INTO notification_segmentation_history(segmentation_id, timestamp) VALUES (?, "

@@ -67,7 +67,7 @@ std::optional<Error> ZarnPSqLiteSentTriggerDao::migrateStep(const std::vector<st
     auto db = database();
     std::optional<Error> error;
     try {
-        ZarnPTransaction transaction(db, ZarnPTransaction::Mode::JoinOrBegin);
+        ZarnPTransaction transaction(db, ZarnPDurability::Normal, ZarnPTransaction::Mode::JoinOrBegin);
         for (const auto& sql : statements)
             if ((error = errorAfterStatement(db->executeUpdate(sql))))
                 break;
@@ -149,7 +149,7 @@ void ZarnPSqLiteSentTriggerDao::saveSentTrigger(const NotificationRequest& reque
     }
     try {
         // The row, the replaced waiting rows and the cap are one commit.
-        ZarnPTransaction transaction(db, ZarnPTransaction::Mode::JoinOrBegin);
+        ZarnPTransaction transaction(db, ZarnPDurability::Full, ZarnPTransaction::Mode::JoinOrBegin);
         bool inserted = db->executeUpdateWithParameterDictionary(
             format(
                 "INSERT INTO %s (match_identifier, identifier, message, latitude, longitude, data, "
@@ -319,7 +319,7 @@ std::optional<Error> ZarnPSqLiteSentTriggerDao::deleteUnsentTriggers(
     if (!db)
         return errorAfterStatement(false);
     try {
-        ZarnPTransaction transaction(db, ZarnPTransaction::Mode::JoinOrBegin);
+        ZarnPTransaction transaction(db, ZarnPDurability::Normal, ZarnPTransaction::Mode::JoinOrBegin);
         for (const auto& identifier : identifiers)
             if (auto error = errorAfterStatement(db->executeUpdateWithParameterDictionary(
                     "DELETE FROM notification_sent WHERE date_sent IS NULL AND identifier = :identifier",

@@ -27,7 +27,8 @@ bool ZarnPSqLiteVersionDao::setCurrentVersion(int version) {
     // A version row lost half way would make the next opening migrate from 0 and rebuild tables,
     // so the two statements stand or fall together, with the migration when it has one open.
     try {
-        ZarnPTransaction transaction(database(), ZarnPTransaction::Mode::JoinOrBegin);
+        ZarnPTransaction transaction(database(), ZarnPDurability::Normal,
+                                     ZarnPTransaction::Mode::JoinOrBegin);
         executeUpdate("DELETE FROM version;");
         executeUpdateWithParameterDictionary("INSERT INTO version(v) VALUES (:version)",
                                              {{"version", version}});

@@ -19,17 +19,19 @@ Error failure(const std::shared_ptr<ZarnPDatabase>& db) {
 }
 }  // namespace
 
-ZarnPTransaction::ZarnPTransaction(std::shared_ptr<ZarnPDatabase> database, Mode mode)
-    : database_(std::move(database)) {
+ZarnPTransaction::ZarnPTransaction(std::shared_ptr<ZarnPDatabase> database, ZarnPDurability durability,
+                                   Mode mode)
+    : database_(std::move(database)), durability_(durability) {
     if (!database_)
         throw ZarnPDatabaseException(failure(database_));
     // Any open transaction, however it was begun.
     if (mode == Mode::JoinOrBegin && database_->inTransaction()) {
+        changesAtJoin_ = database_->totalChanges();
         // Without its savepoint the guard still joins, as it always did.
         savepoint_ = database_->executeUpdate(std::string("SAVEPOINT ") + kSavepoint);
         return;
     }
-    if (!database_->beginTransaction())
+    if (!database_->beginTransaction(durability_))
         throw ZarnPDatabaseException(failure(database_));
     owns_ = true;
 }
@@ -56,6 +58,9 @@ void ZarnPTransaction::endSavepoint(bool keep) {
 void ZarnPTransaction::commit() {
     if (savepoint_)
         endSavepoint(true);
+    if (!owns_ && !finished_ && durability_ == ZarnPDurability::Full &&
+        database_->totalChanges() != changesAtJoin_)
+        database_->requireDurableCommit();
     if (!owns_ || finished_)
         return;
     if (!database_->commit())

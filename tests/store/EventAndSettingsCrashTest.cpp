@@ -396,7 +396,7 @@ struct GroupedRun {
     double date() const { return test::TestEnvironment::kStart + run * 1000.0 + group; }
     double latitude() const { return 52.0 + run * 0.01 + group * 0.001; }
     void write(Stores& stores) const {
-        ZarnPCommitGroup commits(stores.db, "Test");
+        ZarnPCommitGroup commits(stores.db, ZarnPDurability::Normal, "Test");
         stores.settings->setDatePropertyValue(dateWithTimeIntervalSince1970(date()), "zarn_last_match_run");
         stores.settings->setDoublePropertyValue(latitude(), "zarn_last_match_location_latitude");
         stores.settings->setDoublePropertyValue(-latitude(), "zarn_last_match_location_longitude");

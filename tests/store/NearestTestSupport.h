@@ -60,7 +60,7 @@ struct NearestStore {
         auto bytes = sim::DataUpdateBuilder::build(description);
         const auto* root = fbs::GetDataUpdateResponseDTO(bytes.data());
         std::vector<int64_t> ids;
-        ZarnPTransaction transaction(db->database());
+        ZarnPTransaction transaction(db->database(), ZarnPDurability::Normal);
         std::map<uint32_t, int64_t> campaignRows;
         if (root->campaigns())
             for (const auto* c : *root->campaigns())

@@ -109,7 +109,7 @@ TEST_P(MatchStateTest, HasToLeaveFirstMarksAreKeptOnceAndReplacedAsAWhole) {
 
     // Inside a caller's transaction the replacement joins it and goes with its rollback.
     {
-        ZarnPTransaction caller(db->database());
+        ZarnPTransaction caller(db->database(), ZarnPDurability::Normal);
         EXPECT_EQ(dao->replaceUserHasToLeaveFirstSet({"q;1"}), std::nullopt);
         EXPECT_EQ(dao->getUserHasToLeaveNotifications(), (Ids{"q;1"}));
     }

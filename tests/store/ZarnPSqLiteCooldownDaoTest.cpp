@@ -104,7 +104,7 @@ TEST_F(CooldownStoresTest, GroupsAreSavedDeletedByIdAndRaiseOnADuplicate) {
     // Many ids take several statements; ids are data, never SQL.
     std::vector<std::string> many;
     {
-        ZarnPTransaction save(db->database());
+        ZarnPTransaction save(db->database(), ZarnPDurability::Normal);
         for (int i = 0; i < 2500; ++i) {
             many.push_back("g" + std::to_string(i) + "'); DROP TABLE cooldown_group; --");
             groups->save(many.back(), i);

@@ -287,7 +287,7 @@ TEST_F(ZarnPSqLiteDbTest, UnopenablePathLogsAndEveryStoreFailsQuietly) {
         EXPECT_EQ(e.reason(), "Failed to execute query");
         EXPECT_EQ(e.error(), (Error{"Zarn", -3, "Failed to execute query"}));
     }
-    EXPECT_THROW(ZarnPTransaction(rows.database()), ZarnPDatabaseException);
+    EXPECT_THROW(ZarnPTransaction(rows.database(), ZarnPDurability::Normal), ZarnPDatabaseException);
 }
 
 // A file SQLite cannot use (random bytes, a valid header over corrupt pages) is moved aside with
@@ -555,7 +555,7 @@ TEST_F(ZarnPSqLiteDbTest, TransactionGuardRollsBackUnlessCommitted) {
     ASSERT_TRUE(connection);
 
     try {
-        ZarnPTransaction transaction(connection);
+        ZarnPTransaction transaction(connection, ZarnPDurability::Normal);
         rows.executeUpdate("INSERT INTO rows (id, name) VALUES (1, 'lost')");
         rows.executeUpdate("INSERT INTO rows (id, name) VALUES (1, 'clash')");
         transaction.commit();
@@ -567,16 +567,16 @@ TEST_F(ZarnPSqLiteDbTest, TransactionGuardRollsBackUnlessCommitted) {
     EXPECT_EQ(raw.integer("SELECT COUNT(*) FROM rows"), 0);
 
     {
-        ZarnPTransaction outer(connection);
+        ZarnPTransaction outer(connection, ZarnPDurability::Normal);
         {
             // Joins the outer one: its commit is the outer one's to make.
-            ZarnPTransaction inner(connection, ZarnPTransaction::Mode::JoinOrBegin);
+            ZarnPTransaction inner(connection, ZarnPDurability::Normal, ZarnPTransaction::Mode::JoinOrBegin);
             EXPECT_FALSE(inner.ownsTransaction());
             rows.executeUpdate("INSERT INTO rows (id, name) VALUES (2, 'kept')");
             inner.commit();
         }
         EXPECT_TRUE(connection->inTransaction());
-        EXPECT_THROW(ZarnPTransaction nested(connection), ZarnPDatabaseException);
+        EXPECT_THROW(ZarnPTransaction nested(connection, ZarnPDurability::Normal), ZarnPDatabaseException);
         EXPECT_TRUE(connection->inTransaction());
         outer.commit();
     }
@@ -586,7 +586,7 @@ TEST_F(ZarnPSqLiteDbTest, TransactionGuardRollsBackUnlessCommitted) {
     // A transaction begun without the connection's flag is joined too, never nested.
     ASSERT_TRUE(connection->executeUpdate("BEGIN"));
     {
-        ZarnPTransaction joined(connection, ZarnPTransaction::Mode::JoinOrBegin);
+        ZarnPTransaction joined(connection, ZarnPDurability::Normal, ZarnPTransaction::Mode::JoinOrBegin);
         EXPECT_FALSE(joined.ownsTransaction());
     }
     EXPECT_TRUE(connection->hasOpenTransaction());
@@ -598,20 +598,20 @@ TEST_F(ZarnPSqLiteDbTest, CommitGroupSyncsARunOnceEvenWhenTheRunThrows) {
     auto db = makeDb();
     RowDao rows(db);
     ASSERT_TRUE(db->database());
-    uint64_t before = vfs.syncs();
+    uint64_t before = vfs.walSyncs();
     try {
-        ZarnPCommitGroup run(db, "Test");
+        ZarnPCommitGroup run(db, ZarnPDurability::Full, "Test");
         rows.executeUpdate("INSERT INTO rows (id, name) VALUES (1, 'a')");
         {
-            ZarnPCommitGroup nested(db, "Test");  // joins
+            ZarnPCommitGroup nested(db, ZarnPDurability::Normal, "Test");  // joins
             rows.executeUpdate("INSERT INTO rows (id, name) VALUES (2, 'b')");
         }
-        EXPECT_EQ(vfs.syncs(), before);
+        EXPECT_EQ(vfs.walSyncs(), before);
         // What the run wrote is committed, as the stores would have one by one.
         throw std::runtime_error("the run fails");
     } catch (const std::runtime_error&) {
     }
-    EXPECT_EQ(vfs.syncs() - before, 1u);
+    EXPECT_EQ(vfs.walSyncs() - before, 1u);
     EXPECT_EQ(test::RawSqlite(path).integer("SELECT COUNT(*) FROM rows"), 2);
 }
 

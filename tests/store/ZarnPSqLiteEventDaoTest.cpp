@@ -305,7 +305,8 @@ TEST_F(ZarnPSqLiteEventDaoTest, CapDeletesExactlyTheRowsTheFullStatementDeletes)
     EXPECT_GT(deleted, 100);  // the rounds did cut
 }
 
-TEST(ZarnPSqLiteEventDaoSyncTest, OneFdatasyncPerStoredEventUnderAndAtTheCap) {
+// A stored event is told to nobody until the service has it: one commit each, unsynced.
+TEST(ZarnPSqLiteEventDaoSyncTest, OneUnsyncedCommitPerStoredEventUnderAndAtTheCap) {
     auto& vfs = test::SyncCountingVfs::install();
     test::TestEnvironment env;
     std::string path = env.path("Documents/zarn.db");
@@ -321,15 +322,25 @@ TEST(ZarnPSqLiteEventDaoSyncTest, OneFdatasyncPerStoredEventUnderAndAtTheCap) {
             dao->saveEvent(ZarnPEvent(prefix + std::to_string(i), type, dateWithTimeIntervalSince1970(i),
                                       Value{{"i", i}}),
                            limit);
-        return vfs.syncs();
+        EXPECT_EQ(vfs.syncs(), 0u) << prefix;
+        return vfs.logCommits();
     };
     EXPECT_EQ(store("loc", ZarnPLogEventTypeLocationAcquired, 2000), uint64_t(kEvents));
-    EXPECT_EQ(vfs.walSyncs(), vfs.syncs());  // the log only: no checkpoint yet
     EXPECT_EQ(store("err", ZarnPLogEventTypeError, 15), uint64_t(kEvents));
     test::RawSqlite raw(path);
     EXPECT_EQ(raw.integer("SELECT COUNT(*) FROM events WHERE eventType = 'error'"), 15);
     EXPECT_EQ(raw.text("SELECT MIN(date) FROM events WHERE eventType = 'error'"), "25.0");
     EXPECT_EQ(raw.integer("SELECT COUNT(*) FROM events WHERE eventType = 'location_acquired'"), kEvents);
+    // Deleting what the service accepted is durable: one commit, with the log synced.
+    auto accepted = dao->getEvents();
+    std::erase_if(accepted,
+                  [](const auto& e) { return e->eventType() != ZarnPLogEventTypeLocationAcquired; });
+    ASSERT_EQ(accepted.size(), size_t(kEvents));
+    vfs.reset();
+    dao->deleteEvents(accepted);
+    EXPECT_EQ(vfs.logCommits(), 1u);
+    EXPECT_EQ(vfs.walSyncs(), 1u);
+    EXPECT_EQ(raw.integer("SELECT COUNT(*) FROM events"), 15);
 }
 
 }  // namespace

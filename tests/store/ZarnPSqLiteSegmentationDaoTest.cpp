@@ -196,7 +196,7 @@ TEST_F(SegmentationStoresTest, RecordingJoinsTheCallersTransactionAndUndoesItsOw
     open();
     auto connection = db->database();
     {
-        ZarnPTransaction outer(connection);
+        ZarnPTransaction outer(connection, ZarnPDurability::Normal);
         history->saveSegmentationIdsTrigger({"x", "y"}, 5);
         EXPECT_TRUE(connection->hasOpenTransaction());  // neither committed nor ended
         outer.rollback();
@@ -221,7 +221,7 @@ TEST_F(SegmentationStoresTest, RecordingJoinsTheCallersTransactionAndUndoesItsOw
 
     // Inside a run's commit group a failing recording undoes only its own rows.
     {
-        ZarnPCommitGroup run(db, "Test");
+        ZarnPCommitGroup run(db, ZarnPDurability::Normal, "Test");
         history->saveSegmentationIdsTrigger({"w"}, 7);
         EXPECT_THROW(history->saveSegmentationIdsTrigger({"v", "bad"}, 7), ZarnPDatabaseException);
         EXPECT_TRUE(connection->hasOpenTransaction());

@@ -162,7 +162,7 @@ DataUpdateSaveResult ZarnPSqLiteDataUpdateSaveOrchestrator::runSteps(
     publicLogDao_->logMessageIfEnabled(context, "Saving data update");
     // Raises before anything is written when the transaction cannot begin; rolls back on every
     // way out but the commit.
-    ZarnPTransaction transaction(database());
+    ZarnPTransaction transaction(database(), ZarnPDurability::Normal);
 
     bool isQuickSync = update.isQuickSyncUpdate();
     bool deleteAll = update.deleteAllOldData();

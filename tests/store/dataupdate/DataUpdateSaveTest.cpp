@@ -355,7 +355,7 @@ TEST_F(DataUpdateSaveTest, ATransactionSqliteRolledBackByItselfFailsTheSave) {
     // The connection's answer follows SQLite's, and a guard whose transaction is gone ends quietly.
     auto connection = db->database();
     {
-        ZarnPTransaction transaction(connection);
+        ZarnPTransaction transaction(connection, ZarnPDurability::Normal);
         EXPECT_FALSE(
             connection->executeUpdate("INSERT INTO set_segmentation_property (\"key\", value) VALUES "
                                       "('a', 'b')"));

@@ -422,7 +422,7 @@ TEST_F(DataUpdateTablesTest, DeletingFiveThousandPairsCompletes) {
     open();
     std::vector<std::vector<std::string>> pairs;
     {
-        ZarnPTransaction transaction(db->database());
+        ZarnPTransaction transaction(db->database(), ZarnPDurability::Normal);
         int64_t tile = saveTile("t");
         for (int c = 0; c < 50; ++c) {
             int64_t campaign = saveCampaign({.campaignId = "campaign" + std::to_string(c)});
@@ -437,7 +437,7 @@ TEST_F(DataUpdateTablesTest, DeletingFiveThousandPairsCompletes) {
     }
     ASSERT_EQ(pairs.size(), 5000u);
     {
-        ZarnPTransaction transaction(db->database());
+        ZarnPTransaction transaction(db->database(), ZarnPDurability::Normal);
         stores->notification->deleteByCampaignIdsAndGeofenceIds(pairs);
         transaction.commit();
     }

@@ -148,7 +148,7 @@ TEST_F(ZarnPSqLiteKeyValueDaoTest, AValueAlreadyStoredCostsNoCommitWhateverTheRo
         const char* what;
         const char* before;  // run by another connection first
         std::function<void()> write;
-        uint64_t syncs;
+        uint64_t commits;
         const char* stored;
     };
     auto set = [&](const char* value) { return [&, value] { dao->setPropertyValue(value, "k"); }; };
@@ -165,9 +165,9 @@ TEST_F(ZarnPSqLiteKeyValueDaoTest, AValueAlreadyStoredCostsNoCommitWhateverTheRo
     };
     for (const auto& c : cases) {
         ASSERT_TRUE(raw.exec(c.before)) << c.what;
-        uint64_t before = vfs.syncs();
+        uint64_t before = vfs.logCommits();
         c.write();
-        EXPECT_EQ(vfs.syncs() - before, c.syncs) << c.what;
+        EXPECT_EQ(vfs.logCommits() - before, c.commits) << c.what;
         EXPECT_EQ(raw.text("SELECT value || typeof(value) FROM keyvalue"), std::string(c.stored) + "text")
             << c.what;
     }
