@@ -18,6 +18,7 @@
 #include "services/ZarnPNotificationService.h"
 #include "services/ZarnPSegmentationService.h"
 #include "store/ZarnPSqLiteDb.h"
+#include "store/ZarnPSyncDeadline.h"
 #include "zarn/ZarnVersion.h"
 
 namespace zarn {
@@ -124,6 +125,8 @@ void ZarnPModule::buildGround(bool testing) {
 }
 
 void ZarnPModule::openDatabase() {
+    syncDeadline_ = std::make_shared<ZarnPSyncDeadline>(db_, timerDao_, platform_.notificationCenter);
+    syncDeadline_->start();
     auto db = db_;
     timerDao_->invokeBlockOnRunLoop([db] { db->database(); }, false);
     wholeFileCheck_ = timerDao_->runLoop()->addTimer(

@@ -45,6 +45,7 @@ class ZarnPSignificantChangeMonitoring;
 class ZarnPSqLiteDao;
 class ZarnPSqLiteDataUpdateSaveOrchestrator;
 class ZarnPSqLiteDb;
+class ZarnPSyncDeadline;
 class ZarnPSystemBackgroundTaskDao;
 class ZarnPSystemFenceDao;
 class ZarnPSystemLocationDao;
@@ -170,6 +171,8 @@ class ZarnPModule final : public ZarnPEntryModule {
     std::shared_ptr<ZarnPSystemTimerDao> timerDao_;
     // Reads the whole database file once the start is over.
     std::shared_ptr<platform::Timer> wholeFileCheck_;
+    // Syncs the commits of the Normal tier within a bound.
+    std::shared_ptr<ZarnPSyncDeadline> syncDeadline_;
     std::unique_ptr<const ZarnPModuleStores> stores_;
     DeviceWrappers devices_;
     Services services_;

@@ -1,0 +1,71 @@
+#include "store/ZarnPSyncDeadline.h"
+
+#include <utility>
+
+#include "core/ZarnException.h"
+#include "core/ZarnPSystemTimerDao.h"
+#include "store/ZarnPSqLiteDb.h"
+#include "zarn/platform/Application.h"
+#include "zarn/platform/NotificationCenter.h"
+#include "zarn/platform/RunLoop.h"
+
+namespace zarn {
+
+ZarnPSyncDeadline::ZarnPSyncDeadline(std::shared_ptr<ZarnPSqLiteDb> db,
+                                     std::shared_ptr<ZarnPSystemTimerDao> timerDao,
+                                     std::shared_ptr<platform::NotificationCenter> center)
+    : db_(std::move(db)), timerDao_(std::move(timerDao)), center_(std::move(center)) {
+    ZARN_REQUIRE(db_);
+    ZARN_REQUIRE(timerDao_);
+    ZARN_REQUIRE(center_);
+}
+
+ZarnPSyncDeadline::~ZarnPSyncDeadline() {
+    db_->setUnsyncedCommitListener(nullptr);
+    center_->removeObserver(this);
+    MutexLock lk(mutex_);
+    if (timer_)
+        timer_->invalidate();
+}
+
+void ZarnPSyncDeadline::start() {
+    std::weak_ptr<ZarnPSyncDeadline> weak = weak_from_this();
+    db_->setUnsyncedCommitListener([weak] {
+        if (auto self = weak.lock())
+            self->arm();
+    });
+    center_->addObserver(this, platform::kApplicationDidEnterBackgroundNotification,
+                         [weak, timerDao = timerDao_](const platform::Broadcast&) {
+                             timerDao->invokeBlockOnRunLoop(
+                                 [weak] {
+                                     if (auto self = weak.lock())
+                                         self->syncNow();
+                                 },
+                                 false);
+                         });
+}
+
+void ZarnPSyncDeadline::arm() {
+    MutexLock lk(mutex_);
+    if (timer_)
+        return;
+    std::weak_ptr<ZarnPSyncDeadline> weak = weak_from_this();
+    timer_ = timerDao_->runLoop()->addTimer(kDelay, false, [weak] {
+        if (auto self = weak.lock())
+            self->syncNow();
+    });
+}
+
+void ZarnPSyncDeadline::syncNow() {
+    {
+        MutexLock lk(mutex_);
+        if (timer_)
+            timer_->invalidate();
+        timer_.reset();
+    }
+    // A sync that failed leaves the commits unsynced: they wait for the next deadline.
+    if (!db_->syncUnsyncedCommits())
+        arm();
+}
+
+}  // namespace zarn
