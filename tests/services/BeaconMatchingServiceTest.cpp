@@ -195,6 +195,36 @@ TEST_F(BeaconMatchingServiceTest, EnteredNotificationsWaitForTheirExitAndEachMat
     EXPECT_EQ(entered(kUuidB), std::set<std::string>{"enter;r1"});
 }
 
+// A run's state is committed before its offers are handed on: the geotriggers among them are then
+// recorded, and synced, before the app is handed them, not inside the run's unsynced commit.
+TEST_F(BeaconMatchingServiceTest, ARunsCommitEndsBeforeItsOffersAreHandedOn) {
+    save({{.campaignId = "enter"}, {.campaignId = "exit", .triggerOnExit = true}},
+         {beaconNotification("enter", "r1", 1, 1), beaconNotification("exit", "r2", 1, 2)});
+    auto grouped = std::make_shared<ZarnPBeaconMatchingService>(ZarnPBeaconMatchingService::Collaborators{
+        .beaconNotificationDao = world.beaconDao,
+        .eventService = world.eventService,
+        .notificationReadDao = world.read,
+        .commonMatchService = world.common,
+        .uuidGenerator = world.uuids,
+        .contextualPageDao = world.contextualPages,
+        .clockDao = world.clock,
+        .uiNotificationDao = world.uiNotifications,
+        .publicLogDao = world.publicLog,
+        .contextService = world.contextService,
+        .db = world.db,
+    });
+    world.common->db = world.db;
+    grouped->checkForBeaconMatches({beacon(1, 1), beacon(1, 2)}, true, nullptr,
+                                   world.context(ZarnTriggerContextBeacon), location);
+    grouped->checkForBeaconExited({*ZarnPBeaconUtil::stringToUuid(kUuidA)}, location,
+                                  world.context(ZarnTriggerContextBeacon), nullptr);
+    ASSERT_EQ(world.common->filtered.size(), 2u);
+    EXPECT_EQ(test::requestIds(world.common->filtered[0].requests), std::vector<std::string>{"enter;r1"});
+    EXPECT_EQ(test::requestIds(world.common->filtered[1].requests), std::vector<std::string>{"exit;r2"});
+    for (const auto& handOff : world.common->filtered) EXPECT_FALSE(handOff.inTransaction);
+    EXPECT_TRUE(entered().empty());
+}
+
 TEST_F(BeaconMatchingServiceTest, ACooldownEndReleasesTheRunsContext) {
     save({{.campaignId = "enter"}, {.campaignId = "page", .handlerType = 5}},
          {beaconNotification("enter", "r1", 1, 1), beaconNotification("page", "r2", 1, 2)});

@@ -23,6 +23,7 @@
 #include "device/system/ZarnPSystemUINotificationDao.h"
 #include "services/ZarnPContextService.h"
 #include "sim/Device.h"
+#include "store/ZarnPDatabase.h"
 #include "store/ZarnPSegmentationPropertyValidator.h"
 #include "store/ZarnPSqLiteBeaconNotificationDao.h"
 #include "store/ZarnPSqLiteContextualPageDao.h"
@@ -74,7 +75,11 @@ class RecordingOffers final : public ZarnPMatchServiceOfferNotificationDelegate 
     void offerGeotriggers(const std::vector<NotificationRequest>& g, std::shared_ptr<ZarnPBackgroundTask>,
                           std::shared_ptr<ZarnPContext>) override {
         geotriggers.insert(geotriggers.end(), g.begin(), g.end());
+        if (onGeotriggers)
+            onGeotriggers();
     }
+    // Runs as the app is handed geotriggers.
+    std::function<void()> onGeotriggers;
     void notificationSentEvent(std::shared_ptr<ZarnPSentTrigger> t) override { sent.push_back(t); }
     void notificationOpenedEvent(std::shared_ptr<ZarnPSentTrigger>) override {}
     std::vector<NotificationRequest> offered;
@@ -346,8 +351,16 @@ TEST_F(CommonMatchServiceTest, OfferRoadShowsPagesAndLinksOffersTheRestAndRecord
                                            notification({"geo", ZarnPNotificationHandlerTypeGeotrigger})};
     auto context = contexts->startContext(0);
     context->incrementReferences();
+    // The app is handed the geotrigger once its records are committed and synced.
+    bool recordedDurably = false;
+    offers->onGeotriggers = [&] {
+        auto connection = db->database();
+        recordedDurably = !connection->hasOpenTransaction() && !connection->hasUnsyncedCommits() &&
+                          sentTriggers->sentGeotriggers().size() == 1;
+    };
     onSdk([&] { service->offerNotifications(matched, ZarnPNotificationRegionTypeGeofence, task, context); });
     env.runUntilIdle();
+    EXPECT_TRUE(recordedDurably);
 
     ASSERT_EQ(offers->offered.size(), 1u);
     EXPECT_EQ(offers->offered[0].content.userInfo["identifier"], "regular;r1");

@@ -38,6 +38,8 @@ class RecordingCommonMatching final : public DelegateOnlyCommonMatching {
     struct Filtered {
         std::vector<NotificationRequest> requests;
         std::shared_ptr<ZarnPContext> context;
+        // Whether a transaction was open on `db`'s connection when the requests were handed on.
+        bool inTransaction = false;
     };
     struct Offered {
         std::vector<ZarnPNotification> notifications;
@@ -79,7 +81,7 @@ class RecordingCommonMatching final : public DelegateOnlyCommonMatching {
     void sendNotificationsToFilter(const std::vector<NotificationRequest>& requests,
                                    const std::shared_ptr<ZarnPBackgroundTask>&,
                                    const std::shared_ptr<ZarnPContext>& context) override {
-        filtered.push_back({requests, context});
+        filtered.push_back({requests, context, db && db->database() && db->database()->hasOpenTransaction()});
     }
 
     std::deque<bool> abortAnswers;
@@ -89,6 +91,8 @@ class RecordingCommonMatching final : public DelegateOnlyCommonMatching {
     std::vector<Offered> offered;
     std::vector<Cancelled> cancelled;
     std::vector<std::string> sentDwellings;
+    // Optional: the database whose transaction state each hand-off records.
+    std::shared_ptr<ZarnPSqLiteDb> db;
 };
 
 // Everything the two matching services are built from: the store fixture and the stores and
