@@ -34,15 +34,18 @@ void ZarnPSyncDeadline::start() {
         if (auto self = weak.lock())
             self->arm();
     });
-    center_->addObserver(this, platform::kApplicationDidEnterBackgroundNotification,
-                         [weak, timerDao = timerDao_](const platform::Broadcast&) {
-                             timerDao->invokeBlockOnRunLoop(
-                                 [weak] {
-                                     if (auto self = weak.lock())
-                                         self->syncNow();
-                                 },
-                                 false);
-                         });
+    // The app stops being active on its way to the background (where it may be suspended), and
+    // is there once it entered it; the second finds nothing to sync unless the first was missed.
+    auto syncOnLoop = [weak, timerDao = timerDao_](const platform::Broadcast&) {
+        timerDao->invokeBlockOnRunLoop(
+            [weak] {
+                if (auto self = weak.lock())
+                    self->syncNow();
+            },
+            false);
+    };
+    center_->addObserver(this, platform::kApplicationWillResignActiveNotification, syncOnLoop);
+    center_->addObserver(this, platform::kApplicationDidEnterBackgroundNotification, syncOnLoop);
 }
 
 void ZarnPSyncDeadline::arm() {

@@ -15,8 +15,8 @@ class ZarnPSystemTimerDao;
 
 // Bounds what a power loss can take back of the commits made at the Normal tier: the first one
 // left unsynced arms a one-shot timer, and when it fires, kDelay later, everything committed is
-// synced (one fdatasync of the log); the app entering the background syncs at once, as a
-// suspended app may run no timer for long. A quiet library arms nothing. The syncs run on the SDK
+// synced (one fdatasync of the log); the app leaving the foreground syncs at once, as a suspended
+// app may run no timer for long. A quiet library arms nothing. The syncs run on the SDK
 // thread. Built and started once by the module; the destructor leaves the database and the
 // notification centre, from any thread.
 class ZarnPSyncDeadline : public std::enable_shared_from_this<ZarnPSyncDeadline> {
@@ -30,7 +30,8 @@ class ZarnPSyncDeadline : public std::enable_shared_from_this<ZarnPSyncDeadline>
     ZarnPSyncDeadline(const ZarnPSyncDeadline&) = delete;
     ZarnPSyncDeadline& operator=(const ZarnPSyncDeadline&) = delete;
 
-    // Listens to the database's unsynced commits and to the app entering the background.
+    // Listens to the database's unsynced commits and to the app resigning active and entering
+    // the background.
     void start();
     // Syncs what is unsynced now and disarms the timer. SDK thread.
     void syncNow();
