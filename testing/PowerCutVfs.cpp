@@ -27,7 +27,7 @@ struct State {
     mutable std::mutex mutex;
     std::string folder;  // empty: nothing watched
     std::map<std::string, std::shared_ptr<Image>> images;
-    std::function<void(uint64_t)> hook;
+    std::function<void(uint64_t, bool)> hook;
     std::atomic<uint64_t> calls{0};
 };
 
@@ -82,17 +82,17 @@ void save(sqlite3_file* f, Image& image, sqlite3_int64 from, sqlite3_int64 to) {
 }
 
 // The hook for a write or sync of a watched file, called with nothing held.
-void beforeWriteOrSync(sqlite3_file* f) {
+void beforeWriteOrSync(sqlite3_file* f, bool sync) {
     if (!cut(f)->image)
         return;
-    std::function<void(uint64_t)> hook;
+    std::function<void(uint64_t, bool)> hook;
     {
         std::lock_guard<std::mutex> lock(state().mutex);
         hook = state().hook;
     }
     uint64_t call = state().calls++;
     if (hook)
-        hook(call);
+        hook(call, sync);
 }
 
 int xClose(sqlite3_file* f) {
@@ -104,7 +104,7 @@ int xRead(sqlite3_file* f, void* buf, int amount, sqlite3_int64 offset) {
     return real(f)->pMethods->xRead(real(f), buf, amount, offset);
 }
 int xWrite(sqlite3_file* f, const void* buf, int amount, sqlite3_int64 offset) {
-    beforeWriteOrSync(f);
+    beforeWriteOrSync(f, false);
     if (auto* image = cut(f)->image) {
         std::lock_guard<std::mutex> lock(state().mutex);
         save(f, **image, offset, offset + amount);
@@ -119,7 +119,7 @@ int xTruncate(sqlite3_file* f, sqlite3_int64 size) {
     return real(f)->pMethods->xTruncate(real(f), size);
 }
 int xSync(sqlite3_file* f, int flags) {
-    beforeWriteOrSync(f);
+    beforeWriteOrSync(f, true);
     int rc = real(f)->pMethods->xSync(real(f), flags);
     if (auto* image = cut(f)->image; image && rc == SQLITE_OK) {
         sqlite3_int64 size = 0;
@@ -255,7 +255,7 @@ void PowerCutVfs::stopWatching() {
     watch("");
 }
 
-void PowerCutVfs::setCutHook(std::function<void(uint64_t)> hook) {
+void PowerCutVfs::setCutHook(std::function<void(uint64_t, bool)> hook) {
     std::lock_guard<std::mutex> lock(state().mutex);
     state().hook = std::move(hook);
 }

@@ -26,9 +26,9 @@ class PowerCutVfs {
     void watch(const std::string& folder);
     void stopWatching();
     // Called before each write and each sync of a watched file with the number of such calls
-    // made before it, on the thread that makes it, with nothing of the layer held: the place to
-    // cut. An empty hook removes it.
-    void setCutHook(std::function<void(uint64_t)> hook);
+    // made before it and whether it is a sync, on the thread that makes it, with nothing of the
+    // layer held: the place to cut. An empty hook removes it.
+    void setCutHook(std::function<void(uint64_t call, bool sync)> hook);
     uint64_t writesAndSyncs() const;
 
     // Writes every watched file that exists into `folder` (made when missing) under its own name:
