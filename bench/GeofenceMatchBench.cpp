@@ -18,11 +18,13 @@
 #include <ctime>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <random>
 #include <span>
 #include <string>
 
 #include "bench/SyncLedger.h"
+#include "bench/TierReplay.h"
 #include "core/Format.h"
 #include "core/ZarnPLocationWithAccuracy.h"
 #include "core/ZarnPLogger.h"
@@ -377,15 +379,19 @@ struct Floors {
     std::string nearestSql;
 };
 
-// The floor of a run's commits: the write statements of the run, as they ran, replayed in one
-// transaction on a bare connection to a copy of the library's file made before the timed runs.
+// The floors of a run's commits: the write statements of the run, as they ran, replayed in one
+// transaction on a bare connection to a copy of the library's file made before the timed runs;
+// and, on another copy, in the transactions they ran in at the tier of what they hold
+// (bench/TierReplay.h).
 struct BareRun {
-    explicit BareRun(const World& world) {
+    explicit BareRun(const World& world) : tierPath(world.home + "/tier-copy.db") {
         std::string path = world.home + "/bare-copy.db";
         sqlite3* source = nullptr;
         sqlite3_open((world.home + "/zarn.db").c_str(), &source);
         sqlite3_exec(source, ("VACUUM INTO '" + path + "'").c_str(), nullptr, nullptr, nullptr);
+        sqlite3_exec(source, ("VACUUM INTO '" + tierPath + "'").c_str(), nullptr, nullptr, nullptr);
         sqlite3_close(source);
+        tiers = std::make_unique<bench::TierReplay>(tierPath);
         sqlite3_open(path.c_str(), &db);
         sqlite3_exec(db, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
         sqlite3_exec(db, "PRAGMA synchronous = FULL", nullptr, nullptr, nullptr);
@@ -403,8 +409,11 @@ struct BareRun {
         wall += wallSeconds() - w0;
         cpu += cpuSeconds() - c0;
         syncs += vfs.syncs() - s0;
+        tiers->replay(writes);
     }
     sqlite3* db = nullptr;
+    std::string tierPath;
+    std::unique_ptr<bench::TierReplay> tiers;
     double wall = 0, cpu = 0;
     uint64_t syncs = 0;
 };
@@ -481,6 +490,12 @@ void BM_GeofenceMatchRun(benchmark::State& state) {
         std::printf("  %5.2f  %s\n", static_cast<double>(count) / n, label.c_str());
     recorder.clock = nullptr;
     const double bareSyncs = static_cast<double>(bare.syncs) / n;
+    const double tierSyncs = static_cast<double>(bare.tiers->syncs) / n;
+    std::printf(
+        "  floor of the tiers, the run's writes in the transactions they ran in, FULL where someone is told "
+        "and NORMAL elsewhere: %.2f fdatasync (run %.2fx)\n",
+        tierSyncs, tierSyncs > 0 ? perRun / tierSyncs : 0);
+    state.counters["tier_syncs"] = tierSyncs;
     std::printf(
         "  floor, the run's writes in one bare transaction: %.2f fdatasync (run %.2fx), %.3f ms wall (the "
         "run "

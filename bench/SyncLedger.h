@@ -17,8 +17,8 @@
 namespace zarn::bench {
 
 // Every connection opened after install() is traced, and the syncs counted by the counting file
-// layer since the last statement ended are put down to the statement that just ended; a commit is
-// put down to the writes of its transaction.
+// layer while a statement ran are put down to it (a commit to the writes of its transaction),
+// those between two statements to neither.
 class SyncLedger {
   public:
     static SyncLedger& instance() {
@@ -40,13 +40,17 @@ class SyncLedger {
     }
     void stop() { recording = false; }
     // While recording, the write statements that took effect (with their values written in), each
-    // with the reading of `clock` when it ran; statements of a rolled back transaction are left
-    // out.
+    // with the reading of `clock` when it ran and the number of the transaction it committed in
+    // (a statement outside one is a transaction of its own); statements of a rolled back
+    // transaction are left out.
     struct Write {
         double at;
         std::string sql;
+        uint64_t transaction = 0;
     };
     std::vector<Write> writes;
+    // Readings of `clock` the benchmark marks (the app leaving the foreground).
+    std::vector<double> marks;
     std::function<double()> clock;
     // The `limit` labels that synced most, `divisor` scaling each count (runs, hours).
     void print(double divisor, size_t limit = 12) const {
@@ -71,6 +75,13 @@ class SyncLedger {
         const char* text = sqlite3_sql(statement);
         std::string sql = text ? text : "";
         if (type == SQLITE_TRACE_STMT) {
+            // Syncs outside any statement: the owner's sync of the log, a file's first page, a
+            // checkpoint after a commit.
+            uint64_t now = test::SyncCountingVfs::install().syncs();
+            if (self.recording && now > self.seen)
+                self.perStatement["between statements (a sync of the log or a checkpoint)"] +=
+                    now - self.seen;
+            self.seen = now;
             if (self.recording && self.clock)
                 self.collect(statement, sql);
             if (startsWith(sql, "BEGIN"))
@@ -100,6 +111,7 @@ class SyncLedger {
         bool inTransaction = !sqlite3_get_autocommit(sqlite3_db_handle(statement));
         if (startsWith(sql, "BEGIN")) {
             pending.clear();
+            ++transaction;
         } else if (startsWith(sql, "COMMIT") || startsWith(sql, "END")) {
             writes.insert(writes.end(), pending.begin(), pending.end());
             pending.clear();
@@ -108,11 +120,13 @@ class SyncLedger {
         } else if (!sqlite3_stmt_readonly(statement) && !startsWith(sql, "SAVEPOINT") &&
                    !startsWith(sql, "RELEASE") && !startsWith(sql, "ROLLBACK")) {
             char* expanded = sqlite3_expanded_sql(statement);
-            (inTransaction ? pending : writes).push_back({clock(), expanded ? expanded : sql});
+            (inTransaction ? pending : writes)
+                .push_back({clock(), expanded ? expanded : sql, inTransaction ? transaction : ++transaction});
             sqlite3_free(expanded);
         }
     }
     std::vector<Write> pending;
+    uint64_t transaction = 0;
     uint64_t seen = 0;
     bool recording = false;
     // The writes of the transaction in progress, for the label of its commit.
