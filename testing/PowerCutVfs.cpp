@@ -12,6 +12,8 @@
 #include <mutex>
 #include <vector>
 
+#include "testing/ForwardingVfs.h"
+
 namespace zarn::test {
 
 namespace {
@@ -36,18 +38,17 @@ State& state() {
     return *s;
 }
 
-// The base layer's file lives right after this header in the same allocation.
 struct CutFile {
     sqlite3_file base;
     std::shared_ptr<Image>* image;  // null when the file is not watched
-    sqlite3_file* real() { return reinterpret_cast<sqlite3_file*>(this + 1); }
 };
+using Forwarding = ForwardingVfs<CutFile>;
 
 CutFile* cut(sqlite3_file* f) {
-    return reinterpret_cast<CutFile*>(f);
+    return Forwarding::head(f);
 }
 sqlite3_file* real(sqlite3_file* f) {
-    return cut(f)->real();
+    return Forwarding::real(f);
 }
 
 sqlite3_vfs* baseVfs = nullptr;
@@ -100,9 +101,6 @@ int xClose(sqlite3_file* f) {
     cut(f)->image = nullptr;
     return real(f)->pMethods->xClose(real(f));
 }
-int xRead(sqlite3_file* f, void* buf, int amount, sqlite3_int64 offset) {
-    return real(f)->pMethods->xRead(real(f), buf, amount, offset);
-}
 int xWrite(sqlite3_file* f, const void* buf, int amount, sqlite3_int64 offset) {
     beforeWriteOrSync(f, false);
     if (auto* image = cut(f)->image) {
@@ -130,77 +128,24 @@ int xSync(sqlite3_file* f, int flags) {
     }
     return rc;
 }
-int xFileSize(sqlite3_file* f, sqlite3_int64* size) {
-    return real(f)->pMethods->xFileSize(real(f), size);
-}
-int xLock(sqlite3_file* f, int level) {
-    return real(f)->pMethods->xLock(real(f), level);
-}
-int xUnlock(sqlite3_file* f, int level) {
-    return real(f)->pMethods->xUnlock(real(f), level);
-}
-int xCheckReservedLock(sqlite3_file* f, int* out) {
-    return real(f)->pMethods->xCheckReservedLock(real(f), out);
-}
-int xFileControl(sqlite3_file* f, int op, void* arg) {
-    return real(f)->pMethods->xFileControl(real(f), op, arg);
-}
-int xSectorSize(sqlite3_file* f) {
-    return real(f)->pMethods->xSectorSize(real(f));
-}
-int xDeviceCharacteristics(sqlite3_file* f) {
-    return real(f)->pMethods->xDeviceCharacteristics(real(f));
-}
-int xShmMap(sqlite3_file* f, int region, int size, int extend, void volatile** out) {
-    return real(f)->pMethods->xShmMap(real(f), region, size, extend, out);
-}
-int xShmLock(sqlite3_file* f, int offset, int n, int flags) {
-    return real(f)->pMethods->xShmLock(real(f), offset, n, flags);
-}
-void xShmBarrier(sqlite3_file* f) {
-    real(f)->pMethods->xShmBarrier(real(f));
-}
-int xShmUnmap(sqlite3_file* f, int deleteFlag) {
-    return real(f)->pMethods->xShmUnmap(real(f), deleteFlag);
-}
-int xFetch(sqlite3_file* f, sqlite3_int64 offset, int amount, void** out) {
+const sqlite3_io_methods kMethods = [] {
+    sqlite3_io_methods m = Forwarding::methods();
+    m.xClose = xClose;
+    m.xWrite = xWrite;
+    m.xTruncate = xTruncate;
+    m.xSync = xSync;
     // No pages mapped from the file: every read goes through xRead.
-    *out = nullptr;
-    (void)f;
-    (void)offset;
-    (void)amount;
-    return SQLITE_OK;
-}
-int xUnfetch(sqlite3_file* f, sqlite3_int64 offset, void* p) {
-    return real(f)->pMethods->xUnfetch(real(f), offset, p);
-}
-
-const sqlite3_io_methods kMethods = {3,
-                                     xClose,
-                                     xRead,
-                                     xWrite,
-                                     xTruncate,
-                                     xSync,
-                                     xFileSize,
-                                     xLock,
-                                     xUnlock,
-                                     xCheckReservedLock,
-                                     xFileControl,
-                                     xSectorSize,
-                                     xDeviceCharacteristics,
-                                     xShmMap,
-                                     xShmLock,
-                                     xShmBarrier,
-                                     xShmUnmap,
-                                     xFetch,
-                                     xUnfetch};
+    m.xFetch = [](sqlite3_file*, sqlite3_int64, int, void** out) {
+        *out = nullptr;
+        return SQLITE_OK;
+    };
+    return m;
+}();
 
 int xOpen(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* f, int flags, int* outFlags) {
     CutFile* file = cut(f);
     file->image = nullptr;
-    int rc = baseVfs->xOpen(baseVfs, name, file->real(), flags, outFlags);
-    // SQLite calls xClose only on a file whose methods are set.
-    file->base.pMethods = file->real()->pMethods ? &kMethods : nullptr;
+    int rc = Forwarding::open(baseVfs, name, f, flags, outFlags, &kMethods);
     if (rc != SQLITE_OK || !file->base.pMethods || !name)
         return rc;
     std::string path(name);
@@ -211,7 +156,7 @@ int xOpen(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* f, int flags, int* 
     auto& image = state().images[path];
     if (!image) {
         image = std::make_shared<Image>();
-        file->real()->pMethods->xFileSize(file->real(), &image->syncedSize);
+        real(f)->pMethods->xFileSize(real(f), &image->syncedSize);
     }
     file->image = new std::shared_ptr<Image>(image);
     return rc;
@@ -229,14 +174,8 @@ int xDelete(sqlite3_vfs*, const char* name, int syncDir) {
 }  // namespace
 
 PowerCutVfs::PowerCutVfs() {
-    baseVfs = sqlite3_vfs_find(nullptr);
-    cutVfs = *baseVfs;
-    cutVfs.zName = "zarn-power-cut";
-    cutVfs.szOsFile = static_cast<int>(sizeof(CutFile)) + baseVfs->szOsFile;
-    cutVfs.pNext = nullptr;
-    cutVfs.xOpen = xOpen;
+    baseVfs = Forwarding::registerOverDefault(cutVfs, "zarn-power-cut", xOpen);
     cutVfs.xDelete = xDelete;
-    sqlite3_vfs_register(&cutVfs, 1);
 }
 
 PowerCutVfs& PowerCutVfs::install() {

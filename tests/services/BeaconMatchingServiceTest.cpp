@@ -47,8 +47,10 @@ std::set<std::string> asSet(const std::vector<std::string>& v) {
 
 class BeaconMatchingServiceTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        service = std::make_shared<ZarnPBeaconMatchingService>(ZarnPBeaconMatchingService::Collaborators{
+    void SetUp() override { service = std::make_shared<ZarnPBeaconMatchingService>(collaborators()); }
+    // The world's stores and services, without the database.
+    ZarnPBeaconMatchingService::Collaborators collaborators() {
+        return {
             .beaconNotificationDao = world.beaconDao,
             .eventService = world.eventService,
             .notificationReadDao = world.read,
@@ -59,7 +61,7 @@ class BeaconMatchingServiceTest : public ::testing::Test {
             .uiNotificationDao = world.uiNotifications,
             .publicLogDao = world.publicLog,
             .contextService = world.contextService,
-        });
+        };
     }
 
     void save(std::vector<DataUpdateCampaign> campaigns, std::vector<DataUpdateNotification> notifications,
@@ -200,19 +202,9 @@ TEST_F(BeaconMatchingServiceTest, EnteredNotificationsWaitForTheirExitAndEachMat
 TEST_F(BeaconMatchingServiceTest, ARunsCommitEndsBeforeItsOffersAreHandedOn) {
     save({{.campaignId = "enter"}, {.campaignId = "exit", .triggerOnExit = true}},
          {beaconNotification("enter", "r1", 1, 1), beaconNotification("exit", "r2", 1, 2)});
-    auto grouped = std::make_shared<ZarnPBeaconMatchingService>(ZarnPBeaconMatchingService::Collaborators{
-        .beaconNotificationDao = world.beaconDao,
-        .eventService = world.eventService,
-        .notificationReadDao = world.read,
-        .commonMatchService = world.common,
-        .uuidGenerator = world.uuids,
-        .contextualPageDao = world.contextualPages,
-        .clockDao = world.clock,
-        .uiNotificationDao = world.uiNotifications,
-        .publicLogDao = world.publicLog,
-        .contextService = world.contextService,
-        .db = world.db,
-    });
+    auto withDb = collaborators();
+    withDb.db = world.db;
+    auto grouped = std::make_shared<ZarnPBeaconMatchingService>(withDb);
     world.common->db = world.db;
     grouped->checkForBeaconMatches({beacon(1, 1), beacon(1, 2)}, true, nullptr,
                                    world.context(ZarnTriggerContextBeacon), location);
