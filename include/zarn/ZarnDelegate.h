@@ -1,15 +1,20 @@
 #pragma once
+// This header only names the types its callbacks take: include "zarn/ZarnHooks.h" to answer the
+// filter or the geotrigger handler, "zarn/NotificationRequest.h" to read a tapped notification,
+// "zarn/ZarnValues.h" to read a sent one, and "zarn/ZarnConfiguration.h" to change the
+// configuration being loaded.
 #include <functional>
 #include <memory>
 #include <string>
 
-#include "zarn/NotificationRequest.h"
-#include "zarn/ZarnHooks.h"
-#include "zarn/ZarnValues.h"
-
 namespace zarn {
 
 class ZarnConfiguration;
+class ZarnFilterNotifications;
+class ZarnHandleGeotriggers;
+class ZarnSentNotification;
+struct NotificationRequest;
+struct NotificationResponse;
 
 // The app's delegate. Every operation is optional: set the ones the app implements; the
 // library calls only those that are set, always on the main thread, and never waits for them.

@@ -5,6 +5,7 @@
 #include "core/ZarnException.h"
 #include "core/ZarnPLogger.h"
 #include "core/ZarnPSequenceChecker.h"
+#include "zarn/platform/Application.h"
 #include "zarn/platform/Platform.h"
 
 namespace zarn {

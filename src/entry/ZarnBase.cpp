@@ -12,6 +12,8 @@
 #include "platform/Mutex.h"
 #include "zarn/ZarnVersion.h"
 #include "zarn/platform/Platform.h"
+#include "zarn/platform/RunLoop.h"
+#include "zarn/platform/SystemInfo.h"
 
 namespace zarn {
 

@@ -19,6 +19,7 @@
 #include "services/ZarnPSegmentationService.h"
 #include "store/ZarnPSqLiteDb.h"
 #include "zarn/ZarnVersion.h"
+#include "zarn/platform/FileSystem.h"
 
 namespace zarn {
 

@@ -5,6 +5,14 @@
 #include <utility>
 
 #include "platform/Mutex.h"
+#include "zarn/platform/Console.h"
+#include "zarn/platform/FileSystem.h"
+#include "zarn/platform/HttpClient.h"
+#include "zarn/platform/NotificationCenter.h"
+#include "zarn/platform/RunLoop.h"
+#include "zarn/platform/SystemInfo.h"
+#include "zarn/platform/TimeSource.h"
+#include "zarn/platform/UserDefaults.h"
 
 namespace zarn::platform {
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "zarn/platform/Console.h"
 #include "zarn/platform/Platform.h"
 
 namespace zarn::platform {

@@ -23,7 +23,14 @@
 #include "zarn/NotificationRequest.h"
 #include "zarn/ZarnBase.h"
 #include "zarn/ZarnConfiguration.h"
+#include "zarn/platform/Application.h"
+#include "zarn/platform/Console.h"
+#include "zarn/platform/FileSystem.h"
+#include "zarn/platform/HttpClient.h"
+#include "zarn/platform/LocationManager.h"
 #include "zarn/platform/Platform.h"
+#include "zarn/platform/RunLoop.h"
+#include "zarn/platform/SystemInfo.h"
 
 namespace {
 

@@ -11,36 +11,41 @@
 //  4. Forward the system's three remote-notification callbacks through ZarnBase
 //     (didRegisterForRemoteNotificationsWithDeviceToken, didFailToRegister..., and
 //     didReceiveRemoteNotification with its fetch completion handler).
+// This header only names the facilities: include the header of each one the host implements
+// or calls (RunLoop.h to run the main loop, Application.h for its broadcasts, ...).
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "zarn/platform/Application.h"
-#include "zarn/platform/BackgroundTasks.h"
-#include "zarn/platform/Battery.h"
-#include "zarn/platform/Console.h"
-#include "zarn/platform/DeviceHardware.h"
-#include "zarn/platform/FileSystem.h"
-#include "zarn/platform/HttpClient.h"
-#include "zarn/platform/LocalNotificationCenter.h"
-#include "zarn/platform/LocationAuthorization.h"
-#include "zarn/platform/LocationManager.h"
-#include "zarn/platform/MailComposer.h"
-#include "zarn/platform/NotificationAuthorization.h"
-#include "zarn/platform/NotificationCenter.h"
-#include "zarn/platform/PushMessaging.h"
-#include "zarn/platform/Reachability.h"
-#include "zarn/platform/RunLoop.h"
-#include "zarn/platform/RuntimeClasses.h"
-#include "zarn/platform/SystemInfo.h"
-#include "zarn/platform/TimeSource.h"
-#include "zarn/platform/TrackingAuthorization.h"
-#include "zarn/platform/UrlOpener.h"
-#include "zarn/platform/UserDefaults.h"
-#include "zarn/platform/WebView.h"
-#include "zarn/platform/Windows.h"
-
 namespace zarn::platform {
+
+class AlertPresenter;
+class Application;
+class BackgroundTasks;
+class Battery;
+class Bundle;
+class CallStack;
+class Console;
+class CrashReporter;
+class DeviceHardware;
+class DeviceInfo;
+class FileSystem;
+class HttpClient;
+class LocalNotificationCenter;
+class LocationAuthorization;
+class LocationManagerFactory;
+class MailComposing;
+class NotificationAuthorization;
+class NotificationCenter;
+class PushMessaging;
+class Reachability;
+class RunLoop;
+class RuntimeClasses;
+class TimeSource;
+class TrackingAuthorization;
+class UrlOpener;
+class UserDefaults;
+class WindowSystem;
 
 // The services a host installs. Each field says whether the library needs it, what it defaults
 // to, or what the library does without it; every optional one may be left empty.
