@@ -8,6 +8,7 @@
 #include "zarn/platform/Console.h"
 #include "zarn/platform/FileSystem.h"
 #include "zarn/platform/HttpClient.h"
+#include "zarn/platform/LocalNotificationCenter.h"
 #include "zarn/platform/NotificationCenter.h"
 #include "zarn/platform/RunLoop.h"
 #include "zarn/platform/SystemInfo.h"
@@ -50,6 +51,10 @@ void fillDefaults(Services& s) {
         s.httpClient = std::make_shared<CurlHttpClient>();
     if (s.serviceBaseAddress.empty())
         s.serviceBaseAddress = defaultServiceBaseAddress();
+    // A centre answers the settings query too; a host that installed only the centre has told
+    // the library what the user granted.
+    if (!s.notificationAuthorization)
+        s.notificationAuthorization = s.localNotificationCenter;
 }
 
 }  // namespace

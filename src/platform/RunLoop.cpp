@@ -215,6 +215,10 @@ void RunLoop::clear() {
     time_->noteActivity();
 }
 
+std::shared_ptr<RunLoop> RunLoop::main() {
+    return mainRunLoop();
+}
+
 RunLoop* RunLoop::current() {
     if (tlsCurrent)
         return tlsCurrent;
