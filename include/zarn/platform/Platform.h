@@ -129,8 +129,8 @@ std::vector<std::string> missingRequiredServices(const Services& services);
 
 // Installs the services (empty defaulted ones get their defaults, an empty
 // notificationAuthorization the centre) and creates a new main run loop on the installed time
-// source. Call from the host before initialising the library, from
-// any thread. Answers missingRequiredServices() of what it installed.
+// source. Call from the host before initialising the library, from any thread. Answers
+// missingRequiredServices() of what it installed.
 std::vector<std::string> install(Services services);
 // Removes everything installed; the main run loop is stopped and dropped. Any thread.
 void uninstall();
