@@ -42,6 +42,7 @@
 #include "testing/VirtualTimeSource.h"
 #include "tests/support/CmatchDoubles.h"
 #include "tests/support/ServiceDoubles.h"
+#include "zarn/platform/NotificationCenter.h"
 #include "zarn/platform/Platform.h"
 
 namespace {

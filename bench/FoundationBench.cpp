@@ -7,6 +7,7 @@
 #include "core/ZarnPLogListener.h"
 #include "core/ZarnPLogger.h"
 #include "core/ZarnPSystemTimerDao.h"
+#include "zarn/platform/Console.h"
 #include "zarn/platform/Platform.h"
 
 namespace {

@@ -66,7 +66,10 @@
 #include "tests/services/ServiceTestSupport.h"
 #include "tests/support/FenceDoubles.h"
 #include "tests/support/ServiceDoubles.h"
+#include "zarn/platform/FileSystem.h"
+#include "zarn/platform/NotificationCenter.h"
 #include "zarn/platform/Platform.h"
+#include "zarn/platform/UserDefaults.h"
 
 namespace {
 

@@ -29,6 +29,7 @@
 #include "zarn/ZarnBase.h"
 #include "zarn/ZarnConfiguration.h"
 #include "zarn/ZarnDelegate.h"
+#include "zarn/ZarnHooks.h"
 #include "zarn/ZarnValues.h"
 #include "zarn/platform/Console.h"
 #include "zarn/platform/FileSystem.h"

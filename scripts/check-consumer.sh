@@ -2,7 +2,8 @@
 # Builds the small host in tests/consumer twice, with the asan preset's flags: against the package
 # installed from a build directory into a temporary prefix (find_package), and from this source
 # tree (add_subdirectory, which builds the library with those flags too). Each build runs the
-# host once with every required service and once without each of them.
+# host once with every required service, once without running its main loop (about 10 s) and
+# once without each required service.
 # Usage: check-consumer.sh [BUILD_DIR] (default build/dev, built already).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -14,6 +15,7 @@ mapfile -t asan < <(cmake -DPRESET=asan -P "$root/scripts/preset-variables.cmake
 
 run_host() {
   "$1/consumer" "$work/home"
+  "$1/consumer" --no-main-loop "$work/home" | tail -n 1
   for field in deviceInfo application locationAuthorization locationManagerFactory; do
     "$1/consumer" --without "$field" "$work/home" | tail -n 1
   done

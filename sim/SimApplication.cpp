@@ -1,6 +1,7 @@
 #include "sim/SimApplication.h"
 
 #include "sim/Support.h"
+#include "zarn/platform/NotificationCenter.h"
 #include "zarn/platform/Platform.h"
 
 namespace zarn::sim {

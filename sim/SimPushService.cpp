@@ -1,6 +1,8 @@
 #include "sim/SimPushService.h"
 
+#include "zarn/platform/NotificationCenter.h"
 #include "zarn/platform/Platform.h"
+#include "zarn/platform/RunLoop.h"
 
 namespace zarn::sim {
 

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "zarn/Value.h"
 #include "zarn/ZarnBase.h"
 #include "zarn/platform/PushMessaging.h"
 

@@ -85,9 +85,17 @@ class ZarnBase {
     // update (at the latest 2 s later) with the page or nothing. While the library is not
     // enabled nothing happens and the callback is never called.
     static void requestContextualPage(std::function<void(std::optional<Value>)> callback);
-    // Does nothing while the library is not enabled. Properties and match payload may nest at
-    // most kMaxValueDepth (64) levels of dictionaries and arrays; a deeper one is logged and the
-    // report ignored.
+    // A region the app detects itself was entered or left. `properties` is a list of
+    // dictionaries, one per region reported, whose values are texts (null for a property without
+    // a value): [{"room": "lobby", "floor": "0"}]. A campaign's region matches a dictionary with
+    // exactly its keys and texts, no more and no fewer. `triggerType` is "enter" or "exit",
+    // exactly so. `matchPayload`, a dictionary (null for none), becomes the match payload of what
+    // matched when it has entries (texts as they are, other values as their JSON text); an empty
+    // one leaves theirs. A report of another
+    // shape is refused with one ERROR line that names the shape expected, and starts nothing.
+    // Does nothing else while the library is not enabled. Properties and match payload may nest
+    // at most kMaxValueDepth (64) levels of dictionaries and arrays; a deeper one is logged and
+    // the report ignored.
     static void externalRegionTrigger(const Value& properties, const std::string& triggerType);
     static void externalRegionTrigger(const Value& properties, const std::string& triggerType,
                                       const Value& matchPayload);

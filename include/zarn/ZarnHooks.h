@@ -12,6 +12,15 @@ namespace zarn {
 
 class ZarnDelegate;
 
+// The library keeps no reference to a hook it hands out: the app's is the only one. So:
+//  - A hook the app drops without answering (its callback returned without keeping it, or it
+//    let go later) has chosen none: nothing it offered is shown or marked handled.
+//  - While the app keeps a hook unanswered, the match run's background task stays begun (the
+//    system may still end it when background time runs out) and nothing is shown yet.
+//  - An answer is carried out whenever it comes, also after ZarnBase::disable() (the notifications
+//    it chose are shown and recorded, the geotriggers recorded as handled), and is never undone.
+//  - Only the first answer counts; a later one is ignored, with a DEBUG line.
+
 // Handed to the app's filter with the notifications that matched. The app answers once with
 // the ones to show; it may first add entries to their match payload. The answer may come from
 // any thread, at once or later, and never waits: it is handed to the SDK thread, and a second

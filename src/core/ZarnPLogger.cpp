@@ -5,7 +5,9 @@
 
 #include "core/ZarnException.h"
 #include "zarn/Value.h"
+#include "zarn/platform/Console.h"
 #include "zarn/platform/Platform.h"
+#include "zarn/platform/UserDefaults.h"
 
 namespace zarn {
 

@@ -4,7 +4,9 @@
 
 #include "core/ZarnException.h"
 #include "core/ZarnPLogger.h"
+#include "core/ZarnPMainThreadWatch.h"
 #include "core/ZarnPSequenceChecker.h"
+#include "zarn/platform/Application.h"
 #include "zarn/platform/Platform.h"
 
 namespace zarn {
@@ -59,7 +61,8 @@ ZarnPSystemTimerDao::ZarnPSystemTimerDao(std::shared_ptr<platform::TimeSource> t
     : timeSource_(std::move(timeSource)),
       mainRunLoop_(std::move(mainRunLoop)),
       application_(std::move(application)),
-      runLoop_(platform::RunLoop::create(timeSource_, "sdk")) {
+      runLoop_(platform::RunLoop::create(timeSource_, "sdk")),
+      mainWatch_(std::make_shared<ZarnPMainThreadWatch>(runLoop_)) {
     ZARN_REQUIRE(timeSource_);
     ZARN_REQUIRE(mainRunLoop_);
 }
@@ -128,7 +131,7 @@ void ZarnPSystemTimerDao::invokeBlockOnMainThread(Block block, bool waitUntilDon
         block();
         return;
     }
-    postAndMaybeWait(*mainRunLoop_, std::move(block), waitUntilDone);
+    postAndMaybeWait(*mainRunLoop_, mainWatch_->track(std::move(block)), waitUntilDone);
 }
 
 void ZarnPSystemTimerDao::invokeBlock(const Block& block) {

@@ -16,11 +16,14 @@ class Application;
 class TimeSource;
 }  // namespace platform
 
+class ZarnPMainThreadWatch;
+
 // Owns the SDK thread: starts it on the first hop, re-posts calls onto it (waiting or not),
 // posts calls to the main thread, and creates run-loop timers. The run loop belongs to this
 // object and outlives the thread: after the fifth exception that escapes a task the thread
 // ends ("Finished runloop"), and the next hop starts a new thread that serves what was queued.
-// Every method is safe from any thread.
+// A hop to the main thread that the host leaves waiting for 10 s is said once, at WARN
+// (ZarnPMainThreadWatch). Every method is safe from any thread.
 class ZarnPSystemTimerDao : public std::enable_shared_from_this<ZarnPSystemTimerDao> {
   public:
     using Block = std::function<void()>;
@@ -82,6 +85,7 @@ class ZarnPSystemTimerDao : public std::enable_shared_from_this<ZarnPSystemTimer
     std::shared_ptr<platform::RunLoop> mainRunLoop_;
     std::shared_ptr<platform::Application> application_;
     std::shared_ptr<platform::RunLoop> runLoop_;
+    std::shared_ptr<ZarnPMainThreadWatch> mainWatch_;
     mutable Mutex mutex_;
     std::condition_variable started_;
     std::thread thread_ ZARN_GUARDED_BY(mutex_);

@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "core/Format.h"
+#include "core/ZarnPExternalRegionShape.h"
 #include "core/ZarnPExternalTriggerType.h"
 #include "core/ZarnPLogger.h"
 #include "core/ZarnPValueDepth.h"
@@ -12,6 +13,8 @@
 #include "platform/Mutex.h"
 #include "zarn/ZarnVersion.h"
 #include "zarn/platform/Platform.h"
+#include "zarn/platform/RunLoop.h"
+#include "zarn/platform/SystemInfo.h"
 
 namespace zarn {
 
@@ -290,6 +293,11 @@ void ZarnBase::externalRegionTrigger(const Value& properties, const std::string&
             !ZarnPValueDepth::accept(matchPayload, kMaxValueDepth, "Zarn",
                                      "an external region match payload"))
             return;
+        // Refused here, where the app's own text is still at hand for the line.
+        if (auto problem = ZarnPExternalRegionShape::problem(properties, triggerType, matchPayload)) {
+            LogError("Zarn", "%@", *problem);
+            return;
+        }
         f.externalRegionTrigger(properties, ZarnPExternalTriggerType::toTriggerType(triggerType),
                                 matchPayload);
     });

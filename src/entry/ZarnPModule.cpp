@@ -20,6 +20,7 @@
 #include "store/ZarnPSqLiteDb.h"
 #include "store/ZarnPSyncDeadline.h"
 #include "zarn/ZarnVersion.h"
+#include "zarn/platform/FileSystem.h"
 
 namespace zarn {
 

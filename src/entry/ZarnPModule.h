@@ -5,6 +5,7 @@
 #include "entry/ZarnPPublicFacade.h"
 #include "entry/ZarnPZarnInterface.h"
 #include "zarn/platform/Platform.h"
+#include "zarn/platform/RunLoop.h"
 
 namespace zarn {
 

@@ -5,6 +5,15 @@
 #include <utility>
 
 #include "platform/Mutex.h"
+#include "zarn/platform/Console.h"
+#include "zarn/platform/FileSystem.h"
+#include "zarn/platform/HttpClient.h"
+#include "zarn/platform/LocalNotificationCenter.h"
+#include "zarn/platform/NotificationCenter.h"
+#include "zarn/platform/RunLoop.h"
+#include "zarn/platform/SystemInfo.h"
+#include "zarn/platform/TimeSource.h"
+#include "zarn/platform/UserDefaults.h"
 
 namespace zarn::platform {
 
@@ -42,6 +51,10 @@ void fillDefaults(Services& s) {
         s.httpClient = std::make_shared<CurlHttpClient>();
     if (s.serviceBaseAddress.empty())
         s.serviceBaseAddress = defaultServiceBaseAddress();
+    // A centre answers the settings query too; a host that installed only the centre has told
+    // the library what the user granted.
+    if (!s.notificationAuthorization)
+        s.notificationAuthorization = s.localNotificationCenter;
 }
 
 }  // namespace

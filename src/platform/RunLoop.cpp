@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "zarn/platform/Console.h"
 #include "zarn/platform/Platform.h"
 
 namespace zarn::platform {
@@ -212,6 +213,10 @@ void RunLoop::clear() {
     for (auto& t : timers) t->invalidate();
     dropped.clear();
     time_->noteActivity();
+}
+
+std::shared_ptr<RunLoop> RunLoop::main() {
+    return mainRunLoop();
 }
 
 RunLoop* RunLoop::current() {

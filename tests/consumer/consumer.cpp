@@ -1,14 +1,17 @@
 // A small host built from the installed headers alone. It installs its own minimal versions of
-// the four required platform services (a device that never moves, an offline network), runs the
-// main loop from the loop's wake-up handler, initialises the library with a configuration,
-// enables it, sets a segmentation property, reads the loaded notifications, disables it and
-// exits.
+// the four required platform services (a device that never moves, an offline network) and a
+// notification centre whose user granted notifications, with no separate authorization; runs
+// the main loop from the loop's wake-up handler, initialises the library with a configuration,
+// enables it, checks that the library reports the permission the user granted, sets a
+// segmentation property, reads the loaded notifications, disables it and exits.
 //
-// Usage: consumer [--without FIELD] [HOME]. With --without the host leaves out that required
-// service: initialisation must be refused with one ERROR line naming it, and the process must go
-// on with the library off. HOME (default: consumer-home in the working directory) holds the
-// library's files; it is emptied first, and left in place because the library may still write
-// its log until the process ends.
+// Usage: consumer [--without FIELD | --no-main-loop] [HOME]. With --without the host leaves out
+// that required service: initialisation must be refused with one ERROR line naming it, and the
+// process must go on with the library off. With --no-main-loop the host forgets to run its main
+// loop while its delegate loads the configuration: it must be told so in one WARN line within
+// about 10 s, and the library must start once the loop runs. HOME (default: consumer-home in the
+// working directory) holds the library's files; it is emptied first, and left in place because
+// the library may still write its log until the process ends.
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -23,7 +26,16 @@
 #include "zarn/NotificationRequest.h"
 #include "zarn/ZarnBase.h"
 #include "zarn/ZarnConfiguration.h"
+#include "zarn/ZarnDelegate.h"
+#include "zarn/platform/Application.h"
+#include "zarn/platform/Console.h"
+#include "zarn/platform/FileSystem.h"
+#include "zarn/platform/HttpClient.h"
+#include "zarn/platform/LocalNotificationCenter.h"
+#include "zarn/platform/LocationManager.h"
 #include "zarn/platform/Platform.h"
+#include "zarn/platform/RunLoop.h"
+#include "zarn/platform/SystemInfo.h"
 
 namespace {
 
@@ -102,6 +114,42 @@ class HostLocationManagerFactory final : public platform::LocationManagerFactory
     bool regionsHaveNotifyOnExit() override { return true; }
 };
 
+// A centre whose user granted notifications. It answers later, on the main loop, and keeps
+// nothing it is asked to show.
+class HostNotificationCenter final : public platform::LocalNotificationCenter {
+  public:
+    void getNotificationSettings(
+        std::function<void(platform::NotificationAuthorizationStatus)> completion) override {
+        later([completion] { completion(platform::NotificationAuthorizationStatus::Authorized); });
+    }
+    void addNotificationRequest(NotificationRequest,
+                                std::function<void(std::optional<Error>)> completion) override {
+        if (completion)
+            later([completion] { completion(std::nullopt); });
+    }
+    void getPendingNotificationRequests(
+        std::function<void(std::vector<NotificationRequest>)> completion) override {
+        later([completion] { completion({}); });
+    }
+    void removePendingNotificationRequests(const std::vector<std::string>&) override {}
+    void requestAuthorization(unsigned, std::function<void(bool, std::optional<Error>)> completion) override {
+        later([completion] { completion(true, std::nullopt); });
+    }
+    std::shared_ptr<platform::LocalNotificationCenterDelegate> delegate() override {
+        std::lock_guard lk(mutex_);
+        return delegate_.lock();
+    }
+    void setDelegate(std::weak_ptr<platform::LocalNotificationCenterDelegate> delegate) override {
+        std::lock_guard lk(mutex_);
+        delegate_ = std::move(delegate);
+    }
+
+  private:
+    static void later(std::function<void()> task) { platform::RunLoop::main()->post(std::move(task)); }
+    std::mutex mutex_;
+    std::weak_ptr<platform::LocalNotificationCenterDelegate> delegate_;
+};
+
 // No network: every exchange ends, on the client's own thread, with "not connected".
 class OfflineHttpClient final : public platform::HttpClient {
   public:
@@ -158,11 +206,13 @@ class LineConsole final : public platform::Console {
         if (std::getenv("ZARN_CONSUMER_VERBOSE"))
             std::fprintf(stderr, "%s\n", line.c_str());
     }
-    std::vector<std::string> errors() {
+    std::vector<std::string> errors() { return matching("ERROR|"); }
+    // The lines that hold `fragment`, in order.
+    std::vector<std::string> matching(const std::string& fragment) {
         std::lock_guard lk(mutex_);
         std::vector<std::string> out;
         for (auto& line : lines_)
-            if (line.rfind("ERROR|", 0) == 0)
+            if (line.find(fragment) != std::string::npos)
                 out.push_back(line);
         return out;
     }
@@ -246,6 +296,13 @@ int run(LineConsole& console, MainThread& main) {
     ZarnBase::enable();
     if (!main.runUntil([] { return ZarnBase::isEnabled(); }))
         return fail("the library did not enable");
+    // The centre is the only authorization installed: it tells what the user granted.
+    auto logged = [&](const char* event) { return console.matching("Logging event: " + std::string(event)); };
+    if (!main.runUntil([&] { return !logged("notification_state").empty() && !logged("heartbeat").empty(); }))
+        return fail("no notification state or heartbeat was reported");
+    if (logged("notification_state")[0].find("\"current\":\"enabled\"") == std::string::npos ||
+        logged("heartbeat")[0].find("\"notification_optin\":\"yes\"") == std::string::npos)
+        return fail("the notification permission the user granted is reported as not granted");
     ZarnBase::setStringSegmentationProperty("gold", "tier");
     auto loaded = ZarnBase::loadedNotifications();
     if (!loaded)
@@ -263,12 +320,45 @@ int run(LineConsole& console, MainThread& main) {
 
 }  // namespace
 
+// The host forgets its main loop while its delegate loads the configuration: the library says
+// so once, and starts when the loop runs at last.
+int runWithoutMainLoop(LineConsole& console, MainThread& main) {
+    auto delegate = std::make_shared<ZarnDelegate>();
+    delegate->zarnLoadConfig = [](std::shared_ptr<ZarnConfiguration> configuration,
+                                  std::function<void(std::shared_ptr<ZarnConfiguration>)> load) {
+        load(configuration);
+    };
+    auto configuration = ZarnConfiguration::create();
+    configuration->setPublicToken(std::string("consumer-token"));
+    configuration->setDelegate(delegate);
+    ZarnBase::performInitializationWithConfiguration(configuration);
+    const std::string warning = "WARN|TimerDao| Work posted to the main thread has waited";
+    auto deadline = std::chrono::steady_clock::now() + 20s;
+    while (console.matching(warning).empty() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(50ms);
+    auto warnings = console.matching(warning);
+    if (warnings.size() != 1 || warnings[0].find("RunLoop::main()") == std::string::npos)
+        return fail("a main loop that never runs was not told in one WARN line naming it");
+    if (ZarnBase::isEnabled())
+        return fail("the configuration was applied without the main loop");
+    if (!main.runUntil([] { return ZarnBase::isEnabled(); }))
+        return fail("the library did not start once the main loop ran");
+    if (console.matching(warning).size() != 1)
+        return fail("the main loop was warned about more than once");
+    std::printf("consumer: without a main loop: %s\nconsumer: the library starts once the loop runs\n",
+                warnings[0].c_str());
+    return 0;
+}
+
 int main(int argc, char** argv) {
     std::string without, home = "consumer-home";
+    bool noMainLoop = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--without" && i + 1 < argc)
             without = argv[++i];
+        else if (arg == "--no-main-loop")
+            noMainLoop = true;
         else
             home = arg;
     }
@@ -292,14 +382,18 @@ int main(int argc, char** argv) {
         services.locationAuthorization = std::make_shared<HostLocationAuthorization>();
     if (without != "locationManagerFactory")
         services.locationManagerFactory = std::make_shared<HostLocationManagerFactory>();
+    services.localNotificationCenter = std::make_shared<HostNotificationCenter>();
     auto missing = platform::install(services);
 
     int status;
     {
         MainThread mainThread;
-        status = without.empty()
-                     ? (missing.empty() ? run(*console, mainThread) : fail("a required service is missing"))
-                     : runWithout(without, missing, *console, mainThread);
+        if (!without.empty())
+            status = runWithout(without, missing, *console, mainThread);
+        else if (!missing.empty())
+            status = fail("a required service is missing");
+        else
+            status = noMainLoop ? runWithoutMainLoop(*console, mainThread) : run(*console, mainThread);
     }
     // Nothing reaches the network after this.
     http->stop();

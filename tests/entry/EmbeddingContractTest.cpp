@@ -1,6 +1,8 @@
 // What a host meets through the public entry: leaving out required platform services is named
-// in one ERROR line and survived, with the library as before initialisation; and a host that
-// runs the main loop only when its wake-up handler says so still gets the library's calls.
+// in one ERROR line and survived, with the library as before initialisation; a host that runs
+// the main loop only when its wake-up handler says so still gets the library's calls, and one
+// that never runs it is told so once; and the notification permission the service hears comes
+// from what the host installed.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -9,8 +11,10 @@
 #include <mutex>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "sim/Device.h"
 #include "tests/support/StartedLibrary.h"
 #include "zarn/NotificationRequest.h"
 #include "zarn/Value.h"
@@ -148,6 +152,102 @@ TEST_F(EmbeddingContractTest, AHostThatRunsTheMainLoopOnlyWhenWokenGetsTheDelega
     env.runUntilIdle();
     EXPECT_TRUE(ZarnBase::isEnabled());
 }
+
+TEST_F(EmbeddingContractTest, AHostThatNeverRunsTheMainLoopIsToldOnceNamingIt) {
+    auto delegate = std::make_shared<ZarnDelegate>();
+    bool asked = false;
+    delegate->zarnLoadConfig = [&](std::shared_ptr<ZarnConfiguration> configuration,
+                                   std::function<void(std::shared_ptr<ZarnConfiguration>)> load) {
+        asked = true;
+        load(configuration);
+    };
+    auto configuration = ZarnConfiguration::create();
+    configuration->setPublicToken(std::string("token-1"));
+    configuration->setDelegate(delegate);
+    ZarnBase::performInitializationWithConfiguration(configuration);
+
+    // Time moves on another thread, so nobody runs the main loop.
+    auto advance = [&](double seconds) { std::thread([&] { env.advanceBy(seconds); }).join(); };
+    const std::string warning =
+        "WARN|TimerDao| Work posted to the main thread has waited 10 seconds without running: the host "
+        "must run zarn::platform::RunLoop::main() on the thread it marked as main (zarn/platform/Platform.h)";
+    advance(9.5);
+    EXPECT_EQ(env.consoleCount(warning), 0) << "an app's main thread may be busy for a while";
+    advance(1);
+    EXPECT_EQ(env.consoleCount(warning), 1);
+    advance(120);
+    EXPECT_EQ(env.consoleCount(warning), 1) << "said once";
+    EXPECT_FALSE(asked);
+    EXPECT_FALSE(ZarnBase::isEnabled()) << "the configuration waits for the delegate";
+
+    // The mended host runs its loop: the configuration is applied, and nothing more is said.
+    env.runUntilIdle();
+    EXPECT_TRUE(asked);
+    EXPECT_TRUE(ZarnBase::isEnabled());
+    advance(120);
+    EXPECT_EQ(env.consoleCount(warning), 1);
+}
+
+// The permission the user gave, as the service hears it: the installed authorization's answer,
+// else the installed centre's (a centre is an authorization), else not determined.
+struct PermissionCase {
+    const char* name;
+    bool centre;
+    bool authorization;
+    platform::NotificationAuthorizationStatus granted;
+    const char* state;  // the "notification_state" event's "current"
+    const char* optin;  // the heartbeat's "notification_optin"
+};
+
+void PrintTo(const PermissionCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class NotificationPermissionTest : public test::StartedLibraryTest,
+                                   public ::testing::WithParamInterface<PermissionCase> {
+  protected:
+    // The extra of the first event of `type` the library logged.
+    std::optional<Value> loggedEvent(const std::string& type) {
+        const std::string marker = "Logging event: " + type + " Data: ";
+        for (auto& line : env.console->lines())
+            if (auto at = line.find(marker); at != std::string::npos)
+                return Value::parse(line.substr(at + marker.size()));
+        return std::nullopt;
+    }
+};
+
+TEST_P(NotificationPermissionTest, TheServiceHearsWhatTheUserGranted) {
+    const auto& c = GetParam();
+    auto services = platform::current();
+    if (!c.centre)
+        services.localNotificationCenter = nullptr;
+    if (!c.authorization)
+        services.notificationAuthorization = nullptr;
+    platform::install(services);
+    env.device->notificationAuthorization()->setNotificationAuthorizationStatus(c.granted);
+
+    auto configuration = ZarnConfiguration::create();
+    configuration->setPublicToken(std::string("token-1"));
+    configuration->setAutomaticallyAskNotificationPermission(false);  // the user was asked before
+    ZarnBase::performInitializationWithConfiguration(configuration);
+    env.advanceBy(2);  // the first heartbeat is due a second after the start
+    auto state = loggedEvent("notification_state");
+    auto heartbeat = loggedEvent("heartbeat");
+    ASSERT_TRUE(state && heartbeat);
+    EXPECT_EQ((*state)["current"], std::string(c.state));
+    EXPECT_EQ((*heartbeat)["notification_optin"], std::string(c.optin));
+}
+
+using S = platform::NotificationAuthorizationStatus;
+INSTANTIATE_TEST_SUITE_P(
+    Installed, NotificationPermissionTest,
+    ::testing::Values(
+        PermissionCase{"CentreOnlyGranted", true, false, S::Authorized, "enabled", "yes"},
+        PermissionCase{"CentreOnlyProvisional", true, false, S::Provisional, "provisional", "provisional"},
+        PermissionCase{"CentreOnlyDenied", true, false, S::Denied, "disabled", "no"},
+        PermissionCase{"BothGranted", true, true, S::Authorized, "enabled", "yes"},
+        PermissionCase{"NeitherIsNotDetermined", false, false, S::Authorized, "disabled", "no"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace zarn

@@ -13,6 +13,7 @@
 #include "core/ZarnPLogEventType.h"
 #include "core/ZarnTriggerContext.h"
 #include "tests/support/FacadeWorld.h"
+#include "zarn/platform/NotificationCenter.h"
 
 namespace zarn {
 namespace {

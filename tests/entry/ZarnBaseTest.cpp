@@ -405,9 +405,7 @@ TEST_F(ZarnBaseTest, AnExceptionOfTheFacadeNeverReachesTheApp) {
 TEST_F(ZarnBaseTest, ExternalRegionTriggerConvertsTheTypeAndDefaultsThePayload) {
     initialize();
     const Value regions = Value::array({Value{{"id", "r1"}}});
-    const std::vector<std::pair<std::string, int>> types = {{"enter", 0}, {"exit", 1}, {"ENTER", -1},
-                                                            {"Exit", -1}, {"", -1},    {"dwell", -1}};
-    for (auto& [text, type] : types) {
+    for (auto& [text, type] : std::vector<std::pair<std::string, int>>{{"enter", 0}, {"exit", 1}}) {
         ZarnBase::externalRegionTrigger(regions, text);
         EXPECT_EQ(facade->calls().back(), format("externalRegionTrigger %@ %d", regions, type)) << text;
         ASSERT_TRUE(facade->lastPayload());
@@ -417,6 +415,57 @@ TEST_F(ZarnBaseTest, ExternalRegionTriggerConvertsTheTypeAndDefaultsThePayload) 
     ZarnBase::externalRegionTrigger(regions, "exit", Value{{"campaign", 7}});
     EXPECT_EQ(facade->calls().back(), format("externalRegionTrigger %@ 1", regions));
     EXPECT_EQ(facade->lastPayload(), (Value{{"campaign", 7}}));
+
+    // Shapes that can match: no region at all, a property without a value, no payload.
+    for (const Value& properties : {Value::array(), Value::array({Value{{"id", nullptr}}})}) {
+        ZarnBase::externalRegionTrigger(properties, "enter", Value());
+        EXPECT_EQ(facade->calls().back(), format("externalRegionTrigger %@ 0", properties));
+    }
+}
+
+TEST_F(ZarnBaseTest, ExternalRegionTriggerOfAnotherShapeIsRefusedWithOneLineNamingTheShape) {
+    initialize();
+    const std::string properties =
+        "ERROR|Zarn| Ignoring external region trigger: the properties must be a "
+        "list of dictionaries of texts, like [{\"room\": \"lobby\"}]; got ";
+    const std::string payload =
+        "ERROR|Zarn| Ignoring external region trigger: the match payload must be a "
+        "dictionary, like {\"coupon\": \"X12\"}; got ";
+    const std::string type = "ERROR|Zarn| Ignoring external region trigger of unknown type ";
+    const Value lobby = Value::array({Value{{"room", "lobby"}}});
+    struct Case {
+        Value properties;
+        std::string triggerType;
+        Value matchPayload;
+        std::string line;
+    };
+    const Case cases[] = {
+        {lobby, "ENTER", Value::object(), type + "\"ENTER\": the type is \"enter\" or \"exit\""},
+        {lobby, "Exit", Value::object(), type + "\"Exit\": the type is \"enter\" or \"exit\""},
+        {lobby, "", Value::object(), type + "\"\": the type is \"enter\" or \"exit\""},
+        {lobby, "dwell\"", Value::object(), type + "\"dwell\\\"\": the type is \"enter\" or \"exit\""},
+        {Value{{"room", "lobby"}}, "enter", Value::object(), properties + "a dictionary"},
+        {Value("lobby"), "enter", Value::object(), properties + "a text"},
+        {Value(), "enter", Value::object(), properties + "null"},
+        {Value::array({Value{{"room", "lobby"}}, Value::array({"room", "lobby"})}), "exit", Value::object(),
+         properties + "a list at properties[1]"},
+        {Value::array({Value{{"room", "lobby"}, {"floor", 1}}}), "enter", Value::object(),
+         properties + "a number at properties[0][\"floor\"]"},
+        {Value::array({Value{{"open", true}}}), "enter", Value::object(),
+         properties + "a boolean at properties[0][\"open\"]"},
+        {lobby, "enter", Value::array({"coupon"}), payload + "a list"},
+        {lobby, "exit", Value("X12"), payload + "a text"},
+        // The type is checked first, then the properties, then the payload: one line each time.
+        {Value("lobby"), "sideways", Value(1), type + "\"sideways\": the type is \"enter\" or \"exit\""},
+        {Value("lobby"), "enter", Value(1), properties + "a text"},
+    };
+    for (const auto& c : cases) {
+        auto calls = facade->calls().size();
+        env.console->clear();
+        ZarnBase::externalRegionTrigger(c.properties, c.triggerType, c.matchPayload);
+        EXPECT_EQ(facade->calls().size(), calls) << c.line << ": nothing reaches the facade";
+        EXPECT_EQ(env.console->lines(), std::vector<std::string>{c.line});
+    }
 }
 
 TEST_F(ZarnBaseTest, RemoteNotificationHandlerIsNotCalledWithoutAModule) {

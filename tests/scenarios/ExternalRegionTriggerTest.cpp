@@ -1,7 +1,7 @@
 // The public region trigger: a type other than "enter" or "exit" is refused at the entry with an
-// error line and starts nothing; a valid one reaches the external-region entry, which starts its
+// error line naming it and starts nothing; a valid one reaches the external-region entry, which starts its
 // background task. Then the whole road: campaigns from the service, regions the app reports, and
-// the notifications the app is offered and the user sees.
+// the notifications the app is offered and the user sees, also when the app answers late.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -33,15 +33,14 @@ TEST_F(ExternalRegionTriggerTest, OnlyEnterAndExitReachTheExternalRegionEntry) {
     const Value region = Value::array({{{"kind", "store"}}});
     auto begun = [&] { return env.device->backgroundTasks()->begunBackgroundTasks().size(); };
 
-    for (const char* type : {"sideways", "EXIT", ""}) {
+    for (const std::string type : {"sideways", "EXIT", ""}) {
         auto before = begun();
-        auto errors = env.consoleCount("ERROR|Zarn| Ignoring external region trigger of unknown type -1");
+        const std::string line = "ERROR|Zarn| Ignoring external region trigger of unknown type \"" + type +
+                                 "\": the type is \"enter\" or \"exit\"";
         ZarnBase::externalRegionTrigger(region, type, Value{{"visit", "1"}});
         env.runUntilIdle();
         EXPECT_EQ(begun(), before) << type;
-        EXPECT_EQ(env.consoleCount("ERROR|Zarn| Ignoring external region trigger of unknown type -1"),
-                  errors + 1)
-            << type;
+        EXPECT_EQ(env.consoleCount(line), 1) << type;
     }
 
     auto before = begun();
@@ -156,6 +155,26 @@ TEST_F(ExternalRegionScenarioTest, ReportedRegionGetsItsNotificationOnlyOnAnExac
     EXPECT_EQ(sent[2].value("notification_id", ""), "roof;r");
     for (auto& extra : sent) EXPECT_EQ(extra.value("trigger", ""), "external");
     EXPECT_NE(sent[1].value("context_id", ""), context) << "each report runs in a context of its own";
+    EXPECT_TRUE(env.device->backgroundTasks()->overdueBackgroundTasks().empty());
+}
+
+TEST_F(ExternalRegionScenarioTest, AKeptHookIsCarriedOutWhenItAnswersAfterDisable) {
+    std::shared_ptr<ZarnFilterNotifications> kept;
+    app->zarnFilterNotifications = [&](std::shared_ptr<ZarnFilterNotifications> hook) { kept = hook; };
+    start();
+    env.device->application()->resignActive();
+    env.advanceBy(1);
+    report(Value::array({{{"room", "lobby"}, {"floor", "0"}}}), "enter");
+    ASSERT_TRUE(kept);
+    EXPECT_TRUE(shown().empty()) << "nothing is shown while the hook waits";
+
+    ZarnBase::disable();
+    env.advanceBy(1);
+    ASSERT_FALSE(ZarnBase::isEnabled());
+    kept->showNotifications(kept->uiNotifications());
+    kept.reset();
+    env.advanceBy(5);
+    EXPECT_EQ(test::bodiesOf(shown()), (std::vector<std::string>{"Welcome to the lobby"}));
     EXPECT_TRUE(env.device->backgroundTasks()->overdueBackgroundTasks().empty());
 }
 

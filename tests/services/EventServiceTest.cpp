@@ -15,6 +15,7 @@
 #include "store/settings/ZarnPSqLiteKeyValueDao.h"
 #include "tests/support/ServiceDoubles.h"
 #include "tests/support/TestEnvironment.h"
+#include "zarn/platform/NotificationCenter.h"
 
 namespace zarn {
 namespace {

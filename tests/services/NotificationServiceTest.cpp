@@ -24,6 +24,7 @@
 #include "store/settings/ZarnPSqLiteKeyValueDao.h"
 #include "tests/support/ServiceDoubles.h"
 #include "tests/support/TestEnvironment.h"
+#include "zarn/platform/NotificationCenter.h"
 #include "zarn/platform/Platform.h"
 
 namespace zarn {

@@ -9,7 +9,9 @@
 
 #include "testing/RecordingConsole.h"
 #include "testing/VirtualTimeSource.h"
+#include "zarn/platform/FileSystem.h"
 #include "zarn/platform/Platform.h"
+#include "zarn/platform/UserDefaults.h"
 
 namespace zarn::sim {
 class Device;

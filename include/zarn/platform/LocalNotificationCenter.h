@@ -81,6 +81,14 @@ class LocalNotificationCenter : public NotificationAuthorization {
     // The delegate, or null when none is set or it is gone.
     virtual std::shared_ptr<LocalNotificationCenterDelegate> delegate() = 0;
     // Replaces the delegate (held weakly); later deliveries and answers go to the new one.
+    //
+    // At initialisation the library reads delegate() and sets its own, keeping the earlier one
+    // (strongly from then on). Its own notifications (their userInfo has "notificationHandlerType")
+    // it presents with alert and sound and handles when tapped; every other notification goes to
+    // that earlier delegate when it takes part in the call (respondsTo...), else it is presented
+    // with no options, or its answer completed at once. So an app sets its own delegate before
+    // initialising the library; one set afterwards replaces the library's, whose taps then go
+    // unheard.
     virtual void setDelegate(std::weak_ptr<LocalNotificationCenterDelegate> delegate) = 0;
 };
 

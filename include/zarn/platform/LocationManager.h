@@ -114,6 +114,14 @@ class LocationManager {
 };
 
 // Makes location managers and answers what the facility can do. Any thread.
+//
+// The library makes several managers, all on its own SDK thread (which runs a RunLoop): one for
+// region monitoring and beacon ranging when it is enabled, one for one-shot fixes at its first
+// request, and one for significant changes each time those are switched on. So a manager keeps
+// the loop of the thread that created it (RunLoop::current()->shared_from_this(), or
+// RunLoop::main() where current() is null) and posts every callback there. Monitored regions
+// belong to the app, not to a manager: every manager hears every entry and exit of every
+// monitored region, including those an earlier manager, or an earlier run of the app, started.
 class LocationManagerFactory {
   public:
     virtual ~LocationManagerFactory() = default;
@@ -122,7 +130,7 @@ class LocationManagerFactory {
     LocationManagerFactory& operator=(const LocationManagerFactory&) = delete;
 
     // A new manager whose callbacks arrive on the calling thread's run loop (the main loop for
-    // a thread without one). Never null.
+    // a thread without one), posted there and never inside a call. Never null.
     virtual std::shared_ptr<LocationManager> createLocationManager() = 0;
     // Whether beacons can be ranged; nothing on a system without the query.
     virtual std::optional<bool> isRangingAvailable() = 0;

@@ -2,7 +2,7 @@
 #include <optional>
 #include <string>
 
-#include "zarn/Value.h"
+#include "zarn/ValueFwd.h"
 
 namespace zarn::platform {
 

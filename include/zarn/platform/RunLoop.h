@@ -88,8 +88,18 @@ class RunLoop : public std::enable_shared_from_this<RunLoop> {
     // Drops every queued task (their destructors run) and every timer.
     void clear();
 
+    // The host's main loop, the same as platform::mainRunLoop(). The host runs it on the thread
+    // it marked as main (platform::markMainThread()), for the life of the library: run(), or
+    // runOnce() from a UI toolkit's loop as setWakeUpHandler() says. Every call into the app and
+    // every main-thread platform call waits there; work left waiting 10 s is said once at WARN,
+    // naming this loop. Any thread.
+    static std::shared_ptr<RunLoop> main();
+
     // The loop run by the calling thread: the one whose runOnce/run is on the stack, or the one
-    // a RunnerScope set, or the main loop on the main thread; null otherwise.
+    // a RunnerScope set, or the main loop on the main thread; null otherwise. The pointer is only
+    // borrowed: to keep the loop, for posting to it later (as a location manager posts to the
+    // loop of the thread that created it), take current()->shared_from_this(), and main() on a
+    // thread that runs no loop.
     static RunLoop* current();
     bool isCurrent() const { return current() == this; }
 

@@ -6,8 +6,15 @@
 
 namespace zarn::platform {
 
-// The platform's per-app defaults. The library keeps only the log level here. Safe from any
-// thread; a failed write is silent (the value then only lasts for this process).
+// The platform's per-app defaults. Safe from any thread; a failed write is silent (the value
+// then only lasts for this process).
+//
+// The library keeps only the log level here, the integer under "LoggerLevel": 0 NONE (nothing is
+// logged), 1 ERROR, 2 WARN, 3 INFO, 4 DEBUG (everything); a line passes when its level is at
+// most this one, so a value below 0 logs nothing and one above 4 everything. Without the key the
+// level is 4. It is read once per process, at the library's first log line (so install() the
+// defaults before initialising), and written back then, so a level set before one launch holds
+// for every later one until it is changed.
 class UserDefaults {
   public:
     virtual ~UserDefaults() = default;

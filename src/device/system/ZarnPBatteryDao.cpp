@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "zarn/platform/Battery.h"
 #include "zarn/platform/Platform.h"
 
 namespace zarn {

@@ -7,7 +7,9 @@
 #include "core/ZarnPLogger.h"
 #include "zarn/Value.h"
 #include "zarn/ZarnConfiguration.h"
+#include "zarn/platform/FileSystem.h"
 #include "zarn/platform/Platform.h"
+#include "zarn/platform/SystemInfo.h"
 
 namespace zarn {
 

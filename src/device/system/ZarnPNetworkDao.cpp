@@ -1,6 +1,7 @@
 #include "device/system/ZarnPNetworkDao.h"
 
 #include "zarn/platform/Platform.h"
+#include "zarn/platform/Reachability.h"
 
 namespace zarn {
 

@@ -8,6 +8,7 @@
 #include "device/system/ZarnPBackgroundTask.h"
 #include "device/system/ZarnPKillHandler.h"
 #include "zarn/Value.h"
+#include "zarn/platform/Application.h"
 #include "zarn/platform/Platform.h"
 
 namespace zarn {

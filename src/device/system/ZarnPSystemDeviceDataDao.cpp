@@ -7,6 +7,14 @@
 #include "store/settings/ZarnPKeyValueDao.h"
 #include "store/settings/ZarnPSettingKeys.h"
 #include "zarn/Value.h"
+#include "zarn/platform/Application.h"
+#include "zarn/platform/BackgroundTasks.h"
+#include "zarn/platform/DeviceHardware.h"
+#include "zarn/platform/LocationAuthorization.h"
+#include "zarn/platform/NotificationAuthorization.h"
+#include "zarn/platform/RuntimeClasses.h"
+#include "zarn/platform/SystemInfo.h"
+#include "zarn/platform/TrackingAuthorization.h"
 
 namespace zarn {
 
