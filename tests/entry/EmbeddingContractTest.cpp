@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/CaseNames.h"
 #include "tests/support/StartedLibrary.h"
 #include "zarn/NotificationRequest.h"
 #include "zarn/Value.h"
@@ -107,7 +108,8 @@ INSTANTIATE_TEST_SUITE_P(
                       MissingCase{{"locationManagerFactory"}, "locationManagerFactory"},
                       MissingCase{
                           {"deviceInfo", "application", "locationAuthorization", "locationManagerFactory"},
-                          "deviceInfo, application, locationAuthorization, locationManagerFactory"}));
+                          "deviceInfo, application, locationAuthorization, locationManagerFactory"}),
+    [](const auto& info) { return test::caseName("Without_", info.param.named); });
 
 using EmbeddingContractTest = test::StartedLibraryTest;
 
