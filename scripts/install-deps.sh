@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(cmake locales ninja-build g++ clang libclang-rt-14-dev pkg-config libsqlite3-dev zlib1g-dev libflatbuffers-dev
   flatbuffers-compiler nlohmann-json3-dev libcurl4-openssl-dev libcpp-httplib-dev libssl-dev openssl libgtest-dev
-  libgmock-dev libbenchmark-dev clang-format)
+  libgmock-dev libbenchmark-dev clang-format mold)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

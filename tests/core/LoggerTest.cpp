@@ -14,6 +14,7 @@
 #include "core/ZarnPLogFileAppender.h"
 #include "device/system/ZarnPCrashlyticsStubs.h"
 #include "sim/RecordingCrashReporter.h"
+#include "tests/support/CaseNames.h"
 #include "tests/support/ForwardingFileSystem.h"
 #include "tests/support/TestEnvironment.h"
 #include "zarn/Value.h"
@@ -183,7 +184,13 @@ INSTANTIATE_TEST_SUITE_P(Rules, LoggerDomainTest,
                                            DomainCase{2, 4, 3, false},   // cannot loosen the global level
                                            DomainCase{3, 3, 3, true},    //
                                            DomainCase{4, 0, 1, false},   // NONE silences the domain
-                                           DomainCase{0, std::nullopt, 1, false}));
+                                           DomainCase{0, std::nullopt, 1, false}),
+                         [](const auto& info) {
+                             const auto& c = info.param;
+                             return test::caseName("Global", c.global, "Domain",
+                                                   c.domainLevel ? test::casePart(*c.domainLevel) : "Unset",
+                                                   "Line", c.line);
+                         });
 
 TEST(LoggerTest, LevelForDomainIsMinusOneUntilSet) {
     test::TestEnvironment env;
@@ -365,7 +372,10 @@ INSTANTIATE_TEST_SUITE_P(Zones, LogFileStampTest,
                                            StampCase{3600, 9.123, "01-12 13:00:09.123"},
                                            StampCase{7200, 0.999, "01-12 14:00:00.999"},
                                            StampCase{-46800, 0.5, "30-11 23:00:00.500"},
-                                           StampCase{43200, 59.001, "02-12 00:00:59.001"}));
+                                           StampCase{43200, 59.001, "02-12 00:00:59.001"}),
+                         [](const auto& info) {
+                             return test::caseName("Offset", info.param.offset, "After", info.param.advance);
+                         });
 
 TEST(LogFileAppenderTest, CreatesTheFileUnderTheHomeAndAppendsEveryLevel) {
     test::TestEnvironment env(3600);

@@ -14,6 +14,7 @@
 #include "core/ZarnPSystemClockDao.h"
 #include "sim/Device.h"
 #include "testing/VirtualTimeSource.h"
+#include "tests/support/CaseNames.h"
 #include "tests/support/TestEnvironment.h"
 #include "zarn/Value.h"
 #include "zarn/platform/Platform.h"
@@ -530,7 +531,11 @@ INSTANTIATE_TEST_SUITE_P(States, KeepAliveTest,
                                            KeepAliveCase{platform::ApplicationState::Background, 42.5,
                                                          "Timeleft: 42.500000 - State: Background"},
                                            KeepAliveCase{static_cast<platform::ApplicationState>(7), 0,
-                                                         "Timeleft: 0.000000 - State: Background"}));
+                                                         "Timeleft: 0.000000 - State: Background"}),
+                         [](const auto& info) {
+                             return test::caseName("State", static_cast<int>(info.param.state), "Left",
+                                                   info.param.remaining);
+                         });
 
 TEST_F(TimerDaoTest, KeepAliveLogsNothingWithDebugOffForTheDomain) {
     DomainLevel quiet("TimerDao", ZarnPLogLevelInfo);
@@ -577,7 +582,10 @@ INSTANTIATE_TEST_SUITE_P(Zones, ClockTest,
                                            ClockCase{4102444800.25, 3600, 4102448400250LL},  // past 2^32 s
                                            ClockCase{1796126400.0015, 0, 1796126400001LL},
                                            ClockCase{-0.0015, 0, -1LL},  // toward zero
-                                           ClockCase{-3.5, 3600, 3596500LL}));
+                                           ClockCase{-3.5, 3600, 3596500LL}),
+                         [](const auto& info) {
+                             return test::caseName("At", info.param.seconds, "Offset", info.param.offset);
+                         });
 
 TEST(ClockZoneTest, GmtPlusTwoAddsTwoHoursToUtcMilliseconds) {
     test::TestEnvironment env(7200);

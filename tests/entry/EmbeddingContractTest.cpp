@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "sim/Device.h"
+#include "tests/support/CaseNames.h"
 #include "tests/support/StartedLibrary.h"
 #include "zarn/NotificationRequest.h"
 #include "zarn/Value.h"
@@ -111,7 +112,8 @@ INSTANTIATE_TEST_SUITE_P(
                       MissingCase{{"locationManagerFactory"}, "locationManagerFactory"},
                       MissingCase{
                           {"deviceInfo", "application", "locationAuthorization", "locationManagerFactory"},
-                          "deviceInfo, application, locationAuthorization, locationManagerFactory"}));
+                          "deviceInfo, application, locationAuthorization, locationManagerFactory"}),
+    [](const auto& info) { return test::caseName("Without_", info.param.named); });
 
 using EmbeddingContractTest = test::StartedLibraryTest;
 

@@ -12,6 +12,7 @@
 #include "core/ZarnPEvent.h"
 #include "core/ZarnPLogEventType.h"
 #include "core/ZarnTriggerContext.h"
+#include "tests/support/CaseNames.h"
 #include "tests/support/FacadeWorld.h"
 #include "zarn/platform/NotificationCenter.h"
 
@@ -226,7 +227,12 @@ INSTANTIATE_TEST_SUITE_P(Limits, RegionLimitTest,
                          ::testing::Values(RegionLimit{3, true, 5}, RegionLimit{50, true, 20},
                                            RegionLimit{12, true, 12}, RegionLimit{5, true, 5},
                                            RegionLimit{20, true, 20}, RegionLimit{-7, true, 5},
-                                           RegionLimit{12, false, 0}, RegionLimit{50, false, 0}));
+                                           RegionLimit{12, false, 0}, RegionLimit{50, false, 0}),
+                         [](const auto& info) {
+                             return test::caseName(
+                                 "Ask", info.param.requested,
+                                 info.param.backgroundLocation ? "WithBackground" : "WithoutBackground");
+                         });
 
 TEST_F(FacadeTest, PermissionSwitchesAndXamarinVersionReachTheirStores) {
     configuration->setAutomaticallyAskLocationPermission(false);

@@ -12,6 +12,7 @@
 #include "core/ZarnPZarnConfiguration.h"
 #include "entry/ZarnBaseTesting.h"
 #include "sim/Device.h"
+#include "tests/support/CaseNames.h"
 #include "tests/support/TestEnvironment.h"
 #include "zarn/platform/Platform.h"
 
@@ -252,12 +253,14 @@ TEST_P(ZarnBaseVersionTest, SystemsOlderThanTenAreRefused) {
     EXPECT_EQ(builds(), GetParam().supported ? 1u : 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Versions, ZarnBaseVersionTest,
-                         ::testing::Values(VersionCase{"9.3", false}, VersionCase{"9", false},
-                                           VersionCase{"9.10", false}, VersionCase{"", false},
-                                           VersionCase{"10", true}, VersionCase{"10.0", true},
-                                           VersionCase{"10.3.1", true}, VersionCase{"16.4", true},
-                                           VersionCase{"100", true}));
+INSTANTIATE_TEST_SUITE_P(
+    Versions, ZarnBaseVersionTest,
+    ::testing::Values(VersionCase{"9.3", false}, VersionCase{"9", false}, VersionCase{"9.10", false},
+                      VersionCase{"", false}, VersionCase{"10", true}, VersionCase{"10.0", true},
+                      VersionCase{"10.3.1", true}, VersionCase{"16.4", true}, VersionCase{"100", true}),
+    [](const auto& info) {
+        return test::caseName("System", *info.param.version ? info.param.version : "Empty");
+    });
 
 TEST_F(ZarnBaseTest, OnAnUnsupportedSystemListsAreEmptyAndNothingIsForwarded) {
     initialize();

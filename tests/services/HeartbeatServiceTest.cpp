@@ -10,6 +10,7 @@
 #include "store/settings/ZarnPBaseKeyValueDao.h"
 #include "tests/services/ServiceTestSupport.h"
 #include "tests/store/settings/MemoryStringKeyValueDao.h"
+#include "tests/support/CaseNames.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace zarn {
@@ -85,7 +86,8 @@ TEST_P(HeartbeatZoneTest, FirstAfterOneSecondThenAtEveryUtcMidnight) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Zones, HeartbeatZoneTest,
-                         ::testing::Values(0L, -5 * 3600L, 9 * 3600L + 1800L, 14 * 3600L));
+                         ::testing::Values(0L, -5 * 3600L, 9 * 3600L + 1800L, 14 * 3600L),
+                         [](const auto& info) { return test::caseName("Offset", info.param); });
 
 TEST(HeartbeatServiceTest, HeartbeatStoredEarlierTheSameUtcDayWaitsForMidnight) {
     HeartbeatFixture f(-8 * 3600L);

@@ -15,6 +15,7 @@
 #include "core/ZarnPLogger.h"
 #include "core/ZarnPSystemTimerDao.h"
 #include "services/ZarnPEventLogging.h"
+#include "tests/support/CaseNames.h"
 #include "tests/support/TestEnvironment.h"
 #include "zarn/Value.h"
 #include "zarn/platform/Platform.h"
@@ -123,7 +124,8 @@ INSTANTIATE_TEST_SUITE_P(
         EventCase{1, "SqLiteEventDao", std::nullopt,
                   "Cannot create event for errors during event logging. Message: failed 3 times Level: 1"},
         EventCase{2, "SqLiteEventDao", std::nullopt,
-                  "Cannot create event for errors during event logging. Message: failed 3 times Level: 2"}));
+                  "Cannot create event for errors during event logging. Message: failed 3 times Level: 2"}),
+    [](const auto& info) { return test::caseName("Level", info.param.level, info.param.domain); });
 
 TEST_F(LogEventWriterTest, TheEventIsStoredOnTheSdkThreadAfterTheLoggingCallReturned) {
     std::promise<void> entered, open;

@@ -8,6 +8,7 @@
 #include "core/ZarnPSystemTimerDao.h"
 #include "device/system/ZarnPBackgroundTask.h"
 #include "sim/Device.h"
+#include "tests/support/CaseNames.h"
 #include "tests/support/TestEnvironment.h"
 #include "zarn/Value.h"
 
@@ -94,7 +95,8 @@ INSTANTIATE_TEST_SUITE_P(Boundaries, BackgroundTaskExpiryTest,
                          ::testing::Values(ExpiryCase{0.0, true, false}, ExpiryCase{1.5, true, false},
                                            ExpiryCase{2.0, true, false}, ExpiryCase{2.01, false, true},
                                            ExpiryCase{5.0, false, true}, ExpiryCase{10.0, false, true},
-                                           ExpiryCase{10.01, false, false}, ExpiryCase{30.0, false, false}));
+                                           ExpiryCase{10.01, false, false}, ExpiryCase{30.0, false, false}),
+                         [](const auto& info) { return test::caseName("Left", info.param.secondsLeft); });
 
 TEST_F(BackgroundTaskDaoTest, ExpiryLineShowsTheTimeLeftAndTheTask) {
     auto task = dao->startBackgroundTask();
