@@ -43,6 +43,7 @@
 #include "zarn/ZarnBase.h"
 #include "zarn/ZarnConfiguration.h"
 #include "zarn/ZarnDelegate.h"
+#include "zarn/platform/NotificationCenter.h"
 #include "zarn/platform/Platform.h"
 
 namespace {

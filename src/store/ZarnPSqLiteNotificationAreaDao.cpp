@@ -231,9 +231,10 @@ bool holdsHigh(double stored, double exact) {
     return holdsLow(-stored, -exact);
 }
 
-// The build in a transaction of its own; a failure (logged) leaves the file as it was.
+// The build in a transaction of its own; a failure (logged) leaves the file as it was. Nobody
+// is told of the index, which the next opening builds again: its commit needs no sync.
 void buildInTransaction(ZarnPDatabase& database) {
-    if (!database.beginTransaction()) {
+    if (!database.beginTransaction(ZarnPDurability::Normal)) {
         LogWarn(kDomain, "The nearest reads run without their index: %@", database.lastErrorMessage());
         return;
     }

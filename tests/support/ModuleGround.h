@@ -28,6 +28,7 @@
 #include "store/settings/ZarnPKeyValueDao.h"
 #include "store/settings/ZarnPSqLiteKeyValueDao.h"
 #include "tests/support/SdkThread.h"
+#include "zarn/platform/FileSystem.h"
 #include "zarn/platform/Platform.h"
 
 namespace zarn::test {
