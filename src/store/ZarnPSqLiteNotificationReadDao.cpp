@@ -399,7 +399,8 @@ std::optional<double> firstHalfSide(ZarnPDatabase& db, int regionType,
 // without a box of their own (each is read by every indexed read, and a store of many of them
 // reads as fast in full).
 std::optional<AreaStore> areaStore(ZarnPDatabase& db, int regionType, int count,
-                                   ZarnPSqLiteNotificationReadDao::IndexUse use) {
+                                   ZarnPSqLiteNotificationReadDao::IndexUse use,
+                                   ZarnPSqLiteNotificationAreaDao::UnplacedMemo& unplacedMemo) {
     using IndexUse = ZarnPSqLiteNotificationReadDao::IndexUse;
     if (use == IndexUse::Never)
         return std::nullopt;
@@ -413,8 +414,7 @@ std::optional<AreaStore> areaStore(ZarnPDatabase& db, int regionType, int count,
     if (store.judged && (store.total < ZarnPSqLiteNotificationReadDao::kIndexedReadThreshold ||
                          store.total / kIndexedShare < count))
         return std::nullopt;
-    auto unplaced = ZarnPSqLiteNotificationAreaDao::unplacedCount(
-        db, regionType, store.judged ? store.total / kIndexedShare + 1 : -1);
+    auto unplaced = unplacedMemo.count(db, regionType, store.judged ? store.total / kIndexedShare + 1 : -1);
     if (!unplaced || (store.judged && *unplaced * kIndexedShare > store.total))
         return std::nullopt;
     store.unplaced = *unplaced;
@@ -441,11 +441,12 @@ ZarnPSqlParameters partParameters(const NearestStatement& statement, bool includ
 std::optional<KeptRows> readThroughArea(ZarnPDatabase& db, const NearestStatement& statement,
                                         const ZarnPLocationWithAccuracy& location, int count,
                                         ZarnPSqLiteNotificationReadDao::IndexUse use, const LocalTime& local,
-                                        ZarnPSqLiteNotificationAreaDao::Trust& trust) {
+                                        ZarnPSqLiteNotificationAreaDao::Trust& trust,
+                                        ZarnPSqLiteNotificationAreaDao::UnplacedMemo& unplacedMemo) {
     if (count <= 0 || !std::isfinite(location.latitude()) || !std::isfinite(location.longitude()) ||
         !trust.isWhole(db))
         return std::nullopt;
-    std::optional<AreaStore> store = areaStore(db, statement.regionType, count, use);
+    std::optional<AreaStore> store = areaStore(db, statement.regionType, count, use, unplacedMemo);
     if (!store)
         return std::nullopt;
     std::optional<double> first = firstHalfSide(db, statement.regionType, location, count, *store);
@@ -809,7 +810,7 @@ std::vector<ZarnPNotification> ZarnPSqLiteNotificationReadDao::readNearest(
     const LocalTime local = localTime(localMilliseconds);
     // Past a few thousand notifications the spatial index finds the same rows without a scan.
     std::optional<KeptRows> found =
-        readThroughArea(*db, statement, location, count, indexUse_, local, indexTrust_);
+        readThroughArea(*db, statement, location, count, indexUse_, local, indexTrust_, unplacedMemo_);
     if (!found) {
         found.emplace();
         // Reserved up front: a notification is copied, not moved, when a vector grows.

@@ -10,6 +10,7 @@
 #include "store/ZarnPSqLiteNotificationAreaDao.h"
 #include "tests/store/CrashTestSupport.h"
 #include "tests/store/NearestTestSupport.h"
+#include "tests/store/StoreTestSupport.h"
 #include "tests/support/TestEnvironment.h"
 
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
@@ -210,6 +211,39 @@ TEST_F(NearestIndexTest, AnIndexThatCannotBeTrustedIsNotUsedAndIsBuiltAgain) {
     store->db->checkWholeFileIfDue(env.time->now());
     EXPECT_EQ(disagreement(), std::nullopt);
     EXPECT_GT(compareAt(places, random), 0);
+}
+
+// Where it wins, the read goes through the index; once notifications without a box of their own
+// are too many (written by another connection, then by this one), it runs in full, and it comes
+// back to the index when they have a place again. The judgement is kept between writes only.
+TEST_F(NearestIndexTest, TheIndexIsUsedWhereItWinsAndTheJudgementFollowsEveryWrite) {
+    sim::DataUpdateDescription d{.campaigns = {{.campaignId = "c", .message = "m"}},
+                                 .tiles = {{.value = "t"}}};
+    for (int i = 0; i < 3000; ++i)
+        d.tiles[0].notifications.push_back(
+            {.campaign = "c",
+             .geofenceId = "g" + std::to_string(i),
+             .location = {{52.0f + (i % 60) * 0.01f, 13.0f + (i / 60) * 0.01f}},
+             .matchRange = 100});
+    open(true).save(d);
+    store->read->setIndexUse(ZarnPSqLiteNotificationReadDao::IndexUse::WhereItWins);
+    auto indexed = [&] {
+        store->read->invalidate();
+        int before = indexedStatements;
+        auto found =
+            store->read->findNearestNotifications(ZarnPLocationWithAccuracy(52.1, 13.1, 10), 5, false, 0, {});
+        EXPECT_TRUE(found && found->size() == 5u);
+        return indexedStatements > before;
+    };
+    EXPECT_TRUE(indexed());
+    EXPECT_TRUE(indexed());
+    test::RawSqlite other(env.path("Documents/zarn.db"));
+    ASSERT_TRUE(other.exec("UPDATE notification SET latitude = NULL WHERE id % 4 = 0"));
+    EXPECT_FALSE(indexed()) << "a quarter of the store is a candidate of every indexed read";
+    EXPECT_FALSE(indexed());
+    exec("UPDATE notification SET latitude = 52.3 WHERE latitude IS NULL");
+    EXPECT_TRUE(indexed());
+    EXPECT_EQ(disagreement(), std::nullopt);
 }
 
 // A polygon's circles each cost a few lookups: twice the circles, about twice the work. A box
