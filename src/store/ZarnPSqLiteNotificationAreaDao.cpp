@@ -380,27 +380,6 @@ std::optional<int64_t> ZarnPSqLiteNotificationAreaDao::unplacedCount(ZarnPDataba
     return rs->longForColumnIndex(0);
 }
 
-std::optional<int64_t> ZarnPSqLiteNotificationAreaDao::UnplacedMemo::count(ZarnPDatabase& database,
-                                                                           int regionType, int64_t limit) {
-    auto version = database.schemaVersion();
-    auto data = database.executeQuery("PRAGMA data_version");
-    if (!version || !data || !data->next())
-        return unplacedCount(database, regionType, limit);
-    Key key{data->longForColumnIndex(0), database.totalChanges(), *version, regionType, limit};
-    data->close();
-    if (key_ != key || connection_.lock().get() != &database) {
-        auto counted = unplacedCount(database, regionType, limit);
-        if (!counted) {
-            key_.reset();
-            return std::nullopt;
-        }
-        key_ = key;
-        connection_ = database.weak_from_this();
-        count_ = *counted;
-    }
-    return count_;
-}
-
 std::optional<std::string> ZarnPSqLiteNotificationAreaDao::disagreement(ZarnPDatabase& database) {
     if (!isWhole(database))
         return std::string("the index or one of its triggers is missing");

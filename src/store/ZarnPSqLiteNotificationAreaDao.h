@@ -71,24 +71,6 @@ class ZarnPSqLiteNotificationAreaDao final : public ZarnPSqLiteDao {
         bool whole_ = false;
     };
 
-    // unplacedCount() kept while nothing has written to the file: no commit of another
-    // connection ("PRAGMA data_version"), no row changed by this one, the same schema.
-    class UnplacedMemo {
-      public:
-        std::optional<int64_t> count(ZarnPDatabase& database, int regionType, int64_t limit);
-
-      private:
-        struct Key {
-            int64_t dataVersion, changes, schemaVersion;
-            int regionType;
-            int64_t limit;
-            bool operator==(const Key&) const = default;
-        };
-        std::weak_ptr<ZarnPDatabase> connection_;
-        std::optional<Key> key_;
-        int64_t count_ = 0;
-    };
-
     // The condition that keeps the notification rows ("n") of a kind (":area_kind") whose box
     // meets the box around the device (":area_south", ":area_north", ":area_west", ":area_east"),
     // with every notification of the kind that has no box of its own.

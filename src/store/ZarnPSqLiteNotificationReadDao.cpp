@@ -399,8 +399,7 @@ std::optional<double> firstHalfSide(ZarnPDatabase& db, int regionType,
 // without a box of their own (each is read by every indexed read, and a store of many of them
 // reads as fast in full).
 std::optional<AreaStore> areaStore(ZarnPDatabase& db, int regionType, int count,
-                                   ZarnPSqLiteNotificationReadDao::IndexUse use,
-                                   ZarnPSqLiteNotificationAreaDao::UnplacedMemo& unplacedMemo) {
+                                   ZarnPSqLiteNotificationReadDao::IndexUse use) {
     using IndexUse = ZarnPSqLiteNotificationReadDao::IndexUse;
     if (use == IndexUse::Never)
         return std::nullopt;
@@ -414,7 +413,8 @@ std::optional<AreaStore> areaStore(ZarnPDatabase& db, int regionType, int count,
     if (store.judged && (store.total < ZarnPSqLiteNotificationReadDao::kIndexedReadThreshold ||
                          store.total / kIndexedShare < count))
         return std::nullopt;
-    auto unplaced = unplacedMemo.count(db, regionType, store.judged ? store.total / kIndexedShare + 1 : -1);
+    auto unplaced = ZarnPSqLiteNotificationAreaDao::unplacedCount(
+        db, regionType, store.judged ? store.total / kIndexedShare + 1 : -1);
     if (!unplaced || (store.judged && *unplaced * kIndexedShare > store.total))
         return std::nullopt;
     store.unplaced = *unplaced;
@@ -441,12 +441,11 @@ ZarnPSqlParameters partParameters(const NearestStatement& statement, bool includ
 std::optional<KeptRows> readThroughArea(ZarnPDatabase& db, const NearestStatement& statement,
                                         const ZarnPLocationWithAccuracy& location, int count,
                                         ZarnPSqLiteNotificationReadDao::IndexUse use, const LocalTime& local,
-                                        ZarnPSqLiteNotificationAreaDao::Trust& trust,
-                                        ZarnPSqLiteNotificationAreaDao::UnplacedMemo& unplacedMemo) {
+                                        ZarnPSqLiteNotificationAreaDao::Trust& trust) {
     if (count <= 0 || !std::isfinite(location.latitude()) || !std::isfinite(location.longitude()) ||
         !trust.isWhole(db))
         return std::nullopt;
-    std::optional<AreaStore> store = areaStore(db, statement.regionType, count, use, unplacedMemo);
+    std::optional<AreaStore> store = areaStore(db, statement.regionType, count, use);
     if (!store)
         return std::nullopt;
     std::optional<double> first = firstHalfSide(db, statement.regionType, location, count, *store);
@@ -810,7 +809,7 @@ std::vector<ZarnPNotification> ZarnPSqLiteNotificationReadDao::readNearest(
     const LocalTime local = localTime(localMilliseconds);
     // Past a few thousand notifications the spatial index finds the same rows without a scan.
     std::optional<KeptRows> found =
-        readThroughArea(*db, statement, location, count, indexUse_, local, indexTrust_, unplacedMemo_);
+        readThroughArea(*db, statement, location, count, indexUse_, local, indexTrust_);
     if (!found) {
         found.emplace();
         // Reserved up front: a notification is copied, not moved, when a vector grows.

@@ -113,7 +113,6 @@ class ZarnPSqLiteNotificationReadDao final : public ZarnPSqLiteBaseNotificationD
     std::shared_ptr<ZarnPSegmentationPropertyValidator> segmentationPropertyValidator_;
     ZarnPNearestCacheHolder nearestCacheHolder_;
     ZarnPSqLiteNotificationAreaDao::Trust indexTrust_;
-    ZarnPSqLiteNotificationAreaDao::UnplacedMemo unplacedMemo_;
     IndexUse indexUse_ = IndexUse::WhereItWins;
 };
 

@@ -214,8 +214,8 @@ TEST_F(NearestIndexTest, AnIndexThatCannotBeTrustedIsNotUsedAndIsBuiltAgain) {
 }
 
 // Where it wins, the read goes through the index; once notifications without a box of their own
-// are too many (written by another connection, then by this one), it runs in full, and it comes
-// back to the index when they have a place again. The judgement is kept between writes only.
+// are too many (written by another connection), it runs in full, and it comes back to the index
+// when they have a place again.
 TEST_F(NearestIndexTest, TheIndexIsUsedWhereItWinsAndTheJudgementFollowsEveryWrite) {
     sim::DataUpdateDescription d{.campaigns = {{.campaignId = "c", .message = "m"}},
                                  .tiles = {{.value = "t"}}};
