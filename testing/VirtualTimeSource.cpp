@@ -105,6 +105,10 @@ void VirtualTimeSource::runUntilIdle() {
             std::lock_guard lk(mutex_);
             before = epoch_;
         }
+        // A task posted to the main loop after it was drained: no other thread runs it.
+        if (isMainThread())
+            if (auto main = mainRunLoop(); main && !main->isIdle())
+                continue;
         bool idle = allIdle();
         std::unique_lock lk(mutex_);
         if (idle && outside_ == 0 && epoch_ == before)

@@ -170,6 +170,10 @@ void ZarnPConfigurationRoad::setMaxRegionsMonitored(int maxRegions, bool backgro
 }
 
 void ZarnPConfigurationRoad::enableIfEnabled(bool enableOnFirstRun) {
+    // The app chose while this configuration was on its way: like a stored choice, it is never
+    // overridden by the default; its own step sets the flags, before or after this one.
+    if (state_.appChoices() > 0)
+        return;
     bool enabled = c_.keyValueDao->getBoolPropertyValueForKey(setting::kEnabled, enableOnFirstRun);
     // A choice that cannot be read may be the user's opt-out: never enable by default then.
     if (enabled && !c_.keyValueDao->hasProperty(setting::kEnabled) && !c_.keyValueDao->isReadable()) {
@@ -178,7 +182,7 @@ void ZarnPConfigurationRoad::enableIfEnabled(bool enableOnFirstRun) {
     }
     state_.setEnabled(enabled);
     if (enabled)
-        enabling_.enable();
+        enabling_.enableByDefault();
     else
         state_.setInitialized();
 }

@@ -39,9 +39,25 @@ void ZarnPEnablingRoad::stopObserving() {
 // Enabling
 
 void ZarnPEnablingRoad::enable() {
+    state_.noteAppChoice();
+    postEnable(std::nullopt);
+}
+
+void ZarnPEnablingRoad::enableByDefault() {
+    postEnable(state_.appChoices());
+}
+
+void ZarnPEnablingRoad::postEnable(std::optional<uint64_t> unlessChoicesPast) {
     auto context = c_.contextService->startContext(ZarnTriggerContextInit);
     c_.publicLogDao->logZarnEnabled(true, context);
-    hops_.inRunLoop([this, context] { enableInRunLoop(context); });
+    hops_.inRunLoop([this, context, unlessChoicesPast] {
+        // The app chose after this enabling was decided: its own step has the last word.
+        if (unlessChoicesPast && state_.appChoices() != *unlessChoicesPast) {
+            c_.contextService->decrementContext(context);
+            return;
+        }
+        enableInRunLoop(context);
+    });
 }
 
 void ZarnPEnablingRoad::enableInRunLoop(std::shared_ptr<ZarnPContext> context) {
@@ -66,6 +82,7 @@ void ZarnPEnablingRoad::enableOnMainThread(std::shared_ptr<ZarnPContext> context
 }
 
 void ZarnPEnablingRoad::disable() {
+    state_.noteAppChoice();
     auto context = c_.contextService->startContext(ZarnTriggerContextUserInitiated);
     c_.publicLogDao->logZarnEnabled(false, context);
     hops_.inRunLoop([this, context] { disableInRunLoop(context); });
@@ -127,7 +144,8 @@ void ZarnPEnablingRoad::onDidBecomeActiveNotification(std::shared_ptr<ZarnPConte
 }
 
 void ZarnPEnablingRoad::onDidBecomeActiveNotificationInRunLoop(std::shared_ptr<ZarnPContext> context) {
-    if (state_.enableBackgroundLocation())
+    // Asked again here: a disable may have run since the main thread looked.
+    if (state_.enabled() && state_.enableBackgroundLocation())
         startUpdateTimer(context);
     else
         c_.contextService->decrementContext(context);  // no run takes it over

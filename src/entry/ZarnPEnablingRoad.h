@@ -1,5 +1,7 @@
 #pragma once
+#include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "core/ZarnPCollaborator.h"
 
@@ -48,8 +50,12 @@ class ZarnPEnablingRoad {
     void startObserving();
     void stopObserving();
 
+    // The app's choice: whatever it lands on, it is the last word over the library's own steps
+    // that were on their way when it was made.
     void enable();
     void disable();
+    // The first configuration's enabling: it yields to a choice the app makes before it runs.
+    void enableByDefault();
     // Waits at most 100 ms for the first configuration.
     bool isEnabled();
     void setCooldownPeriod(int seconds);
@@ -57,6 +63,9 @@ class ZarnPEnablingRoad {
     void update(std::shared_ptr<ZarnPContext> context);
 
   private:
+    // Posts the enabling; with `unlessChoicesPast`, it is dropped when the app has chosen since
+    // that count.
+    void postEnable(std::optional<uint64_t> unlessChoicesPast);
     void enableInRunLoop(std::shared_ptr<ZarnPContext> context);
     void enableOnMainThread(std::shared_ptr<ZarnPContext> context);
     void disableInRunLoop(std::shared_ptr<ZarnPContext> context);

@@ -2,6 +2,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <memory>
 
 #include "platform/Mutex.h"
@@ -36,6 +37,11 @@ class ZarnPFacadeState {
     // The enabled flag once initialised, or as it stands after `limit`.
     bool enabledWaitingForInitialization(std::chrono::milliseconds limit);
 
+    // The app's own enable and disable calls, counted when made, on the calling thread: a step of
+    // the library's own that was on its way then yields to the choice (see ZarnPEnablingRoad).
+    uint64_t noteAppChoice() { return ++appChoices_; }
+    uint64_t appChoices() const { return appChoices_.load(); }
+
     bool quickSyncDisabled() const { return quickSyncDisabled_.load(); }
     void setQuickSyncDisabled(bool disabled) { quickSyncDisabled_ = disabled; }
     bool enableBackgroundLocation() const { return enableBackgroundLocation_.load(); }
@@ -48,6 +54,7 @@ class ZarnPFacadeState {
     std::condition_variable initializedCv_;
     std::atomic<bool> enabled_{false};
     std::atomic<bool> isInitialized_{false};
+    std::atomic<uint64_t> appChoices_{0};
     std::atomic<bool> quickSyncDisabled_{false};
     std::atomic<bool> enableBackgroundLocation_{true};
 };

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
 #include <mutex>
 #include <optional>
 #include <type_traits>
@@ -468,6 +469,74 @@ TEST_F(FacadeTest, DisablingStopsUpdatesAndReEnablingStartsThemAgain) {
     std::lock_guard lk(push->mutex);
     EXPECT_EQ(push->loads.size(), 2u);  // push is loaded on every enabling
 }
+
+// The app's last choice wins over the library's own steps that were on their way when it was
+// made: the first configuration's enabling, and a becoming active checked before a disable ran.
+// The SDK thread is held while the calls are made, so each step queues in the order a busy
+// thread would take them.
+struct ChoiceCase {
+    std::string name;
+    std::optional<bool> stored;  // "zarn_enabled" before the start
+    bool throughCallback;        // the configuration comes through the app's callback
+    bool choice;                 // the app's enable() or disable()
+};
+
+void PrintTo(const ChoiceCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class AppChoiceTest : public FacadeTest, public ::testing::WithParamInterface<ChoiceCase> {
+  protected:
+    // Runs `calls` while the SDK thread waits, then lets everything run.
+    void withSdkHeld(const std::function<void()>& calls) {
+        std::promise<void> release;
+        timerDao->invokeBlockOnRunLoop([done = release.get_future().share()] { done.wait(); }, false);
+        calls();
+        release.set_value();
+        env.runUntilIdle();
+    }
+    void choose(bool enable) { enable ? facade->enable() : facade->disable(); }
+};
+
+TEST_P(AppChoiceTest, TheAppsLastChoiceWins) {
+    const auto& c = GetParam();
+    if (c.stored)
+        onSdk([&] { return keyValueDao->setBoolPropertyValue(*c.stored, "zarn_enabled"); });
+    if (c.throughCallback)
+        delegate->zarnLoadConfig = [](std::shared_ptr<ZarnConfiguration> offered,
+                                      std::function<void(std::shared_ptr<ZarnConfiguration>)> load) {
+            load(offered);
+        };
+    withSdkHeld([&] {
+        build();
+        choose(c.choice);
+    });
+    EXPECT_EQ(facade->isEnabled(), c.choice);
+    EXPECT_EQ(onSdk([&] { return keyValueDao->getBoolPropertyValueForKey("zarn_enabled"); }), c.choice);
+    EXPECT_EQ(env.consoleCount("INFO|ZarnInterface| Zarn enabled"), c.choice ? 1 : 0);
+    EXPECT_EQ(locationUpdates->count("enable"), c.choice ? 1 : 0);
+    EXPECT_EQ(updatesEveryMinute(), c.choice);
+
+    // A becoming active checked on the main thread before the disable ran starts no timer.
+    withSdkHeld([&] {
+        facade->disable();
+        env.device->application()->becomeActive();
+    });
+    int updates = locationUpdates->count("update");
+    EXPECT_FALSE(updatesEveryMinute());
+    EXPECT_EQ(locationUpdates->count("update"), updates);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Choices, AppChoiceTest,
+    ::testing::Values(ChoiceCase{"NothingStoredDisable", std::nullopt, false, false},
+                      ChoiceCase{"StoredOnDisable", true, false, false},
+                      ChoiceCase{"StoredOffEnable", false, false, true},
+                      ChoiceCase{"NothingStoredEnable", std::nullopt, false, true},
+                      ChoiceCase{"CallbackNothingStoredDisable", std::nullopt, true, false},
+                      ChoiceCase{"CallbackStoredOffEnable", false, true, true},
+                      ChoiceCase{"CallbackNothingStoredEnable", std::nullopt, true, true}),
+    [](const auto& info) { return test::caseName(info.param.name); });
 
 TEST_F(FacadeTest, BecomingActiveWhileDisabledDoesNothing) {
     onSdk([&] { return keyValueDao->setBoolPropertyValue(false, "zarn_enabled"); });
