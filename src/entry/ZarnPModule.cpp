@@ -8,6 +8,7 @@
 #include "core/ZarnPZarnConfiguration.h"
 #include "device/push/ZarnPGCMClient.h"
 #include "device/system/ZarnPCrashlyticsStubs.h"
+#include "device/system/ZarnPSystemBackgroundTaskDao.h"
 #include "device/system/ZarnPSystemFenceDao.h"
 #include "device/system/ZarnPSystemLocationDao.h"
 #include "device/system/ZarnPSystemSLCDao.h"
@@ -126,7 +127,11 @@ void ZarnPModule::buildGround(bool testing) {
 }
 
 void ZarnPModule::openDatabase() {
-    syncDeadline_ = std::make_shared<ZarnPSyncDeadline>(db_, timerDao_, platform_.notificationCenter);
+    syncDeadline_ =
+        std::make_shared<ZarnPSyncDeadline>(db_, timerDao_, platform_.notificationCenter,
+                                            [tasks = devices_.backgroundTaskDao]() -> std::shared_ptr<void> {
+                                                return tasks ? tasks->startBackgroundTask() : nullptr;
+                                            });
     syncDeadline_->start();
     auto db = db_;
     timerDao_->invokeBlockOnRunLoop([db] { db->database(); }, false);

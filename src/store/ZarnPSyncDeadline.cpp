@@ -13,8 +13,12 @@ namespace zarn {
 
 ZarnPSyncDeadline::ZarnPSyncDeadline(std::shared_ptr<ZarnPSqLiteDb> db,
                                      std::shared_ptr<ZarnPSystemTimerDao> timerDao,
-                                     std::shared_ptr<platform::NotificationCenter> center)
-    : db_(std::move(db)), timerDao_(std::move(timerDao)), center_(std::move(center)) {
+                                     std::shared_ptr<platform::NotificationCenter> center,
+                                     BackgroundHold holdBackground)
+    : db_(std::move(db)),
+      timerDao_(std::move(timerDao)),
+      center_(std::move(center)),
+      holdBackground_(std::move(holdBackground)) {
     ZARN_REQUIRE(db_);
     ZARN_REQUIRE(timerDao_);
     ZARN_REQUIRE(center_);
@@ -36,9 +40,11 @@ void ZarnPSyncDeadline::start() {
     });
     // The app stops being active on its way to the background (where it may be suspended), and
     // is there once it entered it; the second finds nothing to sync unless the first was missed.
-    auto syncOnLoop = [weak, timerDao = timerDao_](const platform::Broadcast&) {
+    // The task is begun here, where the app is told, and ends with the block once the sync ran.
+    auto syncOnLoop = [weak, timerDao = timerDao_, hold = holdBackground_](const platform::Broadcast&) {
+        auto task = hold ? hold() : nullptr;
         timerDao->invokeBlockOnRunLoop(
-            [weak] {
+            [weak, task] {
                 if (auto self = weak.lock())
                     self->syncNow();
             },

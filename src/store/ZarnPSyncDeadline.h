@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <memory>
 
 #include "platform/Mutex.h"
@@ -15,8 +16,9 @@ class ZarnPSystemTimerDao;
 
 // Bounds what a power loss can take back of the commits made at the Normal tier: the first one
 // left unsynced arms a one-shot timer, and when it fires, kDelay later, everything committed is
-// synced (one fdatasync of the log); the app leaving the foreground syncs at once, as a suspended
-// app may run no timer for long. A quiet library arms nothing. The syncs run on the SDK
+// synced (one fdatasync of the log); the app leaving the foreground syncs at once, under a
+// background task held from the moment it is told until the sync has run, as a suspended app may
+// run no timer for long. A quiet library arms nothing. The syncs run on the SDK
 // thread. Built and started once by the module; the destructor leaves the database and the
 // notification centre, from any thread.
 class ZarnPSyncDeadline : public std::enable_shared_from_this<ZarnPSyncDeadline> {
@@ -24,8 +26,14 @@ class ZarnPSyncDeadline : public std::enable_shared_from_this<ZarnPSyncDeadline>
     // Seconds an unsynced commit waits at most.
     static constexpr double kDelay = 15 * 60;
 
+    // Begins one of the library's background tasks on the calling thread; its handle ends it
+    // when released.
+    using BackgroundHold = std::function<std::shared_ptr<void>()>;
+
+    // `holdBackground` may be empty: the syncs then run without a background task.
     ZarnPSyncDeadline(std::shared_ptr<ZarnPSqLiteDb> db, std::shared_ptr<ZarnPSystemTimerDao> timerDao,
-                      std::shared_ptr<platform::NotificationCenter> center);
+                      std::shared_ptr<platform::NotificationCenter> center,
+                      BackgroundHold holdBackground = {});
     ~ZarnPSyncDeadline();
     ZarnPSyncDeadline(const ZarnPSyncDeadline&) = delete;
     ZarnPSyncDeadline& operator=(const ZarnPSyncDeadline&) = delete;
@@ -43,6 +51,7 @@ class ZarnPSyncDeadline : public std::enable_shared_from_this<ZarnPSyncDeadline>
     const std::shared_ptr<ZarnPSqLiteDb> db_;
     const std::shared_ptr<ZarnPSystemTimerDao> timerDao_;
     const std::shared_ptr<platform::NotificationCenter> center_;
+    const BackgroundHold holdBackground_;
     Mutex mutex_;
     std::shared_ptr<platform::Timer> timer_ ZARN_GUARDED_BY(mutex_);
 };

@@ -3,11 +3,14 @@
 // soon as the app has entered the background; a library with nothing unsynced syncs nothing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <string>
 
 #include "core/ZarnPEvent.h"
 #include "core/ZarnPLogEventType.h"
 #include "sim/Device.h"
+#include "sim/SimBackgroundTasks.h"
 #include "testing/PowerCutVfs.h"
 #include "testing/SyncCountingVfs.h"
 #include "tests/store/StoreTestSupport.h"
@@ -77,18 +80,37 @@ TEST_F(SyncDeadlineTest, AnUnsyncedCommitIsSyncedWithinTheDeadlineAndWhenTheAppG
     EXPECT_TRUE(survivesACut("second"));
 
     // The app leaving the foreground syncs at once what was committed before, both when it
-    // resigns active and when it enters the background.
+    // resigns active and when it enters the background, under a background task begun when the
+    // app was told, so that a suspended app still makes it; the task ends with the sync.
+    auto tasks = env.device->backgroundTasks();
+    // How many of the tasks begun after the first `from` are running.
+    auto runningOf = [&](const std::vector<platform::BackgroundTaskIdentifier>& begun, size_t from) {
+        auto running = tasks->runningBackgroundTasks();
+        size_t count = 0;
+        for (size_t i = from; i < begun.size(); ++i)
+            count += static_cast<size_t>(std::count(running.begin(), running.end(), begun[i]));
+        return count;
+    };
     for (bool wholeSwitch : {false, true}) {
         env.advanceBy(3600);
         env.device->application()->becomeActive();
         env.advanceBy(5);
         std::string marker = wholeSwitch ? "entered" : "resigned";
         storeMarker(marker);
+        const size_t begunBefore = tasks->begunBackgroundTasks().size();
+        std::atomic<bool> syncedUnderANewTask{false};
+        cuts.setCutHook([&](uint64_t, bool sync) {
+            if (sync && runningOf(tasks->begunBackgroundTasks(), begunBefore) > 0)
+                syncedUnderANewTask = true;
+        });
         if (wholeSwitch)
             env.device->application()->enterBackgroundFromForeground();
         else
             env.device->application()->resignActive();
         env.runUntilIdle();
+        cuts.setCutHook(nullptr);
+        EXPECT_TRUE(syncedUnderANewTask) << marker;
+        EXPECT_EQ(runningOf(tasks->begunBackgroundTasks(), begunBefore), 0u) << marker;
         EXPECT_TRUE(survivesACut(marker)) << marker;
     }
 }
