@@ -100,15 +100,26 @@ void SimLocalNotificationCenter::getPendingNotificationRequests(
 
 void SimLocalNotificationCenter::removePendingNotificationRequests(
     const std::vector<std::string>& identifiers) {
+    std::function<void(const std::vector<std::string>&)> hook;
+    {
+        std::lock_guard lk(mutex_);
+        removeCalls_.push_back(identifiers);
+        std::erase_if(pending_, [&](Pending& p) {
+            if (std::find(identifiers.begin(), identifiers.end(), p.request.identifier) == identifiers.end())
+                return false;
+            if (p.timer)
+                p.timer->invalidate();
+            return true;
+        });
+        hook = removeHook_;
+    }
+    if (hook)
+        hook(identifiers);
+}
+
+void SimLocalNotificationCenter::setRemoveHook(std::function<void(const std::vector<std::string>&)> hook) {
     std::lock_guard lk(mutex_);
-    removeCalls_.push_back(identifiers);
-    std::erase_if(pending_, [&](Pending& p) {
-        if (std::find(identifiers.begin(), identifiers.end(), p.request.identifier) == identifiers.end())
-            return false;
-        if (p.timer)
-            p.timer->invalidate();
-        return true;
-    });
+    removeHook_ = std::move(hook);
 }
 
 void SimLocalNotificationCenter::requestAuthorization(

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -45,6 +46,9 @@ class SimLocalNotificationCenter : public platform::LocalNotificationCenter,
     void setAuthorizationAnswer(bool granted, std::optional<Error> error = std::nullopt);
     // While set, every add is refused with this error.
     void setAddFailure(std::optional<Error> error);
+    // Called with the identifiers of each removal once it is made, on the caller's thread with
+    // nothing of the centre held: the moment the system has been told. An empty hook removes it.
+    void setRemoveHook(std::function<void(const std::vector<std::string>&)> hook);
 
     // What was asked.
     std::vector<unsigned> authorizationRequests();
@@ -86,6 +90,7 @@ class SimLocalNotificationCenter : public platform::LocalNotificationCenter,
     std::optional<Error> addFailure_;
     uint64_t nextSerial_ = 0;
     std::weak_ptr<platform::LocalNotificationCenterDelegate> delegate_;
+    std::function<void(const std::vector<std::string>&)> removeHook_;
 };
 
 }  // namespace zarn::sim

@@ -141,7 +141,8 @@ void ZarnPModule::buildRunsAndLinks(Services& s) const {
     auto& d = devices_;
     auto fenceMatchService = ZarnPFenceMatchService::create(
         d.fenceDao, d.uiNotificationDao, s.contextService, d.deviceDataDao, st.keyValueDao, d.publicLogDao,
-        s.geofenceMatchService, s.beaconMatchService, platform_.notificationCenter, db_);
+        s.geofenceMatchService, s.beaconMatchService, platform_.notificationCenter, s.commonMatchService,
+        db_);
     s.fenceMatchService = fenceMatchService;
     s.phoneStateService =
         ZarnPPhoneStateService::create(st.keyValueDao, s.eventService, d.deviceDataDao, d.delegateDataDao,

@@ -25,6 +25,7 @@
 #include "services/ZarnPEventLogging.h"
 #include "store/ZarnPBeaconNotificationDao.h"
 #include "store/ZarnPCommitGroup.h"
+#include "store/ZarnPDatabaseException.h"
 #include "store/ZarnPExternalNotificationDao.h"
 #include "store/ZarnPLocalNotificationDao.h"
 #include "store/ZarnPSentTriggerDao.h"
@@ -204,19 +205,56 @@ void ZarnPCommonMatchService::monitorNotifications(
 
 void ZarnPCommonMatchService::cancelNotifications(const std::set<std::string>& identifiers, int regionType) {
     ZARN_CHECK_SEQUENCE(sequence_);
-    auto& dao = stateDao(regionType);
-    for (const auto& identifier : identifiers)
-        if (auto error = dao.removeUserDwelling(identifier))
-            LogNsError(kDomain, *error, "Failed to remove dwelling of %@", identifier);
     if (identifiers.empty())
         return;
-    std::vector<std::string> list(identifiers.begin(), identifiers.end());
-    c_.uiNotificationDao->cancelNotifications(list);
+    auto ended = endDwellings(stateDao(regionType), identifiers);
+    if (ended.empty())
+        return;
+    // Told once the ends are on disk, after the commit of the run they joined.
+    ZarnPCommitGroup::afterDurableCommit(
+        c_.db, [ui = c_.uiNotificationDao, ended] { ui->cancelNotifications(ended); });
+}
+
+std::vector<std::string> ZarnPCommonMatchService::endDwellings(ZarnPMatchStateDao& dao,
+                                                               const std::set<std::string>& identifiers) {
+    std::vector<std::string> ended;
+    std::optional<ZarnPTransaction> transaction;
+    ZarnPCommitGroup::begin(transaction, c_.db, ZarnPDurability::Full, kDomain, "Ending the dwellings");
+    for (const auto& identifier : identifiers) {
+        if (auto error = dao.removeUserDwelling(identifier))
+            LogNsError(kDomain, *error, "Failed to remove dwelling of %@", identifier);
+        else
+            ended.push_back(identifier);
+    }
     // The waiting sent rows of a cancelled dwelling can never be dated: they only crowd the cap.
-    std::set<std::string> unsent(identifiers.begin(), identifiers.end());
-    for (const auto& identifier : identifiers) unsent.insert(shortIdOf(identifier));
-    if (auto error = c_.sentTriggerDao->deleteUnsentTriggers({unsent.begin(), unsent.end()}))
-        LogNsError(kDomain, *error, "Failed to delete unsent dwelling notifications.");
+    std::set<std::string> unsent(ended.begin(), ended.end());
+    for (const auto& identifier : ended) unsent.insert(shortIdOf(identifier));
+    if (!unsent.empty())
+        if (auto error = c_.sentTriggerDao->deleteUnsentTriggers({unsent.begin(), unsent.end()}))
+            LogNsError(kDomain, *error, "Failed to delete unsent dwelling notifications.");
+    try {
+        if (transaction)
+            transaction->commit();
+    } catch (const ZarnPDatabaseException& e) {
+        LogNsError(kDomain, e.error(), "Failed to end the dwellings");
+        return {};
+    }
+    return ended;
+}
+
+void ZarnPCommonMatchService::endAllDwellings() {
+    ZARN_CHECK_SEQUENCE(sequence_);
+    std::vector<std::pair<ZarnPMatchStateDao*, std::set<std::string>>> kinds;
+    for (ZarnPMatchStateDao* dao : {static_cast<ZarnPMatchStateDao*>(c_.notificationDao.get()),
+                                    static_cast<ZarnPMatchStateDao*>(c_.beaconNotificationDao.get()),
+                                    static_cast<ZarnPMatchStateDao*>(c_.externalNotificationDao.get())})
+        if (auto dwelling = dao->dwellingNotifications(); !dwelling.empty())
+            kinds.emplace_back(dao, std::move(dwelling));
+    if (kinds.empty())
+        return;
+    // The three kinds in one synced commit.
+    ZarnPCommitGroup commits(c_.db, ZarnPDurability::Full, kDomain);
+    for (const auto& [dao, dwelling] : kinds) endDwellings(*dao, dwelling);
 }
 
 void ZarnPCommonMatchService::saveSentDwellingNotification(const std::string& matchIdentifier, Date date) {

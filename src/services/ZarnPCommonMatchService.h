@@ -83,6 +83,7 @@ class ZarnPCommonMatchService final : public ZarnPCommonMatching,
     void monitorNotifications(const std::vector<ZarnPNotificationWithDistance>& notifications) override;
     void cancelNotifications(const std::set<std::string>& identifiers, int regionType) override;
     void saveSentDwellingNotification(const std::string& matchIdentifier, Date date) override;
+    void endAllDwellings() override;
     void offerNotifications(const std::vector<ZarnPNotification>& notifications, int regionType,
                             const std::shared_ptr<ZarnPBackgroundTask>& backgroundTask,
                             const std::shared_ptr<ZarnPContext>& zarnContext) override;
@@ -121,6 +122,9 @@ class ZarnPCommonMatchService final : public ZarnPCommonMatching,
     // One request of the show loop; true when the loop stops for the global cooldown.
     bool showOne(const NotificationRequest& request, const ZarnPShowNotificationsRequest& show, int period,
                  bool& optOutLogged);
+    // Removes the dwellings of `identifiers` and their waiting sent rows in one commit of the
+    // Full tier (joining an open transaction); those ended, or none when the commit failed.
+    std::vector<std::string> endDwellings(ZarnPMatchStateDao& dao, const std::set<std::string>& identifiers);
     struct ShowItem;
     struct Recorded;
     // Whether the request has an identifier and, unless it is a geotrigger, no cooldown holds.

@@ -6,6 +6,7 @@
 
 #include "core/ZarnPCooldownGroup.h"
 #include "core/ZarnPNotification.h"
+#include "services/ZarnPDwellingEnding.h"
 #include "services/ZarnPNotificationOffering.h"
 #include "services/ZarnPNotificationWithDistance.h"
 #include "zarn/Date.h"
@@ -20,7 +21,7 @@ class ZarnGeotrigger;
 // What the three kinds of matching (geofence, beacon, external region) and the facade share:
 // cooldowns, the regions to monitor, the road from matched notifications to the app and the
 // final show. SDK thread only, apart from where a method says otherwise.
-class ZarnPCommonMatching : public ZarnPNotificationOffering {
+class ZarnPCommonMatching : public ZarnPNotificationOffering, public ZarnPDwellingEnding {
   public:
     // The global cooldown in seconds: the override when one is set, else the served period.
     virtual int getCooldownPeriod() = 0;
@@ -36,7 +37,8 @@ class ZarnPCommonMatching : public ZarnPNotificationOffering {
     // Monitors the nearest geofences of `notifications` (nearest first).
     virtual void monitorNotifications(const std::vector<ZarnPNotificationWithDistance>& notifications) = 0;
     // Ends the dwelling of these notification identifiers in the state of `regionType` and
-    // cancels their pending requests.
+    // cancels their pending requests, once the ends are committed and synced: a dwelling still
+    // stored when its time is up is reported sent. One that cannot be ended stays pending.
     virtual void cancelNotifications(const std::set<std::string>& identifiers, int regionType) = 0;
     // The stored dwelling notification `matchIdentifier` became sent at `date`.
     virtual void saveSentDwellingNotification(const std::string& matchIdentifier, Date date) = 0;

@@ -15,6 +15,7 @@
 #include "services/ZarnPBeaconMatching.h"
 #include "services/ZarnPBroadcastNames.h"
 #include "services/ZarnPContextService.h"
+#include "services/ZarnPDwellingEnding.h"
 #include "services/ZarnPGeofenceMatching.h"
 #include "services/ZarnPMatchServiceProximityTriggeredDelegate.h"
 #include "store/ZarnPCommitGroup.h"
@@ -34,7 +35,8 @@ std::shared_ptr<ZarnPFenceMatchService> ZarnPFenceMatchService::create(
     std::shared_ptr<ZarnPKeyValueDao> keyValueDao, std::shared_ptr<ZarnPPublicLogging> publicLogDao,
     std::shared_ptr<ZarnPGeofenceMatching> geofenceMatchingService,
     std::shared_ptr<ZarnPBeaconMatching> beaconMatchingService,
-    std::shared_ptr<platform::NotificationCenter> center, std::shared_ptr<ZarnPSqLiteDb> db) {
+    std::shared_ptr<platform::NotificationCenter> center, std::shared_ptr<ZarnPDwellingEnding> dwellings,
+    std::shared_ptr<ZarnPSqLiteDb> db) {
     ZARN_REQUIRE(fenceDao);
     ZARN_REQUIRE(uiNotificationDao);
     ZARN_REQUIRE(contextService);
@@ -43,6 +45,7 @@ std::shared_ptr<ZarnPFenceMatchService> ZarnPFenceMatchService::create(
     ZARN_REQUIRE(geofenceMatchingService);
     ZARN_REQUIRE(beaconMatchingService);
     ZARN_REQUIRE(center);
+    ZARN_REQUIRE(dwellings);
     std::shared_ptr<ZarnPFenceMatchService> service(new ZarnPFenceMatchService());
     service->fenceDao_ = std::move(fenceDao);
     service->uiNotificationDao_ = std::move(uiNotificationDao);
@@ -53,6 +56,7 @@ std::shared_ptr<ZarnPFenceMatchService> ZarnPFenceMatchService::create(
     service->geofenceMatchingService_ = std::move(geofenceMatchingService);
     service->beaconMatchingService_ = std::move(beaconMatchingService);
     service->center_ = std::move(center);
+    service->dwellings_ = std::move(dwellings);
     service->db_ = std::move(db);
     std::weak_ptr<ZarnPFenceMatchService> weak = service;
     service->center_->addObserver(service.get(), broadcast::kEnabled, [weak](const platform::Broadcast&) {
@@ -98,6 +102,9 @@ void ZarnPFenceMatchService::disable() {
     performGeofenceMatchRun_ = false;
     performBeaconMatchRun_ = false;
     fenceDao_->removeAllFences();
+    // The scheduled dwelling notifications go with their dwellings, ended on disk first: one
+    // still stored when its time is up would be reported sent after the next enabling.
+    dwellings_->endAllDwellings();
     uiNotificationDao_->cancelAllNotifications();
 }
 

@@ -21,6 +21,7 @@ class NotificationCenter;
 class ZarnPBeaconMatching;
 class ZarnPContextService;
 class ZarnPDeviceDataDao;
+class ZarnPDwellingEnding;
 class ZarnPFenceDao;
 class ZarnPGeofenceMatching;
 class ZarnPKeyValueDao;
@@ -48,7 +49,8 @@ class ZarnPFenceMatchService final : public ZarnPMatchRunDispatching,
         std::shared_ptr<ZarnPPublicLogging> publicLogDao,
         std::shared_ptr<ZarnPGeofenceMatching> geofenceMatchingService,
         std::shared_ptr<ZarnPBeaconMatching> beaconMatchingService,
-        std::shared_ptr<platform::NotificationCenter> center, std::shared_ptr<ZarnPSqLiteDb> db = nullptr);
+        std::shared_ptr<platform::NotificationCenter> center, std::shared_ptr<ZarnPDwellingEnding> dwellings,
+        std::shared_ptr<ZarnPSqLiteDb> db = nullptr);
     ~ZarnPFenceMatchService() override;
     ZarnPFenceMatchService(const ZarnPFenceMatchService&) = delete;
     ZarnPFenceMatchService& operator=(const ZarnPFenceMatchService&) = delete;
@@ -119,6 +121,7 @@ class ZarnPFenceMatchService final : public ZarnPMatchRunDispatching,
     std::shared_ptr<ZarnPGeofenceMatching> geofenceMatchingService_;
     std::shared_ptr<ZarnPBeaconMatching> beaconMatchingService_;
     std::shared_ptr<platform::NotificationCenter> center_;
+    std::shared_ptr<ZarnPDwellingEnding> dwellings_;
     std::shared_ptr<ZarnPSqLiteDb> db_;
     Mutex beaconLock_;
     std::vector<platform::Beacon> rangedBeacons_ ZARN_GUARDED_BY(beaconLock_);

@@ -1,6 +1,7 @@
 #include "store/ZarnPCommitGroup.h"
 
 #include "core/ZarnPLogger.h"
+#include "store/ZarnPDatabase.h"
 #include "store/ZarnPDatabaseException.h"
 #include "store/ZarnPSqLiteDb.h"
 
@@ -23,6 +24,15 @@ void ZarnPCommitGroup::begin(std::optional<ZarnPTransaction>& transaction,
     } catch (const ZarnPDatabaseException& e) {
         LogWarn(domain, "%@ without one transaction: %@", what, e.what());
     }
+}
+
+void ZarnPCommitGroup::afterDurableCommit(const std::shared_ptr<ZarnPSqLiteDb>& db,
+                                          std::function<void()> action) {
+    auto connection = db ? db->database() : nullptr;
+    if (connection)
+        connection->runAfterDurableCommit(std::move(action));
+    else if (action)
+        action();
 }
 
 ZarnPCommitGroup::~ZarnPCommitGroup() {

@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -30,6 +31,11 @@ class ZarnPCommitGroup {
     // "<what> without one transaction: <reason>".
     static void begin(std::optional<ZarnPTransaction>& transaction, const std::shared_ptr<ZarnPSqLiteDb>& db,
                       ZarnPDurability durability, const char* domain, const char* what);
+
+    // Runs `action` once what was written on `db` so far is committed and durable (see
+    // ZarnPDatabase::runAfterDurableCommit): after the commit of the open transaction, or at once.
+    // Without a connection, at once.
+    static void afterDurableCommit(const std::shared_ptr<ZarnPSqLiteDb>& db, std::function<void()> action);
 
   private:
     const char* domain_;

@@ -83,6 +83,7 @@ bool ZarnPDatabase::openWithFlags(int flags) {
 bool ZarnPDatabase::close() {
     // What closes now is finalized, not kept.
     FlagScope closing(closing_);
+    finishAfterCommit(false, "the connection closed");
     closeOpenResultSets();
     clearStatementCache();
     sqlite3_finalize(schemaVersionStatement_);
@@ -464,6 +465,9 @@ bool ZarnPDatabase::beginTransaction(ZarnPDurability durability) {
     if (durability == ZarnPDurability::Normal && defaultSynchronous_ > 1 && !hasOpenTransaction())
         setSynchronous(1);
     durableCommitRequired_ = false;
+    // Left over from a transaction SQLite ended by itself: its commit never came.
+    if (!hasOpenTransaction())
+        finishAfterCommit(false, "their transaction ended without a commit");
     bool begun;
     {
         FlagScope ownLevel(ownLevel_);
@@ -475,20 +479,59 @@ bool ZarnPDatabase::beginTransaction(ZarnPDurability durability) {
 bool ZarnPDatabase::commit() {
     bool committed = executeUpdate("commit transaction");
     if (committed && !hasOpenTransaction()) {
+        bool durable = true;
         // A joined write of the Full tier: the log synced now costs what a FULL commit would.
-        if (durableCommitRequired_ && unsynced_ && !syncUnsyncedCommits())
+        if (durableCommitRequired_ && unsynced_ && !syncUnsyncedCommits()) {
             LogInfo(kDomain, "Failed to sync the log after a commit");
+            durable = false;
+        }
         durableCommitRequired_ = false;
         settleSynchronous();
+        finishAfterCommit(durable, "its sync failed");
+    } else if (!hasOpenTransaction()) {
+        finishAfterCommit(false, "the commit failed");
     }
     return committed;
 }
 
 bool ZarnPDatabase::rollback() {
     bool rolledBack = executeUpdate("rollback transaction");
-    if (!hasOpenTransaction())
+    if (!hasOpenTransaction()) {
         durableCommitRequired_ = false;
+        finishAfterCommit(false, "it was rolled back");
+    }
     return rolledBack;
+}
+
+void ZarnPDatabase::runAfterDurableCommit(std::function<void()> action) {
+    if (!action)
+        return;
+    if (!hasOpenTransaction()) {
+        afterCommit_.push_back(std::move(action));
+        finishAfterCommit(true, "");
+        return;
+    }
+    durableCommitRequired_ = true;
+    afterCommit_.push_back(std::move(action));
+}
+
+void ZarnPDatabase::finishAfterCommit(bool durable, const char* why) {
+    if (afterCommit_.empty())
+        return;
+    auto actions = std::move(afterCommit_);
+    afterCommit_.clear();
+    if (!durable) {
+        LogInfo(kDomain, "%d step(s) waiting for a commit dropped: %@", static_cast<int>(actions.size()),
+                why);
+        return;
+    }
+    for (auto& action : actions) {
+        try {
+            action();
+        } catch (const std::exception& e) {
+            LogError(kDomain, "A step after a commit failed: %@", e.what());
+        }
+    }
 }
 
 int64_t ZarnPDatabase::totalChanges() const {

@@ -100,6 +100,13 @@ class ZarnPDatabase : public std::enable_shared_from_this<ZarnPDatabase> {
     // A write that joined the open transaction, and changed rows, is of the Full tier: the
     // transaction's commit is made durable before commit() returns, whatever tier it was begun at.
     void requireDurableCommit();
+    // Runs `action` once what was written before this call is committed and durable: at once when
+    // no transaction is open (the caller's own commit is behind it), else right after the commit
+    // of the open one, which it makes durable as a joined write of the Full tier does. Dropped,
+    // never run, when that transaction is rolled back (by a call or by SQLite), or its commit or
+    // the sync it asked fails. For telling someone outside of what the writes did; the action must
+    // not begin a transaction of its own before it returns. An exception it raises is logged.
+    void runAfterDurableCommit(std::function<void()> action);
     // Whether a commit since the last sync of the log is not yet durable.
     bool hasUnsyncedCommits() const { return unsynced_; }
     // Makes every commit so far durable: one fdatasync of the write-ahead log, when a commit is
@@ -271,6 +278,10 @@ class ZarnPDatabase : public std::enable_shared_from_this<ZarnPDatabase> {
     // The main file was written at OFF and not synced since.
     bool mainFileUnsynced_ = false;
     std::function<void()> unsyncedListener_;
+    // Waiting for the commit of the open transaction (runAfterDurableCommit).
+    std::vector<std::function<void()>> afterCommit_;
+    // Runs them when `durable`, else drops them with a line saying why.
+    void finishAfterCommit(bool durable, const char* why);
 };
 
 }  // namespace zarn

@@ -54,6 +54,7 @@ struct Image {
     std::set<std::string> sent;  // match identifiers of shown notifications
     std::map<std::string, std::string> settings;
     long long notifications = 0;
+    std::set<std::string> dwelling;  // match identifiers of waiting dwellings, of every kind
 
     explicit Image(const std::string& path) {
         test::RawSqlite raw(path);
@@ -72,6 +73,11 @@ struct Image {
         each(raw, "SELECT key, value FROM keyvalue",
              [&](sqlite3_stmt* s) { settings[text(s, 0)] = text(s, 1); });
         notifications = raw.integer("SELECT COUNT(*) FROM notification");
+        for (const char* kind : {"", "beacon_", "external_"})
+            each(
+                raw,
+                ("SELECT match_identifier FROM " + std::string(kind) + "notifications_user_dwelling").c_str(),
+                [&](sqlite3_stmt* s) { dwelling.insert(text(s, 0)); });
     }
     std::optional<std::string> setting(const std::string& key) const {
         auto it = settings.find(key);
@@ -379,6 +385,77 @@ TEST_F(PowerCutTest, ADataUpdateIsKeptWholeOrNotAtAllAndItsIndexAgrees) {
     }
     EXPECT_GE(all.size(), 30u);
     std::printf("power cuts in the data update: %zu (%zu with it whole)\n", all.size(), whole);
+}
+
+// A cut right after each removal the system is told of: a dwelling whose request it was told to
+// drop has ended on disk, synced, so that neither a power cut nor a kill leaves it to be
+// reported sent once its time is up. Left before their time: a geofence and an app-reported
+// region; then a disable while both wait.
+TEST_F(PowerCutTest, ADwellingTheSystemWasToldToDropHasEndedOnDiskFirst) {
+    sim::DataUpdateDescription d{
+        .deleteAllOldData = true,
+        .campaigns = {{.campaignId = "stay", .message = "Stay", .dwellingMinutes = 5},
+                      {.campaignId = "room", .message = "Room", .dwellingMinutes = 5}}};
+    d.tiles.push_back({.value = "u33d"});
+    d.tiles.back().notifications = {
+        {.campaign = "stay",
+         .geofenceId = "w",
+         .location = {{static_cast<float>(kWork.latitude), static_cast<float>(kWork.longitude)}},
+         .matchRange = 150},
+        {.campaign = "room", .geofenceId = "r", .triggerProperties = {{"room", "r1"}}}};
+    service->setDataUpdate(sim::DataUpdateBuilder::build(d));
+    env.location->position()->set(kHome);
+    initialize();
+    env.advanceBy(120);
+    env.device->application()->resignActive();
+
+    struct Removal {
+        std::string dir;
+        std::vector<std::string> identifiers;
+    };
+    std::vector<Removal> removals;
+    auto notifications = env.device->localNotificationCenter();
+    notifications->setRemoveHook([&](const std::vector<std::string>& identifiers) {
+        std::lock_guard lk(mutex);
+        Removal removal{env.path("removals/" + std::to_string(removals.size())), identifiers};
+        cuts.copyInto(removal.dir + "/power", true);
+        cuts.copyInto(removal.dir + "/killed", false);
+        removals.push_back(std::move(removal));
+    });
+    const Value room = Value::array({{{"room", "r1"}}});
+    auto toWorkAndBack = [&](double stay) {
+        env.location->position()->follow(
+            sim::Route({{0, kHome}, {600, kWork}, {600 + stay, kWork}, {1200 + stay, kHome}}));
+        env.advanceBy(1300 + stay);
+    };
+    toWorkAndBack(120);
+    ZarnBase::externalRegionTrigger(room, "enter");
+    env.advanceBy(60);
+    ZarnBase::externalRegionTrigger(room, "exit");
+    env.advanceBy(60);
+    env.location->position()->follow(sim::Route({{0, kHome}, {600, kWork}}));
+    env.advanceBy(700);
+    ZarnBase::externalRegionTrigger(room, "enter");
+    env.advanceBy(60);
+    ZarnBase::disable();
+    env.advanceBy(600);
+    notifications->setRemoveHook(nullptr);
+
+    size_t dwellingsDropped = 0;
+    for (const auto& removal : removals) {
+        SCOPED_TRACE(removal.dir);
+        Image power(removal.dir + "/power/zarn.db");
+        Image killed(removal.dir + "/killed/zarn.db");
+        for (const auto& identifier : removal.identifiers) {
+            EXPECT_FALSE(power.dwelling.count(identifier)) << "dropped, still dwelling after a cut";
+            EXPECT_FALSE(killed.dwelling.count(identifier)) << "dropped, still dwelling after a kill";
+        }
+        for (const auto& request : notifications->addedRequests())
+            if (request.trigger &&
+                std::count(removal.identifiers.begin(), removal.identifiers.end(), request.identifier))
+                ++dwellingsDropped;
+    }
+    EXPECT_GE(dwellingsDropped, 4u) << "the geofence, the room and both at the disable";
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "device/system/ZarnPSystemDeviceDataDao.h"
 #include "device/system/ZarnPUINotificationDao.h"
 #include "services/ZarnPContextService.h"
+#include "services/ZarnPDwellingEnding.h"
 #include "services/ZarnPFenceMatchService.h"
 #include "sim/Device.h"
 #include "store/settings/ZarnPBaseKeyValueDao.h"
@@ -90,10 +91,16 @@ class FenceMatchServiceTest : public ::testing::Test {
     std::shared_ptr<test::RecordingMatching> matching = std::make_shared<test::RecordingMatching>();
     std::shared_ptr<Proximity> proximity = std::make_shared<Proximity>();
     std::shared_ptr<platform::NotificationCenter> center = std::make_shared<platform::NotificationCenter>();
+    // Every dwelling ended by a disable, counted.
+    struct CountedDwellingEnds final : ZarnPDwellingEnding {
+        void endAllDwellings() override { ++ends; }
+        int ends = 0;
+    };
+    std::shared_ptr<CountedDwellingEnds> dwellings = std::make_shared<CountedDwellingEnds>();
     std::shared_ptr<ZarnPFenceMatchService> service = ZarnPFenceMatchService::create(
         fenceDao, ui, contexts,
         std::make_shared<ZarnPSystemDeviceDataDao>(keyValue, timerDao, platform::current()), keyValue,
-        nullptr, matching, matching, center);
+        nullptr, matching, matching, center, dwellings);
 };
 
 // Each callback, before any enabling (the sets exist from construction), then one fix.
@@ -178,6 +185,7 @@ TEST_F(FenceMatchServiceTest, EnableDueGeofenceRunAndFirstTimeClearsNotification
     EXPECT_FALSE(service->performBeaconMatchRun());
     EXPECT_EQ(fenceDao->calls.back(), "removeAll");
     EXPECT_EQ(ui->calls.back(), "cancelAll");
+    EXPECT_EQ(dwellings->ends, 1);  // ended with the requests the disable cancels
     matching->calls.clear();
     fix();
     EXPECT_TRUE(matching->calls.empty());
