@@ -8,7 +8,9 @@
 //     loop's wake-up handler says work is waiting (RunLoop.h). Every call into the app (the
 //     ZarnDelegate, the hooks) and every main-thread platform call waits there: a host that
 //     never runs it gets no zarnLoadConfig call, so the configuration is never applied, and is
-//     told once, at WARN, when work has waited there 10 s.
+//     told once, when work has waited there 10 s, in the line "WARN|Zarn| Work posted to the
+//     main thread has waited 10 seconds without running: the host must run
+//     zarn::platform::RunLoop::main() on the thread it marked as main (zarn/platform/Platform.h)".
 //  3. Post the four application-state broadcasts of Application.h on defaultCenter() as the
 //     application changes state, and kPushTokenRefreshNotification (PushMessaging.h) when its
 //     push service has a new registration token.
