@@ -47,6 +47,10 @@ class ZarnBase {
     // later on the SDK thread; later calls re-apply a configuration. Refused, with one ERROR
     // line naming every missing field, when a required platform service is not installed
     // (platform::Services); the library then stays as before initialisation.
+    // Once built, the library lives until the process ends: there is no shutdown. Its SDK thread,
+    // its files and the services it was built with stay in use and are not torn down at exit;
+    // disable() turns its work off but keeps it, and platform::uninstall() does not stop it
+    // (Platform.h).
     static void performInitializationWithConfiguration(std::shared_ptr<ZarnConfiguration> configuration);
     static void selfTest();
 

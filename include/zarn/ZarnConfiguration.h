@@ -19,6 +19,9 @@ class ZarnConfiguration {
     void setPublicToken(std::optional<std::string> token) { publicToken_ = std::move(token); }
     std::shared_ptr<ZarnDelegate> delegate() const { return delegate_; }
     void setDelegate(std::shared_ptr<ZarnDelegate> delegate) { delegate_ = std::move(delegate); }
+    // True by default: the first configuration of a launch enables the library while no
+    // enable() or disable() has ever been stored (and the stored settings can be read); once one
+    // has, that choice stands, whatever this says. A re-initialisation does not read it.
     bool enableOnFirstRun() const { return enableOnFirstRun_; }
     void setEnableOnFirstRun(bool v) { enableOnFirstRun_ = v; }
     int maxRegionsMonitored() const { return maxRegionsMonitored_; }

@@ -106,7 +106,8 @@ void ZarnPMainThreadWatch::check() {
         arm(rest);
         return;
     }
-    LogWarn("TimerDao",
+    // The entry's domain, beside its other lines about how the host uses the library.
+    LogWarn("Zarn",
             "Work posted to the main thread has waited %d seconds without running: the host must run "
             "zarn::platform::RunLoop::main() on the thread it marked as main (zarn/platform/Platform.h)",
             static_cast<int>(kPatience));

@@ -332,7 +332,7 @@ int runWithoutMainLoop(LineConsole& console, MainThread& main) {
     configuration->setPublicToken(std::string("consumer-token"));
     configuration->setDelegate(delegate);
     ZarnBase::performInitializationWithConfiguration(configuration);
-    const std::string warning = "WARN|TimerDao| Work posted to the main thread has waited";
+    const std::string warning = "WARN|Zarn| Work posted to the main thread has waited";
     auto deadline = std::chrono::steady_clock::now() + 20s;
     while (console.matching(warning).empty() && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(50ms);

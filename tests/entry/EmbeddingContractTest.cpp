@@ -171,7 +171,7 @@ TEST_F(EmbeddingContractTest, AHostThatNeverRunsTheMainLoopIsToldOnceNamingIt) {
     // Time moves on another thread, so nobody runs the main loop.
     auto advance = [&](double seconds) { std::thread([&] { env.advanceBy(seconds); }).join(); };
     const std::string warning =
-        "WARN|TimerDao| Work posted to the main thread has waited 10 seconds without running: the host "
+        "WARN|Zarn| Work posted to the main thread has waited 10 seconds without running: the host "
         "must run zarn::platform::RunLoop::main() on the thread it marked as main (zarn/platform/Platform.h)";
     advance(9.5);
     EXPECT_EQ(env.consoleCount(warning), 0) << "an app's main thread may be busy for a while";

@@ -34,6 +34,10 @@ struct LocationFix {
     double speed = -1;               // metres per second
     double course = -1;              // degrees from true north
     double altitude = 0;             // metres
+    // When the fix was taken, on the clock of the installed TimeSource (Platform.h), whose now()
+    // it is compared with: the system clock under the default source. The library uses a fix
+    // only while it is at most 30 s older than now(); a later time also counts as fresh, and
+    // the default, 1970, never does.
     Date timestamp{};
 
     LocationCoordinate2D coordinate() const { return {latitude, longitude}; }

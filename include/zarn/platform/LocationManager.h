@@ -103,7 +103,12 @@ class LocationManager {
     virtual std::vector<Region> monitoredRegions() = 0;
     // Asks for the region's state; answered through locationManagerDidDetermineState.
     virtual void requestStateForRegion(const Region& region) = 0;
-    // The largest radius a circular region may have, in metres.
+    // The largest radius a circular region may have, in metres. Read each time the library makes
+    // a campaign's region: a larger match range is cut to it (one INFO line, "Match range (...)
+    // larger than supported"). A region that also notifies on exit is then made larger by its
+    // exit margin (a tenth of the radius, kept within 50 and 250 m), so a facility that refuses
+    // larger radii answers its own limit less 250 m. One without a limit of its own may answer a
+    // large value: the simulated device answers 200,000 (200 km).
     virtual double maximumRegionMonitoringDistance() = 0;
 
     // Beacon ranging: a pass about every second until stopped.

@@ -8,7 +8,9 @@
 //     loop's wake-up handler says work is waiting (RunLoop.h). Every call into the app (the
 //     ZarnDelegate, the hooks) and every main-thread platform call waits there: a host that
 //     never runs it gets no zarnLoadConfig call, so the configuration is never applied, and is
-//     told once, at WARN, when work has waited there 10 s.
+//     told once, when work has waited there 10 s, in the line "WARN|Zarn| Work posted to the
+//     main thread has waited 10 seconds without running: the host must run
+//     zarn::platform::RunLoop::main() on the thread it marked as main (zarn/platform/Platform.h)".
 //  3. Post the four application-state broadcasts of Application.h on defaultCenter() as the
 //     application changes state, and kPushTokenRefreshNotification (PushMessaging.h) when its
 //     push service has a new registration token.
@@ -129,10 +131,16 @@ std::vector<std::string> missingRequiredServices(const Services& services);
 
 // Installs the services (empty defaulted ones get their defaults, an empty
 // notificationAuthorization the centre) and creates a new main run loop on the installed time
-// source. Call from the host before initialising the library, from any thread. Answers
-// missingRequiredServices() of what it installed.
+// source, stopping the one before. Call from the host once, before initialising the library,
+// from any thread. Answers missingRequiredServices() of what it installed. The library keeps
+// the services and the main loop it was built with for the rest of the process (only its log
+// lines go to the console installed last): a later install() does not reach it, and stops the
+// loop its calls into the app wait on.
 std::vector<std::string> install(Services services);
-// Removes everything installed; the main run loop is stopped and dropped. Any thread.
+// Removes everything installed (current() answers the defaults again); the main run loop is
+// stopped and dropped with the work waiting there. Any thread. It shuts nothing down: a library
+// already initialised goes on with what it was built with and its calls into the app are never
+// run; an initialisation before the next install() is refused as missing the required services.
 void uninstall();
 
 // The installed services (the defaults when nothing was installed). Any thread.

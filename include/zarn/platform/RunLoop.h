@@ -91,8 +91,8 @@ class RunLoop : public std::enable_shared_from_this<RunLoop> {
     // The host's main loop, the same as platform::mainRunLoop(). The host runs it on the thread
     // it marked as main (platform::markMainThread()), for the life of the library: run(), or
     // runOnce() from a UI toolkit's loop as setWakeUpHandler() says. Every call into the app and
-    // every main-thread platform call waits there; work left waiting 10 s is said once at WARN,
-    // naming this loop. Any thread.
+    // every main-thread platform call waits there; work left waiting 10 s is said once, in a
+    // WARN line of the "Zarn" domain that names this loop (Platform.h gives it). Any thread.
     static std::shared_ptr<RunLoop> main();
 
     // The loop run by the calling thread: the one whose runOnce/run is on the stack, or the one

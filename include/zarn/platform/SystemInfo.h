@@ -25,7 +25,14 @@ class BacktraceCallStack final : public CallStack {
 class DeviceInfo {
   public:
     virtual ~DeviceInfo() = default;
-    // "10.3", "9.3", ...
+    // "10.3", "9.3", ...: the version of the phone system whose behaviour the host's facilities
+    // give, read by its leading number. Below 10 every call of the library does nothing; from 12
+    // a provisional notification permission is asked for (when configured) and counts, from 13
+    // landing pages go to the foreground scene's window, from 14 the accuracy and tracking
+    // authorizations are read. It is also sent to the service as "platform_version". A host that
+    // is not a phone answers the version its facilities stand for, "16.4" for current behaviour
+    // (as the simulated device does), never its own system's: a kernel's "6.1" switches the
+    // library off.
     virtual std::string systemVersion() = 0;
 };
 
@@ -33,7 +40,10 @@ class DeviceInfo {
 class Bundle {
   public:
     virtual ~Bundle() = default;
-    // A value of the bundle's information dictionary ("CFBundleDisplayName", ...), or nothing.
+    // A value of the bundle's information dictionary, or nothing. The library reads three texts
+    // of the main bundle: "CFBundleDisplayName" and "CFBundleVersion", the app's name and the
+    // app's own version, sent to the service as "app_name" and "app_version" (a host that is
+    // not a phone gives its own), and "NSLocationAlwaysUsageDescription" (ZarnDebug's check).
     virtual std::optional<Value> infoValue(const std::string& key) = 0;
     // The path of a resource ("zarnconfig.json", "www/zarnconfig.json"), or nothing.
     virtual std::optional<std::string> pathForResource(const std::string& name) = 0;
