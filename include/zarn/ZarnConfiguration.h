@@ -20,8 +20,9 @@ class ZarnConfiguration {
     std::shared_ptr<ZarnDelegate> delegate() const { return delegate_; }
     void setDelegate(std::shared_ptr<ZarnDelegate> delegate) { delegate_ = std::move(delegate); }
     // True by default: the first configuration of a launch enables the library while no
-    // enable() or disable() has ever been stored (and the stored settings can be read); once one
-    // has, that choice stands, whatever this says. A re-initialisation does not read it.
+    // enable() or disable() has ever been stored (and the stored settings can be read), nor made
+    // while that configuration was on its way; once one has, that choice stands, whatever this
+    // says. A re-initialisation does not read it.
     bool enableOnFirstRun() const { return enableOnFirstRun_; }
     void setEnableOnFirstRun(bool v) { enableOnFirstRun_ = v; }
     int maxRegionsMonitored() const { return maxRegionsMonitored_; }
