@@ -102,6 +102,11 @@ class ZarnPSqLiteDb {
     // Closes `old`, sets its file aside and opens a new one at `path`; null when either fails.
     std::shared_ptr<ZarnPDatabase> startAnew(const std::string& path, std::shared_ptr<ZarnPDatabase> old,
                                              const std::string& reason);
+    // Sets the damaged file of database_ aside for a new one, which takes over what the stores
+    // keep; database_ is then the new file, migrated, or nothing.
+    void replaceDamagedFile(const std::string& path, const std::string& reason) ZARN_REQUIRES(openMutex_);
+    // The file of database_ finished for use, or the back-off begun when there is none.
+    std::shared_ptr<ZarnPDatabase> finishOrBackOff(const std::string& path) ZARN_REQUIRES(openMutex_);
     // What the stores keep of the file on `connection` for the file that replaces it.
     std::vector<std::function<void()>> keptFrom(std::shared_ptr<ZarnPDatabase> connection)
         ZARN_REQUIRES(openMutex_);
