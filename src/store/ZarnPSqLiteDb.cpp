@@ -165,6 +165,29 @@ void ZarnPSqLiteDb::finishOpening(const std::string& path) {
         LogDebug(kDomain, "Failed to update file protection %@", path);
     }
     switchOnForeignKeys();
+    // What the opening met is the opening's; from here on the owner hears of damage.
+    damageAtOpening_ = database_->damageCount();
+    database_->setDamageListener(damageListener_);
+}
+
+void ZarnPSqLiteDb::setDamageListener(std::function<void()> listener) {
+    RecursiveMutexLock lk(openMutex_);
+    damageListener_ = std::move(listener);
+    if (database_)
+        database_->setDamageListener(damageListener_);
+}
+
+void ZarnPSqLiteDb::setAsideIfDamaged() {
+    RecursiveMutexLock lk(openMutex_);
+    if (!database_ || database_->damageCount() == damageAtOpening_)
+        return;
+    std::string met = database_->lastDamage();
+    // The whole file read names what is damaged; what a statement met condemns the file anyway, as
+    // at the opening, also where that read finds nothing (an index that disagrees with its table).
+    auto damage = damageOf(*database_, Check::Full);
+    std::string path = fileSystem_->expandTilde(path_);
+    replaceDamagedFile(path, damage.value_or(met));
+    finishOrBackOff(path);
 }
 
 void ZarnPSqLiteDb::checkWholeFileIfDue(Date now) {
