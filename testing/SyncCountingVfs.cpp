@@ -23,10 +23,14 @@ sqlite3_vfs countingVfs;
 const sqlite3_io_methods kMethods = [] {
     sqlite3_io_methods m = Forwarding::methods();
     m.xRead = [](sqlite3_file* f, void* buf, int amount, sqlite3_int64 offset) {
+        if (SyncCountingVfs::install().ioError())
+            return SQLITE_IOERR_READ;
         SyncCountingVfs::install().countRead(Forwarding::head(f)->openFlags);
         return Forwarding::real(f)->pMethods->xRead(Forwarding::real(f), buf, amount, offset);
     };
     m.xWrite = [](sqlite3_file* f, const void* buf, int amount, sqlite3_int64 offset) {
+        if (SyncCountingVfs::install().ioError())
+            return SQLITE_IOERR_WRITE;
         if (SyncCountingVfs::install().diskFull())
             return SQLITE_FULL;
         SyncCountingVfs::install().countWrite(Forwarding::head(f)->openFlags, buf, amount, offset);

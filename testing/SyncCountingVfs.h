@@ -10,8 +10,8 @@ namespace zarn::test {
 // file-system layer over SQLite's default one that forwards every call and counts each file's xSync (a log or
 // database sync, a directory sync that SQLite folds into it counts as part of it). install() makes it
 // SQLite's default layer for the rest of the process, so every connection opened afterwards without a named
-// layer goes through it. It can also play a full disk: while set, every write is refused as one would be.
-// Safe from any thread.
+// layer goes through it. It can also play a full disk (every write refused as one would be) and a failing
+// device (every read and write an I/O error). Safe from any thread.
 class SyncCountingVfs {
   public:
     // The process-wide layer, registered as the default on the first call.
@@ -34,6 +34,9 @@ class SyncCountingVfs {
     // While set, every write answers SQLITE_FULL; reads and syncs go on.
     void setDiskFull(bool full) { diskFull_ = full; }
     bool diskFull() const { return diskFull_.load(); }
+    // While set, every read and write of a file answers SQLITE_IOERR_READ or SQLITE_IOERR_WRITE.
+    void setIoError(bool failing) { ioError_ = failing; }
+    bool ioError() const { return ioError_.load(); }
 
     // Called by the layer's files.
     void countSync(int openFlags);
@@ -50,6 +53,7 @@ class SyncCountingVfs {
     std::atomic<uint64_t> logCommits_{0};
     std::atomic<uint64_t> databaseReads_{0};
     std::atomic<bool> diskFull_{false};
+    std::atomic<bool> ioError_{false};
 };
 
 }  // namespace zarn::test

@@ -134,6 +134,18 @@ void ZarnPModule::openDatabase() {
                                             });
     syncDeadline_->start();
     auto db = db_;
+    // Damage a statement meets while the library runs is taken to the new file once the task that
+    // met it has ended: the stores it ran for are done with the connection then.
+    db_->setDamageListener([weakDb = std::weak_ptr<ZarnPSqLiteDb>(db_),
+                            weakTimerDao = std::weak_ptr<ZarnPSystemTimerDao>(timerDao_)] {
+        if (auto timerDao = weakTimerDao.lock())
+            timerDao->invokeBlockOnRunLoop(
+                [weakDb] {
+                    if (auto db = weakDb.lock())
+                        db->setAsideIfDamaged();
+                },
+                false);
+    });
     timerDao_->invokeBlockOnRunLoop([db] { db->database(); }, false);
     wholeFileCheck_ = timerDao_->runLoop()->addTimer(
         kWholeFileCheckDelay, false, [weakDb = std::weak_ptr<ZarnPSqLiteDb>(db_), clock = clockDao_] {

@@ -6,6 +6,7 @@
 #include <climits>
 #include <thread>
 #include <unordered_map>
+#include <utility>
 
 #include "core/ZarnException.h"
 #include "core/ZarnPLogger.h"
@@ -192,6 +193,8 @@ void ZarnPDatabase::noteResult(int rc) {
     ++damageCount_;
     const char* message = db_ ? sqlite3_errmsg(db_) : nullptr;
     lastDamage_ = message && *message ? message : sqlite3_errstr(rc);
+    if (damageListener_)
+        std::exchange(damageListener_, nullptr)();
 }
 
 void ZarnPDatabase::dropCacheIfSchemaChanged() {

@@ -144,6 +144,9 @@ class ZarnPDatabase : public std::enable_shared_from_this<ZarnPDatabase> {
     const std::string& lastDamage() const { return lastDamage_; }
     // Called with the result of a statement's step or prepare; counts the damage among them.
     void noteResult(int rc);
+    // Called at the first damage counted after it was set, inside the statement that met it, on
+    // its thread: it must not use the connection. Set again to hear of more.
+    void setDamageListener(std::function<void()> listener) { damageListener_ = std::move(listener); }
     // "PRAGMA schema_version" of the file, read through a statement kept for it; nothing when it
     // cannot be read. It changes with every change of the schema, by any connection.
     std::optional<int64_t> schemaVersion();
@@ -246,6 +249,7 @@ class ZarnPDatabase : public std::enable_shared_from_this<ZarnPDatabase> {
     uint64_t failedUpdateCount_ = 0;
     uint64_t damageCount_ = 0;
     std::string lastDamage_;
+    std::function<void()> damageListener_;
     Error lastUpdateFailure_;
     int busyRetryTimeout_ = kDefaultBusyRetryTimeout;
     std::unordered_set<ZarnPResultSet*> openResultSets_;

@@ -140,22 +140,18 @@ std::shared_ptr<ZarnPDatabase> ZarnPSqLiteDb::database() {
         configureConnection();
         MigrationResult result = updateVersion(kept);
         if (result.outcome == Migration::FileUnusable) {
-            kept = keptFrom(database_);
-            database_ = startAnew(path, std::exchange(database_, nullptr), result.reason);
-            // A new file that cannot be migrated either is not the file's fault: it stays.
-            result.outcome = Migration::NotNow;
-            if (database_) {
-                configureConnection();
-                if (updateVersion(kept).outcome == Migration::Done)
-                    result.outcome = Migration::Done;
-            }
-        }
-        if (result.outcome != Migration::Done && database_) {
+            replaceDamagedFile(path, result.reason);
+        } else if (result.outcome != Migration::Done) {
             database_->close();
             database_.reset();
         }
     }
+    return finishOrBackOff(path);
+}
+
+std::shared_ptr<ZarnPDatabase> ZarnPSqLiteDb::finishOrBackOff(const std::string& path) {
     if (!database_) {
+        // The next call tries the whole opening again, after the back-off.
         openFailedAt_ = std::chrono::steady_clock::now();
         return nullptr;
     }
@@ -169,6 +165,29 @@ void ZarnPSqLiteDb::finishOpening(const std::string& path) {
         LogDebug(kDomain, "Failed to update file protection %@", path);
     }
     switchOnForeignKeys();
+    // What the opening met is the opening's; from here on the owner hears of damage.
+    damageAtOpening_ = database_->damageCount();
+    database_->setDamageListener(damageListener_);
+}
+
+void ZarnPSqLiteDb::setDamageListener(std::function<void()> listener) {
+    RecursiveMutexLock lk(openMutex_);
+    damageListener_ = std::move(listener);
+    if (database_)
+        database_->setDamageListener(damageListener_);
+}
+
+void ZarnPSqLiteDb::setAsideIfDamaged() {
+    RecursiveMutexLock lk(openMutex_);
+    if (!database_ || database_->damageCount() == damageAtOpening_)
+        return;
+    std::string met = database_->lastDamage();
+    // The whole file read names what is damaged; what a statement met condemns the file anyway, as
+    // at the opening, also where that read finds nothing (an index that disagrees with its table).
+    auto damage = damageOf(*database_, Check::Full);
+    std::string path = fileSystem_->expandTilde(path_);
+    replaceDamagedFile(path, damage.value_or(met));
+    finishOrBackOff(path);
 }
 
 void ZarnPSqLiteDb::checkWholeFileIfDue(Date now) {
@@ -201,19 +220,21 @@ void ZarnPSqLiteDb::checkWholeFileIfDue(Date now) {
         }
         return;
     }
+    replaceDamagedFile(path, *damage);
+    finishOrBackOff(path);
+}
+
+void ZarnPSqLiteDb::replaceDamagedFile(const std::string& path, const std::string& reason) {
     auto kept = keptFrom(database_);
-    database_ = startAnew(path, std::exchange(database_, nullptr), *damage);
-    if (database_) {
-        configureConnection();
-        if (updateVersion(kept).outcome == Migration::Done) {
-            finishOpening(path);
-            return;
-        }
-        database_->close();
-        database_.reset();
-    }
-    // The next call tries the whole opening again, after the back-off.
-    openFailedAt_ = std::chrono::steady_clock::now();
+    database_ = startAnew(path, std::exchange(database_, nullptr), reason);
+    if (!database_)
+        return;
+    configureConnection();
+    // A new file that cannot be migrated either is not the file's fault: it stays.
+    if (updateVersion(kept).outcome == Migration::Done)
+        return;
+    database_->close();
+    database_.reset();
 }
 
 std::shared_ptr<ZarnPDatabase> ZarnPSqLiteDb::openWithTries(const std::string& path) {

@@ -28,13 +28,16 @@ class ZarnPSqLiteVersionDao;
 //
 // A file that is damaged, whose migration cannot complete on it, or whose tables lack what the
 // stores read and write is set aside with its log files and a new file started; what the stores
-// keep (the user's opt-out) goes over to it; so is a file on which any statement of the opening
-// (the migration and the work after it included) met a corrupt page. The opening reads only the
-// header and the schema; damage deeper in the file is found by checkWholeFileIfDue(), which the
-// owner calls later. A migration that fails for a passing reason (a full disk, a busy file, an I/O
-// error) or on a file without tables leaves the file as it was: the opening fails and is tried again
-// after the back-off. A file of a newer version is used as it is. Once the migration has committed,
-// each store does what may fail on its own (afterMigration()), each in its own transaction.
+// keep (the user's opt-out, the app's token) goes over to it; so is a file on which any statement
+// of the opening (the migration and the work after it included) met a corrupt page. The opening
+// reads only the header and the schema; damage deeper in the file is found by
+// checkWholeFileIfDue(), which the owner calls later, or by any statement that meets it while the
+// library runs: the owner hears of that through the damage listener and calls setAsideIfDamaged()
+// once no statement runs. A migration that fails for a passing reason (a full disk, a busy file,
+// an I/O error) or on a file without tables leaves the file as it was: the opening fails and is
+// tried again after the back-off; a statement that fails so while the library runs leaves it too.
+// A file of a newer version is used as it is. Once the migration has committed, each store does
+// what may fail on its own (afterMigration()), each in its own transaction.
 //
 // The file runs in write-ahead-log mode with full synchronisation: one fdatasync per commit of the
 // Full tier, none for a commit of the Normal tier, which its owner bounds in time through
@@ -72,6 +75,14 @@ class ZarnPSqLiteDb {
     // found the file whole is kept beside it); a damaged file is set aside and a new one started
     // as at the opening. SDK thread.
     void checkWholeFileIfDue(Date now);
+    // Called once per file, when a statement meets damage on it (a corrupt page, not a database)
+    // after its opening, inside that statement on its thread: it must not use the connection. Kept
+    // for every file.
+    void setDamageListener(std::function<void()> listener);
+    // When a statement has met damage on the open file since its opening, the file is read whole,
+    // set aside and a new one started, as the whole-file check does; nothing otherwise. SDK
+    // thread, where no statement and no transaction is open.
+    void setAsideIfDamaged();
 
     // Called when a commit of the Normal tier is left unsynced and none was before, on the
     // committing thread, inside the commit: it must not use the connection. Kept for every
@@ -102,6 +113,11 @@ class ZarnPSqLiteDb {
     // Closes `old`, sets its file aside and opens a new one at `path`; null when either fails.
     std::shared_ptr<ZarnPDatabase> startAnew(const std::string& path, std::shared_ptr<ZarnPDatabase> old,
                                              const std::string& reason);
+    // Sets the damaged file of database_ aside for a new one, which takes over what the stores
+    // keep; database_ is then the new file, migrated, or nothing.
+    void replaceDamagedFile(const std::string& path, const std::string& reason) ZARN_REQUIRES(openMutex_);
+    // The file of database_ finished for use, or the back-off begun when there is none.
+    std::shared_ptr<ZarnPDatabase> finishOrBackOff(const std::string& path) ZARN_REQUIRES(openMutex_);
     // What the stores keep of the file on `connection` for the file that replaces it.
     std::vector<std::function<void()>> keptFrom(std::shared_ptr<ZarnPDatabase> connection)
         ZARN_REQUIRES(openMutex_);
@@ -129,7 +145,8 @@ class ZarnPSqLiteDb {
     // listener.
     void configureConnection() ZARN_REQUIRES(openMutex_);
     void switchOnForeignKeys() ZARN_REQUIRES(openMutex_);
-    // What follows a migrated file: the file's protection, foreign keys, no back-off.
+    // What follows a migrated file: the file's protection, foreign keys, no back-off, the damage
+    // listener.
     void finishOpening(const std::string& path) ZARN_REQUIRES(openMutex_);
     bool isRegistered(const ZarnPSqLiteDao* dao) const;
 
@@ -148,6 +165,9 @@ class ZarnPSqLiteDb {
     std::vector<ZarnPSqLiteDao*> daos_ ZARN_GUARDED_BY(registryMutex_);
     bool checkThread_ = true;
     std::function<void()> unsyncedListener_ ZARN_GUARDED_BY(openMutex_);
+    std::function<void()> damageListener_ ZARN_GUARDED_BY(openMutex_);
+    // The damage the open connection had met when its opening finished.
+    uint64_t damageAtOpening_ ZARN_GUARDED_BY(openMutex_) = 0;
     std::chrono::milliseconds openRetryDelay_{100};
     std::chrono::milliseconds openBackOff_{60000};
     std::optional<std::chrono::steady_clock::time_point> openFailedAt_ ZARN_GUARDED_BY(openMutex_);

@@ -44,6 +44,8 @@ class ZarnPSqLiteNotificationReadDao final : public ZarnPSqLiteBaseNotificationD
 
     // No table of its own: the stores that make the tables it reads check them.
     std::vector<TableShape> tableShapes() const override { return {}; }
+    // A new file, also one that replaces a damaged file, holds none of the answers cached.
+    void afterMigration() override { nearestCacheHolder_.invalidate(); }
 
     // The 200 nearest of the kind. `includeIds` are short ids ("campaign;region") returned
     // after the nearest ones whatever their kind, offered flag, window or distance; an id

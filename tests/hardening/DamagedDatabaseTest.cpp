@@ -5,12 +5,17 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <sstream>
 
+#include "sim/LocationWorld.h"
 #include "sim/service/DataUpdateBuilder.h"
+#include "sim/service/TestService.h"
 #include "testing/SyncCountingVfs.h"
 #include "tests/store/StoreTestSupport.h"
+#include "tests/support/CaseNames.h"
+#include "tests/support/ScenarioDoubles.h"
 #include "tests/support/StartedLibrary.h"
 #include "zarn/ZarnBase.h"
 
@@ -373,6 +378,64 @@ TEST_F(DamagedDatabaseTest, FileAtVersion13WithoutTheOldCooldownTableKeepsWhatIs
         EXPECT_EQ(test::RawSqlite(db()).integer(std::string("SELECT COUNT(*) FROM ") + where), 1) << where;
     EXPECT_EQ(env.consoleCount("Failed to initialize cooldowns"), logged);  // never merged again
 }
+
+// Failures met by a running library's statements once the day's whole-file check has found the
+// file whole: only damage sets it aside, at once and once; the new file keeps the user's choice,
+// fetches the campaigns again and stores and sends events.
+class RunningFailureTest : public DamagedDatabaseTest, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(RunningFailureTest, OnlyDamageSetsTheFileAsideAndAtOnce) {
+    const std::string failure = GetParam();
+    const bool damage = failure == "events" || failure == "notification";
+    auto service = std::make_shared<sim::TestService>();
+    test::installTestService(service);
+    service->setDataUpdate(sim::DataUpdateBuilder::build(storedCampaigns(300)));
+    env.location->position()->set({52.0, 13.0});
+    auto& disk = test::SyncCountingVfs::install();
+    initialize(/*enableOnFirstRun=*/false);
+    ZarnBase::enable();
+    env.advanceBy(121);
+    ASSERT_TRUE(std::filesystem::exists(db() + "-checked"));
+    std::optional<test::RawSqlite> holder;
+    if (damage)
+        corruptPagesOf(db(), "'" + failure + "'");
+    if (failure == "busy") {
+        ASSERT_TRUE(holder.emplace(db()).exec("BEGIN EXCLUSIVE"));
+    }
+    disk.setDiskFull(failure == "full");
+    disk.setIoError(failure == "io");
+    auto met = [&] { return env.consoleCount("disk image is malformed"); };
+    int metWhileFailing = 0;
+    for (int minute = 0; minute < 6; ++minute) {
+        if (minute == 3) {
+            holder.reset();
+            disk.setDiskFull(false);
+            disk.setIoError(false);
+            metWhileFailing = met();
+            service->clearRequests();
+        }
+        ZarnBase::sendAttributionEvent(minute < 3 ? "during" : "after");
+        env.advanceBy(60);
+        EXPECT_EQ(env.consoleCount("ERROR|SqLiteDb| Database at"), met() > 0 ? 1 : 0) << minute;
+    }
+    EXPECT_EQ(metWhileFailing > 0, damage);
+    EXPECT_EQ(met(), metWhileFailing);
+    EXPECT_EQ(std::filesystem::exists(db() + ".damaged"), damage);
+    EXPECT_EQ(test::RawSqlite(db()).text("SELECT value FROM keyvalue WHERE \"key\" = 'zarn_enabled'"),
+              std::optional<std::string>("enabled"));
+    EXPECT_EQ(test::RawSqlite(db()).integer("SELECT COUNT(*) FROM notification"), 300);
+    ZarnBase::disable();  // sends what waits
+    env.advanceBy(2);
+    int sent = 0;
+    for (const auto& request : service->requests())
+        for (const auto& e : request.json.value_or(Value()).value("events", Value::array()))
+            sent += e.value("extra", Value::object()).value("action_name", "") == "after";
+    EXPECT_EQ(sent, 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(Failures, RunningFailureTest,
+                         ::testing::Values("events", "notification", "busy", "full", "io"),
+                         [](const auto& info) { return test::caseName(info.param); });
 
 }  // namespace
 }  // namespace zarn

@@ -77,10 +77,21 @@ bool ZarnPSqLiteKeyValueDao::isReadable() {
 
 std::function<void()> ZarnPSqLiteKeyValueDao::keepAcrossNewFile() {
     if (isReadable()) {
-        auto value = getPropertyValueForKey(setting::kEnabled);
-        if (!value)
+        auto enabled = getPropertyValueForKey(setting::kEnabled);
+        // The app's token, which every request of the running library carries: with it, the
+        // next run fetches at once what the new file lacks.
+        auto token = getPropertyValueForKey(setting::kPublicToken);
+        if (!enabled && !token)
             return {};
-        return [this, value] { setPropertyValue(value, setting::kEnabled); };
+        return [this, enabled, token] {
+            if (enabled)
+                setPropertyValue(enabled, setting::kEnabled);
+            if (!token)
+                return;
+            setPropertyValue(token, setting::kPublicToken);
+            if (auto typed = keyValueDao())
+                typed->setBoolPropertyValue(true, setting::kForceUpdate);
+        };
     }
     auto connection = database();
     auto rs = connection

@@ -22,8 +22,9 @@ class ZarnPSqLiteKeyValueDao : public ZarnPSqLiteDao,
 
     void createOrUpdate(int version) override;
     std::vector<TableShape> tableShapes() const override { return {{"keyvalue", "key value"}}; }
-    // The user's opt-out "zarn_enabled". One the old file holds but cannot be read may be an
-    // opt-out: the new file then keeps the library off until the app enables it.
+    // The user's opt-out "zarn_enabled" and the app's public token; with the token, a data update
+    // forced. An opt-out the old file holds but cannot be read may be an opt-out: the new file
+    // then keeps the library off until the app enables it.
     std::function<void()> keepAcrossNewFile() override;
 
     std::optional<std::string> getPropertyValueForKey(const std::string& key) override;
