@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cstdint>
 
 #include "device/push/ZarnPPushMessaging.h"
 #include "device/system/ZarnPCrashlyticsStubs.h"
@@ -172,7 +173,8 @@ void ZarnPConfigurationRoad::setMaxRegionsMonitored(int maxRegions, bool backgro
 void ZarnPConfigurationRoad::enableIfEnabled(bool enableOnFirstRun) {
     // The app chose while this configuration was on its way: like a stored choice, it is never
     // overridden by the default; its own step sets the flags, before or after this one.
-    if (state_.appChoices() > 0)
+    const uint64_t choices = state_.appChoices();
+    if (choices > 0)
         return;
     bool enabled = c_.keyValueDao->getBoolPropertyValueForKey(setting::kEnabled, enableOnFirstRun);
     // A choice that cannot be read may be the user's opt-out: never enable by default then.
@@ -182,7 +184,7 @@ void ZarnPConfigurationRoad::enableIfEnabled(bool enableOnFirstRun) {
     }
     state_.setEnabled(enabled);
     if (enabled)
-        enabling_.enableByDefault();
+        enabling_.enableByDefault(choices);
     else
         state_.setInitialized();
 }

@@ -43,8 +43,8 @@ void ZarnPEnablingRoad::enable() {
     postEnable(std::nullopt);
 }
 
-void ZarnPEnablingRoad::enableByDefault() {
-    postEnable(state_.appChoices());
+void ZarnPEnablingRoad::enableByDefault(uint64_t choicesSeen) {
+    postEnable(choicesSeen);
 }
 
 void ZarnPEnablingRoad::postEnable(std::optional<uint64_t> unlessChoicesPast) {

@@ -54,8 +54,9 @@ class ZarnPEnablingRoad {
     // that were on their way when it was made.
     void enable();
     void disable();
-    // The first configuration's enabling: it yields to a choice the app makes before it runs.
-    void enableByDefault();
+    // The first configuration's enabling, decided when the app had made `choicesSeen` choices:
+    // it yields to one the app makes after that, before it runs.
+    void enableByDefault(uint64_t choicesSeen);
     // Waits at most 100 ms for the first configuration.
     bool isEnabled();
     void setCooldownPeriod(int seconds);
