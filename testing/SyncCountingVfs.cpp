@@ -37,6 +37,8 @@ const sqlite3_io_methods kMethods = [] {
         return Forwarding::real(f)->pMethods->xWrite(Forwarding::real(f), buf, amount, offset);
     };
     m.xSync = [](sqlite3_file* f, int flags) {
+        if (SyncCountingVfs::install().syncsFail())
+            return SQLITE_IOERR_FSYNC;
         SyncCountingVfs::install().countSync(Forwarding::head(f)->openFlags);
         return Forwarding::real(f)->pMethods->xSync(Forwarding::real(f), flags);
     };

@@ -37,6 +37,9 @@ class SyncCountingVfs {
     // While set, every read and write of a file answers SQLITE_IOERR_READ or SQLITE_IOERR_WRITE.
     void setIoError(bool failing) { ioError_ = failing; }
     bool ioError() const { return ioError_.load(); }
+    // While set, every sync answers SQLITE_IOERR_FSYNC.
+    void setSyncsFail(bool failing) { syncsFail_ = failing; }
+    bool syncsFail() const { return syncsFail_.load(); }
 
     // Called by the layer's files.
     void countSync(int openFlags);
@@ -54,6 +57,7 @@ class SyncCountingVfs {
     std::atomic<uint64_t> databaseReads_{0};
     std::atomic<bool> diskFull_{false};
     std::atomic<bool> ioError_{false};
+    std::atomic<bool> syncsFail_{false};
 };
 
 }  // namespace zarn::test

@@ -25,10 +25,12 @@
 #include "services/ZarnPEventLogging.h"
 #include "store/ZarnPBeaconNotificationDao.h"
 #include "store/ZarnPCommitGroup.h"
+#include "store/ZarnPDatabase.h"
 #include "store/ZarnPDatabaseException.h"
 #include "store/ZarnPExternalNotificationDao.h"
 #include "store/ZarnPLocalNotificationDao.h"
 #include "store/ZarnPSentTriggerDao.h"
+#include "store/ZarnPSqLiteDb.h"
 #include "store/ZarnPTransaction.h"
 #include "store/settings/ZarnPKeyValueDao.h"
 #include "store/settings/ZarnPSettingKeys.h"
@@ -217,9 +219,12 @@ void ZarnPCommonMatchService::cancelNotifications(const std::set<std::string>& i
 
 std::vector<std::string> ZarnPCommonMatchService::endDwellings(ZarnPMatchStateDao& dao,
                                                                const std::set<std::string>& identifiers) {
-    std::vector<std::string> ended;
     std::optional<ZarnPTransaction> transaction;
     ZarnPCommitGroup::begin(transaction, c_.db, ZarnPDurability::Full, kDomain, "Ending the dwellings");
+    // Store by store, an end would be unsynced: it stays, with its request.
+    if (!transaction)
+        return {};
+    std::vector<std::string> ended;
     for (const auto& identifier : identifiers) {
         if (auto error = dao.removeUserDwelling(identifier))
             LogNsError(kDomain, *error, "Failed to remove dwelling of %@", identifier);
@@ -233,28 +238,49 @@ std::vector<std::string> ZarnPCommonMatchService::endDwellings(ZarnPMatchStateDa
         if (auto error = c_.sentTriggerDao->deleteUnsentTriggers({unsent.begin(), unsent.end()}))
             LogNsError(kDomain, *error, "Failed to delete unsent dwelling notifications.");
     try {
-        if (transaction)
-            transaction->commit();
+        transaction->commit();
     } catch (const ZarnPDatabaseException& e) {
         LogNsError(kDomain, e.error(), "Failed to end the dwellings");
         return {};
     }
+    // A run's transaction that SQLite gave up by itself took the ends with it.
+    auto connection = c_.db ? c_.db->database() : nullptr;
+    if (!transaction->ownsTransaction() && (!connection || !connection->inTransaction()))
+        return {};
     return ended;
 }
 
-void ZarnPCommonMatchService::endAllDwellings() {
+std::optional<Date> ZarnPCommonMatchService::endWaitingDwellings(std::optional<Date> at) {
     ZARN_CHECK_SEQUENCE(sequence_);
+    const Date time = at.value_or(c_.clockDao->now());
     std::vector<std::pair<ZarnPMatchStateDao*, std::set<std::string>>> kinds;
     for (ZarnPMatchStateDao* dao : {static_cast<ZarnPMatchStateDao*>(c_.notificationDao.get()),
                                     static_cast<ZarnPMatchStateDao*>(c_.beaconNotificationDao.get()),
-                                    static_cast<ZarnPMatchStateDao*>(c_.externalNotificationDao.get())})
-        if (auto dwelling = dao->dwellingNotifications(); !dwelling.empty())
-            kinds.emplace_back(dao, std::move(dwelling));
+                                    static_cast<ZarnPMatchStateDao*>(c_.externalNotificationDao.get())}) {
+        auto waiting = dao->dwellingNotifications();
+        // One whose time is up was shown by the system: the dwelling expiry reports it sent.
+        for (const auto& expired : dao->expiredDwellingNotifications(time))
+            waiting.erase(expired.identifier());
+        if (!waiting.empty())
+            kinds.emplace_back(dao, std::move(waiting));
+    }
     if (kinds.empty())
-        return;
+        return std::nullopt;
     // The three kinds in one synced commit.
-    ZarnPCommitGroup commits(c_.db, ZarnPDurability::Full, kDomain);
-    for (const auto& [dao, dwelling] : kinds) endDwellings(*dao, dwelling);
+    std::optional<ZarnPTransaction> transaction;
+    ZarnPCommitGroup::begin(transaction, c_.db, ZarnPDurability::Full, kDomain, "Ending the dwellings");
+    if (!transaction)
+        return time;
+    bool all = true;
+    for (const auto& [dao, waiting] : kinds)
+        all = endDwellings(*dao, waiting).size() == waiting.size() && all;
+    try {
+        transaction->commit();
+    } catch (const ZarnPDatabaseException& e) {
+        LogNsError(kDomain, e.error(), "Failed to end the dwellings");
+        return time;
+    }
+    return all ? std::nullopt : std::optional<Date>(time);
 }
 
 void ZarnPCommonMatchService::saveSentDwellingNotification(const std::string& matchIdentifier, Date date) {

@@ -83,7 +83,7 @@ class ZarnPCommonMatchService final : public ZarnPCommonMatching,
     void monitorNotifications(const std::vector<ZarnPNotificationWithDistance>& notifications) override;
     void cancelNotifications(const std::set<std::string>& identifiers, int regionType) override;
     void saveSentDwellingNotification(const std::string& matchIdentifier, Date date) override;
-    void endAllDwellings() override;
+    std::optional<Date> endWaitingDwellings(std::optional<Date> at) override;
     void offerNotifications(const std::vector<ZarnPNotification>& notifications, int regionType,
                             const std::shared_ptr<ZarnPBackgroundTask>& backgroundTask,
                             const std::shared_ptr<ZarnPContext>& zarnContext) override;

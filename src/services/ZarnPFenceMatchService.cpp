@@ -85,6 +85,9 @@ void ZarnPFenceMatchService::enable() {
         rangedBeacons_.clear();
         exitedBeaconUuids_.clear();
     }
+    // Before any dwelling expiry: what waited at the last disable was removed at the centre.
+    if (unendedDwellingsAt_)
+        unendedDwellingsAt_ = dwellings_->endWaitingDwellings(unendedDwellingsAt_);
     fenceDao_->getReady();
     if (!keyValueDao_->getBoolPropertyValueForKey(setting::kNotificationInitialized)) {
         LogDebug(kDomain, "Removing all scheduled notifications, because DB is empty");
@@ -103,8 +106,10 @@ void ZarnPFenceMatchService::disable() {
     performBeaconMatchRun_ = false;
     fenceDao_->removeAllFences();
     // The scheduled dwelling notifications go with their dwellings, ended on disk first: one
-    // still stored when its time is up would be reported sent after the next enabling.
-    dwellings_->endAllDwellings();
+    // still stored when its time is up would be reported sent after the next enabling. The
+    // requests go anyway: the user's opt-out comes first; what could not be ended is ended at
+    // the next enabling.
+    unendedDwellingsAt_ = dwellings_->endWaitingDwellings(std::nullopt);
     uiNotificationDao_->cancelAllNotifications();
 }
 

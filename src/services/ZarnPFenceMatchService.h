@@ -1,6 +1,7 @@
 #pragma once
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -11,6 +12,7 @@
 #include "device/system/ZarnPFenceDaoDelegate.h"
 #include "platform/Mutex.h"
 #include "services/ZarnPMatchRunDispatching.h"
+#include "zarn/Date.h"
 
 namespace zarn {
 
@@ -122,6 +124,8 @@ class ZarnPFenceMatchService final : public ZarnPMatchRunDispatching,
     std::shared_ptr<ZarnPBeaconMatching> beaconMatchingService_;
     std::shared_ptr<platform::NotificationCenter> center_;
     std::shared_ptr<ZarnPDwellingEnding> dwellings_;
+    // The time of a disable whose dwellings could not be ended.
+    std::optional<Date> unendedDwellingsAt_;
     std::shared_ptr<ZarnPSqLiteDb> db_;
     Mutex beaconLock_;
     std::vector<platform::Beacon> rangedBeacons_ ZARN_GUARDED_BY(beaconLock_);

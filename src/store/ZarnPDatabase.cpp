@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <climits>
+#include <iterator>
 #include <thread>
 #include <unordered_map>
 #include <utility>
@@ -85,6 +86,10 @@ bool ZarnPDatabase::close() {
     // What closes now is finalized, not kept.
     FlagScope closing(closing_);
     finishAfterCommit(false, "the connection closed");
+    if (!afterSync_.empty())
+        LogInfo(kDomain, "%d step(s) waiting for a sync dropped: the connection closed",
+                static_cast<int>(afterSync_.size()));
+    afterSync_.clear();
     closeOpenResultSets();
     clearStatementCache();
     sqlite3_finalize(schemaVersionStatement_);
@@ -482,15 +487,20 @@ bool ZarnPDatabase::beginTransaction(ZarnPDurability durability) {
 bool ZarnPDatabase::commit() {
     bool committed = executeUpdate("commit transaction");
     if (committed && !hasOpenTransaction()) {
-        bool durable = true;
         // A joined write of the Full tier: the log synced now costs what a FULL commit would.
         if (durableCommitRequired_ && unsynced_ && !syncUnsyncedCommits()) {
             LogInfo(kDomain, "Failed to sync the log after a commit");
-            durable = false;
+            // Committed, not yet durable: what waits for it goes once the log is synced.
+            afterSync_.insert(afterSync_.end(), std::make_move_iterator(afterCommit_.begin()),
+                              std::make_move_iterator(afterCommit_.end()));
+            afterCommit_.clear();
         }
         durableCommitRequired_ = false;
         settleSynchronous();
-        finishAfterCommit(durable, "its sync failed");
+        finishAfterCommit(true, "");
+        // A commit at FULL synced the log, and what waited for an earlier failed sync with it.
+        if (!unsynced_)
+            runAfterSync();
     } else if (!hasOpenTransaction()) {
         finishAfterCommit(false, "the commit failed");
     }
@@ -510,12 +520,30 @@ void ZarnPDatabase::runAfterDurableCommit(std::function<void()> action) {
     if (!action)
         return;
     if (!hasOpenTransaction()) {
-        afterCommit_.push_back(std::move(action));
-        finishAfterCommit(true, "");
+        // Steps still waiting belong to a transaction SQLite ended by itself, never committed.
+        finishAfterCommit(false, "their transaction ended without a commit");
+        std::vector<std::function<void()>> now{std::move(action)};
+        runSteps(now);
         return;
     }
     durableCommitRequired_ = true;
     afterCommit_.push_back(std::move(action));
+}
+
+void ZarnPDatabase::runAfterSync() {
+    auto actions = std::move(afterSync_);
+    afterSync_.clear();
+    runSteps(actions);
+}
+
+void ZarnPDatabase::runSteps(std::vector<std::function<void()>>& actions) {
+    for (auto& action : actions) {
+        try {
+            action();
+        } catch (const std::exception& e) {
+            LogError(kDomain, "A step after a commit failed: %@", e.what());
+        }
+    }
 }
 
 void ZarnPDatabase::finishAfterCommit(bool durable, const char* why) {
@@ -528,13 +556,7 @@ void ZarnPDatabase::finishAfterCommit(bool durable, const char* why) {
                 why);
         return;
     }
-    for (auto& action : actions) {
-        try {
-            action();
-        } catch (const std::exception& e) {
-            LogError(kDomain, "A step after a commit failed: %@", e.what());
-        }
-    }
+    runSteps(actions);
 }
 
 int64_t ZarnPDatabase::totalChanges() const {
@@ -616,8 +638,12 @@ void ZarnPDatabase::noteUnsynced() {
 }
 
 bool ZarnPDatabase::syncUnsyncedCommits() {
-    if (!open_ || !unsynced_)
+    if (!open_)
         return true;
+    if (!unsynced_) {
+        runAfterSync();
+        return true;
+    }
     // The log's own file, as SQLite's pager holds it: syncing it makes durable every frame
     // written so far, as the sync of a FULL commit does.
     sqlite3_file* log = nullptr;
@@ -630,6 +656,7 @@ bool ZarnPDatabase::syncUnsyncedCommits() {
         return false;
     unsynced_ = false;
     syncMainFileIfUnsynced();
+    runAfterSync();
     return true;
 }
 

@@ -102,10 +102,12 @@ class ZarnPDatabase : public std::enable_shared_from_this<ZarnPDatabase> {
     void requireDurableCommit();
     // Runs `action` once what was written before this call is committed and durable: at once when
     // no transaction is open (the caller's own commit is behind it), else right after the commit
-    // of the open one, which it makes durable as a joined write of the Full tier does. Dropped,
-    // never run, when that transaction is rolled back (by a call or by SQLite), or its commit or
-    // the sync it asked fails. For telling someone outside of what the writes did; the action must
-    // not begin a transaction of its own before it returns. An exception it raises is logged.
+    // of the open one, which it makes durable as a joined write of the Full tier does; when the
+    // sync of that commit fails, after the next sync of the log that succeeds. Dropped, never run,
+    // when that transaction is rolled back (by a call or by SQLite) or its commit fails, or the
+    // connection closes first. For telling someone outside of what the writes did; the action
+    // must not begin a transaction of its own before it returns. An exception it raises is
+    // logged.
     void runAfterDurableCommit(std::function<void()> action);
     // Whether a commit since the last sync of the log is not yet durable.
     bool hasUnsyncedCommits() const { return unsynced_; }
@@ -284,8 +286,13 @@ class ZarnPDatabase : public std::enable_shared_from_this<ZarnPDatabase> {
     std::function<void()> unsyncedListener_;
     // Waiting for the commit of the open transaction (runAfterDurableCommit).
     std::vector<std::function<void()>> afterCommit_;
+    // Committed by a commit whose sync failed: waiting for the next sync of the log.
+    std::vector<std::function<void()>> afterSync_;
     // Runs them when `durable`, else drops them with a line saying why.
     void finishAfterCommit(bool durable, const char* why);
+    void runAfterSync();
+    // Runs each; an exception is logged.
+    static void runSteps(std::vector<std::function<void()>>& actions);
 };
 
 }  // namespace zarn

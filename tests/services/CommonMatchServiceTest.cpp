@@ -23,6 +23,7 @@
 #include "device/system/ZarnPSystemUINotificationDao.h"
 #include "services/ZarnPContextService.h"
 #include "sim/Device.h"
+#include "store/ZarnPCommitGroup.h"
 #include "store/ZarnPDatabase.h"
 #include "store/ZarnPSegmentationPropertyValidator.h"
 #include "store/ZarnPSqLiteBeaconNotificationDao.h"
@@ -578,6 +579,20 @@ TEST_F(CommonMatchServiceTest, ExpiredDwellingBecomesSentAndReachesTheApp) {
     EXPECT_EQ(offers->sent[0]->matchIdentifier(), "m-d");
 }
 
+TEST_F(CommonMatchServiceTest, EndingTheWaitingDwellingsLeavesOneTheSystemShowedToBeReportedSent) {
+    show({request({"d", ZarnPNotificationHandlerTypeRegular, 5})});
+    env.advanceBy(301);
+    clock->seconds = clock->seconds + 301;
+    ASSERT_EQ(env.device->localNotificationCenter()->deliveredNotifications().size(), 1u);
+    std::shared_ptr<ZarnPSentTrigger> sent;
+    onSdk([&] {
+        EXPECT_FALSE(service->endWaitingDwellings(std::nullopt));
+        service->saveSentDwellingNotification("m-d", clock->now());  // the expiry pass's
+        sent = sentTriggers->sentNotification("m-d");
+    });
+    EXPECT_NE(sent, nullptr) << "shown by the system, never recorded as sent";
+}
+
 // A full disk refuses the one commit that records a show: the app must not hear of a send that
 // left no trace, and hears of each once the disk has room again.
 class CommonMatchFullDiskTest : public CommonMatchServiceTest {
@@ -591,6 +606,44 @@ class CommonMatchFullDiskTest : public CommonMatchServiceTest {
         CommonMatchServiceTest::TearDown();
     }
 };
+
+// A dwelling's end in a run: rolled back by SQLite itself (played by a trigger), the centre keeps
+// the request; committed with a sync that fails, the centre is told once the log is synced.
+TEST_F(CommonMatchFullDiskTest, TheCentreDropsADwellingOnlyOnceItsEndIsDurable) {
+    auto& disk = test::SyncCountingVfs::install();
+    for (bool rolledBack : {true, false}) {
+        SCOPED_TRACE(rolledBack ? "rolled back" : "sync failed");
+        auto dwelling = request({"d", ZarnPNotificationHandlerTypeRegular, 5});
+        show({dwelling});
+        std::string id = dwelling.content.userInfo["identifierWithExperiment"];
+        auto pending = [&] { return env.device->localNotificationCenter()->pendingRequests().size(); };
+        ASSERT_EQ(pending(), 1u);
+        bool dwellingLeft = false;
+        onSdk([&] {
+            auto connection = db->database();
+            if (rolledBack)
+                connection->executeUpdate(
+                    "CREATE TEMP TRIGGER rollback_end BEFORE DELETE ON notification_sent BEGIN SELECT "
+                    "RAISE(ROLLBACK, 'rolled back'); END");
+            disk.setSyncsFail(!rolledBack);
+            {
+                ZarnPCommitGroup run(db, ZarnPDurability::Normal, "Run");
+                service->cancelNotifications({id}, ZarnPNotificationRegionTypeGeofence);
+            }
+            disk.setSyncsFail(false);
+            connection->executeUpdate("DROP TRIGGER IF EXISTS rollback_end");
+            dwellingLeft = notifications->isUserDwellingIn(id);
+        });
+        env.runUntilIdle();
+        EXPECT_EQ(dwellingLeft, rolledBack);
+        EXPECT_EQ(pending(), 1u) << "told before the end is durable";
+        onSdk([&] { EXPECT_TRUE(db->syncUnsyncedCommits()); });  // the deadline's sync
+        env.runUntilIdle();
+        EXPECT_EQ(pending(), rolledBack ? 1u : 0u);
+        onSdk([&] { notifications->removeUserDwelling(id); });
+        env.device->localNotificationCenter()->removePendingNotificationRequests({"m-d"});
+    }
+}
 
 TEST_F(CommonMatchFullDiskTest, TheAppHearsOnlyOfSendsWhoseCommitSucceeded) {
     auto& disk = test::SyncCountingVfs::install();

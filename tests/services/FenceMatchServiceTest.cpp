@@ -93,7 +93,10 @@ class FenceMatchServiceTest : public ::testing::Test {
     std::shared_ptr<platform::NotificationCenter> center = std::make_shared<platform::NotificationCenter>();
     // Every dwelling ended by a disable, counted.
     struct CountedDwellingEnds final : ZarnPDwellingEnding {
-        void endAllDwellings() override { ++ends; }
+        std::optional<Date> endWaitingDwellings(std::optional<Date>) override {
+            ++ends;
+            return std::nullopt;
+        }
         int ends = 0;
     };
     std::shared_ptr<CountedDwellingEnds> dwellings = std::make_shared<CountedDwellingEnds>();

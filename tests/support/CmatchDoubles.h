@@ -23,7 +23,7 @@ class DelegateOnlyCommonMatching : public ZarnPCommonMatching {
     void monitorNotifications(const std::vector<ZarnPNotificationWithDistance>&) override {}
     void cancelNotifications(const std::set<std::string>&, int) override {}
     void saveSentDwellingNotification(const std::string&, Date) override {}
-    void endAllDwellings() override {}
+    std::optional<Date> endWaitingDwellings(std::optional<Date>) override { return std::nullopt; }
     void offerNotifications(const std::vector<ZarnPNotification>&, int,
                             const std::shared_ptr<ZarnPBackgroundTask>&,
                             const std::shared_ptr<ZarnPContext>&) override {}
