@@ -65,6 +65,9 @@ void ZarnPContextualPageRoad::requestContextualPage(Callback callback) {
 }
 
 void ZarnPContextualPageRoad::requestContextualPageInRunLoop(Callback callback) {
+    // Asked again here: a disable may have run since the caller's thread looked.
+    if (!state_.initializedAndEnabled())
+        return;
     auto context = c_.contextService->startContext(ZarnTriggerContextContextualPage);
     auto page = c_.contextualPageDao->getClosestContextualPage();
     if (auto date = freshPageDate(page, c_.clockDao->now(), kMaxAgeSeconds)) {

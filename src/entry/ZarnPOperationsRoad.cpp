@@ -174,7 +174,11 @@ void ZarnPOperationsRoad::externalRegionTrigger(const Value& properties, int tri
         return;
     auto request = std::make_shared<ZarnPExternalRegionRequest>(
         properties, static_cast<unsigned>(triggerType), matchPayload);
-    hops_.inRunLoop([this, request] { c_.externalRegionService->regionTrigger(request); });
+    hops_.inRunLoop([this, request] {
+        // Asked again here: a disable may have run since the caller's thread looked.
+        if (state_.initializedAndEnabled())
+            c_.externalRegionService->regionTrigger(request);
+    });
 }
 
 // Clearing all data. A changed token has already sent the old token's waiting events when it
