@@ -21,7 +21,8 @@ class ZarnPSystemTimerDao;
 // out, a task with 2 s or less left is ended at once and one with at most 10 s left 1.25 s
 // later, so that the process is never killed for an overdue task.
 //
-// Tasks are started and their handles released on the SDK thread; the expiration handler and
+// Tasks are started from any thread (the syncs of the app leaving the foreground begin theirs
+// on the main thread) and their handles released on the SDK thread; the expiration handler and
 // the kill timers run on the main thread. The kill-timer table and the set of running tasks are
 // guarded by one lock, so either side may end a task; the second end of a task does nothing.
 class ZarnPSystemBackgroundTaskDao final : public ZarnPBackgroundTaskDao,
