@@ -39,6 +39,10 @@ constexpr std::string_view kPlaced =
     "abs(lat) <= 10000 AND abs(lon) <= 10000 AND dlat <= 10 AND dlon <= 10) = 1 AND max(lat + dlat) - "
     "min(lat - dlat) <= 10 AND max(lon + dlon) - min(lon - dlon) <= 10)";
 constexpr std::string_view kAnywhere = "1000000";
+// How far from the equator and the prime meridian a box may reach: its points within 10,000
+// degrees (kPlaced), its ranges within 10 more, each bound rounded outwards to 32 bits by less
+// than a hundredth of a degree there.
+constexpr double kBoxedReach = 10011;
 
 // One entry per notification; "%@" is the condition on the notification rows. Read from the rows
 // alone: a trigger that read the tree and then wrote it would find it locked.
@@ -348,6 +352,10 @@ std::string_view ZarnPSqLiteNotificationAreaDao::candidateCondition() {
            "ALL "
            "SELECT id FROM notification_area WHERE max_lat >= 1000000 AND min_lat <= 1000000 AND min_kind <= "
            ":area_kind AND max_kind >= :area_kind)";
+}
+
+bool ZarnPSqLiteNotificationAreaDao::holdsEveryBox(double south, double north, double west, double east) {
+    return south <= -kBoxedReach && north >= kBoxedReach && west <= -kBoxedReach && east >= kBoxedReach;
 }
 
 std::optional<int64_t> ZarnPSqLiteNotificationAreaDao::boxCount(ZarnPDatabase& database, int regionType,

@@ -75,6 +75,10 @@ class ZarnPSqLiteNotificationAreaDao final : public ZarnPSqLiteDao {
     // meets the box around the device (":area_south", ":area_north", ":area_west", ":area_east"),
     // with every notification of the kind that has no box of its own.
     static std::string_view candidateCondition();
+    // Whether a box around the device (in degrees) meets every box of the index: the far point
+    // aside, whose notifications are candidates of every box. A box around a device far off the
+    // earth may hold none of them, however wide.
+    static bool holdsEveryBox(double south, double north, double west, double east);
     // How many notifications of the kind have a box that meets the box around the device, counted
     // up to `limit` (a negative limit counts them all).
     static std::optional<int64_t> boxCount(ZarnPDatabase& database, int regionType, double south,

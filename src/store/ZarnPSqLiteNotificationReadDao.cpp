@@ -218,7 +218,7 @@ struct NearestArea {
 };
 
 constexpr double kFirstHalfSide = 0.005;   // about 500 m
-constexpr double kWidestHalfSide = 20000;  // wider than any indexed box lies from the earth
+constexpr double kWidestHalfSide = 20000;  // around a device on the earth, wider than any box lies
 constexpr int kAreaRounds = 12;
 // A notification read through the index costs several times what one costs in the full
 // statement's scan (a look-up where the scan walks on): past candidates for one notification in
@@ -456,25 +456,29 @@ std::optional<KeptRows> readThroughArea(ZarnPDatabase& db, const NearestStatemen
         statement.regionType, statement.openingHoursColumn, 0, true);
     for (int round = 0; round < kAreaRounds; ++round) {
         ZarnPSqlParameters parameters = partParameters(statement, false);
-        addAreaParameters(parameters, areaAround(location, halfSide), statement.regionType);
+        const NearestArea area = areaAround(location, halfSide);
+        addAreaParameters(parameters, area, statement.regionType);
         KeptRows kept;
         kept.intermediates.reserve(static_cast<size_t>(std::min(count, 10000)) + statement.includedCount);
         auto [rows, last] = readKeptRows(db, nearest, parameters, local, kept);
-        // The widest box holds every notification of the kind: nothing outside it ranks higher.
-        bool everything = halfSide >= kWidestHalfSide;
-        if (rows < static_cast<size_t>(count) && !everything) {
-            halfSide *= 2;
-        } else if (everything || last.inside || !last.distance ||
-                   *last.distance < distanceOutside(location, halfSide)) {
+        // A box that meets every box of the index read every notification of the kind.
+        bool everything =
+            ZarnPSqLiteNotificationAreaDao::holdsEveryBox(area.south, area.north, area.west, area.east);
+        bool enough = rows >= static_cast<size_t>(count);
+        if (everything || (enough && (last.inside || !last.distance ||
+                                      *last.distance < distanceOutside(location, halfSide)))) {
             if (statement.includedCount > 0)
                 readKeptRows(db,
                              ZarnPSqLiteNotificationReadDao::includedQuery(statement.openingHoursColumn,
                                                                            statement.includedCount),
                              partParameters(statement, true), local, kept);
             return kept;
-        } else {
-            halfSide = std::max(halfSide * 1.25, halfSideBeyond(location, *last.distance));
         }
+        // Around a device far off the earth even the widest box may leave notifications out.
+        if (halfSide >= kWidestHalfSide)
+            return std::nullopt;
+        halfSide =
+            enough ? std::max(halfSide * 1.25, halfSideBeyond(location, *last.distance)) : halfSide * 2;
         halfSide = std::min(halfSide, kWidestHalfSide);
         if (!areaCandidates(db, statement.regionType, location, halfSide, *store))
             return std::nullopt;

@@ -68,6 +68,12 @@ sim::DataUpdateDescription randomUpdate(std::mt19937& random, int count, int64_t
     return d;
 }
 
+std::string shortIds(const std::optional<std::vector<ZarnPNotification>>& found) {
+    std::string out;
+    for (const auto& n : found.value_or(std::vector<ZarnPNotification>{})) out += n.getShortId() + " ";
+    return out;
+}
+
 class NearestIndexTest : public ::testing::Test {
   protected:
     // The store on the file, opened again (the old connection closed first), or on a new file.
@@ -97,13 +103,15 @@ class NearestIndexTest : public ::testing::Test {
         return ZarnPSqLiteNotificationAreaDao::disagreement(*store->db->database());
     }
 
-    // Both ways of reading agree at every place, for every kind and a few counts; returns how
-    // many reads went through the index.
-    int compareAt(const std::vector<Place>& places, std::mt19937& random) {
+    // Both ways of reading agree at every place, for every kind and a few counts (each of
+    // `counts`, else one drawn); returns how many reads went through the index.
+    template <typename P>
+    int compareAt(const std::vector<P>& places, std::mt19937& random, const std::vector<int>& counts = {}) {
         int indexed = 0;
-        for (Place p : places)
-            for (int kind = 0; kind < 3; ++kind) {
-                int count = std::array{200, 1, 2, 9, 60}[random() % 5];
+        for (P p : places)
+            for (size_t read = 0; read < 3 * std::max<size_t>(1, counts.size()); ++read) {
+                int kind = static_cast<int>(read % 3);
+                int count = counts.empty() ? std::array{200, 1, 2, 9, 60}[random() % 5] : counts[read / 3];
                 bool offered = random() % 2;
                 std::vector<std::string> include;
                 if (random() % 4 == 0)
@@ -115,8 +123,8 @@ class NearestIndexTest : public ::testing::Test {
                 auto fast = store->read->findNearestNotifications(here, count, offered, kind, include);
                 indexed += indexedStatements > before;
                 auto slow = whole->findNearestNotifications(here, count, offered, kind, include);
-                EXPECT_EQ(fast, slow)
-                    << "at " << p.lat << ", " << p.lon << " kind " << kind << " count " << count;
+                EXPECT_TRUE(fast == slow) << "at " << p.lat << ", " << p.lon << " kind " << kind << " count "
+                                          << count << ": " << shortIds(fast) << " against " << shortIds(slow);
             }
         return indexed;
     }
@@ -157,6 +165,48 @@ TEST_F(NearestIndexTest, IndexedReadsEqualTheWholeStatementOnRandomStoresAndAfte
         EXPECT_GT(compareAt(places, random), static_cast<int>(places.size()));
         exec("DELETE FROM notification");
         EXPECT_EQ(disagreement(), std::nullopt);
+    }
+}
+
+// A device far off the earth (the read takes any finite place) finds no notification near the
+// earth in its widest box, which then holds no more than the far point does. The stores hold
+// notifications of every kind at odd places that still get a box (past the poles, past the
+// antimeridian, at the edge of the boxed range, wide ranges, polygons) and some just past it.
+TEST_F(NearestIndexTest, DevicePlacesFarOffTheEarthReadWhatTheWholeStatementReads) {
+    const int64_t nowMs = static_cast<int64_t>(test::TestEnvironment::kStart * 1000);
+    struct Store {
+        unsigned seed;
+        int count, placeless;
+    };
+    const Store stores[] = {{21, 300, 1}, {22, 1200, 20}, {23, 600, 1000}};
+    const Place odd[] = {{500, 13.4f},    {52.5f, 373.4f}, {-9999.5f, 9999.5f},
+                         {10000, -10000}, {10001, 0},      {-4000, -7000}};
+    struct Far {
+        double lat, lon;
+    };
+    const std::vector<Far> places = {{1e6, 1e6},  {-1e7, 5},   {0, 1e7},        {20000, 0},  {-10015, 10015},
+                                     {10012, -3}, {-3e5, 180}, {1e300, -1e300}, {500, 13.4}, {52.5, 373.4}};
+    for (const Store& s : stores) {
+        std::mt19937 random(s.seed);
+        sim::DataUpdateDescription d = randomUpdate(random, s.count, nowMs, s.placeless);
+        int i = 0;
+        for (Place at : odd)
+            for (int variant = 0; variant < 4; ++variant, ++i) {
+                DataUpdateNotification n{.campaign = "c" + std::to_string(i % 12),
+                                         .geofenceId = "odd" + std::to_string(i),
+                                         .location = {{at.lat, at.lon}},
+                                         .matchRange = variant == 3 ? 1000000 : 100};
+                if (variant == 1)
+                    n.beaconUuid = "E2C56DB5-DFFB-48D2-B060-D0F5A71096E0";
+                if (variant == 2)
+                    n.triggerProperties = {{"p", "v"}};
+                if (variant == 3)
+                    n.circlesList = {{{at.lat, at.lon, 50}, {at.lat + 0.5f, at.lon - 0.5f, 80}}};
+                d.tiles[0].notifications.push_back(n);
+            }
+        open(true).save(d);
+        EXPECT_EQ(disagreement(), std::nullopt);
+        compareAt(places, random, {1, 7, 60, 200});
     }
 }
 
