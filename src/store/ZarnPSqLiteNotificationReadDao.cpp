@@ -220,10 +220,14 @@ struct NearestArea {
 constexpr double kFirstHalfSide = 0.005;   // about 500 m
 constexpr double kWidestHalfSide = 20000;  // around a device on the earth, wider than any box lies
 constexpr int kAreaRounds = 12;
-// A notification read through the index costs several times what one costs in the full
-// statement's scan (a look-up where the scan walks on): past candidates for one notification in
-// this many, the full statement reads as fast.
-constexpr int64_t kIndexedShare = 16;
+// A candidate read through the index, with its count, costs about one and a half times what a
+// notification costs in the full statement's scan (a look-up where the scan walks on): past
+// candidates for one notification in this many, the full statement reads about as fast.
+constexpr int64_t kIndexedShare = 3;
+// Notifications without a box of their own are candidates of every read of their kind, wherever
+// the device is; they win nothing where the full statement passes over many of other kinds:
+// past one notification in this many, the read runs in full.
+constexpr int64_t kUnplacedShare = 16;
 
 NearestArea areaAround(const ZarnPLocationWithAccuracy& location, double halfSide) {
     return {location.latitude() - halfSide, location.latitude() + halfSide, location.longitude() - halfSide,
@@ -375,21 +379,35 @@ std::optional<int64_t> areaCandidates(ZarnPDatabase& db, int regionType,
 
 // The half side of the first box worth reading: grown until the box holds `count` candidates
 // with a box of their own (by the density it found, from twice to 16 times a step), then widened
-// for them; the widest box when the kind holds fewer; nothing when a box would hold too many
-// candidates to win.
+// for them; the widest box when the kind holds fewer. A box of too many candidates to win is
+// narrowed by the density it found, down to no less than a box known to hold too few, a few
+// times; nothing when that does not find one.
 std::optional<double> firstHalfSide(ZarnPDatabase& db, int regionType,
                                     const ZarnPLocationWithAccuracy& location, int count,
                                     const AreaStore& store) {
+    constexpr int kNarrowings = 3;
+    double tooFew = 0;
+    int narrowings = 0;
     for (double halfSide = kFirstHalfSide;;) {
         auto found = areaCandidates(db, regionType, location, halfSide, store);
-        if (!found)
-            return std::nullopt;
+        if (!found) {
+            // The count stopped at the limit: the density is at least what it tells.
+            int64_t atLeast = std::max<int64_t>(1, store.total / kIndexedShare - store.unplaced + 1);
+            double narrowed = halfSide * std::sqrt(2.0 * count / static_cast<double>(atLeast));
+            if (tooFew > 0)
+                narrowed = std::min(narrowed, std::sqrt(tooFew * halfSide));
+            if (++narrowings > kNarrowings || narrowed <= tooFew)
+                return std::nullopt;
+            halfSide = narrowed;
+            continue;
+        }
         // The nearest rows lie within a circle, which holds about 3/4 of the box: twice `count`
         // candidates in the box seldom leave one out.
         if (*found >= count)
             return halfSide * std::sqrt(std::max(1.0, 2.0 * count / static_cast<double>(*found)));
         if (halfSide >= kWidestHalfSide)
             return halfSide;
+        tooFew = halfSide;
         double growth = *found > 0 ? std::sqrt(2.0 * count / static_cast<double>(*found)) : 16;
         halfSide = std::min(kWidestHalfSide, halfSide * std::clamp(growth, 2.0, 16.0));
     }
@@ -409,13 +427,13 @@ std::optional<AreaStore> areaStore(ZarnPDatabase& db, int regionType, int count,
         return std::nullopt;
     store.total = highest->longForColumnIndex(0);
     highest->close();
-    // A box of `count` candidates wins only in a store of kIndexedShare times as many.
-    if (store.judged && (store.total < ZarnPSqLiteNotificationReadDao::kIndexedReadThreshold ||
-                         store.total / kIndexedShare < count))
+    // The first box is grown to about twice `count` candidates: it wins only in a store of
+    // kIndexedShare times as many.
+    if (store.judged && store.total < (kIndexedShare + 1) * count)
         return std::nullopt;
     auto unplaced = ZarnPSqLiteNotificationAreaDao::unplacedCount(
-        db, regionType, store.judged ? store.total / kIndexedShare + 1 : -1);
-    if (!unplaced || (store.judged && *unplaced * kIndexedShare > store.total))
+        db, regionType, store.judged ? store.total / kUnplacedShare + 1 : -1);
+    if (!unplaced || (store.judged && *unplaced * kUnplacedShare > store.total))
         return std::nullopt;
     store.unplaced = *unplaced;
     return store;

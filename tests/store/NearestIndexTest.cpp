@@ -263,6 +263,32 @@ TEST_F(NearestIndexTest, AnIndexThatCannotBeTrustedIsNotUsedAndIsBuiltAgain) {
     EXPECT_GT(compareAt(places, random), 0);
 }
 
+// A city's fences from a thousand on: the 200 nearest are read through the index, where a box
+// around the device holds a few hundred of them; the same notifications as in full.
+TEST_F(NearestIndexTest, TheNearestOfAFewThousandFencesAreReadThroughTheIndex) {
+    for (int stored : {1000, 2000, 3000}) {
+        sim::DataUpdateDescription d{.campaigns = {{.campaignId = "c", .message = "m"}},
+                                     .tiles = {{.value = "t"}}};
+        for (int i = 0; i < stored; ++i)
+            d.tiles[0].notifications.push_back(
+                {.campaign = "c",
+                 .geofenceId = "g" + std::to_string(i),
+                 .location = {{52.0f + (i % 40) * 0.01f, 13.0f + (i / 40) * 0.01f}},
+                 .matchRange = 100});
+        open(true).save(d);
+        store->read->setIndexUse(ZarnPSqLiteNotificationReadDao::IndexUse::WhereItWins);
+        for (int count : {200, 1}) {
+            ZarnPLocationWithAccuracy here(52.2, 13.1, 10);
+            int before = indexedStatements;
+            store->read->invalidate();
+            whole->invalidate();
+            auto found = store->read->findNearestNotifications(here, count, false, 0, {});
+            EXPECT_GT(indexedStatements, before) << stored << " stored, " << count << " asked";
+            EXPECT_TRUE(found == whole->findNearestNotifications(here, count, false, 0, {}));
+        }
+    }
+}
+
 // Where it wins, the read goes through the index; once notifications without a box of their own
 // are too many (written by another connection), it runs in full, and it comes back to the index
 // when they have a place again.
