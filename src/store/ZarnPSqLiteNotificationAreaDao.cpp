@@ -90,6 +90,8 @@ constexpr const char* kTable =
 // The tree's own tables, which the module makes with it.
 constexpr const char* kShadowTables[] = {"notification_area_node", "notification_area_rowid",
                                          "notification_area_parent"};
+// Each entry written to the tree, or taken from it, writes its row of this one.
+constexpr const char* kEntryTable = kShadowTables[1];
 
 std::string boxesOf(std::string_view condition) {
     return format(kBoxes, kPlaced, kAnywhere, kPlaced, kAnywhere, kPlaced, kAnywhere, kPlaced, kAnywhere,
@@ -376,16 +378,51 @@ std::optional<int64_t> ZarnPSqLiteNotificationAreaDao::boxCount(ZarnPDatabase& d
     return rs->longForColumnIndex(0);
 }
 
-std::optional<int64_t> ZarnPSqLiteNotificationAreaDao::unplacedCount(ZarnPDatabase& database, int regionType,
-                                                                     int64_t limit) {
+std::optional<int64_t> ZarnPSqLiteNotificationAreaDao::kindCount(ZarnPDatabase& database, int regionType,
+                                                                 bool unplacedOnly, int64_t limit) {
     auto rs = database.executeQuery(
-        "SELECT COUNT(*) FROM (SELECT 1 FROM notification_area WHERE max_lat >= 1000000 AND min_lat <= "
-        "1000000 "
-        "AND min_kind <= ?1 AND max_kind >= ?1 LIMIT ?2)",
+        unplacedOnly ? "SELECT COUNT(*) FROM (SELECT 1 FROM notification_area WHERE max_lat >= 1000000 AND "
+                       "min_lat <= 1000000 AND min_kind <= ?1 AND max_kind >= ?1 LIMIT ?2)"
+                     : "SELECT COUNT(*) FROM (SELECT 1 FROM notification_area WHERE min_kind <= ?1 AND "
+                       "max_kind >= ?1 LIMIT ?2)",
         regionType, limit);
     if (!rs || !rs->next())
         return std::nullopt;
     return rs->longForColumnIndex(0);
+}
+
+std::optional<ZarnPSqLiteNotificationAreaDao::Census::Key> ZarnPSqLiteNotificationAreaDao::Census::keyNow(
+    ZarnPDatabase& database) {
+    std::optional<int64_t> schema = database.schemaVersion();
+    auto data = database.executeQuery("PRAGMA data_version");
+    if (!schema || !data || !data->next())
+        return std::nullopt;
+    Key key{*schema, data->longForColumnIndex(0), database.writesTo(kEntryTable)};
+    data->close();
+    return key;
+}
+
+std::optional<int64_t> ZarnPSqLiteNotificationAreaDao::Census::count(ZarnPDatabase& database, int regionType,
+                                                                     bool unplacedOnly, int64_t limit) {
+    if (regionType < 0 || regionType > 2)
+        return std::nullopt;
+    std::optional<Key> key = keyNow(database);
+    if (!key || key != key_ || connection_.lock().get() != &database) {
+        for (auto& kind : kept_)
+            for (auto& kept : kind) kept.reset();
+        key_ = key;
+        connection_ = database.weak_from_this();
+    }
+    std::optional<Kept>& kept = kept_[unplacedOnly][regionType];
+    // A count below its limit is the whole count; one that reached it answers any lower limit.
+    if (kept && (kept->limit < 0 || kept->value < kept->limit))
+        return limit < 0 ? kept->value : std::min(kept->value, limit);
+    if (kept && limit >= 0 && limit <= kept->limit)
+        return limit;
+    std::optional<int64_t> counted = kindCount(database, regionType, unplacedOnly, limit);
+    if (counted && key)
+        kept = Kept{*counted, limit};
+    return counted;
 }
 
 std::optional<std::string> ZarnPSqLiteNotificationAreaDao::disagreement(ZarnPDatabase& database) {

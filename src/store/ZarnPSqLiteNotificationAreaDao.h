@@ -83,8 +83,35 @@ class ZarnPSqLiteNotificationAreaDao final : public ZarnPSqLiteDao {
     // up to `limit` (a negative limit counts them all).
     static std::optional<int64_t> boxCount(ZarnPDatabase& database, int regionType, double south,
                                            double north, double west, double east, int64_t limit);
-    // How many notifications of the kind have no box of their own, counted up to `limit`.
-    static std::optional<int64_t> unplacedCount(ZarnPDatabase& database, int regionType, int64_t limit);
+    // How many notifications of the kind the index holds, or how many of them have no box of their
+    // own, counted up to `limit` (a negative limit counts them all).
+    static std::optional<int64_t> kindCount(ZarnPDatabase& database, int regionType, bool unplacedOnly,
+                                            int64_t limit);
+
+    // kindCount() kept while nothing can have changed it: no row of the tree written on the
+    // connection, no commit of another one ("PRAGMA data_version"), the same schema. A read that
+    // judges the index by them pays for the counts once after each change of the tree.
+    class Census {
+      public:
+        std::optional<int64_t> count(ZarnPDatabase& database, int regionType, bool unplacedOnly,
+                                     int64_t limit);
+
+      private:
+        struct Key {
+            int64_t schemaVersion, dataVersion;
+            uint64_t treeWrites;
+            bool operator==(const Key&) const = default;
+        };
+        // A count and the limit it was taken up to (negative: none).
+        struct Kept {
+            int64_t value, limit;
+        };
+        std::optional<Key> keyNow(ZarnPDatabase& database);
+
+        std::weak_ptr<ZarnPDatabase> connection_;
+        std::optional<Key> key_;
+        std::optional<Kept> kept_[2][3];
+    };
 
     // The first difference between the index and the boxes the rows give (a missing, extra or
     // wrong entry, or a damaged tree), or nothing when they agree; for checks after a crash.

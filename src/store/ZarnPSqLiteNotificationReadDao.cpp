@@ -413,11 +413,12 @@ std::optional<double> firstHalfSide(ZarnPDatabase& db, int regionType,
     }
 }
 
-// What the store holds, when reading through the index can win: enough notifications, and few
-// without a box of their own (each is read by every indexed read, and a store of many of them
-// reads as fast in full).
+// What the store holds, when reading through the index can win: enough notifications, of the
+// store and of the kind, and few without a box of their own (each is read by every indexed read,
+// and a store of many of them reads as fast in full). Counted once after each change of the tree.
 std::optional<AreaStore> areaStore(ZarnPDatabase& db, int regionType, int count,
-                                   ZarnPSqLiteNotificationReadDao::IndexUse use) {
+                                   ZarnPSqLiteNotificationReadDao::IndexUse use,
+                                   ZarnPSqLiteNotificationAreaDao::Census& census) {
     using IndexUse = ZarnPSqLiteNotificationReadDao::IndexUse;
     if (use == IndexUse::Never)
         return std::nullopt;
@@ -427,14 +428,19 @@ std::optional<AreaStore> areaStore(ZarnPDatabase& db, int regionType, int count,
         return std::nullopt;
     store.total = highest->longForColumnIndex(0);
     highest->close();
-    // The first box is grown to about twice `count` candidates: it wins only in a store of
-    // kIndexedShare times as many.
-    if (store.judged && store.total < (kIndexedShare + 1) * count)
+    // A box of `count` candidates and a third as many to spare wins only among kIndexedShare
+    // times as many notifications: of the store, and of the kind, which a box would hold most of.
+    const int64_t enough = (kIndexedShare + 1) * count;
+    if (store.judged && store.total < enough)
         return std::nullopt;
-    auto unplaced = ZarnPSqLiteNotificationAreaDao::unplacedCount(
-        db, regionType, store.judged ? store.total / kUnplacedShare + 1 : -1);
+    auto unplaced = census.count(db, regionType, true, store.judged ? store.total / kUnplacedShare + 1 : -1);
     if (!unplaced || (store.judged && *unplaced * kUnplacedShare > store.total))
         return std::nullopt;
+    if (store.judged) {
+        auto ofKind = census.count(db, regionType, false, enough);
+        if (!ofKind || *ofKind < enough)
+            return std::nullopt;
+    }
     store.unplaced = *unplaced;
     return store;
 }
@@ -459,11 +465,12 @@ ZarnPSqlParameters partParameters(const NearestStatement& statement, bool includ
 std::optional<KeptRows> readThroughArea(ZarnPDatabase& db, const NearestStatement& statement,
                                         const ZarnPLocationWithAccuracy& location, int count,
                                         ZarnPSqLiteNotificationReadDao::IndexUse use, const LocalTime& local,
-                                        ZarnPSqLiteNotificationAreaDao::Trust& trust) {
+                                        ZarnPSqLiteNotificationAreaDao::Trust& trust,
+                                        ZarnPSqLiteNotificationAreaDao::Census& census) {
     if (count <= 0 || !std::isfinite(location.latitude()) || !std::isfinite(location.longitude()) ||
         !trust.isWhole(db))
         return std::nullopt;
-    std::optional<AreaStore> store = areaStore(db, statement.regionType, count, use);
+    std::optional<AreaStore> store = areaStore(db, statement.regionType, count, use, census);
     if (!store)
         return std::nullopt;
     std::optional<double> first = firstHalfSide(db, statement.regionType, location, count, *store);
@@ -829,9 +836,10 @@ std::vector<ZarnPNotification> ZarnPSqLiteNotificationReadDao::readNearest(
     const NearestStatement statement =
         nearestStatement(location, count, includeOffered, regionType, includeIds, localMilliseconds);
     const LocalTime local = localTime(localMilliseconds);
-    // Past a few thousand notifications the spatial index finds the same rows without a scan.
+    // Where a box around the device holds few notifications, the spatial index finds the same rows
+    // without a scan.
     std::optional<KeptRows> found =
-        readThroughArea(*db, statement, location, count, indexUse_, local, indexTrust_);
+        readThroughArea(*db, statement, location, count, indexUse_, local, indexTrust_, indexCensus_);
     if (!found) {
         found.emplace();
         // Reserved up front: a notification is copied, not moved, when a vector grows.

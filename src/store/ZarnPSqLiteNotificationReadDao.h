@@ -112,6 +112,7 @@ class ZarnPSqLiteNotificationReadDao final : public ZarnPSqLiteBaseNotificationD
     std::shared_ptr<ZarnPSegmentationPropertyValidator> segmentationPropertyValidator_;
     ZarnPNearestCacheHolder nearestCacheHolder_;
     ZarnPSqLiteNotificationAreaDao::Trust indexTrust_;
+    ZarnPSqLiteNotificationAreaDao::Census indexCensus_;
     IndexUse indexUse_ = IndexUse::WhereItWins;
 };
 

@@ -91,11 +91,16 @@ class NearestIndexTest : public ::testing::Test {
             test::sqliteHandle(*store->db), SQLITE_TRACE_STMT,
             [](unsigned, void* self, void* stmt, void*) {
                 const char* sql = sqlite3_sql(static_cast<sqlite3_stmt*>(stmt));
+                auto* test = static_cast<NearestIndexTest*>(self);
                 if (std::strncmp(sql, "SELECT * FROM", 13) == 0 && std::strstr(sql, ":area_south"))
-                    ++*static_cast<int*>(self);
+                    ++test->indexedStatements;
+                // What the judgement counts of a kind, wherever the device is.
+                if (std::strncmp(sql, "SELECT COUNT(*) FROM (SELECT 1 FROM notification_area", 53) == 0 &&
+                    !std::strstr(sql, ":area_south"))
+                    ++test->kindCounts;
                 return 0;
             },
-            &indexedStatements);
+            this);
         return *store;
     }
     void exec(const std::string& sql) { ASSERT_TRUE(store->db->database()->executeUpdate(sql)) << sql; }
@@ -133,6 +138,7 @@ class NearestIndexTest : public ::testing::Test {
     std::unique_ptr<test::NearestStore> store;
     std::shared_ptr<ZarnPSqLiteNotificationReadDao> whole;
     int indexedStatements = 0;
+    int kindCounts = 0;
 };
 
 TEST_F(NearestIndexTest, IndexedReadsEqualTheWholeStatementOnRandomStoresAndAfterEveryWrite) {
@@ -320,6 +326,48 @@ TEST_F(NearestIndexTest, TheIndexIsUsedWhereItWinsAndTheJudgementFollowsEveryWri
     exec("UPDATE notification SET latitude = 52.3 WHERE latitude IS NULL");
     EXPECT_TRUE(indexed());
     EXPECT_EQ(disagreement(), std::nullopt);
+}
+
+// The judgement's counts of a kind are taken again only when the tree may have changed: a store
+// of too many notifications without a box reads in full and pays for its count once, through
+// writes to other tables and to columns no box is made of; a write that moves a notification, on
+// this connection or another, makes the next read count again.
+TEST_F(NearestIndexTest, TheJudgementCountsAKindOnceAfterEachChangeOfTheTree) {
+    sim::DataUpdateDescription d{.campaigns = {{.campaignId = "c", .message = "m"}},
+                                 .tiles = {{.value = "t"}}};
+    for (int i = 0; i < 3000; ++i) {
+        d.tiles[0].notifications.push_back({.campaign = "c", .geofenceId = "g" + std::to_string(i)});
+        if (i % 4)
+            d.tiles[0].notifications.back().location = {{52.0f + (i % 60) * 0.01f, 13.0f + (i / 60) * 0.01f}};
+    }
+    open(true).save(d);
+    store->read->setIndexUse(ZarnPSqLiteNotificationReadDao::IndexUse::WhereItWins);
+    test::RawSqlite other(env.path("Documents/zarn.db"));
+    struct Step {
+        const char* write;
+        bool byOther;
+        int counts;  // by the next three reads
+    };
+    const Step steps[] = {{nullptr, false, 1},
+                          {"UPDATE campaign SET message = 'n'", false, 0},
+                          {"UPDATE notification SET offered = 1 WHERE id % 9 = 0", false, 0},
+                          {"UPDATE notification SET latitude = 52.5 WHERE id = 5", false, 1},
+                          {"UPDATE notification SET latitude = 52.6 WHERE id = 5", true, 1}};
+    for (const Step& step : steps) {
+        if (step.write) {
+            ASSERT_TRUE(step.byOther ? other.exec(step.write)
+                                     : store->db->database()->executeUpdate(step.write));
+        }
+        int before = kindCounts;
+        for (int read = 0; read < 3; ++read) {
+            store->read->invalidate();
+            auto found = store->read->findNearestNotifications(ZarnPLocationWithAccuracy(52.1, 13.1, 10), 5,
+                                                               false, 0, {});
+            EXPECT_TRUE(found && found->size() == 5u);
+        }
+        EXPECT_EQ(kindCounts - before, step.counts) << (step.write ? step.write : "no write");
+    }
+    EXPECT_EQ(indexedStatements, 0);
 }
 
 // A polygon's circles each cost a few lookups: twice the circles, about twice the work. A box
