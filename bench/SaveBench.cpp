@@ -403,10 +403,12 @@ std::vector<std::string> indexBuild(LibraryStore& store, const std::function<voi
     sqlite3_trace_v2(
         handle, SQLITE_TRACE_STMT,
         [](unsigned, void* out, void* stmt, void*) {
-            const char* sql = sqlite3_sql(static_cast<sqlite3_stmt*>(stmt));
+            // With the values it was run with: the fill runs one statement per part of the rows.
+            char* sql = sqlite3_expanded_sql(static_cast<sqlite3_stmt*>(stmt));
             if (sql && (std::strncmp(sql, "CREATE VIRTUAL TABLE notification_area", 38) == 0 ||
                         std::strncmp(sql, "INSERT INTO notification_area", 29) == 0))
                 static_cast<std::vector<std::string>*>(out)->push_back(sql);
+            sqlite3_free(sql);
             return 0;
         },
         &build);
@@ -534,8 +536,11 @@ struct SaveOnlyMode {
                 continue;
             zarn::ZarnPLogger::instance().setLevel(zarn::ZarnPLogLevelError);
             PlainUpdate u;
-            std::ifstream in(args[i + 1], std::ios::binary);
-            u.buffer.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+            // Read at its size: a vector grown as it reads would leave a peak of its own behind.
+            std::ifstream in(args[i + 1], std::ios::binary | std::ios::ate);
+            u.buffer.resize(static_cast<size_t>(in.tellg()));
+            in.seekg(0);
+            in.read(reinterpret_cast<char*>(u.buffer.data()), static_cast<std::streamsize>(u.buffer.size()));
             long before = maxResidentKib();
             {
                 LibraryStore store(freshPath("save-only.db"));

@@ -1,6 +1,7 @@
 #include "store/ZarnPSqLiteNotificationAreaDao.h"
 
 #include <cmath>
+#include <cstdint>
 #include <iterator>
 #include <map>
 #include <tuple>
@@ -198,6 +199,32 @@ bool dropAll(ZarnPDatabase& database) {
     return database.executeUpdate("DROP TABLE IF EXISTS notification_area");
 }
 
+// Writes every notification's entry, kFillPart notifications at a time (in the order of their
+// ids, which a save gives out tile by tile), each part in order of place, in bands of 1/16
+// degree: each entry then mostly goes to a node the one before it went to. A sort of every
+// entry at once would hold them all in memory, many megabytes in a large store.
+bool fillInParts(ZarnPDatabase& database) {
+    constexpr int64_t kFillPart = 12288;
+    const std::string fill =
+        entriesOf("n.id >= ?1 AND n.id <= ?2") + " ORDER BY CAST(box_south * 16 AS INTEGER), box_west";
+    for (int64_t first = single(database, "SELECT ifnull(min(id), 0) FROM notification");;) {
+        // The last id of the part, read along the rows' own index; none for the last part.
+        auto rs = database.executeQuery(
+            "SELECT id FROM notification WHERE id >= ?1 ORDER BY id LIMIT 1 OFFSET ?2", first, kFillPart - 1);
+        if (!rs)
+            return false;
+        std::optional<int64_t> last;
+        if (rs->next())
+            last = rs->longForColumnIndex(0);
+        rs->close();
+        if (!database.executeUpdate(fill, first, last.value_or(INT64_MAX)))
+            return false;
+        if (!last || *last == INT64_MAX)
+            return true;
+        first = *last + 1;
+    }
+}
+
 bool buildSteps(ZarnPDatabase& database) {
     if (!dropAll(database))
         return false;
@@ -207,8 +234,7 @@ bool buildSteps(ZarnPDatabase& database) {
         return true;  // nothing to index yet
     if (!database.executeUpdate(kTable))
         return false;
-    // In order of place: each entry then goes to the node the one before it went to.
-    if (!database.executeUpdate(entriesOf("1") + " ORDER BY CAST(box_south AS INTEGER), box_west"))
+    if (!fillInParts(database))
         return false;
     for (int trigger = 0; trigger < kTriggerCount; ++trigger)
         if (!database.executeUpdate(triggerSql(static_cast<Trigger>(trigger))))
@@ -331,10 +357,21 @@ bool ZarnPSqLiteNotificationAreaDao::dropLeftovers(ZarnPDatabase& database) {
 }
 
 bool ZarnPSqLiteNotificationAreaDao::build(ZarnPDatabase& database) {
-    bool built = inSavepoint(database, [&] { return buildSteps(database); });
-    if (!built)
-        LogWarn(kDomain, "The nearest reads run without their index: %@", database.lastErrorMessage());
-    return built;
+    if (!database.hasOpenTransaction()) {
+        bool built = inSavepoint(database, [&] { return buildSteps(database); });
+        if (!built)
+            LogWarn(kDomain, "The nearest reads run without their index: %@", database.lastErrorMessage());
+        return built;
+    }
+    // Inside a transaction that has written rows a savepoint would keep a copy of each page the
+    // build writes of those (in memory, where the connection keeps its temporary files): a
+    // failed build drops what it made instead.
+    if (buildSteps(database))
+        return true;
+    LogWarn(kDomain, "The nearest reads run without their index: %@", database.lastErrorMessage());
+    if (database.hasOpenTransaction())
+        dropAll(database);
+    return false;
 }
 
 bool ZarnPSqLiteNotificationAreaDao::Trust::isWhole(ZarnPDatabase& database) {

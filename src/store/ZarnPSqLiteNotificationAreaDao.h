@@ -54,8 +54,9 @@ class ZarnPSqLiteNotificationAreaDao final : public ZarnPSqLiteDao {
     // Drops what there is of an index that is not whole, so that no trigger refers to a missing
     // table; false when that failed.
     static bool dropLeftovers(ZarnPDatabase& database);
-    // Builds it on `database` over the stored rows, in one savepoint: whole or not at all (logged
-    // at WARN). False when it cannot.
+    // Builds it on `database` over the stored rows, whole or not at all (logged at WARN): in a
+    // savepoint of its own, or inside the open transaction, dropping what it made when it fails.
+    // False when it cannot.
     static bool build(ZarnPDatabase& database);
 
     // Remembers isWhole() of one connection while its schema stays as it was: one read of the

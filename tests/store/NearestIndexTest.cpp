@@ -370,6 +370,24 @@ TEST_F(NearestIndexTest, TheJudgementCountsAKindOnceAfterEachChangeOfTheTree) {
     EXPECT_EQ(indexedStatements, 0);
 }
 
+// The index is built over a large store in a few megabytes: its entries are sorted by place a
+// part at a time, not all at once; the parts, along ids with gaps, leave none out.
+TEST_F(NearestIndexTest, TheIndexIsBuiltOverALargeStoreInAFewMegabytes) {
+    open(true);
+    ZarnPDatabase& db = *store->db->database();
+    ASSERT_TRUE(ZarnPSqLiteNotificationAreaDao::drop(db));
+    exec("INSERT INTO campaign (id, server_id) VALUES (1, 'c')");
+    exec(
+        "WITH RECURSIVE k(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM k WHERE i < 100000) INSERT INTO "
+        "notification (id, campaignid, latitude, longitude, match_range_lat, match_range_long) SELECT "
+        "3 * i, 1, 52 + (i % 500) * 0.001, 13 + (i / 500) * 0.001, 0.001, 0.0015 FROM k");
+    const int64_t before = sqlite3_memory_used();
+    sqlite3_memory_highwater(1);
+    ASSERT_TRUE(ZarnPSqLiteNotificationAreaDao::build(db));
+    EXPECT_LT(sqlite3_memory_highwater(0) - before, 4 << 20);
+    EXPECT_EQ(disagreement(), std::nullopt);
+}
+
 // A polygon's circles each cost a few lookups: twice the circles, about twice the work. A box
 // that outgrows the indexed size becomes a far point; the boxes agree with the rows throughout.
 TEST_F(NearestIndexTest, APolygonSavesInWorkLinearInItsCircles) {
