@@ -439,17 +439,34 @@ std::optional<ZarnPSqLiteNotificationAreaDao::Census::Key> ZarnPSqLiteNotificati
     return key;
 }
 
+void ZarnPSqLiteNotificationAreaDao::Census::refresh(ZarnPDatabase& database) {
+    std::optional<Key> key = keyNow(database);
+    if (key && key == key_ && connection_.lock().get() == &database)
+        return;
+    for (auto& kind : kept_)
+        for (auto& kept : kind) kept.reset();
+    highestId_.reset();
+    key_ = key;
+    connection_ = database.weak_from_this();
+}
+
+std::optional<int64_t> ZarnPSqLiteNotificationAreaDao::Census::highestId(ZarnPDatabase& database) {
+    if (highestId_)
+        return highestId_;
+    auto rs = database.executeQuery("SELECT max(id) FROM notification");
+    if (!rs || !rs->next())
+        return std::nullopt;
+    int64_t highest = rs->longForColumnIndex(0);
+    rs->close();
+    if (key_)
+        highestId_ = highest;
+    return highest;
+}
+
 std::optional<int64_t> ZarnPSqLiteNotificationAreaDao::Census::count(ZarnPDatabase& database, int regionType,
                                                                      bool unplacedOnly, int64_t limit) {
     if (regionType < 0 || regionType > 2)
         return std::nullopt;
-    std::optional<Key> key = keyNow(database);
-    if (!key || key != key_ || connection_.lock().get() != &database) {
-        for (auto& kind : kept_)
-            for (auto& kept : kind) kept.reset();
-        key_ = key;
-        connection_ = database.weak_from_this();
-    }
     std::optional<Kept>& kept = kept_[unplacedOnly][regionType];
     // A count below its limit is the whole count; one that reached it answers any lower limit.
     if (kept && (kept->limit < 0 || kept->value < kept->limit))
@@ -457,7 +474,7 @@ std::optional<int64_t> ZarnPSqLiteNotificationAreaDao::Census::count(ZarnPDataba
     if (kept && limit >= 0 && limit <= kept->limit)
         return limit;
     std::optional<int64_t> counted = kindCount(database, regionType, unplacedOnly, limit);
-    if (counted && key)
+    if (counted && key_)
         kept = Kept{*counted, limit};
     return counted;
 }

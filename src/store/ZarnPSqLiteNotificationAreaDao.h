@@ -89,11 +89,15 @@ class ZarnPSqLiteNotificationAreaDao final : public ZarnPSqLiteDao {
     static std::optional<int64_t> kindCount(ZarnPDatabase& database, int regionType, bool unplacedOnly,
                                             int64_t limit);
 
-    // kindCount() kept while nothing can have changed it: no row of the tree written on the
-    // connection, no commit of another one ("PRAGMA data_version"), the same schema. A read that
-    // judges the index by them pays for the counts once after each change of the tree.
+    // kindCount() and the highest notification id, kept while nothing can have changed them: no
+    // row of the tree written on the connection (every write of a notification writes its entry),
+    // no commit of another one ("PRAGMA data_version"), the same schema. A read that judges the
+    // index by them pays for the counts once after each change of the tree.
     class Census {
       public:
+        // Forgets what was kept when something may have changed it; once before each read.
+        void refresh(ZarnPDatabase& database);
+        std::optional<int64_t> highestId(ZarnPDatabase& database);
         std::optional<int64_t> count(ZarnPDatabase& database, int regionType, bool unplacedOnly,
                                      int64_t limit);
 
@@ -112,6 +116,7 @@ class ZarnPSqLiteNotificationAreaDao final : public ZarnPSqLiteDao {
         std::weak_ptr<ZarnPDatabase> connection_;
         std::optional<Key> key_;
         std::optional<Kept> kept_[2][3];
+        std::optional<int64_t> highestId_;
     };
 
     // The first difference between the index and the boxes the rows give (a missing, extra or

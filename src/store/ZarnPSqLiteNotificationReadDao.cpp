@@ -423,11 +423,11 @@ std::optional<AreaStore> areaStore(ZarnPDatabase& db, int regionType, int count,
     if (use == IndexUse::Never)
         return std::nullopt;
     AreaStore store{.total = 0, .unplaced = 0, .judged = use == IndexUse::WhereItWins};
-    auto highest = db.executeQuery("SELECT max(id) FROM notification");
-    if (!highest || !highest->next())
+    census.refresh(db);
+    auto highest = census.highestId(db);
+    if (!highest)
         return std::nullopt;
-    store.total = highest->longForColumnIndex(0);
-    highest->close();
+    store.total = *highest;
     // A box of `count` candidates and a third as many to spare wins only among kIndexedShare
     // times as many notifications: of the store, and of the kind, which a box would hold most of.
     const int64_t enough = (kIndexedShare + 1) * count;
