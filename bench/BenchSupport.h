@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <system_error>
+#include <utility>
 
 #include "core/ZarnPClockDao.h"
 #include "core/ZarnPLogger.h"
@@ -34,6 +35,24 @@ inline std::string freshPath(const std::string& dir, const std::string& name) {
     std::error_code ec;
     for (const char* suffix : {"", "-journal", "-wal", "-shm"}) std::filesystem::remove(path + suffix, ec);
     return path;
+}
+
+// Two ways of doing the same work measured in alternating sections, ABBA..., so that neither
+// always runs after the other (and finds the caches as the other left them); each section
+// answers its figure, and each way's mean comes back.
+template <typename A, typename B>
+std::pair<double, double> alternatingSections(int sections, A&& a, B&& b) {
+    double sumA = 0, sumB = 0;
+    for (int i = 0; i < sections; ++i) {
+        if (i % 2 == 0) {
+            sumA += a();
+            sumB += b();
+        } else {
+            sumB += b();
+            sumA += a();
+        }
+    }
+    return {sumA / sections, sumB / sections};
 }
 
 // A clock the benchmark moves by hand, from 2026-11-30 12:00 UTC, a Monday; local time is UTC.
