@@ -403,12 +403,16 @@ std::vector<std::string> indexBuild(LibraryStore& store, const std::function<voi
     sqlite3_trace_v2(
         handle, SQLITE_TRACE_STMT,
         [](unsigned, void* out, void* stmt, void*) {
+            const char* sql = sqlite3_sql(static_cast<sqlite3_stmt*>(stmt));
+            if (!sql || (std::strncmp(sql, "CREATE VIRTUAL TABLE notification_area", 38) != 0 &&
+                         std::strncmp(sql, "INSERT INTO notification_area", 29) != 0))
+                return 0;
             // With the values it was run with: the fill runs one statement per part of the rows.
-            char* sql = sqlite3_expanded_sql(static_cast<sqlite3_stmt*>(stmt));
-            if (sql && (std::strncmp(sql, "CREATE VIRTUAL TABLE notification_area", 38) == 0 ||
-                        std::strncmp(sql, "INSERT INTO notification_area", 29) == 0))
-                static_cast<std::vector<std::string>*>(out)->push_back(sql);
-            sqlite3_free(sql);
+            // Only these are expanded, so that the trace costs the save nothing it measures.
+            char* expanded = sqlite3_expanded_sql(static_cast<sqlite3_stmt*>(stmt));
+            if (expanded)
+                static_cast<std::vector<std::string>*>(out)->push_back(expanded);
+            sqlite3_free(expanded);
             return 0;
         },
         &build);
