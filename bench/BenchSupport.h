@@ -3,12 +3,14 @@
 // device installed as the platform with virtual time.
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #include "core/ZarnPClockDao.h"
 #include "core/ZarnPLogger.h"
@@ -39,20 +41,26 @@ inline std::string freshPath(const std::string& dir, const std::string& name) {
 
 // Two ways of doing the same work measured in alternating sections, ABBA..., so that neither
 // always runs after the other (and finds the caches as the other left them); each section
-// answers its figure, and each way's mean comes back.
+// answers its figure, and each way's median comes back, which a section slowed by another
+// process on the machine does not move.
 template <typename A, typename B>
 std::pair<double, double> alternatingSections(int sections, A&& a, B&& b) {
-    double sumA = 0, sumB = 0;
+    std::vector<double> figuresA, figuresB;
     for (int i = 0; i < sections; ++i) {
         if (i % 2 == 0) {
-            sumA += a();
-            sumB += b();
+            figuresA.push_back(a());
+            figuresB.push_back(b());
         } else {
-            sumB += b();
-            sumA += a();
+            figuresB.push_back(b());
+            figuresA.push_back(a());
         }
     }
-    return {sumA / sections, sumB / sections};
+    auto median = [](std::vector<double>& figures) {
+        std::sort(figures.begin(), figures.end());
+        size_t n = figures.size();
+        return n == 0 ? 0.0 : n % 2 ? figures[n / 2] : (figures[n / 2 - 1] + figures[n / 2]) / 2;
+    };
+    return {median(figuresA), median(figuresB)};
 }
 
 // A clock the benchmark moves by hand, from 2026-11-30 12:00 UTC, a Monday; local time is UTC.

@@ -285,7 +285,8 @@ void BM_NearestOnMixedStores(benchmark::State& state) {
     for (auto _ : state) readAll(*store.read);
     readAll(*store.whole);  // both ways warm
     auto [library, full] = bench::alternatingSections(
-        10, [&] { return cpuMsPerRead(*store.clock, 1, [&] { readAll(*store.read); }); },
+        count >= 100000 ? 10 : 30,
+        [&] { return cpuMsPerRead(*store.clock, 1, [&] { readAll(*store.read); }); },
         [&] { return cpuMsPerRead(*store.clock, 1, [&] { readAll(*store.whole); }); });
     double reads = static_cast<double>(std::size(places) * 3);
     state.counters["lib_cpu_ms_per_read"] = library / reads;

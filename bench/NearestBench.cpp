@@ -202,7 +202,7 @@ double cpuMsPerRead(Fixture& fixture, int rounds, Read&& read) {
 // sections of a few reads each.
 std::pair<double, double> storeAgainstFullStatement(Fixture& fixture, const ZarnPLocationWithAccuracy& here) {
     return bench::alternatingSections(
-        8,
+        16,
         [&] {
             return cpuMsPerRead(fixture, 4,
                                 [&] { fixture.read->findNearestGeofenceNotifications(here, false, {}); });
