@@ -3,11 +3,14 @@
 // device installed as the platform with virtual time.
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 #include "core/ZarnPClockDao.h"
 #include "core/ZarnPLogger.h"
@@ -34,6 +37,30 @@ inline std::string freshPath(const std::string& dir, const std::string& name) {
     std::error_code ec;
     for (const char* suffix : {"", "-journal", "-wal", "-shm"}) std::filesystem::remove(path + suffix, ec);
     return path;
+}
+
+// Two ways of doing the same work measured in alternating sections, ABBA..., so that neither
+// always runs after the other (and finds the caches as the other left them); each section
+// answers its figure, and each way's median comes back, which a section slowed by another
+// process on the machine does not move.
+template <typename A, typename B>
+std::pair<double, double> alternatingSections(int sections, A&& a, B&& b) {
+    std::vector<double> figuresA, figuresB;
+    for (int i = 0; i < sections; ++i) {
+        if (i % 2 == 0) {
+            figuresA.push_back(a());
+            figuresB.push_back(b());
+        } else {
+            figuresB.push_back(b());
+            figuresA.push_back(a());
+        }
+    }
+    auto median = [](std::vector<double>& figures) {
+        std::sort(figures.begin(), figures.end());
+        size_t n = figures.size();
+        return n == 0 ? 0.0 : n % 2 ? figures[n / 2] : (figures[n / 2 - 1] + figures[n / 2]) / 2;
+    };
+    return {median(figuresA), median(figuresB)};
 }
 
 // A clock the benchmark moves by hand, from 2026-11-30 12:00 UTC, a Monday; local time is UTC.

@@ -284,20 +284,17 @@ void BM_NearestOnMixedStores(benchmark::State& state) {
     };
     for (auto _ : state) readAll(*store.read);
     readAll(*store.whole);  // both ways warm
-    const int rounds = 10;
-    // Taken in turns, so that neither way always reads after the other.
-    double library = 0, full = 0;
-    for (int turn = 0; turn < rounds; ++turn) {
-        library += cpuMsPerRead(*store.clock, 1, [&] { readAll(*store.read); }) / rounds;
-        full += cpuMsPerRead(*store.clock, 1, [&] { readAll(*store.whole); }) / rounds;
-    }
+    auto [library, full] = bench::alternatingSections(
+        count >= 100000 ? 10 : 30,
+        [&] { return cpuMsPerRead(*store.clock, 1, [&] { readAll(*store.read); }); },
+        [&] { return cpuMsPerRead(*store.clock, 1, [&] { readAll(*store.whole); }); });
     double reads = static_cast<double>(std::size(places) * 3);
     state.counters["lib_cpu_ms_per_read"] = library / reads;
     state.counters["full_cpu_ms_per_read"] = full / reads;
     state.counters["ratio"] = full > 0 ? library / full : 0;
     std::printf(
-        "mixed store of %d: %.2f ms CPU a read as the store chooses, %.2f ms by the full statement "
-        "(%.2fx)\n",
+        "cost row 2, mixed store of %d: %.2f ms CPU a read as the store chooses, against its full "
+        "statement %.2f ms (%.2fx), in alternating sections\n",
         count, library / reads, full / reads, full > 0 ? library / full : 0);
 }
 

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <climits>
+#include <cstring>
 #include <iterator>
 #include <thread>
 #include <unordered_map>
@@ -79,6 +80,8 @@ bool ZarnPDatabase::openWithFlags(int flags) {
     durableCommitRequired_ = false;
     // In place of SQLite's own hook, which only checkpoints.
     sqlite3_wal_hook(db_, &ZarnPDatabase::onLogCommit, this);
+    if (!watchedWrites_.empty())
+        sqlite3_update_hook(db_, &ZarnPDatabase::onRowWrite, this);
     return true;
 }
 
@@ -561,6 +564,24 @@ void ZarnPDatabase::finishAfterCommit(bool durable, const char* why) {
 
 int64_t ZarnPDatabase::totalChanges() const {
     return open_ ? sqlite3_total_changes64(db_) : 0;
+}
+
+uint64_t ZarnPDatabase::writesTo(std::string_view table) {
+    for (const auto& [name, count] : watchedWrites_)
+        if (name == table)
+            return count;
+    // Installed with the first table asked for: a connection nobody asks costs nothing.
+    if (watchedWrites_.empty() && open_)
+        sqlite3_update_hook(db_, &ZarnPDatabase::onRowWrite, this);
+    watchedWrites_.emplace_back(table, 0);
+    return 0;
+}
+
+void ZarnPDatabase::onRowWrite(void* self, int, const char*, const char* table, long long) {
+    // Called for every row a save writes: a comparison that stops at the first character apart.
+    for (auto& [name, count] : static_cast<ZarnPDatabase*>(self)->watchedWrites_)
+        if (std::strcmp(name.c_str(), table) == 0)
+            ++count;
 }
 
 void ZarnPDatabase::requireDurableCommit() {

@@ -164,6 +164,10 @@ class ZarnPDatabase : public std::enable_shared_from_this<ZarnPDatabase> {
     int changes();
     // Rows changed on the connection since it opened.
     int64_t totalChanges() const;
+    // Rows of `table` written on this connection, by any statement, trigger or module, since it
+    // was first asked for (0 then): a caller compares two readings to tell whether the table may
+    // have changed. Commits of other connections are not counted ("PRAGMA data_version" tells).
+    uint64_t writesTo(std::string_view table);
 
     void closeOpenResultSets();
     void resultSetDidClose(ZarnPResultSet* resultSet);
@@ -228,6 +232,9 @@ class ZarnPDatabase : public std::enable_shared_from_this<ZarnPDatabase> {
     // After each commit that wrote to the log: notes whether it was synced, and checkpoints the
     // log as SQLite would by itself (every 1000 pages).
     static int onLogCommit(void* self, sqlite3* db, const char* name, int frames);
+    // Counts a written row of a table asked for by writesTo().
+    static void onRowWrite(void* self, int operation, const char* database, const char* table,
+                           long long rowid);
     void noteUnsynced();
     void syncMainFileIfUnsynced();
     void statementCreated(ZarnPStatement* statement) { statements_.insert(statement); }
@@ -293,6 +300,8 @@ class ZarnPDatabase : public std::enable_shared_from_this<ZarnPDatabase> {
     void runAfterSync();
     // Runs each; an exception is logged.
     static void runSteps(std::vector<std::function<void()>>& actions);
+    // The tables writesTo() counts, with their counts: few, so a row costs a comparison or two.
+    std::vector<std::pair<std::string, uint64_t>> watchedWrites_;
 };
 
 }  // namespace zarn

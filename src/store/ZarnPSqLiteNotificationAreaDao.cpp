@@ -1,6 +1,7 @@
 #include "store/ZarnPSqLiteNotificationAreaDao.h"
 
 #include <cmath>
+#include <cstdint>
 #include <iterator>
 #include <map>
 #include <tuple>
@@ -39,6 +40,10 @@ constexpr std::string_view kPlaced =
     "abs(lat) <= 10000 AND abs(lon) <= 10000 AND dlat <= 10 AND dlon <= 10) = 1 AND max(lat + dlat) - "
     "min(lat - dlat) <= 10 AND max(lon + dlon) - min(lon - dlon) <= 10)";
 constexpr std::string_view kAnywhere = "1000000";
+// How far from the equator and the prime meridian a box may reach: its points within 10,000
+// degrees (kPlaced), its ranges within 10 more, each bound rounded outwards to 32 bits by less
+// than a hundredth of a degree there.
+constexpr double kBoxedReach = 10011;
 
 // One entry per notification; "%@" is the condition on the notification rows. Read from the rows
 // alone: a trigger that read the tree and then wrote it would find it locked.
@@ -86,6 +91,8 @@ constexpr const char* kTable =
 // The tree's own tables, which the module makes with it.
 constexpr const char* kShadowTables[] = {"notification_area_node", "notification_area_rowid",
                                          "notification_area_parent"};
+// Each entry written to the tree, or taken from it, writes its row of this one.
+constexpr const char* kEntryTable = kShadowTables[1];
 
 std::string boxesOf(std::string_view condition) {
     return format(kBoxes, kPlaced, kAnywhere, kPlaced, kAnywhere, kPlaced, kAnywhere, kPlaced, kAnywhere,
@@ -192,6 +199,32 @@ bool dropAll(ZarnPDatabase& database) {
     return database.executeUpdate("DROP TABLE IF EXISTS notification_area");
 }
 
+// Writes every notification's entry, kFillPart notifications at a time (in the order of their
+// ids, which a save gives out tile by tile), each part in order of place, in bands of 1/16
+// degree: each entry then mostly goes to a node the one before it went to. A sort of every
+// entry at once would hold them all in memory, many megabytes in a large store.
+bool fillInParts(ZarnPDatabase& database) {
+    constexpr int64_t kFillPart = 12288;
+    const std::string fill =
+        entriesOf("n.id >= ?1 AND n.id <= ?2") + " ORDER BY CAST(box_south * 16 AS INTEGER), box_west";
+    for (int64_t first = single(database, "SELECT ifnull(min(id), 0) FROM notification");;) {
+        // The last id of the part, read along the rows' own index; none for the last part.
+        auto rs = database.executeQuery(
+            "SELECT id FROM notification WHERE id >= ?1 ORDER BY id LIMIT 1 OFFSET ?2", first, kFillPart - 1);
+        if (!rs)
+            return false;
+        std::optional<int64_t> last;
+        if (rs->next())
+            last = rs->longForColumnIndex(0);
+        rs->close();
+        if (!database.executeUpdate(fill, first, last.value_or(INT64_MAX)))
+            return false;
+        if (!last || *last == INT64_MAX)
+            return true;
+        first = *last + 1;
+    }
+}
+
 bool buildSteps(ZarnPDatabase& database) {
     if (!dropAll(database))
         return false;
@@ -201,8 +234,7 @@ bool buildSteps(ZarnPDatabase& database) {
         return true;  // nothing to index yet
     if (!database.executeUpdate(kTable))
         return false;
-    // In order of place: each entry then goes to the node the one before it went to.
-    if (!database.executeUpdate(entriesOf("1") + " ORDER BY CAST(box_south AS INTEGER), box_west"))
+    if (!fillInParts(database))
         return false;
     for (int trigger = 0; trigger < kTriggerCount; ++trigger)
         if (!database.executeUpdate(triggerSql(static_cast<Trigger>(trigger))))
@@ -325,10 +357,21 @@ bool ZarnPSqLiteNotificationAreaDao::dropLeftovers(ZarnPDatabase& database) {
 }
 
 bool ZarnPSqLiteNotificationAreaDao::build(ZarnPDatabase& database) {
-    bool built = inSavepoint(database, [&] { return buildSteps(database); });
-    if (!built)
-        LogWarn(kDomain, "The nearest reads run without their index: %@", database.lastErrorMessage());
-    return built;
+    if (!database.hasOpenTransaction()) {
+        bool built = inSavepoint(database, [&] { return buildSteps(database); });
+        if (!built)
+            LogWarn(kDomain, "The nearest reads run without their index: %@", database.lastErrorMessage());
+        return built;
+    }
+    // Inside a transaction that has written rows a savepoint would keep a copy of each page the
+    // build writes of those (in memory, where the connection keeps its temporary files): a
+    // failed build drops what it made instead.
+    if (buildSteps(database))
+        return true;
+    LogWarn(kDomain, "The nearest reads run without their index: %@", database.lastErrorMessage());
+    if (database.hasOpenTransaction())
+        dropAll(database);
+    return false;
 }
 
 bool ZarnPSqLiteNotificationAreaDao::Trust::isWhole(ZarnPDatabase& database) {
@@ -350,6 +393,10 @@ std::string_view ZarnPSqLiteNotificationAreaDao::candidateCondition() {
            ":area_kind AND max_kind >= :area_kind)";
 }
 
+bool ZarnPSqLiteNotificationAreaDao::holdsEveryBox(double south, double north, double west, double east) {
+    return south <= -kBoxedReach && north >= kBoxedReach && west <= -kBoxedReach && east >= kBoxedReach;
+}
+
 std::optional<int64_t> ZarnPSqLiteNotificationAreaDao::boxCount(ZarnPDatabase& database, int regionType,
                                                                 double south, double north, double west,
                                                                 double east, int64_t limit) {
@@ -368,16 +415,68 @@ std::optional<int64_t> ZarnPSqLiteNotificationAreaDao::boxCount(ZarnPDatabase& d
     return rs->longForColumnIndex(0);
 }
 
-std::optional<int64_t> ZarnPSqLiteNotificationAreaDao::unplacedCount(ZarnPDatabase& database, int regionType,
-                                                                     int64_t limit) {
+std::optional<int64_t> ZarnPSqLiteNotificationAreaDao::kindCount(ZarnPDatabase& database, int regionType,
+                                                                 bool unplacedOnly, int64_t limit) {
     auto rs = database.executeQuery(
-        "SELECT COUNT(*) FROM (SELECT 1 FROM notification_area WHERE max_lat >= 1000000 AND min_lat <= "
-        "1000000 "
-        "AND min_kind <= ?1 AND max_kind >= ?1 LIMIT ?2)",
+        unplacedOnly ? "SELECT COUNT(*) FROM (SELECT 1 FROM notification_area WHERE max_lat >= 1000000 AND "
+                       "min_lat <= 1000000 AND min_kind <= ?1 AND max_kind >= ?1 LIMIT ?2)"
+                     : "SELECT COUNT(*) FROM (SELECT 1 FROM notification_area WHERE min_kind <= ?1 AND "
+                       "max_kind >= ?1 LIMIT ?2)",
         regionType, limit);
     if (!rs || !rs->next())
         return std::nullopt;
     return rs->longForColumnIndex(0);
+}
+
+std::optional<ZarnPSqLiteNotificationAreaDao::Census::Key> ZarnPSqLiteNotificationAreaDao::Census::keyNow(
+    ZarnPDatabase& database) {
+    std::optional<int64_t> schema = database.schemaVersion();
+    auto data = database.executeQuery("PRAGMA data_version");
+    if (!schema || !data || !data->next())
+        return std::nullopt;
+    Key key{*schema, data->longForColumnIndex(0), database.writesTo(kEntryTable)};
+    data->close();
+    return key;
+}
+
+void ZarnPSqLiteNotificationAreaDao::Census::refresh(ZarnPDatabase& database) {
+    std::optional<Key> key = keyNow(database);
+    if (key && key == key_ && connection_.lock().get() == &database)
+        return;
+    for (auto& kind : kept_)
+        for (auto& kept : kind) kept.reset();
+    highestId_.reset();
+    key_ = key;
+    connection_ = database.weak_from_this();
+}
+
+std::optional<int64_t> ZarnPSqLiteNotificationAreaDao::Census::highestId(ZarnPDatabase& database) {
+    if (highestId_)
+        return highestId_;
+    auto rs = database.executeQuery("SELECT max(id) FROM notification");
+    if (!rs || !rs->next())
+        return std::nullopt;
+    int64_t highest = rs->longForColumnIndex(0);
+    rs->close();
+    if (key_)
+        highestId_ = highest;
+    return highest;
+}
+
+std::optional<int64_t> ZarnPSqLiteNotificationAreaDao::Census::count(ZarnPDatabase& database, int regionType,
+                                                                     bool unplacedOnly, int64_t limit) {
+    if (regionType < 0 || regionType > 2)
+        return std::nullopt;
+    std::optional<Kept>& kept = kept_[unplacedOnly][regionType];
+    // A count below its limit is the whole count; one that reached it answers any lower limit.
+    if (kept && (kept->limit < 0 || kept->value < kept->limit))
+        return limit < 0 ? kept->value : std::min(kept->value, limit);
+    if (kept && limit >= 0 && limit <= kept->limit)
+        return limit;
+    std::optional<int64_t> counted = kindCount(database, regionType, unplacedOnly, limit);
+    if (counted && key_)
+        kept = Kept{*counted, limit};
+    return counted;
 }
 
 std::optional<std::string> ZarnPSqLiteNotificationAreaDao::disagreement(ZarnPDatabase& database) {

@@ -54,8 +54,9 @@ class ZarnPSqLiteNotificationAreaDao final : public ZarnPSqLiteDao {
     // Drops what there is of an index that is not whole, so that no trigger refers to a missing
     // table; false when that failed.
     static bool dropLeftovers(ZarnPDatabase& database);
-    // Builds it on `database` over the stored rows, in one savepoint: whole or not at all (logged
-    // at WARN). False when it cannot.
+    // Builds it on `database` over the stored rows, whole or not at all (logged at WARN): in a
+    // savepoint of its own, or inside the open transaction, dropping what it made when it fails.
+    // False when it cannot.
     static bool build(ZarnPDatabase& database);
 
     // Remembers isWhole() of one connection while its schema stays as it was: one read of the
@@ -75,12 +76,48 @@ class ZarnPSqLiteNotificationAreaDao final : public ZarnPSqLiteDao {
     // meets the box around the device (":area_south", ":area_north", ":area_west", ":area_east"),
     // with every notification of the kind that has no box of its own.
     static std::string_view candidateCondition();
+    // Whether a box around the device (in degrees) meets every box of the index: the far point
+    // aside, whose notifications are candidates of every box. A box around a device far off the
+    // earth may hold none of them, however wide.
+    static bool holdsEveryBox(double south, double north, double west, double east);
     // How many notifications of the kind have a box that meets the box around the device, counted
     // up to `limit` (a negative limit counts them all).
     static std::optional<int64_t> boxCount(ZarnPDatabase& database, int regionType, double south,
                                            double north, double west, double east, int64_t limit);
-    // How many notifications of the kind have no box of their own, counted up to `limit`.
-    static std::optional<int64_t> unplacedCount(ZarnPDatabase& database, int regionType, int64_t limit);
+    // How many notifications of the kind the index holds, or how many of them have no box of their
+    // own, counted up to `limit` (a negative limit counts them all).
+    static std::optional<int64_t> kindCount(ZarnPDatabase& database, int regionType, bool unplacedOnly,
+                                            int64_t limit);
+
+    // kindCount() and the highest notification id, kept while nothing can have changed them: no
+    // row of the tree written on the connection (every write of a notification writes its entry),
+    // no commit of another one ("PRAGMA data_version"), the same schema. A read that judges the
+    // index by them pays for the counts once after each change of the tree.
+    class Census {
+      public:
+        // Forgets what was kept when something may have changed it; once before each read.
+        void refresh(ZarnPDatabase& database);
+        std::optional<int64_t> highestId(ZarnPDatabase& database);
+        std::optional<int64_t> count(ZarnPDatabase& database, int regionType, bool unplacedOnly,
+                                     int64_t limit);
+
+      private:
+        struct Key {
+            int64_t schemaVersion, dataVersion;
+            uint64_t treeWrites;
+            bool operator==(const Key&) const = default;
+        };
+        // A count and the limit it was taken up to (negative: none).
+        struct Kept {
+            int64_t value, limit;
+        };
+        std::optional<Key> keyNow(ZarnPDatabase& database);
+
+        std::weak_ptr<ZarnPDatabase> connection_;
+        std::optional<Key> key_;
+        std::optional<Kept> kept_[2][3];
+        std::optional<int64_t> highestId_;
+    };
 
     // The first difference between the index and the boxes the rows give (a missing, extra or
     // wrong entry, or a damaged tree), or nothing when they agree; for checks after a crash.

@@ -218,12 +218,16 @@ struct NearestArea {
 };
 
 constexpr double kFirstHalfSide = 0.005;   // about 500 m
-constexpr double kWidestHalfSide = 20000;  // wider than any indexed box lies from the earth
+constexpr double kWidestHalfSide = 20000;  // around a device on the earth, wider than any box lies
 constexpr int kAreaRounds = 12;
-// A notification read through the index costs several times what one costs in the full
-// statement's scan (a look-up where the scan walks on): past candidates for one notification in
-// this many, the full statement reads as fast.
-constexpr int64_t kIndexedShare = 16;
+// A candidate read through the index, with its count, costs about one and a half times what a
+// notification costs in the full statement's scan (a look-up where the scan walks on): past
+// candidates for one notification in this many, the full statement reads about as fast.
+constexpr int64_t kIndexedShare = 3;
+// Notifications without a box of their own are candidates of every read of their kind, wherever
+// the device is; they win nothing where the full statement passes over many of other kinds:
+// past one notification in this many, the read runs in full.
+constexpr int64_t kUnplacedShare = 16;
 
 NearestArea areaAround(const ZarnPLocationWithAccuracy& location, double halfSide) {
     return {location.latitude() - halfSide, location.latitude() + halfSide, location.longitude() - halfSide,
@@ -375,48 +379,68 @@ std::optional<int64_t> areaCandidates(ZarnPDatabase& db, int regionType,
 
 // The half side of the first box worth reading: grown until the box holds `count` candidates
 // with a box of their own (by the density it found, from twice to 16 times a step), then widened
-// for them; the widest box when the kind holds fewer; nothing when a box would hold too many
-// candidates to win.
+// for them; the widest box when the kind holds fewer. A box of too many candidates to win is
+// narrowed by the density it found, down to no less than a box known to hold too few, a few
+// times; nothing when that does not find one.
 std::optional<double> firstHalfSide(ZarnPDatabase& db, int regionType,
                                     const ZarnPLocationWithAccuracy& location, int count,
                                     const AreaStore& store) {
+    constexpr int kNarrowings = 3;
+    double tooFew = 0;
+    int narrowings = 0;
     for (double halfSide = kFirstHalfSide;;) {
         auto found = areaCandidates(db, regionType, location, halfSide, store);
-        if (!found)
-            return std::nullopt;
+        if (!found) {
+            // The count stopped at the limit: the density is at least what it tells.
+            int64_t atLeast = std::max<int64_t>(1, store.total / kIndexedShare - store.unplaced + 1);
+            double narrowed = halfSide * std::sqrt(2.0 * count / static_cast<double>(atLeast));
+            if (tooFew > 0)
+                narrowed = std::min(narrowed, std::sqrt(tooFew * halfSide));
+            if (++narrowings > kNarrowings || narrowed <= tooFew)
+                return std::nullopt;
+            halfSide = narrowed;
+            continue;
+        }
         // The nearest rows lie within a circle, which holds about 3/4 of the box: twice `count`
         // candidates in the box seldom leave one out.
         if (*found >= count)
             return halfSide * std::sqrt(std::max(1.0, 2.0 * count / static_cast<double>(*found)));
         if (halfSide >= kWidestHalfSide)
             return halfSide;
+        tooFew = halfSide;
         double growth = *found > 0 ? std::sqrt(2.0 * count / static_cast<double>(*found)) : 16;
         halfSide = std::min(kWidestHalfSide, halfSide * std::clamp(growth, 2.0, 16.0));
     }
 }
 
-// What the store holds, when reading through the index can win: enough notifications, and few
-// without a box of their own (each is read by every indexed read, and a store of many of them
-// reads as fast in full).
+// What the store holds, when reading through the index can win: enough notifications, of the
+// store and of the kind, and few without a box of their own (each is read by every indexed read,
+// and a store of many of them reads as fast in full). Counted once after each change of the tree.
 std::optional<AreaStore> areaStore(ZarnPDatabase& db, int regionType, int count,
-                                   ZarnPSqLiteNotificationReadDao::IndexUse use) {
+                                   ZarnPSqLiteNotificationReadDao::IndexUse use,
+                                   ZarnPSqLiteNotificationAreaDao::Census& census) {
     using IndexUse = ZarnPSqLiteNotificationReadDao::IndexUse;
     if (use == IndexUse::Never)
         return std::nullopt;
     AreaStore store{.total = 0, .unplaced = 0, .judged = use == IndexUse::WhereItWins};
-    auto highest = db.executeQuery("SELECT max(id) FROM notification");
-    if (!highest || !highest->next())
+    census.refresh(db);
+    auto highest = census.highestId(db);
+    if (!highest)
         return std::nullopt;
-    store.total = highest->longForColumnIndex(0);
-    highest->close();
-    // A box of `count` candidates wins only in a store of kIndexedShare times as many.
-    if (store.judged && (store.total < ZarnPSqLiteNotificationReadDao::kIndexedReadThreshold ||
-                         store.total / kIndexedShare < count))
+    store.total = *highest;
+    // A box of `count` candidates and a third as many to spare wins only among kIndexedShare
+    // times as many notifications: of the store, and of the kind, which a box would hold most of.
+    const int64_t enough = (kIndexedShare + 1) * count;
+    if (store.judged && store.total < enough)
         return std::nullopt;
-    auto unplaced = ZarnPSqLiteNotificationAreaDao::unplacedCount(
-        db, regionType, store.judged ? store.total / kIndexedShare + 1 : -1);
-    if (!unplaced || (store.judged && *unplaced * kIndexedShare > store.total))
+    auto unplaced = census.count(db, regionType, true, store.judged ? store.total / kUnplacedShare + 1 : -1);
+    if (!unplaced || (store.judged && *unplaced * kUnplacedShare > store.total))
         return std::nullopt;
+    if (store.judged) {
+        auto ofKind = census.count(db, regionType, false, enough);
+        if (!ofKind || *ofKind < enough)
+            return std::nullopt;
+    }
     store.unplaced = *unplaced;
     return store;
 }
@@ -441,11 +465,12 @@ ZarnPSqlParameters partParameters(const NearestStatement& statement, bool includ
 std::optional<KeptRows> readThroughArea(ZarnPDatabase& db, const NearestStatement& statement,
                                         const ZarnPLocationWithAccuracy& location, int count,
                                         ZarnPSqLiteNotificationReadDao::IndexUse use, const LocalTime& local,
-                                        ZarnPSqLiteNotificationAreaDao::Trust& trust) {
+                                        ZarnPSqLiteNotificationAreaDao::Trust& trust,
+                                        ZarnPSqLiteNotificationAreaDao::Census& census) {
     if (count <= 0 || !std::isfinite(location.latitude()) || !std::isfinite(location.longitude()) ||
         !trust.isWhole(db))
         return std::nullopt;
-    std::optional<AreaStore> store = areaStore(db, statement.regionType, count, use);
+    std::optional<AreaStore> store = areaStore(db, statement.regionType, count, use, census);
     if (!store)
         return std::nullopt;
     std::optional<double> first = firstHalfSide(db, statement.regionType, location, count, *store);
@@ -456,25 +481,29 @@ std::optional<KeptRows> readThroughArea(ZarnPDatabase& db, const NearestStatemen
         statement.regionType, statement.openingHoursColumn, 0, true);
     for (int round = 0; round < kAreaRounds; ++round) {
         ZarnPSqlParameters parameters = partParameters(statement, false);
-        addAreaParameters(parameters, areaAround(location, halfSide), statement.regionType);
+        const NearestArea area = areaAround(location, halfSide);
+        addAreaParameters(parameters, area, statement.regionType);
         KeptRows kept;
         kept.intermediates.reserve(static_cast<size_t>(std::min(count, 10000)) + statement.includedCount);
         auto [rows, last] = readKeptRows(db, nearest, parameters, local, kept);
-        // The widest box holds every notification of the kind: nothing outside it ranks higher.
-        bool everything = halfSide >= kWidestHalfSide;
-        if (rows < static_cast<size_t>(count) && !everything) {
-            halfSide *= 2;
-        } else if (everything || last.inside || !last.distance ||
-                   *last.distance < distanceOutside(location, halfSide)) {
+        // A box that meets every box of the index read every notification of the kind.
+        bool everything =
+            ZarnPSqLiteNotificationAreaDao::holdsEveryBox(area.south, area.north, area.west, area.east);
+        bool enough = rows >= static_cast<size_t>(count);
+        if (everything || (enough && (last.inside || !last.distance ||
+                                      *last.distance < distanceOutside(location, halfSide)))) {
             if (statement.includedCount > 0)
                 readKeptRows(db,
                              ZarnPSqLiteNotificationReadDao::includedQuery(statement.openingHoursColumn,
                                                                            statement.includedCount),
                              partParameters(statement, true), local, kept);
             return kept;
-        } else {
-            halfSide = std::max(halfSide * 1.25, halfSideBeyond(location, *last.distance));
         }
+        // Around a device far off the earth even the widest box may leave notifications out.
+        if (halfSide >= kWidestHalfSide)
+            return std::nullopt;
+        halfSide =
+            enough ? std::max(halfSide * 1.25, halfSideBeyond(location, *last.distance)) : halfSide * 2;
         halfSide = std::min(halfSide, kWidestHalfSide);
         if (!areaCandidates(db, statement.regionType, location, halfSide, *store))
             return std::nullopt;
@@ -807,9 +836,10 @@ std::vector<ZarnPNotification> ZarnPSqLiteNotificationReadDao::readNearest(
     const NearestStatement statement =
         nearestStatement(location, count, includeOffered, regionType, includeIds, localMilliseconds);
     const LocalTime local = localTime(localMilliseconds);
-    // Past a few thousand notifications the spatial index finds the same rows without a scan.
+    // Where a box around the device holds few notifications, the spatial index finds the same rows
+    // without a scan.
     std::optional<KeptRows> found =
-        readThroughArea(*db, statement, location, count, indexUse_, local, indexTrust_);
+        readThroughArea(*db, statement, location, count, indexUse_, local, indexTrust_, indexCensus_);
     if (!found) {
         found.emplace();
         // Reserved up front: a notification is copied, not moved, when a vector grows.

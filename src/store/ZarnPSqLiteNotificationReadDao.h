@@ -24,17 +24,16 @@ class ZarnPSqLiteCooldownDao;
 // nearest to a location (inside first, at most `count` joined rows, plus the included ids), the
 // rows outside today's opening hours, the campaign's time spans or its segmentation are dropped,
 // and one notification per stored notification is assembled with its cooldown groups, custom
-// region fields and trigger properties. Answers are cached per kind for 10 seconds. A failing
-// read answers an empty list; nothing here raises. Owns no table; carries the geofence match
-// state of its base (prefix ""). SDK thread only.
+// region fields and trigger properties. Where a box around the device holds few of the stored
+// notifications, the nearest rows are found through the spatial index
+// (ZarnPSqLiteNotificationAreaDao) when it is whole, with the same rows in the same order.
+// Answers are cached per kind for 10 seconds. A failing read answers an empty list; nothing here
+// raises. Owns no table; carries the geofence match state of its base (prefix ""). SDK thread
+// only.
 class ZarnPSqLiteNotificationReadDao final : public ZarnPSqLiteBaseNotificationDao,
                                              public ZarnPNotificationReadDao {
   public:
     static constexpr int kNearestCount = 200;
-    // From this many stored notifications on, the nearest rows are looked up through the spatial
-    // index (ZarnPSqLiteNotificationAreaDao) when it is whole and the kind has few notifications
-    // without a box; below it the scan is as fast.
-    static constexpr int64_t kIndexedReadThreshold = 2000;
 
     // Every collaborator is required.
     ZarnPSqLiteNotificationReadDao(
@@ -115,6 +114,7 @@ class ZarnPSqLiteNotificationReadDao final : public ZarnPSqLiteBaseNotificationD
     std::shared_ptr<ZarnPSegmentationPropertyValidator> segmentationPropertyValidator_;
     ZarnPNearestCacheHolder nearestCacheHolder_;
     ZarnPSqLiteNotificationAreaDao::Trust indexTrust_;
+    ZarnPSqLiteNotificationAreaDao::Census indexCensus_;
     IndexUse indexUse_ = IndexUse::WhereItWins;
 };
 

@@ -68,6 +68,12 @@ sim::DataUpdateDescription randomUpdate(std::mt19937& random, int count, int64_t
     return d;
 }
 
+std::string shortIds(const std::optional<std::vector<ZarnPNotification>>& found) {
+    std::string out;
+    for (const auto& n : found.value_or(std::vector<ZarnPNotification>{})) out += n.getShortId() + " ";
+    return out;
+}
+
 class NearestIndexTest : public ::testing::Test {
   protected:
     // The store on the file, opened again (the old connection closed first), or on a new file.
@@ -85,11 +91,16 @@ class NearestIndexTest : public ::testing::Test {
             test::sqliteHandle(*store->db), SQLITE_TRACE_STMT,
             [](unsigned, void* self, void* stmt, void*) {
                 const char* sql = sqlite3_sql(static_cast<sqlite3_stmt*>(stmt));
+                auto* test = static_cast<NearestIndexTest*>(self);
                 if (std::strncmp(sql, "SELECT * FROM", 13) == 0 && std::strstr(sql, ":area_south"))
-                    ++*static_cast<int*>(self);
+                    ++test->indexedStatements;
+                // What the judgement counts of a kind, wherever the device is.
+                if (std::strncmp(sql, "SELECT COUNT(*) FROM (SELECT 1 FROM notification_area", 53) == 0 &&
+                    !std::strstr(sql, ":area_south"))
+                    ++test->kindCounts;
                 return 0;
             },
-            &indexedStatements);
+            this);
         return *store;
     }
     void exec(const std::string& sql) { ASSERT_TRUE(store->db->database()->executeUpdate(sql)) << sql; }
@@ -97,13 +108,15 @@ class NearestIndexTest : public ::testing::Test {
         return ZarnPSqLiteNotificationAreaDao::disagreement(*store->db->database());
     }
 
-    // Both ways of reading agree at every place, for every kind and a few counts; returns how
-    // many reads went through the index.
-    int compareAt(const std::vector<Place>& places, std::mt19937& random) {
+    // Both ways of reading agree at every place, for every kind and a few counts (each of
+    // `counts`, else one drawn); returns how many reads went through the index.
+    template <typename P>
+    int compareAt(const std::vector<P>& places, std::mt19937& random, const std::vector<int>& counts = {}) {
         int indexed = 0;
-        for (Place p : places)
-            for (int kind = 0; kind < 3; ++kind) {
-                int count = std::array{200, 1, 2, 9, 60}[random() % 5];
+        for (P p : places)
+            for (size_t read = 0; read < 3 * std::max<size_t>(1, counts.size()); ++read) {
+                int kind = static_cast<int>(read % 3);
+                int count = counts.empty() ? std::array{200, 1, 2, 9, 60}[random() % 5] : counts[read / 3];
                 bool offered = random() % 2;
                 std::vector<std::string> include;
                 if (random() % 4 == 0)
@@ -115,8 +128,8 @@ class NearestIndexTest : public ::testing::Test {
                 auto fast = store->read->findNearestNotifications(here, count, offered, kind, include);
                 indexed += indexedStatements > before;
                 auto slow = whole->findNearestNotifications(here, count, offered, kind, include);
-                EXPECT_EQ(fast, slow)
-                    << "at " << p.lat << ", " << p.lon << " kind " << kind << " count " << count;
+                EXPECT_TRUE(fast == slow) << "at " << p.lat << ", " << p.lon << " kind " << kind << " count "
+                                          << count << ": " << shortIds(fast) << " against " << shortIds(slow);
             }
         return indexed;
     }
@@ -125,6 +138,7 @@ class NearestIndexTest : public ::testing::Test {
     std::unique_ptr<test::NearestStore> store;
     std::shared_ptr<ZarnPSqLiteNotificationReadDao> whole;
     int indexedStatements = 0;
+    int kindCounts = 0;
 };
 
 TEST_F(NearestIndexTest, IndexedReadsEqualTheWholeStatementOnRandomStoresAndAfterEveryWrite) {
@@ -157,6 +171,41 @@ TEST_F(NearestIndexTest, IndexedReadsEqualTheWholeStatementOnRandomStoresAndAfte
         EXPECT_GT(compareAt(places, random), static_cast<int>(places.size()));
         exec("DELETE FROM notification");
         EXPECT_EQ(disagreement(), std::nullopt);
+    }
+}
+
+// A device far off the earth (the read takes any finite place) finds no notification near the
+// earth in its widest box, which then holds no more than the far point does. The stores hold
+// notifications of every kind at odd places that still get a box (past the poles, past the
+// antimeridian, at the edge of the boxed range, wide ranges, polygons) and some just past it.
+TEST_F(NearestIndexTest, DevicePlacesFarOffTheEarthReadWhatTheWholeStatementReads) {
+    const int64_t nowMs = static_cast<int64_t>(test::TestEnvironment::kStart * 1000);
+    const Place odd[] = {{500, 13.4f}, {52.5f, 373.4f}, {-9999.5f, 9999.5f}, {10000, -10000}, {10001, 0}};
+    struct Far {
+        double lat, lon;
+    };
+    const std::vector<Far> places = {{1e6, 1e6},  {-1e7, 5},   {0, 1e7},        {20000, 0},  {-10015, 10015},
+                                     {10012, -3}, {-3e5, 180}, {1e300, -1e300}, {500, 13.4}, {52.5, 373.4}};
+    for (auto [seed, count, placeless] : {std::array{21, 300, 1}, {22, 1200, 20}, {23, 600, 1000}}) {
+        std::mt19937 random(static_cast<unsigned>(seed));
+        sim::DataUpdateDescription d = randomUpdate(random, count, nowMs, placeless);
+        for (int i = 0; i < 4 * static_cast<int>(std::size(odd)); ++i) {
+            Place at = odd[i / 4];  // a geofence, a beacon, an external region, a wide polygon
+            d.tiles[0].notifications.push_back({.campaign = "c" + std::to_string(i % 12),
+                                                .geofenceId = "odd" + std::to_string(i),
+                                                .location = {{at.lat, at.lon}},
+                                                .matchRange = i % 4 == 3 ? 1000000 : 100});
+            auto& n = d.tiles[0].notifications.back();
+            if (i % 4 == 1)
+                n.beaconUuid = "E2C56DB5-DFFB-48D2-B060-D0F5A71096E0";
+            if (i % 4 == 2)
+                n.triggerProperties = {{"p", "v"}};
+            if (i % 4 == 3)
+                n.circlesList = {{{at.lat, at.lon, 50}, {at.lat + 0.5f, at.lon - 0.5f, 80}}};
+        }
+        open(true).save(d);
+        EXPECT_EQ(disagreement(), std::nullopt);
+        compareAt(places, random, {1, 7, 60, 200});
     }
 }
 
@@ -213,9 +262,10 @@ TEST_F(NearestIndexTest, AnIndexThatCannotBeTrustedIsNotUsedAndIsBuiltAgain) {
     EXPECT_GT(compareAt(places, random), 0);
 }
 
-// Where it wins, the read goes through the index; once notifications without a box of their own
-// are too many (written by another connection), it runs in full, and it comes back to the index
-// when they have a place again.
+// Where it wins, the read goes through the index, the 200 nearest of 3,000 as well as 5; once
+// notifications without a box of their own are too many (written by another connection), it runs
+// in full, and it comes back to the index when they have a place again. It counts them once after
+// each change of the tree: not at every read, nor after writes that move no notification.
 TEST_F(NearestIndexTest, TheIndexIsUsedWhereItWinsAndTheJudgementFollowsEveryWrite) {
     sim::DataUpdateDescription d{.campaigns = {{.campaignId = "c", .message = "m"}},
                                  .tiles = {{.value = "t"}}};
@@ -227,22 +277,45 @@ TEST_F(NearestIndexTest, TheIndexIsUsedWhereItWinsAndTheJudgementFollowsEveryWri
              .matchRange = 100});
     open(true).save(d);
     store->read->setIndexUse(ZarnPSqLiteNotificationReadDao::IndexUse::WhereItWins);
-    auto indexed = [&] {
+    auto indexed = [&](int count = 5) {
         store->read->invalidate();
         int before = indexedStatements;
-        auto found =
-            store->read->findNearestNotifications(ZarnPLocationWithAccuracy(52.1, 13.1, 10), 5, false, 0, {});
-        EXPECT_TRUE(found && found->size() == 5u);
+        auto found = store->read->findNearestNotifications(ZarnPLocationWithAccuracy(52.1, 13.1, 10), count,
+                                                           false, 0, {});
+        EXPECT_TRUE(found && found->size() == static_cast<size_t>(count));
         return indexedStatements > before;
     };
     EXPECT_TRUE(indexed());
     EXPECT_TRUE(indexed());
+    EXPECT_TRUE(indexed(200));
     test::RawSqlite other(env.path("Documents/zarn.db"));
     ASSERT_TRUE(other.exec("UPDATE notification SET latitude = NULL WHERE id % 4 = 0"));
+    const int counted = kindCounts;
     EXPECT_FALSE(indexed()) << "a quarter of the store is a candidate of every indexed read";
+    exec("UPDATE campaign SET message = 'n'");
+    exec("UPDATE notification SET offered = 1 WHERE id % 9 = 0");
     EXPECT_FALSE(indexed());
+    EXPECT_EQ(kindCounts - counted, 1);
     exec("UPDATE notification SET latitude = 52.3 WHERE latitude IS NULL");
     EXPECT_TRUE(indexed());
+    EXPECT_EQ(disagreement(), std::nullopt);
+}
+
+// The index is built over a large store in a few megabytes: its entries are sorted by place a
+// part at a time, not all at once; the parts, along ids with gaps, leave none out.
+TEST_F(NearestIndexTest, TheIndexIsBuiltOverALargeStoreInAFewMegabytes) {
+    open(true);
+    ZarnPDatabase& db = *store->db->database();
+    ASSERT_TRUE(ZarnPSqLiteNotificationAreaDao::drop(db));
+    exec("INSERT INTO campaign (id, server_id) VALUES (1, 'c')");
+    exec(
+        "WITH RECURSIVE k(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM k WHERE i < 100000) INSERT INTO "
+        "notification (id, campaignid, latitude, longitude, match_range_lat, match_range_long) SELECT "
+        "3 * i, 1, 52 + (i % 500) * 0.001, 13 + (i / 500) * 0.001, 0.001, 0.0015 FROM k");
+    const int64_t before = sqlite3_memory_used();
+    sqlite3_memory_highwater(1);
+    ASSERT_TRUE(ZarnPSqLiteNotificationAreaDao::build(db));
+    EXPECT_LT(sqlite3_memory_highwater(0) - before, 4 << 20);
     EXPECT_EQ(disagreement(), std::nullopt);
 }
 

@@ -341,7 +341,7 @@ ZarnPSqLiteDataUpdateSaveOrchestrator::saveNewCampaigns(const fb::DataUpdateResp
             LogInfo(kDomain,
                     "Skipping campaign without a readable id (temporary id %u) with its notifications",
                     campaign->temporaryId());
-            mapping.try_emplace(campaign->temporaryId(), std::nullopt);
+            mapping.try_emplace(campaign->temporaryId(), kLeftOut);
             continue;
         }
         mapping[campaign->temporaryId()] = campaignDao.save(*campaign);
@@ -373,9 +373,9 @@ ZarnPSqLiteDataUpdateSaveOrchestrator::saveNewGeohashesAndNotificationsAndReturn
             continue;
         for (const fb::NotificationDTO* notification : *notifications) {
             auto found = responseCampaignIdToDbId.find(notification->temporaryCampaignId());
-            if (found != responseCampaignIdToDbId.end() && !found->second)
+            if (found != responseCampaignIdToDbId.end() && found->second == kLeftOut)
                 continue;  // its campaign was left out
-            int64_t campaignId = found == responseCampaignIdToDbId.end() ? 0 : *found->second;
+            int64_t campaignId = found == responseCampaignIdToDbId.end() ? 0 : found->second;
             int64_t notificationId = notificationDao.save(*notification, campaignId, geohashId);
             stores_->polygonDao->saveCirclesIfPresent(notificationId, *notification);
             if (auto uuid = FlatBuffersUtil::readString(notification->beaconUuid()))

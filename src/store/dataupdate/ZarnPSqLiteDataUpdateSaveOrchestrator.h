@@ -34,9 +34,11 @@ class ZarnPSqLiteNotificationWriteDao;
 // thread only, like the connection.
 class ZarnPSqLiteDataUpdateSaveOrchestrator final : public ZarnPSqLiteDao {
   public:
-    // A temporary campaign id of the update to the campaign's new row id; nothing for a campaign
-    // left out (no readable id), whose notifications are left out with it.
-    using CampaignIdMapping = std::unordered_map<uint32_t, std::optional<int64_t>>;
+    // A temporary campaign id of the update to the campaign's new row id (positive); kLeftOut for
+    // a campaign left out (no readable id), whose notifications are left out with it. One entry
+    // per campaign of the update, tens of thousands in a large one: kept small.
+    using CampaignIdMapping = std::unordered_map<uint32_t, int64_t>;
+    static constexpr int64_t kLeftOut = -1;
 
     // Both are required. Builds the data-update stores on the database; the first store of each
     // class registers for the migrations, so the module builds one orchestrator at start-up.
