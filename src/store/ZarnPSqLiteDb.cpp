@@ -170,11 +170,16 @@ void ZarnPSqLiteDb::finishOpening(const std::string& path) {
     database_->setDamageListener(damageListener_);
 }
 
-void ZarnPSqLiteDb::setDamageListener(std::function<void()> listener) {
+void ZarnPSqLiteDb::keepListener(std::function<void()> ZarnPSqLiteDb::*slot, std::function<void()> listener,
+                                 void (ZarnPDatabase::*give)(std::function<void()>)) {
     RecursiveMutexLock lk(openMutex_);
-    damageListener_ = std::move(listener);
+    this->*slot = std::move(listener);
     if (database_)
-        database_->setDamageListener(damageListener_);
+        (*database_.*give)(this->*slot);
+}
+
+void ZarnPSqLiteDb::setDamageListener(std::function<void()> listener) {
+    keepListener(&ZarnPSqLiteDb::damageListener_, std::move(listener), &ZarnPDatabase::setDamageListener);
 }
 
 void ZarnPSqLiteDb::setAsideIfDamaged() {
@@ -522,10 +527,8 @@ void ZarnPSqLiteDb::configureConnection() {
 }
 
 void ZarnPSqLiteDb::setUnsyncedCommitListener(std::function<void()> listener) {
-    RecursiveMutexLock lk(openMutex_);
-    unsyncedListener_ = std::move(listener);
-    if (database_)
-        database_->setUnsyncedCommitListener(unsyncedListener_);
+    keepListener(&ZarnPSqLiteDb::unsyncedListener_, std::move(listener),
+                 &ZarnPDatabase::setUnsyncedCommitListener);
 }
 
 bool ZarnPSqLiteDb::syncUnsyncedCommits() {

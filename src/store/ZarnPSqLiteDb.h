@@ -149,6 +149,9 @@ class ZarnPSqLiteDb {
     // listener.
     void finishOpening(const std::string& path) ZARN_REQUIRES(openMutex_);
     bool isRegistered(const ZarnPSqLiteDao* dao) const;
+    // Keeps a listener for every connection the file gets and gives it to the open one.
+    void keepListener(std::function<void()> ZarnPSqLiteDb::*slot, std::function<void()> listener,
+                      void (ZarnPDatabase::*give)(std::function<void()>));
 
     std::string path_;
     std::shared_ptr<platform::FileSystem> fileSystem_;
